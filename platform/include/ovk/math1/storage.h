@@ -1,0 +1,93 @@
+// Reference-counted storage blocks shared by the dense1D and dense2D views.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <type_traits>
+
+namespace ovk {
+namespace math1 {
+
+// Intrusive reference count. Not synchronised: a block and its views belong to
+// one thread at a time.
+class ref_counted {
+public:
+  ref_counted() = default;
+  ref_counted(const ref_counted&) = delete;
+  ref_counted& operator=(const ref_counted&) = delete;
+
+  void add_ref() noexcept { ++refs_; }
+  // Returns true when the caller held the last reference.
+  bool release() noexcept { return --refs_ == 0; }
+  long use_count() const noexcept { return refs_; }
+
+protected:
+  ~ref_counted() = default;
+
+private:
+  long refs_ = 1;
+};
+
+// One heap block of `capacity` entries of T. Views address it by offset.
+template <class T, int Align = 8>
+class vector_num : public ref_counted {
+  static_assert(std::is_trivially_copyable<T>::value,
+                "math1 containers hold trivially copyable values only");
+
+public:
+  // Returns nullptr when memory cannot be had (never throws).
+  static vector_num* create(std::size_t capacity) noexcept {
+    if (capacity > std::numeric_limits<std::size_t>::max() / sizeof(T) - 1) return nullptr;
+    vector_num* block = new (std::nothrow) vector_num();
+    if (!block) return nullptr;
+    if (capacity) {
+      block->data_ = static_cast<T*>(::operator new(capacity * sizeof(T), std::nothrow));
+      if (!block->data_) {
+        delete block;
+        return nullptr;
+      }
+    }
+    block->capacity_ = capacity;
+    return block;
+  }
+
+  static void release(vector_num* block) noexcept {
+    if (block && block->ref_counted::release()) delete block;
+  }
+
+  T* data() noexcept { return data_; }
+  const T* data() const noexcept { return data_; }
+  std::size_t capacity() const noexcept { return capacity_; }
+
+private:
+  vector_num() = default;
+  ~vector_num() { ::operator delete(data_); }
+
+  T* data_ = nullptr;
+  std::size_t capacity_ = 0;
+};
+
+namespace detail {
+
+template <class T>
+inline void fill_n(T* p, std::size_t n, const T& v) noexcept {
+  for (std::size_t i = 0; i < n; ++i) p[i] = v;
+}
+
+template <class T>
+inline void copy_n(const T* src, std::size_t n, T* dst) noexcept {
+  if (n) std::memmove(dst, src, n * sizeof(T));
+}
+
+// Multiplies without wrapping; false on overflow.
+inline bool checked_mul(std::size_t a, std::size_t b, std::size_t& out) noexcept {
+  if (a != 0 && b > std::numeric_limits<std::size_t>::max() / a) return false;
+  out = a * b;
+  return true;
+}
+
+}  // namespace detail
+}  // namespace math1
+}  // namespace ovk

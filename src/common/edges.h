@@ -1,0 +1,73 @@
+// Edges of the element kinds, as local node pairs in a fixed order. The order
+// decides the order of neighbours in node graphs and of pairs before sorting
+// in edge extraction, so every edge operation reads this one table.
+#pragma once
+
+#include "quernfold/model.h"
+
+namespace ovk {
+namespace quernfold {
+namespace detail {
+
+struct edge_table {
+  unsigned count;
+  unsigned char pairs[12][2];
+};
+
+constexpr edge_table kEdgeEdges = {1, {{0, 1}}};
+constexpr edge_table kTriaEdges = {3, {{1, 2}, {2, 0}, {0, 1}}};
+constexpr edge_table kQuadEdges = {4, {{0, 1}, {1, 2}, {2, 3}, {3, 0}}};
+constexpr edge_table kTetraEdges = {6, {{1, 2}, {2, 0}, {0, 1}, {3, 0}, {3, 1}, {3, 2}}};
+constexpr edge_table kPyramidEdges = {
+    8, {{0, 4}, {1, 4}, {2, 4}, {3, 4}, {0, 1}, {1, 2}, {2, 3}, {3, 0}}};
+constexpr edge_table kWedgeEdges = {
+    9, {{0, 3}, {1, 4}, {2, 5}, {1, 2}, {2, 0}, {0, 1}, {4, 5}, {5, 3}, {3, 4}}};
+constexpr edge_table kHexaEdges = {
+    12,
+    {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6}, {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}}};
+
+// Edges of a pure linear shape (ET_EDGE2, ET_TRIA3, ET_QUAD4, ET_TETRA4,
+// ET_PYRAMID5, ET_WEDGE6, ET_HEXA8); nullptr otherwise.
+inline const edge_table* edges_of_shape(element_type shape) noexcept {
+  switch (shape) {
+    case ET_EDGE2: return &kEdgeEdges;
+    case ET_TRIA3: return &kTriaEdges;
+    case ET_QUAD4: return &kQuadEdges;
+    case ET_TETRA4: return &kTetraEdges;
+    case ET_PYRAMID5: return &kPyramidEdges;
+    case ET_WEDGE6: return &kWedgeEdges;
+    case ET_HEXA8: return &kHexaEdges;
+    default: return nullptr;
+  }
+}
+
+// The linear shape whose edges a kind contributes through its vertex nodes:
+// ET_EDGE3 -> ET_EDGE2, ET_TRIA6 -> ET_TRIA3, ET_QUAD8/9 -> ET_QUAD4,
+// ET_TETRA10 -> ET_TETRA4, ET_PYRAMID14 -> ET_PYRAMID5, ET_WEDGE18 ->
+// ET_WEDGE6, ET_HEXA27 -> ET_HEXA8; linear shapes map to themselves.
+// ET_PYRAMID13, ET_WEDGE15, ET_HEXA20, the mixed kinds and the others give
+// ET_UNKNOWN (callers decide what those contribute).
+inline element_type linear_base_shape(element_type FE) noexcept {
+  switch (FE) {
+    case ET_EDGE2:
+    case ET_EDGE3: return ET_EDGE2;
+    case ET_TRIA3:
+    case ET_TRIA6: return ET_TRIA3;
+    case ET_QUAD4:
+    case ET_QUAD8:
+    case ET_QUAD9: return ET_QUAD4;
+    case ET_TETRA4:
+    case ET_TETRA10: return ET_TETRA4;
+    case ET_PYRAMID5:
+    case ET_PYRAMID14: return ET_PYRAMID5;
+    case ET_WEDGE6:
+    case ET_WEDGE18: return ET_WEDGE6;
+    case ET_HEXA8:
+    case ET_HEXA27: return ET_HEXA8;
+    default: return ET_UNKNOWN;
+  }
+}
+
+}  // namespace detail
+}  // namespace quernfold
+}  // namespace ovk

@@ -1,0 +1,54 @@
+// The no-index value, narrowing of mixed kinds by row count, and the shape of
+// one column of a mixed matrix. Shared by every subsystem.
+#pragma once
+
+#include <cstddef>
+
+#include "quernfold/model.h"
+
+namespace ovk {
+namespace quernfold {
+namespace detail {
+
+// Marks an unused slot of a mixed column, or "no element / no match".
+constexpr unsigned kNoIndex = ~0U;
+
+// A mixed matrix whose height is that of one pure shape is read as that
+// shape: 3-row ET_FACE_MIX -> ET_TRIA3; 4-, 5-, 6-row ET_SOLID_MIX ->
+// ET_TETRA4, ET_PYRAMID5, ET_WEDGE6. Every other kind and height is kept.
+inline element_type narrow_mixed(element_type FE, std::size_t rows) noexcept {
+  if (FE == ET_FACE_MIX && rows == 3) return ET_TRIA3;
+  if (FE == ET_SOLID_MIX) {
+    if (rows == 4) return ET_TETRA4;
+    if (rows == 5) return ET_PYRAMID5;
+    if (rows == 6) return ET_WEDGE6;
+  }
+  return FE;
+}
+
+// Shape of a 4-row ET_FACE_MIX column: row 3 = ~0U means a triangle.
+inline element_type face_mix_shape(const unsigned* column) noexcept {
+  return column[3] == kNoIndex ? ET_TRIA3 : ET_QUAD4;
+}
+
+// Shape of an 8-row ET_SOLID_MIX column, read from its first ~0U among rows
+// 4, 5, 6: tetrahedron, pyramid, wedge; none means a hexahedron.
+inline element_type solid_mix_shape(const unsigned* column) noexcept {
+  if (column[4] == kNoIndex) return ET_TETRA4;
+  if (column[5] == kNoIndex) return ET_PYRAMID5;
+  if (column[6] == kNoIndex) return ET_WEDGE6;
+  return ET_HEXA8;
+}
+
+// Shape of one column of a matrix of the (already narrowed) kind FE: the
+// column's own shape for the 4-row ET_FACE_MIX and 8-row ET_SOLID_MIX, FE
+// itself for every other kind.
+inline element_type column_shape(element_type FE, const unsigned* column) noexcept {
+  if (FE == ET_FACE_MIX) return face_mix_shape(column);
+  if (FE == ET_SOLID_MIX) return solid_mix_shape(column);
+  return FE;
+}
+
+}  // namespace detail
+}  // namespace quernfold
+}  // namespace ovk
