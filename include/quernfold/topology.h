@@ -7,5 +7,11 @@
 namespace ovk {
 namespace quernfold {
 
+// Node graph in compressed form: the neighbours of node v are
+// nodes[offsets[v]] .. nodes[offsets[v + 1] - 1]; offsets has max node + 2
+// entries. With ET_UNKNOWN every column is one group (all its nodes joined).
+int get_node_graph(const dense2D<unsigned>& connectM, dense1D<unsigned>& offsets,
+                   dense1D<unsigned>& nodes, element_type type);
+
 }  // namespace quernfold
 }  // namespace ovk
