@@ -39,6 +39,21 @@ void rebuild_metric(const matrix_fixed<double, 2, 2>& Q, const vector_fixed<doub
 void rebuild_metric(const matrix_fixed<double, 3, 3>& Q, const vector_fixed<double, 3>& d,
                     symmetric_fixed<double, 3>& M);
 
+// Eigenvalue bounds for the sizes [hmin, hmax]: lmax = 1 / hmin^2 (DBL_MAX
+// when hmin is not > 0) and lmin = 1 / hmax^2 (0 when hmax is not > 0).
+void eigenvalue_bounds(double hmin, double hmax, double& lmin, double& lmax);
+
+// True when (hmin, hmax) bounds nothing: hmin <= 0 or NaN, and hmax is
+// DBL_MAX or NaN.
+bool nothing_to_bound(double hmin, double hmax);
+
+// Clamps every eigenvalue of M to [lmin, lmax] (lmax winning when
+// lmin > lmax) and rebuilds M. False, with M unchanged, when no eigenvalue
+// changed or the clamped values are not in (0, DBL_MAX); otherwise M is
+// rebuilt and the result tells whether the new M is a valid metric.
+bool bound_eigenvalues(symmetric_fixed<double, 2>& M, double lmin, double lmax);
+bool bound_eigenvalues(symmetric_fixed<double, 3>& M, double lmin, double lmax);
+
 }  // namespace detail
 }  // namespace quernfold
 }  // namespace ovk
