@@ -1,0 +1,109 @@
+// Edge extraction and copy_edges.
+#include "quality/edge_lists.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include "quernfold/quality.h"
+
+namespace ovk {
+namespace quernfold {
+namespace detail {
+
+namespace {
+
+// Sorts the newly appended tail, merges it into the sorted head and drops
+// duplicates: the same list as sorting and uniquing the whole, without
+// re-sorting what earlier matrices left.
+void sort_unique_tail(std::vector<edge_key>& list, std::size_t head) {
+  const auto mid = list.begin() + static_cast<std::ptrdiff_t>(head);
+  std::sort(mid, list.end());
+  std::inplace_merge(list.begin(), mid, list.end());
+  list.erase(std::unique(list.begin(), list.end()), list.end());
+}
+
+}  // namespace
+
+void add_matrix_edges(const dense2D<unsigned>& connectM, element_type FE,
+                      std::vector<edge_key>& list) {
+  const std::size_t head = list.size();
+  if (connectM.empty()) return;
+  const element_type kind = narrow_mixed(FE, connectM.rows());
+  for (std::size_t j = 0; j < connectM.cols(); ++j) {
+    const unsigned* column = connectM.column(j);
+    const edge_table* table = column_edges(kind, column);
+    if (!table) continue;
+    for (unsigned k = 0; k < table->count; ++k)
+      list.push_back(make_edge_key(column[table->pairs[k][0]], column[table->pairs[k][1]]));
+  }
+  sort_unique_tail(list, head);
+}
+
+void extract_edges(const dense2D<unsigned>* first, std::size_t count, const int* kinds,
+                   std::vector<edge_key>& list) {
+  for (std::size_t i = 0; i < count; ++i)
+    add_matrix_edges(first[i], static_cast<element_type>(kinds[i]), list);
+}
+
+void remove_excluded_edges(const dense2D<unsigned>& excluded, std::vector<edge_key>& list) {
+  if (excluded.empty() || list.empty()) return;
+  std::vector<edge_key> drop;
+  drop.reserve(excluded.cols());
+  for (std::size_t j = 0; j < excluded.cols(); ++j)
+    drop.push_back(make_edge_key(excluded(0, j), excluded(1, j)));
+  std::sort(drop.begin(), drop.end());
+  drop.erase(std::unique(drop.begin(), drop.end()), drop.end());
+  std::vector<edge_key> kept;
+  kept.reserve(list.size());
+  std::set_difference(list.begin(), list.end(), drop.begin(), drop.end(), std::back_inserter(kept));
+  list.swap(kept);
+}
+
+}  // namespace detail
+
+namespace {
+
+constexpr unsigned kNoBound = ~0U;
+
+// Appends the edge list to the 2-row output as (smaller, larger) columns,
+// after reserving room for all of them at once.
+int append_edge_columns(const std::vector<detail::edge_key>& list, dense2D<unsigned>& edges) {
+  if (list.empty()) return 0;
+  if (edges.empty()) edges.clear();
+  const std::size_t old_cols = edges.cols();
+  if (!edges.reserve(2, old_cols + list.size())) return -199;
+  if (!edges.resize(2, old_cols + list.size())) return -199;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    unsigned* column = edges.column(old_cols + i);
+    column[0] = detail::edge_first(list[i]);
+    column[1] = detail::edge_second(list[i]);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int copy_edges(const dense2D<unsigned>& connectM, element_type type, dense2D<unsigned>& edges) {
+  if (connectM.empty()) return 0;
+  if (!check_IDs(connectM, type, kNoBound)) return -1;
+  if (!edges.empty() && edges.rows() != 2) return -3;
+  std::vector<detail::edge_key> list;
+  detail::add_matrix_edges(connectM, type, list);
+  return append_edge_columns(list, edges);
+}
+
+int copy_edges(const dense2D<unsigned>* first, const dense2D<unsigned>* last,
+               const dense1D<int>& types, dense2D<unsigned>& edges) {
+  if (last < first) return -2;
+  const std::size_t count = static_cast<std::size_t>(last - first);
+  if (count != types.size()) return -3;
+  if (!edges.empty() && edges.rows() != 2) return -4;
+  for (std::size_t i = 0; i < count; ++i)
+    if (!check_IDs(first[i], static_cast<element_type>(types[i]), kNoBound)) return -1;
+  std::vector<detail::edge_key> list;
+  detail::extract_edges(first, count, types.data(), list);
+  return append_edge_columns(list, edges);
+}
+
+}  // namespace quernfold
+}  // namespace ovk
