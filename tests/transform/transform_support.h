@@ -1,0 +1,69 @@
+// Helpers shared by the transformation tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <quernfold/quernfold.h>
+
+#include <cmath>
+#include <cstddef>
+#include <initializer_list>
+
+namespace transform_test {
+
+using ovk::quernfold::dense1D;
+using ovk::quernfold::dense2D;
+using ovk::quernfold::vector_fixed;
+
+constexpr unsigned kNone = ~0U;
+const double kPi = std::acos(-1.0);
+
+// Round trips and closed forms agree to this absolute distance.
+constexpr double kRoundTrip = 1e-12;
+
+// Column j of M, entry by entry, within tol.
+inline ::testing::AssertionResult column_near(const dense2D<double>& M, std::size_t j,
+                                              std::initializer_list<double> want,
+                                              double tol = 0.0) {
+  if (want.size() > M.rows())
+    return ::testing::AssertionFailure() << "matrix has only " << M.rows() << " rows";
+  std::size_t i = 0;
+  for (double w : want) {
+    if (!(std::fabs(M(i, j) - w) <= tol))
+      return ::testing::AssertionFailure()
+             << "entry (" << i << ", " << j << ") = " << M(i, j) << ", want " << w;
+    ++i;
+  }
+  return ::testing::AssertionSuccess();
+}
+
+// Largest absolute difference between the first `rows` rows of columns
+// [first_a, first_a + count) of A and [first_b, ...) of B.
+inline double max_gap(const dense2D<double>& A, std::size_t first_a, const dense2D<double>& B,
+                      std::size_t first_b, std::size_t count, std::size_t rows) {
+  double gap = 0.0;
+  for (std::size_t k = 0; k < count; ++k)
+    for (std::size_t i = 0; i < rows; ++i)
+      gap = std::fmax(gap, std::fabs(A(i, first_a + k) - B(i, first_b + k)));
+  return gap;
+}
+
+// Entry-by-entry equality of two matrices (shape included).
+template <class T>
+bool same_matrix(const dense2D<T>& A, const dense2D<T>& B) {
+  if (A.rows() != B.rows() || A.cols() != B.cols()) return false;
+  for (std::size_t j = 0; j < A.cols(); ++j)
+    for (std::size_t i = 0; i < A.rows(); ++i)
+      if (!(A(i, j) == B(i, j))) return false;
+  return true;
+}
+
+// Independent deep copy (the containers share storage on plain copy).
+template <class T>
+dense2D<T> snapshot(const dense2D<T>& M) {
+  dense2D<T> c;
+  EXPECT_TRUE(c.copy(M));
+  return c;
+}
+
+}  // namespace transform_test
