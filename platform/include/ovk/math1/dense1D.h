@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <stdexcept>
+#include <utility>
 
 #include "ovk/math1/storage.h"
 
@@ -17,7 +18,7 @@ namespace math1 {
 
 template <class T, int Align = 8>
 class dense1D {
-public:
+ public:
   using value_type = T;
   using block_type = vector_num<T, 8>;
 
@@ -37,13 +38,27 @@ public:
 
   dense1D(const dense1D& other) noexcept { share(other); }
 
+  // Moving hands the view over without touching the reference count.
+  dense1D(dense1D&& other) noexcept { swap(other); }
+
+  // Shares other's block. Copy-and-swap: the old block is released last, so
+  // assigning a view of our own block (or ourselves) is safe.
   dense1D& operator=(const dense1D& other) noexcept {
-    if (this != &other) {
-      dense1D keep(other);  // other may be a view of our own block
-      drop();
-      share(keep);
-    }
+    dense1D keep(other);
+    swap(keep);
     return *this;
+  }
+
+  dense1D& operator=(dense1D&& other) noexcept {
+    dense1D keep(static_cast<dense1D&&>(other));
+    swap(keep);
+    return *this;
+  }
+
+  void swap(dense1D& other) noexcept {
+    std::swap(block_, other.block_);
+    std::swap(offset_, other.offset_);
+    std::swap(size_, other.size_);
   }
 
   ~dense1D() { drop(); }
@@ -158,7 +173,7 @@ public:
     size_ = n;
   }
 
-private:
+ private:
   void share(const dense1D& other) noexcept {
     block_ = other.block_;
     offset_ = other.offset_;

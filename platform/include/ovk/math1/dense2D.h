@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <initializer_list>
 #include <stdexcept>
+#include <utility>
 
 #include "ovk/math1/dense1D.h"
 #include "ovk/math1/storage.h"
@@ -18,7 +19,7 @@ namespace math1 {
 
 template <class T>
 class dense2D {
-public:
+ public:
   using value_type = T;
   using block_type = vector_num<T, 8>;
 
@@ -43,13 +44,29 @@ public:
 
   dense2D(const dense2D& other) noexcept { share(other); }
 
+  // Moving hands the view over without touching the reference count.
+  dense2D(dense2D&& other) noexcept { swap(other); }
+
+  // Shares other's block. Copy-and-swap: the old block is released last, so
+  // assigning a window of our own block (or ourselves) is safe.
   dense2D& operator=(const dense2D& other) noexcept {
-    if (this != &other) {
-      dense2D keep(other);
-      drop();
-      share(keep);
-    }
+    dense2D keep(other);
+    swap(keep);
     return *this;
+  }
+
+  dense2D& operator=(dense2D&& other) noexcept {
+    dense2D keep(static_cast<dense2D&&>(other));
+    swap(keep);
+    return *this;
+  }
+
+  void swap(dense2D& other) noexcept {
+    std::swap(block_, other.block_);
+    std::swap(offset_, other.offset_);
+    std::swap(rows_, other.rows_);
+    std::swap(cols_, other.cols_);
+    std::swap(ld_, other.ld_);
   }
 
   ~dense2D() { drop(); }
@@ -135,7 +152,8 @@ public:
       if (!detail::checked_mul(rows, std::max(cols, cols_), total)) return false;
       block_type* fresh = block_type::create(total);
       if (!fresh) return false;
-      for (std::size_t j = 0; j < cols_; ++j) detail::copy_n(column(j), rows_, fresh->data() + j * rows);
+      for (std::size_t j = 0; j < cols_; ++j)
+        detail::copy_n(column(j), rows_, fresh->data() + j * rows);
       drop();
       block_ = fresh;
       offset_ = 0;
@@ -221,7 +239,7 @@ public:
   block_type* block() const noexcept { return block_; }
   std::size_t offset() const noexcept { return offset_; }
 
-private:
+ private:
   void share(const dense2D& other) noexcept {
     block_ = other.block_;
     offset_ = other.offset_;
@@ -244,10 +262,12 @@ private:
     if (!block_) return false;
     if (rows > ld) return false;
     std::size_t need;
-    if (cols == 0) need = 0;
+    if (cols == 0)
+      need = 0;
     else if (!detail::checked_mul(ld, cols - 1, need) || need > static_cast<std::size_t>(-1) - rows)
       return false;
-    else need += rows;
+    else
+      need += rows;
     if (need > block_->capacity() - offset_) return false;
     const bool grows = cols > kept_cols || (kept_cols && rows > rows_);
     return !grows || block_->use_count() == 1;
@@ -257,8 +277,10 @@ private:
                   const T& v) noexcept {
     for (std::size_t j = 0; j < cols; ++j) {
       T* c = data() + j * ld_;
-      if (j < keep_c) detail::fill_n(c + keep_r, rows - keep_r, v);
-      else detail::fill_n(c, rows, v);
+      if (j < keep_c)
+        detail::fill_n(c + keep_r, rows - keep_r, v);
+      else
+        detail::fill_n(c, rows, v);
     }
   }
 

@@ -1,0 +1,125 @@
+// Largest index, untyped validity check, shifting, renumbering, permuting and
+// sorting by value of index lists and matrices.
+#include <cstddef>
+
+#include "common/mixed.h"
+#include "model/entries.h"
+#include "quernfold/model.h"
+
+namespace ovk {
+namespace quernfold {
+namespace {
+
+using detail::for_each_entry;
+using detail::kNoIndex;
+
+constexpr int kNoMemory = -199;
+
+template <class Container>
+unsigned largest_index(const Container& C) {
+  unsigned largest = 0;
+  for_each_entry(C, [&](unsigned v) {
+    if (v != kNoIndex && v > largest) largest = v;
+  });
+  return largest;
+}
+
+template <class Container>
+bool indices_below(const Container& C, unsigned nods) {
+  if (nods == kNoIndex) return true;
+  return detail::all_entries(C, [nods](unsigned v) { return v == kNoIndex || v < nods; });
+}
+
+// Unsigned addition wraps modulo 2^32, which is what a negative shift needs.
+inline unsigned shifted(unsigned v, int shift) { return v + static_cast<unsigned>(shift); }
+
+template <class Container>
+void renumber(Container& C, const dense1D<unsigned>& map) {
+  const std::size_t n = map.size();
+  for_each_entry(C, [&](unsigned& v) {
+    if (v < n) v = map[v];
+  });
+}
+
+// W starts as a copy of V so that positions no perm entry targets keep their
+// value; V is only read while W is written.
+template <class T>
+int permute(dense1D<T>& V, const dense1D<unsigned>& perm) {
+  const std::size_t n = V.size();
+  if (n == 0) return 0;
+  dense1D<T> W;
+  if (!W.copy(V)) return kNoMemory;
+  const std::size_t m = perm.size() < n ? perm.size() : n;
+  for (std::size_t i = 0; i < m; ++i) {
+    const unsigned p = perm[i];
+    if (p < n && p != i) W[p] = V[i];
+  }
+  for (std::size_t i = 0; i < n; ++i) V[i] = W[i];
+  return 0;
+}
+
+}  // namespace
+
+unsigned max_ID(const dense1D<unsigned>& IDs) {
+  return IDs.empty() ? kNoIndex : largest_index(IDs);
+}
+unsigned max_ID(const dense2D<unsigned>& M) { return M.empty() ? kNoIndex : largest_index(M); }
+
+bool check_IDs(const dense1D<unsigned>& IDs, unsigned nods) { return indices_below(IDs, nods); }
+bool check_IDs(const dense2D<unsigned>& M, unsigned nods) { return indices_below(M, nods); }
+
+int shift_indices(dense1D<unsigned>& IDs, int shift) {
+  if (shift == 0) return 0;
+  for_each_entry(IDs, [&](unsigned& v) {
+    if (v != kNoIndex) v = shifted(v, shift);
+  });
+  return 0;
+}
+
+int shift_indices(dense2D<unsigned>& M, int shift, element_type FE) {
+  if (shift == 0) return 0;
+  // Only mixed columns hold ~0U legitimately; a pure kind is shifted blindly.
+  const bool keep_no_index = FE == ET_FACE_MIX || FE == ET_SOLID_MIX;
+  for_each_entry(M, [&](unsigned& v) {
+    if (!keep_no_index || v != kNoIndex) v = shifted(v, shift);
+  });
+  return 0;
+}
+
+void change_indices(dense1D<unsigned>& IDs, const dense1D<unsigned>& map) { renumber(IDs, map); }
+void change_indices(dense2D<unsigned>& M, const dense1D<unsigned>& map) { renumber(M, map); }
+
+int permutation(dense1D<unsigned>& V, const dense1D<unsigned>& perm) { return permute(V, perm); }
+int permutation(dense1D<double>& V, const dense1D<unsigned>& perm) { return permute(V, perm); }
+
+// Counting sort: offsets[v + 2] first counts the value v, the running sum
+// turns offsets[v + 1] into the start of v's run, and placing each position
+// advances offsets[v + 1] to the end of the run, i.e. the start of v + 1.
+int get_sorted_order(const dense1D<unsigned>& values, dense1D<unsigned>& order,
+                     dense1D<unsigned>& offsets) {
+  order.clear();
+  offsets.clear();
+  if (values.empty()) return offsets.resize(1, 0) ? 0 : kNoMemory;
+
+  const std::size_t n = values.size();
+  const std::size_t M = max_ID(values);
+  if (!order.resize(n) || !offsets.resize(M + 3, 0)) {
+    order.clear();
+    offsets.clear();
+    return kNoMemory;
+  }
+  for (std::size_t i = 0; i < n; ++i)
+    if (values[i] != kNoIndex) ++offsets[values[i] + std::size_t(2)];
+  for (std::size_t k = 3; k <= M + 1; ++k) offsets[k] += offsets[k - 1];
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned v = values[i];
+    if (v == kNoIndex) continue;
+    order[offsets[v + std::size_t(1)]++] = static_cast<unsigned>(i);
+  }
+  offsets.resize(M + 2);
+  order.resize(offsets[M + 1]);
+  return 0;
+}
+
+}  // namespace quernfold
+}  // namespace ovk
