@@ -15,25 +15,6 @@ namespace {
 
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-vector_fixed<double, 3> cross(const vector_fixed<double, 3>& a, const double* b) {
-  return {{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]}};
-}
-
-// Textbook rotation of P about the axis R through Q by |R|:
-// v cos + (k x v) sin + k (k . v)(1 - cos), v = P - Q, k = R / |R|.
-vector_fixed<double, 3> reference_rotation(const double* P, const vector_fixed<double, 3>& Q,
-                                           const vector_fixed<double, 3>& R) {
-  const double theta = std::sqrt(R[0] * R[0] + R[1] * R[1] + R[2] * R[2]);
-  const vector_fixed<double, 3> k{{R[0] / theta, R[1] / theta, R[2] / theta}};
-  const double v[3] = {P[0] - Q[0], P[1] - Q[1], P[2] - Q[2]};
-  const vector_fixed<double, 3> kxv = cross(k, v);
-  const double kv = k[0] * v[0] + k[1] * v[1] + k[2] * v[2];
-  const double c = std::cos(theta), s = std::sin(theta);
-  vector_fixed<double, 3> out;
-  for (int i = 0; i < 3; ++i) out[i] = Q[i] + v[i] * c + kxv[i] * s + k[i] * kv * (1 - c);
-  return out;
-}
-
 // sin(x)/x and (1 - cos(x))/x^2 summed in long double far beyond double
 // precision.
 void long_series(double theta, long double& a, long double& b) {
