@@ -1,0 +1,455 @@
+// The k-d tree behind node_detector and merge: one entry per indexed node,
+// balanced pre-order construction by median selection, insertion by walking
+// from the root, nearest-node search and box search with explicit stacks.
+#pragma once
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+#include "quernfold/model.h"
+
+namespace ovk {
+namespace quernfold {
+namespace detail {
+
+constexpr unsigned kNoEntry = ~0U;
+// Bound on the squared distance before any node was tested.
+constexpr double kLargestDouble = DBL_MAX;
+// Ranges of at most this many nodes are ordered by insertion sort.
+constexpr std::size_t kSmallRange = 32;
+// Traversal stacks live on the call's own frame up to this depth.
+constexpr std::size_t kInlineStackDepth = 64;
+
+// One node of the tree. The coordinates are a copy of the node's column,
+// taken when the entry is created, so that a query reads one compact record
+// per visited entry instead of chasing the caller's matrix.
+template <unsigned D>
+struct kd_entry {
+  double x[D];
+  unsigned node;
+  unsigned left;   // entry position of the left child, kNoEntry for none
+  unsigned right;  // entry position of the right child, kNoEntry for none
+  unsigned rank;   // position of the node in the list of the balanced build
+};
+
+// Splitting order on axis a: smaller coordinate first, then smaller index.
+template <unsigned D>
+inline bool precedes(const kd_entry<D>& p, const kd_entry<D>& q, unsigned a) noexcept {
+  return p.x[a] < q.x[a] || (p.x[a] == q.x[a] && p.node < q.node);
+}
+
+// Squared distance, summed y, x, z in that order.
+template <unsigned D>
+inline double squared_distance(const double* P, const double* q) noexcept {
+  const double dx = P[0] - q[0];
+  const double dy = P[1] - q[1];
+  if constexpr (D == 2) {
+    return dy * dy + dx * dx;
+  } else {
+    const double dz = P[2] - q[2];
+    return dy * dy + dx * dx + dz * dz;
+  }
+}
+
+template <unsigned D>
+inline unsigned next_axis(unsigned a) noexcept {
+  return a + 1 == D ? 0 : a + 1;
+}
+
+// A LIFO that keeps its first kInlineStackDepth items on the owner's frame
+// and spills to the heap only for deeper trees (grown by insertions).
+template <class T>
+class traversal_stack {
+ public:
+  traversal_stack() noexcept = default;
+  traversal_stack(const traversal_stack&) = delete;
+  traversal_stack& operator=(const traversal_stack&) = delete;
+
+  bool empty() const noexcept { return size_ == 0; }
+  void clear() noexcept { size_ = 0; }
+  void push(const T& item) {
+    if (size_ == capacity_) grow();
+    data_[size_++] = item;
+  }
+  T pop() noexcept { return data_[--size_]; }
+
+ private:
+  void grow() {
+    std::vector<T> bigger(2 * capacity_);
+    std::copy(data_, data_ + size_, bigger.begin());
+    spill_.swap(bigger);
+    data_ = spill_.data();
+    capacity_ = spill_.size();
+  }
+
+  T local_[kInlineStackDepth];
+  std::vector<T> spill_;
+  T* data_ = local_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = kInlineStackDepth;
+};
+
+// A subtree still to be searched: its root entry and axis, with the split
+// value and axis of its parent (a left child is entered only if the parent's
+// split still lies inside the search radius when it is popped).
+struct pending_child {
+  double split;
+  unsigned entry;
+  unsigned parent_axis;
+};
+
+// A subtree of the box search: its root entry and axis.
+struct pending_box {
+  unsigned entry;
+  unsigned axis;
+};
+
+template <unsigned D>
+class kd_tree {
+ public:
+  using entry_type = kd_entry<D>;
+
+  explicit kd_tree(const dense2D<double>& coords) noexcept : coords_(&coords) {}
+
+  const dense2D<double>& coords() const noexcept { return *coords_; }
+  std::size_t size() const noexcept { return entries_.size(); }
+  const entry_type* entries() const noexcept { return entries_.data(); }
+
+  // Balanced construction over nodes[0 .. n) (every node below cols). False
+  // when the table cannot be allocated; the tree is then empty.
+  bool build(const unsigned* nodes, std::size_t n) noexcept {
+    clear();
+    if (n >= kNoEntry || !entries_.reserve(n) || !free_bits_.resize((n + 31) / 32, 0u) ||
+        !entries_.resize(n)) {
+      clear();
+      return false;
+    }
+    load_entries(nodes, n);
+    if (n) build_subtrees(n);
+    return true;
+  }
+
+  // Inserts the nodes of a list in its order; returns the number added.
+  unsigned insert(const unsigned* nodes, std::size_t n) noexcept {
+    const dense2D<double>& c = *coords_;
+    if (c.rows() < D) return 0;
+    unsigned added = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+      const unsigned v = nodes[i];
+      if (v >= c.cols()) continue;
+      const bool was_empty = entries_.size() == 0;
+      const unsigned pos = take_entry();
+      if (pos == kNoEntry) break;
+      entry_type& fresh = entries_[pos];
+      const double* col = c.column(v);
+      for (unsigned k = 0; k < D; ++k) fresh.x[k] = col[k];
+      fresh.node = v;
+      fresh.left = fresh.right = kNoEntry;
+      fresh.rank = kNoEntry;
+      if (was_empty || attach(pos))
+        ++added;
+      else
+        give_back(pos);
+    }
+    return added;
+  }
+
+  // Nearest indexed node to P, entries holding `skip` never tested.
+  unsigned closest(const double* P, unsigned skip) const {
+    if (entries_.size() == 0) return kNoIndexValue;
+    unsigned best = kNoIndexValue;
+    double best_d2 = kLargestDouble;
+    if (descend(P, skip, best, best_d2)) return best;
+    search_ball(P, skip, best, best_d2);
+    return best;
+  }
+
+  // Calls visit(entry) for every entry inside the closed box [lo, hi], in
+  // depth-first order from the root, right subtree before left.
+  template <class Visit>
+  void visit_box(const double* lo, const double* hi, traversal_stack<pending_box>& stack,
+                 Visit&& visit) const {
+    if (entries_.size() == 0) return;
+    const entry_type* e = entries_.data();
+    stack.clear();
+    unsigned cur = 0, axis = 0;
+    for (;;) {
+      const entry_type& E = e[cur];
+      const double s = E.x[axis];
+      if (lo[axis] <= s && s <= hi[axis] && inside(E, lo, hi)) visit(E);
+      const unsigned next = next_axis<D>(axis);
+      const bool go_right = E.right != kNoEntry && s <= hi[axis];
+      const bool go_left = E.left != kNoEntry && s >= lo[axis];
+      if (go_right) {
+        if (go_left) stack.push({E.left, next});
+        cur = E.right;
+        axis = next;
+      } else if (go_left) {
+        cur = E.left;
+        axis = next;
+      } else {
+        if (stack.empty()) return;
+        const pending_box p = stack.pop();
+        cur = p.entry;
+        axis = p.axis;
+      }
+    }
+  }
+
+  // Deep copy of another tree (same coordinates matrix). False on memory
+  // failure, this tree unchanged.
+  bool assign(const kd_tree& other) noexcept {
+    dense1D<entry_type> entries;
+    dense1D<unsigned> free_list;
+    dense1D<std::uint32_t> free_bits;
+    if (!entries.copy(other.entries_) || !free_list.copy(other.free_list_) ||
+        !free_bits.copy(other.free_bits_))
+      return false;
+    coords_ = other.coords_;
+    entries_ = entries;
+    free_list_ = free_list;
+    free_bits_ = free_bits;
+    return true;
+  }
+
+ private:
+  static constexpr unsigned kNoIndexValue = ~0U;
+
+  void clear() noexcept {
+    entries_.clear();
+    free_list_.clear();
+    free_bits_.clear();
+  }
+
+  static bool inside(const entry_type& E, const double* lo, const double* hi) noexcept {
+    for (unsigned k = 0; k < D; ++k)
+      if (!(lo[k] <= E.x[k] && E.x[k] <= hi[k])) return false;
+    return true;
+  }
+
+  void load_entries(const unsigned* nodes, std::size_t n) noexcept {
+    const dense2D<double>& c = *coords_;
+    entry_type* e = entries_.data();
+    for (std::size_t i = 0; i < n; ++i) {
+      const double* col = c.column(nodes[i]);
+      for (unsigned k = 0; k < D; ++k) e[i].x[k] = col[k];
+      e[i].node = nodes[i];
+      e[i].left = e[i].right = kNoEntry;
+      e[i].rank = static_cast<unsigned>(i);
+    }
+  }
+
+  // The subtree over the range [first, first + count) of the table occupies
+  // exactly those entries in pre-order: its median moves to `first`, the
+  // left part follows it and the right part comes after that. So the build
+  // runs in place, and a subtree's entries stay contiguous.
+  void build_subtrees(std::size_t n) noexcept {
+    struct range {
+      std::size_t first, count;
+      unsigned axis;
+    };
+    entry_type* e = entries_.data();
+    // Pending ranges never exceed one per level of a balanced tree.
+    range todo[2 * kInlineStackDepth];
+    std::size_t top = 0;
+    todo[top++] = {0, n, 0};
+    while (top) {
+      const range r = todo[--top];
+      if (r.count == 1) continue;
+      const std::size_t m = r.count / 2;
+      select_median(e + r.first, r.count, m, r.axis);
+      std::swap(e[r.first], e[r.first + m]);
+      const unsigned next = next_axis<D>(r.axis);
+      const std::size_t right_count = r.count - m - 1;
+      if (right_count) {
+        e[r.first].right = static_cast<unsigned>(r.first + m + 1);
+        todo[top++] = {r.first + m + 1, right_count, next};
+      }
+      if (m) {
+        e[r.first].left = static_cast<unsigned>(r.first + 1);
+        todo[top++] = {r.first + 1, m, next};
+      }
+    }
+  }
+
+  // Reorders v[0 .. n) so that v[m] is the m-th in the splitting order on
+  // axis a, with every node before it preceding it and every node after it
+  // following it.
+  static void select_median(entry_type* v, std::size_t n, std::size_t m, unsigned a) noexcept {
+    std::size_t lo = 0, hi = n;  // the answer lies in [lo, hi)
+    while (hi - lo > kSmallRange) {
+      const entry_type pivot = median_of_three(v[lo], v[lo + (hi - lo) / 2], v[hi - 1], a);
+      // Hoare partition: [lo, i) precede or equal the pivot, [j, hi) follow
+      // or equal it.
+      std::size_t i = lo, j = hi;
+      for (;;) {
+        while (precedes(v[i], pivot, a)) ++i;
+        --j;
+        while (precedes(pivot, v[j], a)) --j;
+        if (i >= j) break;
+        std::swap(v[i], v[j]);
+        ++i;
+      }
+      // [lo, j] <= pivot <= [j + 1, hi)
+      if (m <= j)
+        hi = j + 1;
+      else
+        lo = j + 1;
+    }
+    insertion_sort(v + lo, hi - lo, a);
+  }
+
+  static entry_type median_of_three(const entry_type& p, const entry_type& q, const entry_type& r,
+                                    unsigned a) noexcept {
+    if (precedes(p, q, a)) {
+      if (precedes(q, r, a)) return q;
+      return precedes(p, r, a) ? r : p;
+    }
+    if (precedes(p, r, a)) return p;
+    return precedes(q, r, a) ? r : q;
+  }
+
+  static void insertion_sort(entry_type* v, std::size_t n, unsigned a) noexcept {
+    for (std::size_t i = 1; i < n; ++i) {
+      if (!precedes(v[i], v[i - 1], a)) continue;
+      const entry_type item = v[i];
+      std::size_t j = i;
+      do {
+        v[j] = v[j - 1];
+        --j;
+      } while (j > 0 && precedes(item, v[j - 1], a));
+      v[j] = item;
+    }
+  }
+
+  // A free entry position: the last one given back, else a new one at the
+  // end of the table. kNoEntry when the table cannot grow.
+  unsigned take_entry() noexcept {
+    if (free_list_.size()) {
+      const unsigned pos = free_list_[free_list_.size() - 1];
+      free_list_.resize(free_list_.size() - 1);
+      free_bits_[pos / 32] &= ~(std::uint32_t(1) << (pos % 32));
+      return pos;
+    }
+    const std::size_t pos = entries_.size();
+    if (pos + 1 >= kNoEntry || !entries_.push_back(entry_type())) return kNoEntry;
+    return static_cast<unsigned>(pos);
+  }
+
+  void give_back(unsigned pos) noexcept {
+    const std::size_t word = pos / 32;
+    if (free_bits_.size() <= word && !free_bits_.resize(word + 1, 0u)) return;
+    if (!free_list_.push_back(pos)) return;
+    free_bits_[word] |= std::uint32_t(1) << (pos % 32);
+  }
+
+  // Walks from the root to where the entry at `pos` belongs and links it
+  // there. False when the walk meets an entry of the same node.
+  bool attach(unsigned pos) noexcept {
+    entry_type* e = entries_.data();
+    const entry_type& fresh = e[pos];
+    unsigned cur = 0, axis = 0;
+    for (;;) {
+      entry_type& E = e[cur];
+      if (E.node == fresh.node) return false;
+      unsigned& child = fresh.x[axis] >= E.x[axis] ? E.right : E.left;
+      if (child == kNoEntry) {
+        child = pos;
+        return true;
+      }
+      cur = child;
+      axis = next_axis<D>(axis);
+    }
+  }
+
+  // Root-to-leaf descent towards P, testing the entries whose split lies
+  // closer than the best distance so far. True when a node at distance 0
+  // was found (the search is over).
+  bool descend(const double* P, unsigned skip, unsigned& best, double& best_d2) const noexcept {
+    const entry_type* e = entries_.data();
+    unsigned cur = 0, axis = 0;
+    while (cur != kNoEntry) {
+      const entry_type& E = e[cur];
+      const double g = P[axis] - E.x[axis];
+      if (g * g < best_d2 && E.node != skip) {
+        const double d2 = squared_distance<D>(P, E.x);
+        if (d2 < best_d2) {
+          best = E.node;
+          best_d2 = d2;
+          if (d2 == 0) return true;
+        }
+      }
+      cur = g >= 0 ? E.right : E.left;
+      axis = next_axis<D>(axis);
+    }
+    return false;
+  }
+
+  // Depth-first search from the root within the radius of the best distance,
+  // right subtree first; the radius shrinks as closer nodes are found.
+  void search_ball(const double* P, unsigned skip, unsigned& best, double& best_d2) const {
+    double r = best == kNoIndexValue ? kLargestDouble : std::sqrt(best_d2);
+    double lo[D], hi[D];
+    set_bounds(P, r, lo, hi);
+    const entry_type* e = entries_.data();
+    traversal_stack<pending_child> stack;
+    unsigned cur = 0, axis = 0;
+    for (;;) {
+      const entry_type& E = e[cur];
+      const double s = E.x[axis];
+      if (s > lo[axis] && hi[axis] > s && E.node != skip) {
+        const double d2 = squared_distance<D>(P, E.x);
+        if (d2 < best_d2) {
+          best = E.node;
+          best_d2 = d2;
+          r = std::sqrt(d2);
+          if (r == 0) return;
+          set_bounds(P, r, lo, hi);
+        }
+      }
+      if (E.left != kNoEntry && s > lo[axis]) stack.push({s, E.left, axis});
+      if (E.right != kNoEntry && hi[axis] > s) {
+        cur = E.right;
+        axis = next_axis<D>(axis);
+        continue;
+      }
+      if (!pop_inside(stack, lo, cur, axis)) return;
+    }
+  }
+
+  // Pops pending left subtrees until one whose parent split still lies above
+  // the lower bound; false when none is left.
+  static bool pop_inside(traversal_stack<pending_child>& stack, const double* lo, unsigned& cur,
+                         unsigned& axis) noexcept {
+    while (!stack.empty()) {
+      const pending_child p = stack.pop();
+      if (p.split > lo[p.parent_axis]) {
+        cur = p.entry;
+        axis = next_axis<D>(p.parent_axis);
+        return true;
+      }
+    }
+    return false;
+  }
+
+  static void set_bounds(const double* P, double r, double* lo, double* hi) noexcept {
+    for (unsigned k = 0; k < D; ++k) {
+      lo[k] = P[k] - r;
+      hi[k] = P[k] + r;
+    }
+  }
+
+  const dense2D<double>* coords_;
+  dense1D<entry_type> entries_;
+  dense1D<unsigned> free_list_;
+  dense1D<std::uint32_t> free_bits_;
+};
+
+}  // namespace detail
+}  // namespace quernfold
+}  // namespace ovk

@@ -1,0 +1,362 @@
+// Merging of nodes within a tolerance: the two-list engine over the k-d
+// tree, the element-restricted passes of modes 1 and 2, and the ten
+// overloads built on them.
+#include <algorithm>
+#include <cstddef>
+
+#include "quernfold/search.h"
+#include "search/kd_tree.h"
+
+namespace ovk {
+namespace quernfold {
+namespace {
+
+using detail::kd_entry;
+using detail::kd_tree;
+using detail::pending_box;
+using detail::squared_distance;
+using detail::traversal_stack;
+
+constexpr unsigned kNoIndex = ~0U;
+constexpr int kBadRows = -1;
+constexpr int kBadIndex = -2;
+constexpr int kNoMemory = -199;
+// Codes of the two-list engine.
+constexpr int kBadTargets = -3;
+constexpr int kBadListTolerance = -4;
+// Codes of the range engine.
+constexpr int kReversedRange = -3;
+constexpr int kBadRangeTolerance = -5;
+constexpr int kBadMode = -6;
+constexpr unsigned kLastMode = 2;
+
+bool is_2d_or_3d(const dense2D<double>& coords) { return coords.rows() == 2 || coords.rows() == 3; }
+
+// Overloads that take one argument fewer than the engine they call keep
+// naming their own arguments: every engine code past -2 moves up by one
+// (and -199 becomes -198).
+int raise_past_second(int code) { return code < kBadIndex ? code + 1 : code; }
+
+bool set_identity(dense1D<unsigned>& map, std::size_t n) {
+  map.clear();
+  if (!map.resize(n)) return false;
+  for (std::size_t i = 0; i < n; ++i) map[i] = static_cast<unsigned>(i);
+  return true;
+}
+
+// Points every node of `nodes` at the end of its chain in new_IDs. Chains
+// always end: a node only ever maps to a node of lower rank.
+void resolve_chains(dense1D<unsigned>& new_IDs, const dense1D<unsigned>& nodes) {
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    unsigned root = nodes[i];
+    while (new_IDs[root] != root) root = new_IDs[root];
+    for (unsigned v = nodes[i]; new_IDs[v] != root;) {
+      const unsigned next = new_IDs[v];
+      new_IDs[v] = root;
+      v = next;
+    }
+  }
+}
+
+void renumber(dense2D<unsigned>* begin, dense2D<unsigned>* end, const dense1D<unsigned>& new_IDs) {
+  for (dense2D<unsigned>* M = begin; M != end; ++M) change_indices(*M, new_IDs);
+}
+
+template <unsigned D>
+void tolerance_box(const double* P, double tol, double* lo, double* hi) {
+  for (unsigned k = 0; k < D; ++k) {
+    lo[k] = P[k] - tol;
+    hi[k] = P[k] + tol;
+  }
+}
+
+template <unsigned D>
+bool inside_box(const double* q, const double* lo, const double* hi) {
+  for (unsigned k = 0; k < D; ++k)
+    if (!(lo[k] <= q[k] && q[k] <= hi[k])) return false;
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Two-list engine
+// ---------------------------------------------------------------------------
+
+// Merges each node a of U1 into the closest node of U2 of lower rank (its
+// position in U2) within tol; among equally close ones the last met by the
+// box search. Both lists hold distinct valid nodes; `same` says that U2 is
+// U1, so that a's rank is its own position. new_IDs becomes the resolved
+// map. Returns the number merged or kNoMemory (new_IDs empty).
+template <unsigned D>
+int merge_into_lower_rank(const dense2D<double>& coords, const dense1D<unsigned>& U1,
+                          const dense1D<unsigned>& U2, bool same, dense1D<unsigned>& new_IDs,
+                          double tol) {
+  kd_tree<D> tree(coords);
+  dense1D<unsigned> rank;
+  if (!tree.build(U2.data(), U2.size()) || !set_identity(new_IDs, coords.cols()) ||
+      (!same && !rank.resize(coords.cols(), kNoIndex))) {
+    new_IDs.clear();
+    return kNoMemory;
+  }
+  if (!same)
+    for (std::size_t i = 0; i < U2.size(); ++i) rank[U2[i]] = static_cast<unsigned>(i);
+
+  const double tol2 = tol * tol;
+  traversal_stack<pending_box> stack;
+  int merged = 0;
+  for (std::size_t i = 0; i < U1.size(); ++i) {
+    const unsigned a = U1[i];
+    const unsigned rank_a = same ? static_cast<unsigned>(i) : rank[a];
+    const double* P = coords.column(a);
+    double lo[D], hi[D];
+    tolerance_box<D>(P, tol, lo, hi);
+    unsigned best = a;
+    double best_d2 = tol2;
+    // Candidates are judged in the order the box search meets them, so the
+    // last of several equally close ones wins.
+    tree.visit_box(lo, hi, stack, [&](const kd_entry<D>& E) {
+      if (E.node == a) return;
+      const double d2 = squared_distance<D>(P, E.x);
+      if (d2 <= best_d2 && E.rank < rank_a) {
+        best = E.node;
+        best_d2 = d2;
+      }
+    });
+    // Each node is a candidate once, so its pair can be applied at once:
+    // the order in which pairs are applied does not matter.
+    if (best != a) {
+      new_IDs[a] = best;
+      ++merged;
+    }
+  }
+  if (merged >= 2) resolve_chains(new_IDs, U1);
+  return merged;
+}
+
+int merge_into_lower_rank(const dense2D<double>& coords, const dense1D<unsigned>& U1,
+                          const dense1D<unsigned>& U2, bool same, dense1D<unsigned>& new_IDs,
+                          double tol) {
+  return coords.rows() == 2 ? merge_into_lower_rank<2>(coords, U1, U2, same, new_IDs, tol)
+                            : merge_into_lower_rank<3>(coords, U1, U2, same, new_IDs, tol);
+}
+
+int merge_two_lists(const dense2D<double>& coords, const dense1D<unsigned>& nodes1,
+                    const dense1D<unsigned>& nodes2, dense1D<unsigned>& new_IDs, double tol) {
+  new_IDs.clear();
+  if (coords.cols() == 0) return 0;
+  if (!is_2d_or_3d(coords)) return kBadRows;
+  const unsigned n = static_cast<unsigned>(coords.cols());
+  if (!check_IDs(nodes1, n)) return kBadIndex;
+  if (!check_IDs(nodes2, n)) return kBadTargets;
+  if (!(tol >= 0)) return kBadListTolerance;
+  if (nodes1.empty() || nodes2.empty()) return 0;
+
+  const dense1D<unsigned> none;
+  dense1D<unsigned> U1, U2;
+  const bool same = nodes2 == nodes1;
+  if (unique_indices(U1, nodes1, none) < 0 || (!same && unique_indices(U2, nodes2, none) < 0))
+    return kNoMemory;
+  return merge_into_lower_rank(coords, U1, same ? U1 : U2, same, new_IDs, tol);
+}
+
+// ---------------------------------------------------------------------------
+// Modes 1 and 2: merging inside elements only
+// ---------------------------------------------------------------------------
+
+struct close_pair {
+  double d2;
+  unsigned a, b;
+};
+
+bool operator<(const close_pair& p, const close_pair& q) {
+  if (p.d2 != q.d2) return p.d2 < q.d2;
+  if (p.a != q.a) return p.a < q.a;
+  return p.b < q.b;
+}
+
+// True when v stands in col[0 .. s).
+bool appears_before(const unsigned* col, std::size_t s, unsigned v) {
+  return std::find(col, col + s, v) != col + s;
+}
+
+// Records (d2, a, b) for every entry a of every column and every other node
+// b of the same column inside the tolerance box of a and within tol. A box
+// search of the tree over the used nodes would meet exactly these b (every
+// node of a column is in the tree, once), so the column is scanned directly.
+template <unsigned D>
+bool collect_element_pairs(const dense2D<double>& coords, const dense2D<unsigned>* begin,
+                           const dense2D<unsigned>* end, double tol, dense1D<close_pair>& pairs) {
+  const double tol2 = tol * tol;
+  pairs.clear();
+  for (const dense2D<unsigned>* M = begin; M != end; ++M) {
+    const std::size_t rows = M->rows();
+    for (std::size_t j = 0; j < M->cols(); ++j) {
+      const unsigned* col = M->column(j);
+      for (std::size_t r = 0; r < rows; ++r) {
+        const unsigned a = col[r];
+        if (a == kNoIndex) continue;
+        const double* P = coords.column(a);
+        double lo[D], hi[D];
+        tolerance_box<D>(P, tol, lo, hi);
+        for (std::size_t s = 0; s < rows; ++s) {
+          const unsigned b = col[s];
+          if (b == kNoIndex || b == a || appears_before(col, s, b)) continue;
+          const double* q = coords.column(b);
+          if (!inside_box<D>(q, lo, hi)) continue;
+          const double d2 = squared_distance<D>(P, q);
+          if (d2 <= tol2 && !pairs.push_back({d2, a, b})) return false;
+        }
+      }
+    }
+  }
+  return true;
+}
+
+// One pass: the closest pairs first, each node merged or merged into at most
+// once. Returns the number merged, or kNoMemory.
+int merge_pairs_once(std::size_t nodes, dense1D<close_pair>& pairs, dense1D<unsigned>& mark,
+                     dense1D<unsigned>& new_IDs) {
+  std::sort(pairs.begin(), pairs.end());
+  if (!set_identity(mark, nodes)) return kNoMemory;
+  int merged = 0;
+  for (const close_pair& p : pairs) {
+    if (mark[p.a] != p.a || mark[p.b] != p.b) continue;
+    new_IDs[p.b] = p.a;
+    mark[p.b] = p.a;
+    ++merged;
+  }
+  return merged;
+}
+
+// new_IDs is the identity on entry. Renumbers the matrices after every pass
+// that merged something; `repeat` runs passes until one merges nothing.
+template <unsigned D>
+int merge_within_elements(const dense2D<double>& coords, dense2D<unsigned>* begin,
+                          dense2D<unsigned>* end, const dense1D<unsigned>& U,
+                          dense1D<unsigned>& new_IDs, double tol, bool repeat) {
+  dense1D<close_pair> pairs;
+  dense1D<unsigned> mark;
+  int total = 0;
+  do {
+    if (!collect_element_pairs<D>(coords, begin, end, tol, pairs)) {
+      new_IDs.clear();
+      return kNoMemory;
+    }
+    if (pairs.empty()) break;
+    const int merged = merge_pairs_once(coords.cols(), pairs, mark, new_IDs);
+    if (merged < 0) {
+      new_IDs.clear();
+      return merged;
+    }
+    if (merged == 0) break;
+    resolve_chains(new_IDs, U);
+    renumber(begin, end, new_IDs);
+    total += merged;
+  } while (repeat);
+  return total;
+}
+
+int merge_range(const dense2D<double>& coords, dense2D<unsigned>* begin, dense2D<unsigned>* end,
+                dense1D<unsigned>& new_IDs, double tol, unsigned mode) {
+  new_IDs.clear();
+  if (coords.cols() == 0 || begin == end) return 0;
+  if (!is_2d_or_3d(coords)) return kBadRows;
+  if (end < begin) return kReversedRange;
+  if (!(tol >= 0)) return kBadRangeTolerance;
+  if (mode > kLastMode) return kBadMode;
+  if (!set_identity(new_IDs, coords.cols())) return kNoMemory;
+
+  dense1D<unsigned> U;
+  if (unique_indices(U, begin, end, dense1D<unsigned>()) < 0) {
+    new_IDs.clear();
+    return kNoMemory;
+  }
+  if (U.empty()) return 0;
+  if (!check_IDs(U, static_cast<unsigned>(coords.cols()))) {
+    new_IDs.clear();
+    return kBadIndex;
+  }
+
+  if (mode != 0) {
+    const bool repeat = mode == kLastMode;
+    return coords.rows() == 2
+               ? merge_within_elements<2>(coords, begin, end, U, new_IDs, tol, repeat)
+               : merge_within_elements<3>(coords, begin, end, U, new_IDs, tol, repeat);
+  }
+  const int merged = merge_into_lower_rank(coords, U, U, true, new_IDs, tol);
+  if (merged > 0) renumber(begin, end, new_IDs);
+  return merged;
+}
+
+}  // namespace
+
+int merge(const dense2D<double>& coords, const dense1D<unsigned>& nodes1,
+          const dense1D<unsigned>& nodes2, dense1D<unsigned>& new_IDs, double tol) {
+  return merge_two_lists(coords, nodes1, nodes2, new_IDs, tol);
+}
+
+int merge(const dense2D<double>& coords, const dense1D<unsigned>& nodes, dense1D<unsigned>& new_IDs,
+          double tol) {
+  return raise_past_second(merge_two_lists(coords, nodes, nodes, new_IDs, tol));
+}
+
+int merge(const dense2D<double>& coords, dense2D<unsigned>* begin, dense2D<unsigned>* end,
+          dense1D<unsigned>& new_IDs, double tol, unsigned mode) {
+  return merge_range(coords, begin, end, new_IDs, tol, mode);
+}
+
+int merge(const dense2D<double>& coords, dense2D<unsigned>* begin, dense2D<unsigned>* end,
+          double tol, unsigned mode) {
+  dense1D<unsigned> new_IDs;
+  return merge_range(coords, begin, end, new_IDs, tol, mode);
+}
+
+int merge(const dense2D<double>& coords, dense2D<unsigned>& connectM, dense1D<unsigned>& new_IDs,
+          double tol, unsigned mode) {
+  return raise_past_second(merge_range(coords, &connectM, &connectM + 1, new_IDs, tol, mode));
+}
+
+int merge(const dense2D<double>& coords, dense2D<unsigned>& connectM, double tol, unsigned mode) {
+  dense1D<unsigned> new_IDs;
+  return merge(coords, connectM, new_IDs, tol, mode);
+}
+
+int merge(const dense2D<double>& coords, dense2D<unsigned>& connectM1, dense2D<unsigned>& connectM2,
+          dense1D<unsigned>& new_IDs, double tol, unsigned mode) {
+  // Views sharing the callers' storage, so renumbering writes through.
+  dense2D<unsigned> both[2] = {connectM1, connectM2};
+  return merge_range(coords, both, both + 2, new_IDs, tol, mode);
+}
+
+int merge(const dense2D<double>& coords, dense2D<unsigned>& connectM1, dense2D<unsigned>& connectM2,
+          double tol, unsigned mode) {
+  dense1D<unsigned> new_IDs;
+  return merge(coords, connectM1, connectM2, new_IDs, tol, mode);
+}
+
+int merge(dense2D<double>& coords, dense1D<unsigned>& new_IDs, double tol) {
+  new_IDs.clear();
+  if (coords.cols() == 0) return 0;
+  if (!is_2d_or_3d(coords)) return kBadRows;
+  if (!(tol >= 0)) return raise_past_second(kBadListTolerance);
+
+  // The nodes 0 .. n - 1 are their own distinct list, ranked by index.
+  dense1D<unsigned> all;
+  if (!set_identity(all, coords.cols())) return raise_past_second(kNoMemory);
+  const int merged = merge_into_lower_rank(coords, all, all, true, new_IDs, tol);
+  if (merged <= 0) return raise_past_second(merged);
+
+  // The map is resolved, so a representative keeps its own coordinates and
+  // every copy below reads an unchanged column.
+  const std::size_t rows = coords.rows();
+  for (std::size_t i = 0; i < coords.cols(); ++i)
+    if (new_IDs[i] != i) std::copy_n(coords.column(new_IDs[i]), rows, coords.column(i));
+  return merged;
+}
+
+int merge(dense2D<double>& coords, double tol) {
+  dense1D<unsigned> new_IDs;
+  return merge(coords, new_IDs, tol);
+}
+
+}  // namespace quernfold
+}  // namespace ovk
