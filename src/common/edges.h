@@ -22,22 +22,40 @@ constexpr edge_table kPyramidEdges = {
     8, {{0, 4}, {1, 4}, {2, 4}, {3, 4}, {0, 1}, {1, 2}, {2, 3}, {3, 0}}};
 constexpr edge_table kWedgeEdges = {
     9, {{0, 3}, {1, 4}, {2, 5}, {1, 2}, {2, 0}, {0, 1}, {4, 5}, {5, 3}, {3, 4}}};
-constexpr edge_table kHexaEdges = {
-    12,
-    {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 5}, {5, 6}, {6, 7}, {7, 4}, {0, 4}, {1, 5}, {2, 6}, {3, 7}}};
+constexpr edge_table kHexaEdges = {12,
+                                   {{0, 1},
+                                    {1, 2},
+                                    {2, 3},
+                                    {3, 0},
+                                    {4, 5},
+                                    {5, 6},
+                                    {6, 7},
+                                    {7, 4},
+                                    {0, 4},
+                                    {1, 5},
+                                    {2, 6},
+                                    {3, 7}}};
 
 // Edges of a pure linear shape (ET_EDGE2, ET_TRIA3, ET_QUAD4, ET_TETRA4,
 // ET_PYRAMID5, ET_WEDGE6, ET_HEXA8); nullptr otherwise.
 inline const edge_table* edges_of_shape(element_type shape) noexcept {
   switch (shape) {
-    case ET_EDGE2: return &kEdgeEdges;
-    case ET_TRIA3: return &kTriaEdges;
-    case ET_QUAD4: return &kQuadEdges;
-    case ET_TETRA4: return &kTetraEdges;
-    case ET_PYRAMID5: return &kPyramidEdges;
-    case ET_WEDGE6: return &kWedgeEdges;
-    case ET_HEXA8: return &kHexaEdges;
-    default: return nullptr;
+    case ET_EDGE2:
+      return &kEdgeEdges;
+    case ET_TRIA3:
+      return &kTriaEdges;
+    case ET_QUAD4:
+      return &kQuadEdges;
+    case ET_TETRA4:
+      return &kTetraEdges;
+    case ET_PYRAMID5:
+      return &kPyramidEdges;
+    case ET_WEDGE6:
+      return &kWedgeEdges;
+    case ET_HEXA8:
+      return &kHexaEdges;
+    default:
+      return nullptr;
   }
 }
 
@@ -50,21 +68,29 @@ inline const edge_table* edges_of_shape(element_type shape) noexcept {
 inline element_type linear_base_shape(element_type FE) noexcept {
   switch (FE) {
     case ET_EDGE2:
-    case ET_EDGE3: return ET_EDGE2;
+    case ET_EDGE3:
+      return ET_EDGE2;
     case ET_TRIA3:
-    case ET_TRIA6: return ET_TRIA3;
+    case ET_TRIA6:
+      return ET_TRIA3;
     case ET_QUAD4:
     case ET_QUAD8:
-    case ET_QUAD9: return ET_QUAD4;
+    case ET_QUAD9:
+      return ET_QUAD4;
     case ET_TETRA4:
-    case ET_TETRA10: return ET_TETRA4;
+    case ET_TETRA10:
+      return ET_TETRA4;
     case ET_PYRAMID5:
-    case ET_PYRAMID14: return ET_PYRAMID5;
+    case ET_PYRAMID14:
+      return ET_PYRAMID5;
     case ET_WEDGE6:
-    case ET_WEDGE18: return ET_WEDGE6;
+    case ET_WEDGE18:
+      return ET_WEDGE6;
     case ET_HEXA8:
-    case ET_HEXA27: return ET_HEXA8;
-    default: return ET_UNKNOWN;
+    case ET_HEXA27:
+      return ET_HEXA8;
+    default:
+      return ET_UNKNOWN;
   }
 }
 

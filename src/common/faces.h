@@ -41,14 +41,22 @@ constexpr unsigned char kHexaNodeFaces[8][3] = {{0, 2, 4}, {1, 2, 4}, {1, 3, 4},
 // kinds included (resolve a mixed column with column_shape first).
 inline const face_table* faces_of_shape(element_type shape) noexcept {
   switch (shape) {
-    case ET_EDGE2: return &kEdgeFaces;
-    case ET_TRIA3: return &kTriaFaces;
-    case ET_QUAD4: return &kQuadFaces;
-    case ET_TETRA4: return &kTetraFaces;
-    case ET_PYRAMID5: return &kPyramidFaces;
-    case ET_WEDGE6: return &kWedgeFaces;
-    case ET_HEXA8: return &kHexaFaces;
-    default: return nullptr;
+    case ET_EDGE2:
+      return &kEdgeFaces;
+    case ET_TRIA3:
+      return &kTriaFaces;
+    case ET_QUAD4:
+      return &kQuadFaces;
+    case ET_TETRA4:
+      return &kTetraFaces;
+    case ET_PYRAMID5:
+      return &kPyramidFaces;
+    case ET_WEDGE6:
+      return &kWedgeFaces;
+    case ET_HEXA8:
+      return &kHexaFaces;
+    default:
+      return nullptr;
   }
 }
 
@@ -62,16 +70,22 @@ inline bool has_faces(element_type FE) noexcept {
 // numbers j * F + i) for a narrowed kind with faces; 0 otherwise.
 inline unsigned faces_per_element(element_type FE) noexcept {
   switch (FE) {
-    case ET_EDGE2: return 2;
-    case ET_TRIA3: return 3;
+    case ET_EDGE2:
+      return 2;
+    case ET_TRIA3:
+      return 3;
     case ET_QUAD4:
     case ET_FACE_MIX:
-    case ET_TETRA4: return 4;
+    case ET_TETRA4:
+      return 4;
     case ET_PYRAMID5:
-    case ET_WEDGE6: return 5;
+    case ET_WEDGE6:
+      return 5;
     case ET_HEXA8:
-    case ET_SOLID_MIX: return 6;
-    default: return 0;
+    case ET_SOLID_MIX:
+      return 6;
+    default:
+      return 0;
   }
 }
 

@@ -15,30 +15,29 @@ struct kind_properties {
   unsigned char nodes, base_nodes, dim, boundaries;
 };
 
-constexpr kind_properties kProperties[kKinds] = {
-    {0, 0, 0, 0},    // ET_UNKNOWN
-    {1, 1, 0, 0},    // ET_NODE
-    {2, 2, 1, 2},    // ET_EDGE_MIX
-    {2, 2, 1, 2},    // ET_EDGE2
-    {3, 2, 1, 2},    // ET_EDGE3
-    {4, 4, 2, 4},    // ET_FACE_MIX
-    {3, 3, 2, 3},    // ET_TRIA3
-    {4, 4, 2, 4},    // ET_QUAD4
-    {6, 3, 2, 3},    // ET_TRIA6
-    {8, 4, 2, 4},    // ET_QUAD8
-    {9, 4, 2, 4},    // ET_QUAD9
-    {8, 8, 3, 6},    // ET_SOLID_MIX
-    {4, 4, 3, 4},    // ET_TETRA4
-    {10, 4, 3, 4},   // ET_TETRA10
-    {5, 5, 3, 5},    // ET_PYRAMID5
-    {13, 5, 3, 5},   // ET_PYRAMID13
-    {14, 5, 3, 5},   // ET_PYRAMID14
-    {6, 6, 3, 5},    // ET_WEDGE6
-    {15, 6, 3, 5},   // ET_WEDGE15
-    {18, 6, 3, 5},   // ET_WEDGE18
-    {8, 8, 3, 6},    // ET_HEXA8
-    {20, 8, 3, 6},   // ET_HEXA20
-    {27, 8, 3, 6}};  // ET_HEXA27
+constexpr kind_properties kProperties[kKinds] = {{0, 0, 0, 0},    // ET_UNKNOWN
+                                                 {1, 1, 0, 0},    // ET_NODE
+                                                 {2, 2, 1, 2},    // ET_EDGE_MIX
+                                                 {2, 2, 1, 2},    // ET_EDGE2
+                                                 {3, 2, 1, 2},    // ET_EDGE3
+                                                 {4, 4, 2, 4},    // ET_FACE_MIX
+                                                 {3, 3, 2, 3},    // ET_TRIA3
+                                                 {4, 4, 2, 4},    // ET_QUAD4
+                                                 {6, 3, 2, 3},    // ET_TRIA6
+                                                 {8, 4, 2, 4},    // ET_QUAD8
+                                                 {9, 4, 2, 4},    // ET_QUAD9
+                                                 {8, 8, 3, 6},    // ET_SOLID_MIX
+                                                 {4, 4, 3, 4},    // ET_TETRA4
+                                                 {10, 4, 3, 4},   // ET_TETRA10
+                                                 {5, 5, 3, 5},    // ET_PYRAMID5
+                                                 {13, 5, 3, 5},   // ET_PYRAMID13
+                                                 {14, 5, 3, 5},   // ET_PYRAMID14
+                                                 {6, 6, 3, 5},    // ET_WEDGE6
+                                                 {15, 6, 3, 5},   // ET_WEDGE15
+                                                 {18, 6, 3, 5},   // ET_WEDGE18
+                                                 {8, 8, 3, 6},    // ET_HEXA8
+                                                 {20, 8, 3, 6},   // ET_HEXA20
+                                                 {27, 8, 3, 6}};  // ET_HEXA27
 
 // Out-of-range kinds read as ET_UNKNOWN (all zero).
 const kind_properties& properties(element_type FE) {
