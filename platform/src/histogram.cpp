@@ -7,6 +7,7 @@ namespace misc {
 
 void histogram::set_bins(double lo, double hi, std::size_t nbins) {
   lo_ = lo;
+  hi_ = hi;
   width_ = nbins && hi > lo ? (hi - lo) / static_cast<double>(nbins) : 0.0;
   bins_.assign(width_ > 0.0 ? nbins : 0, 0);
   under_ = over_ = 0;
@@ -31,9 +32,14 @@ void histogram::process(double value) {
     ++under_;
     return;
   }
+  if (value >= hi_) {
+    ++over_;
+    return;
+  }
+  // Rounding in the division can push a value just below hi to index nbins.
   const double k = std::floor((value - lo_) / width_);
-  if (k >= static_cast<double>(bins_.size())) ++over_;
-  else ++bins_[static_cast<std::size_t>(k)];
+  const std::size_t last = bins_.size() - 1;
+  ++bins_[k < static_cast<double>(last) ? static_cast<std::size_t>(k) : last];
 }
 
 }  // namespace misc

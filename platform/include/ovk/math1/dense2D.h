@@ -121,7 +121,7 @@ class dense2D {
     std::size_t total;
     if (!detail::checked_mul(rows, cols, total)) return false;
     block_type* fresh = block_type::create(total);
-    if (!fresh && total) return false;
+    if (!fresh) return false;
     for (std::size_t j = 0; j < cols; ++j) {
       T* dst = fresh->data() + j * rows;
       if (j < keep_c) {

@@ -7,13 +7,19 @@
 #include <new>
 #include <type_traits>
 
+#if defined(__GNUC__)
+#define OVK_MATH1_NOINLINE __attribute__((noinline))
+#else
+#define OVK_MATH1_NOINLINE
+#endif
+
 namespace ovk {
 namespace math1 {
 
 // Intrusive reference count. Not synchronised: a block and its views belong to
 // one thread at a time.
 class ref_counted {
-public:
+ public:
   ref_counted() = default;
   ref_counted(const ref_counted&) = delete;
   ref_counted& operator=(const ref_counted&) = delete;
@@ -23,10 +29,10 @@ public:
   bool release() noexcept { return --refs_ == 0; }
   long use_count() const noexcept { return refs_; }
 
-protected:
+ protected:
   ~ref_counted() = default;
 
-private:
+ private:
   long refs_ = 1;
 };
 
@@ -36,7 +42,7 @@ class vector_num : public ref_counted {
   static_assert(std::is_trivially_copyable<T>::value,
                 "math1 containers hold trivially copyable values only");
 
-public:
+ public:
   // Returns nullptr when memory cannot be had (never throws).
   static vector_num* create(std::size_t capacity) noexcept {
     if (capacity > std::numeric_limits<std::size_t>::max() / sizeof(T) - 1) return nullptr;
@@ -54,15 +60,21 @@ public:
   }
 
   static void release(vector_num* block) noexcept {
-    if (block && block->ref_counted::release()) delete block;
+    if (block && block->ref_counted::release()) destroy(block);
   }
 
   T* data() noexcept { return data_; }
   const T* data() const noexcept { return data_; }
   std::size_t capacity() const noexcept { return capacity_; }
 
-private:
+ private:
   vector_num() = default;
+
+  // Kept out of line: when the delete is inlined next to the count of a
+  // second view of the same block, GCC's use-after-free analysis cannot tell
+  // the two blocks apart and warns about every shared view.
+  OVK_MATH1_NOINLINE static void destroy(vector_num* block) noexcept { delete block; }
+
   ~vector_num() { ::operator delete(data_); }
 
   T* data_ = nullptr;

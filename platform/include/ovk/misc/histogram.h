@@ -8,7 +8,7 @@ namespace ovk {
 namespace misc {
 
 class histogram {
-public:
+ public:
   // No bins: only count, min, max and mean are kept.
   histogram() = default;
 
@@ -36,10 +36,10 @@ public:
   std::size_t underflow() const { return under_; }
   std::size_t overflow() const { return over_; }
 
-private:
+ private:
   std::size_t count_ = 0, finite_count_ = 0;
   double min_ = 0.0, max_ = 0.0, sum_ = 0.0;
-  double lo_ = 0.0, width_ = 0.0;
+  double lo_ = 0.0, hi_ = 0.0, width_ = 0.0;
   std::vector<std::size_t> bins_;
   std::size_t under_ = 0, over_ = 0;
 };
