@@ -115,4 +115,102 @@ inline std::vector<std::vector<unsigned>> graph_oracle(const dense2D<unsigned>& 
   return lists;
 }
 
+// One face of one element, in face-number order.
+struct element_face {
+  unsigned element;
+  unsigned local;
+  std::vector<unsigned> nodes;
+};
+
+// Faces of every element of a matrix of kind FE (narrowed here).
+inline std::vector<element_face> all_faces(const dense2D<unsigned>& M, element_type FE) {
+  using namespace ovk::quernfold;
+  FE = detail::narrow_mixed(FE, M.rows());
+  std::vector<element_face> faces;
+  for (unsigned j = 0; j < M.cols(); ++j) {
+    const unsigned* c = M.column(j);
+    const detail::face_table* t = detail::faces_of_shape(detail::column_shape(FE, c));
+    for (unsigned i = 0; i < t->count; ++i) {
+      element_face f{j, i, {}};
+      for (unsigned k = 0; k < t->size[i]; ++k) f.nodes.push_back(c[t->nodes[i][k]]);
+      faces.push_back(f);
+    }
+  }
+  return faces;
+}
+
+// Face equality from its plain meaning, for faces without repeated nodes:
+// 1 when b is a as written or a cyclic shift of it, -1 when b runs the other
+// way round, 0 otherwise.
+inline int sense_oracle(const std::vector<unsigned>& a, const std::vector<unsigned>& b) {
+  const std::size_t n = a.size();
+  if (b.size() != n) return 0;
+  if (n <= 2) {
+    if (a == b) return 1;
+    return n == 2 && a[0] == b[1] && a[1] == b[0] ? -1 : 0;
+  }
+  for (int direction : {1, -1})
+    for (std::size_t s = 0; s < n; ++s) {
+      bool same = true;
+      for (std::size_t k = 0; k < n && same; ++k)
+        same = a[direction == 1 ? (s + k) % n : (s + n - k) % n] == b[k];
+      if (same) return direction;
+    }
+  return 0;
+}
+
+// Neighbours by the matching pass run over one chain holding every face in
+// face-number order (faces that differ never interact, so one chain gives
+// the outcome of any bucketing).
+inline dense2D<unsigned> neighbors_oracle(const dense2D<unsigned>& M, element_type FE,
+                                          bool link_non_manifold) {
+  using namespace ovk::quernfold;
+  const unsigned F = detail::faces_per_element(detail::narrow_mixed(FE, M.rows()));
+  dense2D<unsigned> N(F, M.cols(), kNo);
+  const auto faces = all_faces(M, FE);
+  std::vector<bool> consumed(faces.size(), false);
+  for (std::size_t e = 0; e < faces.size(); ++e) {
+    if (consumed[e]) continue;
+    consumed[e] = true;
+    std::vector<std::size_t> matches;
+    for (std::size_t f = e + 1; f < faces.size(); ++f)
+      if (!consumed[f] && sense_oracle(faces[e].nodes, faces[f].nodes) != 0) matches.push_back(f);
+    if (!link_non_manifold && matches.size() != 1) {
+      for (std::size_t f : matches) consumed[f] = true;
+      continue;
+    }
+    for (std::size_t f : matches) {
+      N(faces[e].local, faces[e].element) = faces[f].element;
+      N(faces[f].local, faces[f].element) = faces[e].element;
+      consumed[f] = true;
+    }
+  }
+  return N;
+}
+
+// Random elements of n distinct nodes each, drawn from a small pool so that
+// faces are shared by two or more elements.
+inline dense2D<unsigned> random_elements(unsigned rows, std::size_t cols, unsigned pool,
+                                         unsigned seed) {
+  std::mt19937 gen(seed);
+  std::vector<unsigned> nodes(pool);
+  dense2D<unsigned> M(rows, cols);
+  for (std::size_t j = 0; j < cols; ++j) {
+    for (unsigned v = 0; v < pool; ++v) nodes[v] = v;
+    std::shuffle(nodes.begin(), nodes.end(), gen);
+    for (unsigned r = 0; r < rows; ++r) M(r, j) = nodes[r];
+  }
+  return M;
+}
+
+// Mixed solid matrix whose columns have distinct nodes: shapes of 4, 5, 6
+// or 8 nodes in turn, nodes from a small pool.
+inline dense2D<unsigned> random_distinct_solid_mix(std::size_t cols, unsigned pool, unsigned seed) {
+  dense2D<unsigned> M = random_elements(8, cols, pool, seed);
+  const unsigned shapes[4] = {4, 5, 6, 8};
+  for (std::size_t j = 0; j < cols; ++j)
+    for (unsigned r = shapes[(j * 7 + seed) % 4]; r < 8; ++r) M(r, j) = kNo;
+  return M;
+}
+
 }  // namespace quernfold_test
