@@ -9,6 +9,53 @@ namespace quernfold {
 
 // --- Shape qualities and Jacobians -----------------------------------------
 
+// Shape quality of every element: 1 for the ideal element of its kind
+// (equilateral triangle, square, regular tetrahedron, square pyramid with all
+// eight edges equal, right prism on an equilateral triangle with square
+// sides, cube), towards 0 as it degenerates, negative when inverted; always
+// in [-1, 1]. Triangles and quadrangles are signed with 2 coordinate rows
+// (positive counter-clockwise) and never negative with 3. Solids are
+// positive in the reference orientations: tetrahedron with
+// det(P0 - P3, P1 - P3, P2 - P3) > 0; pyramid with base 0-1-2-3
+// counter-clockwise seen from the apex 4; wedge with triangle 0-1-2
+// counter-clockwise seen from 3-4-5; hexahedron with face 0-1-2-3
+// counter-clockwise seen from 4-5-6-7 (node k + 3, resp. k + 4, above k).
+//
+// Kinds: ET_EDGE2 (every quality 1), ET_TRIA3, ET_QUAD4, ET_FACE_MIX,
+// ET_TETRA4, ET_PYRAMID5, ET_WEDGE6, ET_HEXA8, ET_SOLID_MIX; mixed kinds of a
+// pure height are read as that kind. Coordinates have 2 or 3 rows; with fewer
+// than 3 the missing coordinates read as 0, so solids of a planar mesh are
+// flat (quality 0); rows past the third are ignored.
+//
+// Q (one value per element column, in column order) is emptied first.
+// Returns 0 (also for a connectivity without columns, Q empty); -2 when
+// check_IDs(connectM, type, coords.cols()) fails (Q empty); -199 when Q
+// cannot be sized (Q empty); -3 for any other kind (Q empty). A connectivity
+// with columns but no rows holds no nodes: its qualities are 0.0.
+int shape_qualities(const dense2D<double>& coords, const dense2D<unsigned>& connectM,
+                    element_type type, dense1D<double, 8>& Q);
+
+// The worst element: the smallest quality qmin and its column jmin, the
+// first column on ties; a column is taken only when its quality is below
+// the current qmin, so qmin = 1.0 and jmin = ~0U when every element scores 1
+// (always for ET_EDGE2) or there is no element. Same kinds and codes as
+// shape_qualities except -199; on any code qmin = 1.0 and jmin = ~0U.
+int min_quality(const dense2D<double>& coords, const dense2D<unsigned>& connectM, element_type type,
+                double& qmin, unsigned& jmin);
+
+// Jacobian of every element's map from its reference element, at the
+// reference centre (edge xi = 0; triangle (1/3, 1/3) with N = (xi, eta,
+// 1 - xi - eta); quadrangle (0, 0) on [-1, 1]^2; tetrahedron (1/4, 1/4, 1/4)
+// with N = (xi, eta, zeta, 1 - xi - eta - zeta); pyramid (0, 0, 1/4) with
+// apex at zeta = 1; wedge (1/3, 1/3, 0); hexahedron (0, 0, 0) on [-1, 1]^3).
+// Edges: |dX/dxi| (half the length, a distance); faces: |dX/dxi x dX/deta|
+// (twice the area of a triangle, a quarter of a parallelogram's), never
+// negative; solids: the signed det J (6 x the volume of a tetrahedron, an
+// eighth of a parallelepiped's). With 2 coordinate rows z = 0.
+// Same kinds, codes and output states as shape_qualities.
+int jacobians(const dense2D<double>& coords, const dense2D<unsigned>& connectM, element_type type,
+              dense1D<double, 8>& J);
+
 // --- Edge lengths in a size map, edge extraction, size shocks --------------
 //
 // Normalized length of an edge of length L whose size varies linearly from
