@@ -46,6 +46,9 @@ TEST(Dense2D, ColumnMajorLayoutAndInitializerColumns) {
   EXPECT_EQ(M.data()[4], 5u);  // entry (1, 1) at offset + 1 * ld + 1
   EXPECT_THROW((dense2D<unsigned>{{1, 2}, {3}}), std::invalid_argument);
 
+  const dense2D<unsigned> hollow{{}, {}};  // two columns of no rows
+  EXPECT_EQ(hollow.rows(), 0u);
+  EXPECT_EQ(hollow.cols(), 2u);
   EXPECT_TRUE(dense2D<double>().empty());
   const dense2D<double> filled(2, 3, 1.5);
   EXPECT_EQ(filled(1, 2), 1.5);

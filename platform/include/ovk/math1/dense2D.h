@@ -39,7 +39,8 @@ class dense2D {
       if (c.size() != r) throw std::invalid_argument("dense2D: columns of unequal length");
     if (!resize(r, columns.size())) throw std::bad_alloc();
     std::size_t j = 0;
-    for (const auto& c : columns) std::copy(c.begin(), c.end(), &(*this)(0, j++));
+    if (r == 0) return;  // nothing to copy, and no entry to take the address of
+    for (const auto& c : columns) std::copy(c.begin(), c.end(), column(j++));
   }
 
   dense2D(const dense2D& other) noexcept { share(other); }
