@@ -11,11 +11,11 @@ namespace quernfold {
 namespace {
 
 using detail::kNoIndex;
+using detail::kNoMemory;
 
 constexpr int kBadNodeCode = -2;
 constexpr int kZeroNormalCode = -4;
 constexpr int kKeptShapeCode = -5;
-constexpr int kNoMemory = -199;
 
 // Side of each node, decided the first time an element meets it.
 enum node_side : unsigned char { kSideUnknown = 0, kSideKept = 1, kSideCut = 2 };

@@ -13,8 +13,8 @@ namespace quernfold {
 namespace {
 
 using detail::kNoIndex;
+using detail::kNoMemory;
 
-constexpr int kNoMemory = -199;
 // Codes naming the argument that is wrong, by overload.
 constexpr int kPlainSourceCode = -3;
 constexpr int kRepeatedConnectCode = -2;

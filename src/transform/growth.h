@@ -10,6 +10,9 @@ namespace ovk {
 namespace quernfold {
 namespace detail {
 
+// Memory for an output or a working array could not be had.
+constexpr int kNoMemory = -199;
+
 // Smallest column capacity given to a matrix that is appended to.
 constexpr std::size_t kMinColumnCapacity = 4;
 
