@@ -1,4 +1,52 @@
 // File formats: readers and writers of mesh files.
+//
+// Formats: MEDIT (mesh and solution files, written), VTK legacy unstructured
+// grid (written), STL text and binary (read and written), NASTRAN bulk data
+// (read and written), FEMAP neutral (read and written), Wavefront OBJ (read
+// and written) and EnSight geometry (written).
+//
+// Meshes are a coordinates matrix (rows x columns = dimension x nodes) and
+// connectivity matrices (node slots x elements, 0-based node indices) with
+// their element_type. Node numbers in files:
+//   MEDIT, OBJ, EnSight element records: index + 1; VTK: index as stored;
+//   NASTRAN and FEMAP: node identifier g is coordinates column g - 1, and
+//   written files number node j as j + 1 and element column j as j + 1.
+//
+// Opening and closing. Every function taking a file name opens the file
+// itself and closes it before returning, on every path; a failed open gives
+// -1 and leaves nothing behind to close. Modes: "w" for the MEDIT, VTK and
+// EnSight writers and the MEDIT solution files; "wt" for the NASTRAN and
+// FEMAP writers and the text STL writer; "wb" for the binary STL writer; "rt"
+// for the NASTRAN and FEMAP readers and the first (text) STL attempt; "rb" for
+// the second (binary) STL attempt. The OBJ reader and writer use standard
+// file streams (std::ifstream / std::ofstream) in text mode. A stream form
+// reads or writes from the stream's current position and never closes it.
+//
+// Return codes shared by the families (each function lists its own):
+//   0     success
+//   -1    file cannot be opened, stream null (or in error where stated), an
+//         STL write failed, a malformed NASTRAN GRID record
+//   -2    coordinates with a row count the writer does not take; STL reader:
+//         not an STL file; OBJ reader: malformed line
+//   -3    a connectivity matrix fails the typed check_IDs; STL reader:
+//         malformed or truncated record
+//   -4    range form: `first` after `last`
+//   -5    range form: number of matrices differs from the size of `types`;
+//         MEDIT reference form: size of `refs`; NASTRAN and FEMAP writers:
+//         `bounds` is not a valid list of run boundaries (below)
+//   -6    MEDIT reference form: per-reference matrices cannot be allocated;
+//         NASTRAN and FEMAP writers: size of `pids` differs from the number
+//         of elements
+//   -102  FEMAP reader: short or invalid record
+//   -199  storage for an output or a working copy cannot be allocated
+//
+// Readers empty their outputs (storage kept) before reading. On failure the
+// STL reader empties them again; the NASTRAN, FEMAP and OBJ readers keep
+// what they had read when they stopped. Writers that fail a check before
+// writing leave the file they opened empty.
+//
+// An element_type value outside 0..22 in a `types` vector fails the
+// connectivity check (-3) instead of indexing the element tables.
 #pragma once
 
 #include <cstdio>
@@ -7,6 +55,298 @@
 
 namespace ovk {
 namespace quernfold {
+
+// ---------------------------------------------------------------------------
+// MEDIT
+// ---------------------------------------------------------------------------
+
+// Range form over the matrices [first, last), types[i] being the
+// element_type of *(first + i). coords has 1, 2 or 3 rows. Checks, before
+// the file is opened: -2 coords rows not in 1..3; -4 first after last; -5
+// last - first != types.size(); -3 a matrix fails check_IDs against its
+// type and the number of nodes. -1 when the file cannot be opened.
+// Mixed matrices (ET_FACE_MIX, ET_SOLID_MIX) are split into linear shapes
+// by node count; empty matrices are dropped. Every element carries the
+// 0-based position of its matrix in the range as reference number. Only
+// vertex nodes are written; pyramids and wedges become degenerate hexahedra;
+// ET_PYRAMID13, ET_WEDGE15, ET_NODE and ET_EDGE_MIX elements are left out.
+// -199 when the copy of a mixed matrix cannot be allocated; the split is
+// done before the file is opened, so nothing is created then.
+int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
+                 dense2D<unsigned> const* last, dense1D<int> const& types);
+// The range form over one matrix (reference 0).
+int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 element_type type);
+// The range form over two matrices (references 0 and 1).
+int medit_output(char const* name, dense2D<double> const& coords,
+                 dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
+                 element_type type1, element_type type2);
+// Reference form: element j gets reference refs[j]; elements whose
+// reference is 4294967295 are not written. Returns 0 without opening the
+// file when connectM has no entries; -5 when refs.size() != columns; -6 when
+// the per-reference matrices cannot be allocated; otherwise the code of the
+// range form over one matrix per reference number.
+int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 element_type type, dense1D<unsigned> const& refs);
+
+// Solution files: header "dim 1 size 2" then the values, 8 per line.
+// -1 when the file cannot be opened.
+int medit_scalar(char const* name, unsigned dim, dense1D<double> const& values);
+// Header "dim rows cols 2", then one line per column (rows x columns =
+// components x nodes). -1 when the file cannot be opened.
+int medit_vector(char const* name, unsigned dim, dense2D<double> const& vectors);
+// tensors: 3 rows (2-D, packed upper triangle) or 6 rows (3-D) x nodes.
+// Header "2|3 rows cols 2", one line per column. -1 open failure; -2 other
+// row counts (the file is then left empty).
+int medit_tensor(char const* name, dense2D<double> const& tensors);
+
+// ---------------------------------------------------------------------------
+// VTK legacy unstructured grid
+// ---------------------------------------------------------------------------
+
+// Appends the cells of connectM to `cells` (per cell: its node count, then
+// its node indices) and their VTK cell type numbers to `cell_types`, and
+// adds their number to `ncells`; nothing is cleared first, so several
+// matrices can be converted one after the other. Each element gives its
+// linear cell (tetrahedra written 0, 1, 3, 2) and, when the matrix has more
+// rows than base nodes, a poly-vertex cell (type 2) of the remaining nodes.
+// Codes: -1 connectivity fails check_IDs (no bound on node numbers) or has
+// fewer rows than the base nodes; -2 type without VTK cell (ET_UNKNOWN,
+// ET_NODE, mixed kinds, ET_PYRAMID13, ET_WEDGE15); -199 the lists cannot
+// grow (they may then hold part of the cells, ncells counting them).
+int vtk_convert(dense2D<unsigned> const& connectM, element_type type, unsigned& ncells,
+                dense1D<unsigned>& cells, dense1D<unsigned>& cell_types);
+// Writes a whole VTK file to `stream` (not closed). coords has 2 or 3 rows
+// (2 rows: z written as 0.0). `ncells` cells are read from the start of
+// `cells`; writing stops early if `cells` runs out. Codes: -1 null stream;
+// -2 coords rows. Writes are not tested.
+int vtk_output(FILE* stream, dense2D<double> const& coords, unsigned ncells,
+               dense1D<unsigned> const& cells, dense1D<unsigned> const& cell_types);
+// Range form: opens the file ("w", -1 on failure), then checks: -2 coords
+// rows not 2 or 3; -4 first after last; -5 last - first != types.size(); -3 a
+// matrix fails check_IDs against its type and the number of nodes. Mixed
+// matrices are split into linear shapes; every part is converted before
+// anything is written, so a failing conversion (-1, -2, -199) leaves the
+// file empty. The file is closed on every path after a successful open.
+int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
+               dense2D<unsigned> const* last, dense1D<int> const& types);
+int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+               element_type type);
+int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
+               dense2D<unsigned> const& connectM2, element_type type1, element_type type2);
+
+// ---------------------------------------------------------------------------
+// STL
+// ---------------------------------------------------------------------------
+
+// Reads a text or binary STL into coords (3 x nodes) and connectM (3 x
+// triangles, ET_TRIA3). The text form is tried first; on a text failure
+// (-1 .. -198) the stream is set back to where it was and read as binary.
+// Vertices are merged: exactly coincident ones block by block, then all
+// within 0.05 x the smallest positive triangle height (a distance); then
+// triangles that repeat a node are removed and unused nodes dropped. A mesh
+// without any positive height is returned unmerged (3 nodes per triangle).
+// Codes: -1 null stream or stream in error; -2 not STL (text: no first line
+// or no "solid" in it; binary: header shorter than 80 bytes); -3 malformed
+// text facet, premature end, missing count or truncated binary triangle;
+// -199 storage; other negative codes from the merge and clean-up. Both
+// outputs are empty on every failure.
+int STL_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM);
+// File-name form: "rt" then "rb"; -1 when neither open succeeds.
+int STL_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM);
+// Writes the text form (ascii true) or the little-endian binary form.
+// coords has 2 or 3 rows (2 rows: z = 0). Codes: -1 null stream, stream in
+// error, open failure or failed write; -2 coords rows; -3 connectM fails the
+// ET_TRIA3 check against the number of nodes.
+int STL_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+               bool ascii);
+int STL_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+               bool ascii);
+
+// ---------------------------------------------------------------------------
+// NASTRAN bulk data and FEMAP neutral: run containers
+// ---------------------------------------------------------------------------
+//
+// Both families describe all elements in one connectivity matrix (as many
+// rows as the largest element; unused slots 4294967295) with three vectors:
+//   bounds: run boundaries: 0, the column of every element whose type differs
+//           from its predecessor's, then the number of elements (a run k is
+//           columns bounds[k] .. bounds[k + 1] - 1);
+//   types:  the element_type of each run (bounds.size() - 1 entries);
+//   pids:   the property identifier of each element, in column order.
+// Writers take these as read; they additionally return -5 when `bounds` is
+// not non-decreasing or its entries exceed the number of columns.
+// ET_FACE_MIX and ET_SOLID_MIX runs are written element by element with
+// each column's own shape.
+//
+// ET_WEDGE15 node order: the library's order puts the 9 mid-nodes on the
+// wedge edges (0,3) (1,4) (2,5) (1,2) (2,0) (0,1) (4,5) (5,3) (3,4). The
+// NASTRAN writer writes column positions 0..5, 11, 9, 10, 6, 7, 8, 14, 12, 13
+// as file nodes 1..15 (ET_WEDGE18: the same, its last 3 nodes dropped), and
+// the reader applies the inverse: column positions 0..14 from file positions
+// 0..5, 9, 10, 11, 7, 8, 6, 13, 14, 12.
+
+// NASTRAN reader, core form. Accepts small-field, large-field ("GRID*") and
+// free-field (comma-separated) records with continuation lines; card names
+// are matched case-sensitively. GRID g goes to column g - 1 of coords (3
+// rows; missing identifiers give columns of 0.0). Codes: -1 null stream,
+// stream in error, open failure, malformed GRID, GRID identifier not
+// positive; -199 storage. Reading stops at the first negative code, keeping
+// what was read (bounds then still ends with the number of elements read).
+int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                  dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids);
+int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                  dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids);
+// All elements in one matrix with one type: the first run's type, widened to
+// ET_FACE_MIX (triangles and quadrangles) or ET_SOLID_MIX (linear solids),
+// ET_UNKNOWN for any other mix. With no element the stream form leaves
+// `type` unchanged; the file-name form sets it to ET_UNKNOWN before reading.
+int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                  element_type& type);
+int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                  element_type& type);
+// The first two runs as two matrices (rows 0 .. nbr_nodes(type) - 1 of each
+// run's columns); further runs are not returned. A type whose run is absent
+// is left unchanged by the stream form; the file-name form sets both types
+// to ET_UNKNOWN before reading.
+int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+                  dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
+int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+                  dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
+
+// NASTRAN writer, core form: large-field GRID* records and free-field
+// element cards (at most 9 fields a line, "+C" continuations). Codes: -1
+// null stream, stream in error or open failure; -2 coords rows not 2 or 3;
+// -5 bounds (size != types.size() + 1, or not a valid boundary list); -6
+// pids.size() != columns; -3 a run restricted to its type's node count (4
+// for ET_FACE_MIX, 20 for ET_SOLID_MIX, capped at the matrix rows) fails
+// check_IDs without a node bound. Elements of ET_UNKNOWN, ET_NODE and
+// ET_EDGE_MIX are not written. Writes are not tested.
+int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                   dense1D<unsigned> const& bounds, dense1D<int> const& types,
+                   dense1D<unsigned> const& pids);
+int NASTRAN_output(char const* name, dense2D<double> const& coords,
+                   dense2D<unsigned> const& connectM, dense1D<unsigned> const& bounds,
+                   dense1D<int> const& types, dense1D<unsigned> const& pids);
+// One run of `type`, every property identifier 1. -199 when the run
+// containers cannot be allocated.
+int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                   element_type type);
+int NASTRAN_output(char const* name, dense2D<double> const& coords,
+                   dense2D<unsigned> const& connectM, element_type type);
+// Two runs: both matrices copied into one of max(nbr_nodes(type1),
+// nbr_nodes(type2)) rows (unused slots 4294967295), connectM1 first;
+// property identifiers 1 and 2. -199 when the copy cannot be allocated.
+int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
+                   dense2D<unsigned> const& connectM2, element_type type1, element_type type2);
+int NASTRAN_output(char const* name, dense2D<double> const& coords,
+                   dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
+                   element_type type1, element_type type2);
+
+// FEMAP reader, core form: block 403 (nodes) and 404 (elements); every
+// other block is passed over. A block opens on a line that reads "403" or
+// "404" once white space is removed and closes on a line "   -1". Reals
+// accept a Fortran "D" exponent marker as "E". Element topology codes read:
+// 0 ET_EDGE2, 1 ET_EDGE3, 2 ET_TRIA3, 3 ET_TRIA6, 4 ET_QUAD4, 5 ET_QUAD8,
+// 6 ET_TETRA4, 7 ET_WEDGE6, 8 ET_HEXA8, 9 ET_NODE, 10 ET_TETRA10, 12
+// ET_HEXA20; other codes are passed over. Codes: -1 null stream or open
+// failure; -102 node record of fewer than 14 fields or identifier 0, element
+// line of fewer than 5 fields, node-slot line of fewer than 10 fields (or
+// missing); -199 storage. Reading stops at the first negative code, keeping
+// what was read (bounds then ends with the number of elements read).
+int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids);
+int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids);
+// The core's matrix, and the type of its only run when there is exactly one
+// run, else ET_UNKNOWN (no element included).
+int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                element_type& type);
+int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                element_type& type);
+// The first two runs as two matrices, as for NASTRAN.
+int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+                dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
+int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+                dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
+
+// FEMAP writer, core form. A connectivity without entries returns 0 and
+// writes nothing (before any check). Codes as the NASTRAN writer. Elements
+// whose type has no FEMAP topology (ET_UNKNOWN, ET_EDGE_MIX, ET_QUAD9,
+// pyramids, ET_WEDGE15, ET_WEDGE18, ET_HEXA27) are left out. Reals are
+// written with six decimals.
+int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 dense1D<unsigned> const& bounds, dense1D<int> const& types,
+                 dense1D<unsigned> const& pids);
+int FEMAP_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 dense1D<unsigned> const& bounds, dense1D<int> const& types,
+                 dense1D<unsigned> const& pids);
+int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 element_type type);
+int FEMAP_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 element_type type);
+int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
+                 dense2D<unsigned> const& connectM2, element_type type1, element_type type2);
+int FEMAP_output(char const* name, dense2D<double> const& coords,
+                 dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
+                 element_type type1, element_type type2);
+
+// ---------------------------------------------------------------------------
+// Wavefront OBJ
+// ---------------------------------------------------------------------------
+
+// Reads "v" (coords, 3 x nodes), "vt" (uv, 1..3 rows set by the first "vt"
+// line x texture points; lines of another count are dropped), "vn"
+// (normals, 3 x normals) and "f" lines; faces of 3 vertices go to
+// connectM_tria (3 x faces), of 4 to connectM_quad (4 x faces), others are
+// dropped. Face vertex words: a, a/b, a//c, a/b/c, a/b/, a//; only the
+// vertex index is kept (k > 0: k - 1; k < 0: vertices read so far + k).
+// Codes: -1 open failure; -2 malformed line: "v" with fewer than 3 numbers,
+// "vn" without exactly 3, "vt" with 4 or more, a malformed face word, a face
+// vertex index of 0 or one reaching before the first vertex, texture or
+// normal indices before any "vt" / "vn" line; -199 storage. Reading stops
+// at the first negative code, keeping what was read.
+int WavefrontOBJ_input(char const* name, dense2D<double>& coords, dense2D<double>& uv,
+                       dense2D<double>& normals, dense2D<unsigned>& connectM_tria,
+                       dense2D<unsigned>& connectM_quad);
+// Writes every node (2-row coords: z = 0.0), then uv and normals when they
+// have entries (one per node), then the faces, each vertex as k/k/k, k//k,
+// k/k/ or k// (k = index + 1). Numbers in scientific notation with 8 digits
+// after the point. Codes: -1 open failure or stream in error; -2 coords rows
+// not 2 or 3; -3 normals not 3 x nodes; -4 uv not 2 x nodes; -5 triangles
+// fail the ET_TRIA3 check, -6 quadrangles the ET_QUAD4 check (no node
+// bound). A check failure leaves the opened file empty.
+int WavefrontOBJ_output(char const* name, dense2D<double> const& coords, dense2D<double> const& uv,
+                        dense2D<double> const& normals, dense2D<unsigned> const& connectM_tria,
+                        dense2D<unsigned> const& connectM_quad);
+// ET_TRIA3 -> triangles, ET_QUAD4 -> quadrangles; any other type writes no
+// face.
+int WavefrontOBJ_output(char const* name, dense2D<double> const& coords,
+                        dense2D<unsigned> const& connectM, element_type type);
+// Equal types: both matrices joined (connectM1 first); different types: each
+// by its own type. -199 when the joined copy cannot be allocated.
+int WavefrontOBJ_output(char const* name, dense2D<double> const& coords,
+                        dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
+                        element_type type1, element_type type2);
+
+// ---------------------------------------------------------------------------
+// EnSight
+// ---------------------------------------------------------------------------
+
+// Range form: one coordinates block ("node id given", node j numbered j + 1;
+// 1 to 3 rows, missing coordinates written as 0.0) and one part per matrix,
+// part number = position in the range + 1 (empty matrices and kinds without
+// an EnSight name, such as the mixed kinds and pyramids, are skipped but use
+// up their number). Opens the file first ("w", -1); then -2 coords rows not
+// in 1..3; -4 first after last; -5 last - first != types.size(); -3 a matrix
+// fails check_IDs (no node bound). A failed check leaves the file empty.
+int ensight_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
+                   dense2D<unsigned> const* last, dense1D<int> const& types);
+int ensight_output(char const* name, dense2D<double> const& coords,
+                   dense2D<unsigned> const& connectM, element_type type);
+int ensight_output(char const* name, dense2D<double> const& coords,
+                   dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
+                   element_type type1, element_type type2);
 
 }  // namespace quernfold
 }  // namespace ovk

@@ -1,0 +1,326 @@
+// FEMAP neutral files: the node block 403 and the element block 404.
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "io/io_common.h"
+
+namespace ovk {
+namespace quernfold {
+
+using detail::kNoIndex;
+using detail::kNoMemory;
+
+namespace {
+
+// The short or invalid record code of the FEMAP reader.
+constexpr int kBadRecord = -102;
+// The line that closes a block.
+const char* const kBlockEnd = "   -1";
+// Fields needed on a node line (identifier .. Z), on the first line of an
+// element record (identifier .. topology) and on a node-slot line.
+constexpr std::size_t kNodeFields = 14;
+constexpr std::size_t kElementFields = 5;
+constexpr std::size_t kSlotFields = 10;
+constexpr std::size_t kSlots = 20;
+// Lines of an element record after its node-slot lines, and after the first
+// line when its topology is not read.
+constexpr int kRecordTail = 4;
+constexpr int kUnreadRecord = 6;
+
+// One element topology: its element_type, the element type code written on
+// the first line, and the node slots: column position k holds slot slot[k]
+// (the reader), and the writer puts column position k into slot slot[k].
+struct topology {
+  int code;
+  element_type type;
+  int type_code;
+  unsigned char slot[kSlots];
+};
+
+const topology kTopologies[] = {
+    {0, ET_EDGE2, 5, {0, 1}},
+    {1, ET_EDGE3, 8, {0, 1, 2}},
+    {2, ET_TRIA3, 17, {0, 1, 2}},
+    {3, ET_TRIA6, 18, {0, 1, 2, 4, 5, 3}},
+    {4, ET_QUAD4, 17, {0, 1, 2, 3}},
+    {5, ET_QUAD8, 18, {0, 1, 2, 3, 4, 5, 6, 7}},
+    {6, ET_TETRA4, 25, {1, 0, 2, 4}},
+    {7, ET_WEDGE6, 25, {0, 1, 2, 4, 5, 6}},
+    {8, ET_HEXA8, 25, {0, 1, 2, 3, 4, 5, 6, 7}},
+    {9, ET_NODE, 10, {0}},
+    {10, ET_TETRA10, 25, {0, 2, 1, 4, 9, 8, 10, 12, 14, 13}},
+    {12, ET_HEXA20, 26, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19}},
+};
+
+const topology* topology_of_code(long code) {
+  for (const topology& t : kTopologies)
+    if (t.code == code) return &t;
+  return nullptr;
+}
+
+const topology* topology_of_type(element_type type) {
+  for (const topology& t : kTopologies)
+    if (t.type == type) return &t;
+  return nullptr;
+}
+
+// A real field; a Fortran "D" exponent marker reads as "E".
+double field_real(std::string field) {
+  std::replace(field.begin(), field.end(), 'D', 'E');
+  std::replace(field.begin(), field.end(), 'd', 'e');
+  return std::strtod(field.c_str(), nullptr);
+}
+
+bool next_line(std::FILE* stream, std::string& line) {
+  char buf[detail::kLineBuffer];
+  if (!detail::read_line(stream, buf)) return false;
+  line.assign(buf);
+  while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+  return true;
+}
+
+void skip_lines(std::FILE* stream, int n) {
+  std::string line;
+  for (int k = 0; k < n && next_line(stream, line); ++k) {
+  }
+}
+
+std::string without_spaces(const std::string& line) {
+  std::string s;
+  for (char c : line)
+    if (!std::isspace(static_cast<unsigned char>(c))) s += c;
+  return s;
+}
+
+int read_node(const std::vector<std::string>& f, detail::run_builder& out) {
+  if (f.size() < kNodeFields) return kBadRecord;
+  const long id = detail::field_integer(f[0]);
+  if (id <= 0) return kBadRecord;
+  if (!out.set_node(static_cast<unsigned long>(id), field_real(f[11]), field_real(f[12]),
+                    field_real(f[13])))
+    return kNoMemory;
+  return 0;
+}
+
+int read_element(const std::vector<std::string>& f, std::FILE* stream, detail::run_builder& out) {
+  if (f.size() < kElementFields) return kBadRecord;
+  const topology* topo = topology_of_code(detail::field_integer(f[4]));
+  if (!topo) {
+    skip_lines(stream, kUnreadRecord);
+    return 0;
+  }
+  long slots[kSlots];
+  for (std::size_t half = 0; half < 2; ++half) {
+    std::string line;
+    if (!next_line(stream, line)) return kBadRecord;
+    const std::vector<std::string> s = detail::split_at_commas(line);
+    if (s.size() < kSlotFields) return kBadRecord;
+    for (std::size_t k = 0; k < kSlotFields; ++k)
+      slots[half * kSlotFields + k] = detail::field_integer(s[k]);
+  }
+  const unsigned n = nbr_nodes(topo->type);
+  unsigned nodes[kSlots];
+  for (unsigned k = 0; k < n; ++k) nodes[k] = static_cast<unsigned>(slots[topo->slot[k]] - 1);
+  if (!out.add_element(topo->type, nodes, n, static_cast<unsigned>(detail::field_integer(f[1]))))
+    return kNoMemory;
+  skip_lines(stream, kRecordTail);
+  return 0;
+}
+
+enum class block { none, nodes, elements };
+
+int read_core(std::FILE* stream, detail::run_builder& out) {
+  if (!stream) return -1;
+  if (!out.start()) return kNoMemory;
+  block in = block::none;
+  std::string line;
+  int code = 0;
+  while (code == 0 && next_line(stream, line)) {
+    if (in == block::none) {
+      const std::string id = without_spaces(line);
+      if (id == "403")
+        in = block::nodes;
+      else if (id == "404")
+        in = block::elements;
+      continue;
+    }
+    if (line == kBlockEnd) {
+      in = block::none;
+      continue;
+    }
+    const std::vector<std::string> fields = detail::split_at_commas(line);
+    code = in == block::nodes ? read_node(fields, out) : read_element(fields, stream, out);
+  }
+  if (!out.finish() && code == 0) code = kNoMemory;
+  return code;
+}
+
+// ---------------------------------------------------------------------------
+// Writer
+// ---------------------------------------------------------------------------
+
+void write_banner(std::FILE* f, const char* title) {
+  std::fputs("*********************************\n", f);
+  std::fputs(title, f);
+  std::fputs("*********************************\n", f);
+}
+
+void write_nodes(std::FILE* f, const dense2D<double>& coords) {
+  write_banner(f, "*********** NODES ***************\n");
+  std::fprintf(f, "%s\n%s\n", kBlockEnd, "403");
+  for (std::size_t j = 0; j < coords.cols(); ++j) {
+    const double* c = coords.column(j);
+    const int id = static_cast<int>(j + 1);
+    if (coords.rows() == 3)
+      std::fprintf(f, "%d,0,0,1,0,0,0,0,0,0,0,%lf,%lf,%lf,0,\n", id, c[0], c[1], c[2]);
+    else
+      std::fprintf(f, "%d,0,0,1,0,0,0,0,0,0,0,%lf,%lf,0.0,0,\n", id, c[0], c[1]);
+  }
+  std::fprintf(f, "%s\n", kBlockEnd);
+}
+
+void write_record(std::FILE* f, const topology& topo, const unsigned* column, std::size_t j,
+                  unsigned pid) {
+  std::fprintf(f, "%d,%d,1,%d,%d,1,0,0,0,0,0,0,0,\n", static_cast<int>(j + 1),
+               static_cast<int>(pid), topo.type_code, topo.code);
+  int slots[kSlots] = {0};
+  for (unsigned k = 0; k < nbr_nodes(topo.type); ++k)
+    slots[topo.slot[k]] = static_cast<int>(column[k] + 1);
+  for (std::size_t half = 0; half < 2; ++half) {
+    for (std::size_t k = 0; k < kSlotFields; ++k)
+      std::fprintf(f, "%d,", slots[half * kSlotFields + k]);
+    std::fputs("\n", f);
+  }
+  std::fputs("0.,0.,0.,0,0,0,0,0,0,\n", f);
+  std::fputs("0.,0.,0.,\n", f);
+  std::fputs("0.,0.,0.,\n", f);
+  std::fputs("0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,\n", f);
+}
+
+void write_elements(std::FILE* f, const dense2D<unsigned>& connectM,
+                    const dense1D<unsigned>& bounds, const dense1D<int>& types,
+                    const dense1D<unsigned>& pids) {
+  write_banner(f, "********* ELEMENTS **************\n");
+  std::fprintf(f, "%s\n%s\n", kBlockEnd, "404");
+  for (std::size_t k = 0; k < types.size(); ++k) {
+    const element_type run_type = static_cast<element_type>(types[k]);
+    for (std::size_t j = bounds[k]; j < bounds[k + 1]; ++j) {
+      const topology* topo = topology_of_type(detail::run_element_shape(run_type, connectM, j));
+      if (topo) write_record(f, *topo, connectM.column(j), j, pids[j]);
+    }
+  }
+  std::fprintf(f, "%s\n", kBlockEnd);
+}
+
+// Exactly one run gives its type; none or several give ET_UNKNOWN.
+element_type single_run_type(const dense1D<int>& types) {
+  return types.size() == 1 ? static_cast<element_type>(types[0]) : ET_UNKNOWN;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Readers
+// ---------------------------------------------------------------------------
+
+int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids) {
+  detail::run_builder out(coords, connectM, bounds, types, pids);
+  return read_core(stream, out);
+}
+
+int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids) {
+  detail::scoped_file file(name, "rt");
+  return FEMAP_input(file.get(), coords, connectM, bounds, types, pids);
+}
+
+int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                element_type& type) {
+  dense1D<unsigned> bounds, pids;
+  dense1D<int> types;
+  if (!stream) return -1;
+  const int code = FEMAP_input(stream, coords, connectM, bounds, types, pids);
+  type = single_run_type(types);
+  return code;
+}
+
+int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                element_type& type) {
+  detail::scoped_file file(name, "rt");
+  return FEMAP_input(file.get(), coords, connectM, type);
+}
+
+int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+                dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
+  dense2D<unsigned> all;
+  dense1D<unsigned> bounds, pids;
+  dense1D<int> types;
+  if (!stream) return -1;
+  const int code = FEMAP_input(stream, coords, all, bounds, types, pids);
+  const int split =
+      detail::split_first_runs(all, bounds, types, connectM1, connectM2, type1, type2);
+  return code < 0 ? code : split;
+}
+
+int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+                dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
+  type1 = type2 = ET_UNKNOWN;
+  detail::scoped_file file(name, "rt");
+  return FEMAP_input(file.get(), coords, connectM1, connectM2, type1, type2);
+}
+
+// ---------------------------------------------------------------------------
+// Writers
+// ---------------------------------------------------------------------------
+
+int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 dense1D<unsigned> const& bounds, dense1D<int> const& types,
+                 dense1D<unsigned> const& pids) {
+  if (connectM.empty()) return 0;
+  const int code = detail::check_run_writer(stream, coords, connectM, bounds, types, pids);
+  if (code < 0) return code;
+  write_nodes(stream, coords);
+  write_elements(stream, connectM, bounds, types, pids);
+  return 0;
+}
+
+int FEMAP_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 dense1D<unsigned> const& bounds, dense1D<int> const& types,
+                 dense1D<unsigned> const& pids) {
+  detail::scoped_file file(name, "wt");
+  return FEMAP_output(file.get(), coords, connectM, bounds, types, pids);
+}
+
+int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 element_type type) {
+  detail::run_set runs;
+  if (!detail::make_runs(connectM, type, runs)) return kNoMemory;
+  return FEMAP_output(stream, coords, runs.connect, runs.bounds, runs.types, runs.pids);
+}
+
+int FEMAP_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 element_type type) {
+  detail::scoped_file file(name, "wt");
+  return FEMAP_output(file.get(), coords, connectM, type);
+}
+
+int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
+                 dense2D<unsigned> const& connectM2, element_type type1, element_type type2) {
+  detail::run_set runs;
+  if (!detail::make_runs(connectM1, connectM2, type1, type2, runs)) return kNoMemory;
+  return FEMAP_output(stream, coords, runs.connect, runs.bounds, runs.types, runs.pids);
+}
+
+int FEMAP_output(char const* name, dense2D<double> const& coords,
+                 dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
+                 element_type type1, element_type type2) {
+  detail::scoped_file file(name, "wt");
+  return FEMAP_output(file.get(), coords, connectM1, connectM2, type1, type2);
+}
+
+}  // namespace quernfold
+}  // namespace ovk

@@ -1,0 +1,208 @@
+// Pieces shared by the file formats: opening files, reading lines, growing
+// matrices column by column, the checks of the range forms, the splitting of
+// mixed matrices into linear shapes, and the element-run containers of the
+// NASTRAN and FEMAP readers and writers.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "common/mixed.h"
+#include "quernfold/io.h"
+
+namespace ovk {
+namespace quernfold {
+namespace detail {
+
+// Every line-oriented reader reads with a buffer of this size, so a line
+// holds at most 255 characters; longer lines arrive in pieces.
+constexpr int kLineBuffer = 256;
+
+// Allocation failure of an output or working container.
+constexpr int kNoMemory = -199;
+
+// ---------------------------------------------------------------------------
+// Files
+// ---------------------------------------------------------------------------
+
+// Opens `name` with `mode`. Returns 0 and hands the stream back in *stream,
+// or an error number (errno, or EINVAL for a null argument) with *stream set
+// to nullptr: a failed open leaves nothing to close.
+int open_file(std::FILE** stream, const char* name, const char* mode) noexcept;
+
+// Owns a stream opened by open_file and closes it when it goes, so that
+// every return path of a file-name form closes the file.
+class scoped_file {
+ public:
+  scoped_file(const char* name, const char* mode) noexcept { open_file(&stream_, name, mode); }
+  ~scoped_file() { close(); }
+  scoped_file(const scoped_file&) = delete;
+  scoped_file& operator=(const scoped_file&) = delete;
+
+  std::FILE* get() const noexcept { return stream_; }
+  explicit operator bool() const noexcept { return stream_ != nullptr; }
+  void close() noexcept {
+    if (stream_) std::fclose(stream_);
+    stream_ = nullptr;
+  }
+
+ private:
+  std::FILE* stream_ = nullptr;
+};
+
+// Reads one line (at most kLineBuffer - 1 characters, the newline kept) into
+// buf. False at end of input or on a read error.
+inline bool read_line(std::FILE* stream, char* buf) noexcept {
+  return std::fgets(buf, kLineBuffer, stream) != nullptr;
+}
+
+// The pieces of `line` between commas (n commas give n + 1 pieces).
+std::vector<std::string> split_at_commas(const std::string& line);
+
+// Decimal integer prefix of a field (leading white space skipped); 0 when the
+// field does not start with a number.
+inline long field_integer(const std::string& field) noexcept {
+  return std::strtol(field.c_str(), nullptr, 10);
+}
+
+// ---------------------------------------------------------------------------
+// Growing matrices
+// ---------------------------------------------------------------------------
+
+// Smallest power of two not below n (1 for n = 0).
+std::size_t next_power_of_two(std::size_t n) noexcept;
+
+// Makes room for `cols` columns of M's height, raising the column capacity
+// to the next power of two when it is short. False on allocation failure.
+template <class T>
+bool reserve_columns(dense2D<T>& M, std::size_t rows, std::size_t cols) noexcept {
+  if (rows == M.rows() && cols <= M.col_capacity() && !M.empty()) return true;
+  return M.reserve(rows, next_power_of_two(cols));
+}
+
+// Appends one column of `rows` entries copied from `values` (M has `rows`
+// rows or is empty), raising the column capacity to the next power of two
+// when it is full. False on allocation failure (M unchanged).
+template <class T>
+bool append_column(dense2D<T>& M, std::size_t rows, const T* values) noexcept {
+  const std::size_t c = M.cols();
+  if ((M.rows() != rows || c + 1 > M.col_capacity()) &&
+      !M.reserve(rows, next_power_of_two(std::max<std::size_t>(c + 1, 4))))
+    return false;
+  if (!M.resize(rows, c + 1)) return false;
+  T* dst = M.column(c);
+  for (std::size_t i = 0; i < rows; ++i) dst[i] = values[i];
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Range forms (MEDIT, VTK, EnSight)
+// ---------------------------------------------------------------------------
+
+// True for the element_type values 0..22.
+inline bool is_element_type(int t) noexcept { return t >= ET_UNKNOWN && t <= ET_HEXA27; }
+
+// Checks of a range form, in order: coords rows in [min_rows, max_rows]
+// (-2); first not after last (-4); last - first == types.size() (-5); every
+// matrix passes check_IDs against its type and `bound` (-3; a type outside
+// 0..22 fails). Returns 0 when all pass.
+int check_range(const dense2D<double>& coords, const dense2D<unsigned>* first,
+                const dense2D<unsigned>* last, const dense1D<int>& types, unsigned bound,
+                std::size_t min_rows, std::size_t max_rows) noexcept;
+
+// One piece of a range after the split: a matrix of a single kind and the
+// 0-based position of the matrix it came from.
+struct mesh_part {
+  dense2D<unsigned> connect;
+  element_type type;
+  unsigned source;
+};
+
+// Turns a checked range into pieces: empty matrices are dropped, pure kinds
+// are taken as they are (sharing storage), ET_FACE_MIX and ET_SOLID_MIX
+// matrices are copied, grouped by node count with sort_elfes and split into
+// linear shapes (3 -> ET_TRIA3, 4 -> ET_QUAD4; 4 -> ET_TETRA4, 5 ->
+// ET_PYRAMID5, 6 -> ET_WEDGE6, 8 -> ET_HEXA8); groups of other node counts
+// are dropped. Returns 0, or -199 when a copy cannot be allocated.
+int split_mixed(const dense2D<unsigned>* first, const dense2D<unsigned>* last,
+                const dense1D<int>& types, std::vector<mesh_part>& parts);
+
+// Builds the one- or two-entry range of the short forms.
+struct short_range {
+  dense2D<unsigned> mats[2];
+  dense1D<int> types;
+  std::size_t count = 0;
+  const dense2D<unsigned>* first() const noexcept { return mats; }
+  const dense2D<unsigned>* last() const noexcept { return mats + count; }
+};
+short_range make_range(const dense2D<unsigned>& connectM, element_type type);
+short_range make_range(const dense2D<unsigned>& connectM1, const dense2D<unsigned>& connectM2,
+                       element_type type1, element_type type2);
+
+// ---------------------------------------------------------------------------
+// Element runs (NASTRAN, FEMAP)
+// ---------------------------------------------------------------------------
+
+// The reader's outputs while a file is read: elements are appended as
+// columns (rows grow to the largest element, new slots kNoIndex), and runs of
+// equal types are tracked in bounds/types.
+class run_builder {
+ public:
+  run_builder(dense2D<double>& coords, dense2D<unsigned>& connectM, dense1D<unsigned>& bounds,
+              dense1D<int>& types, dense1D<unsigned>& pids) noexcept;
+
+  // Empties all outputs and starts bounds as {0}. False on allocation failure.
+  bool start() noexcept;
+  // Stores node `id` (>= 1) in column id - 1; missing columns are 0.0.
+  bool set_node(unsigned long id, double x, double y, double z) noexcept;
+  // Appends an element of `type` with `n` nodes (0-based indices).
+  bool add_element(element_type type, const unsigned* nodes, unsigned n, unsigned pid) noexcept;
+  // Appends the number of elements to bounds.
+  bool finish() noexcept;
+
+ private:
+  dense2D<double>& coords_;
+  dense2D<unsigned>& connect_;
+  dense1D<unsigned>& bounds_;
+  dense1D<int>& types_;
+  dense1D<unsigned>& pids_;
+};
+
+// Reader form 3: the first two runs as separate matrices holding rows
+// 0 .. nbr_nodes(type) - 1 of their columns. Types of absent runs are left
+// as they are. Returns 0 or -199.
+int split_first_runs(const dense2D<unsigned>& connectM, const dense1D<unsigned>& bounds,
+                     const dense1D<int>& types, dense2D<unsigned>& connectM1,
+                     dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
+
+// Shape of column j of a run of `type`: the column's own shape in mixed runs,
+// the run's type otherwise.
+element_type run_element_shape(element_type type, const dense2D<unsigned>& connectM,
+                               std::size_t j) noexcept;
+
+// Checks of the run writers in order: null stream or stream in error (-1),
+// coords rows not 2 or 3 (-2), bounds (-5), pids (-6), runs (-3).
+int check_run_writer(std::FILE* stream, const dense2D<double>& coords,
+                     const dense2D<unsigned>& connectM, const dense1D<unsigned>& bounds,
+                     const dense1D<int>& types, const dense1D<unsigned>& pids) noexcept;
+
+// Run containers of the one-matrix and two-matrix writer forms.
+struct run_set {
+  dense2D<unsigned> connect;
+  dense1D<unsigned> bounds;
+  dense1D<int> types;
+  dense1D<unsigned> pids;
+};
+// One run of `type`, pids all 1. False on allocation failure.
+bool make_runs(const dense2D<unsigned>& connectM, element_type type, run_set& runs) noexcept;
+// Two runs joined in one matrix of max(nbr_nodes) rows, pids 1 and 2.
+bool make_runs(const dense2D<unsigned>& connectM1, const dense2D<unsigned>& connectM2,
+               element_type type1, element_type type2, run_set& runs) noexcept;
+
+}  // namespace detail
+}  // namespace quernfold
+}  // namespace ovk

@@ -1,0 +1,591 @@
+// NASTRAN bulk data: GRID records and element cards, read in small-field,
+// large-field and free-field form, written as large-field GRID* records and
+// free-field cards.
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "io/io_common.h"
+
+namespace ovk {
+namespace quernfold {
+
+using detail::kNoIndex;
+using detail::kNoMemory;
+
+namespace {
+
+// Field widths of a small-field line (ten fields once padded to 80
+// characters) and of a large-field line.
+constexpr std::size_t kSmallWidth = 8;
+constexpr std::size_t kSmallLine = 80;
+constexpr std::size_t kSmallFields = 10;
+constexpr std::size_t kLargeWidths[] = {8, 16, 16, 16, 16, 8};
+constexpr std::size_t kLargeFields = 6;
+// Fields a GRID line must yield: 6 on the first line, 2 on a large-field
+// continuation.
+constexpr std::size_t kGridFields = 6;
+constexpr std::size_t kGridContinuationFields = 2;
+// A card line yielding fewer items than this ends the card.
+constexpr std::size_t kMinItems = 3;
+// Integers of a small-field card after which a line beginning with a blank
+// continues it.
+constexpr std::size_t kImplicitContinuation = 8;
+// Fields on one written card line, the card name included.
+constexpr int kFieldsPerLine = 9;
+
+// ---------------------------------------------------------------------------
+// Lines and fields
+// ---------------------------------------------------------------------------
+
+// Lines of the stream with their line end removed; one line can be handed
+// back to be read again (the look-ahead of small-field continuations).
+class line_source {
+ public:
+  explicit line_source(std::FILE* stream) : stream_(stream) {}
+
+  bool next(std::string& line) {
+    if (pending_) {
+      pending_ = false;
+      line = held_;
+      return true;
+    }
+    char buf[detail::kLineBuffer];
+    if (!detail::read_line(stream_, buf)) return false;
+    line.assign(buf);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    return true;
+  }
+
+  void put_back(const std::string& line) {
+    held_ = line;
+    pending_ = true;
+  }
+
+  // A continuation line is read only while the stream is neither in error
+  // nor at its end.
+  bool can_continue() const { return pending_ || (!std::feof(stream_) && !std::ferror(stream_)); }
+
+ private:
+  std::FILE* stream_;
+  std::string held_;
+  bool pending_ = false;
+};
+
+bool starts_with(const std::string& s, const char* prefix) {
+  return s.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+bool contains(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
+
+// Cuts `line` into consecutive fields of the given widths, as many as the
+// line reaches (the last one may be shorter).
+std::vector<std::string> cut_fields(const std::string& line, const std::size_t* widths,
+                                    std::size_t count) {
+  std::vector<std::string> fields;
+  std::size_t pos = 0;
+  for (std::size_t k = 0; k < count && pos < line.size(); ++k) {
+    fields.push_back(line.substr(pos, widths[k]));
+    pos += widths[k];
+  }
+  return fields;
+}
+
+std::vector<std::string> small_fields(const std::string& line) {
+  std::string padded = line;
+  if (padded.size() < kSmallLine) padded.resize(kSmallLine, ' ');
+  std::size_t widths[kSmallFields];
+  for (std::size_t& w : widths) w = kSmallWidth;
+  return cut_fields(padded, widths, kSmallFields);
+}
+
+std::vector<std::string> large_fields(const std::string& line) {
+  return cut_fields(line, kLargeWidths, kLargeFields);
+}
+
+// A real of a fixed-width field: white space removed; a last sign that is
+// neither the first character nor preceded by an exponent letter starts a
+// decimal exponent ("1.5-3" is 1.5 x 10^-3); otherwise an ordinary number.
+double field_real(const std::string& field) {
+  std::string s;
+  for (char c : field)
+    if (!std::isspace(static_cast<unsigned char>(c))) s += c;
+  const std::size_t sign = s.find_last_of("+-");
+  if (sign != std::string::npos && sign != 0 && s[sign - 1] != 'E' && s[sign - 1] != 'e') {
+    const double mantissa = std::strtod(s.substr(0, sign).c_str(), nullptr);
+    const long exponent = std::strtol(s.c_str() + sign, nullptr, 10);
+    return mantissa * std::pow(10.0, static_cast<double>(exponent));
+  }
+  return std::strtod(s.c_str(), nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// GRID records
+// ---------------------------------------------------------------------------
+
+struct grid_record {
+  long id = 0;
+  double xyz[3] = {0.0, 0.0, 0.0};
+};
+
+int parse_free_grid(const std::string& line, grid_record& g) {
+  int id = 0, cp = 0, extra[4];
+  double x = 0, y = 0, z = 0;
+  int n = std::sscanf(line.c_str(), "GRID , %d , %d , %lf , %lf , %lf , %d , %d , %d , %d", &id,
+                      &cp, &x, &y, &z, &extra[0], &extra[1], &extra[2], &extra[3]);
+  if (n < 5) {
+    n = std::sscanf(line.c_str(), "GRID , %d , , %lf , %lf , %lf , %d , %d , %d , %d ", &id, &x, &y,
+                    &z, &extra[0], &extra[1], &extra[2], &extra[3]);
+    if (n < 4) return -1;
+  }
+  g.id = id;
+  g.xyz[0] = x;
+  g.xyz[1] = y;
+  g.xyz[2] = z;
+  return 0;
+}
+
+int parse_small_grid(const std::string& line, grid_record& g) {
+  const std::vector<std::string> f = small_fields(line);
+  if (f.size() < kGridFields) return -1;
+  g.id = detail::field_integer(f[1]);
+  for (int k = 0; k < 3; ++k) g.xyz[k] = field_real(f[3 + k]);
+  return 0;
+}
+
+int parse_large_grid(const std::string& line, line_source& src, grid_record& g) {
+  const std::vector<std::string> first = large_fields(line);
+  std::string next;
+  if (!src.next(next)) next.clear();
+  const std::vector<std::string> second = large_fields(next);
+  if (first.size() < kGridFields || second.size() < kGridContinuationFields) return -1;
+  g.id = detail::field_integer(first[1]);
+  g.xyz[0] = field_real(first[3]);
+  g.xyz[1] = field_real(first[4]);
+  g.xyz[2] = field_real(second[1]);
+  return 0;
+}
+
+int read_grid(const std::string& line, line_source& src, detail::run_builder& out) {
+  grid_record g;
+  int code;
+  if (starts_with(line, "GRID*"))
+    code = parse_large_grid(line, src, g);
+  else if (contains(line, ","))
+    code = parse_free_grid(line, g);
+  else
+    code = parse_small_grid(line, g);
+  if (code < 0) return code;
+  if (g.id <= 0) return -1;
+  if (!out.set_node(static_cast<unsigned long>(g.id), g.xyz[0], g.xyz[1], g.xyz[2]))
+    return kNoMemory;
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Element cards
+// ---------------------------------------------------------------------------
+
+struct card_kind {
+  const char* name;
+  element_type type;
+};
+
+const card_kind kCardKinds[] = {
+    {"BAR", ET_EDGE2},      {"BEAM", ET_EDGE2},      {"ROD", ET_EDGE2},     {"CBAR", ET_EDGE2},
+    {"CBEAM", ET_EDGE2},    {"CROD", ET_EDGE2},      {"TRIA3", ET_TRIA3},   {"CTRIA", ET_TRIA3},
+    {"CTRIA3", ET_TRIA3},   {"TRIA6", ET_TRIA6},     {"CTRIA6", ET_TRIA6},  {"QUAD4", ET_QUAD4},
+    {"CQUAD", ET_QUAD4},    {"CQUAD4", ET_QUAD4},    {"QUAD8", ET_QUAD8},   {"CQUAD8", ET_QUAD8},
+    {"TETRA", ET_TETRA4},   {"CTETRA", ET_TETRA4},   {"PYRA", ET_PYRAMID5}, {"PYRAM", ET_PYRAMID5},
+    {"CPYRA", ET_PYRAMID5}, {"CPYRAM", ET_PYRAMID5}, {"PENTA", ET_WEDGE6},  {"CPENTA", ET_WEDGE6},
+    {"HEXA", ET_HEXA8},     {"CHEXA", ET_HEXA8}};
+
+element_type card_type(const std::string& name) {
+  for (const card_kind& k : kCardKinds)
+    if (name == k.name) return k.type;
+  return ET_UNKNOWN;
+}
+
+// The quadratic kind a card becomes when it lists that many nodes.
+element_type raised_type(element_type base, std::size_t nodes) {
+  if (base == ET_TETRA4 && nodes == 10) return ET_TETRA10;
+  if (base == ET_PYRAMID5 && nodes == 13) return ET_PYRAMID13;
+  if (base == ET_WEDGE6 && nodes == 15) return ET_WEDGE15;
+  if (base == ET_HEXA8 && nodes == 20) return ET_HEXA20;
+  return base;
+}
+
+// Node order between file and column. Reader: column position k takes file
+// node read[k]. Writer: file node p is column position write[p]. Kinds not
+// listed keep the file order.
+struct node_order {
+  element_type type;
+  unsigned char read[15];
+};
+
+const node_order kReadOrders[] = {
+    {ET_TRIA6, {0, 1, 2, 4, 5, 3}},
+    {ET_TETRA4, {0, 2, 1, 3}},
+    {ET_TETRA10, {0, 2, 1, 3, 5, 4, 6, 7, 9, 8}},
+    {ET_WEDGE15, {0, 1, 2, 3, 4, 5, 9, 10, 11, 7, 8, 6, 13, 14, 12}},
+};
+constexpr unsigned char kHexa20Order[20] = {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,
+                                            10, 11, 16, 17, 18, 19, 12, 13, 14, 15};
+
+unsigned read_position(element_type type, unsigned k) {
+  if (type == ET_HEXA20) return kHexa20Order[k];
+  for (const node_order& o : kReadOrders)
+    if (o.type == type) return o.read[k];
+  return k;
+}
+
+// Items of one physical card line: the integers it adds and whether the
+// card goes on to the next line.
+struct card_line {
+  std::size_t items = 0;
+  bool continues = false;
+};
+
+std::string trim(const std::string& s) {
+  const std::size_t b = s.find_first_not_of(" \t");
+  if (b == std::string::npos) return std::string();
+  const std::size_t e = s.find_last_not_of(" \t");
+  return s.substr(b, e - b + 1);
+}
+
+card_line parse_free_card(const std::string& line, bool first, std::string& name,
+                          std::vector<long>& ints) {
+  const std::vector<std::string> tokens = detail::split_at_commas(line);
+  card_line r;
+  r.items = tokens.size();
+  if (first) name = trim(tokens[0]);
+  std::size_t end = tokens.size();
+  const std::string last = trim(tokens.back());
+  if (!last.empty() && (last[0] == '+' || last[0] == '*')) {
+    r.continues = true;
+    --end;
+  }
+  for (std::size_t k = 1; k < end; ++k) ints.push_back(detail::field_integer(tokens[k]));
+  return r;
+}
+
+// Reads "%d" from the fields [from, to) one after the other, stopping at the
+// first that fails; returns how many were read.
+std::size_t scan_integers(const std::vector<std::string>& f, std::size_t from, std::size_t to,
+                          std::vector<long>& ints) {
+  std::size_t n = 0;
+  for (std::size_t k = from; k < to && k < f.size(); ++k, ++n) {
+    int v;
+    if (std::sscanf(f[k].c_str(), "%d", &v) != 1) break;
+    ints.push_back(v);
+  }
+  return n;
+}
+
+card_line parse_large_card(const std::string& line, bool first, std::string& name,
+                           std::vector<long>& ints) {
+  const std::vector<std::string> f = large_fields(line);
+  card_line r;
+  if (first) name = f[0].substr(0, f[0].find('*'));
+  r.continues =
+      f[0].find('*', 1) != std::string::npos ||
+      (f.size() == kLargeFields && !f[kLargeFields - 1].empty() && f[kLargeFields - 1][0] == '*');
+  r.items = scan_integers(f, 1, kLargeFields - 1, ints);
+  return r;
+}
+
+card_line parse_small_card(const std::string& line, bool first, std::string& name,
+                           std::vector<long>& ints, line_source& src) {
+  const std::vector<std::string> f = small_fields(line);
+  card_line r;
+  if (first) name = f[0].substr(0, f[0].find(' '));
+  r.items = scan_integers(f, 1, kSmallFields - 1, ints);
+  if (f[kSmallFields - 1][0] == '+') {
+    r.continues = true;
+  } else if (ints.size() == kImplicitContinuation && src.can_continue()) {
+    std::string next;
+    if (src.next(next)) {
+      r.continues = !next.empty() && next[0] == ' ';
+      src.put_back(next);
+    }
+  }
+  return r;
+}
+
+// Appends the card's element when its name is known and its node count fits.
+int store_card(const std::string& name, const std::vector<long>& ints, detail::run_builder& out) {
+  const element_type base = card_type(name);
+  if (base == ET_UNKNOWN || ints.size() < 2) return 0;
+  const std::size_t count = ints.size() - 2;
+  const element_type type = raised_type(base, count);
+  if (count != nbr_nodes(type)) return 0;
+  unsigned nodes[20];
+  for (unsigned k = 0; k < count; ++k)
+    nodes[k] = static_cast<unsigned>(ints[2 + read_position(type, k)] - 1);
+  if (!out.add_element(type, nodes, static_cast<unsigned>(count), static_cast<unsigned>(ints[1])))
+    return kNoMemory;
+  return 0;
+}
+
+int read_card(const std::string& first_line, line_source& src, detail::run_builder& out) {
+  std::string name, line = first_line;
+  std::vector<long> ints;
+  for (bool first = true;; first = false) {
+    card_line r;
+    if (contains(line, ","))
+      r = parse_free_card(line, first, name, ints);
+    else if (contains(line, "*"))
+      r = parse_large_card(line, first, name, ints);
+    else
+      r = parse_small_card(line, first, name, ints, src);
+    if (r.items < kMinItems) {
+      if (first) return 0;
+      break;
+    }
+    if (!r.continues || !src.can_continue() || !src.next(line)) break;
+  }
+  return store_card(name, ints, out);
+}
+
+int read_core(std::FILE* stream, detail::run_builder& out) {
+  if (!stream || std::ferror(stream)) return -1;
+  if (!out.start()) return kNoMemory;
+  line_source src(stream);
+  std::string line;
+  int code = 0;
+  while (code == 0 && src.next(line)) {
+    if (contains(line, "ENDDATA")) break;
+    if (line.empty() || line[0] == '$' || contains(line, "BEGIN BULK")) continue;
+    code = starts_with(line, "GRID") ? read_grid(line, src, out) : read_card(line, src, out);
+  }
+  if (!out.finish() && code == 0) code = kNoMemory;
+  return code;
+}
+
+// The one type for all elements: runs of triangles and quadrangles widen to
+// ET_FACE_MIX, runs of linear solids to ET_SOLID_MIX, anything else mixed to
+// ET_UNKNOWN.
+bool is_face_kind(int t) { return t == ET_FACE_MIX || t == ET_TRIA3 || t == ET_QUAD4; }
+bool is_linear_solid(int t) {
+  return t == ET_TETRA4 || t == ET_PYRAMID5 || t == ET_WEDGE6 || t == ET_HEXA8;
+}
+
+void widen_type(const dense1D<int>& types, element_type& type) {
+  if (types.empty()) return;
+  int c = types[0];
+  for (std::size_t k = 1; k < types.size(); ++k) {
+    const int t = types[k];
+    if (t == c) continue;
+    if (is_face_kind(c) && (t == ET_TRIA3 || t == ET_QUAD4)) {
+      c = ET_FACE_MIX;
+    } else if ((c == ET_SOLID_MIX || is_linear_solid(c)) && is_linear_solid(t)) {
+      c = ET_SOLID_MIX;
+    } else {
+      c = ET_UNKNOWN;
+      break;
+    }
+  }
+  type = static_cast<element_type>(c);
+}
+
+// ---------------------------------------------------------------------------
+// Writer
+// ---------------------------------------------------------------------------
+
+struct card_layout {
+  element_type type;
+  const char* name;
+  unsigned count;
+  unsigned char nodes[20];
+};
+
+const card_layout kCardLayouts[] = {
+    {ET_EDGE2, "CBAR", 2, {0, 1}},
+    {ET_EDGE3, "CBAR", 2, {0, 1}},
+    {ET_TRIA3, "CTRIA3", 3, {0, 1, 2}},
+    {ET_QUAD4, "CQUAD4", 4, {0, 1, 2, 3}},
+    {ET_TRIA6, "CTRIA6", 6, {0, 1, 2, 5, 3, 4}},
+    {ET_QUAD8, "CQUAD8", 8, {0, 1, 2, 3, 4, 5, 6, 7}},
+    {ET_QUAD9, "CQUAD8", 8, {0, 1, 2, 3, 4, 5, 6, 7}},
+    {ET_TETRA4, "CTETRA", 4, {0, 2, 1, 3}},
+    {ET_TETRA10, "CTETRA", 10, {0, 2, 1, 3, 5, 4, 6, 7, 9, 8}},
+    {ET_PYRAMID5, "CPYRAM", 5, {0, 1, 2, 3, 4}},
+    {ET_PYRAMID13, "CPYRAM", 13, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
+    {ET_PYRAMID14, "CPYRAM", 13, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}},
+    {ET_WEDGE6, "CPENTA", 6, {0, 1, 2, 3, 4, 5}},
+    {ET_WEDGE15, "CPENTA", 15, {0, 1, 2, 3, 4, 5, 11, 9, 10, 6, 7, 8, 14, 12, 13}},
+    {ET_WEDGE18, "CPENTA", 15, {0, 1, 2, 3, 4, 5, 11, 9, 10, 6, 7, 8, 14, 12, 13}},
+    {ET_HEXA8, "CHEXA", 8, {0, 1, 2, 3, 4, 5, 6, 7}},
+    {ET_HEXA20, "CHEXA", 20, {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,
+                              10, 11, 16, 17, 18, 19, 12, 13, 14, 15}},
+    {ET_HEXA27, "CHEXA", 20, {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,
+                              10, 11, 16, 17, 18, 19, 12, 13, 14, 15}},
+};
+
+const card_layout* layout_of(element_type type) {
+  for (const card_layout& c : kCardLayouts)
+    if (c.type == type) return &c;
+  return nullptr;
+}
+
+void write_header(std::FILE* f) {
+  std::fputs("$ OVK Quernfold(R) NASTRAN exporter\n", f);
+  std::fputs("BEGIN BULK\n", f);
+  std::fputs("$----------------------------------------\n", f);
+  std::fputs("$ Referenced Material Records -----------\n", f);
+  std::fputs("$ Material Record :    ------------------\n", f);
+  std::fputs("$ Description of Material :   -----------\n", f);
+  std::fputs("MAT1    1       0.                 0.  0.\n", f);
+  std::fputs("$----------------------------------------\n", f);
+  std::fputs("$                GRID POINTS             \n", f);
+  std::fputs("$----------------------------------------\n", f);
+}
+
+void write_grids(std::FILE* f, const dense2D<double>& coords) {
+  for (std::size_t j = 0; j < coords.cols(); ++j) {
+    const double* c = coords.column(j);
+    const double z = coords.rows() == 3 ? c[2] : 0.0;
+    std::fprintf(f, "GRID*   %16d                %16E%16E*C\n", static_cast<int>(j + 1), c[0],
+                 c[1]);
+    std::fprintf(f, "*C      %16E\n", z);
+  }
+}
+
+void write_card(std::FILE* f, const card_layout& card, const unsigned* column, std::size_t j,
+                unsigned pid) {
+  std::fprintf(f, "%s,%d,%d", card.name, static_cast<int>(j + 1), static_cast<int>(pid));
+  int fields = 3;
+  for (unsigned k = 0; k < card.count; ++k) {
+    if (fields == kFieldsPerLine) {
+      std::fputs(",+C\n+C", f);
+      fields = 1;
+    }
+    std::fprintf(f, ",%d", static_cast<int>(column[card.nodes[k]] + 1));
+    ++fields;
+  }
+  std::fputs("\n", f);
+}
+
+void write_elements(std::FILE* f, const dense2D<unsigned>& connectM,
+                    const dense1D<unsigned>& bounds, const dense1D<int>& types,
+                    const dense1D<unsigned>& pids) {
+  std::fputs("$----------------------------------------\n", f);
+  std::fputs("$                 ELEMENTS               \n", f);
+  std::fputs("$----------------------------------------\n", f);
+  for (std::size_t k = 0; k < types.size(); ++k) {
+    const element_type run_type = static_cast<element_type>(types[k]);
+    for (std::size_t j = bounds[k]; j < bounds[k + 1]; ++j) {
+      const card_layout* card = layout_of(detail::run_element_shape(run_type, connectM, j));
+      if (card) write_card(f, *card, connectM.column(j), j, pids[j]);
+    }
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Readers
+// ---------------------------------------------------------------------------
+
+int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                  dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids) {
+  detail::run_builder out(coords, connectM, bounds, types, pids);
+  return read_core(stream, out);
+}
+
+int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                  dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids) {
+  detail::scoped_file file(name, "rt");
+  return NASTRAN_input(file.get(), coords, connectM, bounds, types, pids);
+}
+
+int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                  element_type& type) {
+  dense1D<unsigned> bounds, pids;
+  dense1D<int> types;
+  const int code = NASTRAN_input(stream, coords, connectM, bounds, types, pids);
+  widen_type(types, type);
+  return code;
+}
+
+int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                  element_type& type) {
+  type = ET_UNKNOWN;
+  detail::scoped_file file(name, "rt");
+  return NASTRAN_input(file.get(), coords, connectM, type);
+}
+
+int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+                  dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
+  dense2D<unsigned> all;
+  dense1D<unsigned> bounds, pids;
+  dense1D<int> types;
+  if (!stream || std::ferror(stream)) return -1;
+  const int code = NASTRAN_input(stream, coords, all, bounds, types, pids);
+  const int split =
+      detail::split_first_runs(all, bounds, types, connectM1, connectM2, type1, type2);
+  return code < 0 ? code : split;
+}
+
+int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+                  dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
+  type1 = type2 = ET_UNKNOWN;
+  detail::scoped_file file(name, "rt");
+  return NASTRAN_input(file.get(), coords, connectM1, connectM2, type1, type2);
+}
+
+// ---------------------------------------------------------------------------
+// Writers
+// ---------------------------------------------------------------------------
+
+int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                   dense1D<unsigned> const& bounds, dense1D<int> const& types,
+                   dense1D<unsigned> const& pids) {
+  const int code = detail::check_run_writer(stream, coords, connectM, bounds, types, pids);
+  if (code < 0) return code;
+  write_header(stream);
+  write_grids(stream, coords);
+  write_elements(stream, connectM, bounds, types, pids);
+  std::fputs("ENDDATA\n", stream);
+  return 0;
+}
+
+int NASTRAN_output(char const* name, dense2D<double> const& coords,
+                   dense2D<unsigned> const& connectM, dense1D<unsigned> const& bounds,
+                   dense1D<int> const& types, dense1D<unsigned> const& pids) {
+  detail::scoped_file file(name, "wt");
+  return NASTRAN_output(file.get(), coords, connectM, bounds, types, pids);
+}
+
+int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                   element_type type) {
+  detail::run_set runs;
+  if (!detail::make_runs(connectM, type, runs)) return kNoMemory;
+  return NASTRAN_output(stream, coords, runs.connect, runs.bounds, runs.types, runs.pids);
+}
+
+int NASTRAN_output(char const* name, dense2D<double> const& coords,
+                   dense2D<unsigned> const& connectM, element_type type) {
+  detail::scoped_file file(name, "wt");
+  return NASTRAN_output(file.get(), coords, connectM, type);
+}
+
+int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
+                   dense2D<unsigned> const& connectM2, element_type type1, element_type type2) {
+  detail::run_set runs;
+  if (!detail::make_runs(connectM1, connectM2, type1, type2, runs)) return kNoMemory;
+  return NASTRAN_output(stream, coords, runs.connect, runs.bounds, runs.types, runs.pids);
+}
+
+int NASTRAN_output(char const* name, dense2D<double> const& coords,
+                   dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
+                   element_type type1, element_type type2) {
+  detail::scoped_file file(name, "wt");
+  return NASTRAN_output(file.get(), coords, connectM1, connectM2, type1, type2);
+}
+
+}  // namespace quernfold
+}  // namespace ovk

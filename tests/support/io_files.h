@@ -1,0 +1,106 @@
+// Files for the reader and writer tests: a temporary directory per test,
+// whole-file reads and writes, and small helpers to build and compare
+// matrices.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <quernfold/quernfold.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quernfold_test {
+
+using ovk::quernfold::dense1D;
+using ovk::quernfold::dense2D;
+
+constexpr unsigned kNone = ~0U;
+
+// A fresh directory under the system temporary directory, removed with
+// everything in it when the test ends.
+class io_test : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (std::filesystem::temp_directory_path() / "quernfold-io-XXXXXX").string();
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    ASSERT_NE(mkdtemp(buf.data()), nullptr);
+    dir_ = buf.data();
+  }
+  void TearDown() override {
+    std::error_code ec;
+    std::filesystem::remove_all(dir_, ec);
+  }
+
+  // Absolute path of `name` inside the test's directory.
+  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+
+  std::filesystem::path dir_;
+};
+
+inline std::string read_file(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void write_file(const std::string& name, const std::string& content) {
+  std::ofstream out(name, std::ios::binary);
+  out << content;
+}
+
+inline std::string fixture(const std::string& name) {
+  return std::string(QUERNFOLD_FIXTURE_DIR) + "/io/" + name;
+}
+
+inline std::string real_mesh(const std::string& name) {
+  return std::string(QUERNFOLD_MESH_DIR) + "/" + name;
+}
+
+inline bool real_meshes_present() { return std::filesystem::is_directory(QUERNFOLD_MESH_DIR); }
+
+// printf into a std::string (to build expected lines from format strings).
+template <class... Args>
+std::string fmt(const char* format, Args... args) {
+  const int n = std::snprintf(nullptr, 0, format, args...);
+  std::string s(static_cast<std::size_t>(n) + 1, '\0');
+  std::snprintf(&s[0], s.size(), format, args...);
+  s.resize(static_cast<std::size_t>(n));
+  return s;
+}
+
+// Matrix from rows x cols with its columns given one after the other.
+template <class T>
+dense2D<T> columns(std::size_t rows, std::initializer_list<T> values) {
+  dense2D<T> M(rows, rows ? values.size() / rows : 0);
+  std::size_t k = 0;
+  for (T v : values) M(k % rows, k / rows) = v, ++k;
+  return M;
+}
+
+template <class T>
+std::vector<T> entries(const dense2D<T>& M) {
+  std::vector<T> v;
+  for (std::size_t j = 0; j < M.cols(); ++j)
+    for (std::size_t i = 0; i < M.rows(); ++i) v.push_back(M(i, j));
+  return v;
+}
+
+template <class T, int A>
+std::vector<T> entries(const dense1D<T, A>& V) {
+  return std::vector<T>(V.begin(), V.end());
+}
+
+template <class T>
+bool same_matrix(const dense2D<T>& a, const dense2D<T>& b) {
+  return a.rows() == b.rows() && a.cols() == b.cols() && entries(a) == entries(b);
+}
+
+}  // namespace quernfold_test
