@@ -155,6 +155,13 @@ TEST(GetIDsMatrices, TiesOnTheLargestEntryArePinnedToItsFirstOccurrence) {
             0);
   EXPECT_EQ(B_in_A, list({0}));
 
+  // With the largest entry repeated, the first occurrence decides: both of
+  // these are cyclic shifts of (3, 7, 7, 7), only the first one matches.
+  ASSERT_EQ(get_IDs(dense2D<unsigned>{{3, 7, 7, 7}}, dense2D<unsigned>{{7, 3, 7, 7}, {7, 7, 3, 7}},
+                    B_in_A, A_in_B, false),
+            0);
+  EXPECT_EQ(B_in_A, list({0, kNo}));
+
   // ~0U is the largest entry, so a mixed triangle is only matched from the
   // same start or reversed: (0,1,2,~0U) against (1,2,0,~0U) does not match.
   ASSERT_EQ(get_IDs(dense2D<unsigned>{{0, 1, 2, kNo}},
