@@ -126,21 +126,46 @@ inline bool output_height_fits(const dense2D<unsigned>& out, unsigned height) no
   return out.empty() || out.rows() == height;
 }
 
-// Appends one column of `height` rows holding nodes[0..n), padded with ~0U.
-// Column capacity grows to max(2 x columns, 4) when full.
-inline bool append_column(dense2D<unsigned>& out, unsigned height, const unsigned* nodes,
-                          unsigned n) noexcept {
-  if (out.empty()) out.clear();
-  const std::size_t cols = out.cols();
-  if (cols == 0 || cols >= out.col_capacity()) {
-    if (!out.reserve(height, std::max<std::size_t>(2 * cols, 4))) return false;
+// Appends columns of `height` rows to a matrix output. Column capacity grows
+// to max(2 x columns, 4) when full. A resize of the math library walks every
+// column, so the appender resizes once per growth, to the whole capacity, and
+// trims the unused tail when it finishes (at the latest on destruction), so
+// that the output then holds exactly the columns appended.
+class column_appender {
+ public:
+  column_appender(dense2D<unsigned>& out, unsigned height) noexcept : out_(out), height_(height) {
+    if (out_.empty()) out_.clear();
+    used_ = out_.cols();
   }
-  if (!out.resize(height, cols + 1)) return false;
-  unsigned* column = out.column(cols);
-  std::copy(nodes, nodes + n, column);
-  std::fill(column + n, column + height, kNoIndex);
-  return true;
-}
+  column_appender(const column_appender&) = delete;
+  column_appender& operator=(const column_appender&) = delete;
+  ~column_appender() { finish(); }
+
+  // Appends nodes[0..n), padded with ~0U; false when memory cannot be had.
+  bool append(const unsigned* nodes, unsigned n) noexcept {
+    if (used_ == out_.cols() && !grow()) return false;
+    unsigned* column = out_.column(used_++);
+    std::copy(nodes, nodes + n, column);
+    std::fill(column + n, column + height_, kNoIndex);
+    return true;
+  }
+
+  void finish() noexcept {
+    if (used_ != out_.cols()) out_.resize(height_, used_);  // shrinking stays in place
+  }
+
+ private:
+  bool grow() noexcept {
+    if (used_ == 0 || used_ >= out_.col_capacity()) {
+      if (!out_.reserve(height_, std::max<std::size_t>(2 * used_, 4))) return false;
+    }
+    return out_.resize(height_, std::max(out_.col_capacity(), used_ + 1));
+  }
+
+  dense2D<unsigned>& out_;
+  unsigned height_;
+  std::size_t used_;
+};
 
 // Appends, for every element in column order and each of its faces in local
 // order for which keep(element, face) holds, the face column. Returns 0, or
@@ -148,7 +173,7 @@ inline bool append_column(dense2D<unsigned>& out, unsigned height, const unsigne
 template <class Keep>
 int append_faces(const dense2D<unsigned>& connectM, element_type FE, dense2D<unsigned>& out,
                  Keep&& keep) {
-  const unsigned height = face_column_height(FE);
+  column_appender appender(out, face_column_height(FE));
   for (std::size_t j = 0; j < connectM.cols(); ++j) {
     const unsigned* column = connectM.column(j);
     const face_table& table = column_faces(FE, column);
@@ -156,7 +181,7 @@ int append_faces(const dense2D<unsigned>& connectM, element_type FE, dense2D<uns
       if (!keep(j, i)) continue;
       unsigned nodes[4];
       const unsigned n = read_face(table, i, column, nodes);
-      if (!append_column(out, height, nodes, n)) return kNoMemory;
+      if (!appender.append(nodes, n)) return kNoMemory;
     }
   }
   return 0;

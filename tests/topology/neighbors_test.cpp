@@ -113,6 +113,22 @@ TEST(ElementBoundaries, AppendsFacesInLocalOrder) {
   }
 }
 
+// Many appends onto existing columns, and onto a window of a larger matrix,
+// whose parent must not be written.
+TEST(ElementBoundaries, LongAppendsKeepEarlierColumnsAndSharedStorage) {
+  const mesh grid = tria_grid(20, 15);
+  const auto expected = all_faces(grid.connect, ET_TRIA3);
+  dense2D<unsigned> parent(2, 10, 5u);
+  dense2D<unsigned> out = parent.sub_matrix(0, 2, 2, 3);
+  ASSERT_EQ(get_element_boundaries(grid.connect, ET_TRIA3, out), 0);
+  ASSERT_EQ(out.cols(), 3 + expected.size());
+  for (std::size_t c = 0; c < 3; ++c) EXPECT_EQ(column_of(out, c), (V{5, 5}));
+  for (std::size_t c = 0; c < expected.size(); ++c)
+    EXPECT_EQ(column_of(out, 3 + c), expected[c].nodes);
+  EXPECT_EQ(columns_of(parent), (std::vector<V>(10, V{5, 5})));
+  EXPECT_GE(out.col_capacity(), out.cols());
+}
+
 TEST(ElementBoundaries, ReturnCodesInOrder) {
   dense2D<unsigned> out(3, 2, 5u);
   const dense2D<unsigned> tria{{0, 1, 2}};
