@@ -465,7 +465,9 @@ bool eigen_pairs(const symmetric_fixed<double, 2>& M, vector_fixed<double, 2>& l
 
 bool eigen_pairs(const symmetric_fixed<double, 3>& M, vector_fixed<double, 3>& lambda,
                  matrix_fixed<double, 3, 3>& V) {
-  return dspev_pairs(M, lambda, V) == 0;
+  if (dspev_pairs(M, lambda, V) == 0) return true;
+  zero(lambda, V);  // dspev may have left partial results
+  return false;
 }
 
 bool eigen_pairs(const symmetric_fixed<double, 2>& A, const symmetric_fixed<double, 2>& B,

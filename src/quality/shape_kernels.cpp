@@ -71,20 +71,41 @@ double quad_measure(const quad_frame& f, double corner) noexcept {
   return den > 0 ? kQuadScale * corner / den : 0.0;
 }
 
-// Cosine of the larger angle between the normals of opposite corners, w =
-// acos(-cos) / pi. The two cosines are ordered through their sign-keeping
-// squares, which needs no square root.
-double warp_from_normals(const point3 (&N)[4]) noexcept {
+// Stands for "warp factor 0" among cosines (below every real cosine).
+constexpr double kNoCosine = -2.0;
+
+// Cosine c of the larger angle between the normals of opposite corners, from
+// which the warp factor is w = acos(-c) / pi. The two cosines are ordered
+// through their sign-keeping squares, which needs no square root. kNoCosine
+// when a corner normal vanishes.
+double warp_cosine(const point3 (&N)[4]) noexcept {
   const double n13 = norm2(N[1]) * norm2(N[3]);
   const double n02 = norm2(N[0]) * norm2(N[2]);
-  if (!(n13 > 0) || !(n02 > 0)) return 0.0;
+  if (!(n13 > 0) || !(n02 > 0)) return kNoCosine;
   const double d13 = dot(N[1], N[3]), d02 = dot(N[0], N[2]);
   const bool first = d13 * std::fabs(d13) / n13 <= d02 * std::fabs(d02) / n02;
-  double c = first ? d13 / std::sqrt(n13) : d02 / std::sqrt(n02);
+  return first ? d13 / std::sqrt(n13) : d02 / std::sqrt(n02);
+}
+
+// w = acos(-c) / pi in [0, 1]; 0 below -1 or for NaN. Non-decreasing in c,
+// so the smallest of several factors is the factor of the smallest cosine.
+double warp_of_cosine(double c) noexcept {
   if (c > 1) c = 1;
   if (!(c >= -1)) return 0.0;
   const double w = std::acos(-c) * kInversePi;
   return std::min(1.0, std::max(0.0, w));
+}
+
+double warp_from_normals(const point3 (&N)[4]) noexcept { return warp_of_cosine(warp_cosine(N)); }
+
+// Corner normals of a quadrangle: N_k = e_(k-1) x e_k.
+void corner_normals(const point3& Q0, const point3& Q1, const point3& Q2, const point3& Q3,
+                    point3 (&N)[4]) noexcept {
+  const point3 e0 = Q1 - Q0, e1 = Q2 - Q1, e2 = Q3 - Q2, e3 = Q0 - Q3;
+  N[0] = cross(e3, e0);
+  N[1] = cross(e0, e1);
+  N[2] = cross(e1, e2);
+  N[3] = cross(e2, e3);
 }
 
 // ---------------------------------------------------------------------------
@@ -167,27 +188,78 @@ double tetra_robust(const point3 (&P)[4], double q) noexcept {
 // Solids with a face test
 // ---------------------------------------------------------------------------
 
-// Smallest quality and smallest warp over the pyramids and tetrahedra that
-// join the faces of a solid to its centroid; stops at the first flat one.
-struct face_test {
-  double m = 1.0;  // every face measure is <= 1, so the first one replaces it
-  double W = 1.0;
+// Pyramid measure before its warp factor: the corner-volume measure qv, or
+// the final quality when qv is flat or a corner tetrahedron is.
+struct pyramid_measure {
+  double q;
+  bool final;
+};
 
+pyramid_measure pyramid_core(const point3 (&P)[5]) noexcept {
+  const point3& apex = P[4];
+  const point3 p0 = P[0] - apex, p1 = P[1] - apex, p2 = P[2] - apex, p3 = P[3] - apex;
+  const point3 A = cross(p0, p2), B = cross(p1, p3);
+  const double T = std::min(std::min(dot(p1, A), -dot(p3, A)), std::min(dot(p2, B), -dot(p0, B)));
+  const double lateral = norm2(p0) + norm2(p1) + norm2(p2) + norm2(p3);
+  const double base =
+      norm2(P[1] - P[0]) + norm2(P[2] - P[1]) + norm2(P[3] - P[2]) + norm2(P[0] - P[3]);
+  const double S32 = cube_of_root(2 * lateral + base);
+  const double qv = S32 > 0 ? finish(kPyramidScale * T / S32) : 0.0;
+  if (!(qv > kFlatQuality)) return {qv, true};
+
+  if (qv < kPyramidFallback) {
+    // The four tetrahedra of three base corners and the apex.
+    static constexpr unsigned char kCorners[4][3] = {{0, 2, 1}, {1, 3, 2}, {2, 0, 3}, {3, 1, 0}};
+    double tmin = 0;
+    for (int t = 0; t < 4; ++t) {
+      const unsigned char* c = kCorners[t];
+      const double q = tetra_quality(P[c[0]], P[c[1]], P[c[2]], apex);
+      tmin = t == 0 ? q : std::min(tmin, q);
+      if (!(tmin > kFlatQuality)) break;
+    }
+    if (tmin < kFlatQuality) return {tmin, true};
+  }
+  return {qv, false};
+}
+
+// Smallest quality m and smallest warp factor W over the tetrahedra and
+// pyramids that join the faces of a solid to its centroid, stopping at the
+// first flat one. A pyramid whose measure is clearly above flat and whose
+// warp cosine is >= 0 (so w >= 1/2) cannot be the flat one: its acos is
+// skipped, and W is taken once from the smallest cosine, which gives the
+// same value as the smallest factor.
+class face_test {
+ public:
   // Records one measure; false when the test must stop.
   bool add(double q) noexcept {
-    m = std::min(m, q);
-    return m > kFlatQuality;
+    m_ = std::min(m_, q);
+    return m_ > kFlatQuality;
   }
+
   bool add_pyramid(const point3& a, const point3& b, const point3& c, const point3& d,
                    const point3& apex) noexcept {
-    const point3 P[5] = {a, b, c, d, apex};
-    double w = 1.0;
-    const double q = pyramid_quality(P, false, &w);
-    W = std::min(W, w);
-    return add(q);
+    const pyramid_measure p = pyramid_core({a, b, c, d, apex});
+    if (p.final) return add(p.q);
+    point3 N[4];
+    corner_normals(a, b, c, d, N);
+    const double cosine = warp_cosine(N);
+    cmin_ = std::min(cmin_, cosine);
+    if (cosine >= 0 && p.q > kClearlyNotFlat) return true;
+    return add(p.q * warp_of_cosine(cosine));
   }
+
   // The solid's quality: the flat face measure, or qv times the worst warp.
-  double result(double qv) const noexcept { return m < kFlatQuality ? m : qv * W; }
+  double result(double qv) const noexcept {
+    if (m_ < kFlatQuality) return m_;
+    return cmin_ > 1 ? qv : qv * warp_of_cosine(cmin_);
+  }
+
+ private:
+  // Twice the flat limit plus margin: times a warp factor >= 1/2 (up to
+  // rounding) it stays above the flat limit.
+  static constexpr double kClearlyNotFlat = 4 * kFlatQuality;
+  double m_ = 1.0;     // every face measure is <= 1, so the first replaces it
+  double cmin_ = 2.0;  // above every cosine: no warp factor met yet (W = 1)
 };
 
 // Mean of the N nodes.
@@ -201,8 +273,8 @@ point3 centroid(const point3 (&P)[N]) noexcept {
 }  // namespace
 
 double warp_factor(const point3 (&Q)[4]) noexcept {
-  const point3 e[4] = {Q[1] - Q[0], Q[2] - Q[1], Q[3] - Q[2], Q[0] - Q[3]};
-  const point3 N[4] = {cross(e[3], e[0]), cross(e[0], e[1]), cross(e[1], e[2]), cross(e[2], e[3])};
+  point3 N[4];
+  corner_normals(Q[0], Q[1], Q[2], Q[3], N);
   return warp_from_normals(N);
 }
 
@@ -244,35 +316,10 @@ double tetra_quality(const point3& P0, const point3& P1, const point3& P2,
   return tetra_robust(P, m.q);
 }
 
-double pyramid_quality(const point3 (&P)[5], bool planar, double* warp) noexcept {
-  const point3& apex = P[4];
-  const point3 p0 = P[0] - apex, p1 = P[1] - apex, p2 = P[2] - apex, p3 = P[3] - apex;
-  const point3 A = cross(p0, p2), B = cross(p1, p3);
-  const double T = std::min(std::min(dot(p1, A), -dot(p3, A)), std::min(dot(p2, B), -dot(p0, B)));
-  const double lateral = norm2(p0) + norm2(p1) + norm2(p2) + norm2(p3);
-  const double base =
-      norm2(P[1] - P[0]) + norm2(P[2] - P[1]) + norm2(P[3] - P[2]) + norm2(P[0] - P[3]);
-  const double S32 = cube_of_root(2 * lateral + base);
-  const double qv = S32 > 0 ? finish(kPyramidScale * T / S32) : 0.0;
-  if (!(qv > kFlatQuality)) return qv;
-
-  if (qv < kPyramidFallback) {
-    // The four tetrahedra of three base corners and the apex.
-    static constexpr unsigned char kCorners[4][3] = {{0, 2, 1}, {1, 3, 2}, {2, 0, 3}, {3, 1, 0}};
-    double tmin = 0;
-    for (int t = 0; t < 4; ++t) {
-      const unsigned char* c = kCorners[t];
-      const double q = tetra_quality(P[c[0]], P[c[1]], P[c[2]], apex);
-      tmin = t == 0 ? q : std::min(tmin, q);
-      if (!(tmin > kFlatQuality)) break;
-    }
-    if (tmin < kFlatQuality) return tmin;
-  }
-  if (planar) return qv;
-  const point3 Q[4] = {P[0], P[1], P[2], P[3]};
-  const double w = warp_factor(Q);
-  if (warp) *warp = w;
-  return qv * w;
+double pyramid_quality(const point3 (&P)[5], bool planar) noexcept {
+  const pyramid_measure m = pyramid_core(P);
+  if (m.final || planar) return m.q;
+  return m.q * warp_factor({P[0], P[1], P[2], P[3]});
 }
 
 double hexa_quality(const point3 (&P)[8]) noexcept {

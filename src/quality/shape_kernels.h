@@ -35,9 +35,8 @@ double tetra_quality(const point3& P0, const point3& P1, const point3& P2,
                      const point3& P3) noexcept;
 
 // Pyramid with base P0..P3 (counter-clockwise seen from the apex P4). In
-// space the measure is multiplied by the base's warp factor, which is stored
-// in *warp when it was computed (warp untouched otherwise; may be null).
-double pyramid_quality(const point3 (&P)[5], bool planar, double* warp) noexcept;
+// space the measure is multiplied by the base's warp factor.
+double pyramid_quality(const point3 (&P)[5], bool planar) noexcept;
 
 // Wedge (triangle 0-1-2 below 3-4-5) and hexahedron (face 0-1-2-3 below
 // 4-5-6-7), each node k of the top above node k of the bottom.

@@ -36,7 +36,7 @@ class element_quality {
       case ET_PYRAMID5: {
         point3 P[5];
         read_.load(column, P);
-        return k::pyramid_quality(P, read_.planar(), nullptr);
+        return k::pyramid_quality(P, read_.planar());
       }
       case ET_WEDGE6: {
         point3 P[6];
