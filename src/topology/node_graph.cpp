@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "common/edges.h"
+#include "common/faces.h"
 #include "common/mixed.h"
 #include "quernfold/topology.h"
 
@@ -48,23 +49,9 @@ struct grouping {
   }
 };
 
-bool has_node_groups(element_type FE) {
-  switch (FE) {
-    case ET_UNKNOWN:
-    case ET_EDGE2:
-    case ET_TRIA3:
-    case ET_TETRA4:
-    case ET_QUAD4:
-    case ET_FACE_MIX:
-    case ET_PYRAMID5:
-    case ET_WEDGE6:
-    case ET_HEXA8:
-    case ET_SOLID_MIX:
-      return true;
-    default:
-      return false;
-  }
-}
+// The kinds with an edge list, plus ET_UNKNOWN (whole columns): those with
+// faces.
+bool has_node_groups(element_type FE) { return FE == ET_UNKNOWN || detail::has_faces(FE); }
 
 // Largest node among the used rows and the number of node entries; false
 // when there is no node at all.

@@ -55,6 +55,21 @@ std::vector<kind_mesh> sample_meshes() {
           {dense2D<unsigned>{{0, 1}, {1, 2}, {2, 3}, {7, 3}}, ET_EDGE2}};
 }
 
+// Neighbours, boundary columns and boundary face numbers of one mesh.
+struct boundary_set {
+  dense2D<unsigned> neighbors, skin;
+  dense1D<unsigned> faces;
+  unsigned F = 0;
+};
+
+boundary_set boundaries_of(const kind_mesh& km) {
+  boundary_set b;
+  EXPECT_EQ(get_neighbors(km.connect, km.FE, true, b.neighbors), 0);
+  EXPECT_EQ(get_mesh_boundaries(km.connect, b.neighbors, km.FE, b.skin), 0);
+  EXPECT_EQ(get_mesh_bounding_elements(km.connect, b.neighbors, km.FE, b.faces, b.F), 0);
+  return b;
+}
+
 TEST(MeshBoundaries, WorkedExamples) {
   const dense2D<unsigned> tria{{0, 1, 2}};
   const dense2D<unsigned> none(3, 1, kNo);
@@ -141,18 +156,17 @@ TEST(MeshBoundaries, ReturnCodesInOrder) {
   EXPECT_EQ(to_vector(faces), (V{1, 2, 3}));
 }
 
-// Boundary faces by closed form, each face number carrying its column, and
-// the skin of a volume grid is a closed, consistently oriented surface whose
-// normals all point the same way relative to their elements.
+// Each boundary face number carries its boundary column; the skin of a
+// volume grid has the closed-form face count and is a closed surface whose
+// every edge its two faces traverse in opposite directions.
 TEST(MeshBoundaries, GridsGiveConsistentSkins) {
   for (const kind_mesh& km : sample_meshes()) {
     SCOPED_TRACE(km.FE);
-    dense2D<unsigned> N, skin;
-    ASSERT_EQ(get_neighbors(km.connect, km.FE, true, N), 0);
-    ASSERT_EQ(get_mesh_boundaries(km.connect, N, km.FE, skin), 0);
-    dense1D<unsigned> faces;
-    unsigned F = 0;
-    ASSERT_EQ(get_mesh_bounding_elements(km.connect, N, km.FE, faces, F), 0);
+    const boundary_set b = boundaries_of(km);
+    const dense2D<unsigned>& N = b.neighbors;
+    const dense2D<unsigned>& skin = b.skin;
+    const dense1D<unsigned>& faces = b.faces;
+    const unsigned F = b.F;
     ASSERT_EQ(faces.size(), skin.cols());
     std::vector<element_face> all = all_faces(km.connect, km.FE);
     for (std::size_t k = 0; k < faces.size(); ++k) {
@@ -198,29 +212,27 @@ TEST(MeshBoundaries, GridsGiveConsistentSkins) {
 TEST(ElementsOnBoundaries, FindsTheFacesOfEveryBoundaryInEitherSense) {
   for (const kind_mesh& km : sample_meshes()) {
     SCOPED_TRACE(km.FE);
-    dense2D<unsigned> N, skin;
-    ASSERT_EQ(get_neighbors(km.connect, km.FE, true, N), 0);
-    ASSERT_EQ(get_mesh_boundaries(km.connect, N, km.FE, skin), 0);
-    dense1D<unsigned> expected, ancestors, found;
-    unsigned F = 0, G = 0;
-    ASSERT_EQ(get_mesh_bounding_elements(km.connect, N, km.FE, expected, F), 0);
+    const boundary_set b = boundaries_of(km);
+    dense1D<unsigned> ancestors, found;
+    unsigned G = 0;
     ASSERT_EQ(get_ancestors(km.connect, ancestors), 0);
-    ASSERT_EQ(get_elements_on_boundaries(skin, km.connect, N, ancestors, km.FE, found, G), 0);
-    EXPECT_EQ(G, F);
-    EXPECT_EQ(to_vector(found), to_vector(expected));
+    ASSERT_EQ(
+        get_elements_on_boundaries(b.skin, km.connect, b.neighbors, ancestors, km.FE, found, G), 0);
+    EXPECT_EQ(G, b.F);
+    EXPECT_EQ(to_vector(found), to_vector(b.faces));
 
     // Reversed columns: found by the opposite-sense rule.
     dense2D<unsigned> reversed;
-    reversed.copy(skin);
+    reversed.copy(b.skin);
     for (std::size_t k = 0; k < reversed.cols(); ++k) {
       unsigned* c = reversed.column(k);
       const std::size_t n = reversed.rows() == 4 && c[3] == kNo ? 3 : reversed.rows();
       std::reverse(c, c + n);
     }
-    ASSERT_EQ(get_elements_on_boundaries(padded_view(reversed), km.connect, N, ancestors, km.FE,
-                                         found, G),
+    ASSERT_EQ(get_elements_on_boundaries(padded_view(reversed), km.connect, b.neighbors, ancestors,
+                                         km.FE, found, G),
               0);
-    EXPECT_EQ(to_vector(found), to_vector(expected));
+    EXPECT_EQ(to_vector(found), to_vector(b.faces));
   }
 }
 
