@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "quernfold/model.h"
+#include "search/kd_build.h"
 
 namespace ovk {
 namespace quernfold {
@@ -20,8 +21,6 @@ namespace detail {
 constexpr unsigned kNoEntry = ~0U;
 // Bound on the squared distance before any node was tested.
 constexpr double kLargestDouble = DBL_MAX;
-// Ranges of at most this many nodes are ordered by insertion sort.
-constexpr std::size_t kSmallRange = 32;
 // Traversal stacks live on the call's own frame up to this depth.
 constexpr std::size_t kInlineStackDepth = 64;
 
@@ -36,12 +35,6 @@ struct kd_entry {
   unsigned right;  // entry position of the right child, kNoEntry for none
   unsigned rank;   // position of the node in the list of the balanced build
 };
-
-// Splitting order on axis a: smaller coordinate first, then smaller index.
-template <unsigned D>
-inline bool precedes(const kd_entry<D>& p, const kd_entry<D>& q, unsigned a) noexcept {
-  return p.x[a] < q.x[a] || (p.x[a] == q.x[a] && p.node < q.node);
-}
 
 // Squared distance, summed y, x, z in that order.
 template <unsigned D>
@@ -124,13 +117,23 @@ class kd_tree {
   // when the table cannot be allocated; the tree is then empty.
   bool build(const unsigned* nodes, std::size_t n) noexcept {
     clear();
-    if (n >= kNoEntry || !entries_.reserve(n) || !free_bits_.resize((n + 31) / 32, 0u) ||
-        !entries_.resize(n)) {
+    dense1D<build_item<D>> items;
+    if (n >= kNoEntry || !load_items(nodes, n, items) || !entries_.resize(n) ||
+        !free_bits_.resize((n + 31) / 32, 0u)) {
       clear();
       return false;
     }
-    load_entries(nodes, n);
-    if (n) build_subtrees(n);
+    entry_type* e = entries_.data();
+    const build_item<D>* v = items.data();
+    build_preorder(items.data(), n, kNoEntry, [e](std::size_t pos, unsigned left, unsigned right) {
+      e[pos].left = left;
+      e[pos].right = right;
+    });
+    for (std::size_t i = 0; i < n; ++i) {
+      for (unsigned k = 0; k < D; ++k) e[i].x[k] = v[i].x[k];
+      e[i].node = v[i].node;
+      e[i].rank = v[i].rank;
+    }
     return true;
   }
 
@@ -232,99 +235,18 @@ class kd_tree {
     return true;
   }
 
-  void load_entries(const unsigned* nodes, std::size_t n) noexcept {
+  // The nodes with their coordinates, in list order, ready for selection.
+  bool load_items(const unsigned* nodes, std::size_t n, dense1D<build_item<D>>& items) noexcept {
+    if (!items.resize(n)) return false;
     const dense2D<double>& c = *coords_;
-    entry_type* e = entries_.data();
+    build_item<D>* v = items.data();
     for (std::size_t i = 0; i < n; ++i) {
       const double* col = c.column(nodes[i]);
-      for (unsigned k = 0; k < D; ++k) e[i].x[k] = col[k];
-      e[i].node = nodes[i];
-      e[i].left = e[i].right = kNoEntry;
-      e[i].rank = static_cast<unsigned>(i);
+      for (unsigned k = 0; k < D; ++k) v[i].x[k] = col[k];
+      v[i].node = nodes[i];
+      v[i].rank = static_cast<unsigned>(i);
     }
-  }
-
-  // The subtree over the range [first, first + count) of the table occupies
-  // exactly those entries in pre-order: its median moves to `first`, the
-  // left part follows it and the right part comes after that. So the build
-  // runs in place, and a subtree's entries stay contiguous.
-  void build_subtrees(std::size_t n) noexcept {
-    struct range {
-      std::size_t first, count;
-      unsigned axis;
-    };
-    entry_type* e = entries_.data();
-    // Pending ranges never exceed one per level of a balanced tree.
-    range todo[2 * kInlineStackDepth];
-    std::size_t top = 0;
-    todo[top++] = {0, n, 0};
-    while (top) {
-      const range r = todo[--top];
-      if (r.count == 1) continue;
-      const std::size_t m = r.count / 2;
-      select_median(e + r.first, r.count, m, r.axis);
-      std::swap(e[r.first], e[r.first + m]);
-      const unsigned next = next_axis<D>(r.axis);
-      const std::size_t right_count = r.count - m - 1;
-      if (right_count) {
-        e[r.first].right = static_cast<unsigned>(r.first + m + 1);
-        todo[top++] = {r.first + m + 1, right_count, next};
-      }
-      if (m) {
-        e[r.first].left = static_cast<unsigned>(r.first + 1);
-        todo[top++] = {r.first + 1, m, next};
-      }
-    }
-  }
-
-  // Reorders v[0 .. n) so that v[m] is the m-th in the splitting order on
-  // axis a, with every node before it preceding it and every node after it
-  // following it.
-  static void select_median(entry_type* v, std::size_t n, std::size_t m, unsigned a) noexcept {
-    std::size_t lo = 0, hi = n;  // the answer lies in [lo, hi)
-    while (hi - lo > kSmallRange) {
-      const entry_type pivot = median_of_three(v[lo], v[lo + (hi - lo) / 2], v[hi - 1], a);
-      // Hoare partition: [lo, i) precede or equal the pivot, [j, hi) follow
-      // or equal it.
-      std::size_t i = lo, j = hi;
-      for (;;) {
-        while (precedes(v[i], pivot, a)) ++i;
-        --j;
-        while (precedes(pivot, v[j], a)) --j;
-        if (i >= j) break;
-        std::swap(v[i], v[j]);
-        ++i;
-      }
-      // [lo, j] <= pivot <= [j + 1, hi)
-      if (m <= j)
-        hi = j + 1;
-      else
-        lo = j + 1;
-    }
-    insertion_sort(v + lo, hi - lo, a);
-  }
-
-  static entry_type median_of_three(const entry_type& p, const entry_type& q, const entry_type& r,
-                                    unsigned a) noexcept {
-    if (precedes(p, q, a)) {
-      if (precedes(q, r, a)) return q;
-      return precedes(p, r, a) ? r : p;
-    }
-    if (precedes(p, r, a)) return p;
-    return precedes(q, r, a) ? r : q;
-  }
-
-  static void insertion_sort(entry_type* v, std::size_t n, unsigned a) noexcept {
-    for (std::size_t i = 1; i < n; ++i) {
-      if (!precedes(v[i], v[i - 1], a)) continue;
-      const entry_type item = v[i];
-      std::size_t j = i;
-      do {
-        v[j] = v[j - 1];
-        --j;
-      } while (j > 0 && precedes(item, v[j - 1], a));
-      v[j] = item;
-    }
+    return true;
   }
 
   // A free entry position: the last one given back, else a new one at the

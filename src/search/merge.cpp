@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "quernfold/search.h"
+#include "search/coincident.h"
 #include "search/kd_tree.h"
 
 namespace ovk {
@@ -81,11 +82,51 @@ bool inside_box(const double* q, const double* lo, const double* hi) {
 // Two-list engine
 // ---------------------------------------------------------------------------
 
-// Merges each node a of U1 into the closest node of U2 of lower rank (its
-// position in U2) within tol; among equally close ones the last met by the
-// box search. Both lists hold distinct valid nodes; `same` says that U2 is
-// U1, so that a's rank is its own position. new_IDs becomes the resolved
-// map. Returns the number merged or kNoMemory (new_IDs empty).
+// For each node a = U1[i], the closest tree node of lower rank within tol
+// (the tree's ranks are positions in the list it was built from; a's rank
+// is rank_of(i)); among equally close ones the last met by the box search.
+// Writes new_IDs[a] for each a that merges and returns how many did. Sets
+// `tied` when some winner was met at the same distance as an earlier
+// candidate. Each node is a candidate once, so writing its pair at once is
+// the same as collecting and sorting the pairs first.
+template <unsigned D, class RankOf>
+int merge_candidates(const dense2D<double>& coords, const kd_tree<D>& tree,
+                     const dense1D<unsigned>& U1, RankOf rank_of, double tol,
+                     dense1D<unsigned>& new_IDs, bool& tied) {
+  const double tol2 = tol * tol;
+  traversal_stack<pending_box> stack;
+  int merged = 0;
+  tied = false;
+  for (std::size_t i = 0; i < U1.size(); ++i) {
+    const unsigned a = U1[i];
+    const unsigned rank_a = rank_of(i);
+    const double* P = coords.column(a);
+    double lo[D], hi[D];
+    tolerance_box<D>(P, tol, lo, hi);
+    unsigned best = a;
+    double best_d2 = tol2;
+    bool tie = false;
+    tree.visit_box(lo, hi, stack, [&](const kd_entry<D>& E) {
+      if (E.node == a || E.rank >= rank_a) return;
+      const double d2 = squared_distance<D>(P, E.x);
+      if (d2 > best_d2) return;
+      tie = best != a && d2 == best_d2;
+      best = E.node;
+      best_d2 = d2;
+    });
+    if (best != a) {
+      new_IDs[a] = best;
+      ++merged;
+      tied = tied || tie;
+    }
+  }
+  return merged;
+}
+
+// Merges each node of U1 into the closest node of U2 of lower rank (its
+// position in U2) within tol. Both lists hold distinct valid nodes; `same`
+// says that U2 is U1, so that a's rank is its own position. new_IDs becomes
+// the resolved map. Returns the number merged or kNoMemory (new_IDs empty).
 template <unsigned D>
 int merge_into_lower_rank(const dense2D<double>& coords, const dense1D<unsigned>& U1,
                           const dense1D<unsigned>& U2, bool same, dense1D<unsigned>& new_IDs,
@@ -99,44 +140,61 @@ int merge_into_lower_rank(const dense2D<double>& coords, const dense1D<unsigned>
   }
   if (!same)
     for (std::size_t i = 0; i < U2.size(); ++i) rank[U2[i]] = static_cast<unsigned>(i);
-
-  const double tol2 = tol * tol;
-  traversal_stack<pending_box> stack;
-  int merged = 0;
-  for (std::size_t i = 0; i < U1.size(); ++i) {
-    const unsigned a = U1[i];
-    const unsigned rank_a = same ? static_cast<unsigned>(i) : rank[a];
-    const double* P = coords.column(a);
-    double lo[D], hi[D];
-    tolerance_box<D>(P, tol, lo, hi);
-    unsigned best = a;
-    double best_d2 = tol2;
-    // Candidates are judged in the order the box search meets them, so the
-    // last of several equally close ones wins.
-    tree.visit_box(lo, hi, stack, [&](const kd_entry<D>& E) {
-      if (E.node == a) return;
-      const double d2 = squared_distance<D>(P, E.x);
-      if (d2 <= best_d2 && E.rank < rank_a) {
-        best = E.node;
-        best_d2 = d2;
-      }
-    });
-    // Each node is a candidate once, so its pair can be applied at once:
-    // the order in which pairs are applied does not matter.
-    if (best != a) {
-      new_IDs[a] = best;
-      ++merged;
-    }
-  }
+  bool tied;
+  const int merged =
+      same ? merge_candidates<D>(
+                 coords, tree, U1, [](std::size_t i) { return static_cast<unsigned>(i); }, tol,
+                 new_IDs, tied)
+           : merge_candidates<D>(
+                 coords, tree, U1, [&](std::size_t i) { return rank[U1[i]]; }, tol, new_IDs, tied);
   if (merged >= 2) resolve_chains(new_IDs, U1);
   return merged;
 }
 
-int merge_into_lower_rank(const dense2D<double>& coords, const dense1D<unsigned>& U1,
-                          const dense1D<unsigned>& U2, bool same, dense1D<unsigned>& new_IDs,
-                          double tol) {
-  return coords.rows() == 2 ? merge_into_lower_rank<2>(coords, U1, U2, same, new_IDs, tol)
-                            : merge_into_lower_rank<3>(coords, U1, U2, same, new_IDs, tol);
+// The nodes of U among themselves, ranked by position in U. Nodes with the
+// same coordinates as an earlier node of U (its group's leader) merge into
+// some lower-ranked node of their group at distance 0, and chains take them
+// to wherever the leader goes; so only leaders need a tree search, in a tree
+// over the leaders alone. That tree meets candidates in another order than
+// the tree over all of U, which matters only when a winner ties with another
+// candidate at the same distance: then the full search decides.
+template <unsigned D>
+int merge_same_list(const dense2D<double>& coords, const dense1D<unsigned>& U,
+                    dense1D<unsigned>& new_IDs, double tol) {
+  dense1D<unsigned> leader, leaders;
+  const long followers = detail::find_coincident(coords, D, U, leader);
+  if (followers < 0) return kNoMemory;
+  if (followers == 0) return merge_into_lower_rank<D>(coords, U, U, true, new_IDs, tol);
+
+  if (!leaders.reserve(U.size() - followers)) return kNoMemory;
+  for (std::size_t i = 0; i < U.size(); ++i)
+    if (leader[i] == i) leaders.push_back(U[i]);
+  kd_tree<D> tree(coords);
+  if (!tree.build(leaders.data(), leaders.size()) || !set_identity(new_IDs, coords.cols())) {
+    new_IDs.clear();
+    return kNoMemory;
+  }
+  bool tied;
+  int merged = merge_candidates<D>(
+      coords, tree, leaders, [](std::size_t i) { return static_cast<unsigned>(i); }, tol, new_IDs,
+      tied);
+  if (tied) return merge_into_lower_rank<D>(coords, U, U, true, new_IDs, tol);
+
+  for (std::size_t i = 0; i < U.size(); ++i)
+    if (leader[i] != i) new_IDs[U[i]] = U[leader[i]];
+  merged += static_cast<int>(followers);
+  if (merged >= 2) resolve_chains(new_IDs, U);
+  return merged;
+}
+
+// Dispatch on the dimension; U2 == nullptr means U2 is U1.
+int merge_lists(const dense2D<double>& coords, const dense1D<unsigned>& U1,
+                const dense1D<unsigned>* U2, dense1D<unsigned>& new_IDs, double tol) {
+  if (coords.rows() == 2)
+    return U2 ? merge_into_lower_rank<2>(coords, U1, *U2, false, new_IDs, tol)
+              : merge_same_list<2>(coords, U1, new_IDs, tol);
+  return U2 ? merge_into_lower_rank<3>(coords, U1, *U2, false, new_IDs, tol)
+            : merge_same_list<3>(coords, U1, new_IDs, tol);
 }
 
 int merge_two_lists(const dense2D<double>& coords, const dense1D<unsigned>& nodes1,
@@ -155,7 +213,7 @@ int merge_two_lists(const dense2D<double>& coords, const dense1D<unsigned>& node
   const bool same = nodes2 == nodes1;
   if (unique_indices(U1, nodes1, none) < 0 || (!same && unique_indices(U2, nodes2, none) < 0))
     return kNoMemory;
-  return merge_into_lower_rank(coords, U1, same ? U1 : U2, same, new_IDs, tol);
+  return merge_lists(coords, U1, same ? nullptr : &U2, new_IDs, tol);
 }
 
 // ---------------------------------------------------------------------------
@@ -282,7 +340,7 @@ int merge_range(const dense2D<double>& coords, dense2D<unsigned>* begin, dense2D
                ? merge_within_elements<2>(coords, begin, end, U, new_IDs, tol, repeat)
                : merge_within_elements<3>(coords, begin, end, U, new_IDs, tol, repeat);
   }
-  const int merged = merge_into_lower_rank(coords, U, U, true, new_IDs, tol);
+  const int merged = merge_lists(coords, U, nullptr, new_IDs, tol);
   if (merged > 0) renumber(begin, end, new_IDs);
   return merged;
 }
@@ -342,7 +400,7 @@ int merge(dense2D<double>& coords, dense1D<unsigned>& new_IDs, double tol) {
   // The nodes 0 .. n - 1 are their own distinct list, ranked by index.
   dense1D<unsigned> all;
   if (!set_identity(all, coords.cols())) return raise_past_second(kNoMemory);
-  const int merged = merge_into_lower_rank(coords, all, all, true, new_IDs, tol);
+  const int merged = merge_lists(coords, all, nullptr, new_IDs, tol);
   if (merged <= 0) return raise_past_second(merged);
 
   // The map is resolved, so a representative keeps its own coordinates and
