@@ -219,9 +219,11 @@ int inc_bounding_box(const dense2D<double>& coords, const dense2D<unsigned>& con
 // -199 G cannot be sized (G empty); -4 FE not supported (G is d x elements,
 // all 0.0). Supported: ET_EDGE2, ET_TRIA3, ET_QUAD4, ET_TETRA4, ET_PYRAMID5,
 // ET_WEDGE6, ET_HEXA8, ET_FACE_MIX, ET_SOLID_MIX (mixed matrices at the
-// height of one pure shape are read as that shape).
-int centroids(const dense2D<double>& coords, const dense2D<unsigned>& connectM,
-              dense2D<double>& G, element_type FE);
+// height of one pure shape are read as that shape). A connectivity of 0 rows
+// and some columns passes the check (it has no entries) and gives 0 with G
+// d x columns, all 0.0: its elements name no node.
+int centroids(const dense2D<double>& coords, const dense2D<unsigned>& connectM, dense2D<double>& G,
+              element_type FE);
 
 }  // namespace quernfold
 }  // namespace ovk

@@ -159,7 +159,9 @@ int centroids(const dense2D<double>& coords, const dense2D<unsigned>& connectM, 
   if (!G.resize(d, connectM.cols(), 0.0)) return kNoMemory;
   const element_type T = detail::narrow_mixed(FE, connectM.rows());
   if (!centroid_supported(T)) return kUnsupportedKind;
-  fill_centroids(coords, connectM, T, G);
+  // Columns without rows name no node: their centroid stays the 0.0 of the
+  // resize (the sum of no nodes), and nothing is read from them.
+  if (!connectM.empty()) fill_centroids(coords, connectM, T, G);
   return 0;
 }
 

@@ -257,6 +257,24 @@ TEST(Centroids, CodesInTheirOrderAndTheStateOfG) {
   EXPECT_EQ(G.cols(), 0u);
 }
 
+TEST(Centroids, ColumnsWithoutRowsNameNoNode) {
+  // A 0 x 3 connectivity has no entries, so every check passes; its elements
+  // name no node and their centroids are the zeros of the resize. Nothing may
+  // be read from the columns, mixed kinds included.
+  const dense2D<double> c3 = quernfold_test::random_points(3, 4, 17);
+  for (element_type FE : {ET_TRIA3, ET_FACE_MIX, ET_SOLID_MIX, ET_HEXA8, ET_EDGE2}) {
+    dense2D<double> G(2, 9, 7.0);
+    ASSERT_EQ(centroids(c3, dense2D<unsigned>(0, 3), G, FE), 0) << FE;
+    ASSERT_EQ(G.rows(), 3u);
+    ASSERT_EQ(G.cols(), 3u);
+    for (unsigned e = 0; e < 3; ++e)
+      for (unsigned k = 0; k < 3; ++k) EXPECT_EQ(G(k, e), 0.0) << FE;
+  }
+  dense2D<double> G;
+  EXPECT_EQ(centroids(c3, dense2D<unsigned>(0, 3), G, ET_TRIA6), -4);
+  EXPECT_EQ(G.cols(), 3u);
+}
+
 TEST(Centroids, GridCentroidsAreCellCentres) {
   const auto q = quernfold_test::quad_grid(4, 3, 2.0);
   dense2D<double> G;
