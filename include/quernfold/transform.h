@@ -131,8 +131,9 @@ int copy_mesh(dense2D<double>& coords, dense2D<unsigned>& connectM,
 // Steps skipped for a zero angle or zero translation (see rotate/translate).
 // Returns 0 at once when coords has no entries or n = 0.
 // connectM must be empty (rows x cols = 0) or have source's number of rows;
-// it is never cleared. Codes: -2 connectM of another height (nothing
-// changed); -7 invalid source (nothing changed); -199 when coords or connectM
+// it is never cleared: it ends rows(source) x (its columns + n x cols(source)),
+// the columns of a connectM without rows counting (they then hold 0). Codes: -2 connectM of another
+// height (nothing changed); -7 invalid source (nothing changed); -199 when coords or connectM
 // cannot be grown (the copies made before stay).
 int copy_mesh(dense2D<double>& coords, dense2D<unsigned>& connectM,
               const vector_fixed<double, 2>& T, const vector_fixed<double, 2>& Q, double angle,
@@ -172,7 +173,10 @@ int copy_sym_mesh(dense2D<double>& coords, dense2D<unsigned>& connectM,
 // Codes: 0 (also at once, kept unchanged, when connectM has no entries);
 // -2 connectM refers to a node not below coords.cols(); -4 N = (0, 0, 0);
 // -5 kept has entries and another number of rows than connectM; -199 kept or
-// the working list cannot be had. kept is unchanged on every failure.
+// the working list cannot be had. kept is unchanged on every failure. On
+// success kept is rows(connectM) x (its columns + the number kept), also when
+// nothing is kept; the columns of a kept without rows count (they then hold
+// 0).
 int clip(const dense2D<double>& coords, const dense2D<unsigned>& connectM,
          const vector_fixed<double, 3>& P, const vector_fixed<double, 3>& N,
          dense2D<unsigned>& kept);

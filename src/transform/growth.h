@@ -40,12 +40,14 @@ bool grow_columns(dense2D<T>& M, std::size_t rows, std::size_t cols) noexcept {
 
 // Appends `count` columns of `from` (all rows), the k-th being column
 // source_column(k), to `to`, which must be empty or have from's number of
-// rows. False when `to` cannot grow (it is then unchanged).
+// rows: `to` becomes rows(from) x (cols(to) + count). The columns of a `to`
+// without rows are kept as columns; taking from's height they hold 0.
+// False when `to` cannot grow (it is then unchanged).
 template <class ColumnIndex>
 bool append_columns(dense2D<unsigned>& to, const dense2D<unsigned>& from, std::size_t count,
                     ColumnIndex source_column) noexcept {
   const std::size_t rows = from.rows();
-  const std::size_t first = to.empty() ? 0 : to.cols();
+  const std::size_t first = to.cols();
   if (!grow_columns(to, rows, first + count)) return false;
   for (std::size_t k = 0; k < count; ++k)
     std::copy_n(from.column(source_column(k)), rows, to.column(first + k));

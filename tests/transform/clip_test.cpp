@@ -176,6 +176,20 @@ TEST(Clip, CodesAppendingAndAliasing) {
   ASSERT_EQ(clip(m.coords, m.connect, P, N, fresh), 0);
   EXPECT_TRUE(holds_columns(fresh, 0, m.connect, want));
 
+  // A kept without rows has no entries but still has its columns: the kept
+  // elements come after them, and those columns take connectM's height as 0.
+  dense2D<unsigned> flat(0, 2);
+  ASSERT_EQ(clip(m.coords, m.connect, P, N, flat), 0);
+  ASSERT_TRUE(holds_columns(flat, 2, m.connect, want));
+  for (std::size_t j = 0; j < 2; ++j)
+    for (std::size_t r = 0; r < flat.rows(); ++r) EXPECT_EQ(flat(r, j), 0u);
+  // Nothing kept still gives kept connectM's height.
+  const vector_fixed<double, 3> far{{0, 100, 0}};
+  dense2D<unsigned> none(0, 3);
+  ASSERT_EQ(clip(m.coords, m.connect, far, N, none), 0);
+  EXPECT_EQ(none.rows(), m.connect.rows());
+  EXPECT_EQ(none.cols(), 3u);
+
   // kept may be connectM itself: the selection is of its elements as they were.
   dense2D<unsigned> self = snapshot(m.connect);
   ASSERT_EQ(clip(m.coords, self, P, N, self), 0);

@@ -229,6 +229,20 @@ TEST(CopyMesh, RepeatedCopyCodesAndEdgeCases) {
   ASSERT_EQ(self.cols(), 3u);
   EXPECT_TRUE(element_is(self, 1, {9, 10}));
   EXPECT_TRUE(element_is(self, 2, {11, 12}));
+
+  // A connectM without rows keeps its columns ahead of the copies.
+  dense2D<unsigned> flat(0, 2);
+  EXPECT_EQ(copy_mesh(c, flat, T, Q, 0.0, 1, tri), 0);
+  ASSERT_EQ(flat.rows(), 3u);
+  ASSERT_EQ(flat.cols(), 3u);
+  EXPECT_TRUE(element_is(flat, 0, {0, 0, 0}));
+  EXPECT_TRUE(element_is(flat, 2, {13, 14, 15}));
+  // A source without rows adds its columns once per copy.
+  dense2D<unsigned> slots;
+  EXPECT_EQ(copy_mesh(c, slots, T3, Q3, R3, 3, dense2D<unsigned>(0, 2)), 0);
+  EXPECT_EQ(slots.rows(), 0u);
+  EXPECT_EQ(slots.cols(), 6u);
+  EXPECT_EQ(c.cols(), 16u);
 }
 
 TEST(CopyMesh, AppendedMatricesGrowGeometrically) {
