@@ -15,16 +15,11 @@ namespace {
 using namespace ovk::quernfold;
 using quernfold_test::lattice_points;
 using quernfold_test::reference_tree;
+using quernfold_test::to_dense;
 using quernfold_test::to_vector;
 
 constexpr unsigned kNone = ~0U;
 using map_t = std::vector<unsigned>;
-
-dense1D<unsigned> to_dense(const std::vector<unsigned>& v) {
-  dense1D<unsigned> d(v.size());
-  std::copy(v.begin(), v.end(), d.begin());
-  return d;
-}
 
 std::vector<unsigned> distinct(const std::vector<unsigned>& v) {
   std::vector<unsigned> out;

@@ -14,6 +14,7 @@ namespace {
 using namespace ovk::quernfold;
 using quernfold_test::lattice_points;
 using quernfold_test::reference_tree;
+using quernfold_test::to_dense;
 using quernfold_test::to_vector;
 
 constexpr unsigned kNone = ~0U;
@@ -22,12 +23,6 @@ std::vector<unsigned> iota_list(std::size_t n) {
   std::vector<unsigned> v(n);
   std::iota(v.begin(), v.end(), 0u);
   return v;
-}
-
-dense1D<unsigned> to_dense(const std::vector<unsigned>& v) {
-  dense1D<unsigned> d(v.size());
-  std::copy(v.begin(), v.end(), d.begin());
-  return d;
 }
 
 std::vector<unsigned> box3(const node_detector& d, const double* lo, const double* hi) {

@@ -178,4 +178,10 @@ inline std::vector<unsigned> to_vector(const ovk::quernfold::dense1D<unsigned>& 
   return std::vector<unsigned>(v.begin(), v.end());
 }
 
+inline ovk::quernfold::dense1D<unsigned> to_dense(const std::vector<unsigned>& v) {
+  ovk::quernfold::dense1D<unsigned> d(v.size());
+  std::copy(v.begin(), v.end(), d.begin());
+  return d;
+}
+
 }  // namespace quernfold_test
