@@ -3,6 +3,7 @@
 // mirror copies then move into place.
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 
 #include "common/mixed.h"
 #include "quernfold/transform.h"
@@ -88,7 +89,9 @@ int repeated_copies(dense2D<double>& coords, dense2D<unsigned>& connectM, unsign
   if (!connectM.empty() && connectM.rows() != elements.rows()) return kRepeatedConnectCode;
   dense2D<unsigned> scratch;
   dense1D<unsigned> fresh;
-  for (unsigned i = 1; i <= n; ++i) {
+  // A counter wider than n: with n = ~0U an unsigned i would wrap to 0 and
+  // never pass n.
+  for (std::uint64_t i = 1; i <= n; ++i) {
     const std::size_t m = coords.cols();
     const int status = plain_copy(coords, scratch, elements, kRepeatedSourceCode);
     if (status != 0) return status;
