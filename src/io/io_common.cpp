@@ -145,7 +145,13 @@ short_range make_range(const dense2D<unsigned>& connectM1, const dense2D<unsigne
 run_builder::run_builder(dense2D<double>& coords, dense2D<unsigned>& connectM,
                          dense1D<unsigned>& bounds, dense1D<int>& types,
                          dense1D<unsigned>& pids) noexcept
-    : coords_(coords), connect_(connectM), bounds_(bounds), types_(types), pids_(pids) {}
+    : coords_(coords),
+      connect_(connectM),
+      nodes_(coords, 3),
+      elements_(connectM, 0),
+      bounds_(bounds),
+      types_(types),
+      pids_(pids) {}
 
 bool run_builder::start() noexcept {
   coords_.clear();
@@ -158,11 +164,8 @@ bool run_builder::start() noexcept {
 
 bool run_builder::set_node(unsigned long id, double x, double y, double z) noexcept {
   const std::size_t col = id - 1;
-  if (col >= coords_.cols()) {
-    if (!reserve_columns(coords_, 3, col + 1)) return false;
-    if (!coords_.resize(3, col + 1, 0.0)) return false;
-  }
-  double* c = coords_.column(col);
+  if (!nodes_.extend(col + 1, 0.0)) return false;
+  double* c = nodes_.column(col);
   c[0] = x;
   c[1] = y;
   c[2] = z;
@@ -171,29 +174,22 @@ bool run_builder::set_node(unsigned long id, double x, double y, double z) noexc
 
 bool run_builder::add_element(element_type type, const unsigned* nodes, unsigned n,
                               unsigned pid) noexcept {
-  const std::size_t cols = connect_.cols();
-  std::size_t rows = cols ? connect_.rows() : 0;
-  if (n > rows) {
-    // A taller element: every column already stored gets unused slots.
-    rows = n;
-    if (!connect_.resize(rows, cols, kNoIndex)) return false;
-  }
-  if (cols + 1 > connect_.col_capacity() && !connect_.reserve(rows, next_power_of_two(cols + 1)))
-    return false;
-  if (!connect_.resize(rows, cols + 1, kNoIndex)) return false;
-  unsigned* dst = connect_.column(cols);
-  std::copy(nodes, nodes + n, dst);
-  std::fill(dst + n, dst + rows, kNoIndex);
+  // A taller element: every column already stored gets unused slots.
+  if (!elements_.raise_rows(n, kNoIndex)) return false;
+  const std::size_t col = elements_.size();
+  if (!elements_.extend(col + 1, kNoIndex)) return false;
+  std::copy(nodes, nodes + n, elements_.column(col));
   if (!pids_.push_back(pid)) return false;
   if (types_.empty() || types_[types_.size() - 1] != type) {
     if (!types_.push_back(type)) return false;
-    if (cols > 0 && !bounds_.push_back(static_cast<unsigned>(cols))) return false;
+    if (col > 0 && !bounds_.push_back(static_cast<unsigned>(col))) return false;
   }
   return true;
 }
 
 bool run_builder::finish() noexcept {
-  return bounds_.push_back(static_cast<unsigned>(connect_.cols()));
+  const bool cut = nodes_.finish() && elements_.finish();
+  return bounds_.push_back(static_cast<unsigned>(elements_.size())) && cut;
 }
 
 namespace {

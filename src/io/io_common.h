@@ -76,28 +76,53 @@ inline long field_integer(const std::string& field) noexcept {
 // Smallest power of two not below n (1 for n = 0).
 std::size_t next_power_of_two(std::size_t n) noexcept;
 
-// Makes room for `cols` columns of M's height, raising the column capacity
-// to the next power of two when it is short. False on allocation failure.
+// Fills a matrix column by column while it is read. The matrix is sized
+// ahead in powers of two (resizing a matrix costs a pass over its columns,
+// so it must not happen once per column) and cut to the columns actually
+// written by finish(), which every reader calls on every path.
 template <class T>
-bool reserve_columns(dense2D<T>& M, std::size_t rows, std::size_t cols) noexcept {
-  if (rows == M.rows() && cols <= M.col_capacity() && !M.empty()) return true;
-  return M.reserve(rows, next_power_of_two(cols));
-}
+class column_writer {
+ public:
+  // Starts on an emptied matrix of `rows` rows.
+  column_writer(dense2D<T>& M, std::size_t rows) noexcept : M_(M), rows_(rows) {}
 
-// Appends one column of `rows` entries copied from `values` (M has `rows`
-// rows or is empty), raising the column capacity to the next power of two
-// when it is full. False on allocation failure (M unchanged).
-template <class T>
-bool append_column(dense2D<T>& M, std::size_t rows, const T* values) noexcept {
-  const std::size_t c = M.cols();
-  if ((M.rows() != rows || c + 1 > M.col_capacity()) &&
-      !M.reserve(rows, next_power_of_two(std::max<std::size_t>(c + 1, 4))))
-    return false;
-  if (!M.resize(rows, c + 1)) return false;
-  T* dst = M.column(c);
-  for (std::size_t i = 0; i < rows; ++i) dst[i] = values[i];
-  return true;
-}
+  std::size_t size() const noexcept { return used_; }
+  std::size_t rows() const noexcept { return rows_; }
+  T* column(std::size_t j) noexcept { return M_.column(j); }
+
+  // Columns [size(), n) come into use, every entry `fill`.
+  bool extend(std::size_t n, const T& fill) noexcept {
+    if (n <= used_) return true;
+    if (n > M_.cols() && !M_.resize(rows_, next_power_of_two(std::max<std::size_t>(n, 4)), fill))
+      return false;
+    for (std::size_t j = used_; j < n; ++j) std::fill(M_.column(j), M_.column(j) + rows_, fill);
+    used_ = n;
+    return true;
+  }
+
+  // Appends one column of rows() entries.
+  bool append(const T* values) noexcept {
+    if (!extend(used_ + 1, T())) return false;
+    std::copy(values, values + rows_, M_.column(used_ - 1));
+    return true;
+  }
+
+  // Raises the height to `rows`; the new slots of every column hold `fill`.
+  bool raise_rows(std::size_t rows, const T& fill) noexcept {
+    if (rows <= rows_) return true;
+    if (!M_.resize(rows, M_.cols(), fill)) return false;
+    rows_ = rows;
+    return true;
+  }
+
+  // Cuts the matrix to rows() x size().
+  bool finish() noexcept { return M_.resize(rows_, used_); }
+
+ private:
+  dense2D<T>& M_;
+  std::size_t rows_;
+  std::size_t used_ = 0;
+};
 
 // ---------------------------------------------------------------------------
 // Range forms (MEDIT, VTK, EnSight)
@@ -161,12 +186,15 @@ class run_builder {
   bool set_node(unsigned long id, double x, double y, double z) noexcept;
   // Appends an element of `type` with `n` nodes (0-based indices).
   bool add_element(element_type type, const unsigned* nodes, unsigned n, unsigned pid) noexcept;
-  // Appends the number of elements to bounds.
+  // Cuts the matrices to what was stored and appends the number of
+  // elements to bounds.
   bool finish() noexcept;
 
  private:
   dense2D<double>& coords_;
   dense2D<unsigned>& connect_;
+  column_writer<double> nodes_;
+  column_writer<unsigned> elements_;
   dense1D<unsigned>& bounds_;
   dense1D<int>& types_;
   dense1D<unsigned>& pids_;

@@ -71,12 +71,12 @@ double triangle_height2(const point* v) {
 // The vertices read so far and the smallest positive squared height.
 class soup {
  public:
-  explicit soup(dense2D<double>& coords) : coords_(coords) {}
+  explicit soup(dense2D<double>& coords) : coords_(coords, 3) {}
 
   bool add_triangle(const point* v) {
     for (int k = 0; k < 3; ++k) {
       const double xyz[3] = {v[k].x, v[k].y, v[k].z};
-      if (!detail::append_column(coords_, 3, xyz)) return false;
+      if (!coords_.append(xyz)) return false;
     }
     const double h = triangle_height2(v);
     if (h > 0.0 && (!has_height_ || h < min_height2_)) {
@@ -88,9 +88,11 @@ class soup {
 
   bool has_height() const { return has_height_; }
   double min_height2() const { return min_height2_; }
+  // Cuts the coordinates to the vertices read.
+  bool finish() { return coords_.finish(); }
 
  private:
-  dense2D<double>& coords_;
+  detail::column_writer<double> coords_;
   double min_height2_ = 0.0;
   bool has_height_ = false;
 };
@@ -184,6 +186,7 @@ int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
   if (!in.next() || !in.has("solid")) return kNotStl;
   soup s(coords);
   int code = read_text_facets(in, s);
+  if (!s.finish() && code == 0) code = kNoMemory;
   if (code == 0) code = merge_soup(coords, connectM, s);
   if (code < 0) {
     coords.clear();
@@ -241,6 +244,7 @@ int read_binary(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& c
   const std::int32_t count = static_cast<std::int32_t>(little_endian32(count_bytes));
   soup s(coords);
   int code = read_binary_triangles(stream, count, s);
+  if (!s.finish() && code == 0) code = kNoMemory;
   if (code == 0) code = merge_soup(coords, connectM, s);
   if (code < 0) {
     coords.clear();

@@ -36,9 +36,18 @@ class obj_reader {
  public:
   obj_reader(dense2D<double>& coords, dense2D<double>& uv, dense2D<double>& normals,
              dense2D<unsigned>& tria, dense2D<unsigned>& quad)
-      : coords_(coords), uv_(uv), normals_(normals), tria_(tria), quad_(quad) {}
+      : coords_(coords, 3), uv_(uv, 0), normals_(normals, 3), tria_(tria, 3), quad_(quad, 4) {}
 
+  // Reads up to the end or the first error; what was read stays.
   int read(std::istream& in) {
+    const int code = read_lines(in);
+    const bool cut =
+        coords_.finish() && uv_.finish() && normals_.finish() && tria_.finish() && quad_.finish();
+    return cut || code < 0 ? code : kNoMemory;
+  }
+
+ private:
+  int read_lines(std::istream& in) {
     std::string line, word;
     std::istringstream rest;
     rest.imbue(std::locale::classic());
@@ -60,7 +69,6 @@ class obj_reader {
     return 0;
   }
 
- private:
   static std::vector<double> numbers(std::istringstream& rest) {
     std::vector<double> values;
     double v;
@@ -71,14 +79,14 @@ class obj_reader {
   int read_vertex(std::istringstream& rest) {
     const std::vector<double> v = numbers(rest);
     if (v.size() < kVertexValues) return kMalformed;
-    return detail::append_column(coords_, 3, v.data()) ? 0 : kNoMemory;
+    return coords_.append(v.data()) ? 0 : kNoMemory;
   }
 
   int read_normal(std::istringstream& rest) {
     const std::vector<double> v = numbers(rest);
     if (v.size() != kNormalValues) return kMalformed;
     seen_normals_ = true;
-    return detail::append_column(normals_, 3, v.data()) ? 0 : kNoMemory;
+    return normals_.append(v.data()) ? 0 : kNoMemory;
   }
 
   // The first "vt" line fixes the row count of uv; lines of another count
@@ -88,9 +96,9 @@ class obj_reader {
     if (v.size() >= kMaxTexture) return kMalformed;
     seen_texture_ = true;
     if (v.empty()) return 0;
-    if (uv_rows_ == 0) uv_rows_ = v.size();
-    if (v.size() != uv_rows_) return 0;
-    return detail::append_column(uv_, uv_rows_, v.data()) ? 0 : kNoMemory;
+    if (uv_.rows() == 0 && !uv_.raise_rows(v.size(), 0.0)) return kNoMemory;
+    if (v.size() != uv_.rows()) return 0;
+    return uv_.append(v.data()) ? 0 : kNoMemory;
   }
 
   // One face vertex word: a, a/b, a//c, a/b/c, a/b/ or a//.
@@ -118,7 +126,7 @@ class obj_reader {
   // from the last vertex read for k < 0. False for 0 and for indices before
   // the first vertex.
   bool vertex_column(long k, unsigned& col) const {
-    const long read = static_cast<long>(coords_.cols());
+    const long read = static_cast<long>(coords_.size());
     if (k > 0) {
       col = static_cast<unsigned>(k - 1);
       return true;
@@ -146,16 +154,15 @@ class obj_reader {
     }
     for (std::size_t i = 0; i < n; ++i)
       if (!vertex_column(face.vertex[i], cols[i])) return kMalformed;
-    dense2D<unsigned>& target = n == 3 ? tria_ : quad_;
-    return detail::append_column(target, n, cols) ? 0 : kNoMemory;
+    detail::column_writer<unsigned>& target = n == 3 ? tria_ : quad_;
+    return target.append(cols) ? 0 : kNoMemory;
   }
 
-  dense2D<double>& coords_;
-  dense2D<double>& uv_;
-  dense2D<double>& normals_;
-  dense2D<unsigned>& tria_;
-  dense2D<unsigned>& quad_;
-  std::size_t uv_rows_ = 0;
+  detail::column_writer<double> coords_;
+  detail::column_writer<double> uv_;
+  detail::column_writer<double> normals_;
+  detail::column_writer<unsigned> tria_;
+  detail::column_writer<unsigned> quad_;
   bool seen_texture_ = false;
   bool seen_normals_ = false;
 };
