@@ -89,28 +89,6 @@ TEST(ElementBoundaries, AppendsFacesInLocalOrder) {
   ASSERT_EQ(get_element_boundaries(mixed, ET_FACE_MIX, edges), 0);
   EXPECT_EQ(columns_of(edges),
             (std::vector<V>{{1, 2}, {2, 0}, {0, 1}, {1, 3}, {3, 4}, {4, 2}, {2, 1}}));
-
-  // Every kind writes columns of its face height and as many as its faces.
-  const std::array<std::pair<element_type, unsigned>, 7> kinds{{{ET_EDGE2, 1},
-                                                                {ET_TRIA3, 2},
-                                                                {ET_QUAD4, 2},
-                                                                {ET_TETRA4, 3},
-                                                                {ET_PYRAMID5, 4},
-                                                                {ET_WEDGE6, 4},
-                                                                {ET_HEXA8, 4}}};
-  for (const auto& k : kinds) {
-    dense2D<unsigned> M = random_elements(nbr_nodes(k.first), 3, 9, 5);
-    dense2D<unsigned> f;
-    ASSERT_EQ(get_element_boundaries(padded_view(M), k.first, f), 0);
-    EXPECT_EQ(f.rows(), k.second);
-    EXPECT_EQ(f.cols(), 3u * nbr_boundaries(k.first));
-    const auto expected = all_faces(M, k.first);
-    for (std::size_t c = 0; c < expected.size(); ++c) {
-      V col = column_of(f, c);
-      col.resize(expected[c].nodes.size());
-      EXPECT_EQ(col, expected[c].nodes);
-    }
-  }
 }
 
 // Many appends onto existing columns, and onto a window of a larger matrix,
