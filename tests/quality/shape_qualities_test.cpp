@@ -234,6 +234,59 @@ TEST(ShapeQualities, NearlyFlatElementsKeepTheirSign) {
   EXPECT_LT(quality(hexa, ET_HEXA8), 0.0);
 }
 
+TEST(ShapeQualities, ClosedFormValuesOfStretchedElements) {
+  // Pyramid over the unit square with its apex at height h above the centre:
+  // 24 sqrt 6 h / (8 (1 + h^2))^(3/2) (flat base, so no warp).
+  for (double h : {0.2, 0.5, 1.0, 3.0}) {
+    std::vector<point> P = ideal_pyramid();
+    P[4][2] = h;
+    EXPECT_NEAR(quality(P, ET_PYRAMID5), 24 * std::sqrt(6.0) * h / std::pow(8 * (1 + h * h), 1.5),
+                1e-14)
+        << h;
+  }
+  // Box a x b x c: 24 sqrt 3 abc / (4 (a^2 + b^2 + c^2))^(3/2).
+  const double a = 1, b = 2, c = 0.5;
+  std::vector<point> box = ideal_hexa();
+  for (point& p : box) p = {p[0] * a, p[1] * b, p[2] * c};
+  EXPECT_NEAR(quality(box, ET_HEXA8),
+              24 * kSqrt3 * a * b * c / std::pow(4 * (a * a + b * b + c * c), 1.5), 1e-14);
+  // Right prism on an equilateral triangle of side 1, height t:
+  // 27 t / (6 + 3 t^2)^(3/2).
+  for (double t : {0.25, 1.0, 2.0}) {
+    std::vector<point> W = ideal_wedge();
+    for (int k = 3; k < 6; ++k) W[k][2] = t;
+    EXPECT_NEAR(quality(W, ET_WEDGE6), 27 * t / std::pow(6 + 3 * t * t, 1.5), 1e-14) << t;
+  }
+  // Rectangles in space score as in the plane.
+  EXPECT_NEAR(quality({{0, 0, 1}, {2, 0, 1}, {2, 1, 1}, {0, 1, 1}}, ET_QUAD4, 3),
+              8 * std::sqrt(2.0) / (6 * std::sqrt(5.0)), kRound);
+}
+
+TEST(ShapeQualities, FaceTestsCatchWhatCornerVolumesMiss) {
+  // Bottom face folded into a saddle (nodes 0 and 2 raised close to the
+  // top): every corner volume is positive, but the pyramid from that face to
+  // the centroid is inverted, and so is the hexahedron.
+  std::vector<point> H = ideal_hexa();
+  H[0][2] = 0.9;
+  H[2][2] = 0.9;
+  EXPECT_LT(quality(H, ET_HEXA8), 0.0);
+  // The same for a wedge whose side face 0-1-4-3 is folded inwards past the
+  // centroid (nodes 0 and 4 pushed into the prism).
+  std::vector<point> W = ideal_wedge();
+  W[0][1] = 0.6;
+  W[4][1] = 0.6;
+  EXPECT_LT(quality(W, ET_WEDGE6), 0.0);
+  W[0][1] = W[4][1] = 0.3;  // a milder fold stays valid
+  EXPECT_GT(quality(W, ET_WEDGE6), 0.0);
+  // A pyramid barely lifted off its base: the measure 2.6e-12 is above the
+  // flat limit but its corner tetrahedra are not, and they decide.
+  std::vector<point> pyr = ideal_pyramid();
+  pyr[4][2] = 5e-13;
+  const double q = quality(pyr, ET_PYRAMID5);
+  EXPECT_LT(q, 1e-12);
+  EXPECT_GE(q, 0.0);
+}
+
 TEST(ShapeQualities, MixedColumnsAndShortMixedMatrices) {
   // Nodes: a unit square 0..3 with an apex 4, a lifted square 5..8.
   std::vector<point> nodes = ideal_hexa();
