@@ -7,7 +7,7 @@
 //    connectivity matrix, before anything is checked: a 3-row ET_FACE_MIX
 //    matrix is read as ET_TRIA3, a 4-, 5- or 6-row ET_SOLID_MIX matrix as
 //    ET_TETRA4, ET_PYRAMID5 or ET_WEDGE6. Every function of this header that
-//    takes an element_type narrows it this way.
+//    takes an element_type narrows it this way, except get_node_graph.
 //  - Kinds with faces: ET_EDGE2, ET_TRIA3, ET_QUAD4, ET_FACE_MIX,
 //    ET_TETRA4, ET_PYRAMID5, ET_WEDGE6, ET_HEXA8, ET_SOLID_MIX.
 //  - Faces per element F (rows of a neighbours matrix): ET_EDGE2 2,
@@ -195,8 +195,9 @@ int get_connected_elements(const dense2D<unsigned>& connectM, dense1D<unsigned>&
 // Both outputs are emptied first. Codes, in the order checked:
 //    0   success; an empty connectivity (rows x cols = 0) leaves both
 //        outputs empty;
-//   -2   type is not ET_UNKNOWN and the row count differs from nbr_nodes of
-//        the narrowed kind;
+//   -2   type is not ET_UNKNOWN and the row count differs from
+//        nbr_nodes(type); this function does not narrow mixed kinds, so a
+//        mixed matrix must have 4 (ET_FACE_MIX) or 8 (ET_SOLID_MIX) rows;
 //   -5   a kind other than those listed above;
 //   -199 a vector cannot be sized (both outputs empty).
 int get_node_graph(const dense2D<unsigned>& connectM, dense1D<unsigned>& offsets,

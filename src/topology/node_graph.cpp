@@ -209,7 +209,9 @@ int get_node_graph(const dense2D<unsigned>& connectM, dense1D<unsigned>& offsets
   offsets.clear();
   nodes.clear();
   if (connectM.empty()) return 0;
-  const element_type FE = detail::narrow_mixed(type, connectM.rows());
+  // Unlike the face operations, the graph takes the kind as given: a mixed
+  // matrix must have the full mixed height (4 or 8 rows).
+  const element_type FE = type;
   if (FE != ET_UNKNOWN && connectM.rows() != nbr_nodes(FE)) return -2;
   if (!has_node_groups(FE)) return -5;
 
