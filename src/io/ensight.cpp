@@ -9,12 +9,7 @@ namespace {
 // Coordinates written per node; missing ones are 0.0.
 constexpr std::size_t kCoordinates = 3;
 
-struct part_layout {
-  element_type type;
-  const char* name;
-  unsigned count;
-  unsigned char nodes[20];
-};
+using part_layout = detail::node_layout;
 
 const part_layout kParts[] = {
     {ET_EDGE2, "bar2", 2, {0, 1}},
@@ -34,12 +29,6 @@ const part_layout kParts[] = {
     {ET_HEXA27, "hexa20", 20, {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,
                                10, 11, 12, 13, 14, 15, 16, 17, 18, 19}},
 };
-
-const part_layout* part_of(int type) {
-  for (const part_layout& p : kParts)
-    if (p.type == type) return &p;
-  return nullptr;
-}
 
 void write_header(std::FILE* f, const dense2D<double>& coords) {
   std::fputs("EnSight Mesh File.\n", f);
@@ -81,25 +70,23 @@ int ensight_output(char const* name, dense2D<double> const& coords, dense2D<unsi
   if (code < 0) return code;
   write_header(file.get(), coords);
   for (std::size_t i = 0; i < types.size(); ++i) {
-    const part_layout* part = part_of(types[i]);
+    const part_layout* part = detail::find_kind(kParts, types[i]);
     if (part && !first[i].empty()) write_part(file.get(), static_cast<int>(i + 1), *part, first[i]);
   }
   return 0;
 }
 
+const detail::range_writer kRangeForm = &ensight_output;
+
 int ensight_output(char const* name, dense2D<double> const& coords,
                    dense2D<unsigned> const& connectM, element_type type) {
-  const detail::short_range r = detail::make_range(connectM, type);
-  if (r.count == 0) return detail::kNoMemory;
-  return ensight_output(name, coords, r.first(), r.last(), r.types);
+  return detail::write_one(kRangeForm, name, coords, connectM, type);
 }
 
 int ensight_output(char const* name, dense2D<double> const& coords,
                    dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
                    element_type type1, element_type type2) {
-  const detail::short_range r = detail::make_range(connectM1, connectM2, type1, type2);
-  if (r.count == 0) return detail::kNoMemory;
-  return ensight_output(name, coords, r.first(), r.last(), r.types);
+  return detail::write_two(kRangeForm, name, coords, connectM1, connectM2, type1, type2);
 }
 
 }  // namespace quernfold

@@ -61,12 +61,6 @@ const topology* topology_of_code(long code) {
   return nullptr;
 }
 
-const topology* topology_of_type(element_type type) {
-  for (const topology& t : kTopologies)
-    if (t.type == type) return &t;
-  return nullptr;
-}
-
 // A real field; a Fortran "D" exponent marker reads as "E".
 double field_real(std::string field) {
   std::replace(field.begin(), field.end(), 'D', 'E');
@@ -208,7 +202,8 @@ void write_elements(std::FILE* f, const dense2D<unsigned>& connectM,
   for (std::size_t k = 0; k < types.size(); ++k) {
     const element_type run_type = static_cast<element_type>(types[k]);
     for (std::size_t j = bounds[k]; j < bounds[k + 1]; ++j) {
-      const topology* topo = topology_of_type(detail::run_element_shape(run_type, connectM, j));
+      const topology* topo =
+          detail::find_kind(kTopologies, detail::run_element_shape(run_type, connectM, j));
       if (topo) write_record(f, *topo, connectM.column(j), j, pids[j]);
     }
   }
@@ -222,6 +217,9 @@ element_type single_run_type(const dense1D<int>& types) {
 
 }  // namespace
 
+const detail::run_reader kCoreReader = &FEMAP_input;
+const detail::run_writer kCoreWriter = &FEMAP_output;
+
 // ---------------------------------------------------------------------------
 // Readers
 // ---------------------------------------------------------------------------
@@ -234,43 +232,36 @@ int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connec
 
 int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
                 dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids) {
-  detail::scoped_file file(name, "rt");
-  return FEMAP_input(file.get(), coords, connectM, bounds, types, pids);
+  return detail::with_file(
+      name, "rt", [&](FILE* f) { return FEMAP_input(f, coords, connectM, bounds, types, pids); });
 }
 
 int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
                 element_type& type) {
   dense1D<unsigned> bounds, pids;
   dense1D<int> types;
-  if (!stream) return -1;
   const int code = FEMAP_input(stream, coords, connectM, bounds, types, pids);
-  type = single_run_type(types);
+  if (!bounds.empty()) type = single_run_type(types);
   return code;
 }
 
 int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
                 element_type& type) {
-  detail::scoped_file file(name, "rt");
-  return FEMAP_input(file.get(), coords, connectM, type);
+  return detail::with_file(name, "rt",
+                           [&](FILE* f) { return FEMAP_input(f, coords, connectM, type); });
 }
 
 int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
                 dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  dense2D<unsigned> all;
-  dense1D<unsigned> bounds, pids;
-  dense1D<int> types;
-  if (!stream) return -1;
-  const int code = FEMAP_input(stream, coords, all, bounds, types, pids);
-  const int split =
-      detail::split_first_runs(all, bounds, types, connectM1, connectM2, type1, type2);
-  return code < 0 ? code : split;
+  return detail::read_first_runs(kCoreReader, stream, coords, connectM1, connectM2, type1, type2);
 }
 
 int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
                 dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
   type1 = type2 = ET_UNKNOWN;
-  detail::scoped_file file(name, "rt");
-  return FEMAP_input(file.get(), coords, connectM1, connectM2, type1, type2);
+  return detail::with_file(name, "rt", [&](FILE* f) {
+    return FEMAP_input(f, coords, connectM1, connectM2, type1, type2);
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -291,35 +282,32 @@ int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> 
 int FEMAP_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                  dense1D<unsigned> const& bounds, dense1D<int> const& types,
                  dense1D<unsigned> const& pids) {
-  detail::scoped_file file(name, "wt");
-  return FEMAP_output(file.get(), coords, connectM, bounds, types, pids);
+  return detail::with_file(
+      name, "wt", [&](FILE* f) { return FEMAP_output(f, coords, connectM, bounds, types, pids); });
 }
 
 int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                  element_type type) {
-  detail::run_set runs;
-  if (!detail::make_runs(connectM, type, runs)) return kNoMemory;
-  return FEMAP_output(stream, coords, runs.connect, runs.bounds, runs.types, runs.pids);
+  return detail::write_one_run(kCoreWriter, stream, coords, connectM, type);
 }
 
 int FEMAP_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                  element_type type) {
-  detail::scoped_file file(name, "wt");
-  return FEMAP_output(file.get(), coords, connectM, type);
+  return detail::with_file(name, "wt",
+                           [&](FILE* f) { return FEMAP_output(f, coords, connectM, type); });
 }
 
 int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
                  dense2D<unsigned> const& connectM2, element_type type1, element_type type2) {
-  detail::run_set runs;
-  if (!detail::make_runs(connectM1, connectM2, type1, type2, runs)) return kNoMemory;
-  return FEMAP_output(stream, coords, runs.connect, runs.bounds, runs.types, runs.pids);
+  return detail::write_two_runs(kCoreWriter, stream, coords, connectM1, connectM2, type1, type2);
 }
 
 int FEMAP_output(char const* name, dense2D<double> const& coords,
                  dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
                  element_type type1, element_type type2) {
-  detail::scoped_file file(name, "wt");
-  return FEMAP_output(file.get(), coords, connectM1, connectM2, type1, type2);
+  return detail::with_file(name, "wt", [&](FILE* f) {
+    return FEMAP_output(f, coords, connectM1, connectM2, type1, type2);
+  });
 }
 
 }  // namespace quernfold

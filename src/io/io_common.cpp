@@ -115,27 +115,22 @@ int split_mixed(const dense2D<unsigned>* first, const dense2D<unsigned>* last,
   return 0;
 }
 
-short_range make_range(const dense2D<unsigned>& connectM, element_type type) {
-  short_range r;
-  r.mats[0] = connectM;
-  r.count = 1;
-  if (!r.types.resize(1, type)) r.count = 0;
-  return r;
+int write_one(range_writer write, const char* name, const dense2D<double>& coords,
+              const dense2D<unsigned>& connectM, element_type type) {
+  dense1D<int> types;
+  if (!types.resize(1, type)) return kNoMemory;
+  return write(name, coords, &connectM, &connectM + 1, types);
 }
 
-short_range make_range(const dense2D<unsigned>& connectM1, const dense2D<unsigned>& connectM2,
-                       element_type type1, element_type type2) {
-  short_range r;
-  r.mats[0] = connectM1;
-  r.mats[1] = connectM2;
-  r.count = 2;
-  if (!r.types.resize(2)) {
-    r.count = 0;
-    return r;
-  }
-  r.types[0] = type1;
-  r.types[1] = type2;
-  return r;
+int write_two(range_writer write, const char* name, const dense2D<double>& coords,
+              const dense2D<unsigned>& connectM1, const dense2D<unsigned>& connectM2,
+              element_type type1, element_type type2) {
+  const dense2D<unsigned> mats[2] = {connectM1, connectM2};
+  dense1D<int> types;
+  if (!types.resize(2)) return kNoMemory;
+  types[0] = type1;
+  types[1] = type2;
+  return write(name, coords, mats, mats + 2, types);
 }
 
 // ---------------------------------------------------------------------------
@@ -219,6 +214,33 @@ int split_first_runs(const dense2D<unsigned>& connectM, const dense1D<unsigned>&
     if (!copy_run(connectM, bounds[k], bounds[k + 1], t, *outs[k])) return kNoMemory;
   }
   return 0;
+}
+
+int read_first_runs(run_reader core, std::FILE* stream, dense2D<double>& coords,
+                    dense2D<unsigned>& connectM1, dense2D<unsigned>& connectM2, element_type& type1,
+                    element_type& type2) {
+  dense2D<unsigned> all;
+  dense1D<unsigned> bounds, pids;
+  dense1D<int> types;
+  const int code = core(stream, coords, all, bounds, types, pids);
+  if (bounds.empty()) return code;  // the stream was refused before reading
+  const int split = split_first_runs(all, bounds, types, connectM1, connectM2, type1, type2);
+  return code < 0 ? code : split;
+}
+
+int write_one_run(run_writer core, std::FILE* stream, const dense2D<double>& coords,
+                  const dense2D<unsigned>& connectM, element_type type) {
+  run_set runs;
+  if (!make_runs(connectM, type, runs)) return kNoMemory;
+  return core(stream, coords, runs.connect, runs.bounds, runs.types, runs.pids);
+}
+
+int write_two_runs(run_writer core, std::FILE* stream, const dense2D<double>& coords,
+                   const dense2D<unsigned>& connectM1, const dense2D<unsigned>& connectM2,
+                   element_type type1, element_type type2) {
+  run_set runs;
+  if (!make_runs(connectM1, connectM2, type1, type2, runs)) return kNoMemory;
+  return core(stream, coords, runs.connect, runs.bounds, runs.types, runs.pids);
 }
 
 element_type run_element_shape(element_type type, const dense2D<unsigned>& connectM,

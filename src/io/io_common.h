@@ -156,17 +156,32 @@ struct mesh_part {
 int split_mixed(const dense2D<unsigned>* first, const dense2D<unsigned>* last,
                 const dense1D<int>& types, std::vector<mesh_part>& parts);
 
-// Builds the one- or two-entry range of the short forms.
-struct short_range {
-  dense2D<unsigned> mats[2];
-  dense1D<int> types;
-  std::size_t count = 0;
-  const dense2D<unsigned>* first() const noexcept { return mats; }
-  const dense2D<unsigned>* last() const noexcept { return mats + count; }
+// The range form of MEDIT, VTK and EnSight, through which their one- and
+// two-matrix forms go with a one- or two-entry range.
+using range_writer = int (*)(const char*, const dense2D<double>&, const dense2D<unsigned>*,
+                             const dense2D<unsigned>*, const dense1D<int>&);
+int write_one(range_writer write, const char* name, const dense2D<double>& coords,
+              const dense2D<unsigned>& connectM, element_type type);
+int write_two(range_writer write, const char* name, const dense2D<double>& coords,
+              const dense2D<unsigned>& connectM1, const dense2D<unsigned>& connectM2,
+              element_type type1, element_type type2);
+
+// How a writer lays out the nodes of one element kind: a name (card or part
+// name) and the column positions written, in order.
+struct node_layout {
+  element_type type;
+  const char* name;
+  unsigned count;
+  unsigned char nodes[20];
 };
-short_range make_range(const dense2D<unsigned>& connectM, element_type type);
-short_range make_range(const dense2D<unsigned>& connectM1, const dense2D<unsigned>& connectM2,
-                       element_type type1, element_type type2);
+
+// The entry of `table` whose `type` member is `type`; nullptr when none.
+template <class Entry, std::size_t N>
+const Entry* find_kind(const Entry (&table)[N], int type) noexcept {
+  for (const Entry& e : table)
+    if (e.type == type) return &e;
+  return nullptr;
+}
 
 // ---------------------------------------------------------------------------
 // Element runs (NASTRAN, FEMAP)
@@ -199,6 +214,34 @@ class run_builder {
   dense1D<int>& types_;
   dense1D<unsigned>& pids_;
 };
+
+// The core forms of the NASTRAN and FEMAP readers and writers, on which
+// their other forms are built.
+using run_reader = int (*)(std::FILE*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
+                           dense1D<int>&, dense1D<unsigned>&);
+using run_writer = int (*)(std::FILE*, const dense2D<double>&, const dense2D<unsigned>&,
+                           const dense1D<unsigned>&, const dense1D<int>&, const dense1D<unsigned>&);
+
+// Opens `name` with `mode`, hands the stream (null when the open failed) to
+// `form` and closes the file when it returns.
+template <class Form>
+int with_file(const char* name, const char* mode, Form form) {
+  scoped_file file(name, mode);
+  return form(file.get());
+}
+
+// Reader form 3 over a core reader: the first two runs as two matrices. A
+// stream that the core refuses leaves every output untouched.
+int read_first_runs(run_reader core, std::FILE* stream, dense2D<double>& coords,
+                    dense2D<unsigned>& connectM1, dense2D<unsigned>& connectM2, element_type& type1,
+                    element_type& type2);
+// Writer forms 2 and 3 over a core writer (run containers of make_runs);
+// -199 when they cannot be allocated.
+int write_one_run(run_writer core, std::FILE* stream, const dense2D<double>& coords,
+                  const dense2D<unsigned>& connectM, element_type type);
+int write_two_runs(run_writer core, std::FILE* stream, const dense2D<double>& coords,
+                   const dense2D<unsigned>& connectM1, const dense2D<unsigned>& connectM2,
+                   element_type type1, element_type type2);
 
 // Reader form 3: the first two runs as separate matrices holding rows
 // 0 .. nbr_nodes(type) - 1 of their columns. Types of absent runs are left

@@ -151,19 +151,17 @@ int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsign
   return 0;
 }
 
+const detail::range_writer kRangeForm = &medit_output;
+
 int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                  element_type type) {
-  const detail::short_range r = detail::make_range(connectM, type);
-  if (r.count == 0) return kNoMemory;
-  return medit_output(name, coords, r.first(), r.last(), r.types);
+  return detail::write_one(kRangeForm, name, coords, connectM, type);
 }
 
 int medit_output(char const* name, dense2D<double> const& coords,
                  dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
                  element_type type1, element_type type2) {
-  const detail::short_range r = detail::make_range(connectM1, connectM2, type1, type2);
-  if (r.count == 0) return kNoMemory;
-  return medit_output(name, coords, r.first(), r.last(), r.types);
+  return detail::write_two(kRangeForm, name, coords, connectM1, connectM2, type1, type2);
 }
 
 int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,

@@ -395,12 +395,7 @@ void widen_type(const dense1D<int>& types, element_type& type) {
 // Writer
 // ---------------------------------------------------------------------------
 
-struct card_layout {
-  element_type type;
-  const char* name;
-  unsigned count;
-  unsigned char nodes[20];
-};
+using card_layout = detail::node_layout;
 
 const card_layout kCardLayouts[] = {
     {ET_EDGE2, "CBAR", 2, {0, 1}},
@@ -424,12 +419,6 @@ const card_layout kCardLayouts[] = {
     {ET_HEXA27, "CHEXA", 20, {0,  1,  2,  3,  4,  5,  6,  7,  8,  9,
                               10, 11, 16, 17, 18, 19, 12, 13, 14, 15}},
 };
-
-const card_layout* layout_of(element_type type) {
-  for (const card_layout& c : kCardLayouts)
-    if (c.type == type) return &c;
-  return nullptr;
-}
 
 void write_header(std::FILE* f) {
   std::fputs("$ OVK Quernfold(R) NASTRAN exporter\n", f);
@@ -478,13 +467,17 @@ void write_elements(std::FILE* f, const dense2D<unsigned>& connectM,
   for (std::size_t k = 0; k < types.size(); ++k) {
     const element_type run_type = static_cast<element_type>(types[k]);
     for (std::size_t j = bounds[k]; j < bounds[k + 1]; ++j) {
-      const card_layout* card = layout_of(detail::run_element_shape(run_type, connectM, j));
+      const card_layout* card =
+          detail::find_kind(kCardLayouts, detail::run_element_shape(run_type, connectM, j));
       if (card) write_card(f, *card, connectM.column(j), j, pids[j]);
     }
   }
 }
 
 }  // namespace
+
+const detail::run_reader kCoreReader = &NASTRAN_input;
+const detail::run_writer kCoreWriter = &NASTRAN_output;
 
 // ---------------------------------------------------------------------------
 // Readers
@@ -498,8 +491,8 @@ int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& conn
 
 int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
                   dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids) {
-  detail::scoped_file file(name, "rt");
-  return NASTRAN_input(file.get(), coords, connectM, bounds, types, pids);
+  return detail::with_file(
+      name, "rt", [&](FILE* f) { return NASTRAN_input(f, coords, connectM, bounds, types, pids); });
 }
 
 int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
@@ -514,27 +507,21 @@ int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& conn
 int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
                   element_type& type) {
   type = ET_UNKNOWN;
-  detail::scoped_file file(name, "rt");
-  return NASTRAN_input(file.get(), coords, connectM, type);
+  return detail::with_file(name, "rt",
+                           [&](FILE* f) { return NASTRAN_input(f, coords, connectM, type); });
 }
 
 int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
                   dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  dense2D<unsigned> all;
-  dense1D<unsigned> bounds, pids;
-  dense1D<int> types;
-  if (!stream || std::ferror(stream)) return -1;
-  const int code = NASTRAN_input(stream, coords, all, bounds, types, pids);
-  const int split =
-      detail::split_first_runs(all, bounds, types, connectM1, connectM2, type1, type2);
-  return code < 0 ? code : split;
+  return detail::read_first_runs(kCoreReader, stream, coords, connectM1, connectM2, type1, type2);
 }
 
 int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
                   dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
   type1 = type2 = ET_UNKNOWN;
-  detail::scoped_file file(name, "rt");
-  return NASTRAN_input(file.get(), coords, connectM1, connectM2, type1, type2);
+  return detail::with_file(name, "rt", [&](FILE* f) {
+    return NASTRAN_input(f, coords, connectM1, connectM2, type1, type2);
+  });
 }
 
 // ---------------------------------------------------------------------------
@@ -556,35 +543,33 @@ int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned
 int NASTRAN_output(char const* name, dense2D<double> const& coords,
                    dense2D<unsigned> const& connectM, dense1D<unsigned> const& bounds,
                    dense1D<int> const& types, dense1D<unsigned> const& pids) {
-  detail::scoped_file file(name, "wt");
-  return NASTRAN_output(file.get(), coords, connectM, bounds, types, pids);
+  return detail::with_file(name, "wt", [&](FILE* f) {
+    return NASTRAN_output(f, coords, connectM, bounds, types, pids);
+  });
 }
 
 int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                    element_type type) {
-  detail::run_set runs;
-  if (!detail::make_runs(connectM, type, runs)) return kNoMemory;
-  return NASTRAN_output(stream, coords, runs.connect, runs.bounds, runs.types, runs.pids);
+  return detail::write_one_run(kCoreWriter, stream, coords, connectM, type);
 }
 
 int NASTRAN_output(char const* name, dense2D<double> const& coords,
                    dense2D<unsigned> const& connectM, element_type type) {
-  detail::scoped_file file(name, "wt");
-  return NASTRAN_output(file.get(), coords, connectM, type);
+  return detail::with_file(name, "wt",
+                           [&](FILE* f) { return NASTRAN_output(f, coords, connectM, type); });
 }
 
 int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
                    dense2D<unsigned> const& connectM2, element_type type1, element_type type2) {
-  detail::run_set runs;
-  if (!detail::make_runs(connectM1, connectM2, type1, type2, runs)) return kNoMemory;
-  return NASTRAN_output(stream, coords, runs.connect, runs.bounds, runs.types, runs.pids);
+  return detail::write_two_runs(kCoreWriter, stream, coords, connectM1, connectM2, type1, type2);
 }
 
 int NASTRAN_output(char const* name, dense2D<double> const& coords,
                    dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
                    element_type type1, element_type type2) {
-  detail::scoped_file file(name, "wt");
-  return NASTRAN_output(file.get(), coords, connectM1, connectM2, type1, type2);
+  return detail::with_file(name, "wt", [&](FILE* f) {
+    return NASTRAN_output(f, coords, connectM1, connectM2, type1, type2);
+  });
 }
 
 }  // namespace quernfold

@@ -121,6 +121,18 @@ int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const soup&
   return code < 0 ? code : 0;
 }
 
+// Ends a reader: the soup read so far is merged when reading succeeded; on
+// any failure both outputs are emptied.
+int close_soup(int code, soup& s, dense2D<double>& coords, dense2D<unsigned>& connectM) {
+  if (!s.finish() && code == 0) code = kNoMemory;
+  if (code == 0) code = merge_soup(coords, connectM, s);
+  if (code < 0) {
+    coords.clear();
+    connectM.clear();
+  }
+  return code;
+}
+
 // ---------------------------------------------------------------------------
 // Text form
 // ---------------------------------------------------------------------------
@@ -185,14 +197,7 @@ int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
   text_lines in(stream);
   if (!in.next() || !in.has("solid")) return kNotStl;
   soup s(coords);
-  int code = read_text_facets(in, s);
-  if (!s.finish() && code == 0) code = kNoMemory;
-  if (code == 0) code = merge_soup(coords, connectM, s);
-  if (code < 0) {
-    coords.clear();
-    connectM.clear();
-  }
-  return code;
+  return close_soup(read_text_facets(in, s), s, coords, connectM);
 }
 
 // ---------------------------------------------------------------------------
@@ -243,14 +248,7 @@ int read_binary(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& c
   if (std::fread(count_bytes, 1, kCountBytes, stream) != kCountBytes) return kBadRecord;
   const std::int32_t count = static_cast<std::int32_t>(little_endian32(count_bytes));
   soup s(coords);
-  int code = read_binary_triangles(stream, count, s);
-  if (!s.finish() && code == 0) code = kNoMemory;
-  if (code == 0) code = merge_soup(coords, connectM, s);
-  if (code < 0) {
-    coords.clear();
-    connectM.clear();
-  }
-  return code;
+  return close_soup(read_binary_triangles(stream, count, s), s, coords, connectM);
 }
 
 bool text_failed(int code) { return code < 0 && code >= kLastTextFailure; }

@@ -29,12 +29,6 @@ const vtk_cell kCells[] = {
     {ET_WEDGE18, 6, 13}, {ET_HEXA8, 8, 12},    {ET_HEXA20, 8, 12},    {ET_HEXA27, 8, 12},
 };
 
-const vtk_cell* cell_of(element_type type) {
-  for (const vtk_cell& c : kCells)
-    if (c.type == type) return &c;
-  return nullptr;
-}
-
 // Appends one element's linear cell and, for the nodes beyond the base
 // nodes, its poly-vertex cell.
 void append_element(const unsigned* column, std::size_t rows, const vtk_cell& cell,
@@ -68,7 +62,7 @@ int convert_parts(const std::vector<detail::mesh_part>& parts, unsigned& ncells,
 int vtk_convert(dense2D<unsigned> const& connectM, element_type type, unsigned& ncells,
                 dense1D<unsigned>& cells, dense1D<unsigned>& cell_types) {
   if (!check_IDs(connectM, type, kNoIndex)) return -1;
-  const vtk_cell* cell = cell_of(type);
+  const vtk_cell* cell = detail::find_kind(kCells, type);
   if (!cell) return -2;
   const std::size_t r = connectM.rows(), cols = connectM.cols();
   const unsigned b = cell->base_nodes;
@@ -129,18 +123,16 @@ int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned
   return vtk_output(file.get(), coords, ncells, cells, cell_types);
 }
 
+const detail::range_writer kRangeForm = &vtk_output;
+
 int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                element_type type) {
-  const detail::short_range r = detail::make_range(connectM, type);
-  if (r.count == 0) return kNoMemory;
-  return vtk_output(name, coords, r.first(), r.last(), r.types);
+  return detail::write_one(kRangeForm, name, coords, connectM, type);
 }
 
 int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
                dense2D<unsigned> const& connectM2, element_type type1, element_type type2) {
-  const detail::short_range r = detail::make_range(connectM1, connectM2, type1, type2);
-  if (r.count == 0) return kNoMemory;
-  return vtk_output(name, coords, r.first(), r.last(), r.types);
+  return detail::write_two(kRangeForm, name, coords, connectM1, connectM2, type1, type2);
 }
 
 }  // namespace quernfold

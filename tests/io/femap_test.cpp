@@ -9,17 +9,13 @@ using namespace quernfold_test;
 
 namespace {
 
-class femap : public io_test {
+class femap : public io_test, protected run_outputs {
  protected:
+  // Reads `text` with the core reader.
   int read(const std::string& text) {
     write_file(path("in.neu"), text);
-    return FEMAP_input(path("in.neu").c_str(), coords, connect, bounds, types, pids);
+    return read_with(FEMAP_input, path("in.neu"));
   }
-
-  dense2D<double> coords;
-  dense2D<unsigned> connect;
-  dense1D<unsigned> bounds, pids;
-  dense1D<int> types;
 };
 
 std::string node_line(int id, const char* x, const char* y, const char* z) {

@@ -22,18 +22,13 @@ std::string small_line(std::initializer_list<const char*> fields) {
   return s;
 }
 
-class nastran : public io_test {
+class nastran : public io_test, protected run_outputs {
  protected:
   // Reads `text` with the core reader.
   int read(const std::string& text) {
     write_file(path("in.bdf"), text);
-    return NASTRAN_input(path("in.bdf").c_str(), coords, connect, bounds, types, pids);
+    return read_with(NASTRAN_input, path("in.bdf"));
   }
-
-  dense2D<double> coords;
-  dense2D<unsigned> connect;
-  dense1D<unsigned> bounds, pids;
-  dense1D<int> types;
 };
 
 struct grid_case {

@@ -126,6 +126,24 @@ struct bulk_census {
   std::map<int, unsigned> kinds;
 };
 
+// Reads one file with a core reader and compares it with its census; every
+// run must be a valid connectivity of its kind.
+void check_census(run_outputs::core_reader reader, const std::string& folder,
+                  const bulk_census& f) {
+  SCOPED_TRACE(f.file);
+  run_outputs out;
+  EXPECT_EQ(out.read_with(reader, real_mesh(folder + f.file)), f.code);
+  EXPECT_EQ(out.coords.cols(), f.columns);
+  EXPECT_EQ(count_kinds(out.bounds, out.types), f.kinds);
+  EXPECT_EQ(out.pids.size(), out.connect.cols());
+  for (std::size_t k = 0; k < out.types.size(); ++k) {
+    const element_type t = element_type(out.types[k]);
+    const dense2D<unsigned> run =
+        out.connect.sub_matrix(0, out.bounds[k], nbr_nodes(t), out.bounds[k + 1] - out.bounds[k]);
+    EXPECT_TRUE(check_IDs(run, t, static_cast<unsigned>(out.coords.cols())));
+  }
+}
+
 TEST_F(real_meshes, NastranFiles) {
   const bulk_census files[] = {
       {"pynastran_solid_bending.bdf", 0, 72, {{ET_TETRA4, 186}}},
@@ -165,44 +183,22 @@ TEST_F(real_meshes, NastranFiles) {
         {ET_TRIA3, 4},
         {ET_QUAD4, 5}}},
   };
-  for (const bulk_census& f : files) {
-    SCOPED_TRACE(f.file);
-    dense2D<double> coords;
-    dense2D<unsigned> connect;
-    dense1D<unsigned> bounds, pids;
-    dense1D<int> types;
-    EXPECT_EQ(NASTRAN_input(real_mesh(std::string("nastran/") + f.file).c_str(), coords, connect,
-                            bounds, types, pids),
-              f.code);
-    EXPECT_EQ(coords.cols(), f.columns);
-    EXPECT_EQ(count_kinds(bounds, types), f.kinds);
-    EXPECT_EQ(pids.size(), connect.cols());
-    for (std::size_t k = 0; k < types.size(); ++k) {
-      const dense2D<unsigned> run = connect.sub_matrix(
-          0, bounds[k], nbr_nodes(element_type(types[k])), bounds[k + 1] - bounds[k]);
-      EXPECT_TRUE(check_IDs(run, element_type(types[k]), static_cast<unsigned>(coords.cols())));
-    }
-  }
+  for (const bulk_census& f : files) check_census(NASTRAN_input, "nastran/", f);
 }
 
 TEST_F(real_meshes, NastranFilesOutsideTheReaderRules) {
-  dense2D<double> coords;
-  dense2D<unsigned> connect;
-  dense1D<unsigned> bounds, pids;
-  dense1D<int> types;
+  run_outputs out;
   // Lower-case card names are not cards of the reader.
-  ASSERT_EQ(NASTRAN_input(real_mesh("nastran/pynastran_rot063_lowercase.bdf").c_str(), coords,
-                          connect, bounds, types, pids),
-            0);
-  EXPECT_EQ(connect.cols(), 0u);
+  ASSERT_EQ(out.read_with(NASTRAN_input, real_mesh("nastran/pynastran_rot063_lowercase.bdf")), 0);
+  EXPECT_EQ(out.connect.cols(), 0u);
   // GRID* lines that end before their sixth field are malformed: reading
   // stops there, keeping the cards read before.
-  EXPECT_EQ(NASTRAN_input(real_mesh("nastran/pynastran_bend_grid_mixed_exponent.bdf").c_str(),
-                          coords, connect, bounds, types, pids),
-            -1);
-  EXPECT_EQ(coords.cols(), 0u);
-  EXPECT_GT(connect.cols(), 0u);
-  EXPECT_EQ(bounds[bounds.size() - 1], connect.cols());
+  EXPECT_EQ(
+      out.read_with(NASTRAN_input, real_mesh("nastran/pynastran_bend_grid_mixed_exponent.bdf")),
+      -1);
+  EXPECT_EQ(out.coords.cols(), 0u);
+  EXPECT_GT(out.connect.cols(), 0u);
+  EXPECT_EQ(out.bounds[out.bounds.size() - 1], out.connect.cols());
 }
 
 TEST_F(real_meshes, FemapFiles) {
@@ -211,19 +207,7 @@ TEST_F(real_meshes, FemapFiles) {
       {"pynastran_f16_aero_two_blocks.neu", 0, 10502, {{ET_QUAD4, 1512}}},
       {"pynastran_all_elem_output_only.neu", 0, 0, {}},
   };
-  for (const bulk_census& f : files) {
-    SCOPED_TRACE(f.file);
-    dense2D<double> coords;
-    dense2D<unsigned> connect;
-    dense1D<unsigned> bounds, pids;
-    dense1D<int> types;
-    ASSERT_EQ(FEMAP_input(real_mesh(std::string("femap/") + f.file).c_str(), coords, connect,
-                          bounds, types, pids),
-              f.code);
-    EXPECT_EQ(coords.cols(), f.columns);
-    EXPECT_EQ(count_kinds(bounds, types), f.kinds);
-    EXPECT_TRUE(check_IDs(connect, ET_QUAD4, static_cast<unsigned>(coords.cols())));
-  }
+  for (const bulk_census& f : files) check_census(FEMAP_input, "femap/", f);
   // Node 1 of the first file: (8, 0, -5) written with D exponents.
   dense2D<double> coords;
   dense2D<unsigned> connect;

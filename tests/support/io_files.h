@@ -44,6 +44,22 @@ class io_test : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
+// Outputs of the NASTRAN and FEMAP core readers.
+struct run_outputs {
+  using core_reader = int (*)(const char*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
+                              dense1D<int>&, dense1D<unsigned>&);
+
+  // Reads the file `name` with `reader` into the members.
+  int read_with(core_reader reader, const std::string& name) {
+    return reader(name.c_str(), coords, connect, bounds, types, pids);
+  }
+
+  dense2D<double> coords;
+  dense2D<unsigned> connect;
+  dense1D<unsigned> bounds, pids;
+  dense1D<int> types;
+};
+
 inline std::string read_file(const std::string& name) {
   std::ifstream in(name, std::ios::binary);
   std::ostringstream s;
