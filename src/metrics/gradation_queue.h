@@ -43,9 +43,9 @@ class violation_queue {
   violation pop() noexcept {
     const violation top = heap_[0];
     const std::size_t last = heap_.size() - 1;
-    heap_[0] = heap_[last];
+    const violation moved = heap_[last];
     heap_.resize(last);
-    if (last > 0) sift_down(0);
+    if (last > 0) sift_down_from_root(moved);
     return top;
   }
 
@@ -61,18 +61,22 @@ class violation_queue {
     heap_[i] = v;
   }
 
-  void sift_down(std::size_t i) noexcept {
+  // Moves the hole at the root down to a leaf along the larger children,
+  // then lets `v` rise from there: the entry moved up from the end of the
+  // heap is usually small, so this costs one comparison per level instead of
+  // two.
+  void sift_down_from_root(const violation& v) noexcept {
     const std::size_t n = heap_.size();
-    const violation v = heap_[i];
+    std::size_t hole = 0;
     for (;;) {
-      std::size_t child = 2 * i + 1;
+      std::size_t child = 2 * hole + 1;
       if (child >= n) break;
       if (child + 1 < n && heap_[child].key < heap_[child + 1].key) ++child;
-      if (!(v.key < heap_[child].key)) break;
-      heap_[i] = heap_[child];
-      i = child;
+      heap_[hole] = heap_[child];
+      hole = child;
     }
-    heap_[i] = v;
+    heap_[hole] = v;
+    sift_up(hole);
   }
 
   dense1D<violation> heap_;
