@@ -150,7 +150,9 @@ int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned
 // or no "solid" in it; binary: header shorter than 80 bytes); -3 malformed
 // text facet, premature end, missing count or truncated binary triangle;
 // -199 storage; other negative codes from the merge and clean-up. Both
-// outputs are empty on every failure.
+// outputs are empty on every failure. The stream form also gives -1 when
+// the stream position cannot be taken (fgetpos), since the binary attempt
+// must start where the text attempt did.
 int STL_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM);
 // File-name form: "rt" then "rb"; -1 when neither open succeeds.
 int STL_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM);
@@ -174,6 +176,7 @@ int STL_output(char const* name, dense2D<double> const& coords, dense2D<unsigned
 //           columns bounds[k] .. bounds[k + 1] - 1);
 //   types:  the element_type of each run (bounds.size() - 1 entries);
 //   pids:   the property identifier of each element, in column order.
+// A reader that stores no element returns bounds = {0, 0} and no type.
 // Writers take these as read; they additionally return -5 when `bounds` is
 // not non-decreasing or its entries exceed the number of columns.
 // ET_FACE_MIX and ET_SOLID_MIX runs are written element by element with
@@ -189,9 +192,14 @@ int STL_output(char const* name, dense2D<double> const& coords, dense2D<unsigned
 // NASTRAN reader, core form. Accepts small-field, large-field ("GRID*") and
 // free-field (comma-separated) records with continuation lines; card names
 // are matched case-sensitively. GRID g goes to column g - 1 of coords (3
-// rows; missing identifiers give columns of 0.0). Codes: -1 null stream,
-// stream in error, open failure, malformed GRID, GRID identifier not
-// positive; -199 storage. Reading stops at the first negative code, keeping
+// rows; missing identifiers give columns of 0.0). Small-field lines are
+// padded to 80 characters; a large-field GRID* line must reach its sixth
+// field (72 characters and more) and its continuation its second field.
+// A card field that does not read as an integer ends the reading of its
+// line, so blank node fields shorten a card (which is then usually left out
+// for its node count); reals in integer fields read as their integer part.
+// Codes: -1 null stream, stream in error, open failure, malformed GRID, GRID
+// identifier not positive; -199 storage. Reading stops at the first negative code, keeping
 // what was read (bounds then still ends with the number of elements read).
 int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
                   dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids);
@@ -250,16 +258,17 @@ int NASTRAN_output(char const* name, dense2D<double> const& coords,
 // 0 ET_EDGE2, 1 ET_EDGE3, 2 ET_TRIA3, 3 ET_TRIA6, 4 ET_QUAD4, 5 ET_QUAD8,
 // 6 ET_TETRA4, 7 ET_WEDGE6, 8 ET_HEXA8, 9 ET_NODE, 10 ET_TETRA10, 12
 // ET_HEXA20; other codes are passed over. Codes: -1 null stream or open
-// failure; -102 node record of fewer than 14 fields or identifier 0, element
-// line of fewer than 5 fields, node-slot line of fewer than 10 fields (or
-// missing); -199 storage. Reading stops at the first negative code, keeping
+// failure; -102 node record of fewer than 14 fields or identifier not
+// positive, element line of fewer than 5 fields, node-slot line of fewer
+// than 10 fields (or missing); -199 storage. Reading stops at the first negative code, keeping
 // what was read (bounds then ends with the number of elements read).
 int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
                 dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids);
 int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
                 dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids);
 // The core's matrix, and the type of its only run when there is exactly one
-// run, else ET_UNKNOWN (no element included).
+// run, else ET_UNKNOWN (no element included). A null stream leaves `type`
+// unchanged.
 int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
                 element_type& type);
 int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
