@@ -3,6 +3,7 @@
 // position first; coordinates are then compared only inside runs.
 #include "search/coincident.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -44,9 +45,11 @@ std::uint32_t coordinates_hash(const double* x, unsigned dims) {
   return static_cast<std::uint32_t>(h >> 32);
 }
 
+// Only finite points group: two nodes at the same infinity are at a NaN
+// squared distance, which never counts as within tolerance.
 bool same_point(const double* p, const double* q, unsigned dims) {
   for (unsigned k = 0; k < dims; ++k)
-    if (!(p[k] == q[k])) return false;
+    if (!(p[k] == q[k]) || !std::isfinite(p[k])) return false;
   return true;
 }
 

@@ -109,7 +109,9 @@ int merge_candidates(const dense2D<double>& coords, const kd_tree<D>& tree,
     tree.visit_box(lo, hi, stack, [&](const kd_entry<D>& E) {
       if (E.node == a || E.rank >= rank_a) return;
       const double d2 = squared_distance<D>(P, E.x);
-      if (d2 > best_d2) return;
+      // Written as "not <=" so that a NaN distance (a node at infinity
+      // against another one) never wins.
+      if (!(d2 <= best_d2)) return;
       tie = best != a && d2 == best_d2;
       best = E.node;
       best_d2 = d2;
