@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "quernfold/metrics.h"
+#include "support/random_metrics.h"
 
 namespace {
 
@@ -20,35 +21,12 @@ constexpr std::size_t kNodes = 1000000;
 constexpr double kSmallest = 1e-3, kLargest = 10;  // sizes of the random field
 constexpr double kHmin = 0.01, kHmax = 1;          // bounds: about half the sizes move
 
-// Random rotation R times diag(1 / h^2) times R^T, sizes log-uniform.
+// Packed metric with sizes log-uniform in [kSmallest, kLargest].
 template <int N>
 void random_metric(std::mt19937& gen, double* packed) {
-  std::normal_distribution<double> g;
-  std::uniform_real_distribution<double> e(std::log(kSmallest), std::log(kLargest));
-  double Q[N][N];
-  for (int j = 0; j < N; ++j) {
-    for (int i = 0; i < N; ++i) Q[i][j] = g(gen);
-    for (int k = 0; k < j; ++k) {
-      double d = 0;
-      for (int i = 0; i < N; ++i) d += Q[i][j] * Q[i][k];
-      for (int i = 0; i < N; ++i) Q[i][j] -= d * Q[i][k];
-    }
-    double n = 0;
-    for (int i = 0; i < N; ++i) n += Q[i][j] * Q[i][j];
-    for (int i = 0; i < N; ++i) Q[i][j] /= std::sqrt(n);
-  }
-  double l[N];
-  for (double& x : l) {
-    const double h = std::exp(e(gen));
-    x = 1 / (h * h);
-  }
-  int p = 0;
-  for (int j = 0; j < N; ++j)
-    for (int i = 0; i <= j; ++i, ++p) {
-      double s = 0;
-      for (int k = 0; k < N; ++k) s += Q[i][k] * l[k] * Q[j][k];
-      packed[p] = s;
-    }
+  const auto M =
+      quernfold_test::random_metric<N>(gen, 1 / (kLargest * kLargest), 1 / (kSmallest * kSmallest));
+  for (int k = 0; k < M.size(); ++k) packed[k] = M[k];
 }
 
 template <int N>
@@ -203,30 +181,29 @@ std::pair<double, double> disagreement(const std::vector<sym3>& metrics) {
   return {values, rebuilt};
 }
 
-void BM_EigenPairsDspev(benchmark::State& state) {
-  const std::vector<sym3> metrics = sample_metrics(4096);
+// Decomposes the sample metrics in turn with solver(M, l, V).
+template <class Solver>
+void decompose_in_turn(benchmark::State& state, const std::vector<sym3>& metrics, Solver solver) {
   vector_fixed<double, 3> l;
   matrix_fixed<double, 3, 3> V;
   std::size_t i = 0;
   for (auto _ : state) {
-    eigen_pairs(metrics[i++ & 4095], l, V);
+    solver(metrics[i++ % metrics.size()], l, V);
     benchmark::DoNotOptimize(V.v);
   }
   state.SetItemsProcessed(state.iterations());
+}
+
+void BM_EigenPairsDspev(benchmark::State& state) {
+  decompose_in_turn(state, sample_metrics(4096),
+                    [](const sym3& M, auto& l, auto& V) { return eigen_pairs(M, l, V); });
 }
 
 void BM_EigenPairsJacobi(benchmark::State& state) {
   const std::vector<sym3> metrics = sample_metrics(4096);
   const auto [values, rebuilt] = disagreement(metrics);
   if (values > 1e-12 || rebuilt > 1e-12) state.SkipWithError("Jacobi disagrees with dspev");
-  vector_fixed<double, 3> l;
-  matrix_fixed<double, 3, 3> V;
-  std::size_t i = 0;
-  for (auto _ : state) {
-    jacobi_3x3(metrics[i++ & 4095], l, V);
-    benchmark::DoNotOptimize(V.v);
-  }
-  state.SetItemsProcessed(state.iterations());
+  decompose_in_turn(state, metrics, jacobi_3x3);
   state.counters["max_value_diff"] = values;
   state.counters["max_rebuild_diff"] = rebuilt;
 }

@@ -262,6 +262,23 @@ class face_test {
   double cmin_ = 2.0;  // above every cosine: no warp factor met yet (W = 1)
 };
 
+// scale * (smallest corner volume) / (sum of squared edge lengths)^(3/2),
+// finished; 0 for a zero denominator.
+template <int N, int E>
+double corner_measure(const point3 (&P)[N], const unsigned char (&corners)[N][3],
+                      const unsigned char (&edges)[E][2], double scale) noexcept {
+  double Vmin = 0;
+  for (int k = 0; k < N; ++k) {
+    const unsigned char* n = corners[k];
+    const double v = corner_volume(P[k], P[n[0]], P[n[1]], P[n[2]]);
+    Vmin = k == 0 ? v : std::min(Vmin, v);
+  }
+  double S = 0;
+  for (const auto& e : edges) S += norm2(P[e[1]] - P[e[0]]);
+  const double S32 = cube_of_root(S);
+  return S32 > 0 ? finish(scale * Vmin / S32) : 0.0;
+}
+
 // Mean of the N nodes.
 template <int N>
 point3 centroid(const point3 (&P)[N]) noexcept {
@@ -325,23 +342,14 @@ double pyramid_quality(const point3 (&P)[5], bool planar) noexcept {
 double hexa_quality(const point3 (&P)[8]) noexcept {
   // Corner k with its three neighbours (a, b, c), ordered so that a right
   // handed corner gives a positive volume.
-  static constexpr unsigned char kCorner[8][3] = {{1, 3, 4}, {2, 0, 5}, {3, 1, 6}, {0, 2, 7},
-                                                  {7, 5, 0}, {4, 6, 1}, {5, 7, 2}, {6, 4, 3}};
+  static constexpr unsigned char kCorners[8][3] = {{1, 3, 4}, {2, 0, 5}, {3, 1, 6}, {0, 2, 7},
+                                                   {7, 5, 0}, {4, 6, 1}, {5, 7, 2}, {6, 4, 3}};
   static constexpr unsigned char kEdges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {0, 4}, {1, 5},
                                                   {2, 6}, {3, 7}, {4, 5}, {5, 6}, {6, 7}, {7, 4}};
   // Faces counter-clockwise seen from inside.
   static constexpr unsigned char kFaces[6][4] = {{0, 3, 7, 4}, {1, 5, 6, 2}, {0, 4, 5, 1},
                                                  {3, 2, 6, 7}, {0, 1, 2, 3}, {4, 7, 6, 5}};
-  double Vmin = 0;
-  for (int k = 0; k < 8; ++k) {
-    const unsigned char* n = kCorner[k];
-    const double v = corner_volume(P[k], P[n[0]], P[n[1]], P[n[2]]);
-    Vmin = k == 0 ? v : std::min(Vmin, v);
-  }
-  double S = 0;
-  for (const auto& e : kEdges) S += norm2(P[e[1]] - P[e[0]]);
-  const double S32 = cube_of_root(S);
-  const double qv = S32 > 0 ? finish(kHexaScale * Vmin / S32) : 0.0;
+  const double qv = corner_measure(P, kCorners, kEdges, kHexaScale);
   if (!(qv > kFlatQuality)) return qv;
 
   const point3 C = centroid(P);
@@ -352,21 +360,15 @@ double hexa_quality(const point3 (&P)[8]) noexcept {
 }
 
 double wedge_quality(const point3 (&P)[6]) noexcept {
+  // Bottom corner k: (k + 2, k + 3, k + 1), triangle indices mod 3; top
+  // corner 3 + j: (3 + (j + 1) % 3, j, 3 + (j + 2) % 3).
+  static constexpr unsigned char kCorners[6][3] = {{2, 3, 1}, {0, 4, 2}, {1, 5, 0},
+                                                   {4, 0, 5}, {5, 1, 3}, {3, 2, 4}};
   static constexpr unsigned char kEdges[9][2] = {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 5},
                                                  {5, 3}, {0, 3}, {1, 4}, {2, 5}};
   // Side faces counter-clockwise seen from inside.
   static constexpr unsigned char kSides[3][4] = {{2, 1, 4, 5}, {0, 2, 5, 3}, {1, 0, 3, 4}};
-  double Vmin = 0;
-  for (int k = 0; k < 3; ++k) {  // bottom corners
-    const double v = corner_volume(P[k], P[(k + 2) % 3], P[k + 3], P[(k + 1) % 3]);
-    Vmin = k == 0 ? v : std::min(Vmin, v);
-  }
-  for (int j = 0; j < 3; ++j)  // top corners
-    Vmin = std::min(Vmin, corner_volume(P[3 + j], P[3 + (j + 1) % 3], P[j], P[3 + (j + 2) % 3]));
-  double S = 0;
-  for (const auto& e : kEdges) S += norm2(P[e[1]] - P[e[0]]);
-  const double S32 = cube_of_root(S);
-  const double qv = S32 > 0 ? finish(kWedgeScale * Vmin / S32) : 0.0;
+  const double qv = corner_measure(P, kCorners, kEdges, kWedgeScale);
   if (!(qv > kFlatQuality)) return qv;
 
   const point3 C = centroid(P);

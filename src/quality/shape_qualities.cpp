@@ -19,41 +19,37 @@ class element_quality {
 
   double operator()(element_type shape, const unsigned* column) const noexcept {
     namespace k = detail::shape;
+    const bool planar = read_.planar();
     switch (shape) {
-      case ET_TRIA3: {
-        point3 P[3];
-        read_.load(column, P);
-        return k::triangle_quality(P, read_.planar());
-      }
-      case ET_QUAD4: {
-        point3 P[4];
-        read_.load(column, P);
-        return read_.planar() ? k::quad_quality_planar(P) : k::quad_quality_space(P);
-      }
+      case ET_TRIA3:
+        return on_nodes<3>(column, [&](auto& P) { return k::triangle_quality(P, planar); });
+      case ET_QUAD4:
+        return on_nodes<4>(column, [&](auto& P) {
+          return planar ? k::quad_quality_planar(P) : k::quad_quality_space(P);
+        });
       case ET_TETRA4:
         return k::tetra_quality(read_(column[0]), read_(column[1]), read_(column[2]),
                                 read_(column[3]));
-      case ET_PYRAMID5: {
-        point3 P[5];
-        read_.load(column, P);
-        return k::pyramid_quality(P, read_.planar());
-      }
-      case ET_WEDGE6: {
-        point3 P[6];
-        read_.load(column, P);
-        return k::wedge_quality(P);
-      }
-      case ET_HEXA8: {
-        point3 P[8];
-        read_.load(column, P);
-        return k::hexa_quality(P);
-      }
+      case ET_PYRAMID5:
+        return on_nodes<5>(column, [&](auto& P) { return k::pyramid_quality(P, planar); });
+      case ET_WEDGE6:
+        return on_nodes<6>(column, [](auto& P) { return k::wedge_quality(P); });
+      case ET_HEXA8:
+        return on_nodes<8>(column, [](auto& P) { return k::hexa_quality(P); });
       default:  // ET_EDGE2
         return 1.0;
     }
   }
 
  private:
+  // kernel(P) on the N nodes of the column.
+  template <int N, class Kernel>
+  double on_nodes(const unsigned* column, Kernel kernel) const noexcept {
+    point3 P[N];
+    read_.load(column, P);
+    return kernel(P);
+  }
+
   node_reader read_;
 };
 

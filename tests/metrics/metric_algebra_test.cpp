@@ -9,6 +9,7 @@
 
 #include "metrics/metric_kernels.h"
 #include "quernfold/metrics.h"
+#include "support/random_metrics.h"
 
 namespace {
 
@@ -24,34 +25,10 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kTight = 1e-12;
 
-// Random rotation times diag(l) times its transpose, so the eigenvalues are
-// known. Sizes spread over several decades.
+// Eigenvalues over six decades: sizes from 0.03 to 30.
 template <int N>
-symmetric_fixed<double, N> random_metric(std::mt19937& gen, double lo = 1e-3, double hi = 1e3) {
-  std::uniform_real_distribution<double> u(-1, 1);
-  std::uniform_real_distribution<double> e(std::log(lo), std::log(hi));
-  double Q[N][N];
-  for (int j = 0; j < N; ++j) {  // Gram-Schmidt on random columns
-    for (int i = 0; i < N; ++i) Q[i][j] = u(gen);
-    for (int k = 0; k < j; ++k) {
-      double d = 0;
-      for (int i = 0; i < N; ++i) d += Q[i][j] * Q[i][k];
-      for (int i = 0; i < N; ++i) Q[i][j] -= d * Q[i][k];
-    }
-    double n = 0;
-    for (int i = 0; i < N; ++i) n += Q[i][j] * Q[i][j];
-    for (int i = 0; i < N; ++i) Q[i][j] /= std::sqrt(n);
-  }
-  double l[N];
-  for (double& x : l) x = std::exp(e(gen));
-  symmetric_fixed<double, N> M;
-  for (int j = 0; j < N; ++j)
-    for (int i = 0; i <= j; ++i) {
-      double s = 0;
-      for (int k = 0; k < N; ++k) s += Q[i][k] * l[k] * Q[j][k];
-      M(i, j) = s;
-    }
-  return M;
+symmetric_fixed<double, N> any_metric(std::mt19937& gen) {
+  return quernfold_test::random_metric<N>(gen, 1e-3, 1e3);
 }
 
 template <int N>
@@ -172,7 +149,7 @@ TEST(MetricEigenPairs, ReconstructOrthonormalRightHanded) {
 
   std::mt19937 gen(7);
   for (int t = 0; t < 200; ++t) {
-    const sym2 M = random_metric<2>(gen);
+    const sym2 M = any_metric<2>(gen);
     ASSERT_TRUE(eigen_pairs(M, l, V));
     expect_decomposition(M, l, V);
   }
@@ -188,7 +165,7 @@ TEST(MetricEigenPairs, ReconstructOrthonormalRightHanded) {
   vec3 l3;
   mat3 V3;
   for (int t = 0; t < 200; ++t) {
-    const sym3 M = random_metric<3>(gen);
+    const sym3 M = any_metric<3>(gen);
     ASSERT_TRUE(eigen_pairs(M, l3, V3));
     expect_decomposition(M, l3, V3);
   }
@@ -201,7 +178,7 @@ TEST(MetricEigenPairs, ReconstructOrthonormalRightHanded) {
 TEST(MetricEigenPairs, GeneralisedSolvesBxEqualsLambdaAx) {
   std::mt19937 gen(11);
   for (int t = 0; t < 200; ++t) {
-    const sym2 A = random_metric<2>(gen), B = random_metric<2>(gen);
+    const sym2 A = any_metric<2>(gen), B = any_metric<2>(gen);
     vec2 l;
     mat2 X;
     ASSERT_TRUE(eigen_pairs(A, B, l, X));
@@ -218,7 +195,7 @@ TEST(MetricEigenPairs, GeneralisedSolvesBxEqualsLambdaAx) {
     }
   }
   for (int t = 0; t < 200; ++t) {
-    const sym3 A = random_metric<3>(gen), B = random_metric<3>(gen);
+    const sym3 A = any_metric<3>(gen), B = any_metric<3>(gen);
     vec3 l;
     mat3 X;
     ASSERT_TRUE(eigen_pairs(A, B, l, X));
@@ -266,32 +243,27 @@ TEST(MetricEigenPairs, GeneralisedFailsOnIndefiniteA) {
   for (double x : X3.v) EXPECT_EQ(x, 0.0);
 }
 
+// Both metrics rebuild from the one basis of their simultaneous reduction.
+template <int N>
+void check_reduction(std::mt19937& gen) {
+  for (int t = 0; t < 100; ++t) {
+    const symmetric_fixed<double, N> A = any_metric<N>(gen), B = any_metric<N>(gen);
+    detail::metric_reduction<N> r;
+    ASSERT_TRUE(detail::reduce_simultaneously(A, B, r));
+    symmetric_fixed<double, N> A2, B2;
+    detail::rebuild_metric(r.Q, r.d1, A2);
+    detail::rebuild_metric(r.Q, r.d2, B2);
+    for (int k = 0; k < A.size(); ++k) {
+      EXPECT_NEAR(A2[k], A[k], 1e-10 * max_abs(A));
+      EXPECT_NEAR(B2[k], B[k], 1e-10 * max_abs(B));
+    }
+  }
+}
+
 TEST(MetricReduction, BothMetricsRebuildFromOneBasis) {
   std::mt19937 gen(3);
-  for (int t = 0; t < 100; ++t) {
-    const sym2 A = random_metric<2>(gen), B = random_metric<2>(gen);
-    detail::metric_reduction<2> r;
-    ASSERT_TRUE(detail::reduce_simultaneously(A, B, r));
-    sym2 A2, B2;
-    detail::rebuild_metric(r.Q, r.d1, A2);
-    detail::rebuild_metric(r.Q, r.d2, B2);
-    for (int k = 0; k < 3; ++k) {
-      EXPECT_NEAR(A2[k], A[k], 1e-10 * max_abs(A));
-      EXPECT_NEAR(B2[k], B[k], 1e-10 * max_abs(B));
-    }
-  }
-  for (int t = 0; t < 100; ++t) {
-    const sym3 A = random_metric<3>(gen), B = random_metric<3>(gen);
-    detail::metric_reduction<3> r;
-    ASSERT_TRUE(detail::reduce_simultaneously(A, B, r));
-    sym3 A2, B2;
-    detail::rebuild_metric(r.Q, r.d1, A2);
-    detail::rebuild_metric(r.Q, r.d2, B2);
-    for (int k = 0; k < 6; ++k) {
-      EXPECT_NEAR(A2[k], A[k], 1e-10 * max_abs(A));
-      EXPECT_NEAR(B2[k], B[k], 1e-10 * max_abs(B));
-    }
-  }
+  check_reduction<2>(gen);
+  check_reduction<3>(gen);
   detail::metric_reduction<3> r;
   r.d1[0] = r.d2[0] = r.Q[0] = 5;
   EXPECT_FALSE(detail::reduce_simultaneously(sym3{1, 2, 1, 0, 0, 1}, sym3{1, 0, 1, 0, 0, 1}, r));
@@ -317,7 +289,7 @@ std::vector<std::array<double, 3>> directions(std::mt19937& gen, int count) {
 template <int N>
 void check_intersection_and_union(std::mt19937& gen) {
   for (int t = 0; t < 100; ++t) {
-    const symmetric_fixed<double, N> A = random_metric<N>(gen), B = random_metric<N>(gen);
+    const symmetric_fixed<double, N> A = any_metric<N>(gen), B = any_metric<N>(gen);
     symmetric_fixed<double, N> lo, hi;
     ASSERT_TRUE(minimum_metric(A, B, lo));
     ASSERT_TRUE(maximum_metric(A, B, hi));
