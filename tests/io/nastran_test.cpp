@@ -366,3 +366,48 @@ TEST_F(nastran, WriterChecks) {
 }
 
 }  // namespace
+
+namespace {
+
+// A deck mixing every field form, read through the three reader forms and
+// written back.
+TEST_F(nastran, MixedFormsDeck) {
+  const std::string deck = fixture("mixed_forms.bdf");
+  ASSERT_EQ(read_with(NASTRAN_input, deck), 0);
+  EXPECT_EQ(entries(coords), (std::vector<double>{0, 0, 0, 1, 0, 0, 1, 1, 0, 0, 1, 0,
+                                                  0, 0, 1, 1, 0, 1, 1, 1, 1, 0, 1, 1}));
+  EXPECT_EQ(entries(types), (std::vector<int>{ET_TRIA3, ET_QUAD4, ET_HEXA8, ET_TETRA4, ET_WEDGE6}));
+  EXPECT_EQ(entries(bounds), (std::vector<unsigned>{0, 1, 2, 3, 4, 5}));
+  EXPECT_EQ(entries(pids), (std::vector<unsigned>{3, 3, 7, 7, 7}));
+  const std::vector<unsigned> expected = {
+      0, 1, 2, kNone, kNone, kNone, kNone, kNone,   // triangle
+      0, 1, 5, 4,     kNone, kNone, kNone, kNone,   // quadrangle
+      0, 1, 2, 3,     4,     5,     6,     7,       // hexahedron
+      0, 3, 1, 4,     kNone, kNone, kNone, kNone,   // tetrahedron, reordered
+      0, 1, 2, 4,     5,     6,     kNone, kNone};  // wedge
+  EXPECT_EQ(entries(connect), expected);
+
+  element_type type = ET_TRIA3;
+  dense2D<double> c;
+  dense2D<unsigned> all, m1, m2;
+  ASSERT_EQ(NASTRAN_input(deck.c_str(), c, all, type), 0);
+  EXPECT_EQ(type, ET_UNKNOWN);
+  element_type t1 = ET_UNKNOWN, t2 = ET_UNKNOWN;
+  ASSERT_EQ(NASTRAN_input(deck.c_str(), c, m1, m2, t1, t2), 0);
+  EXPECT_EQ(t1, ET_TRIA3);
+  EXPECT_EQ(t2, ET_QUAD4);
+  EXPECT_EQ(entries(m1), (std::vector<unsigned>{0, 1, 2}));
+  EXPECT_EQ(entries(m2), (std::vector<unsigned>{0, 1, 5, 4}));
+
+  // Written back and read again: the same runs, elements and nodes.
+  ASSERT_EQ(NASTRAN_output(path("back.bdf").c_str(), coords, connect, bounds, types, pids), 0);
+  run_outputs again;
+  ASSERT_EQ(again.read_with(NASTRAN_input, path("back.bdf")), 0);
+  EXPECT_TRUE(same_matrix(again.connect, connect));
+  EXPECT_TRUE(same_matrix(again.coords, coords));
+  EXPECT_EQ(entries(again.types), entries(types));
+  EXPECT_EQ(entries(again.bounds), entries(bounds));
+  EXPECT_EQ(entries(again.pids), entries(pids));
+}
+
+}  // namespace
