@@ -2,11 +2,9 @@
 // and edge extraction alone.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
-#include <random>
-
 #include "quernfold/quality.h"
 #include "support/mesh_gen.h"
+#include "support/size_fields.h"
 
 namespace {
 
@@ -22,23 +20,8 @@ const quernfold_test::mesh& tetrahedra() {
 
 // Anisotropic metrics with sizes in [0.5, 2] along axes turned about z.
 const dense2D<double>& metric_field() {
-  static const dense2D<double> M = [] {
-    const std::size_t n = tetrahedra().coords.cols();
-    std::mt19937 gen(1);
-    std::uniform_real_distribution<double> size(0.5, 2.0), angle(0.0, 3.14159);
-    dense2D<double> field(6, n);
-    for (std::size_t v = 0; v < n; ++v) {
-      const double l1 = 1 / std::pow(size(gen), 2), l2 = 1 / std::pow(size(gen), 2);
-      const double turn = angle(gen), c = std::cos(turn), s = std::sin(turn);
-      field(0, v) = c * c * l1 + s * s * l2;
-      field(1, v) = c * s * (l1 - l2);
-      field(2, v) = s * s * l1 + c * c * l2;
-      field(3, v) = 0;
-      field(4, v) = 0;
-      field(5, v) = 1 / std::pow(size(gen), 2);
-    }
-    return field;
-  }();
+  static const dense2D<double> M =
+      quernfold_test::random_metrics(tetrahedra().coords.cols(), 3, 0.5, 2.0, 1);
   return M;
 }
 

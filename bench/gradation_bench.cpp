@@ -2,11 +2,9 @@
 // 1M-node tetrahedral mesh.
 #include <benchmark/benchmark.h>
 
-#include <cmath>
-#include <random>
-
 #include "quernfold/metrics.h"
 #include "support/mesh_gen.h"
+#include "support/size_fields.h"
 
 namespace {
 
@@ -21,37 +19,17 @@ const quernfold_test::mesh& tetrahedra() {
   return m;
 }
 
-// Sizes log-uniform in [0.5, 8]: most edges violate the bound.
+// Sizes log-uniform in [0.5, 8] (metrics: in every direction): most edges
+// violate the bound.
 const dense1D<double>& random_sizes() {
-  static const dense1D<double> H = [] {
-    std::mt19937 gen(2);
-    std::uniform_real_distribution<double> log_size(std::log(0.5), std::log(8.0));
-    dense1D<double> sizes(tetrahedra().coords.cols());
-    for (std::size_t v = 0; v < sizes.size(); ++v) sizes[v] = std::exp(log_size(gen));
-    return sizes;
-  }();
+  static const dense1D<double> H =
+      quernfold_test::random_sizes(tetrahedra().coords.cols(), 0.5, 8.0, 2);
   return H;
 }
 
 const dense2D<double>& random_metrics() {
-  static const dense2D<double> M = [] {
-    std::mt19937 gen(3);
-    std::uniform_real_distribution<double> log_size(std::log(0.5), std::log(8.0));
-    std::uniform_real_distribution<double> angle(0.0, 3.14159);
-    const std::size_t n = tetrahedra().coords.cols();
-    dense2D<double> field(6, n);
-    for (std::size_t v = 0; v < n; ++v) {
-      const double l1 = std::exp(-2 * log_size(gen)), l2 = std::exp(-2 * log_size(gen));
-      const double turn = angle(gen), c = std::cos(turn), s = std::sin(turn);
-      field(0, v) = c * c * l1 + s * s * l2;
-      field(1, v) = c * s * (l1 - l2);
-      field(2, v) = s * s * l1 + c * c * l2;
-      field(3, v) = 0;
-      field(4, v) = 0;
-      field(5, v) = std::exp(-2 * log_size(gen));
-    }
-    return field;
-  }();
+  static const dense2D<double> M =
+      quernfold_test::random_metrics(tetrahedra().coords.cols(), 3, 0.5, 8.0, 3);
   return M;
 }
 

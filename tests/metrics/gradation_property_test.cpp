@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <random>
 #include <vector>
 
 #include "quernfold/metrics.h"
 #include "quernfold/quality.h"  // copy_edges
 #include "support/mesh_gen.h"
+#include "support/size_fields.h"
 
 namespace {
 
@@ -73,28 +73,11 @@ double aniso_excess(const mesh& m, rule r, const dense2D<double>& M) {
 }
 
 dense1D<double> random_sizes(std::size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> log_size(std::log(kSmallest), std::log(kLargest));
-  dense1D<double> H(n);
-  for (std::size_t v = 0; v < n; ++v) H[v] = std::exp(log_size(gen));
-  return H;
+  return quernfold_test::random_sizes(n, kSmallest, kLargest, seed);
 }
 
-// Random metrics: sizes in [kSmallest, kLargest] along axes turned about z.
 dense2D<double> random_metrics(std::size_t n, std::size_t dim, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_real_distribution<double> log_size(std::log(kSmallest), std::log(kLargest));
-  std::uniform_real_distribution<double> angle(0, 3.14159);
-  dense2D<double> M(dim == 2 ? 3 : 6, n);
-  for (std::size_t v = 0; v < n; ++v) {
-    const double l1 = std::exp(-2 * log_size(gen)), l2 = std::exp(-2 * log_size(gen));
-    const double turn = angle(gen), c = std::cos(turn), s = std::sin(turn);
-    M(0, v) = c * c * l1 + s * s * l2;
-    M(1, v) = c * s * (l1 - l2);
-    M(2, v) = s * s * l1 + c * c * l2;
-    if (dim == 3) M(3, v) = 0, M(4, v) = 0, M(5, v) = std::exp(-2 * log_size(gen));
-  }
-  return M;
+  return quernfold_test::random_metrics(n, dim, kSmallest, kLargest, seed);
 }
 
 bool valid(const double* m, std::size_t dim) {

@@ -1,10 +1,15 @@
 // Gradation and variation control on small cases worked out by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <random>
+#include <vector>
 
+#include "metrics/gradation_queue.h"
 #include "quernfold/metrics.h"
+#include "support/size_fields.h"
 
 namespace {
 
@@ -27,13 +32,7 @@ int variations(dense1D<double, 8>& H, int direction, double bound,
   return bound_metric_variations(kUnitEdge, kSegment, ET_EDGE2, nodes, fixed, direction, bound, H);
 }
 
-// (1/h^2) I packed, 2-D or 3-D.
-void put_iso(dense2D<double>& M, std::size_t j, double h) {
-  for (std::size_t k = 0; k < M.rows(); ++k) M(k, j) = 0;
-  const double m = 1 / (h * h);
-  M(0, j) = M(2, j) = m;
-  if (M.rows() == 6) M(5, j) = m;
-}
+using quernfold_test::put_iso_metric;
 
 TEST(Gradation, SizesOneAndTenOnAUnitEdge) {
   // Shrinking only: the larger size comes down to 1 + ln 2.
@@ -128,7 +127,8 @@ TEST(Gradation, VariationsMoveSizesWithinTheBoundOfEachOther) {
 TEST(Gradation, ArgumentCodesLeaveTheFieldAlone) {
   dense1D<double, 8> H{1, 10};
   dense2D<double> M2(3, 2), M3(6, 2);
-  put_iso(M2, 0, 1), put_iso(M2, 1, 10), put_iso(M3, 0, 1), put_iso(M3, 1, 10);
+  put_iso_metric(M2, 0, 1), put_iso_metric(M2, 1, 10), put_iso_metric(M3, 0, 1),
+      put_iso_metric(M3, 1, 10);
   const dense2D<double> coords3{{0, 0, 0}, {1, 0, 0}};
 
   // Nothing to do comes first.
@@ -170,7 +170,7 @@ TEST(Gradation, IsotropicMetricsFollowTheIsotropicSizes) {
   for (int dim : {2, 3}) {
     const dense2D<double>& coords = dim == 2 ? kUnitEdge : coords3;
     dense2D<double> M(dim == 2 ? 3 : 6, 2);
-    put_iso(M, 0, 1), put_iso(M, 1, 10);
+    put_iso_metric(M, 0, 1), put_iso_metric(M, 1, 10);
     ASSERT_EQ(bound_metric_gradations(coords, kSegment, ET_EDGE2, kNone, true, -1, 1.0, M), 1);
     EXPECT_EQ(M(0, 0), 1.0);
     const double h = 1 + kLn2;
@@ -178,7 +178,7 @@ TEST(Gradation, IsotropicMetricsFollowTheIsotropicSizes) {
     EXPECT_NEAR(M(2, 1), 1 / (h * h), 1e-12);
     EXPECT_NEAR(M(1, 1), 0.0, 1e-12);
 
-    put_iso(M, 0, 1), put_iso(M, 1, 10);
+    put_iso_metric(M, 0, 1), put_iso_metric(M, 1, 10);
     ASSERT_EQ(bound_metric_variations(coords, kSegment, ET_EDGE2, kNone, true, 1, 0.5, M), 1);
     EXPECT_NEAR(M(0, 0), 1 / (9.5 * 9.5), 1e-12);
     EXPECT_NEAR(M(M.rows() - 1, 0), 1 / (9.5 * 9.5), 1e-12);
@@ -192,7 +192,7 @@ TEST(Gradation, AnisotropicCorrectionOnlyTouchesTheSizeAlongTheEdge) {
   // its y size alone.
   dense2D<double> M(3, 2);
   M(0, 0) = 0.01, M(1, 0) = 0, M(2, 0) = 1;
-  put_iso(M, 1, 1);
+  put_iso_metric(M, 1, 1);
   ASSERT_EQ(bound_metric_gradations(kUnitEdge, kSegment, ET_EDGE2, kNone, true, -1, 1.0, M), 1);
   const double h = 1 + kLn2;
   EXPECT_NEAR(M(0, 0), 1 / (h * h), 1e-12);
@@ -204,6 +204,53 @@ TEST(Gradation, AnisotropicCorrectionOnlyTouchesTheSizeAlongTheEdge) {
   M(0, 0) = 1, M(1, 0) = 0, M(2, 0) = 0.01;
   EXPECT_EQ(bound_metric_gradations(kUnitEdge, kSegment, ET_EDGE2, kNone, true, 0, 1.0, M), 0);
   EXPECT_EQ(M(2, 0), 0.01);
+}
+
+TEST(Gradation, NodesChangedTwiceCountOnce) {
+  // Sizes 1, 10, 20 along a chain of unit edges, shrinking only. The worst
+  // edge (10 -> 20) goes first, then node 1 comes down to node 0, which
+  // makes node 2 come down a second time: two distinct nodes changed.
+  const dense2D<double> coords{{0, 0}, {1, 0}, {2, 0}};
+  const dense2D<unsigned> chain{{0, 1}, {1, 2}};
+  dense1D<double, 8> H{1, 10, 20};
+  const double k = std::log(1.3);
+  EXPECT_EQ(bound_metric_gradations(coords, chain, ET_EDGE2, kNone, true, -1, 0.3, H), 2);
+  EXPECT_EQ(H[0], 1.0);
+  EXPECT_NEAR(H[1], 1 + k, 1e-12);
+  EXPECT_NEAR(H[2], 1 + 2 * k, 1e-12);
+
+  // The chain as one 3-node column: nodes 0 and 2 are neighbours too, so
+  // node 2 also meets node 0 across the distance 2.
+  const dense2D<unsigned> one_group{{0, 1, 2}};
+  H = dense1D<double, 8>{1, 10, 20};
+  EXPECT_EQ(bound_metric_variations(coords, one_group, ET_TRIA3, kNone, true, -1, 0.25, H), 2);
+  EXPECT_NEAR(H[1], 1.25, 1e-12);
+  EXPECT_NEAR(H[2], 1.5, 1e-12);
+}
+
+TEST(GradationQueue, PopsLargestKeysFirstAndCapsKeys) {
+  detail::violation_queue q;
+  std::mt19937 gen(9);
+  std::uniform_real_distribution<double> measure(0, 100);
+  std::vector<float> keys;
+  for (unsigned i = 0; i < 1000; ++i) {
+    const float key = detail::violation_key(i % 7 == 0 ? 5.0 : measure(gen));
+    keys.push_back(key);
+    ASSERT_TRUE(q.push(detail::violation{key, i, i, i + 1}));
+  }
+  std::sort(keys.rbegin(), keys.rend());
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    ASSERT_FALSE(q.empty());
+    const detail::violation v = q.pop();
+    EXPECT_EQ(v.key, keys[i]) << i;
+    EXPECT_EQ(v.b, v.a + 1);  // entries travel whole
+  }
+  EXPECT_TRUE(q.empty());
+
+  EXPECT_EQ(detail::violation_key(DBL_MAX), FLT_MAX);
+  EXPECT_EQ(detail::violation_key(1e39), FLT_MAX);
+  EXPECT_EQ(detail::violation_key(0.1), 0.1f);
+  EXPECT_EQ(sizeof(detail::violation), 16u);
 }
 
 }  // namespace

@@ -4,34 +4,24 @@
 #include <cfloat>
 #include <cmath>
 #include <map>
-#include <random>
 #include <set>
 #include <utility>
 
 #include "quernfold/quality.h"
 #include "support/mesh_gen.h"
+#include "support/size_fields.h"
 
 namespace {
 
 using namespace ovk::quernfold;
 using quernfold_test::mesh;
+using quernfold_test::put_iso_metric;
 constexpr unsigned kNo = ~0U;
 
 // Unit square split into (0,1,2) and (2,1,3).
 mesh two_triangles() {
   return mesh{dense2D<double>{{0, 0}, {1, 0}, {0, 1}, {1, 1}},
               dense2D<unsigned>{{0, 1, 2}, {2, 1, 3}}};
-}
-
-// Isotropic metric (1/h^2) I packed for 2-D (3 rows) or 3-D (6 rows).
-void put_iso_metric(dense2D<double>& M, std::size_t j, double h) {
-  const double m = 1 / (h * h);
-  if (M.rows() == 3) {
-    M(0, j) = m, M(1, j) = 0, M(2, j) = m;
-  } else {
-    for (int k = 0; k < 6; ++k) M(k, j) = 0;
-    M(0, j) = M(2, j) = M(5, j) = m;
-  }
 }
 
 double distance(const dense2D<double>& c, unsigned a, unsigned b) {
@@ -145,15 +135,8 @@ TEST(EdgeQualities, ArgumentCodesInOrder) {
 
 TEST(EdgeQualities, RandomTetrahedraAgainstBruteForceAndIsotropicMetrics) {
   const auto tets = quernfold_test::tetra_grid(4, 3, 3, 0.5);
-  const std::size_t n = tets.coords.cols();
-  std::mt19937 gen(11);
-  std::uniform_real_distribution<double> size(0.2, 2.0);
-  dense1D<double> sizes(n);
-  dense2D<double> metrics(6, n);
-  for (std::size_t v = 0; v < n; ++v) {
-    sizes[v] = size(gen);
-    put_iso_metric(metrics, v, sizes[v]);
-  }
+  const dense1D<double> sizes = quernfold_test::random_sizes(tets.coords.cols(), 0.2, 2.0, 11);
+  const dense2D<double> metrics = quernfold_test::iso_metrics(sizes, 3);
   std::set<std::pair<unsigned, unsigned>> edges;
   for (std::size_t j = 0; j < tets.connect.cols(); ++j)
     for (int a = 0; a < 4; ++a)
@@ -258,14 +241,8 @@ TEST(HShock, MetricsAgreeWithSizesAndTheClosedForm) {
   // For sizes varying linearly the shock is exp(|ha - hb| / L) - 1.
   const auto tris = quernfold_test::tria_grid(5, 4, 0.3);
   const std::size_t n = tris.coords.cols();
-  std::mt19937 gen(3);
-  std::uniform_real_distribution<double> size(0.1, 1.0);
-  dense1D<double> sizes(n);
-  dense2D<double> metrics(3, n);
-  for (std::size_t v = 0; v < n; ++v) {
-    sizes[v] = size(gen);
-    put_iso_metric(metrics, v, sizes[v]);
-  }
+  const dense1D<double> sizes = quernfold_test::random_sizes(n, 0.1, 1.0, 3);
+  const dense2D<double> metrics = quernfold_test::iso_metrics(sizes, 2);
   dense2D<unsigned> edges;
   ASSERT_EQ(copy_edges(tris.connect, ET_TRIA3, edges), 0);
   std::map<unsigned, double> expect;
