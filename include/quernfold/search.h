@@ -150,11 +150,14 @@ class node_detector {
 // of its chain.
 //
 // Modes (connectivity overloads): 0 merges any two used nodes; 1 merges only
-// nodes standing in a common element, in one pass (the closest pairs first;
-// for one distance, the pair whose first node is lower; the higher of two
-// nodes merges into the lower; a node merged or merged into within the pass
-// takes no further part in it); 2 repeats mode-1 passes until one merges
-// nothing.
+// nodes standing in a common element, in one pass: every pair (a, b) of
+// nodes of one column within tol is listed from both ends (once per column
+// and per row holding a), the pairs are taken by (squared distance, a, b)
+// ascending, and b merges into a when neither a nor b has been merged away
+// in this pass (so of two nodes the higher merges into the lower, and a node
+// that took others in may still merge into another node later in the pass;
+// chains are resolved at the end of the pass); 2 repeats mode-1 passes until
+// one records no pair or merges nothing.
 //
 // On an argument error new_IDs is left empty and the matrices and coords are
 // unchanged. On -199 / -198 (memory) new_IDs is left empty; the matrices are

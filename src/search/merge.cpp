@@ -189,14 +189,19 @@ int merge_same_list(const dense2D<double>& coords, const dense1D<unsigned>& U,
   return merged;
 }
 
-// Dispatch on the dimension; U2 == nullptr means U2 is U1.
+// Dispatch on the dimension; U2 == nullptr means U2 is U1. On kNoMemory
+// new_IDs is left empty, whatever it held before.
 int merge_lists(const dense2D<double>& coords, const dense1D<unsigned>& U1,
                 const dense1D<unsigned>* U2, dense1D<unsigned>& new_IDs, double tol) {
+  int merged;
   if (coords.rows() == 2)
-    return U2 ? merge_into_lower_rank<2>(coords, U1, *U2, false, new_IDs, tol)
-              : merge_same_list<2>(coords, U1, new_IDs, tol);
-  return U2 ? merge_into_lower_rank<3>(coords, U1, *U2, false, new_IDs, tol)
-            : merge_same_list<3>(coords, U1, new_IDs, tol);
+    merged = U2 ? merge_into_lower_rank<2>(coords, U1, *U2, false, new_IDs, tol)
+                : merge_same_list<2>(coords, U1, new_IDs, tol);
+  else
+    merged = U2 ? merge_into_lower_rank<3>(coords, U1, *U2, false, new_IDs, tol)
+                : merge_same_list<3>(coords, U1, new_IDs, tol);
+  if (merged < 0) new_IDs.clear();
+  return merged;
 }
 
 int merge_two_lists(const dense2D<double>& coords, const dense1D<unsigned>& nodes1,

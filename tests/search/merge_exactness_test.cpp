@@ -16,6 +16,8 @@
 namespace {
 
 using namespace ovk::quernfold;
+using quernfold_test::clustered_points;
+using quernfold_test::kUnderflowStep;
 using quernfold_test::map_t;
 using quernfold_test::reference_element_merge;
 using quernfold_test::reference_merge;
@@ -24,28 +26,6 @@ using quernfold_test::to_vector;
 
 constexpr unsigned kNone = ~0U;
 constexpr double kInf = std::numeric_limits<double>::infinity();
-// An offset whose square underflows to 0: nodes this close are at squared
-// distance 0 without being coincident.
-constexpr double kUnderflowStep = 1.5e-162;
-
-// Points drawn from a few lattice sites, each site used many times: exact
-// copies, copies with -0.0 for 0.0, copies moved by one or two underflow
-// steps (so "distance 0" is not transitive), and a few nodes at infinity.
-dense2D<double> clustered_points(unsigned dim, std::size_t n, unsigned seed) {
-  std::mt19937 gen(seed);
-  std::uniform_int_distribution<int> site(0, 2), kind(0, 9), axis(0, static_cast<int>(dim) - 1);
-  dense2D<double> c(dim, n);
-  for (std::size_t j = 0; j < n; ++j) {
-    for (unsigned k = 0; k < dim; ++k) c(k, j) = 0.5 * site(gen);
-    const int what = kind(gen);
-    const unsigned a = static_cast<unsigned>(axis(gen));
-    if (what == 0) c(a, j) += kUnderflowStep;
-    if (what == 1) c(a, j) += 2 * kUnderflowStep;
-    if (what == 2 && c(a, j) == 0) c(a, j) = -0.0;
-    if (what == 3 && j % 4 == 0) c(a, j) = kInf;
-  }
-  return c;
-}
 
 // A list of n picks among the nodes, with repeats and empty entries.
 std::vector<unsigned> picks(std::size_t nodes, std::size_t n, std::mt19937& gen) {
@@ -55,18 +35,24 @@ std::vector<unsigned> picks(std::size_t nodes, std::size_t n, std::mt19937& gen)
   return v;
 }
 
-const double kTolerances[] = {0.0, kUnderflowStep, 3 * kUnderflowStep, 0.5, 0.75, kInf};
+// Exact merges, tolerances whose square underflows or nearly does, the
+// lattice spacing (equal distances everywhere) and no bound at all.
+std::vector<double> tolerances(double spacing) {
+  return {0.0, kUnderflowStep, 3 * kUnderflowStep, spacing, 1.5 * spacing, kInf};
+}
+const double kSpacings[] = {0.5, kUnderflowStep};
 
 TEST(MergeExactness, ListsMatchThePlainRulesOnClusters) {
   for (unsigned dim : {2u, 3u}) {
     for (unsigned seed = 1; seed <= 6; ++seed) {
-      const dense2D<double> c = clustered_points(dim, 120, seed);
+      const double spacing = kSpacings[seed % 2];
+      const dense2D<double> c = clustered_points(dim, 120, seed, spacing);
       std::mt19937 gen(100 + seed);
       const std::vector<unsigned> list1 = picks(c.cols(), 100, gen);
       const std::vector<unsigned> list2 = picks(c.cols(), 60, gen);
       std::vector<unsigned> all(c.cols());
       std::iota(all.begin(), all.end(), 0u);
-      for (double tol : kTolerances) {
+      for (double tol : tolerances(spacing)) {
         SCOPED_TRACE(::testing::Message() << "dim " << dim << " seed " << seed << " tol " << tol);
         map_t expected;
         dense1D<unsigned> ids;
@@ -94,14 +80,15 @@ TEST(MergeExactness, ListsMatchThePlainRulesOnClusters) {
 TEST(MergeExactness, MatricesMatchThePlainRulesOnClusters) {
   for (unsigned dim : {2u, 3u}) {
     for (unsigned seed = 1; seed <= 4; ++seed) {
-      const dense2D<double> c = clustered_points(dim, 80, 50 + seed);
+      const double spacing = kSpacings[seed % 2];
+      const dense2D<double> c = clustered_points(dim, 80, 50 + seed, spacing);
       std::mt19937 gen(200 + seed);
       std::vector<dense2D<unsigned>> Ms = {dense2D<unsigned>(3, 30), dense2D<unsigned>(4, 12)};
       for (auto& M : Ms) {
         const std::vector<unsigned> v = picks(c.cols(), M.rows() * M.cols(), gen);
         std::copy(v.begin(), v.end(), M.data());
       }
-      for (double tol : kTolerances) {
+      for (double tol : tolerances(spacing)) {
         for (unsigned mode : {0u, 1u, 2u}) {
           SCOPED_TRACE(::testing::Message()
                        << "dim " << dim << " seed " << seed << " tol " << tol << " mode " << mode);

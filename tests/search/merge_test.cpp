@@ -212,6 +212,14 @@ TEST(Merge, ElementModesOnlyMergeInsideElements) {
   EXPECT_EQ(merge(e, tri, ids, 0.5, 1), 2);
   EXPECT_EQ(to_vector(ids), (map_t{0, 0, 0}));
 
+  // A node that took another in may still merge into a lower node later in
+  // the pass: 2 goes into 1 first, then 1 into 0, and the chain is resolved.
+  const dense2D<double> g{{0.2, 0}, {0, 0}, {0.05, 0}};
+  dense2D<unsigned> line{{0, 1, 2}};
+  EXPECT_EQ(merge(g, line, ids, 0.3, 1), 2);
+  EXPECT_EQ(to_vector(ids), (map_t{0, 0, 0}));
+  EXPECT_EQ(to_vector(line.as_vector()), (map_t{0, 0, 0}));
+
   // Nodes 0 and 2 share no element until 1 merges into 0; only the repeated
   // mode then merges 2 as well.
   const dense2D<double> f{{0, 0}, {0.1, 0}, {0.25, 0}, {10, 0}, {20, 0}};

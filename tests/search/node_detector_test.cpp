@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cfloat>
+#include <limits>
 #include <numeric>
 #include <random>
 #include <vector>
@@ -130,6 +131,58 @@ TEST(NodeDetector, MatchesTheReferenceTreeOnLatticesFullOfTies) {
       }
       for (unsigned k = 0; k < c.cols(); k += 7)
         ASSERT_EQ(d.find_closest(k), ref.nearest(c.column(k), k)) << "node " << k;
+    }
+  }
+}
+
+// Clusters of coincident nodes, -0.0, offsets whose squares underflow and
+// nodes at infinity, listed in odd orders with repeats and empty entries,
+// then grown by insertions of new and already indexed nodes: the detector
+// keeps the plain tree's shape, search order and ties throughout.
+TEST(NodeDetector, MatchesTheReferenceTreeOnClusters) {
+  const double inf = std::numeric_limits<double>::infinity();
+  for (unsigned dim : {2u, 3u}) {
+    for (unsigned seed = 1; seed <= 4; ++seed) {
+      const double spacing = seed % 2 ? 0.5 : quernfold_test::kUnderflowStep;
+      const dense2D<double> c = quernfold_test::clustered_points(dim, 160, seed, spacing);
+      std::mt19937 gen(seed);
+      std::uniform_int_distribution<unsigned> pick(0, 159);
+      std::vector<unsigned> list, later;
+      for (int i = 0; i < 90; ++i) list.push_back(i % 13 == 0 ? kNone : pick(gen));
+      for (int i = 0; i < 60; ++i) later.push_back(i % 17 == 0 ? 999 : pick(gen));
+      std::vector<unsigned> kept;
+      for (unsigned v : list)
+        if (v != kNone) kept.push_back(v);
+      reference_tree ref(c, kept);
+      node_detector d(c, to_dense(list));
+      ASSERT_EQ(d.size(), kept.size());
+      ASSERT_EQ(d.insert(to_dense(later)), ref.insert(later));
+
+      const double lo[3] = {-inf, -inf, -inf}, hi[3] = {inf, inf, inf};
+      std::vector<unsigned> expected;
+      ref.box(lo, hi, expected);
+      ASSERT_EQ(box3(d, lo, hi), expected) << "dim " << dim << " seed " << seed;
+      for (unsigned q = 0; q < c.cols(); ++q) {
+        // Queries at the nodes, a step beside them and at infinity.
+        double P[3] = {c(0, q), c(1, q), dim == 3 ? c(2, q) : 0.0};
+        P[q % dim] += (q % 3) * quernfold_test::kUnderflowStep;
+        const unsigned got = dim == 2 ? d.find_closest(vector_fixed<double, 2>{P[0], P[1]})
+                                      : d.find_closest(vector_fixed<double, 3>{P[0], P[1], P[2]});
+        ASSERT_EQ(got, ref.nearest(P)) << "dim " << dim << " seed " << seed << " query " << q;
+        ASSERT_EQ(d.find_closest(q), ref.nearest(c.column(q), q)) << "node " << q;
+        const double blo[3] = {P[0] - spacing, P[1], P[2] - 2 * spacing};
+        const double bhi[3] = {P[0] + spacing, P[1] + spacing, P[2]};
+        std::vector<unsigned> in_ref;
+        ref.box(blo, bhi, in_ref);
+        dense1D<unsigned> in_box;
+        if (dim == 2)
+          d.find_in_box(vector_fixed<double, 2>{blo[0], blo[1]},
+                        vector_fixed<double, 2>{bhi[0], bhi[1]}, in_box);
+        else
+          d.find_in_box(vector_fixed<double, 3>{blo[0], blo[1], blo[2]},
+                        vector_fixed<double, 3>{bhi[0], bhi[1], bhi[2]}, in_box);
+        ASSERT_EQ(to_vector(in_box), in_ref);
+      }
     }
   }
 }

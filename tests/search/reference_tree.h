@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <limits>
 #include <random>
 #include <vector>
 
@@ -171,6 +172,31 @@ inline ovk::quernfold::dense2D<double> lattice_points(unsigned dim, std::size_t 
   ovk::quernfold::dense2D<double> c(dim, n);
   for (std::size_t j = 0; j < n; ++j)
     for (unsigned i = 0; i < dim; ++i) c(i, j) = u(gen);
+  return c;
+}
+
+// An offset whose square underflows to 0: nodes this close are at squared
+// distance 0 without being coincident.
+constexpr double kUnderflowStep = 1.5e-162;
+
+// Points drawn from a few lattice sites `spacing` apart, each site used many
+// times: exact copies, copies with -0.0 for 0.0, copies moved by one or two
+// underflow steps (so "distance 0" is not transitive), and a few nodes at
+// infinity. With spacing = kUnderflowStep every distance is near underflow.
+inline ovk::quernfold::dense2D<double> clustered_points(unsigned dim, std::size_t n, unsigned seed,
+                                                        double spacing = 0.5) {
+  std::mt19937 gen(seed);
+  std::uniform_int_distribution<int> site(0, 2), kind(0, 9), axis(0, static_cast<int>(dim) - 1);
+  ovk::quernfold::dense2D<double> c(dim, n);
+  for (std::size_t j = 0; j < n; ++j) {
+    for (unsigned k = 0; k < dim; ++k) c(k, j) = spacing * site(gen);
+    const int what = kind(gen);
+    const unsigned a = static_cast<unsigned>(axis(gen));
+    if (what == 0) c(a, j) += kUnderflowStep;
+    if (what == 1) c(a, j) += 2 * kUnderflowStep;
+    if (what == 2 && c(a, j) == 0) c(a, j) = -0.0;
+    if (what == 3 && j % 4 == 0) c(a, j) = std::numeric_limits<double>::infinity();
+  }
   return c;
 }
 
