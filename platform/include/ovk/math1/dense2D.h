@@ -274,9 +274,11 @@ class dense2D {
     return !grows || block_->use_count() == 1;
   }
 
+  // Fills the entries a resize adds. Kept columns gain entries only when the
+  // height grows, so growing by columns alone costs only the new columns.
   void fill_added(std::size_t rows, std::size_t cols, std::size_t keep_r, std::size_t keep_c,
                   const T& v) noexcept {
-    for (std::size_t j = 0; j < cols; ++j) {
+    for (std::size_t j = keep_r < rows ? 0 : std::min(keep_c, cols); j < cols; ++j) {
       T* c = data() + j * ld_;
       if (j < keep_c)
         detail::fill_n(c + keep_r, rows - keep_r, v);
