@@ -105,7 +105,8 @@ int bound_metric(symmetric_fixed<double, 3>& M, double hmin, double hmax);
 // node; an anisotropic field a dense2D<double> with one column per node and 3
 // rows (2-D) or 6 rows (3-D), packed as above. No field is resized: an
 // output field must already have the required rows and enough columns.
-// Codes name the offending argument: -1 first, -2 second, -3 third.
+// Codes name the offending argument: -1 first, -2 second, -3 third; a call
+// that returns a code has changed no field (index lists: see bound_metrics).
 //
 // Validity differs between operations: first_invalid_metric and
 // are_valid_metrics accept a size h when 0 < h < DBL_MAX; the
