@@ -231,8 +231,12 @@ int metrics_gen_iso(const dense2D<double>& coords, const dense2D<unsigned>& conn
 // (~0U entries are ignored). direction: 0 lets each node change either way
 // (the first correction tried on a node fixes its way), 1 lets sizes only
 // grow, -1 only shrink; any other value lets nothing change. A free node
-// next to fixed nodes is moved only as far as brings its edges to them
-// closest to the bound.
+// next to fixed nodes moves only to bring its edges to them closer to the
+// bound: it is moved as far as brings them closest (sampling the step, then
+// halving the interval to a precision of 0.001), and not at all while those
+// edges already meet the bound. So a field whose fixed nodes disagree with
+// their neighbours may keep violations that only moving such a node would
+// remove.
 //
 // Metrics: M is 3 x nodes (2-D coordinates) or 6 x nodes (3-D) packed
 // metrics; H one size per node. The type serves only the connectivity

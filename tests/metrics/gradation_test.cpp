@@ -253,4 +253,30 @@ TEST(GradationQueue, PopsLargestKeysFirstAndCapsKeys) {
   EXPECT_EQ(sizeof(detail::violation), 16u);
 }
 
+TEST(Gradation, FreeNodesNextToFixedOnesMoveOnlyToSatisfyThem) {
+  // Unit chain 0 - 1 - 2, shrinking only, node 2 fixed. Node 1 (size 10)
+  // violates the bound with node 0 (size 1); node 0 may not grow.
+  const dense2D<double> coords{{0, 0}, {1, 0}, {2, 0}};
+  const dense2D<unsigned> chain{{0, 1}, {1, 2}};
+  const dense1D<unsigned, 8> fixed{2};
+
+  // Node 1's edge to the fixed node already meets the bound: node 1 stays.
+  dense1D<double, 8> H{1, 10, 10};
+  EXPECT_EQ(bound_metric_gradations(coords, chain, ET_EDGE2, fixed, true, -1, 1.0, H), 0);
+  EXPECT_EQ(H[1], 10.0);
+  // Without the fixed node both come down.
+  EXPECT_EQ(bound_metric_gradations(coords, chain, ET_EDGE2, kNone, true, -1, 1.0, H), 2);
+  EXPECT_NEAR(H[1], 1 + kLn2, 1e-12);
+  EXPECT_NEAR(H[2], 1 + 2 * kLn2, 1e-12);
+
+  // The fixed node (size 1.5) is violated too: node 1 comes down just far
+  // enough for the edge to it (to 1.5 + ln 2, up to the search precision),
+  // then stops, since that edge then meets the bound.
+  H = dense1D<double, 8>{1, 10, 1.5};
+  EXPECT_EQ(bound_metric_gradations(coords, chain, ET_EDGE2, fixed, true, -1, 1.0, H), 1);
+  EXPECT_EQ(H[2], 1.5);
+  EXPECT_LE(H[1], 1.5 + kLn2 + 1e-2);
+  EXPECT_GE(H[1], 1 + kLn2 - 1e-12);
+}
+
 }  // namespace
