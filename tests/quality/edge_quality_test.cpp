@@ -101,18 +101,4 @@ TEST(EdgeKernels, ShockIsTheGrowthPerUnitNormalizedLength) {
   EXPECT_EQ(size_shock(2, 1, DBL_MAX, false), 0.0);
 }
 
-TEST(EdgeKernels, MetricLengthMatchesTheQuadraticForm) {
-  const double m2[3] = {4, 1, 9};
-  const double e2[2] = {2, -3};
-  EXPECT_DOUBLE_EQ(detail::metric_length_sq(m2, e2, 2), 4 * 4 + 2 * 1 * 2 * -3 + 9 * 9);
-  const double m3[6] = {1, 0.5, 2, -0.25, 0.125, 3};
-  const double e3[3] = {1, 2, -1};
-  // e^T M e with M = [[1, .5, -.25], [.5, 2, .125], [-.25, .125, 3]].
-  double expect = 0;
-  const double M[3][3] = {{1, 0.5, -0.25}, {0.5, 2, 0.125}, {-0.25, 0.125, 3}};
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j) expect += e3[i] * M[i][j] * e3[j];
-  EXPECT_DOUBLE_EQ(detail::metric_length_sq(m3, e3, 3), expect);
-}
-
 }  // namespace
