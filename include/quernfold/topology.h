@@ -50,8 +50,10 @@
 // k-th argument is wrong, -199 when memory for an output or a working array
 // cannot be had. Outputs that are appended to grow their column capacity to
 // max(2 x columns, 4) when full. An appended-to matrix output that is empty
-// (rows x columns = 0) is treated as having no columns: it takes the face
-// column height as its row count.
+// (rows x columns = 0) passes the row-count check whatever its row count and
+// takes the face column height as its row count once a column is appended;
+// the columns of an output without rows are kept in front of the appended
+// ones and then hold 0 (nothing appended leaves such an output untouched).
 #pragma once
 
 #include "quernfold/model.h"

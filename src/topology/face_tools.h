@@ -130,13 +130,13 @@ inline bool output_height_fits(const dense2D<unsigned>& out, unsigned height) no
 // to max(2 x columns, 4) when full. A resize of the math library walks every
 // column, so the appender resizes once per growth, to the whole capacity, and
 // trims the unused tail when it finishes (at the latest on destruction), so
-// that the output then holds exactly the columns appended.
+// that the output then holds exactly the columns appended. The columns of an
+// output without rows are existing columns too: they stay in front, taking
+// the face height filled with 0 once something is appended.
 class column_appender {
  public:
-  column_appender(dense2D<unsigned>& out, unsigned height) noexcept : out_(out), height_(height) {
-    if (out_.empty()) out_.clear();
-    used_ = out_.cols();
-  }
+  column_appender(dense2D<unsigned>& out, unsigned height) noexcept
+      : out_(out), height_(height), used_(out.cols()) {}
   column_appender(const column_appender&) = delete;
   column_appender& operator=(const column_appender&) = delete;
   ~column_appender() { finish(); }
