@@ -193,7 +193,8 @@ int get_connected_elements(const dense2D<unsigned>& connectM, dense1D<unsigned>&
 // The neighbours of v are listed as met when walking the groups holding v
 // by ascending element and, within an element, group (edge) order, each
 // group's nodes in order. Nodes in no element have empty lists. ~0U entries
-// are skipped; the node IDs are not otherwise checked.
+// are skipped; the node IDs are not otherwise checked. A connectivity whose
+// groups hold no node at all (only ~0U) gives offsets = (0) and no nodes.
 // Both outputs are emptied first. Codes, in the order checked:
 //    0   success; an empty connectivity (rows x cols = 0) leaves both
 //        outputs empty;
