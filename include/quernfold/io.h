@@ -178,7 +178,8 @@ int STL_output(char const* name, dense2D<double> const& coords, dense2D<unsigned
 //   pids:   the property identifier of each element, in column order.
 // A reader that stores no element returns bounds = {0, 0} and no type.
 // Writers take these as read; they additionally return -5 when `bounds` is
-// not non-decreasing or its entries exceed the number of columns.
+// not non-decreasing or its entries exceed the number of columns (checked
+// after the size of `pids`, so a wrong `pids` size gives -6 first).
 // ET_FACE_MIX and ET_SOLID_MIX runs are written element by element with
 // each column's own shape.
 //
@@ -225,8 +226,8 @@ int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& 
 // NASTRAN writer, core form: large-field GRID* records and free-field
 // element cards (at most 9 fields a line, "+C" continuations). Codes: -1
 // null stream, stream in error or open failure; -2 coords rows not 2 or 3;
-// -5 bounds (size != types.size() + 1, or not a valid boundary list); -6
-// pids.size() != columns; -3 a run restricted to its type's node count (4
+// -5 bounds.size() != types.size() + 1; -6 pids.size() != columns; -5
+// boundary values that are not a valid list; -3 a run restricted to its type's node count (4
 // for ET_FACE_MIX, 20 for ET_SOLID_MIX, capped at the matrix rows) fails
 // check_IDs without a node bound. Elements of ET_UNKNOWN, ET_NODE and
 // ET_EDGE_MIX are not written. Writes are not tested.

@@ -271,9 +271,11 @@ int check_run_writer(std::FILE* stream, const dense2D<double>& coords,
   if (!stream || std::ferror(stream)) return -1;
   if (coords.rows() != 2 && coords.rows() != 3) return -2;
   if (bounds.size() != types.size() + 1) return -5;
+  if (pids.size() != connectM.cols()) return -6;
+  // Boundaries that name no columns cannot delimit runs; they are refused
+  // with the code of a wrong boundary list once the sizes have been checked.
   for (std::size_t k = 0; k < bounds.size(); ++k)
     if (bounds[k] > connectM.cols() || (k > 0 && bounds[k] < bounds[k - 1])) return -5;
-  if (pids.size() != connectM.cols()) return -6;
   for (std::size_t k = 0; k < types.size(); ++k) {
     if (!is_element_type(types[k])) return -3;
     const element_type t = static_cast<element_type>(types[k]);

@@ -256,7 +256,8 @@ element_type run_element_shape(element_type type, const dense2D<unsigned>& conne
                                std::size_t j) noexcept;
 
 // Checks of the run writers in order: null stream or stream in error (-1),
-// coords rows not 2 or 3 (-2), bounds (-5), pids (-6), runs (-3).
+// coords rows not 2 or 3 (-2), size of bounds (-5), size of pids (-6),
+// boundary values (-5), runs (-3).
 int check_run_writer(std::FILE* stream, const dense2D<double>& coords,
                      const dense2D<unsigned>& connectM, const dense1D<unsigned>& bounds,
                      const dense1D<int>& types, const dense1D<unsigned>& pids) noexcept;

@@ -223,6 +223,11 @@ TEST_F(femap, WriterChecks) {
   EXPECT_EQ(FEMAP_output(path("a.neu").c_str(), random_points(1, 4), tria, b, t, p), -2);
   EXPECT_EQ(FEMAP_output(path("a.neu").c_str(), xyz, tria, dense1D<unsigned>{0}, t, p), -5);
   EXPECT_EQ(FEMAP_output(path("a.neu").c_str(), xyz, tria, b, t, dense1D<unsigned>{1, 1}), -6);
+  // The size of pids is checked before the values of bounds.
+  EXPECT_EQ(FEMAP_output(path("a.neu").c_str(), xyz, tria, dense1D<unsigned>{0, 2}, t, p), -5);
+  EXPECT_EQ(FEMAP_output(path("a.neu").c_str(), xyz, tria, dense1D<unsigned>{0, 2}, t,
+                         dense1D<unsigned>{1, 1}),
+            -6);
   EXPECT_EQ(FEMAP_output(path("a.neu").c_str(), xyz, tria, b, dense1D<int>{ET_QUAD4}, p), -3);
   EXPECT_EQ(read_file(path("a.neu")), "");
   EXPECT_EQ(FEMAP_input(static_cast<FILE*>(nullptr), coords, connect, bounds, types, pids), -1);

@@ -349,6 +349,10 @@ TEST_F(nastran, WriterChecks) {
   EXPECT_EQ(NASTRAN_output(path("a.bdf").c_str(), xyz, tria, dense1D<unsigned>{0, 1, 2}, t, p), -5);
   EXPECT_EQ(NASTRAN_output(path("a.bdf").c_str(), xyz, tria, dense1D<unsigned>{0, 3}, t, p), -5);
   EXPECT_EQ(NASTRAN_output(path("a.bdf").c_str(), xyz, tria, b, t, dense1D<unsigned>{1}), -6);
+  // The size of pids is checked before the values of bounds.
+  EXPECT_EQ(NASTRAN_output(path("a.bdf").c_str(), xyz, tria, dense1D<unsigned>{2, 0}, t,
+                           dense1D<unsigned>{1}),
+            -6);
   EXPECT_EQ(NASTRAN_output(path("a.bdf").c_str(), xyz, tria, b, dense1D<int>{ET_QUAD4}, p), -3);
   const dense2D<unsigned> holes = columns<unsigned>(3, {0, 1, kNone});
   EXPECT_EQ(NASTRAN_output(path("a.bdf").c_str(), xyz, holes, ET_TRIA3), -3);
