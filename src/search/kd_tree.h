@@ -87,14 +87,32 @@ class traversal_stack {
   std::size_t capacity_ = kInlineStackDepth;
 };
 
-// A subtree still to be searched: its root entry and axis, with the split
-// value and axis of its parent (a left child is entered only if the parent's
-// split still lies inside the search radius when it is popped).
+// A subtree still to be searched: its root entry, the split value and axis
+// of its parent (a left child is entered only if the parent's split still
+// lies inside the search radius when it is popped) and the per-axis gaps
+// from the query point to the subtree's cell.
+template <unsigned D>
 struct pending_child {
+  double gap[D];
   double split;
   unsigned entry;
   unsigned parent_axis;
 };
+
+// A lower bound of the squared distance from P to every node of a cell, given
+// per-axis gaps that are each at most |P[a] - x[a]| (as rounded) for every
+// node x of the cell. Summed in the order of squared_distance, so rounding,
+// being monotonic, can only keep the bound at or below each node's computed
+// squared distance: a cell whose bound is not below the best squared
+// distance holds no node that could be strictly closer.
+template <unsigned D>
+inline double cell_bound(const double* gap) noexcept {
+  if constexpr (D == 2) {
+    return gap[1] * gap[1] + gap[0] * gap[0];
+  } else {
+    return gap[1] * gap[1] + gap[0] * gap[0] + gap[2] * gap[2];
+  }
+}
 
 // A subtree of the box search: its root entry and axis.
 struct pending_box {
@@ -313,13 +331,18 @@ class kd_tree {
   }
 
   // Depth-first search from the root within the radius of the best distance,
-  // right subtree first; the radius shrinks as closer nodes are found.
+  // right subtree first; the radius shrinks as closer nodes are found. Besides
+  // the per-axis tests on the radius, a subtree is skipped when the distance
+  // bound of its cell shows that none of its nodes can be strictly closer
+  // than the best so far: such nodes would never be taken, so the nodes met
+  // and taken, in their order, stay those of the plain search.
   void search_ball(const double* P, unsigned skip, unsigned& best, double& best_d2) const {
     double r = best == kNoIndexValue ? kLargestDouble : std::sqrt(best_d2);
     double lo[D], hi[D];
     set_bounds(P, r, lo, hi);
     const entry_type* e = entries_.data();
-    traversal_stack<pending_child> stack;
+    traversal_stack<pending_child<D>> stack;
+    double gap[D] = {};
     unsigned cur = 0, axis = 0;
     for (;;) {
       const entry_type& E = e[cur];
@@ -334,23 +357,41 @@ class kd_tree {
           set_bounds(P, r, lo, hi);
         }
       }
-      if (E.left != kNoEntry && s > lo[axis]) stack.push({s, E.left, axis});
-      if (E.right != kNoEntry && hi[axis] > s) {
-        cur = E.right;
-        axis = next_axis<D>(axis);
-        continue;
+      const unsigned next = next_axis<D>(axis);
+      if (E.left != kNoEntry && s > lo[axis]) {
+        pending_child<D> p;
+        for (unsigned k = 0; k < D; ++k) p.gap[k] = gap[k];
+        if (P[axis] > s) p.gap[axis] = std::max(gap[axis], P[axis] - s);
+        if (cell_bound<D>(p.gap) < best_d2) {
+          p.split = s;
+          p.entry = E.left;
+          p.parent_axis = axis;
+          stack.push(p);
+        }
       }
-      if (!pop_inside(stack, lo, cur, axis)) return;
+      if (E.right != kNoEntry && hi[axis] > s) {
+        const double kept = gap[axis];
+        if (s > P[axis]) gap[axis] = std::max(kept, s - P[axis]);
+        if (cell_bound<D>(gap) < best_d2) {
+          cur = E.right;
+          axis = next;
+          continue;
+        }
+        gap[axis] = kept;
+      }
+      if (!pop_inside(stack, lo, best_d2, gap, cur, axis)) return;
     }
   }
 
   // Pops pending left subtrees until one whose parent split still lies above
-  // the lower bound; false when none is left.
-  static bool pop_inside(traversal_stack<pending_child>& stack, const double* lo, unsigned& cur,
-                         unsigned& axis) noexcept {
+  // the lower bound and whose cell may still hold a closer node; false when
+  // none is left.
+  static bool pop_inside(traversal_stack<pending_child<D>>& stack, const double* lo, double best_d2,
+                         double* gap, unsigned& cur, unsigned& axis) noexcept {
     while (!stack.empty()) {
-      const pending_child p = stack.pop();
-      if (p.split > lo[p.parent_axis]) {
+      const pending_child<D> p = stack.pop();
+      if (p.split > lo[p.parent_axis] && cell_bound<D>(p.gap) < best_d2) {
+        for (unsigned k = 0; k < D; ++k) gap[k] = p.gap[k];
         cur = p.entry;
         axis = next_axis<D>(p.parent_axis);
         return true;
