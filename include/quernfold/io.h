@@ -113,7 +113,8 @@ int medit_tensor(char const* name, dense2D<double> const& tensors);
 // Codes: -1 connectivity fails check_IDs (no bound on node numbers) or has
 // fewer rows than the base nodes; -2 type without VTK cell (ET_UNKNOWN,
 // ET_NODE, mixed kinds, ET_PYRAMID13, ET_WEDGE15); -199 the lists cannot
-// grow (they may then hold part of the cells, ncells counting them).
+// be reserved for the new cells (room for all of them is taken before the
+// first is appended, so nothing is appended and ncells is unchanged).
 int vtk_convert(dense2D<unsigned> const& connectM, element_type type, unsigned& ncells,
                 dense1D<unsigned>& cells, dense1D<unsigned>& cell_types);
 // Writes a whole VTK file to `stream` (not closed). coords has 2 or 3 rows
@@ -306,7 +307,8 @@ int FEMAP_output(char const* name, dense2D<double> const& coords,
 // ---------------------------------------------------------------------------
 
 // Reads "v" (coords, 3 x nodes), "vt" (uv, 1..3 rows set by the first "vt"
-// line x texture points; lines of another count are dropped), "vn"
+// line x texture points; lines of another count are dropped, and a "vt"
+// line without numbers only marks texture coordinates as seen), "vn"
 // (normals, 3 x normals) and "f" lines; faces of 3 vertices go to
 // connectM_tria (3 x faces), of 4 to connectM_quad (4 x faces), others are
 // dropped. Face vertex words: a, a/b, a//c, a/b/c, a/b/, a//; only the

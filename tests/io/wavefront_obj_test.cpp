@@ -58,6 +58,11 @@ TEST_F(obj, FaceForms) {
        {0, 1, 2},
        {}},
       {"texture index without vt", sq + "f 1/1 2/2 3/3\n", -2, {}, {}},
+      {"a vt line without numbers still counts as seen",
+       sq + "vt\nf 1/1 2/2 3/3\n",
+       0,
+       {0, 1, 2},
+       {}},
       {"normal index without vn", sq + "f 1//1 2//1 3//1\n", -2, {}, {}},
       {"index 0", sq + "f 0 1 2\n", -2, {}, {}},
       {"index before the first vertex", sq + "f -5 1 2\n", -2, {}, {}},
@@ -101,6 +106,7 @@ TEST_F(obj, VertexDataLines) {
       {"texture of four", "vt 1 0 0 0\n", -2, 0, 0, 0, 0},
       {"first vt fixes the rows", "vt 0.5 0.25\nvt 1\nvt 1 1 1\nvt 0 1\n", 0, 0, 2, 2, 0},
       {"one-value texture", "vt 0.5\nvt 0.7\n", 0, 0, 1, 2, 0},
+      {"vt without numbers fixes no rows", "vt\nvt 0.5 0.25\nvt 1\n", 0, 0, 2, 1, 0},
   };
   for (const data_case& c : cases) {
     SCOPED_TRACE(c.what);
