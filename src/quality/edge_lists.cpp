@@ -22,6 +22,14 @@ void sort_unique_tail(std::vector<edge_key>& list, std::size_t head) {
   list.erase(std::unique(list.begin(), list.end()), list.end());
 }
 
+// Most edges one column of kind FE can have.
+std::size_t edges_per_column(element_type FE) {
+  if (FE == ET_FACE_MIX) return kQuadEdges.count;
+  if (FE == ET_SOLID_MIX) return kHexaEdges.count;
+  const edge_table* table = edges_of_shape(linear_base_shape(FE));
+  return table ? table->count : 0;
+}
+
 }  // namespace
 
 void add_matrix_edges(const dense2D<unsigned>& connectM, element_type FE,
@@ -29,6 +37,8 @@ void add_matrix_edges(const dense2D<unsigned>& connectM, element_type FE,
   const std::size_t head = list.size();
   if (connectM.empty()) return;
   const element_type kind = narrow_mixed(FE, connectM.rows());
+  const std::size_t need = head + connectM.cols() * edges_per_column(kind);
+  if (need > list.capacity()) list.reserve(std::max(need, 2 * list.capacity()));
   for (std::size_t j = 0; j < connectM.cols(); ++j) {
     const unsigned* column = connectM.column(j);
     const edge_table* table = column_edges(kind, column);
