@@ -361,7 +361,7 @@ namespace detail {
 bool eigenvalues_2x2(const symmetric_fixed<double, 2>& M, double& l1, double& l2) {
   const double a = M[0], b = M[1], c = M[2];
   const double det = a * c - b * b;
-  const double disc = std::sqrt((a - c) * (a - c) + 4 * b * b);
+  const double disc = std::sqrt((a - c) * (a - c) + 4 * (b * b));
   l1 = (a + c - disc) * 0.5;
   l2 = l1 + disc;
   if (std::fabs(l1) < kCancellationRatio * std::fabs(l2))
@@ -418,11 +418,12 @@ bool nothing_to_bound(double hmin, double hmax) {
 }
 
 bool bound_eigenvalues(symmetric_fixed<double, 2>& M, double lmin, double lmax) {
-  double l1, l2;
-  eigenvalues_2x2(M, l1, l2);
-  mat2 V;
-  eigenvectors_2x2(M, l1, true, V);
-  return clamp_and_rebuild(M, vec2{l1, l2}, V, lmin, lmax);
+  // Eigenvalues that are not finite come without eigenvectors; the zero
+  // vectors then stand in, as for a failed 3x3 decomposition.
+  vec2 lambda;
+  mat2 V = {};
+  eigen_pairs(M, lambda, V);
+  return clamp_and_rebuild(M, lambda, V, lmin, lmax);
 }
 
 bool bound_eigenvalues(symmetric_fixed<double, 3>& M, double lmin, double lmax) {

@@ -199,7 +199,9 @@ pyramid_measure pyramid_core(const point3 (&P)[5]) noexcept {
   const point3& apex = P[4];
   const point3 p0 = P[0] - apex, p1 = P[1] - apex, p2 = P[2] - apex, p3 = P[3] - apex;
   const point3 A = cross(p0, p2), B = cross(p1, p3);
-  const double T = std::min(std::min(dot(p1, A), -dot(p3, A)), std::min(dot(p2, B), -dot(p0, B)));
+  // Left to right, so that a NaN term (infinite coordinates) never replaces
+  // the running minimum.
+  const double T = std::min({dot(p1, A), -dot(p3, A), dot(p2, B), -dot(p0, B)});
   const double lateral = norm2(p0) + norm2(p1) + norm2(p2) + norm2(p3);
   const double base =
       norm2(P[1] - P[0]) + norm2(P[2] - P[1]) + norm2(P[3] - P[2]) + norm2(P[0] - P[3]);

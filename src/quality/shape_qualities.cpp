@@ -57,7 +57,12 @@ class element_quality {
 
 int shape_qualities(const dense2D<double>& coords, const dense2D<unsigned>& connectM,
                     element_type type, dense1D<double, 8>& Q) {
-  return detail::shape::measure_elements(coords, connectM, type, Q, element_quality(coords));
+  const int rc =
+      detail::shape::measure_elements(coords, connectM, type, Q, element_quality(coords));
+  // Edges score 1 without reading their nodes, so also in a matrix without
+  // rows, whose columns the walk cannot visit.
+  if (rc == 0 && type == ET_EDGE2) Q = 1.0;
+  return rc;
 }
 
 int min_quality(const dense2D<double>& coords, const dense2D<unsigned>& connectM, element_type type,

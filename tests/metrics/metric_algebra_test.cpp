@@ -120,6 +120,12 @@ TEST(MetricEigenValues, ClosedForm2DIsAscendingAndRepairsCancellation) {
   EXPECT_TRUE(detail::eigenvalues_2x2(sym2{-1, 0, -1e-20}, l1, l2));
   EXPECT_EQ(l1, -1.0);
   EXPECT_EQ(l2, -1e-20);
+  // The discriminant squares b before the factor 4: with b = 2^-538, b^2
+  // underflows to 0 and so does 4 b^2 (the product 4 b * b would not).
+  const double tiny = std::ldexp(1.0, -538);
+  EXPECT_TRUE(detail::eigenvalues_2x2(sym2{0, tiny, 0}, l1, l2));
+  EXPECT_EQ(l1, 0.0);
+  EXPECT_EQ(l2, 0.0);
   // Non-finite entries are reported.
   EXPECT_FALSE(detail::eigenvalues_2x2(sym2{kInf, 0, 1}, l1, l2));
   EXPECT_FALSE(detail::eigenvalues_2x2(sym2{1, kNaN, 1}, l1, l2));
@@ -427,6 +433,13 @@ TEST(MetricBound, SizesAreClampedAndCodesComeInOrder) {
   neg = sym2{1, 2, 1};
   EXPECT_EQ(bound_metric(neg, 0.1, DBL_MAX), -1);  // raised to 0: not positive
   EXPECT_EQ(neg[1], 2.0);
+
+  // 2-D eigenvalues that overflow (a + c = +inf) give no eigenvectors, as a
+  // failed 3-D decomposition gives zero ones: the changed sizes are rebuilt
+  // on zero vectors into the zero matrix, which is not valid.
+  sym2 huge{1e308, 0, 1e308};
+  EXPECT_EQ(bound_metric(huge, 1, 2), -1);
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(huge[k], 0.0) << k;
 }
 
 TEST(MetricConversions, IsoAnisoAndFrames) {

@@ -287,6 +287,17 @@ TEST(ShapeQualities, FaceTestsCatchWhatCornerVolumesMiss) {
   EXPECT_GE(q, 0.0);
 }
 
+TEST(ShapeQualities, SmallestCornerVolumeIsTakenLeftToRight) {
+  // Node 2 at z = -infinity: the two corner volumes through node 2 are +inf,
+  // the third is inf * 0 = NaN, the fourth is finite. Taken in the order
+  // (1, A), (3, A), (2, B), (0, B), a NaN never replaces the running minimum,
+  // so the finite volume is the smallest; over an infinite S the measure is
+  // 0, not a NaN sent to -1.
+  std::vector<point> pyr = ideal_pyramid();
+  pyr[2][2] = -std::numeric_limits<double>::infinity();
+  EXPECT_EQ(quality(pyr, ET_PYRAMID5), 0.0);
+}
+
 TEST(ShapeQualities, MixedColumnsAndShortMixedMatrices) {
   // Nodes: a unit square 0..3 with an apex 4, a lifted square 5..8.
   std::vector<point> nodes = ideal_hexa();
@@ -356,10 +367,14 @@ TEST(ShapeQualities, CodesAndOutputStates) {
   ASSERT_EQ(shape_qualities(xyz, dense2D<unsigned>{{0, 1}, {2, 6}, {3, 3}}, ET_EDGE2, Q), 0);
   ASSERT_EQ(Q.size(), 3u);
   for (double q : Q) EXPECT_EQ(q, 1.0);
-  // No rows but columns: no nodes to read.
+  // No rows but columns: no nodes to read. Edges score 1 without reading
+  // theirs, so they still do.
   ASSERT_EQ(shape_qualities(xyz, dense2D<unsigned>(0, 2), ET_TETRA4, Q), 0);
   ASSERT_EQ(Q.size(), 2u);
   EXPECT_EQ(Q[1], 0.0);
+  ASSERT_EQ(shape_qualities(xyz, dense2D<unsigned>(0, 3), ET_EDGE2, Q), 0);
+  ASSERT_EQ(Q.size(), 3u);
+  for (double q : Q) EXPECT_EQ(q, 1.0);
 }
 
 TEST(MinQuality, WorstElementFirstOnTies) {
