@@ -98,6 +98,10 @@ bool maximum_metric(const symmetric_fixed<double, 3>& M1, const symmetric_fixed<
 //  -1  no size changed, or the bounded sizes are not in (0, DBL_MAX) (M
 //      unchanged), or the rebuilt M is not valid (M rebuilt);
 //   0  M rebuilt and valid.
+// M is rebuilt on its eigenvectors. A 2-D metric whose closed-form
+// eigenvalues are not finite has none, and a 3-D one whose dspev fails has
+// zero ones: zero vectors are used, so such a metric, when its sizes
+// change, is rebuilt as the zero matrix (-1).
 int bound_metric(symmetric_fixed<double, 2>& M, double hmin, double hmax);
 int bound_metric(symmetric_fixed<double, 3>& M, double hmin, double hmax);
 

@@ -31,7 +31,8 @@ namespace quernfold {
 // Returns 0 (also for a connectivity without columns, Q empty); -2 when
 // check_IDs(connectM, type, coords.cols()) fails (Q empty); -199 when Q
 // cannot be sized (Q empty); -3 for any other kind (Q empty). A connectivity
-// with columns but no rows holds no nodes: its qualities are 0.0.
+// with columns but no rows holds no nodes: its qualities are 0.0, except
+// that edges (ET_EDGE2) still score 1.0.
 int shape_qualities(const dense2D<double>& coords, const dense2D<unsigned>& connectM,
                     element_type type, dense1D<double, 8>& Q);
 
