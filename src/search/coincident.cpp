@@ -24,6 +24,10 @@ constexpr std::size_t kSlotsPerNode = 2;
 // A slot holds (hash << 32) | (position + 1); 0 marks an empty slot.
 constexpr unsigned kHashShift = 32;
 constexpr std::uint64_t kPositionMask = 0xFFFFFFFFu;
+// Set in every stored hash, so that 0 can mean "never groups".
+constexpr std::uint32_t kHashSetBit = 1;
+// How many nodes ahead the table slot is prefetched.
+constexpr std::size_t kPrefetchAhead = 16;
 
 std::uint64_t mix(std::uint64_t h) {
   h ^= h >> 33;
@@ -60,10 +64,28 @@ bool same_point(const double* p, const double* q, unsigned dims) {
   return true;
 }
 
+void prefetch(const void* p) {
+#if defined(__GNUC__)
+  __builtin_prefetch(p);
+#else
+  (void)p;
+#endif
+}
+
 std::size_t table_size(std::size_t n) {
   std::size_t size = 1;
   while (size < kSlotsPerNode * n) size *= 2;
   return size;
+}
+
+// The hash of every node, 0 standing for a node that never groups (a NaN or
+// infinite coordinate); true hashes are made non-zero.
+void hash_nodes(const dense2D<double>& coords, unsigned dims, const dense1D<unsigned>& nodes,
+                dense1D<std::uint32_t>& hashes) {
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    const double* x = coords.column(nodes[i]);
+    hashes[i] = is_finite_point(x, dims) ? coordinates_hash(x, dims) | kHashSetBit : 0;
+  }
 }
 
 }  // namespace
@@ -73,22 +95,28 @@ long find_coincident(const dense2D<double>& coords, unsigned dims, const dense1D
   const std::size_t n = nodes.size();
   const std::size_t size = table_size(n);
   dense1D<std::uint64_t> table;
+  dense1D<std::uint32_t> hashes;
   leader.clear();
-  if (!table.resize(size, 0) || !leader.resize(n)) {
+  if (!table.resize(size, 0) || !hashes.resize(n) || !leader.resize(n)) {
     leader.clear();
     return -1;
   }
+  hash_nodes(coords, dims, nodes, hashes);
   const std::size_t mask = size - 1;
+  auto home = [&](std::uint32_t h) { return static_cast<std::size_t>(mix(h)) & mask; };
   long followers = 0;
   for (std::size_t i = 0; i < n; ++i) {
+    // The table is far larger than the caches: ask for the slot of a node a
+    // few places ahead while this one is probed.
+    if (i + kPrefetchAhead < n) prefetch(&table[home(hashes[i + kPrefetchAhead])]);
     leader[i] = static_cast<unsigned>(i);
+    const std::uint32_t h = hashes[i];
+    if (h == 0) continue;
     const double* x = coords.column(nodes[i]);
-    if (!is_finite_point(x, dims)) continue;
-    const std::uint64_t h = coordinates_hash(x, dims);
-    for (std::size_t slot = static_cast<std::size_t>(mix(h)) & mask;; slot = (slot + 1) & mask) {
+    for (std::size_t slot = home(h);; slot = (slot + 1) & mask) {
       const std::uint64_t held = table[slot];
       if (held == 0) {
-        table[slot] = (h << kHashShift) | (i + 1);
+        table[slot] = (std::uint64_t(h) << kHashShift) | (i + 1);
         break;
       }
       const std::size_t first = (held & kPositionMask) - 1;
