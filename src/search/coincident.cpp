@@ -4,6 +4,7 @@
 // there. Meshes list neighbouring nodes close together, so the coordinates
 // compared on a hit are usually still in cache.
 #include "search/coincident.h"
+#include "search/prefetch.h"
 
 #include <cmath>
 #include <cstddef>
@@ -62,14 +63,6 @@ bool same_point(const double* p, const double* q, unsigned dims) {
   for (unsigned k = 0; k < dims; ++k)
     if (!(p[k] == q[k])) return false;
   return true;
-}
-
-void prefetch(const void* p) {
-#if defined(__GNUC__)
-  __builtin_prefetch(p);
-#else
-  (void)p;
-#endif
 }
 
 std::size_t table_size(std::size_t n) {

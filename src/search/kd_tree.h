@@ -13,6 +13,7 @@
 
 #include "quernfold/model.h"
 #include "search/kd_build.h"
+#include "search/prefetch.h"
 
 namespace ovk {
 namespace quernfold {
@@ -315,6 +316,9 @@ class kd_tree {
     unsigned cur = 0, axis = 0;
     while (cur != kNoEntry) {
       const entry_type& E = e[cur];
+      // The child not taken is where the search that follows looks first.
+      if (E.left != kNoEntry) prefetch(&e[E.left]);
+      if (E.right != kNoEntry) prefetch(&e[E.right]);
       const double g = P[axis] - E.x[axis];
       if (g * g < best_d2 && E.node != skip) {
         const double d2 = squared_distance<D>(P, E.x);
