@@ -147,7 +147,9 @@ class node_detector {
 // node of lower rank, the closest one within tol; among equally close ones,
 // the one met last by the box search of the tree (entry, right subtree,
 // left subtree). Chains are then resolved so that every node maps to the end
-// of its chain.
+// of its chain. Squared distances are summed (dy^2 + dx^2) + dz^2; a pair
+// whose squared distance is NaN (two nodes at the same infinity) is never
+// within tol, so nodes with an infinite or NaN coordinate never merge.
 //
 // Modes (connectivity overloads): 0 merges any two used nodes; 1 merges only
 // nodes standing in a common element, in one pass: every pair (a, b) of
