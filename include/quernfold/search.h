@@ -149,7 +149,10 @@ class node_detector {
 // left subtree). Chains are then resolved so that every node maps to the end
 // of its chain. Squared distances are summed (dy^2 + dx^2) + dz^2; a pair
 // whose squared distance is NaN (two nodes at the same infinity) is never
-// within tol, so nodes with an infinite or NaN coordinate never merge.
+// within tol. So a node with an infinite or NaN coordinate never merges into
+// another one; nothing merges into a NaN node, and into a node at infinity
+// only when tol is infinite (a finite node is then at squared distance +inf
+// from it, which is within tol).
 //
 // Modes (connectivity overloads): 0 merges any two used nodes; 1 merges only
 // nodes standing in a common element, in one pass: every pair (a, b) of
