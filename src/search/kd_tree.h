@@ -25,16 +25,17 @@ constexpr double kLargestDouble = DBL_MAX;
 // Traversal stacks live on the call's own frame up to this depth.
 constexpr std::size_t kInlineStackDepth = 64;
 
-// One node of the tree. The coordinates are a copy of the node's column,
-// taken when the entry is created, so that a query reads one compact record
-// per visited entry instead of chasing the caller's matrix.
+// What a search reads at every entry it visits. The coordinates are a copy
+// of the node's column, taken when the entry is created, so that a query
+// reads one compact record per visited entry instead of chasing the caller's
+// matrix; the node index and rank, needed only for the few entries that are
+// tested or reported, live in side tables (32 bytes a record in 3-D, so that
+// no record straddles two cache lines).
 template <unsigned D>
 struct kd_entry {
   double x[D];
-  unsigned node;
   unsigned left;   // entry position of the left child, kNoEntry for none
   unsigned right;  // entry position of the right child, kNoEntry for none
-  unsigned rank;   // position of the node in the list of the balanced build
 };
 
 // Squared distance, summed y, x, z in that order.
@@ -131,14 +132,18 @@ class kd_tree {
   const dense2D<double>& coords() const noexcept { return *coords_; }
   std::size_t size() const noexcept { return entries_.size(); }
   const entry_type* entries() const noexcept { return entries_.data(); }
+  // The node of the entry at `pos`, and its position in the list of the
+  // balanced build (kNoEntry for an inserted one).
+  unsigned node(std::size_t pos) const noexcept { return nodes_[pos]; }
+  unsigned rank(std::size_t pos) const noexcept { return ranks_[pos]; }
 
   // Balanced construction over nodes[0 .. n) (every node below cols). False
   // when the table cannot be allocated; the tree is then empty.
   bool build(const unsigned* nodes, std::size_t n) noexcept {
     clear();
     dense1D<build_item<D>> items;
-    if (n >= kNoEntry || !load_items(nodes, n, items) || !entries_.resize(n) ||
-        !free_bits_.resize((n + 31) / 32, 0u)) {
+    if (n >= kNoEntry || !load_items(nodes, n, items) || !entries_.resize(n) || !nodes_.resize(n) ||
+        !ranks_.resize(n) || !free_bits_.resize((n + 31) / 32, 0u)) {
       clear();
       return false;
     }
@@ -150,8 +155,8 @@ class kd_tree {
     });
     for (std::size_t i = 0; i < n; ++i) {
       for (unsigned k = 0; k < D; ++k) e[i].x[k] = v[i].x[k];
-      e[i].node = v[i].node;
-      e[i].rank = v[i].rank;
+      nodes_[i] = v[i].node;
+      ranks_[i] = v[i].rank;
     }
     return true;
   }
@@ -170,9 +175,9 @@ class kd_tree {
       entry_type& fresh = entries_[pos];
       const double* col = c.column(v);
       for (unsigned k = 0; k < D; ++k) fresh.x[k] = col[k];
-      fresh.node = v;
       fresh.left = fresh.right = kNoEntry;
-      fresh.rank = kNoEntry;
+      nodes_[pos] = v;
+      ranks_[pos] = kNoEntry;
       if (was_empty || attach(pos))
         ++added;
       else
@@ -191,7 +196,7 @@ class kd_tree {
     return best;
   }
 
-  // Calls visit(entry) for every entry inside the closed box [lo, hi], in
+  // Calls visit(entry position) for every entry inside the closed box [lo, hi], in
   // depth-first order from the root, right subtree before left.
   template <class Visit>
   void visit_box(const double* lo, const double* hi, traversal_stack<pending_box>& stack,
@@ -203,7 +208,7 @@ class kd_tree {
     for (;;) {
       const entry_type& E = e[cur];
       const double s = E.x[axis];
-      if (lo[axis] <= s && s <= hi[axis] && inside(E, lo, hi)) visit(E);
+      if (lo[axis] <= s && s <= hi[axis] && inside(E, lo, hi)) visit(cur);
       const unsigned next = next_axis<D>(axis);
       const bool go_right = E.right != kNoEntry && s <= hi[axis];
       const bool go_left = E.left != kNoEntry && s >= lo[axis];
@@ -227,13 +232,15 @@ class kd_tree {
   // failure, this tree unchanged.
   bool assign(const kd_tree& other) noexcept {
     dense1D<entry_type> entries;
-    dense1D<unsigned> free_list;
+    dense1D<unsigned> nodes, ranks, free_list;
     dense1D<std::uint32_t> free_bits;
-    if (!entries.copy(other.entries_) || !free_list.copy(other.free_list_) ||
-        !free_bits.copy(other.free_bits_))
+    if (!entries.copy(other.entries_) || !nodes.copy(other.nodes_) || !ranks.copy(other.ranks_) ||
+        !free_list.copy(other.free_list_) || !free_bits.copy(other.free_bits_))
       return false;
     coords_ = other.coords_;
     entries_ = entries;
+    nodes_ = nodes;
+    ranks_ = ranks;
     free_list_ = free_list;
     free_bits_ = free_bits;
     return true;
@@ -244,6 +251,8 @@ class kd_tree {
 
   void clear() noexcept {
     entries_.clear();
+    nodes_.clear();
+    ranks_.clear();
     free_list_.clear();
     free_bits_.clear();
   }
@@ -278,7 +287,13 @@ class kd_tree {
       return pos;
     }
     const std::size_t pos = entries_.size();
-    if (pos + 1 >= kNoEntry || !entries_.push_back(entry_type())) return kNoEntry;
+    if (pos + 1 >= kNoEntry || !entries_.push_back(entry_type()) || !nodes_.push_back(kNoEntry) ||
+        !ranks_.push_back(kNoEntry)) {
+      entries_.resize(pos);
+      nodes_.resize(pos);
+      ranks_.resize(pos);
+      return kNoEntry;
+    }
     return static_cast<unsigned>(pos);
   }
 
@@ -297,7 +312,7 @@ class kd_tree {
     unsigned cur = 0, axis = 0;
     for (;;) {
       entry_type& E = e[cur];
-      if (E.node == fresh.node) return false;
+      if (nodes_[cur] == nodes_[pos]) return false;
       unsigned& child = fresh.x[axis] >= E.x[axis] ? E.right : E.left;
       if (child == kNoEntry) {
         child = pos;
@@ -320,10 +335,10 @@ class kd_tree {
       if (E.left != kNoEntry) prefetch(&e[E.left]);
       if (E.right != kNoEntry) prefetch(&e[E.right]);
       const double g = P[axis] - E.x[axis];
-      if (g * g < best_d2 && E.node != skip) {
+      if (g * g < best_d2 && not_skipped(cur, skip)) {
         const double d2 = squared_distance<D>(P, E.x);
         if (d2 < best_d2) {
-          best = E.node;
+          best = nodes_[cur];
           best_d2 = d2;
           if (d2 == 0) return true;
         }
@@ -351,10 +366,10 @@ class kd_tree {
     for (;;) {
       const entry_type& E = e[cur];
       const double s = E.x[axis];
-      if (s > lo[axis] && hi[axis] > s && E.node != skip) {
+      if (s > lo[axis] && hi[axis] > s && not_skipped(cur, skip)) {
         const double d2 = squared_distance<D>(P, E.x);
         if (d2 < best_d2) {
-          best = E.node;
+          best = nodes_[cur];
           best_d2 = d2;
           r = std::sqrt(d2);
           if (r == 0) return;
@@ -404,6 +419,11 @@ class kd_tree {
     return false;
   }
 
+  // Point queries skip nothing, so they never read the node table here.
+  bool not_skipped(unsigned pos, unsigned skip) const noexcept {
+    return skip == kNoIndexValue || nodes_[pos] != skip;
+  }
+
   static void set_bounds(const double* P, double r, double* lo, double* hi) noexcept {
     for (unsigned k = 0; k < D; ++k) {
       lo[k] = P[k] - r;
@@ -413,6 +433,8 @@ class kd_tree {
 
   const dense2D<double>* coords_;
   dense1D<entry_type> entries_;
+  dense1D<unsigned> nodes_;  // node of each entry
+  dense1D<unsigned> ranks_;  // position in the list of the balanced build
   dense1D<unsigned> free_list_;
   dense1D<std::uint32_t> free_bits_;
 };

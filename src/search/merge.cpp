@@ -106,14 +106,16 @@ int merge_candidates(const dense2D<double>& coords, const kd_tree<D>& tree,
     unsigned best = a;
     double best_d2 = tol2;
     bool tie = false;
-    tree.visit_box(lo, hi, stack, [&](const kd_entry<D>& E) {
-      if (E.node == a || E.rank >= rank_a) return;
-      const double d2 = squared_distance<D>(P, E.x);
+    const kd_entry<D>* e = tree.entries();
+    tree.visit_box(lo, hi, stack, [&](unsigned pos) {
+      const unsigned b = tree.node(pos);
+      if (b == a || tree.rank(pos) >= rank_a) return;
+      const double d2 = squared_distance<D>(P, e[pos].x);
       // Written as "not <=" so that a NaN distance (a node at infinity
       // against another one) never wins.
       if (!(d2 <= best_d2)) return;
       tie = best != a && d2 == best_d2;
-      best = E.node;
+      best = b;
       best_d2 = d2;
     });
     if (best != a) {

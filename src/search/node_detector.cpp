@@ -62,8 +62,8 @@ void append_in_box(const kd_tree<D>& tree, const double* lo, const double* hi,
                    dense1D<unsigned>& nodes) {
   detail::traversal_stack<detail::pending_box> stack;
   bool room = true;
-  tree.visit_box(lo, hi, stack, [&](const detail::kd_entry<D>& E) {
-    if (room) room = nodes.push_back(E.node);
+  tree.visit_box(lo, hi, stack, [&](unsigned pos) {
+    if (room) room = nodes.push_back(tree.node(pos));
   });
 }
 
