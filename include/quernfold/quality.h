@@ -138,7 +138,9 @@ int copy_edges(const dense2D<unsigned>* first, const dense2D<unsigned>* last,
 // `edges` (2 x n) that touch v). The shock of an edge is
 // (hmax / hmin)^(1 / Ln) - 1, the relative growth of the size per unit of
 // normalized length Ln; an edge with Ln < 1e-12 (or zero length) has shock 0
-// when its end metrics (sizes) are equal, else DBL_MAX. shocks is resized to
+// when its end metrics (sizes) are equal, else DBL_MAX. Sizes are not
+// checked: an edge between sizes of opposite signs has no logarithm of its
+// size ratio, and its NaN shock raises no maximum. shocks is resized to
 // coords.cols() (entries already there keep their values as starting
 // maxima, added entries are 0). The metrics or sizes must hold one entry per
 // node (not checked). Returns 0 (empty edges: shocks untouched), -1 coords

@@ -45,19 +45,39 @@ inline double normalized_length_of_lengths(double la, double lb) noexcept {
   return normalized_length(la * lb, la, lb);
 }
 
-// Size shock of an edge: (lmax / lmin)^(1 / Ln) - 1, the relative growth of
-// the size per unit of normalized length Ln, where la and lb are the
-// edge's lengths in the metrics of its ends. An edge too short to measure
-// (a length not > 0, or Ln < 1e-12) has shock 0 when its two metrics are
-// equal and the largest double otherwise.
-inline double size_shock(double la, double lb, double Ln, bool equal_metrics) noexcept {
-  if (la > 0 && lb > 0 && Ln >= kShortestNormalizedLength) {
+// Size shock of an edge whose lengths la and lb in the metrics of its ends
+// have already passed the caller's test of being measurable: (lmax /
+// lmin)^(1 / Ln) - 1, the relative growth of the size per unit of normalized
+// length Ln. An edge too short to measure (Ln < 1e-12) has shock 0 when its
+// two metrics are equal and the largest double otherwise. Lengths of
+// opposite signs (only sizes of opposite signs give them) have no
+// logarithm: the shock is then NaN, which raises no maximum.
+inline double shock_of_lengths(double la, double lb, double Ln, bool equal_metrics) noexcept {
+  if (Ln >= kShortestNormalizedLength) {
     if (Ln >= DBL_MAX) return 0.0;
     const double ratio = la < lb ? lb / la : la / lb;
     const double x = std::log(ratio) / Ln;
     return x >= kLargestExponent ? DBL_MAX : std::exp(x) - 1;
   }
   return equal_metrics ? 0.0 : DBL_MAX;
+}
+
+// Size shock of an edge from its lengths la and lb in the metrics of its
+// ends (each the square root of a quadratic form, so never negative): a
+// length not > 0 makes the edge too short to measure.
+inline double size_shock(double la, double lb, double Ln, bool equal_metrics) noexcept {
+  if (la > 0 && lb > 0) return shock_of_lengths(la, lb, Ln, equal_metrics);
+  return equal_metrics ? 0.0 : DBL_MAX;
+}
+
+// Size shock of an edge of Euclidean length L between sizes ha and hb: the
+// lengths are L / ha and L / hb, measurable when their squares are positive
+// (so signed sizes reach the kernel), and Ln is the kernel of (L, ha, hb).
+inline double size_shock_of_sizes(double L, double ha, double hb) noexcept {
+  const double la = L / ha, lb = L / hb;
+  if (la * la > 0 && lb * lb > 0)
+    return shock_of_lengths(la, lb, normalized_length(L, ha, hb), ha == hb);
+  return ha == hb ? 0.0 : DBL_MAX;
 }
 
 // Squared length of the vector e in the packed metric m:

@@ -202,9 +202,7 @@ int H_shock(const dense2D<double>& coords, const dense2D<unsigned>& edges,
 int H_shock(const dense2D<double>& coords, const dense2D<unsigned>& edges,
             const dense1D<double>& sizes, dense1D<double>& shocks) {
   return node_shocks(coords, edges, shocks, [&](unsigned a, unsigned b, const double* e, int dim) {
-    const double L = std::sqrt(detail::squared_norm(e, dim));
-    const double ha = sizes[a], hb = sizes[b];
-    return detail::size_shock(L / ha, L / hb, detail::normalized_length(L, ha, hb), ha == hb);
+    return detail::size_shock_of_sizes(std::sqrt(detail::squared_norm(e, dim)), sizes[a], sizes[b]);
   });
 }
 

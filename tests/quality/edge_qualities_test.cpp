@@ -224,6 +224,28 @@ TEST(HShock, SizesWorkedExamplesAndStartingMaxima) {
   EXPECT_EQ(z[1], DBL_MAX);
 }
 
+TEST(HShock, SignedSizesReachTheKernel) {
+  // The lengths L / ha and L / hb count as measurable when their squares are
+  // positive, so negative sizes are measured rather than read as too short.
+  const dense2D<double> coords{{0, 0}, {1, 0}};
+  const dense2D<unsigned> edge{{0, 1}};
+  dense1D<double> shocks{0.5, 0.25};
+  // Opposite signs: the size ratio is negative and its NaN shock raises
+  // neither starting maximum.
+  ASSERT_EQ(H_shock(coords, edge, dense1D<double>{1, -1}, shocks), 0);
+  EXPECT_EQ(shocks[0], 0.5);
+  EXPECT_EQ(shocks[1], 0.25);
+  // Both negative: the logarithmic mean is negative, so the edge is too short
+  // to measure and unequal sizes give the largest shock, equal ones 0.
+  ASSERT_EQ(H_shock(coords, edge, dense1D<double>{-1, -2}, shocks), 0);
+  EXPECT_EQ(shocks[0], DBL_MAX);
+  EXPECT_EQ(shocks[1], DBL_MAX);
+  dense1D<double> fresh;
+  ASSERT_EQ(H_shock(coords, edge, dense1D<double>{-2, -2}, fresh), 0);
+  EXPECT_EQ(fresh[0], 0.0);
+  EXPECT_EQ(fresh[1], 0.0);
+}
+
 TEST(HShock, CodesLeaveShocksAlone) {
   const dense2D<double> coords{{0, 0}, {1, 0}};
   const dense1D<double> sizes{1, 2};
