@@ -88,6 +88,36 @@ void BM_find_closest_1M(benchmark::State& state) {
 }
 BENCHMARK(BM_find_closest_1M)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
+// The peer harness's workload: every indexed point asks for its nearest
+// indexed node, itself included (an exact hit ends the search).
+void BM_find_closest_self_1M(benchmark::State& state) {
+  const dense2D<double>& points = tree_points();
+  const node_detector detector(points);
+  for (auto _ : state) {
+    unsigned sum = 0;
+    for (std::size_t q = 0; q < kTreePoints; ++q) {
+      const double* c = points.column(q);
+      sum += detector.find_closest(vector_fixed<double, 3>{c[0], c[1], c[2]});
+    }
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * kTreePoints);
+}
+BENCHMARK(BM_find_closest_self_1M)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// Every indexed node asks for its nearest other node.
+void BM_find_closest_other_1M(benchmark::State& state) {
+  const dense2D<double>& points = tree_points();
+  const node_detector detector(points);
+  for (auto _ : state) {
+    unsigned sum = 0;
+    for (unsigned q = 0; q < kTreePoints; ++q) sum += detector.find_closest(q);
+    benchmark::DoNotOptimize(sum);
+  }
+  state.SetItemsProcessed(state.iterations() * kTreePoints);
+}
+BENCHMARK(BM_find_closest_other_1M)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
 void BM_find_in_box_10k(benchmark::State& state) {
   const dense2D<double>& points = tree_points();
   const dense2D<double>& queries = query_points();
