@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -137,6 +138,40 @@ void BM_PeerPointsNearestSelf(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_PeerPointsNearestSelf)->Unit(benchmark::kMillisecond);
+
+// The corners of the binary torus, 3 per triangle (3M), merged within 1e-6
+// into 500k nodes: the tolerance weld of the peers.
+const dense2D<double>& peer_soup() {
+  static const dense2D<double> corners = [] {
+    dense2D<double> c;
+    FILE* f = std::fopen(data_path("torus.bin.stl").c_str(), "rb");
+    if (!f) return c;
+    char header[80];
+    std::uint32_t n = 0;
+    if (std::fread(header, 1, 80, f) == 80 && std::fread(&n, 4, 1, f) == 1) {
+      c.resize(3, 3 * std::size_t(n));
+      char record[50];
+      for (std::uint32_t t = 0; t < n && std::fread(record, 1, 50, f) == 50; ++t) {
+        float v[9];
+        std::memcpy(v, record + 12, sizeof v);
+        for (int k = 0; k < 9; ++k) c(k % 3, 3 * std::size_t(t) + k / 3) = v[k];
+      }
+    }
+    std::fclose(f);
+    return c;
+  }();
+  return corners;
+}
+
+void BM_PeerSoupMerge(benchmark::State& state) {
+  if (peer_soup().cols() == 0) return state.SkipWithError("torus.bin.stl not found");
+  dense1D<unsigned> all(peer_soup().cols()), map;
+  for (std::size_t i = 0; i < all.size(); ++i) all[i] = static_cast<unsigned>(i);
+  int merged = 0;
+  for (auto _ : state) merged = merge(peer_soup(), all, map, 1e-6);
+  state.counters["merged"] = merged;
+}
+BENCHMARK(BM_PeerSoupMerge)->Unit(benchmark::kMillisecond);
 
 // Reading the binary torus: 3M corners merged to 500k nodes, as a
 // merging STL reader of the peers does.
