@@ -16,38 +16,20 @@ using quernfold_test::to_vector;
 constexpr unsigned kNone = ~0U;
 using list_t = std::vector<unsigned>;
 
-TEST(RemoveDegenerated, DropsColumnsThatRepeatANode) {
-  dense2D<unsigned> T{{0, 1, 2}, {3, 3, 4}, {5, 6, 7}};
-  dense1D<unsigned> ids{7, 7, 7, 7, 7};
-  EXPECT_EQ(remove_degenerated(T, ids, true), 1);
-  EXPECT_EQ(to_vector(ids), (list_t{0, kNone, 1}));
-  EXPECT_EQ(T.cols(), 2u);
-  EXPECT_EQ(T.rows(), 3u);
-  EXPECT_EQ(to_vector(T.as_vector()), (list_t{0, 1, 2, 5, 6, 7}));
-
+TEST(RemoveDegenerated, WorkedExamples) {
   // Repeats anywhere in the column, including far apart rows.
   dense2D<unsigned> Q{{4, 1, 2, 4}, {1, 2, 3, 4}, {9, 8, 9, 7}, {5, 5, 5, 5}};
   EXPECT_EQ(remove_degenerated(Q, false), 3);
   EXPECT_EQ(to_vector(Q.as_vector()), (list_t{1, 2, 3, 4}));
-}
-
-TEST(RemoveDegenerated, EmptySlotsCountOnlyWhenAskedAndWhenRepeated) {
-  dense2D<unsigned> solid{{0, 1, 2, 3, kNone, kNone, kNone, kNone},
-                          {0, 1, 2, 3, 4, 5, 6, 7},
-                          {0, 1, 2, 3, 4, 5, kNone, kNone},
-                          {0, 0, 2, 3, kNone, kNone, kNone, kNone}};
-  dense2D<unsigned> copy;
-  ASSERT_TRUE(copy.copy(solid));
-  dense1D<unsigned> ids;
-  EXPECT_EQ(remove_degenerated(solid, ids, true), 3);
-  EXPECT_EQ(to_vector(ids), (list_t{kNone, 0, kNone, kNone}));
-  EXPECT_EQ(remove_degenerated(copy, ids, false), 1);
-  EXPECT_EQ(to_vector(ids), (list_t{0, 1, 2, kNone}));
-
-  dense2D<unsigned> face{{0, 1, 2, kNone}, {3, 4, 5, 6}};
-  EXPECT_EQ(remove_degenerated(face, true), 0);
-  EXPECT_EQ(remove_degenerated(face, false), 0);
-  EXPECT_EQ(face.cols(), 2u);
+  // Empty slots count only when asked and only when repeated.
+  const dense2D<unsigned> face{{0, 1, 2, kNone}, {3, 4, 5, 6}, {1, 2, kNone, kNone}, {0, 0, 3, 4}};
+  dense2D<unsigned> work;
+  dense1D<unsigned> ids{7, 7};
+  for (bool flag : {true, false}) {
+    ASSERT_TRUE(work.copy(face));
+    EXPECT_EQ(remove_degenerated(work, ids, flag), flag ? 2 : 1);
+    EXPECT_EQ(to_vector(ids), flag ? (list_t{0, 1, kNone, kNone}) : (list_t{0, 1, 2, kNone}));
+  }
 }
 
 TEST(RemoveDegenerated, RandomColumnsAgainstASetCount) {
@@ -56,31 +38,27 @@ TEST(RemoveDegenerated, RandomColumnsAgainstASetCount) {
   dense2D<unsigned> M(6, 300);
   for (std::size_t j = 0; j < M.cols(); ++j)
     for (std::size_t r = 0; r < 6; ++r) M(r, j) = pick(gen) == 30 ? kNone : pick(gen);
-  std::vector<list_t> kept_true, kept_false;
-  for (std::size_t j = 0; j < M.cols(); ++j) {
-    const list_t col(M.column(j), M.column(j) + 6);
-    std::multiset<unsigned> all(col.begin(), col.end());
-    bool node_repeats = false;
-    for (unsigned v : col) node_repeats = node_repeats || (v != kNone && all.count(v) > 1);
-    const bool empty_repeats = all.count(kNone) > 1;
-    if (!node_repeats && !empty_repeats) kept_true.push_back(col);
-    if (!node_repeats) kept_false.push_back(col);
-  }
   for (bool flag : {true, false}) {
+    std::vector<list_t> kept;
+    for (std::size_t j = 0; j < M.cols(); ++j) {
+      const list_t col(M.column(j), M.column(j) + 6);
+      std::multiset<unsigned> all(col.begin(), col.end());
+      bool bad = flag && all.count(kNone) > 1;
+      for (unsigned v : col) bad = bad || (v != kNone && all.count(v) > 1);
+      if (!bad) kept.push_back(col);
+    }
     dense2D<unsigned> work;
     ASSERT_TRUE(work.copy(M));
     dense1D<unsigned> ids;
-    const std::vector<list_t>& kept = flag ? kept_true : kept_false;
     EXPECT_EQ(remove_degenerated(work, ids, flag), static_cast<int>(M.cols() - kept.size()));
     ASSERT_EQ(work.cols(), kept.size());
-    for (std::size_t k = 0; k < kept.size(); ++k)
-      EXPECT_EQ(list_t(work.column(k), work.column(k) + 6), kept[k]);
     // The map sends each kept column to its new place, in order.
     unsigned next = 0;
     for (std::size_t j = 0; j < M.cols(); ++j)
       if (ids[j] != kNone) {
-        EXPECT_EQ(ids[j], next);
-        EXPECT_TRUE(std::equal(M.column(j), M.column(j) + 6, work.column(next++)));
+        ASSERT_EQ(ids[j], next);
+        ASSERT_EQ(list_t(work.column(next), work.column(next) + 6), kept[next]);
+        ASSERT_TRUE(std::equal(M.column(j), M.column(j) + 6, work.column(next++)));
       }
     EXPECT_EQ(next, kept.size());
   }
@@ -96,8 +74,6 @@ TEST(Simplify, DropsUnusedNodesFromStartOn) {
   EXPECT_EQ(to_vector(ids), (list_t{0, kNone, 1, kNone, 2}));
   EXPECT_EQ(to_vector(T.as_vector()), (list_t{0, 1, 2}));
   ASSERT_EQ(c.cols(), 3u);
-  EXPECT_EQ(c(0, 0), 0.0);
-  EXPECT_EQ(c(0, 1), 2.0);
   EXPECT_EQ(c(0, 2), 4.0);
 
   ASSERT_TRUE(c.copy(five));
@@ -106,23 +82,16 @@ TEST(Simplify, DropsUnusedNodesFromStartOn) {
   EXPECT_EQ(to_vector(ids), (list_t{0, 1, 2, kNone, 3}));
   EXPECT_EQ(to_vector(U.as_vector()), (list_t{0, 2, 3}));
   EXPECT_EQ(c(0, 3), 4.0);
-
-  ASSERT_TRUE(c.copy(five));
-  dense2D<unsigned> V{{0, 2, 4}};
-  EXPECT_EQ(simplify(c, V, ids, 5), 0);
+  // Starting past the end removes nothing and leaves the map empty.
+  EXPECT_EQ(simplify(c, U, ids, 5), 0);
   EXPECT_TRUE(ids.empty());
-  EXPECT_EQ(c.cols(), 5u);
-  EXPECT_EQ(simplify(c, V, 9), 0);
-  EXPECT_EQ(to_vector(V.as_vector()), (list_t{0, 2, 4}));
-
   // Nothing removed: the map is the identity and the matrix is unchanged.
-  dense2D<unsigned> W{{0, 1, 2}, {3, 4, kNone}};
+  dense2D<unsigned> W{{0, 1, 2}, {3, kNone, 1}};
   EXPECT_EQ(simplify(c, W, ids, 0), 0);
-  EXPECT_EQ(to_vector(ids), (list_t{0, 1, 2, 3, 4}));
-  EXPECT_EQ(to_vector(W.as_vector()), (list_t{0, 1, 2, 3, 4, kNone}));
+  EXPECT_EQ(to_vector(ids), (list_t{0, 1, 2, 3}));
 }
 
-TEST(Simplify, TwoMatricesKeepWhatEitherUses) {
+TEST(Simplify, SeveralMatricesKeepWhatAnyUses) {
   const dense2D<double> six = quernfold_test::random_points(3, 6, 2);
   dense2D<double> c;
   ASSERT_TRUE(c.copy(six));
@@ -131,11 +100,7 @@ TEST(Simplify, TwoMatricesKeepWhatEitherUses) {
   EXPECT_EQ(to_vector(A.as_vector()), (list_t{2, 0}));
   EXPECT_EQ(to_vector(B.as_vector()), (list_t{1, kNone}));
   ASSERT_EQ(c.cols(), 3u);
-  for (int k = 0; k < 3; ++k) {
-    EXPECT_EQ(c(k, 0), six(k, 1));
-    EXPECT_EQ(c(k, 1), six(k, 3));
-    EXPECT_EQ(c(k, 2), six(k, 5));
-  }
+  for (int k = 0; k < 3; ++k) EXPECT_EQ(c(k, 1), six(k, 3));
 
   ASSERT_TRUE(c.copy(six));
   dense2D<unsigned> range[3] = {dense2D<unsigned>{{4}}, dense2D<unsigned>(),
@@ -143,7 +108,6 @@ TEST(Simplify, TwoMatricesKeepWhatEitherUses) {
   dense1D<unsigned> ids;
   EXPECT_EQ(simplify(c, range, range + 3, ids, 1), 4);
   EXPECT_EQ(to_vector(ids), (list_t{0, kNone, kNone, kNone, 1, kNone}));
-  EXPECT_EQ(range[0](0, 0), 1u);
 }
 
 TEST(Simplify, ErrorsChangeNothing) {
@@ -154,15 +118,10 @@ TEST(Simplify, ErrorsChangeNothing) {
   EXPECT_TRUE(ids.empty());
   dense2D<unsigned> pair[2] = {good, bad};
   EXPECT_EQ(simplify(c, pair, pair + 2, ids, 0), -2);
-  EXPECT_EQ(simplify(c, bad, ids, 0), -2);
   EXPECT_EQ(simplify(c, good, bad, 0), -2);
   EXPECT_EQ(c.cols(), 4u);
   EXPECT_EQ(to_vector(good.as_vector()), (list_t{0, 1}));
   EXPECT_EQ(simplify(c, pair, pair, ids, 0), 0);
-  dense2D<double> none(2, 0);
-  dense2D<unsigned> empty_ref{{kNone}};
-  EXPECT_EQ(simplify(none, empty_ref, ids, 0), 0);
-  EXPECT_TRUE(ids.empty());
 }
 
 }  // namespace
