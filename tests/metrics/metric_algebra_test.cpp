@@ -43,6 +43,12 @@ void expect_same(const A& a, const B& b, int n) {
   for (int k = 0; k < n; ++k) EXPECT_EQ(a[k], b[k]) << k;
 }
 
+template <class A>
+void expect_near(const A& a, std::initializer_list<double> want, double tol) {
+  int k = 0;
+  for (double w : want) EXPECT_NEAR(a[k++], w, tol) << k;
+}
+
 // M = V diag(l) V^T, V orthonormal with determinant +1, l ascending.
 template <int N>
 void expect_decomposition(const symmetric_fixed<double, N>& M, const vector_fixed<double, N>& l,
@@ -86,20 +92,16 @@ TEST(MetricEigenValues, ValidityAndTheRepairOfCancellation) {
   EXPECT_TRUE(is_valid_metric(sym3{2, 1, 2, 0, 1, 2}));  // eigenvalues 2 - sqrt 2, 2, 2 + sqrt 2
   EXPECT_FALSE(is_valid_metric(sym3{1, 0, 1, 0, 0, kNaN}));
   // Without the repair 1 + 1e-20 - 1 leaves 0; the determinant gives it back.
-  double l1, l2;
-  EXPECT_TRUE(detail::eigenvalues_2x2(sym2{1, 0, 1e-20}, l1, l2));
-  EXPECT_EQ(l1, 1e-20);
-  EXPECT_EQ(l2, 1.0);
+  double l[2];
+  EXPECT_TRUE(detail::eigenvalues_2x2(sym2{1, 0, 1e-20}, l[0], l[1]));
+  expect_same(l, vec2{1e-20, 1}, 2);
   // The repair of the larger eigenvalue serves negative definite matrices.
-  EXPECT_TRUE(detail::eigenvalues_2x2(sym2{-1, 0, -1e-20}, l1, l2));
-  EXPECT_EQ(l1, -1.0);
-  EXPECT_EQ(l2, -1e-20);
+  EXPECT_TRUE(detail::eigenvalues_2x2(sym2{-1, 0, -1e-20}, l[0], l[1]));
+  expect_same(l, vec2{-1, -1e-20}, 2);
   // b^2 underflows to 0 before the factor 4 (4 b * b would not).
-  const double tiny = std::ldexp(1.0, -538);
-  EXPECT_TRUE(detail::eigenvalues_2x2(sym2{0, tiny, 0}, l1, l2));
-  EXPECT_EQ(l1, 0.0);
-  EXPECT_EQ(l2, 0.0);
-  EXPECT_FALSE(detail::eigenvalues_2x2(sym2{kInf, 0, 1}, l1, l2));
+  EXPECT_TRUE(detail::eigenvalues_2x2(sym2{0, std::ldexp(1.0, -538), 0}, l[0], l[1]));
+  expect_same(l, vec2{0, 0}, 2);
+  EXPECT_FALSE(detail::eigenvalues_2x2(sym2{kInf, 0, 1}, l[0], l[1]));
 
   EXPECT_NEAR(detail::smallest_eigenvalue_3x3(sym3{2, 1, 2, 0, 1, 2}), 2 - std::sqrt(2.0), kTight);
 }
@@ -109,9 +111,7 @@ TEST(MetricEigenPairs, ReconstructOrthonormalRightHanded) {
   mat2 V;
   // Multiples of the identity give the identity frame.
   ASSERT_TRUE(eigen_pairs(sym2{3e5, 0, 3e5}, l, V));
-  EXPECT_EQ(V(0, 0), 1.0);
-  EXPECT_EQ(V(1, 0), 0.0);
-  EXPECT_EQ(V(0, 1), -0.0);
+  expect_same(V.v, vec2{1, 0}, 2);
   EXPECT_EQ(V(1, 1), 1.0);
 
   std::mt19937 gen(7);
@@ -207,9 +207,7 @@ TEST(MetricReduction, BothMetricsRebuildFromOneBasis) {
   detail::metric_reduction<3> r;
   r.d1[0] = r.d2[0] = r.Q[0] = 5;
   EXPECT_FALSE(detail::reduce_simultaneously(sym3{1, 2, 1, 0, 0, 1}, sym3{1, 0, 1, 0, 0, 1}, r));
-  EXPECT_EQ(r.d1[0], 0.0);
-  EXPECT_EQ(r.d2[0], 0.0);
-  EXPECT_EQ(r.Q[0], 0.0);
+  EXPECT_TRUE(r.d1[0] == 0 && r.d2[0] == 0 && r.Q[0] == 0);
 }
 
 // The intersection's unit ball lies inside both unit balls, the union's
@@ -244,9 +242,7 @@ TEST(MetricIntersection, ContainedInBothUnitBalls) {
   // Sizes (1, 4) and (4, 1) meet in sizes (1, 1).
   sym2 R;
   ASSERT_TRUE(minimum_metric(sym2{1, 0, 1.0 / 16}, sym2{1.0 / 16, 0, 1}, R));
-  EXPECT_NEAR(R[0], 1, kTight);
-  EXPECT_NEAR(R[1], 0, kTight);
-  EXPECT_NEAR(R[2], 1, kTight);
+  expect_near(R, {1, 0, 1}, kTight);
 }
 
 TEST(MetricIntersection, CopiesWinnerAliasesAndFails) {
@@ -287,7 +283,7 @@ TEST(MetricBound, SizesAreClampedAndCodesComeInOrder) {
   EXPECT_EQ(M[0], 1.0);
   // hmin > hmax: hmax wins.
   EXPECT_EQ(bound_metric(M, 4, 2), 0);
-  EXPECT_NEAR(M[0], 0.25, kTight);
+  expect_near(M, {0.25, 0, 0.25}, kTight);
   // hmax = 0 with hmin > 0: the eigenvalue bound 1/hmin^2 applies.
   M = sym2{1, 0, 1};
   EXPECT_EQ(bound_metric(M, 2, 0), 0);
@@ -301,14 +297,12 @@ TEST(MetricBound, SizesAreClampedAndCodesComeInOrder) {
   vec2 l;
   mat2 V;
   ASSERT_TRUE(eigen_pairs(R, l, V));
-  EXPECT_NEAR(l[0], 1.0 / 25, kTight);
-  EXPECT_NEAR(l[1], 1.0 / 4, kTight);
+  expect_near(l, {1.0 / 25, 1.0 / 4}, kTight);
   EXPECT_NEAR(V(0, 0) * V(1, 0), 0.5, 1e-9);  // along (1, 1)
 
   sym3 N{1, 0, 4, 0, 0, 100};  // sizes 1, 0.5, 0.1
   EXPECT_EQ(bound_metric(N, 0.2, 0.8), 0);
-  EXPECT_NEAR(N[0], 1 / 0.64, 1e-10);
-  EXPECT_NEAR(N[5], 25, 1e-10);
+  expect_near(N, {1 / 0.64, 0, 4, 0, 0, 25}, 1e-10);
 
   // An invalid metric whose clamped eigenvalues are all positive is rebuilt
   // into a valid one; without a lower bound it cannot be.
