@@ -48,18 +48,16 @@ TEST(EdgeQualities, ExcludedEdgesRangesAndSkippedEdges) {
     EXPECT_EQ(edge_qualities(m.coords, m.connect, ET_TRIA3, metrics, without, excluded), 4);
   EXPECT_EQ(without.count(), 8u);
   EXPECT_EQ(without.max(), 1.0);
-  // Range form over the triangles as two matrices: the shared edge once.
+  // Range form over the triangles as two matrices (the shared edge once): a
+  // zero size at node 3 drops (1,3) and (2,3), the others still count.
   const dense2D<unsigned> mats[2] = {m.connect.sub_matrix(0, 0, 3, 1),
                                      m.connect.sub_matrix(0, 1, 3, 1)};
-  const dense1D<int> kinds{ET_TRIA3, ET_TRIA3};
-  histogram range;
-  EXPECT_EQ(edge_qualities(m.coords, mats, mats + 2, kinds, metrics, range, none), 5);
-
-  // A zero size at node 3 drops (1,3) and (2,3), the others still count.
   dense1D<double> sizes(4, 1.0);
   sizes[3] = 0;
   histogram h1, h3;
-  EXPECT_EQ(edge_qualities(m.coords, mats, mats + 2, kinds, sizes, h1, none), -5);
+  EXPECT_EQ(edge_qualities(m.coords, mats, mats + 2, dense1D<int>{ET_TRIA3, ET_TRIA3}, sizes, h1,
+                           none),
+            -5);
   EXPECT_EQ(h1.count(), 3u);
   // Metric column missing for node 3 and a zero eigenvalue at node 0: only (1,2).
   dense2D<double> short_metrics = metrics.sub_matrix(0, 0, 3, 3);
