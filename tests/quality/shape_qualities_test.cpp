@@ -75,13 +75,8 @@ TEST(ShapeQualities, SimplicesMatchTheInradiusFormula) {
 TEST(ShapeQualities, InvariantUnderRigidMotionScalingAndRenumbering) {
   std::mt19937 gen(99);
   std::uniform_real_distribution<double> u(-1, 1);
-  // Rotation by 1 radian about (1, 1, 1)/sqrt3, scaled by 7.5 (Rodrigues).
-  const double n = 1 / std::sqrt(3.0), c = std::cos(1.0), s = std::sin(1.0);
-  double R[3][3];
-  for (int i = 0; i < 3; ++i)
-    for (int j = 0; j < 3; ++j)
-      R[i][j] = 7.5 * ((i == j ? c : 0) + (1 - c) * n * n +
-                       (i == j ? 0 : ((j - i + 3) % 3 == 1 ? -s : s) * n));
+  // A rotation mixing all three axes (a 3-4-5 turn then a cyclic one), scaled by 7.5.
+  const double R[3][3] = {{0, 0, 7.5}, {4.5, -6, 0}, {6, 4.5, 0}};
   std::vector<point> T, H;
   for (auto [P, type] :
        {std::pair{ideal_tetra(), ET_TETRA4}, std::pair{ideal_pyramid(), ET_PYRAMID5},
