@@ -149,48 +149,24 @@ dense2D<unsigned> literal_neighbors(const dense2D<unsigned>& M, element_type typ
   return N;
 }
 
-// Columns of `rows` nodes drawn with repetition from [0, pool); mixed kinds
-// get their unused tails of ~0U.
-dense2D<unsigned> random_degenerate(element_type FE, std::size_t rows, std::size_t cols,
-                                    unsigned pool, std::mt19937& gen) {
-  dense2D<unsigned> M(rows, cols, kNo);
-  for (std::size_t j = 0; j < cols; ++j) {
-    std::size_t used = rows;
-    if (FE == ET_FACE_MIX && rows == 4) used = 3 + gen() % 2;
-    if (FE == ET_SOLID_MIX && rows == 8) used = std::array<std::size_t, 4>{4, 5, 6, 8}[gen() % 4];
-    for (std::size_t r = 0; r < used; ++r) M(r, j) = gen() % pool;
-  }
-  return M;
-}
-
 TEST(FaceTable, LiteralEqualityOnDegenerateFaces) {
-  // Rotations of one degenerate triangle all meet; the sense follows the
-  // rotation to the first smallest node.
-  EXPECT_EQ(literal_face_equality({1, 1, 2}, {2, 1, 1}), 1);
+  // The sense follows the rotation to the first smallest node; moving
+  // another copy of the smallest node first is not the same face.
   EXPECT_EQ(literal_face_equality({1, 1, 2}, {1, 2, 1}), -1);
-  EXPECT_EQ(literal_face_equality({1, 2, 1}, {2, 1, 1}), -1);
-  // A rotation of a degenerate quadrangle that moves another copy of the
-  // smallest node first is not the same face.
   EXPECT_EQ(literal_face_equality({1, 1, 2, 3}, {1, 2, 3, 1}), 0);
-  EXPECT_EQ(literal_face_equality({1, 1, 2, 3}, {3, 1, 1, 2}), 1);
   EXPECT_EQ(literal_face_equality({1, 2, 1, 3}, {1, 3, 1, 2}), -1);
-  EXPECT_EQ(literal_face_equality({0, 1, 2, 3}, {0, 2, 1, 3}), 0);
-
   // The library's comparison and the literal one agree on every pair of
   // faces of up to four nodes over four values.
   for (unsigned n = 1; n <= 4; ++n) {
     std::vector<V> faces;
-    unsigned total = 1;
-    for (unsigned k = 0; k < n; ++k) total *= 4;
-    for (unsigned code = 0; code < total; ++code) {
+    for (unsigned code = 0; code < (1u << (2 * n)); ++code) {
       V f(n);
       for (unsigned k = 0, c = code; k < n; ++k, c /= 4) f[k] = c % 4;
       faces.push_back(f);
     }
     for (const V& a : faces)
       for (const V& b : faces)
-        ASSERT_EQ(detail::compare_faces(a.data(), n, b.data(), n), literal_face_equality(a, b))
-            << n;
+        ASSERT_EQ(detail::compare_faces(a.data(), n, b.data(), n), literal_face_equality(a, b));
   }
 }
 
@@ -198,52 +174,43 @@ TEST(FaceTable, NeighborsFollowTheChainedTableOnAdversarialMeshes) {
   const std::array<element_type, 9> kinds{ET_EDGE2,    ET_TRIA3,  ET_QUAD4, ET_FACE_MIX, ET_TETRA4,
                                           ET_PYRAMID5, ET_WEDGE6, ET_HEXA8, ET_SOLID_MIX};
   std::mt19937 gen(20240611);
-  std::size_t linked_groups = 0, self_links = 0;
+  std::size_t linked = 0, self_links = 0;
+  auto check = [&](const dense2D<unsigned>& M, element_type FE, bool link) {
+    dense2D<unsigned> N;
+    ASSERT_EQ(get_neighbors(M, FE, link, N), 0);
+    ASSERT_EQ(columns_of(N), columns_of(literal_neighbors(M, FE, link)))
+        << "kind " << FE << " rows " << M.rows() << " link " << link;
+    for (std::size_t j = 0; j < N.cols(); ++j)
+      for (std::size_t i = 0; i < N.rows(); ++i) linked += N(i, j) != kNo, self_links += N(i, j) == j;
+  };
   for (element_type FE : kinds)
-    for (unsigned pool : {2u, 3u, 4u, 5u, 7u})
-      for (unsigned trial = 0; trial < 6; ++trial)
-        for (bool link : {true, false}) {
-          const dense2D<unsigned> M = random_degenerate(FE, nbr_nodes(FE), 25, pool, gen);
-          const dense2D<unsigned> expected = literal_neighbors(M, FE, link);
-          dense2D<unsigned> N;
-          ASSERT_EQ(get_neighbors(M, FE, link, N), 0);
-          ASSERT_EQ(columns_of(N), columns_of(expected))
-              << "kind " << FE << " pool " << pool << " trial " << trial << " link " << link;
-          for (std::size_t j = 0; j < N.cols(); ++j)
-            for (std::size_t i = 0; i < N.rows(); ++i) {
-              linked_groups += N(i, j) != kNo;
-              self_links += N(i, j) == j;
-            }
-        }
-  // The draws did exercise links and faces meeting their own element.
-  EXPECT_GT(linked_groups, 1000u);
-  EXPECT_GT(self_links, 100u);
-
+    for (unsigned pool : {2u, 3u, 5u, 7u})
+      for (unsigned trial = 0; trial < 4; ++trial)
+        for (bool link : {true, false})
+          check(random_degenerate(FE, nbr_nodes(FE), 25, pool, gen), FE, link);
   // Short mixed matrices narrow to their pure kind.
-  for (std::size_t rows : {3u, 4u, 5u, 6u}) {
-    const element_type FE = rows == 3 ? ET_FACE_MIX : ET_SOLID_MIX;
-    const dense2D<unsigned> M = random_degenerate(FE, rows, 30, 4, gen);
+  for (std::size_t rows : {3u, 4u, 5u, 6u})
     for (bool link : {true, false}) {
-      dense2D<unsigned> N;
-      ASSERT_EQ(get_neighbors(M, FE, link, N), 0);
-      EXPECT_EQ(columns_of(N), columns_of(literal_neighbors(M, FE, link))) << rows;
+      const element_type FE = rows == 3 ? ET_FACE_MIX : ET_SOLID_MIX;
+      check(random_degenerate(FE, rows, 30, 4, gen), FE, link);
     }
-  }
+  // The draws did exercise links and faces meeting their own element.
+  EXPECT_GT(linked, 1000u);
+  EXPECT_GT(self_links, 100u);
 }
 
-// Groups of 3, 4 and 5 copies of one face in every mix of senses and
-// rotations, degenerate or not, both modes: the first face ends at the last
-// copy's element (or nothing), the others at the first's.
+// Groups of 3 to 5 copies of one face in every mix of senses and rotations,
+// degenerate or not: the first face ends at the last copy's element (or
+// nothing), the others at the first's.
 TEST(FaceTable, NonManifoldGroupsOfThreeToFive) {
   const std::vector<V> shapes{{5, 6, 7}, {5, 5, 7}, {7, 5, 5}};
   std::mt19937 gen(7);
   for (unsigned k = 3; k <= 5; ++k)
-    for (unsigned trial = 0; trial < 20; ++trial) {
+    for (unsigned trial = 0; trial < 12; ++trial) {
       std::vector<V> cols;
-      const V& base = shapes[trial % shapes.size()];
       for (unsigned m = 0; m < k; ++m) {
-        // Tetrahedron whose face 3 (2,1,0) is a rotation of base, either sense.
-        V face = base;
+        // Tetrahedron whose face 3 (2,1,0) is a rotation of the shape, either sense.
+        V face = shapes[trial % shapes.size()];
         std::rotate(face.begin(), face.begin() + gen() % 3, face.end());
         if (gen() % 2) std::swap(face[1], face[2]);
         cols.push_back({face[2], face[1], face[0], 100 + m});
@@ -253,8 +220,6 @@ TEST(FaceTable, NonManifoldGroupsOfThreeToFive) {
         dense2D<unsigned> N;
         ASSERT_EQ(get_neighbors(M, ET_TETRA4, link, N), 0);
         ASSERT_EQ(columns_of(N), columns_of(literal_neighbors(M, ET_TETRA4, link)));
-        // Triangles with the same nodes meet whatever their rotation and
-        // sense, degenerate ones included.
         EXPECT_EQ(N(3, 0), link ? k - 1 : kNo);
         for (unsigned m = 1; m < k; ++m) EXPECT_EQ(N(3, m), link ? 0u : kNo);
       }

@@ -5,6 +5,7 @@
 #include <quernfold/quernfold.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <random>
 #include <set>
@@ -59,21 +60,19 @@ inline dense2D<unsigned> padded_view(const dense2D<unsigned>& M, unsigned extra_
   return big.sub_matrix(1, 0, M.rows(), M.cols());
 }
 
-// Random mixed solid matrix (8 rows) with shapes drawn among the given node
-// counts; nodes drawn from [0, nodes).
-inline dense2D<unsigned> random_solid_mix(std::size_t cols, unsigned nodes, unsigned seed,
-                                          std::vector<unsigned> shapes = {4, 5, 6, 8}) {
-  std::mt19937 gen(seed);
-  dense2D<unsigned> M(8, cols, kNo);
+// Columns of `rows` nodes drawn with repetition from [0, pool); mixed kinds
+// get their unused tails of ~0U.
+inline dense2D<unsigned> random_degenerate(element_type FE, std::size_t rows, std::size_t cols,
+                                           unsigned pool, std::mt19937& gen) {
+  using namespace ovk::quernfold;
+  dense2D<unsigned> M(rows, cols, kNo);
   for (std::size_t j = 0; j < cols; ++j) {
-    const unsigned n = shapes[gen() % shapes.size()];
-    for (unsigned r = 0; r < n; ++r) M(r, j) = gen() % nodes;
+    std::size_t used = rows;
+    if (FE == ET_FACE_MIX && rows == 4) used = 3 + gen() % 2;
+    if (FE == ET_SOLID_MIX && rows == 8) used = std::array<std::size_t, 4>{4, 5, 6, 8}[gen() % 4];
+    for (std::size_t r = 0; r < used; ++r) M(r, j) = gen() % pool;
   }
   return M;
-}
-
-inline dense2D<unsigned> random_face_mix(std::size_t cols, unsigned nodes, unsigned seed) {
-  return random_solid_mix(cols, nodes, seed, {3, 4}).sub_matrix(0, 0, 4, cols);
 }
 
 // Node groups of one column as the node graph joins them: the whole column,
