@@ -56,14 +56,19 @@ std::vector<points> inputs(std::size_t n, unsigned seed) {
   return out;
 }
 
-TEST(Merge, ListsMatchThePlainRules) {
+TEST(Merge, MatchesThePlainRules) {
   for (unsigned seed = 1; seed <= 3; ++seed)
-    for (const points& p : inputs(120, seed)) {
+    for (const points& p : inputs(100, seed)) {
       const dense2D<double>& c = p.c;
       std::mt19937 gen(100 + seed);
-      const std::vector<unsigned> list1 = picks(c.cols(), 100, gen), list2 = picks(c.cols(), 60, gen);
+      const std::vector<unsigned> list1 = picks(c.cols(), 90, gen), list2 = picks(c.cols(), 60, gen);
       std::vector<unsigned> all(c.cols());
       std::iota(all.begin(), all.end(), 0u);
+      std::vector<dense2D<unsigned>> Ms = {dense2D<unsigned>(3, 30), dense2D<unsigned>(4, 12)};
+      for (auto& M : Ms) {
+        const std::vector<unsigned> v = picks(c.cols(), M.rows() * M.cols(), gen);
+        std::copy(v.begin(), v.end(), M.data());
+      }
       for (double tol : p.tols) {
         SCOPED_TRACE(::testing::Message() << "dim " << c.rows() << " seed " << seed << " tol " << tol);
         map_t expected;
@@ -79,33 +84,14 @@ TEST(Merge, ListsMatchThePlainRules) {
         ASSERT_TRUE(moved.copy(c));
         ASSERT_EQ(merge(moved, ids, tol), n);
         ASSERT_EQ(to_vector(ids), expected);
-        for (unsigned i = 0; i < c.cols(); ++i)
-          for (unsigned k = 0; k < c.rows(); ++k) {
-            ASSERT_EQ(moved(k, i), c(k, expected[i]));
-            ASSERT_EQ(std::signbit(moved(k, i)), std::signbit(c(k, expected[i])));
-          }
-      }
-    }
-}
+        for (unsigned i = 0; i < c.cols() * c.rows(); ++i) {
+          const double want = c(i % c.rows(), expected[i / c.rows()]);
+          ASSERT_TRUE(moved.data()[i] == want && std::signbit(moved.data()[i]) == std::signbit(want));
+        }
 
-TEST(Merge, MatricesMatchThePlainRulesInEveryMode) {
-  for (unsigned seed = 1; seed <= 2; ++seed)
-    for (const points& p : inputs(80, 50 + seed)) {
-      const dense2D<double>& c = p.c;
-      std::mt19937 gen(200 + seed);
-      std::vector<dense2D<unsigned>> Ms = {dense2D<unsigned>(3, 30), dense2D<unsigned>(4, 12)};
-      for (auto& M : Ms) {
-        const std::vector<unsigned> v = picks(c.cols(), M.rows() * M.cols(), gen);
-        std::copy(v.begin(), v.end(), M.data());
-      }
-      for (double tol : p.tols)
         for (unsigned mode : {0u, 1u, 2u}) {
-          SCOPED_TRACE(::testing::Message() << "dim " << c.rows() << " seed " << seed << " tol "
-                                            << tol << " mode " << mode);
           std::vector<dense2D<unsigned>> ref(2), mine(2);
           for (int m = 0; m < 2; ++m) ASSERT_TRUE(ref[m].copy(Ms[m]) && mine[m].copy(Ms[m]));
-          map_t expected;
-          int n;
           if (mode == 0) {
             std::vector<unsigned> U;
             for (const auto& M : ref) U.insert(U.end(), M.data(), M.data() + M.rows() * M.cols());
@@ -115,12 +101,12 @@ TEST(Merge, MatricesMatchThePlainRulesInEveryMode) {
           } else {
             n = reference_element_merge(c, ref, tol, mode == 2, expected);
           }
-          dense1D<unsigned> ids;
-          ASSERT_EQ(merge(c, mine.data(), mine.data() + 2, ids, tol, mode), n);
-          ASSERT_EQ(to_vector(ids), expected);
+          ASSERT_EQ(merge(c, mine.data(), mine.data() + 2, ids, tol, mode), n) << "mode " << mode;
+          ASSERT_EQ(to_vector(ids), expected) << "mode " << mode;
           for (int m = 0; m < 2; ++m)
             ASSERT_EQ(to_vector(mine[m].as_vector()), to_vector(ref[m].as_vector()));
         }
+      }
     }
 }
 
@@ -152,47 +138,16 @@ TEST(Merge, WorkedExamplesOfRanksAndTies) {
   const dense2D<double> f{{kInf, 0}, {kInf, 0}, {0, 0}, {0, 0}};
   EXPECT_EQ(merge(f, dense1D<unsigned>{0, 1, 2, 3}, ids, 1.0), 1);
   EXPECT_EQ(to_vector(ids), (map_t{0, 1, 2, 2}));
-  EXPECT_EQ(merge(f, dense1D<unsigned>{1, 3}, dense1D<unsigned>{0, 2}, ids, kInf), 1);
-  EXPECT_EQ(to_vector(ids), (map_t{0, 1, 2, 2}));
   dense2D<unsigned> inside{{0, 1, 2}};
   EXPECT_EQ(merge(f, inside, ids, 1.0, 2), 0);
-}
-
-// Every point three times, as the corners of separate triangles: merging
-// finds exactly the copies (checked by brute force), and the clean-up gives
-// back one node per point.
-TEST(Merge, SeparatedTrianglesOfAGridComeBackTogether) {
-  const quernfold_test::mesh grid = quernfold_test::tria_grid(12, 9, 0.5);
-  const std::size_t elements = grid.connect.cols();
-  dense2D<double> coords(2, 3 * elements);
-  dense2D<unsigned> tri(3, elements);
-  for (std::size_t e = 0; e < elements; ++e)
-    for (unsigned r = 0; r < 3; ++r) {
-      tri(r, e) = static_cast<unsigned>(3 * e + r);
-      for (unsigned k = 0; k < 2; ++k) coords(k, 3 * e + r) = grid.coords(k, grid.connect(r, e));
-    }
-  dense1D<unsigned> ids;
-  const int merged = merge(coords, tri, ids, 1e-3, 0);
-  EXPECT_EQ(merged, static_cast<int>(3 * elements - grid.coords.cols()));
-  for (unsigned i = 0; i < coords.cols(); ++i) {
-    unsigned first = i;
-    for (unsigned j = 0; j < i && first == i; ++j)
-      if (dist2(coords, i, j) == 0) first = j;
-    ASSERT_EQ(ids[i], first) << "node " << i;
-    ASSERT_EQ(tri(i % 3, i / 3), first);
-  }
-  EXPECT_EQ(remove_degenerated(tri, true), 0);
-  EXPECT_EQ(simplify(coords, tri, 0), merged);
-  EXPECT_EQ(count_unique_indices(tri), static_cast<int>(grid.coords.cols()));
 }
 
 TEST(Merge, RandomCopiesAgainstBruteForce) {
   // Distinct random points have no equal distances, so the final map is
   // the brute-force one: each node goes where its closest lower copy goes.
   const dense2D<double> base = quernfold_test::random_points(3, 400, 31);
-  std::vector<unsigned> origin;
-  for (int copy = 0; copy < 3; ++copy)
-    for (unsigned i = 0; i < 400; ++i) origin.push_back(i);
+  std::vector<unsigned> origin(1200);
+  for (unsigned i = 0; i < 1200; ++i) origin[i] = i % 400;
   std::shuffle(origin.begin(), origin.end(), std::mt19937(32));
   dense2D<double> c(3, origin.size());
   for (std::size_t j = 0; j < origin.size(); ++j)
@@ -227,10 +182,6 @@ TEST(Merge, ElementModesOnlyMergeInsideElements) {
   EXPECT_EQ(merge(c, T, ids, 1e-6, 0), 1);
   EXPECT_EQ(T(0, 1), 2u);
 
-  // A target may take several nodes in one pass.
-  dense2D<unsigned> tri{{0, 1, 2}};
-  EXPECT_EQ(merge(dense2D<double>{{0, 0}, {0.3, 0}, {0.1, 0}}, tri, ids, 0.5, 1), 2);
-  EXPECT_EQ(to_vector(ids), (map_t{0, 0, 0}));
   // A node that took another in may still merge into a lower node later in
   // the pass: 2 goes into 1 first, then 1 into 0, and the chain is resolved.
   dense2D<unsigned> line{{0, 1, 2}};
@@ -253,9 +204,6 @@ TEST(Merge, OverloadsShareOneNumbering) {
   EXPECT_EQ(merge(c, A, B, ids, 1e-9, 0), 2);
   EXPECT_EQ(to_vector(ids), (map_t{0, 1, 2, 1, 4, 2}));
   EXPECT_EQ(to_vector(B.as_vector()), (map_t{1, 4, 2}));
-  dense2D<unsigned> A2{{0, 1, 2}}, B2{{3, 4, 5}};
-  EXPECT_EQ(merge(c, A2, B2, 1e-9, 0), 2);
-  EXPECT_EQ(to_vector(B2.as_vector()), (map_t{1, 4, 2}));
   // Ranks follow first appearance: node 3 comes first and survives.
   dense2D<unsigned> one{{3, 0, 1}};
   EXPECT_EQ(merge(c, one, 1e-9, 0), 1);
@@ -293,7 +241,6 @@ TEST(Merge, ErrorCodesOfEveryOverload) {
   EXPECT_EQ(merge(c, M + 1, M, ids, 0.1, 0), -3);
   EXPECT_EQ(merge(c, M, M + 1, ids, -1.0, 0), -5);
   EXPECT_EQ(merge(c, M, M + 1, ids, 0.1, 3), -6);
-  EXPECT_EQ(merge(c, M, M + 2, 0.1, 1), -2);
   EXPECT_EQ(merge(c, M[0], M[1], ids, 0.1, 0), -2);
   dense2D<unsigned> other{{0, 1, 2}};
   EXPECT_EQ(merge(c, M[0], other, 0.1, 3), -6);
