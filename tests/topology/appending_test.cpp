@@ -47,11 +47,9 @@ TEST(AppendedOutputs, RowlessColumnsStayInFrontAndCapacityDoubles) {
     EXPECT_EQ(full.col_capacity(), 5 + n > 10 ? 20u : 10u);
     EXPECT_EQ(column_of(full, 4), (V{8, 8}));
     // Room left: the capacity stays.
-    dense2D<unsigned> roomy;
-    ASSERT_TRUE(roomy.reserve(2, 50));
-    ASSERT_TRUE(roomy.resize(2, 1, 6u));
-    ASSERT_EQ(call.first(roomy), 0);
-    EXPECT_EQ(roomy.col_capacity(), 50u);
+    ASSERT_TRUE(fresh.reserve(2, 50));
+    ASSERT_EQ(call.first(fresh), 0);
+    EXPECT_EQ(fresh.col_capacity(), 50u);
   }
   // Nothing to append leaves even a row-less output as it was.
   const dense2D<unsigned> linked{{0, 1, 2}, {2, 1, 0}};

@@ -39,13 +39,6 @@ TEST(ElementBoundaries, LocalOrderMixedPaddingAndReturnCodes) {
   EXPECT_EQ(column_of(faces, 3), (V{2, 1, 0, kNo}));
   EXPECT_EQ(column_of(faces, 4), (V{0, 4, 1, kNo}));
   EXPECT_EQ(column_of(faces, 17), (V{0, 1, 2, 3}));
-  dense2D<unsigned> edges;
-  ASSERT_EQ(get_element_boundaries(dense2D<unsigned>{{0, 1, 2, kNo}, {1, 3, 4, 2}}, ET_FACE_MIX,
-                                   edges),
-            0);
-  EXPECT_EQ(columns_of(edges),
-            (std::vector<V>{{1, 2}, {2, 0}, {0, 1}, {1, 3}, {3, 4}, {4, 2}, {2, 1}}));
-
   // Empty connectivity succeeds before any check; then the kind check, the
   // kind, the output height.
   dense2D<unsigned> out(3, 2, 5u);
