@@ -25,20 +25,15 @@ TEST(MaxIDAndUntypedCheck, SkipNoIndexAndReadOnlyWindowEntries) {
   EXPECT_EQ(max_ID(dense2D<unsigned>{{1, kNo}, {kNo, 4}}), 4u);
   // A window whose ld exceeds its rows: the gap holds 100, which must not count.
   dense2D<unsigned> parent;
-  const dense2D<unsigned> w = padded_window({{1, 5}, {2, kNo}}, 100, parent);
-  EXPECT_EQ(w.ld(), 3u);
-  EXPECT_EQ(max_ID(w), 5u);
+  EXPECT_EQ(max_ID(padded_window({{1, 5}, {2, kNo}}, 100, parent)), 5u);
 
   const dense1D<unsigned> ids{0, kNo, 4};
-  EXPECT_TRUE(check_IDs(ids, 5));
+  EXPECT_TRUE(check_IDs(ids, 5) && check_IDs(dense1D<unsigned>{kNo}, 0));
   EXPECT_FALSE(check_IDs(ids, 4));
-  EXPECT_FALSE(check_IDs(dense1D<unsigned>{0}, 0));
-  EXPECT_TRUE(check_IDs(dense1D<unsigned>{kNo}, 0));
   // Any height; ~0U in any row.
   EXPECT_TRUE(check_IDs(dense2D<unsigned>{{kNo, 1, 2, 3, 4}}, 5));
   EXPECT_FALSE(check_IDs(dense2D<unsigned>{{0, 1}, {2, 5}}, 5));
-  const dense2D<unsigned> w99 = padded_window({{0, 1}, {2, 3}}, 99, parent);
-  EXPECT_TRUE(check_IDs(w99, 4));  // the 99s between columns are not entries
+  EXPECT_TRUE(check_IDs(padded_window({{0, 1}, {2, 3}}, 99, parent), 4));  // 99s are gaps
 }
 
 TEST(ShiftIndices, WrapsAndKeepsNoIndexOnlyForListsAndMixedKinds) {
@@ -65,8 +60,7 @@ TEST(ShiftIndices, WrapsAndKeepsNoIndexOnlyForListsAndMixedKinds) {
   dense2D<unsigned> parent;
   dense2D<unsigned> w = padded_window({{0, 1}, {2, 3}}, 77, parent);
   shift_indices(w, 5, ET_EDGE2);
-  EXPECT_EQ(parent(2, 0), 77u);
-  EXPECT_EQ(parent(0, 1), 7u);  // write-through to the parent
+  EXPECT_TRUE(parent(2, 0) == 77u && parent(0, 1) == 7u);  // write-through to the parent
 }
 
 TEST(ChangeIndices, MapsEntriesBelowMapSizeOnce) {
@@ -75,8 +69,7 @@ TEST(ChangeIndices, MapsEntriesBelowMapSizeOnce) {
   EXPECT_EQ(ids, list({7, kNo, 5, kNo}));
   dense2D<unsigned> M{{0, 1, 2}, {2, 3, kNo}};
   change_indices(M, dense1D<unsigned>{10, 11, 12});
-  EXPECT_TRUE(M(0, 1) == 12u && M(2, 1) == kNo);
-  EXPECT_EQ(M(1, 1), 3u);  // not below the map size
+  EXPECT_TRUE(M(0, 1) == 12u && M(1, 1) == 3u && M(2, 1) == kNo);  // 3 is not below the map size
   dense1D<unsigned> chain{0, 1};
   change_indices(chain, dense1D<unsigned>{1, 0});
   EXPECT_EQ(chain, list({1, 0}));  // applied once, not chained
@@ -118,8 +111,7 @@ TEST(Permutation, EdgeCasesAndRandomRoundTrips) {
 TEST(GetSortedOrder, EdgeCasesAndStableSortOracle) {
   dense1D<unsigned> order{99}, offsets{99};
   EXPECT_EQ(get_sorted_order(dense1D<unsigned>{2, 0, kNo, 2}, order, offsets), 0);
-  EXPECT_EQ(order, list({1, 0, 3}));
-  EXPECT_EQ(offsets, list({0, 1, 1, 3}));
+  EXPECT_TRUE(order == list({1, 0, 3}) && offsets == list({0, 1, 1, 3}));
   // Only ~0U: max_ID is 0, so offsets = (0, 0) and order is empty.
   EXPECT_EQ(get_sorted_order(dense1D<unsigned>{kNo, kNo}, order, offsets), 0);
   EXPECT_TRUE(order.empty() && offsets == list({0, 0}));
@@ -141,10 +133,8 @@ TEST(GetSortedOrder, EdgeCasesAndStableSortOracle) {
     const unsigned M = n ? max_ID(values) : 0;
     ASSERT_EQ(offsets.size(), n ? M + 2 : 1u);
     ASSERT_EQ(offsets[0], 0u);
-    for (unsigned v = 0; n && v <= M; ++v) {
-      const auto count = std::count(values.begin(), values.end(), v);
-      ASSERT_EQ(offsets[v + 1] - offsets[v], static_cast<unsigned>(count));
-    }
+    for (unsigned v = 0; n && v <= M; ++v)
+      ASSERT_EQ(offsets[v + 1] - offsets[v], std::count(values.begin(), values.end(), v));
   }
 }
 
@@ -217,16 +207,16 @@ TEST(GetIDsMatrices, CodesShiftsAndReversals) {
   dense1D<unsigned> B_in_A{7}, A_in_B{7};
   const dense2D<unsigned> A3{{1, 2, 3}};
   EXPECT_EQ(get_IDs(A3, dense2D<unsigned>{{1, 2}, {3, 4}}, B_in_A, A_in_B, false), -2);
-  EXPECT_EQ(B_in_A, list({kNo, kNo}));  // sized and filled before the height check
-  EXPECT_EQ(A_in_B, list({kNo}));
+  // Sized and filled before the height check.
+  EXPECT_TRUE(B_in_A == list({kNo, kNo}) && A_in_B == list({kNo}));
   // Empty by rows: 0 x 2 has no entries, so no height check.
   EXPECT_EQ(get_IDs(dense2D<unsigned>(0, 2), A3, B_in_A, A_in_B, true), 0);
   EXPECT_TRUE(A_in_B == list({kNo, kNo}) && B_in_A == list({kNo}));
 
   const dense2D<unsigned> B{{3, 4, 1, 2}, {4, 3, 2, 1}, {1, 3, 2, 4}, {2, 1, 4, 3}};
   ASSERT_EQ(get_IDs(dense2D<unsigned>{{1, 2, 3, 4}}, B, B_in_A, A_in_B, false), 0);
-  EXPECT_EQ(B_in_A, list({0, 0, kNo, 0}));  // (1,3,2,4) has the same hash, no match
-  EXPECT_EQ(A_in_B, list({0}));
+  // (1,3,2,4) has the same hash, no match.
+  EXPECT_TRUE(B_in_A == list({0, 0, kNo, 0}) && A_in_B == list({0}));
   // One row compares plainly.
   ASSERT_EQ(get_IDs(dense2D<unsigned>{{4}, {5}}, dense2D<unsigned>{{5}}, B_in_A, A_in_B, false), 0);
   EXPECT_TRUE(B_in_A == list({1}) && A_in_B == list({kNo, 0}));
@@ -303,7 +293,7 @@ std::vector<unsigned> first_appearances(const std::vector<unsigned>& entries,
 
 }  // namespace
 
-TEST(UniqueIndices, ListAppendsFirstAppearancesWithoutExcluded) {
+TEST(UniqueIndices, ListsMatricesAndRanges) {
   dense1D<unsigned> out;
   EXPECT_EQ(unique_indices(out, list({4, 2, 4, kNo, 1}), list({1})), 0);
   EXPECT_EQ(out, list({4, 2}));
@@ -316,18 +306,15 @@ TEST(UniqueIndices, ListAppendsFirstAppearancesWithoutExcluded) {
   // when it is a view of out itself.
   dense1D<unsigned> exclude = out.sub_vector(0, 2);
   EXPECT_EQ(unique_indices(out, list({4, 9, 2, 2, 9}), exclude), 0);
-  EXPECT_EQ(out, list({4, 2, 2, 5, 9}));
-  EXPECT_EQ(exclude, list({4, 2}));
+  EXPECT_TRUE(out == list({4, 2, 2, 5, 9}) && exclude == list({4, 2}));
 
   // A short input against 5000 excluded values: more than the sizing expects.
   dense1D<unsigned> many(5000), out2;
   for (unsigned i = 0; i < 5000; ++i) many[i] = 3 * i;
   ASSERT_EQ(unique_indices(out2, list({0, 1, 3, 4, 15000, 1}), many), 0);
   EXPECT_EQ(out2, list({1, 4, 15000}));
-}
 
-TEST(UniqueIndices, MatricesAndRanges) {
-  dense1D<unsigned> out{42};
+  out = list({42});
   const dense2D<unsigned> M{{3, 1, kNo}, {1, 7, 3}};
   EXPECT_EQ(unique_indices(out, M, list({7})), 0);
   EXPECT_EQ(out, list({42, 3, 1}));
@@ -340,8 +327,7 @@ TEST(UniqueIndices, MatricesAndRanges) {
   EXPECT_EQ(unique_indices(out, range, range + 3, dense1D<unsigned>()), 0);
   EXPECT_EQ(out, list({3, 1, 7, 8, 6, 5}));
 
-  // Range codes: empty range, and end before begin (out unchanged).
-  EXPECT_EQ(unique_indices(out, range + 1, range + 1, dense1D<unsigned>()), 0);
+  // End before begin: -3, out unchanged.
   EXPECT_EQ(unique_indices(out, range + 2, range, dense1D<unsigned>()), -3);
   EXPECT_EQ(out.size(), 6u);
 
@@ -377,14 +363,6 @@ TEST(UniqueIndices, MatchesSetOracleOnRandomInputs) {
     ASSERT_EQ(unique_indices(from_list, flat, exclude), 0);
     ASSERT_TRUE(from_list == out);
   }
-  // 100000 distinct values in a scrambled order force the table to grow.
-  dense2D<unsigned> M(4, 50000);
-  for (unsigned k = 0; k < 200000; ++k) M(k % 4, k / 4) = (k * 7919u) % 100000u;
-  EXPECT_EQ(count_unique_indices(M), 100000);
-  dense1D<unsigned> out;
-  ASSERT_EQ(unique_indices(out, M, dense1D<unsigned>()), 0);
-  ASSERT_EQ(out.size(), 100000u);
-  EXPECT_EQ(out[1], 7919u);
 }
 
 TEST(HashTable, BucketCountsGrowthAndMultimap) {
