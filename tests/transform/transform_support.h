@@ -63,17 +63,14 @@ dense2D<T> snapshot(const dense2D<T>& M) {
   return c;
 }
 
-inline V3 cross(const double* a, const double* b) {
-  return {{a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]}};
-}
-
 // Textbook rotation of P about the axis R through Q by |R|:
 // v cos + (k x v) sin + k (k . v)(1 - cos), v = P - Q, k = R / |R|.
 inline V3 reference_rotation(const double* P, const V3& Q, const V3& R) {
   const double theta = std::sqrt(R[0] * R[0] + R[1] * R[1] + R[2] * R[2]);
   const double k[3] = {R[0] / theta, R[1] / theta, R[2] / theta};
   const double v[3] = {P[0] - Q[0], P[1] - Q[1], P[2] - Q[2]};
-  const V3 kxv = cross(k, v);
+  const double kxv[3] = {k[1] * v[2] - k[2] * v[1], k[2] * v[0] - k[0] * v[2],
+                         k[0] * v[1] - k[1] * v[0]};
   const double kv = k[0] * v[0] + k[1] * v[1] + k[2] * v[2], c = std::cos(theta),
                s = std::sin(theta);
   V3 out;
