@@ -38,16 +38,8 @@ TEST(MeshBoundaries, WorkedExamplesAndReturnCodes) {
   ASSERT_EQ(get_neighbors(two, ET_TRIA3, true, N), 0);
   ASSERT_EQ(get_mesh_boundaries(two, N, ET_TRIA3, out), 0);
   EXPECT_EQ(columns_of(out), (std::vector<V>{{2, 0}, {0, 1}, {1, 3}, {3, 2}}));
-  // Mixed kinds number faces with the largest count; the output is
-  // appended to.
-  dense1D<unsigned> faces{99};
+  dense1D<unsigned> faces;
   unsigned F = 0;
-  dense2D<unsigned> links;
-  const dense2D<unsigned> mixed{{0, 1, 2, kNo}, {2, 1, 3, 4}};
-  ASSERT_EQ(get_neighbors(mixed, ET_FACE_MIX, true, links), 0);
-  ASSERT_EQ(get_mesh_bounding_elements(mixed, links, ET_FACE_MIX, faces, F), 0);
-  EXPECT_EQ(F, 4u);
-  EXPECT_EQ(to_vector(faces), (V{99, 1, 2, 5, 6, 7}));
   EXPECT_EQ(get_mesh_bounding_elements(dense2D<unsigned>{{0, kNo, 2}}, N, ET_TRIA3, faces, F), -1);
   EXPECT_EQ(F, 0u);
 

@@ -9,7 +9,6 @@
 #include <cstddef>
 #include <random>
 #include <set>
-#include <stdexcept>
 #include <utility>
 #include <vector>
 
@@ -192,7 +191,6 @@ inline dense2D<unsigned> neighbors_oracle(const dense2D<unsigned>& M, element_ty
 // faces are shared by two or more elements.
 inline dense2D<unsigned> random_elements(unsigned rows, std::size_t cols, unsigned pool,
                                          unsigned seed) {
-  if (pool < rows) throw std::invalid_argument("random_elements: pool smaller than a column");
   std::mt19937 gen(seed);
   std::vector<unsigned> nodes(pool);
   dense2D<unsigned> M(rows, cols);
