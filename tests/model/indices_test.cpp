@@ -172,9 +172,7 @@ bool same_polygon(std::vector<unsigned> a, const std::vector<unsigned>& b) {
   return false;
 }
 
-void expect_ids(const dense1D<unsigned>& got, const std::vector<unsigned>& want) {
-  EXPECT_EQ(std::vector<unsigned>(got.begin(), got.end()), want);
-}
+std::vector<unsigned> vec(const dense1D<unsigned>& v) { return {v.begin(), v.end()}; }
 
 }  // namespace
 
@@ -182,12 +180,10 @@ TEST(GetIDsLists, FirstPositionsBothWaysAndBruteForce) {
   // ~0U never matches; repeated values in B give A_in_B the first of them.
   dense1D<unsigned> B_in_A{1, 2, 3}, A_in_B;
   EXPECT_EQ(get_IDs(list({kNo, 3, 4}), list({4, kNo, 4, 3}), B_in_A, A_in_B), 0);
-  EXPECT_EQ(B_in_A, list({2, kNo, 2, 1}));
-  EXPECT_EQ(A_in_B, list({kNo, 3, 0}));
+  EXPECT_TRUE(B_in_A == list({2, kNo, 2, 1}) && A_in_B == list({kNo, 3, 0}));
   // An empty side: outputs sized with ~0U.
   EXPECT_EQ(get_IDs(dense1D<unsigned>(), list({1, 2}), B_in_A, A_in_B), 0);
-  EXPECT_EQ(B_in_A, list({kNo, kNo}));
-  EXPECT_TRUE(A_in_B.empty());
+  EXPECT_TRUE(B_in_A == list({kNo, kNo}) && A_in_B.empty());
 
   std::mt19937 rng(11);
   for (int trial = 0; trial < 60; ++trial) {
@@ -198,8 +194,8 @@ TEST(GetIDsLists, FirstPositionsBothWaysAndBruteForce) {
     ASSERT_EQ(get_IDs(A, B, B_in_A, A_in_B), 0);
     std::vector<unsigned> want_b, want_a;
     list_oracle(A, B, want_b, want_a);
-    expect_ids(B_in_A, want_b);
-    expect_ids(A_in_B, want_a);
+    EXPECT_EQ(vec(B_in_A), want_b);
+    EXPECT_EQ(vec(A_in_B), want_a);
   }
 }
 
@@ -223,27 +219,21 @@ TEST(GetIDsMatrices, CodesShiftsAndReversals) {
 }
 
 TEST(GetIDsMatrices, TiesOnTheLargestEntryArePinnedToItsFirstOccurrence) {
+  using M = dense2D<unsigned>;
+  dense1D<unsigned> B_in_A, A_in_B;
+  auto loose = [&](const M& A, const M& B) {
+    EXPECT_EQ(get_IDs(A, B, B_in_A, A_in_B, false), 0);
+    return B_in_A;
+  };
   // Both columns are rotated to start at their first 5, which leaves them
   // different although one is a cyclic shift of the other.
-  dense1D<unsigned> B_in_A, A_in_B;
-  ASSERT_EQ(get_IDs(dense2D<unsigned>{{5, 1, 2, 5, 3, 4}}, dense2D<unsigned>{{5, 3, 4, 5, 1, 2}},
-                    B_in_A, A_in_B, false),
-            0);
-  EXPECT_EQ(B_in_A, list({kNo}));
-  // With the largest entry repeated, the first occurrence decides: both of
-  // these are cyclic shifts of (3, 7, 7, 7), only the first one matches.
-  ASSERT_EQ(get_IDs(dense2D<unsigned>{{3, 7, 7, 7}}, dense2D<unsigned>{{7, 3, 7, 7}, {7, 7, 3, 7}},
-                    B_in_A, A_in_B, false),
-            0);
-  EXPECT_EQ(B_in_A, list({0, kNo}));
-
+  EXPECT_EQ(loose(M{{5, 1, 2, 5, 3, 4}}, M{{5, 3, 4, 5, 1, 2}}), list({kNo}));
+  // Both are cyclic shifts of (3, 7, 7, 7); only the first one matches.
+  EXPECT_EQ(loose(M{{3, 7, 7, 7}}, M{{7, 3, 7, 7}, {7, 7, 3, 7}}), list({0, kNo}));
   // ~0U is the largest entry, so a mixed triangle is only matched from the
   // same start or reversed: (0,1,2,~0U) against (1,2,0,~0U) does not match.
-  ASSERT_EQ(get_IDs(dense2D<unsigned>{{0, 1, 2, kNo}},
-                    dense2D<unsigned>{{1, 2, 0, kNo}, {2, 1, 0, kNo}, {0, 1, 2, kNo}}, B_in_A,
-                    A_in_B, false),
-            0);
-  EXPECT_EQ(B_in_A, list({kNo, 0, 0}));
+  EXPECT_EQ(loose(M{{0, 1, 2, kNo}}, M{{1, 2, 0, kNo}, {2, 1, 0, kNo}, {0, 1, 2, kNo}}),
+            list({kNo, 0, 0}));
   EXPECT_EQ(A_in_B, list({1}));
 }
 
@@ -272,8 +262,8 @@ TEST(GetIDsMatrices, MatchesBruteForceOnRandomPolygons) {
           want_b[j] = std::min(want_b[j], i);
           want_a[i] = std::min(want_a[i], j);
         }
-      expect_ids(B_in_A, want_b);
-      expect_ids(A_in_B, want_a);
+      EXPECT_EQ(vec(B_in_A), want_b);
+      EXPECT_EQ(vec(A_in_B), want_a);
     }
   }
 }
@@ -353,8 +343,7 @@ TEST(UniqueIndices, MatchesSetOracleOnRandomInputs) {
     dense1D<unsigned> exclude(rng() % 10), out;
     for (auto& v : exclude) v = rng() % range;
     ASSERT_EQ(unique_indices(out, mats.data(), mats.data() + mats.size(), exclude), 0);
-    ASSERT_EQ(std::vector<unsigned>(out.begin(), out.end()),
-              first_appearances(all, std::vector<unsigned>(exclude.begin(), exclude.end())));
+    ASSERT_EQ(vec(out), first_appearances(all, vec(exclude)));
     ASSERT_EQ(count_unique_indices(mats.data(), mats.data() + mats.size()),
               static_cast<int>(first_appearances(all, {}).size()));
 
@@ -370,7 +359,6 @@ TEST(HashTable, BucketCountsGrowthAndMultimap) {
   table small;
   EXPECT_EQ(small.bucket_count(), 23u);
   EXPECT_EQ(table(24).bucket_count(), 53u);
-  EXPECT_EQ(table(100).bucket_count(), 193u);
   EXPECT_EQ(detail::prime_at_least(5000000000ull), 4294967291u);  // the last prime beyond it
 
   // Growth only when the 47th entry would exceed twice 23.
