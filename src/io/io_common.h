@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/mixed.h"
+#include "common/status.h"
 #include "quernfold/io.h"
 
 namespace ovk {
@@ -23,7 +24,6 @@ namespace detail {
 constexpr int kLineBuffer = 256;
 
 // Allocation failure of an output or working container.
-constexpr int kNoMemory = -199;
 
 // ---------------------------------------------------------------------------
 // Files

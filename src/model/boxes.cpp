@@ -2,6 +2,7 @@
 #include <cstddef>
 
 #include "common/mixed.h"
+#include "common/status.h"
 #include "quernfold/model.h"
 
 namespace ovk {
@@ -13,7 +14,7 @@ using detail::kNoIndex;
 constexpr int kWrongShape = -1;
 constexpr int kBadIndex = -2;
 constexpr int kUnsupportedKind = -4;
-constexpr int kNoMemory = -199;
+using detail::kNoMemory;
 
 // ---- bounding boxes --------------------------------------------------------
 

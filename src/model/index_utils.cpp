@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "common/mixed.h"
+#include "common/status.h"
 #include "model/entries.h"
 #include "quernfold/model.h"
 
@@ -13,7 +14,7 @@ namespace {
 using detail::for_each_entry;
 using detail::kNoIndex;
 
-constexpr int kNoMemory = -199;
+using detail::kNoMemory;
 
 template <class Container>
 unsigned largest_index(const Container& C) {

@@ -8,6 +8,7 @@
 #include "common/hash.h"
 #include "common/hash_set.h"
 #include "common/mixed.h"
+#include "common/status.h"
 #include "quernfold/model.h"
 
 namespace ovk {
@@ -16,7 +17,7 @@ namespace {
 
 using detail::kNoIndex;
 
-constexpr int kNoMemory = -199;
+using detail::kNoMemory;
 constexpr int kHeightMismatch = -2;
 
 // Empties both outputs, then sizes them with every entry ~0U.

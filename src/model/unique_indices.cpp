@@ -3,6 +3,7 @@
 
 #include "common/hash_set.h"
 #include "common/mixed.h"
+#include "common/status.h"
 #include "model/entries.h"
 #include "quernfold/model.h"
 
@@ -13,7 +14,7 @@ namespace {
 using detail::index_set;
 using detail::kNoIndex;
 
-constexpr int kNoMemory = -199;
+using detail::kNoMemory;
 
 // A set that already holds ~0U and every entry of `exclude`, so that neither
 // is ever reported as new. Sized for the entries that will be offered.

@@ -4,16 +4,18 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/mixed.h"
+#include "common/status.h"
 #include "quernfold/search.h"
 
 namespace ovk {
 namespace quernfold {
 namespace {
 
-constexpr unsigned kNoIndex = ~0U;
+using detail::kNoIndex;
 constexpr int kBadIndex = -2;
 constexpr int kReversedRange = -3;
-constexpr int kNoMemory = -199;
+using detail::kNoMemory;
 
 // Column j of M copied over column k (k < j), rows entries.
 template <class T>

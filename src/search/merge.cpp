@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "common/mixed.h"
+#include "common/status.h"
 #include "quernfold/search.h"
 #include "search/coincident.h"
 #include "search/kd_tree.h"
@@ -18,10 +20,10 @@ using detail::pending_box;
 using detail::squared_distance;
 using detail::traversal_stack;
 
-constexpr unsigned kNoIndex = ~0U;
+using detail::kNoIndex;
 constexpr int kBadRows = -1;
 constexpr int kBadIndex = -2;
-constexpr int kNoMemory = -199;
+using detail::kNoMemory;
 // Codes of the two-list engine.
 constexpr int kBadTargets = -3;
 constexpr int kBadListTolerance = -4;

@@ -3,6 +3,8 @@
 #include <random>
 #include <utility>
 
+#include "common/mixed.h"
+#include "common/status.h"
 #include "quernfold/search.h"
 #include "search/kd_tree.h"
 
@@ -13,8 +15,8 @@ namespace {
 using detail::kd_tree;
 
 constexpr int kBadRows = -1;
-constexpr int kNoMemory = -199;
-constexpr unsigned kNoIndex = ~0U;
+using detail::kNoIndex;
+using detail::kNoMemory;
 // The insertion shuffle restarts from this seed at every call, so that
 // repeated insertions of the same list build the same tree.
 constexpr unsigned kShuffleSeed = 1;

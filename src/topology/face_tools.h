@@ -8,13 +8,12 @@
 
 #include "common/faces.h"
 #include "common/mixed.h"
+#include "common/status.h"
 #include "quernfold/topology.h"
 
 namespace ovk {
 namespace quernfold {
 namespace detail {
-
-constexpr int kNoMemory = -199;
 
 // Face table of one column of a matrix of the narrowed kind FE (FE must
 // have faces).

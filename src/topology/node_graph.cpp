@@ -11,6 +11,7 @@
 #include "common/edges.h"
 #include "common/faces.h"
 #include "common/mixed.h"
+#include "common/status.h"
 #include "quernfold/topology.h"
 
 namespace ovk {
@@ -19,7 +20,7 @@ namespace {
 
 using detail::kNoIndex;
 
-constexpr int kNoMemory = -199;
+using detail::kNoMemory;
 
 // Which rows of a column hold the element's nodes, and which groups of them
 // are joined in the node graph.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "common/status.h"
 #include "quernfold/model.h"
 
 namespace ovk {
@@ -11,7 +12,6 @@ namespace quernfold {
 namespace detail {
 
 // Memory for an output or a working array could not be had.
-constexpr int kNoMemory = -199;
 
 // Smallest column capacity given to a matrix that is appended to.
 constexpr std::size_t kMinColumnCapacity = 4;
