@@ -12,12 +12,10 @@ namespace {
 
 using namespace ovk::quernfold;
 
-constexpr unsigned kNoIndex = ~0U;
-
 struct quality_summary {
   std::size_t count = 0;
   double min = 1.0, max = -1.0, sum = 0.0;
-  std::size_t worst_block = 0, worst_element = kNoIndex;
+  std::size_t worst_block = 0, worst_element = no_index;
   std::size_t inverted = 0;
 };
 
@@ -35,7 +33,7 @@ quality_summary measure_quality(const mesh& m, std::vector<double>* all) {
       q.sum += v;
       if (v < 0) ++q.inverted;
       if (v > q.max) q.max = v;
-      if (q.worst_element == kNoIndex || v < q.min) {
+      if (q.worst_element == no_index || v < q.min) {
         q.min = v;
         q.worst_block = b;
         q.worst_element = e;

@@ -13,8 +13,6 @@ namespace {
 
 using namespace ovk::quernfold;
 
-constexpr unsigned kNoIndex = ~0U;
-
 enum class format { unknown, stl, obj, nastran, femap, medit, vtk, ensight };
 
 std::string extension(const std::string& path) {
@@ -64,7 +62,8 @@ int blocks_from_runs(mesh& m, const dense2D<unsigned>& all, const dense1D<unsign
                      const dense1D<int>& types) {
   for (std::size_t k = 0; k + 1 < bounds.size() && k < types.size(); ++k) {
     const element_type type = static_cast<element_type>(types[k]);
-    if (bounds[k + 1] > bounds[k] && !add_run(m, all, bounds[k], bounds[k + 1], type)) return -199;
+    if (bounds[k + 1] > bounds[k] && !add_run(m, all, bounds[k], bounds[k + 1], type))
+      return no_memory;
   }
   return 0;
 }
@@ -78,7 +77,7 @@ bool runs_from_blocks(const mesh& m, dense2D<unsigned>& all, dense1D<unsigned>& 
     rows = std::max(rows, b.connect.rows());
     cols += b.connect.cols();
   }
-  if (!all.resize(rows, cols, kNoIndex) || !bounds.push_back(0)) return false;
+  if (!all.resize(rows, cols, no_index) || !bounds.push_back(0)) return false;
   std::size_t j0 = 0;
   for (std::size_t k = 0; k < m.blocks.size(); ++k) {
     const dense2D<unsigned>& c = m.blocks[k].connect;
@@ -96,7 +95,7 @@ const char* reader_message(format f, int code) {
   if (code == -1)
     return f == format::nastran ? "cannot be opened, or holds a malformed GRID record"
                                 : "cannot be opened";
-  if (code == -199) return "too large: out of memory";
+  if (code == no_memory) return "too large: out of memory";
   switch (f) {
     case format::stl:
       if (code == -2) return "is not an STL file";
@@ -146,7 +145,7 @@ int write_range(const std::string& path, const mesh& m, Writer writer) {
   dense1D<int> types;
   for (const block& b : m.blocks) {
     matrices.push_back(b.connect);
-    if (!types.push_back(b.type)) return -199;
+    if (!types.push_back(b.type)) return no_memory;
   }
   const dense2D<unsigned>* first = matrices.data();
   return writer(path.c_str(), m.coords, first, first + matrices.size(), types);
@@ -157,7 +156,7 @@ int write_runs(const std::string& path, const mesh& m, Writer writer) {
   dense2D<unsigned> all;
   dense1D<unsigned> bounds, pids;
   dense1D<int> types;
-  if (!runs_from_blocks(m, all, bounds, types, pids)) return -199;
+  if (!runs_from_blocks(m, all, bounds, types, pids)) return no_memory;
   return writer(path.c_str(), m.coords, all, bounds, types, pids);
 }
 

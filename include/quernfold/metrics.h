@@ -63,8 +63,7 @@ void metric_iso_to_aniso2d(double h, const matrix_fixed<double, 3, 2>& P,
 
 // M2 = P^T M3 P (P is 3 x 2).
 void metric_aniso3d_to_aniso2d(const symmetric_fixed<double, 3>& M3,
-                               const matrix_fixed<double, 3, 2>& P,
-                               symmetric_fixed<double, 2>& M2);
+                               const matrix_fixed<double, 3, 2>& P, symmetric_fixed<double, 2>& M2);
 
 // A size between the smallest (t = 0) and the largest (t = 1) size of M:
 // hmin + t (hmax - hmin), t not limited. 0 when M is not valid.
@@ -126,8 +125,7 @@ int bound_metric(symmetric_fixed<double, 3>& M, double hmin, double hmax);
 // -3. The forms with `changed` empty it before any test and append the
 // position of every counted entry (ascending); they return its size.
 int bound_metrics(dense1D<double, 8>& H, double hmin, double hmax);
-int bound_metrics(dense1D<double, 8>& H, double hmin, double hmax,
-                  dense1D<unsigned, 8>& changed);
+int bound_metrics(dense1D<double, 8>& H, double hmin, double hmax, dense1D<unsigned, 8>& changed);
 int bound_metrics(dense2D<double>& M, double hmin, double hmax);
 int bound_metrics(dense2D<double>& M, double hmin, double hmax, dense1D<unsigned, 8>& changed);
 
@@ -256,16 +254,14 @@ int metrics_gen_iso(const dense2D<double>& coords, const dense2D<unsigned>& conn
 // corrected is that of the binary heap holding them.
 int bound_metric_gradations(const dense2D<double>& coords, const dense2D<unsigned>& connectM,
                             element_type type, const dense1D<unsigned, 8>& nodes,
-                            bool nodes_are_fixed, int direction, double bound,
-                            dense2D<double>& M);
+                            bool nodes_are_fixed, int direction, double bound, dense2D<double>& M);
 int bound_metric_gradations(const dense2D<double>& coords, const dense2D<unsigned>& connectM,
                             element_type type, const dense1D<unsigned, 8>& nodes,
                             bool nodes_are_fixed, int direction, double bound,
                             dense1D<double, 8>& H);
 int bound_metric_variations(const dense2D<double>& coords, const dense2D<unsigned>& connectM,
                             element_type type, const dense1D<unsigned, 8>& nodes,
-                            bool nodes_are_fixed, int direction, double bound,
-                            dense2D<double>& M);
+                            bool nodes_are_fixed, int direction, double bound, dense2D<double>& M);
 int bound_metric_variations(const dense2D<double>& coords, const dense2D<unsigned>& connectM,
                             element_type type, const dense1D<unsigned, 8>& nodes,
                             bool nodes_are_fixed, int direction, double bound,

@@ -27,6 +27,14 @@ using ovk::math1::symmetric_fixed;
 using ovk::math1::vector_fixed;
 using ovk::misc::histogram;
 
+// The no-index value ~0U (4294967295): an unused slot of a mixed column, and
+// "no element / no match" in output index lists.
+inline constexpr unsigned no_index = ~0U;
+
+// Return code of every operation for which memory for an output or a working
+// array could not be had.
+inline constexpr int no_memory = -199;
+
 // ---------------------------------------------------------------------------
 // Element kinds
 // ---------------------------------------------------------------------------

@@ -10,9 +10,6 @@ namespace ovk {
 namespace quernfold {
 namespace detail {
 
-// Marks an unused slot of a mixed column, or "no element / no match".
-constexpr unsigned kNoIndex = ~0U;
-
 // A mixed matrix whose height is that of one pure shape is read as that
 // shape: 3-row ET_FACE_MIX -> ET_TRIA3; 4-, 5-, 6-row ET_SOLID_MIX ->
 // ET_TETRA4, ET_PYRAMID5, ET_WEDGE6. Every other kind and height is kept.
@@ -28,15 +25,15 @@ inline element_type narrow_mixed(element_type FE, std::size_t rows) noexcept {
 
 // Shape of a 4-row ET_FACE_MIX column: row 3 = ~0U means a triangle.
 inline element_type face_mix_shape(const unsigned* column) noexcept {
-  return column[3] == kNoIndex ? ET_TRIA3 : ET_QUAD4;
+  return column[3] == no_index ? ET_TRIA3 : ET_QUAD4;
 }
 
 // Shape of an 8-row ET_SOLID_MIX column, read from its first ~0U among rows
 // 4, 5, 6: tetrahedron, pyramid, wedge; none means a hexahedron.
 inline element_type solid_mix_shape(const unsigned* column) noexcept {
-  if (column[4] == kNoIndex) return ET_TETRA4;
-  if (column[5] == kNoIndex) return ET_PYRAMID5;
-  if (column[6] == kNoIndex) return ET_WEDGE6;
+  if (column[4] == no_index) return ET_TETRA4;
+  if (column[5] == no_index) return ET_PYRAMID5;
+  if (column[6] == no_index) return ET_WEDGE6;
   return ET_HEXA8;
 }
 

@@ -66,7 +66,7 @@ int ensight_output(char const* name, dense2D<double> const& coords, dense2D<unsi
                    dense2D<unsigned> const* last, dense1D<int> const& types) {
   detail::scoped_file file(name, "w");
   if (!file) return -1;
-  const int code = detail::check_range(coords, first, last, types, detail::kNoIndex, 1, 3);
+  const int code = detail::check_range(coords, first, last, types, no_index, 1, 3);
   if (code < 0) return code;
   write_header(file.get(), coords);
   for (std::size_t i = 0; i < types.size(); ++i) {

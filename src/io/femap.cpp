@@ -10,9 +10,6 @@
 namespace ovk {
 namespace quernfold {
 
-using detail::kNoIndex;
-using detail::kNoMemory;
-
 namespace {
 
 // The short or invalid record code of the FEMAP reader.
@@ -95,7 +92,7 @@ int read_node(const std::vector<std::string>& f, detail::run_builder& out) {
   if (id <= 0) return kBadRecord;
   if (!out.set_node(static_cast<unsigned long>(id), field_real(f[11]), field_real(f[12]),
                     field_real(f[13])))
-    return kNoMemory;
+    return no_memory;
   return 0;
 }
 
@@ -119,7 +116,7 @@ int read_element(const std::vector<std::string>& f, std::FILE* stream, detail::r
   unsigned nodes[kSlots];
   for (unsigned k = 0; k < n; ++k) nodes[k] = static_cast<unsigned>(slots[topo->slot[k]] - 1);
   if (!out.add_element(topo->type, nodes, n, static_cast<unsigned>(detail::field_integer(f[1]))))
-    return kNoMemory;
+    return no_memory;
   skip_lines(stream, kRecordTail);
   return 0;
 }
@@ -128,7 +125,7 @@ enum class block { none, nodes, elements };
 
 int read_core(std::FILE* stream, detail::run_builder& out) {
   if (!stream) return -1;
-  if (!out.start()) return kNoMemory;
+  if (!out.start()) return no_memory;
   block in = block::none;
   std::string line;
   int code = 0;
@@ -148,7 +145,7 @@ int read_core(std::FILE* stream, detail::run_builder& out) {
     const std::vector<std::string> fields = detail::split_at_commas(line);
     code = in == block::nodes ? read_node(fields, out) : read_element(fields, stream, out);
   }
-  if (!out.finish() && code == 0) code = kNoMemory;
+  if (!out.finish() && code == 0) code = no_memory;
   return code;
 }
 

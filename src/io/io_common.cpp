@@ -81,7 +81,7 @@ int split_one(const dense2D<unsigned>& connectM, element_type mixed, unsigned so
               std::vector<mesh_part>& parts) {
   dense2D<unsigned> grouped;
   dense1D<unsigned> group_nodes, group_ends, new_indices;
-  if (!grouped.copy(connectM)) return kNoMemory;
+  if (!grouped.copy(connectM)) return no_memory;
   const int code = sort_elfes(grouped, group_nodes, group_ends, new_indices);
   if (code < 0) return code;
   std::size_t begin = 0;
@@ -118,7 +118,7 @@ int split_mixed(const dense2D<unsigned>* first, const dense2D<unsigned>* last,
 int write_one(range_writer write, const char* name, const dense2D<double>& coords,
               const dense2D<unsigned>& connectM, element_type type) {
   dense1D<int> types;
-  if (!types.resize(1, type)) return kNoMemory;
+  if (!types.resize(1, type)) return no_memory;
   return write(name, coords, &connectM, &connectM + 1, types);
 }
 
@@ -127,7 +127,7 @@ int write_two(range_writer write, const char* name, const dense2D<double>& coord
               element_type type1, element_type type2) {
   const dense2D<unsigned> mats[2] = {connectM1, connectM2};
   dense1D<int> types;
-  if (!types.resize(2)) return kNoMemory;
+  if (!types.resize(2)) return no_memory;
   types[0] = type1;
   types[1] = type2;
   return write(name, coords, mats, mats + 2, types);
@@ -170,9 +170,9 @@ bool run_builder::set_node(unsigned long id, double x, double y, double z) noexc
 bool run_builder::add_element(element_type type, const unsigned* nodes, unsigned n,
                               unsigned pid) noexcept {
   // A taller element: every column already stored gets unused slots.
-  if (!elements_.raise_rows(n, kNoIndex)) return false;
+  if (!elements_.raise_rows(n, no_index)) return false;
   const std::size_t col = elements_.size();
-  if (!elements_.extend(col + 1, kNoIndex)) return false;
+  if (!elements_.extend(col + 1, no_index)) return false;
   std::copy(nodes, nodes + n, elements_.column(col));
   if (!pids_.push_back(pid)) return false;
   if (types_.empty() || types_[types_.size() - 1] != type) {
@@ -211,7 +211,7 @@ int split_first_runs(const dense2D<unsigned>& connectM, const dense1D<unsigned>&
   for (std::size_t k = 0; k < 2 && k < types.size() && k + 1 < bounds.size(); ++k) {
     const element_type t = static_cast<element_type>(types[k]);
     *out_types[k] = t;
-    if (!copy_run(connectM, bounds[k], bounds[k + 1], t, *outs[k])) return kNoMemory;
+    if (!copy_run(connectM, bounds[k], bounds[k + 1], t, *outs[k])) return no_memory;
   }
   return 0;
 }
@@ -231,7 +231,7 @@ int read_first_runs(run_reader core, std::FILE* stream, dense2D<double>& coords,
 int write_one_run(run_writer core, std::FILE* stream, const dense2D<double>& coords,
                   const dense2D<unsigned>& connectM, element_type type) {
   run_set runs;
-  if (!make_runs(connectM, type, runs)) return kNoMemory;
+  if (!make_runs(connectM, type, runs)) return no_memory;
   return core(stream, coords, runs.connect, runs.bounds, runs.types, runs.pids);
 }
 
@@ -239,7 +239,7 @@ int write_two_runs(run_writer core, std::FILE* stream, const dense2D<double>& co
                    const dense2D<unsigned>& connectM1, const dense2D<unsigned>& connectM2,
                    element_type type1, element_type type2) {
   run_set runs;
-  if (!make_runs(connectM1, connectM2, type1, type2, runs)) return kNoMemory;
+  if (!make_runs(connectM1, connectM2, type1, type2, runs)) return no_memory;
   return core(stream, coords, runs.connect, runs.bounds, runs.types, runs.pids);
 }
 
@@ -283,7 +283,7 @@ int check_run_writer(std::FILE* stream, const dense2D<double>& coords,
     if (cols == 0) continue;
     const dense2D<unsigned> run =
         connectM.sub_matrix(0, bounds[k], checked_rows(t, connectM.rows()), cols);
-    if (!check_IDs(run, t, kNoIndex)) return -3;
+    if (!check_IDs(run, t, no_index)) return -3;
   }
   return 0;
 }
@@ -302,7 +302,7 @@ bool make_runs(const dense2D<unsigned>& connectM1, const dense2D<unsigned>& conn
                element_type type1, element_type type2, run_set& runs) noexcept {
   const std::size_t rows = std::max(nbr_nodes(type1), nbr_nodes(type2));
   const std::size_t c1 = connectM1.cols(), c2 = connectM2.cols();
-  if (!runs.connect.resize(rows, c1 + c2, kNoIndex)) return false;
+  if (!runs.connect.resize(rows, c1 + c2, no_index)) return false;
   const dense2D<unsigned>* src[2] = {&connectM1, &connectM2};
   for (std::size_t m = 0; m < 2; ++m) {
     const std::size_t copied = std::min(rows, src[m]->rows());

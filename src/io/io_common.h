@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "common/mixed.h"
-#include "common/status.h"
 #include "quernfold/io.h"
 
 namespace ovk {
@@ -188,7 +187,7 @@ const Entry* find_kind(const Entry (&table)[N], int type) noexcept {
 // ---------------------------------------------------------------------------
 
 // The reader's outputs while a file is read: elements are appended as
-// columns (rows grow to the largest element, new slots kNoIndex), and runs of
+// columns (rows grow to the largest element, new slots no_index), and runs of
 // equal types are tracked in bounds/types.
 class run_builder {
  public:

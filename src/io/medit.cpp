@@ -8,9 +8,6 @@
 namespace ovk {
 namespace quernfold {
 
-using detail::kNoIndex;
-using detail::kNoMemory;
-
 namespace {
 
 // Values per line of a scalar solution file.
@@ -103,20 +100,20 @@ void write_sections(std::FILE* f, const std::vector<detail::mesh_part>& parts) {
 }
 
 // The columns of connectM grouped by reference number: group r holds, in
-// column order, the elements whose refs entry is r (kNoIndex: none).
+// column order, the elements whose refs entry is r (no_index: none).
 bool group_by_reference(const dense2D<unsigned>& connectM, const dense1D<unsigned>& refs,
                         unsigned groups, dense2D<unsigned>* out) {
   dense1D<unsigned> fill;
   if (!fill.resize(groups, 0u)) return false;
   for (std::size_t j = 0; j < refs.size(); ++j)
-    if (refs[j] != kNoIndex) ++fill[refs[j]];
+    if (refs[j] != no_index) ++fill[refs[j]];
   for (unsigned r = 0; r < groups; ++r) {
     if (!out[r].resize(connectM.rows(), fill[r])) return false;
     fill[r] = 0;
   }
   for (std::size_t j = 0; j < refs.size(); ++j) {
     const unsigned r = refs[j];
-    if (r == kNoIndex) continue;
+    if (r == no_index) continue;
     std::copy(connectM.column(j), connectM.column(j) + connectM.rows(), out[r].column(fill[r]++));
   }
   return true;
@@ -170,7 +167,7 @@ int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsign
   if (refs.size() != connectM.cols()) return -5;
   unsigned top = 0;
   for (std::size_t j = 0; j < refs.size(); ++j)
-    if (refs[j] != kNoIndex && refs[j] > top) top = refs[j];
+    if (refs[j] != no_index && refs[j] > top) top = refs[j];
   const std::size_t groups = static_cast<std::size_t>(top) + 1;
   std::unique_ptr<dense2D<unsigned>[]> mats(new (std::nothrow) dense2D<unsigned>[groups]);
   dense1D<int> types;

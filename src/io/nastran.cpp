@@ -13,9 +13,6 @@
 namespace ovk {
 namespace quernfold {
 
-using detail::kNoIndex;
-using detail::kNoMemory;
-
 namespace {
 
 // Field widths of a small-field line (ten fields once padded to 80
@@ -181,7 +178,7 @@ int read_grid(const std::string& line, line_source& src, detail::run_builder& ou
   if (code < 0) return code;
   if (g.id <= 0) return -1;
   if (!out.set_node(static_cast<unsigned long>(g.id), g.xyz[0], g.xyz[1], g.xyz[2]))
-    return kNoMemory;
+    return no_memory;
   return 0;
 }
 
@@ -326,7 +323,7 @@ int store_card(const std::string& name, const std::vector<long>& ints, detail::r
   for (unsigned k = 0; k < count; ++k)
     nodes[k] = static_cast<unsigned>(ints[2 + read_position(type, k)] - 1);
   if (!out.add_element(type, nodes, static_cast<unsigned>(count), static_cast<unsigned>(ints[1])))
-    return kNoMemory;
+    return no_memory;
   return 0;
 }
 
@@ -352,7 +349,7 @@ int read_card(const std::string& first_line, line_source& src, detail::run_build
 
 int read_core(std::FILE* stream, detail::run_builder& out) {
   if (!stream || std::ferror(stream)) return -1;
-  if (!out.start()) return kNoMemory;
+  if (!out.start()) return no_memory;
   line_source src(stream);
   std::string line;
   int code = 0;
@@ -361,7 +358,7 @@ int read_core(std::FILE* stream, detail::run_builder& out) {
     if (line.empty() || line[0] == '$' || contains(line, "BEGIN BULK")) continue;
     code = starts_with(line, "GRID") ? read_grid(line, src, out) : read_card(line, src, out);
   }
-  if (!out.finish() && code == 0) code = kNoMemory;
+  if (!out.finish() && code == 0) code = no_memory;
   return code;
 }
 

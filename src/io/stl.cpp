@@ -12,9 +12,6 @@
 namespace ovk {
 namespace quernfold {
 
-using detail::kNoIndex;
-using detail::kNoMemory;
-
 namespace {
 
 constexpr int kNotStl = -2;
@@ -103,7 +100,7 @@ class soup {
 
 int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const soup& s) {
   const std::size_t triangles = coords.cols() / 3;
-  if (!connectM.resize(3, triangles)) return kNoMemory;
+  if (!connectM.resize(3, triangles)) return no_memory;
   for (std::size_t j = 0; j < triangles; ++j)
     for (unsigned k = 0; k < 3; ++k) connectM(k, j) = static_cast<unsigned>(3 * j + k);
   if (!s.has_height()) return 0;
@@ -124,7 +121,7 @@ int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const soup&
 // Ends a reader: the soup read so far is merged when reading succeeded; on
 // any failure both outputs are emptied.
 int close_soup(int code, soup& s, dense2D<double>& coords, dense2D<unsigned>& connectM) {
-  if (!s.finish() && code == 0) code = kNoMemory;
+  if (!s.finish() && code == 0) code = no_memory;
   if (code == 0) code = merge_soup(coords, connectM, s);
   if (code < 0) {
     coords.clear();
@@ -168,7 +165,7 @@ int read_facet_body(text_lines& in, soup& s) {
     if (!read_vertex(in, p)) return kBadRecord;
   if (!in.next() || !in.has("endloop")) return kBadRecord;
   if (!in.next() || !in.has("endfacet")) return kBadRecord;
-  return s.add_triangle(v) ? 0 : kNoMemory;
+  return s.add_triangle(v) ? 0 : no_memory;
 }
 
 bool is_facet_line(const text_lines& in) {
@@ -235,7 +232,7 @@ int read_binary_triangles(std::FILE* stream, std::int32_t count, soup& s) {
       const unsigned char* p = rec + 12 * (k + 1);
       v[k] = {float_at(p), float_at(p + 4), float_at(p + 8)};
     }
-    if (!s.add_triangle(v)) return kNoMemory;
+    if (!s.add_triangle(v)) return no_memory;
   }
   return 0;
 }

@@ -7,9 +7,6 @@
 namespace ovk {
 namespace quernfold {
 
-using detail::kNoIndex;
-using detail::kNoMemory;
-
 namespace {
 
 // VTK cell type numbers used here.
@@ -61,7 +58,7 @@ int convert_parts(const std::vector<detail::mesh_part>& parts, unsigned& ncells,
 
 int vtk_convert(dense2D<unsigned> const& connectM, element_type type, unsigned& ncells,
                 dense1D<unsigned>& cells, dense1D<unsigned>& cell_types) {
-  if (!check_IDs(connectM, type, kNoIndex)) return -1;
+  if (!check_IDs(connectM, type, no_index)) return -1;
   const vtk_cell* cell = detail::find_kind(kCells, type);
   if (!cell) return -2;
   const std::size_t r = connectM.rows(), cols = connectM.cols();
@@ -72,7 +69,7 @@ int vtk_convert(dense2D<unsigned> const& connectM, element_type type, unsigned& 
   const std::size_t more_types = split ? 2 * cols : cols;
   if (!cells.reserve(cells.size() + more_cells) ||
       !cell_types.reserve(cell_types.size() + more_types))
-    return kNoMemory;
+    return no_memory;
   for (std::size_t j = 0; j < cols; ++j)
     append_element(connectM.column(j), r, *cell, ncells, cells, cell_types);
   return 0;

@@ -13,9 +13,6 @@
 namespace ovk {
 namespace quernfold {
 
-using detail::kNoIndex;
-using detail::kNoMemory;
-
 namespace {
 
 constexpr int kMalformed = -2;
@@ -43,7 +40,7 @@ class obj_reader {
     const int code = read_lines(in);
     const bool cut =
         coords_.finish() && uv_.finish() && normals_.finish() && tria_.finish() && quad_.finish();
-    return cut || code < 0 ? code : kNoMemory;
+    return cut || code < 0 ? code : no_memory;
   }
 
  private:
@@ -79,14 +76,14 @@ class obj_reader {
   int read_vertex(std::istringstream& rest) {
     const std::vector<double> v = numbers(rest);
     if (v.size() < kVertexValues) return kMalformed;
-    return coords_.append(v.data()) ? 0 : kNoMemory;
+    return coords_.append(v.data()) ? 0 : no_memory;
   }
 
   int read_normal(std::istringstream& rest) {
     const std::vector<double> v = numbers(rest);
     if (v.size() != kNormalValues) return kMalformed;
     seen_normals_ = true;
-    return normals_.append(v.data()) ? 0 : kNoMemory;
+    return normals_.append(v.data()) ? 0 : no_memory;
   }
 
   // The first "vt" line fixes the row count of uv; lines of another count
@@ -96,9 +93,9 @@ class obj_reader {
     if (v.size() >= kMaxTexture) return kMalformed;
     seen_texture_ = true;
     if (v.empty()) return 0;
-    if (uv_.rows() == 0 && !uv_.raise_rows(v.size(), 0.0)) return kNoMemory;
+    if (uv_.rows() == 0 && !uv_.raise_rows(v.size(), 0.0)) return no_memory;
     if (v.size() != uv_.rows()) return 0;
-    return uv_.append(v.data()) ? 0 : kNoMemory;
+    return uv_.append(v.data()) ? 0 : no_memory;
   }
 
   // One face vertex word: a, a/b, a//c, a/b/c, a/b/ or a//.
@@ -155,7 +152,7 @@ class obj_reader {
     for (std::size_t i = 0; i < n; ++i)
       if (!vertex_column(face.vertex[i], cols[i])) return kMalformed;
     detail::column_writer<unsigned>& target = n == 3 ? tria_ : quad_;
-    return target.append(cols) ? 0 : kNoMemory;
+    return target.append(cols) ? 0 : no_memory;
   }
 
   detail::column_writer<double> coords_;
@@ -174,8 +171,8 @@ int check_obj_output(const dense2D<double>& coords, const dense2D<double>& uv,
   if (coords.rows() != 2 && coords.rows() != 3) return -2;
   if (!normals.empty() && (normals.rows() != 3 || normals.cols() != coords.cols())) return -3;
   if (!uv.empty() && (uv.rows() != 2 || uv.cols() != coords.cols())) return -4;
-  if (!check_IDs(tria, ET_TRIA3, kNoIndex)) return -5;
-  if (!check_IDs(quad, ET_QUAD4, kNoIndex)) return -6;
+  if (!check_IDs(tria, ET_TRIA3, no_index)) return -5;
+  if (!check_IDs(quad, ET_QUAD4, no_index)) return -6;
   return 0;
 }
 
@@ -208,7 +205,7 @@ bool join_columns(const dense2D<unsigned>& a, const dense2D<unsigned>& b, dense2
   std::size_t rows = 0;
   if (a.cols()) rows = a.rows();
   if (b.cols()) rows = std::max(rows, b.rows());
-  if (!out.resize(rows, a.cols() + b.cols(), kNoIndex)) return false;
+  if (!out.resize(rows, a.cols() + b.cols(), no_index)) return false;
   for (std::size_t j = 0; j < a.cols(); ++j)
     std::copy(a.column(j), a.column(j) + a.rows(), out.column(j));
   for (std::size_t j = 0; j < b.cols(); ++j)
@@ -267,7 +264,7 @@ int WavefrontOBJ_output(char const* name, dense2D<double> const& coords,
   dense2D<unsigned> tria, quad;
   if (type1 == type2) {
     dense2D<unsigned> joined;
-    if (!join_columns(connectM1, connectM2, joined)) return kNoMemory;
+    if (!join_columns(connectM1, connectM2, joined)) return no_memory;
     if (type1 == ET_TRIA3) tria = joined;
     if (type1 == ET_QUAD4) quad = joined;
   } else {

@@ -62,10 +62,10 @@ class gradation_engine {
   // Returns the number of distinct nodes changed, or -199.
   int run(const dense2D<unsigned>& connectM, const dense1D<unsigned>& nodes, bool nodes_are_fixed,
           int direction) {
-    if (get_node_graph(connectM, offsets_, neighbours_, ET_UNKNOWN) != 0) return -199;
-    if (!mark_nodes(nodes, nodes_are_fixed, direction)) return -199;
+    if (get_node_graph(connectM, offsets_, neighbours_, ET_UNKNOWN) != 0) return no_memory;
+    if (!mark_nodes(nodes, nodes_are_fixed, direction)) return no_memory;
     if (node_count() == 0) return 0;
-    if (!seed_queue()) return -199;
+    if (!seed_queue()) return no_memory;
     return drain_queue();
   }
 
@@ -134,7 +134,7 @@ class gradation_engine {
       ++step;
       if (stamps_[v.a] == 0) ++changed;
       stamps_[v.a] = step;
-      if (!push_edges_of(v.a, step)) return -199;
+      if (!push_edges_of(v.a, step)) return no_memory;
     }
     return changed;
   }

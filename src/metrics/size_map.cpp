@@ -62,7 +62,7 @@ void fold_length(double& h, unsigned& count, double L, double start, mean_kind k
 int generate_sizes(const dense2D<double>& coords, const dense2D<unsigned>& connectM,
                    element_type FE, dense1D<double>& H, double p) {
   dense1D<unsigned> count;
-  if (!count.resize(H.size(), 0U)) return -199;
+  if (!count.resize(H.size(), 0U)) return no_memory;
   const mean_kind kind = p == 0         ? mean_kind::minimum
                          : p >= DBL_MAX ? mean_kind::maximum
                                         : mean_kind::power;
@@ -95,7 +95,7 @@ int metrics_gen_iso(const dense2D<double>& coords, const dense2D<unsigned>& conn
   if (element_dim(FE) > coords.rows()) return -1;
   if (!check_IDs(connectM, FE, static_cast<unsigned>(coords.cols()))) return -2;
   if (p < 0 || std::isnan(p)) return -5;
-  if (!H.resize(std::max(H.size(), coords.cols()), 0.0)) return -199;
+  if (!H.resize(std::max(H.size(), coords.cols()), 0.0)) return no_memory;
   if (!has_linear_edges(FE)) return -3;
   return generate_sizes(coords, connectM, FE, H, p);
 }

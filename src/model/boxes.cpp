@@ -2,19 +2,15 @@
 #include <cstddef>
 
 #include "common/mixed.h"
-#include "common/status.h"
 #include "quernfold/model.h"
 
 namespace ovk {
 namespace quernfold {
 namespace {
 
-using detail::kNoIndex;
-
 constexpr int kWrongShape = -1;
 constexpr int kBadIndex = -2;
 constexpr int kUnsupportedKind = -4;
-using detail::kNoMemory;
 
 // ---- bounding boxes --------------------------------------------------------
 
@@ -39,7 +35,7 @@ int box_of_all_nodes(const dense2D<double>& coords, vector_fixed<double, N>& min
 // Number of nodes as an index bound. With ~0U columns or more no index can
 // reach past the last node, and the bound ~0U switches the check off.
 unsigned node_bound(const dense2D<double>& coords) {
-  return coords.cols() >= kNoIndex ? kNoIndex : static_cast<unsigned>(coords.cols());
+  return coords.cols() >= no_index ? no_index : static_cast<unsigned>(coords.cols());
 }
 
 template <int N>
@@ -49,7 +45,7 @@ int box_of_listed_nodes(const dense2D<double>& coords, const dense1D<unsigned>& 
   if (coords.rows() != N) return kWrongShape;
   if (!check_IDs(nodes, node_bound(coords))) return kBadIndex;
   for (std::size_t i = 0; i < nodes.size(); ++i)
-    if (nodes[i] != kNoIndex) enlarge<N>(coords.column(nodes[i]), min, max);
+    if (nodes[i] != no_index) enlarge<N>(coords.column(nodes[i]), min, max);
   return 0;
 }
 
@@ -157,7 +153,7 @@ int centroids(const dense2D<double>& coords, const dense2D<unsigned>& connectM, 
   const std::size_t d = coords.rows();
   if (d < 1 || d > 3 || element_dim(FE) > d) return kWrongShape;
   if (!check_IDs(connectM, FE, node_bound(coords))) return kBadIndex;
-  if (!G.resize(d, connectM.cols(), 0.0)) return kNoMemory;
+  if (!G.resize(d, connectM.cols(), 0.0)) return no_memory;
   const element_type T = detail::narrow_mixed(FE, connectM.rows());
   if (!centroid_supported(T)) return kUnsupportedKind;
   // Columns without rows name no node: their centroid stays the 0.0 of the

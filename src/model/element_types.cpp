@@ -3,6 +3,7 @@
 #include <cstddef>
 
 #include "common/mixed.h"
+#include "common/version.h"
 #include "quernfold/model.h"
 
 namespace ovk {
@@ -45,14 +46,12 @@ const kind_properties& properties(element_type FE) {
   return kProperties[k < kKinds ? k : 0];
 }
 
-using detail::kNoIndex;
-
 // 4-row ET_FACE_MIX: rows 0..2 are nodes, row 3 a node or ~0U.
 bool face_mix_columns_valid(const dense2D<unsigned>& M, unsigned nods) {
   for (std::size_t j = 0; j < M.cols(); ++j) {
     const unsigned* c = M.column(j);
     if (c[0] >= nods || c[1] >= nods || c[2] >= nods) return false;
-    if (c[3] >= nods && c[3] != kNoIndex) return false;
+    if (c[3] >= nods && c[3] != no_index) return false;
   }
   return true;
 }
@@ -63,13 +62,13 @@ bool solid_mix_columns_valid(const dense2D<unsigned>& M, unsigned nods) {
   for (std::size_t j = 0; j < M.cols(); ++j) {
     const unsigned* c = M.column(j);
     std::size_t used = 0;
-    while (used < 8 && c[used] != kNoIndex) {
+    while (used < 8 && c[used] != no_index) {
       if (c[used] >= nods) return false;
       ++used;
     }
     if (used < 4 || used == 7) return false;
     for (std::size_t i = used; i < 8; ++i)
-      if (c[i] != kNoIndex) return false;
+      if (c[i] != no_index) return false;
   }
   return true;
 }
@@ -79,7 +78,7 @@ bool pure_columns_valid(const dense2D<unsigned>& M, unsigned nods) {
   for (std::size_t j = 0; j < M.cols(); ++j) {
     const unsigned* c = M.column(j);
     for (std::size_t i = 0; i < M.rows(); ++i)
-      if (c[i] >= nods || c[i] == kNoIndex) return false;
+      if (c[i] >= nods || c[i] == no_index) return false;
   }
   return true;
 }
@@ -92,7 +91,7 @@ unsigned element_dim(element_type FE) { return properties(FE).dim; }
 unsigned nbr_boundaries(element_type FE) { return properties(FE).boundaries; }
 
 const char* version() {
-  static const char kVersion[] = "5.1.0.0";
+  static const char kVersion[] = QUERNFOLD_VERSION_STRING;
   return kVersion;
 }
 

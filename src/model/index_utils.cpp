@@ -3,7 +3,6 @@
 #include <cstddef>
 
 #include "common/mixed.h"
-#include "common/status.h"
 #include "model/entries.h"
 #include "quernfold/model.h"
 
@@ -12,23 +11,20 @@ namespace quernfold {
 namespace {
 
 using detail::for_each_entry;
-using detail::kNoIndex;
-
-using detail::kNoMemory;
 
 template <class Container>
 unsigned largest_index(const Container& C) {
   unsigned largest = 0;
   for_each_entry(C, [&](unsigned v) {
-    if (v != kNoIndex && v > largest) largest = v;
+    if (v != no_index && v > largest) largest = v;
   });
   return largest;
 }
 
 template <class Container>
 bool indices_below(const Container& C, unsigned nods) {
-  if (nods == kNoIndex) return true;
-  return detail::all_entries(C, [nods](unsigned v) { return v == kNoIndex || v < nods; });
+  if (nods == no_index) return true;
+  return detail::all_entries(C, [nods](unsigned v) { return v == no_index || v < nods; });
 }
 
 // Unsigned addition wraps modulo 2^32, which is what a negative shift needs.
@@ -49,7 +45,7 @@ int permute(dense1D<T>& V, const dense1D<unsigned>& perm) {
   const std::size_t n = V.size();
   if (n == 0) return 0;
   dense1D<T> W;
-  if (!W.copy(V)) return kNoMemory;
+  if (!W.copy(V)) return no_memory;
   const std::size_t m = perm.size() < n ? perm.size() : n;
   for (std::size_t i = 0; i < m; ++i) {
     const unsigned p = perm[i];
@@ -62,9 +58,9 @@ int permute(dense1D<T>& V, const dense1D<unsigned>& perm) {
 }  // namespace
 
 unsigned max_ID(const dense1D<unsigned>& IDs) {
-  return IDs.empty() ? kNoIndex : largest_index(IDs);
+  return IDs.empty() ? no_index : largest_index(IDs);
 }
-unsigned max_ID(const dense2D<unsigned>& M) { return M.empty() ? kNoIndex : largest_index(M); }
+unsigned max_ID(const dense2D<unsigned>& M) { return M.empty() ? no_index : largest_index(M); }
 
 bool check_IDs(const dense1D<unsigned>& IDs, unsigned nods) { return indices_below(IDs, nods); }
 bool check_IDs(const dense2D<unsigned>& M, unsigned nods) { return indices_below(M, nods); }
@@ -72,7 +68,7 @@ bool check_IDs(const dense2D<unsigned>& M, unsigned nods) { return indices_below
 int shift_indices(dense1D<unsigned>& IDs, int shift) {
   if (shift == 0) return 0;
   for_each_entry(IDs, [&](unsigned& v) {
-    if (v != kNoIndex) v = shifted(v, shift);
+    if (v != no_index) v = shifted(v, shift);
   });
   return 0;
 }
@@ -82,7 +78,7 @@ int shift_indices(dense2D<unsigned>& M, int shift, element_type FE) {
   // Only mixed columns hold ~0U legitimately; a pure kind is shifted blindly.
   const bool keep_no_index = FE == ET_FACE_MIX || FE == ET_SOLID_MIX;
   for_each_entry(M, [&](unsigned& v) {
-    if (!keep_no_index || v != kNoIndex) v = shifted(v, shift);
+    if (!keep_no_index || v != no_index) v = shifted(v, shift);
   });
   return 0;
 }
@@ -100,21 +96,21 @@ int get_sorted_order(const dense1D<unsigned>& values, dense1D<unsigned>& order,
                      dense1D<unsigned>& offsets) {
   order.clear();
   offsets.clear();
-  if (values.empty()) return offsets.resize(1, 0) ? 0 : kNoMemory;
+  if (values.empty()) return offsets.resize(1, 0) ? 0 : no_memory;
 
   const std::size_t n = values.size();
   const std::size_t M = max_ID(values);
   if (!order.resize(n) || !offsets.resize(M + 3, 0)) {
     order.clear();
     offsets.clear();
-    return kNoMemory;
+    return no_memory;
   }
   for (std::size_t i = 0; i < n; ++i)
-    if (values[i] != kNoIndex) ++offsets[values[i] + std::size_t(2)];
+    if (values[i] != no_index) ++offsets[values[i] + std::size_t(2)];
   for (std::size_t k = 3; k <= M + 1; ++k) offsets[k] += offsets[k - 1];
   for (std::size_t i = 0; i < n; ++i) {
     const unsigned v = values[i];
-    if (v == kNoIndex) continue;
+    if (v == no_index) continue;
     order[offsets[v + std::size_t(1)]++] = static_cast<unsigned>(i);
   }
   offsets.resize(M + 2);

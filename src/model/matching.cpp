@@ -8,16 +8,12 @@
 #include "common/hash.h"
 #include "common/hash_set.h"
 #include "common/mixed.h"
-#include "common/status.h"
 #include "quernfold/model.h"
 
 namespace ovk {
 namespace quernfold {
 namespace {
 
-using detail::kNoIndex;
-
-using detail::kNoMemory;
 constexpr int kHeightMismatch = -2;
 
 // Empties both outputs, then sizes them with every entry ~0U.
@@ -25,7 +21,7 @@ bool reset_matches(dense1D<unsigned>& B_in_A, std::size_t nb, dense1D<unsigned>&
                    std::size_t na) {
   B_in_A.clear();
   A_in_B.clear();
-  if (B_in_A.resize(nb, kNoIndex) && A_in_B.resize(na, kNoIndex)) return true;
+  if (B_in_A.resize(nb, no_index) && A_in_B.resize(na, no_index)) return true;
   B_in_A.clear();
   A_in_B.clear();
   return false;
@@ -81,13 +77,13 @@ void match_columns(const dense2D<unsigned>& A, const dense2D<unsigned>& B,
     b.assign(B.column(j), B.column(j) + rows);
     if (!strict) rotate_largest_first(b);
     const std::uint64_t h = detail::index_set_hash(b.data(), static_cast<unsigned>(rows));
-    unsigned best = kNoIndex;
+    unsigned best = no_index;
     table.for_each_equal(h, [&](column_multimap::entry_index i) {
       if (!columns_match(A.column(i), b, strict, a)) return;
       A_in_B[i] = std::min(A_in_B[i], static_cast<unsigned>(j));
       best = std::min(best, static_cast<unsigned>(i));
     });
-    if (best != kNoIndex) B_in_A[j] = best;
+    if (best != no_index) B_in_A[j] = best;
   }
 }
 
@@ -95,7 +91,7 @@ void match_columns(const dense2D<unsigned>& A, const dense2D<unsigned>& B,
 
 int get_IDs(const dense1D<unsigned>& A, const dense1D<unsigned>& B, dense1D<unsigned>& B_in_A,
             dense1D<unsigned>& A_in_B) {
-  if (!reset_matches(B_in_A, B.size(), A_in_B, A.size())) return kNoMemory;
+  if (!reset_matches(B_in_A, B.size(), A_in_B, A.size())) return no_memory;
   if (A.empty() || B.empty()) return 0;
 
   // Entry e of the set is the e-th distinct value of A; first_position[e] is
@@ -103,9 +99,9 @@ int get_IDs(const dense1D<unsigned>& A, const dense1D<unsigned>& B, dense1D<unsi
   detail::index_set values(A.size());
   std::vector<unsigned> first_position;
   for (std::size_t i = 0; i < A.size(); ++i) {
-    if (A[i] == kNoIndex) continue;
+    if (A[i] == no_index) continue;
     const auto r = values.insert_unique(A[i]);
-    if (r.entry == detail::index_set::kNoEntry) return kNoMemory;
+    if (r.entry == detail::index_set::kNoEntry) return no_memory;
     if (r.added) first_position.push_back(static_cast<unsigned>(i));
   }
   for (std::size_t j = B.size(); j-- > 0;) {
@@ -120,12 +116,12 @@ int get_IDs(const dense1D<unsigned>& A, const dense1D<unsigned>& B, dense1D<unsi
 
 int get_IDs(const dense2D<unsigned>& A, const dense2D<unsigned>& B, dense1D<unsigned>& B_in_A,
             dense1D<unsigned>& A_in_B, bool strict) {
-  if (!reset_matches(B_in_A, B.cols(), A_in_B, A.cols())) return kNoMemory;
+  if (!reset_matches(B_in_A, B.cols(), A_in_B, A.cols())) return no_memory;
   if (A.empty() || B.empty()) return 0;
   if (A.rows() != B.rows()) return kHeightMismatch;
 
   column_multimap table(A.cols());
-  if (!hash_columns(A, table)) return kNoMemory;
+  if (!hash_columns(A, table)) return no_memory;
   match_columns(A, B, table, strict, B_in_A, A_in_B);
   return 0;
 }

@@ -3,7 +3,6 @@
 
 #include "common/hash_set.h"
 #include "common/mixed.h"
-#include "common/status.h"
 #include "model/entries.h"
 #include "quernfold/model.h"
 
@@ -12,15 +11,12 @@ namespace quernfold {
 namespace {
 
 using detail::index_set;
-using detail::kNoIndex;
-
-using detail::kNoMemory;
 
 // A set that already holds ~0U and every entry of `exclude`, so that neither
 // is ever reported as new. Sized for the entries that will be offered.
 index_set seeded_set(std::size_t input_entries, const dense1D<unsigned>& exclude) {
   index_set seen(input_entries);
-  seen.insert_unique(kNoIndex);
+  seen.insert_unique(no_index);
   for (std::size_t i = 0; i < exclude.size(); ++i) seen.insert_unique(exclude[i]);
   return seen;
 }
@@ -46,9 +42,9 @@ bool range_is_reversed(const dense2D<unsigned>* begin, const dense2D<unsigned>* 
 
 int unique_indices(dense1D<unsigned>& out, const dense1D<unsigned>& in, dense1D<unsigned> exclude) {
   if (in.empty()) return 0;
-  if (!out.reserve(out.size() + in.size())) return kNoMemory;
+  if (!out.reserve(out.size() + in.size())) return no_memory;
   index_set seen = seeded_set(in.size(), exclude);
-  return append_new_entries(in, seen, out) ? 0 : kNoMemory;
+  return append_new_entries(in, seen, out) ? 0 : no_memory;
 }
 
 int unique_indices(dense1D<unsigned>& out, const dense2D<unsigned>& M, dense1D<unsigned> exclude) {
@@ -62,7 +58,7 @@ int unique_indices(dense1D<unsigned>& out, const dense2D<unsigned>* begin,
   if (range_is_reversed(begin, end)) return kReversedRange;
   index_set seen = seeded_set(detail::entry_count(begin, end), exclude);
   for (const dense2D<unsigned>* M = begin; M != end; ++M)
-    if (!append_new_entries(*M, seen, out)) return kNoMemory;
+    if (!append_new_entries(*M, seen, out)) return no_memory;
   return 0;
 }
 

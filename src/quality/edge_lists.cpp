@@ -73,7 +73,7 @@ void remove_excluded_edges(const dense2D<unsigned>& excluded, std::vector<edge_k
 
 namespace {
 
-constexpr unsigned kNoBound = ~0U;
+constexpr unsigned kNoBound = no_index;
 
 // Appends the edge list to the 2-row output as (smaller, larger) columns,
 // after reserving room for all of them at once.
@@ -81,8 +81,8 @@ int append_edge_columns(const std::vector<detail::edge_key>& list, dense2D<unsig
   if (list.empty()) return 0;
   if (edges.empty()) edges.clear();
   const std::size_t old_cols = edges.cols();
-  if (!edges.reserve(2, old_cols + list.size())) return -199;
-  if (!edges.resize(2, old_cols + list.size())) return -199;
+  if (!edges.reserve(2, old_cols + list.size())) return no_memory;
+  if (!edges.resize(2, old_cols + list.size())) return no_memory;
   for (std::size_t i = 0; i < list.size(); ++i) {
     unsigned* column = edges.column(old_cols + i);
     column[0] = detail::edge_first(list[i]);

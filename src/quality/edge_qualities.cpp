@@ -129,7 +129,7 @@ int node_shocks(const dense2D<double>& coords, const dense2D<unsigned>& edges,
   if (edges.empty()) return 0;
   if (coords.rows() != 2 && coords.rows() != 3) return -1;
   if (!check_IDs(edges, ET_EDGE2, static_cast<unsigned>(coords.cols()))) return -2;
-  if (!shocks.resize(coords.cols(), 0.0)) return -199;
+  if (!shocks.resize(coords.cols(), 0.0)) return no_memory;
   const int dim = static_cast<int>(coords.rows());
   double e[3];
   for (std::size_t j = 0; j < edges.cols(); ++j) {

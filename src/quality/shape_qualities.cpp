@@ -8,7 +8,6 @@ namespace quernfold {
 
 namespace {
 
-using detail::kNoIndex;
 using detail::shape::node_reader;
 using detail::shape::point3;
 
@@ -69,7 +68,7 @@ int min_quality(const dense2D<double>& coords, const dense2D<unsigned>& connectM
                 double& qmin, unsigned& jmin) {
   namespace s = detail::shape;
   qmin = 1.0;
-  jmin = kNoIndex;
+  jmin = no_index;
   if (connectM.cols() == 0) return 0;
   if (!check_IDs(connectM, type, s::node_count(coords))) return -2;
   const element_type kind = detail::narrow_mixed(type, connectM.rows());

@@ -58,7 +58,7 @@ int measure_elements(const dense2D<double>& coords, const dense2D<unsigned>& con
   out.clear();
   if (connectM.cols() == 0) return 0;
   if (!check_IDs(connectM, type, node_count(coords))) return -2;
-  if (!out.resize(connectM.cols(), 0.0)) return -199;
+  if (!out.resize(connectM.cols(), 0.0)) return no_memory;
   const element_type kind = narrow_mixed(type, connectM.rows());
   if (!is_measured_kind(kind)) {
     out.clear();

@@ -5,17 +5,14 @@
 #include <vector>
 
 #include "common/mixed.h"
-#include "common/status.h"
 #include "quernfold/search.h"
 
 namespace ovk {
 namespace quernfold {
 namespace {
 
-using detail::kNoIndex;
 constexpr int kBadIndex = -2;
 constexpr int kReversedRange = -3;
-using detail::kNoMemory;
 
 // Column j of M copied over column k (k < j), rows entries.
 template <class T>
@@ -30,7 +27,7 @@ bool is_removed(const unsigned* col, std::size_t rows, bool flag, std::vector<un
   std::sort(sorted.begin(), sorted.end());
   const auto repeat = std::adjacent_find(sorted.begin(), sorted.end());
   if (repeat == sorted.end()) return false;
-  return *repeat != kNoIndex || flag;
+  return *repeat != no_index || flag;
 }
 
 void set_bit(dense1D<std::uint32_t>& bits, unsigned i) {
@@ -48,7 +45,7 @@ void mark_used(const dense2D<unsigned>* begin, const dense2D<unsigned>* end,
     for (std::size_t j = 0; j < M->cols(); ++j) {
       const unsigned* col = M->column(j);
       for (std::size_t r = 0; r < M->rows(); ++r)
-        if (col[r] != kNoIndex) set_bit(used, col[r]);
+        if (col[r] != no_index) set_bit(used, col[r]);
     }
 }
 
@@ -72,9 +69,9 @@ std::size_t compact_nodes(dense2D<double>& coords, const dense1D<std::uint32_t>&
 int remove_degenerated(dense2D<unsigned>& connectM, dense1D<unsigned>& new_IDs, bool flag) {
   new_IDs.clear();
   const std::size_t cols = connectM.cols();
-  if (!new_IDs.resize(cols, kNoIndex)) {
+  if (!new_IDs.resize(cols, no_index)) {
     new_IDs.clear();
-    return kNoMemory;
+    return no_memory;
   }
   const std::size_t rows = connectM.rows();
   std::vector<unsigned> sorted;
@@ -104,9 +101,9 @@ int simplify(dense2D<double>& coords, dense2D<unsigned>* begin, dense2D<unsigned
   if (coords.empty() || start >= n) return 0;
 
   dense1D<std::uint32_t> used;
-  if (!new_IDs.resize(n, kNoIndex) || !used.resize((n + 31) / 32, 0u)) {
+  if (!new_IDs.resize(n, no_index) || !used.resize((n + 31) / 32, 0u)) {
     new_IDs.clear();
-    return kNoMemory;
+    return no_memory;
   }
   mark_used(begin, end, used);
   const std::size_t kept = compact_nodes(coords, used, start, new_IDs);

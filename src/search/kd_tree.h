@@ -19,7 +19,7 @@ namespace ovk {
 namespace quernfold {
 namespace detail {
 
-constexpr unsigned kNoEntry = ~0U;
+constexpr unsigned kNoEntry = no_index;
 // Bound on the squared distance before any node was tested.
 constexpr double kLargestDouble = DBL_MAX;
 // Traversal stacks live on the call's own frame up to this depth.
@@ -188,8 +188,8 @@ class kd_tree {
 
   // Nearest indexed node to P, entries holding `skip` never tested.
   unsigned closest(const double* P, unsigned skip) const {
-    if (entries_.size() == 0) return kNoIndexValue;
-    unsigned best = kNoIndexValue;
+    if (entries_.size() == 0) return no_index;
+    unsigned best = no_index;
     double best_d2 = kLargestDouble;
     if (descend(P, skip, best, best_d2)) return best;
     search_ball(P, skip, best, best_d2);
@@ -247,8 +247,6 @@ class kd_tree {
   }
 
  private:
-  static constexpr unsigned kNoIndexValue = ~0U;
-
   void clear() noexcept {
     entries_.clear();
     nodes_.clear();
@@ -356,7 +354,7 @@ class kd_tree {
   // than the best so far: such nodes would never be taken, so the nodes met
   // and taken, in their order, stay those of the plain search.
   void search_ball(const double* P, unsigned skip, unsigned& best, double& best_d2) const {
-    double r = best == kNoIndexValue ? kLargestDouble : std::sqrt(best_d2);
+    double r = best == no_index ? kLargestDouble : std::sqrt(best_d2);
     double lo[D], hi[D];
     set_bounds(P, r, lo, hi);
     const entry_type* e = entries_.data();
@@ -421,7 +419,7 @@ class kd_tree {
 
   // Point queries skip nothing, so they never read the node table here.
   bool not_skipped(unsigned pos, unsigned skip) const noexcept {
-    return skip == kNoIndexValue || nodes_[pos] != skip;
+    return skip == no_index || nodes_[pos] != skip;
   }
 
   static void set_bounds(const double* P, double r, double* lo, double* hi) noexcept {

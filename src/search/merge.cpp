@@ -5,7 +5,6 @@
 #include <cstddef>
 
 #include "common/mixed.h"
-#include "common/status.h"
 #include "quernfold/search.h"
 #include "search/coincident.h"
 #include "search/kd_tree.h"
@@ -20,10 +19,8 @@ using detail::pending_box;
 using detail::squared_distance;
 using detail::traversal_stack;
 
-using detail::kNoIndex;
 constexpr int kBadRows = -1;
 constexpr int kBadIndex = -2;
-using detail::kNoMemory;
 // Codes of the two-list engine.
 constexpr int kBadTargets = -3;
 constexpr int kBadListTolerance = -4;
@@ -132,7 +129,7 @@ int merge_candidates(const dense2D<double>& coords, const kd_tree<D>& tree,
 // Merges each node of U1 into the closest node of U2 of lower rank (its
 // position in U2) within tol. Both lists hold distinct valid nodes; `same`
 // says that U2 is U1, so that a's rank is its own position. new_IDs becomes
-// the resolved map. Returns the number merged or kNoMemory (new_IDs empty).
+// the resolved map. Returns the number merged or no_memory (new_IDs empty).
 template <unsigned D>
 int merge_into_lower_rank(const dense2D<double>& coords, const dense1D<unsigned>& U1,
                           const dense1D<unsigned>& U2, bool same, dense1D<unsigned>& new_IDs,
@@ -140,9 +137,9 @@ int merge_into_lower_rank(const dense2D<double>& coords, const dense1D<unsigned>
   kd_tree<D> tree(coords);
   dense1D<unsigned> rank;
   if (!tree.build(U2.data(), U2.size()) || !set_identity(new_IDs, coords.cols()) ||
-      (!same && !rank.resize(coords.cols(), kNoIndex))) {
+      (!same && !rank.resize(coords.cols(), no_index))) {
     new_IDs.clear();
-    return kNoMemory;
+    return no_memory;
   }
   if (!same)
     for (std::size_t i = 0; i < U2.size(); ++i) rank[U2[i]] = static_cast<unsigned>(i);
@@ -169,16 +166,16 @@ int merge_same_list(const dense2D<double>& coords, const dense1D<unsigned>& U,
                     dense1D<unsigned>& new_IDs, double tol) {
   dense1D<unsigned> leader, leaders;
   const long followers = detail::find_coincident(coords, D, U, leader);
-  if (followers < 0) return kNoMemory;
+  if (followers < 0) return no_memory;
   if (followers == 0) return merge_into_lower_rank<D>(coords, U, U, true, new_IDs, tol);
 
-  if (!leaders.reserve(U.size() - followers)) return kNoMemory;
+  if (!leaders.reserve(U.size() - followers)) return no_memory;
   for (std::size_t i = 0; i < U.size(); ++i)
     if (leader[i] == i) leaders.push_back(U[i]);
   kd_tree<D> tree(coords);
   if (!tree.build(leaders.data(), leaders.size()) || !set_identity(new_IDs, coords.cols())) {
     new_IDs.clear();
-    return kNoMemory;
+    return no_memory;
   }
   bool tied;
   int merged = merge_candidates<D>(
@@ -193,7 +190,7 @@ int merge_same_list(const dense2D<double>& coords, const dense1D<unsigned>& U,
   return merged;
 }
 
-// Dispatch on the dimension; U2 == nullptr means U2 is U1. On kNoMemory
+// Dispatch on the dimension; U2 == nullptr means U2 is U1. On no_memory
 // new_IDs is left empty, whatever it held before.
 int merge_lists(const dense2D<double>& coords, const dense1D<unsigned>& U1,
                 const dense1D<unsigned>* U2, dense1D<unsigned>& new_IDs, double tol) {
@@ -223,7 +220,7 @@ int merge_two_lists(const dense2D<double>& coords, const dense1D<unsigned>& node
   dense1D<unsigned> U1, U2;
   const bool same = nodes2 == nodes1;
   if (unique_indices(U1, nodes1, none) < 0 || (!same && unique_indices(U2, nodes2, none) < 0))
-    return kNoMemory;
+    return no_memory;
   return merge_lists(coords, U1, same ? nullptr : &U2, new_IDs, tol);
 }
 
@@ -262,13 +259,13 @@ bool collect_element_pairs(const dense2D<double>& coords, const dense2D<unsigned
       const unsigned* col = M->column(j);
       for (std::size_t r = 0; r < rows; ++r) {
         const unsigned a = col[r];
-        if (a == kNoIndex) continue;
+        if (a == no_index) continue;
         const double* P = coords.column(a);
         double lo[D], hi[D];
         tolerance_box<D>(P, tol, lo, hi);
         for (std::size_t s = 0; s < rows; ++s) {
           const unsigned b = col[s];
-          if (b == kNoIndex || b == a || appears_before(col, s, b)) continue;
+          if (b == no_index || b == a || appears_before(col, s, b)) continue;
           const double* q = coords.column(b);
           if (!inside_box<D>(q, lo, hi)) continue;
           const double d2 = squared_distance<D>(P, q);
@@ -281,11 +278,11 @@ bool collect_element_pairs(const dense2D<double>& coords, const dense2D<unsigned
 }
 
 // One pass: the closest pairs first, each node merged or merged into at most
-// once. Returns the number merged, or kNoMemory.
+// once. Returns the number merged, or no_memory.
 int merge_pairs_once(std::size_t nodes, dense1D<close_pair>& pairs, dense1D<unsigned>& mark,
                      dense1D<unsigned>& new_IDs) {
   std::sort(pairs.begin(), pairs.end());
-  if (!set_identity(mark, nodes)) return kNoMemory;
+  if (!set_identity(mark, nodes)) return no_memory;
   int merged = 0;
   for (const close_pair& p : pairs) {
     if (mark[p.a] != p.a || mark[p.b] != p.b) continue;
@@ -308,7 +305,7 @@ int merge_within_elements(const dense2D<double>& coords, dense2D<unsigned>* begi
   do {
     if (!collect_element_pairs<D>(coords, begin, end, tol, pairs)) {
       new_IDs.clear();
-      return kNoMemory;
+      return no_memory;
     }
     if (pairs.empty()) break;
     const int merged = merge_pairs_once(coords.cols(), pairs, mark, new_IDs);
@@ -332,12 +329,12 @@ int merge_range(const dense2D<double>& coords, dense2D<unsigned>* begin, dense2D
   if (end < begin) return kReversedRange;
   if (!(tol >= 0)) return kBadRangeTolerance;
   if (mode > kLastMode) return kBadMode;
-  if (!set_identity(new_IDs, coords.cols())) return kNoMemory;
+  if (!set_identity(new_IDs, coords.cols())) return no_memory;
 
   dense1D<unsigned> U;
   if (unique_indices(U, begin, end, dense1D<unsigned>()) < 0) {
     new_IDs.clear();
-    return kNoMemory;
+    return no_memory;
   }
   if (U.empty()) return 0;
   if (!check_IDs(U, static_cast<unsigned>(coords.cols()))) {
@@ -410,7 +407,7 @@ int merge(dense2D<double>& coords, dense1D<unsigned>& new_IDs, double tol) {
 
   // The nodes 0 .. n - 1 are their own distinct list, ranked by index.
   dense1D<unsigned> all;
-  if (!set_identity(all, coords.cols())) return raise_past_second(kNoMemory);
+  if (!set_identity(all, coords.cols())) return raise_past_second(no_memory);
   const int merged = merge_lists(coords, all, nullptr, new_IDs, tol);
   if (merged <= 0) return raise_past_second(merged);
 

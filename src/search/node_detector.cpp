@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "common/mixed.h"
-#include "common/status.h"
 #include "quernfold/search.h"
 #include "search/kd_tree.h"
 
@@ -15,8 +14,6 @@ namespace {
 using detail::kd_tree;
 
 constexpr int kBadRows = -1;
-using detail::kNoIndex;
-using detail::kNoMemory;
 // The insertion shuffle restarts from this seed at every call, so that
 // repeated insertions of the same list build the same tree.
 constexpr unsigned kShuffleSeed = 1;
@@ -92,14 +89,14 @@ unsigned closest_to_point(const kd_tree<2>* tree2, const kd_tree<3>* tree3,
   if (tree2) {
     double Q[2];
     to_tree_point(P, Q);
-    return tree2->closest(Q, kNoIndex);
+    return tree2->closest(Q, no_index);
   }
   if (tree3) {
     double Q[3];
     to_tree_point(P, Q);
-    return tree3->closest(Q, kNoIndex);
+    return tree3->closest(Q, no_index);
   }
-  return kNoIndex;
+  return no_index;
 }
 
 }  // namespace
@@ -158,7 +155,7 @@ int node_detector::build(const dense2D<double>& coords, dense1D<unsigned>& nodes
   kd_tree<D>* tree = new (std::nothrow) kd_tree<D>(coords);
   if (!tree || !tree->build(nodes.data(), nodes.size())) {
     delete tree;
-    return kNoMemory;
+    return no_memory;
   }
   if constexpr (D == 2)
     tree2_ = tree;
@@ -170,7 +167,7 @@ int node_detector::build(const dense2D<double>& coords, dense1D<unsigned>& nodes
 int node_detector::reinit(const dense2D<double>& coords) {
   if (!is_2d_or_3d(coords)) return kBadRows;
   dense1D<unsigned> nodes;
-  if (!nodes.resize(coords.cols())) return kNoMemory;
+  if (!nodes.resize(coords.cols())) return no_memory;
   for (std::size_t i = 0; i < nodes.size(); ++i) nodes[i] = static_cast<unsigned>(i);
   return coords.rows() == 2 ? build<2>(coords, nodes) : build<3>(coords, nodes);
 }
@@ -178,7 +175,7 @@ int node_detector::reinit(const dense2D<double>& coords) {
 int node_detector::reinit(const dense2D<double>& coords, const dense1D<unsigned>& nodes) {
   if (!is_2d_or_3d(coords)) return kBadRows;
   dense1D<unsigned> list;
-  if (!list.copy(nodes)) return kNoMemory;
+  if (!list.copy(nodes)) return no_memory;
   keep_existing(list, coords.cols());
   return coords.rows() == 2 ? build<2>(coords, list) : build<3>(coords, list);
 }
@@ -224,15 +221,15 @@ unsigned node_detector::find_closest(const vector_fixed<double, 3>& P) const {
 unsigned node_detector::find_closest(unsigned k) const {
   if (tree2_) {
     const dense2D<double>& c = tree2_->coords();
-    if (k >= c.cols() || c.rows() < 2) return kNoIndex;
+    if (k >= c.cols() || c.rows() < 2) return no_index;
     return tree2_->closest(c.column(k), k);
   }
   if (tree3_) {
     const dense2D<double>& c = tree3_->coords();
-    if (k >= c.cols() || c.rows() < 3) return kNoIndex;
+    if (k >= c.cols() || c.rows() < 3) return no_index;
     return tree3_->closest(c.column(k), k);
   }
-  return kNoIndex;
+  return no_index;
 }
 
 void node_detector::find_in_box(const vector_fixed<double, 2>& min,

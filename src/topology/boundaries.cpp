@@ -12,9 +12,6 @@ namespace ovk {
 namespace quernfold {
 namespace {
 
-using detail::kNoIndex;
-using detail::kNoMemory;
-
 enum class walk_result { complete, start_lacks_node, reached_lacks_node };
 
 // The elements around node a reachable from a start element through faces
@@ -30,7 +27,7 @@ class node_ball {
   // ~0U). Fails when an element popped does not hold a.
   walk_result walk(unsigned a, unsigned start) {
     ball_.clear();
-    if (start == kNoIndex) return walk_result::complete;
+    if (start == no_index) return walk_result::complete;
     if (visited_.empty()) visited_.assign(connectM_.cols(), 0);
     ++stamp_;
     stack_.assign(1, start);
@@ -41,7 +38,7 @@ class node_ball {
       const unsigned* column = connectM_.column(e);
       const element_type shape = detail::column_shape(FE_, column);
       const unsigned position = local_position(a, column, nbr_nodes(shape));
-      if (position == kNoIndex)
+      if (position == no_index)
         return ball_.empty() ? walk_result::start_lacks_node : walk_result::reached_lacks_node;
       ball_.push_back(e);
       push_neighbours_around(e, *detail::faces_of_shape(shape), position);
@@ -55,7 +52,7 @@ class node_ball {
   static unsigned local_position(unsigned a, const unsigned* column, unsigned n) {
     for (unsigned r = 0; r < n; ++r)
       if (column[r] == a) return r;
-    return kNoIndex;
+    return no_index;
   }
 
   // Faces holding the local position, in ascending local order; a ~0U
@@ -65,7 +62,7 @@ class node_ball {
       const unsigned char* face = table.nodes[i];
       if (std::find(face, face + table.size[i], position) == face + table.size[i]) continue;
       const unsigned n = neighbors_(i, e);
-      if (n == kNoIndex || visited_[n] == stamp_) continue;
+      if (n == no_index || visited_[n] == stamp_) continue;
       visited_[n] = stamp_;
       stack_.push_back(n);
     }
@@ -82,14 +79,14 @@ class node_ball {
 
 // Nodes of a boundary column: a 4-row column with ~0U in row 3 is a triangle.
 unsigned boundary_face_size(const unsigned* column, std::size_t rows) {
-  return rows == 4 && column[3] == kNoIndex ? 3u : static_cast<unsigned>(rows);
+  return rows == 4 && column[3] == no_index ? 3u : static_cast<unsigned>(rows);
 }
 
 // The face number of the face of the ball that carries the boundary face b:
 // the first same-sense match, else the last opposite-sense match, else ~0U.
 unsigned carrying_face(const std::vector<unsigned>& ball, const dense2D<unsigned>& connectM,
                        element_type FE, unsigned F, const unsigned* b, unsigned nb) {
-  std::uint64_t opposite = kNoIndex;
+  std::uint64_t opposite = no_index;
   for (unsigned e : ball) {
     const unsigned* column = connectM.column(e);
     const detail::face_table& table = detail::column_faces(FE, column);
@@ -116,7 +113,7 @@ int get_mesh_boundaries(const dense2D<unsigned>& connectM, const dense2D<unsigne
   if (!detail::output_height_fits(boundaries, detail::face_column_height(FE))) return -4;
   if (!detail::has_faces(FE)) return -3;
   return detail::append_faces(connectM, FE, boundaries, [&](std::size_t j, unsigned i) {
-    return neighbors(i, j) == kNoIndex;
+    return neighbors(i, j) == no_index;
   });
 }
 
@@ -126,7 +123,7 @@ int get_mesh_bounding_elements(const dense2D<unsigned>& connectM,
   nbr_faces = 0;
   if (connectM.empty()) return 0;
   const element_type FE = detail::narrow_mixed(type, connectM.rows());
-  if (!check_IDs(connectM, FE, kNoIndex)) return -1;
+  if (!check_IDs(connectM, FE, no_index)) return -1;
   const unsigned F = nbr_boundaries(FE);
   nbr_faces = F;
   if (!detail::has_faces(FE)) return -2;
@@ -134,8 +131,8 @@ int get_mesh_bounding_elements(const dense2D<unsigned>& connectM,
   for (std::size_t j = 0; j < connectM.cols(); ++j) {
     const detail::face_table& table = detail::column_faces(FE, connectM.column(j));
     for (unsigned i = 0; i < table.count; ++i)
-      if (neighbors(i, j) == kNoIndex && !faces.push_back(static_cast<unsigned>(j * F + i)))
-        return kNoMemory;
+      if (neighbors(i, j) == no_index && !faces.push_back(static_cast<unsigned>(j * F + i)))
+        return no_memory;
   }
   return 0;
 }
@@ -157,9 +154,9 @@ int get_elements_on_boundaries(const dense2D<unsigned>& boundaries,
   if (!check_IDs(ancestors, static_cast<unsigned>(E))) return -4;
   nbr_faces = F;
   if (!detail::has_faces(FE)) return -5;
-  if (!faces.resize(boundaries.cols(), kNoIndex)) {
+  if (!faces.resize(boundaries.cols(), no_index)) {
     faces.clear();
-    return kNoMemory;
+    return no_memory;
   }
 
   node_ball ball(connectM, neighbors, FE);

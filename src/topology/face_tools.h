@@ -8,7 +8,6 @@
 
 #include "common/faces.h"
 #include "common/mixed.h"
-#include "common/status.h"
 #include "quernfold/topology.h"
 
 namespace ovk {
@@ -81,7 +80,7 @@ struct face_key {
 };
 
 inline face_key canonical_face(const unsigned* f, unsigned n) noexcept {
-  face_key k{{kNoIndex, kNoIndex, kNoIndex, kNoIndex}};
+  face_key k{{no_index, no_index, no_index, no_index}};
   switch (n) {
     case 1:
       k.v[0] = f[0];
@@ -145,7 +144,7 @@ class column_appender {
     if (used_ == out_.cols() && !grow()) return false;
     unsigned* column = out_.column(used_++);
     std::copy(nodes, nodes + n, column);
-    std::fill(column + n, column + height_, kNoIndex);
+    std::fill(column + n, column + height_, no_index);
     return true;
   }
 
@@ -180,7 +179,7 @@ int append_faces(const dense2D<unsigned>& connectM, element_type FE, dense2D<uns
       if (!keep(j, i)) continue;
       unsigned nodes[4];
       const unsigned n = read_face(table, i, column, nodes);
-      if (!appender.append(nodes, n)) return kNoMemory;
+      if (!appender.append(nodes, n)) return no_memory;
     }
   }
   return 0;

@@ -23,8 +23,6 @@ namespace quernfold {
 namespace {
 
 using detail::face_key;
-using detail::kNoIndex;
-using detail::kNoMemory;
 
 // Fewest buckets of the face table.
 constexpr std::uint64_t kMinBuckets = 23;
@@ -124,7 +122,7 @@ int get_element_boundaries(const dense2D<unsigned>& connectM, element_type type,
                            dense2D<unsigned>& boundaries) {
   if (connectM.empty()) return 0;
   const element_type FE = detail::narrow_mixed(type, connectM.rows());
-  if (!check_IDs(connectM, FE, kNoIndex)) return -1;
+  if (!check_IDs(connectM, FE, no_index)) return -1;
   if (!detail::has_faces(FE)) return -2;
   if (!detail::output_height_fits(boundaries, detail::face_column_height(FE))) return -2;
   return detail::append_faces(connectM, FE, boundaries, [](std::size_t, unsigned) { return true; });
@@ -135,15 +133,15 @@ int get_neighbors(const dense2D<unsigned>& connectM, element_type type, bool lin
   neighbors.clear();
   if (connectM.empty()) return 0;
   const element_type FE = detail::narrow_mixed(type, connectM.rows());
-  if (!check_IDs(connectM, FE, kNoIndex)) return -1;
+  if (!check_IDs(connectM, FE, no_index)) return -1;
   if (!detail::has_faces(FE)) return -2;
 
   const unsigned F = detail::faces_per_element(FE);
   face_buckets table;
-  if (!neighbors.resize(F, connectM.cols(), kNoIndex) ||
+  if (!neighbors.resize(F, connectM.cols(), no_index) ||
       !table.size_for(std::uint64_t(F) * connectM.cols()) || !table.fill(connectM, FE)) {
     neighbors.clear();
-    return kNoMemory;
+    return no_memory;
   }
   table.for_each_group([&](const face_record* group, std::size_t k) {
     link_group(group, k, link_non_manifold, neighbors);

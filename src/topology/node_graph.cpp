@@ -11,16 +11,11 @@
 #include "common/edges.h"
 #include "common/faces.h"
 #include "common/mixed.h"
-#include "common/status.h"
 #include "quernfold/topology.h"
 
 namespace ovk {
 namespace quernfold {
 namespace {
-
-using detail::kNoIndex;
-
-using detail::kNoMemory;
 
 // Which rows of a column hold the element's nodes, and which groups of them
 // are joined in the node graph.
@@ -66,7 +61,7 @@ bool scan_nodes(const dense2D<unsigned>& M, const grouping& g, unsigned& largest
     const unsigned n = g.used_rows(column);
     for (unsigned r = 0; r < n; ++r) {
       const unsigned v = column[r];
-      if (v == kNoIndex) continue;
+      if (v == no_index) continue;
       any = true;
       largest = std::max(largest, v);
       ++entries;
@@ -84,7 +79,7 @@ int transpose(const dense2D<unsigned>& M, const grouping& g, dense1D<unsigned>& 
   values.clear();
   unsigned largest;
   std::size_t entries;
-  if (!scan_nodes(M, g, largest, entries)) return offsets.resize(1, 0) ? 0 : kNoMemory;
+  if (!scan_nodes(M, g, largest, entries)) return offsets.resize(1, 0) ? 0 : no_memory;
 
   // count[v + 2] counts node v; after the running sum count[v + 1] is where
   // v's list starts, and it advances to where the list ends while scattering.
@@ -93,14 +88,14 @@ int transpose(const dense2D<unsigned>& M, const grouping& g, dense1D<unsigned>& 
       !values.resize(entries)) {
     offsets.clear_hard();
     values.clear_hard();
-    return kNoMemory;
+    return no_memory;
   }
   unsigned* count = offsets.data();
   for (std::size_t j = 0; j < M.cols(); ++j) {
     const unsigned* column = M.column(j);
     const unsigned n = g.used_rows(column);
     for (unsigned r = 0; r < n; ++r)
-      if (column[r] != kNoIndex) ++count[std::size_t(column[r]) + 2];
+      if (column[r] != no_index) ++count[std::size_t(column[r]) + 2];
   }
   for (std::size_t k = 3; k < count_size; ++k) count[k] += count[k - 1];
 
@@ -109,7 +104,7 @@ int transpose(const dense2D<unsigned>& M, const grouping& g, dense1D<unsigned>& 
     const unsigned* column = M.column(j);
     const unsigned n = g.used_rows(column);
     for (unsigned r = 0; r < n; ++r)
-      if (column[r] != kNoIndex)
+      if (column[r] != no_index)
         out[count[std::size_t(column[r]) + 1]++] = static_cast<unsigned>(j);
   }
   offsets.resize(count_size - 1);
@@ -123,13 +118,13 @@ void walk_neighbours(unsigned v, const dense2D<unsigned>& M, const grouping& g,
                      const unsigned* elements_begin, const unsigned* elements_end, unsigned* marker,
                      Emit&& emit) {
   auto visit = [&](unsigned w) {
-    if (w != kNoIndex && marker[w] != v) {
+    if (w != no_index && marker[w] != v) {
       marker[w] = v;
       emit(w);
     }
   };
   marker[v] = v;
-  unsigned previous = kNoIndex;
+  unsigned previous = no_index;
   for (const unsigned* e = elements_begin; e != elements_end; ++e) {
     // An element holding v twice is listed twice; its second visit adds
     // nothing new.
@@ -158,9 +153,9 @@ int build_graph(const dense2D<unsigned>& M, const grouping& g, const dense1D<uns
                 dense1D<unsigned>& nodes) {
   const std::size_t node_count = to_elements.size() - 1;
   dense1D<unsigned> marker;
-  if (!offsets.resize(node_count + 1, 0) || !marker.resize(node_count, kNoIndex)) {
+  if (!offsets.resize(node_count + 1, 0) || !marker.resize(node_count, no_index)) {
     offsets.clear_hard();
-    return kNoMemory;
+    return no_memory;
   }
   const unsigned* first = elements.data();
   std::size_t total = 0;
@@ -173,9 +168,9 @@ int build_graph(const dense2D<unsigned>& M, const grouping& g, const dense1D<uns
   if (total > std::numeric_limits<unsigned>::max() || !nodes.resize(total)) {
     offsets.clear_hard();
     nodes.clear_hard();
-    return kNoMemory;
+    return no_memory;
   }
-  marker = kNoIndex;
+  marker = no_index;
   unsigned* out = nodes.data();
   for (std::size_t v = 0; v < node_count; ++v)
     walk_neighbours(static_cast<unsigned>(v), M, g, first + to_elements[v],
@@ -187,9 +182,9 @@ int build_graph(const dense2D<unsigned>& M, const grouping& g, const dense1D<uns
 
 int get_ancestors(const dense2D<unsigned>& connectM, dense1D<unsigned>& ancestors) {
   if (connectM.empty()) return 0;
-  if (ancestors.empty() && !ancestors.resize(std::size_t(max_ID(connectM)) + 1, kNoIndex)) {
+  if (ancestors.empty() && !ancestors.resize(std::size_t(max_ID(connectM)) + 1, no_index)) {
     ancestors.clear();
-    return kNoMemory;
+    return no_memory;
   }
   const std::size_t size = ancestors.size();
   for (std::size_t j = 0; j < connectM.cols(); ++j) {
@@ -218,8 +213,8 @@ int get_node_graph(const dense2D<unsigned>& connectM, dense1D<unsigned>& offsets
 
   const grouping g{FE, connectM.rows()};
   dense1D<unsigned> to_elements, elements;
-  if (transpose(connectM, g, to_elements, elements) != 0) return kNoMemory;
-  if (to_elements.size() == 1) return offsets.resize(1, 0) ? 0 : kNoMemory;
+  if (transpose(connectM, g, to_elements, elements) != 0) return no_memory;
+  if (to_elements.size() == 1) return offsets.resize(1, 0) ? 0 : no_memory;
   return build_graph(connectM, g, to_elements, elements, offsets, nodes);
 }
 

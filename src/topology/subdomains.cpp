@@ -11,9 +11,6 @@ namespace ovk {
 namespace quernfold {
 namespace {
 
-using detail::kNoIndex;
-using detail::kNoMemory;
-
 // Breadth-first growth of one sub-domain from `seed`: appends its elements to
 // `elements` in the order they are taken from the queue. An element may be
 // queued several times; it is taken once.
@@ -41,7 +38,7 @@ void take_columns(dense2D<unsigned>& M, const dense2D<unsigned>& old,
 
 // Entries before the first ~0U of a column.
 unsigned used_node_count(const unsigned* column, std::size_t rows) {
-  return static_cast<unsigned>(std::find(column, column + rows, kNoIndex) - column);
+  return static_cast<unsigned>(std::find(column, column + rows, no_index) - column);
 }
 
 // Columns with at least one used node, by used node count descending, ties
@@ -71,7 +68,7 @@ int get_subdomains(const dense2D<unsigned>& neighbors, dense1D<unsigned>& elemen
   const std::size_t E = neighbors.cols();
   if (!elements.reserve(E) || !offsets.push_back(0)) {
     offsets.clear();
-    return kNoMemory;
+    return no_memory;
   }
   std::vector<bool> visited(E, false);
   std::vector<unsigned> queue;
@@ -81,7 +78,7 @@ int get_subdomains(const dense2D<unsigned>& neighbors, dense1D<unsigned>& elemen
     if (!offsets.push_back(static_cast<unsigned>(elements.size()))) {
       elements.clear();
       offsets.clear();
-      return kNoMemory;
+      return no_memory;
     }
   }
   return 0;
@@ -101,7 +98,7 @@ int get_subdomains(dense2D<unsigned>& connectM, dense2D<unsigned>& neighbors,
   if (!new_index.resize(order.size()) || !old_connect.copy(connectM) ||
       !old_neighbors.copy(neighbors)) {
     offsets.clear();
-    return kNoMemory;
+    return no_memory;
   }
   for (std::size_t k = 0; k < order.size(); ++k) new_index[order[k]] = static_cast<unsigned>(k);
   take_columns(connectM, old_connect, order);
@@ -123,7 +120,7 @@ int get_colors_boundaries(const dense2D<unsigned>& connectM, const dense2D<unsig
   if (!detail::has_faces(FE)) return -4;
   return detail::append_faces(connectM, FE, boundaries, [&](std::size_t j, unsigned i) {
     const unsigned n = neighbors(i, j);
-    if (n == kNoIndex) return true;
+    if (n == no_index) return true;
     if (colors[n] == colors[j]) return false;
     return both_sides || n > j;
   });
@@ -143,7 +140,7 @@ int sort_elfes(dense2D<unsigned>& connectM, dense2D<unsigned>& neighbors,
   if (!used.resize(E) || !at_column.resize(E) || !new_indices.resize(E) ||
       !group_nodes.reserve(rows + 1) || !group_ends.reserve(rows + 1)) {
     new_indices.clear();
-    return kNoMemory;
+    return no_memory;
   }
   for (std::size_t j = 0; j < E; ++j) {
     used[j] = used_node_count(connectM.column(j), rows);
@@ -152,7 +149,7 @@ int sort_elfes(dense2D<unsigned>& connectM, dense2D<unsigned>& neighbors,
   const std::size_t kept = E - static_cast<std::size_t>(std::count(used.begin(), used.end(), 0u));
   if (!sorted.resize(kept)) {
     new_indices.clear();
-    return kNoMemory;
+    return no_memory;
   }
   order_by_used_nodes(used, rows, sorted);
 
@@ -178,7 +175,7 @@ int sort_elfes(dense2D<unsigned>& connectM, dense2D<unsigned>& neighbors,
   connectM.resize(rows, kept);  // shrinking in place cannot fail
   if (!neighbors.empty()) neighbors.resize(neighbors.rows(), kept);
   for (std::size_t j = 0; j < E; ++j)
-    if (used[j] == 0) new_indices[j] = kNoIndex;
+    if (used[j] == 0) new_indices[j] = no_index;
   change_indices(neighbors, new_indices);
   return 0;
 }

@@ -10,9 +10,6 @@ namespace ovk {
 namespace quernfold {
 namespace {
 
-using detail::kNoIndex;
-using detail::kNoMemory;
-
 constexpr int kBadNodeCode = -2;
 constexpr int kZeroNormalCode = -4;
 constexpr int kKeptShapeCode = -5;
@@ -54,7 +51,7 @@ class side_test {
 // An element is kept when every node up to its first ~0U is on the kept
 // side; it is rejected at its first node on the other side.
 bool element_kept(const unsigned* column, std::size_t rows, side_test& sides) {
-  for (std::size_t r = 0; r < rows && column[r] != kNoIndex; ++r)
+  for (std::size_t r = 0; r < rows && column[r] != no_index; ++r)
     if (!sides.on_kept_side(column[r])) return false;
   return true;
 }
@@ -84,10 +81,10 @@ int clip(const dense2D<double>& coords, const dense2D<unsigned>& connectM,
   const dense2D<unsigned> elements(connectM);  // kept may be connectM itself
   side_test sides(coords, P, N);
   dense1D<unsigned> chosen;
-  if (!sides.init() || !select_elements(elements, sides, chosen)) return kNoMemory;
+  if (!sides.init() || !select_elements(elements, sides, chosen)) return no_memory;
   if (!detail::append_columns(kept, elements, chosen.size(),
                               [&chosen](std::size_t k) { return chosen[k]; }))
-    return kNoMemory;
+    return no_memory;
   return 0;
 }
 

@@ -13,9 +13,6 @@ namespace ovk {
 namespace quernfold {
 namespace {
 
-using detail::kNoIndex;
-using detail::kNoMemory;
-
 // Codes naming the argument that is wrong, by overload.
 constexpr int kPlainSourceCode = -3;
 constexpr int kRepeatedConnectCode = -2;
@@ -28,7 +25,7 @@ constexpr int kMirrorSourceCode = -5;
 // matrix of `nodes` columns, or -199.
 int used_nodes(const dense2D<unsigned>& source, std::size_t nodes, int invalid_source,
                dense1D<unsigned>& U) {
-  if (unique_indices(U, source, dense1D<unsigned>()) != 0) return kNoMemory;
+  if (unique_indices(U, source, dense1D<unsigned>()) != 0) return no_memory;
   const bool valid = std::all_of(U.begin(), U.end(), [nodes](unsigned u) { return u < nodes; });
   return valid ? 0 : invalid_source;
 }
@@ -49,7 +46,7 @@ bool renumbered_copy(dense2D<unsigned>& connectM, const dense2D<unsigned>& sourc
                      const dense1D<unsigned>& U, std::size_t m) {
   dense1D<unsigned> old_to_new;
   const std::size_t reach = U.empty() ? 0 : std::size_t(*std::max_element(U.begin(), U.end())) + 1;
-  if (!old_to_new.resize(reach, kNoIndex)) return false;
+  if (!old_to_new.resize(reach, no_index)) return false;
   for (std::size_t k = 0; k < U.size(); ++k) old_to_new[U[k]] = static_cast<unsigned>(m + k);
   if (!connectM.copy(source)) return false;
   change_indices(connectM, old_to_new);
@@ -66,8 +63,8 @@ int plain_copy(dense2D<double>& coords, dense2D<unsigned>& connectM,
   const std::size_t m = coords.cols();
   const int status = used_nodes(elements, m, invalid_source, U);
   if (status != 0) return status;
-  if (!append_node_copies(coords, U)) return kNoMemory;
-  if (!renumbered_copy(connectM, elements, U, m)) return kNoMemory;
+  if (!append_node_copies(coords, U)) return no_memory;
+  if (!renumbered_copy(connectM, elements, U, m)) return no_memory;
   return 0;
 }
 
@@ -95,10 +92,10 @@ int repeated_copies(dense2D<double>& coords, dense2D<unsigned>& connectM, unsign
     const std::size_t m = coords.cols();
     const int status = plain_copy(coords, scratch, elements, kRepeatedSourceCode);
     if (status != 0) return status;
-    if (!nodes_from(coords, m, fresh)) return kNoMemory;
+    if (!nodes_from(coords, m, fresh)) return no_memory;
     place(coords, fresh, static_cast<double>(i));
     if (!detail::append_columns(connectM, scratch, scratch.cols(), [](std::size_t k) { return k; }))
-      return kNoMemory;
+      return no_memory;
   }
   return 0;
 }
@@ -140,7 +137,7 @@ int mirror_copy(dense2D<double>& coords, dense2D<unsigned>& connectM,
   const std::size_t m = coords.cols();
   const int status = plain_copy(coords, connectM, source, kMirrorSourceCode);
   if (status != 0) return status;
-  if (!detail::ensure_rows(coords, Dim)) return kNoMemory;
+  if (!detail::ensure_rows(coords, Dim)) return no_memory;
   const double f = -2.0 / norm2;
   for (std::size_t j = m; j < coords.cols(); ++j) reflect(coords.column(j), P, N, f);
   return 0;

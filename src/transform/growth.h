@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "common/status.h"
 #include "quernfold/model.h"
 
 namespace ovk {

@@ -17,7 +17,9 @@ class femap : public io_test, protected run_outputs {
   }
 };
 
-std::string node_line(int id, const char* xyz) { return fmt("%d,0,0,1,46,0,0,0,0,0,0,%s,0,\n", id, xyz); }
+std::string node_line(int id, const char* xyz) {
+  return fmt("%d,0,0,1,46,0,0,0,0,0,0,%s,0,\n", id, xyz);
+}
 
 // A seven-line element record with the given topology and node slots.
 std::string element_record(int id, int topology, std::vector<int> slots) {
@@ -29,8 +31,8 @@ std::string element_record(int id, int topology, std::vector<int> slots) {
 
 TEST_F(femap, WriterOutputIsExact) {
   const dense2D<double> xy = columns<double>(2, {0.0, 0.0, 1.0, 0.0, 0.0, 2.5, 1e-7, -3.0});
-  ASSERT_EQ(FEMAP_output(path("out.neu").c_str(), xy, columns<unsigned>(4, {0, 1, 2, 3}), ET_TETRA4),
-            0);
+  ASSERT_EQ(
+      FEMAP_output(path("out.neu").c_str(), xy, columns<unsigned>(4, {0, 1, 2, 3}), ET_TETRA4), 0);
   const std::string stars = "*********************************\n";
   const std::string expected =
       stars + "*********** NODES ***************\n" + stars +
@@ -39,7 +41,8 @@ TEST_F(femap, WriterOutputIsExact) {
       "2,0,0,1,0,0,0,0,0,0,0,1.000000,0.000000,0.0,0,\n"
       "3,0,0,1,0,0,0,0,0,0,0,0.000000,2.500000,0.0,0,\n"
       "4,0,0,1,0,0,0,0,0,0,0,0.000000,-3.000000,0.0,0,\n"
-      "   -1\n" + stars + "********* ELEMENTS **************\n" + stars +
+      "   -1\n" +
+      stars + "********* ELEMENTS **************\n" + stars +
       "   -1\n404\n"
       "1,1,1,25,6,1,0,0,0,0,0,0,0,\n"
       "2,1,3,0,4,0,0,0,0,0,\n"
@@ -83,14 +86,16 @@ TEST_F(femap, BlockRules) {
     EXPECT_EQ(entries(bounds), (std::vector<unsigned>{0, unsigned(c.elements)}));
   }
   // Two node and two element blocks; Fortran exponents in padded fields.
-  ASSERT_EQ(read(nodes + "   -1\n   403\n         5,         0,         0,         1,        46,"
+  ASSERT_EQ(read(nodes +
+                 "   -1\n   403\n         5,         0,         0,         1,        46,"
                  "    0,    0,    0,    0,    0,    0,   8.0000000000000000D+00,   1.5D-01,"
-                 "  -5.0000000000000000D+00,         0,\n   -1\n   -1\n   404\n" + tria +
-                 "   -1\n   -1\n404\n" + element_record(2, 2, {5, 2, 3}) + "   -1\n"),
+                 "  -5.0000000000000000D+00,         0,\n   -1\n   -1\n   404\n" +
+                 tria + "   -1\n   -1\n404\n" + element_record(2, 2, {5, 2, 3}) + "   -1\n"),
             0);
   EXPECT_EQ(entries(connect), (std::vector<unsigned>{0, 1, 2, 4, 1, 2}));
   EXPECT_EQ(entries(pids), (std::vector<unsigned>{7, 7}));
-  EXPECT_EQ(entries(coords), (std::vector<double>{0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 8, 0.15, -5}));
+  EXPECT_EQ(entries(coords),
+            (std::vector<double>{0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 8, 0.15, -5}));
 }
 
 // Every kind with a topology code reads back as written.
@@ -119,7 +124,7 @@ TEST_F(femap, RoundTripOfEveryWrittenKind) {
 TEST_F(femap, MixedRunsReaderFormsAndChecks) {
   const dense2D<double> xyz = random_points(3, 8);
   // Tetrahedron, pyramid (no topology code: left out) and hexahedron.
-  const unsigned N = kNone;
+  const unsigned N = no_index;
   const dense2D<unsigned> solids = columns<unsigned>(
       8, {0, 1, 2, 3, N, N, N, N, 0, 1, 2, 3, 4, N, N, N, 0, 1, 2, 3, 4, 5, 6, 7});
   ASSERT_EQ(FEMAP_output(path("s.neu").c_str(), xyz, solids, ET_SOLID_MIX), 0);

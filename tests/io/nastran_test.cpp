@@ -33,7 +33,9 @@ TEST_F(nastran, GridRecordsInEveryFieldForm) {
     int code;
     double xyz[3];
   } cases[] = {
-      {small_line({"GRID", "1", "", "1.5-3", "-1.25+2", "-1.25E+2"}) + "\n", 0, {0.0015, -125, -125}},
+      {small_line({"GRID", "1", "", "1.5-3", "-1.25+2", "-1.25E+2"}) + "\n",
+       0,
+       {0.0015, -125, -125}},
       {small_line({"GRID", "1", "", " 2. 5", "+7.", "-.5"}) + "\n", 0, {2.5, 7.0, -0.5}},
       {"GRID        1           -145.52416.6667 1.0\n", 0, {-145.524, 16.6667, 1.0}},
       {small_line({"GRID", "1", "", "3.0", "4.0"}) + "\n", 0, {3, 4, 0}},
@@ -67,19 +69,26 @@ TEST_F(nastran, ElementCards) {
   } cases[] = {
       {small_line({"CTETRA", "1", "1", "1", "2", "3", "4"}), ET_TETRA4, {0, 2, 1, 3}, 1},
       {small_line({"CTETRA", "7", "3", "1", "2", "3", "4", "5", "6", "+T1"}) + "\n" +
-           small_line({"+T1", "7", "8", "9", "10"}), ET_TETRA10, {0, 2, 1, 3, 5, 4, 6, 7, 9, 8}, 3},
+           small_line({"+T1", "7", "8", "9", "10"}),
+       ET_TETRA10,
+       {0, 2, 1, 3, 5, 4, 6, 7, 9, 8},
+       3},
       {hexa6 + small_line({"", "7", "8"}), ET_HEXA8, {0, 1, 2, 3, 4, 5, 6, 7}, 2},
       {hexa6 + small_line({"CTRIA3", "2", "2", "1", "2", "3"}), ET_TRIA3, {0, 1, 2}, 2},
       {"CHEXA,1,5,1,2,3,4,5,6,+CHX1\n+CHX1,7,8", ET_HEXA8, {0, 1, 2, 3, 4, 5, 6, 7}, 5},
       {"CTETRA,9,1,1,2,3,4,5,6\n,7,8,9,10", ET_UNKNOWN, {}, 0},
-      {"CQUAD4* " + fmt("%16d%16d%16d%16d*Q1\n*Q1     %16d%16d", 3, 6, 1, 2, 3, 4), ET_QUAD4,
-       {0, 1, 2, 3}, 6},
+      {"CQUAD4* " + fmt("%16d%16d%16d%16d*Q1\n*Q1     %16d%16d", 3, 6, 1, 2, 3, 4),
+       ET_QUAD4,
+       {0, 1, 2, 3},
+       6},
       {small_line({"CBAR", "1", "1", "1", "2", "0.0", "1.0", "0.0"}), ET_UNKNOWN, {}, 0},
       {small_line({"CBAR", "1", "1", "1", "2"}), ET_EDGE2, {0, 1}, 1},
       {"CTRIA6,1,1,1,2,3,4,5,6", ET_TRIA6, {0, 1, 2, 4, 5, 3}, 1},
       {"CQUAD8,1,1,1,2,3,4", ET_UNKNOWN, {}, 0},
-      {"CPENTA,1,1,1,2,3,4,5,6,+\n+,7,8,9,10,11,12,13,14,+\n+,15", ET_WEDGE15,
-       {0, 1, 2, 3, 4, 5, 9, 10, 11, 7, 8, 6, 13, 14, 12}, 1},
+      {"CPENTA,1,1,1,2,3,4,5,6,+\n+,7,8,9,10,11,12,13,14,+\n+,15",
+       ET_WEDGE15,
+       {0, 1, 2, 3, 4, 5, 9, 10, 11, 7, 8, 6, 13, 14, 12},
+       1},
       {"ctria3,1,1,1,2,3", ET_UNKNOWN, {}, 0},
       {"CTRIA3,1\n", ET_UNKNOWN, {}, 0},
   };
@@ -105,8 +114,8 @@ TEST_F(nastran, RunsAndTheOneAndTwoMatrixForms) {
   EXPECT_EQ(entries(bounds), (std::vector<unsigned>{0, 2, 3, 4}));
   EXPECT_EQ(entries(types), (std::vector<int>{ET_TRIA3, ET_QUAD4, ET_TRIA3}));
   EXPECT_EQ(entries(pids), (std::vector<unsigned>{1, 1, 2, 1}));
-  EXPECT_EQ(entries(connect),
-            (std::vector<unsigned>{0, 1, 2, kNone, 0, 2, 3, kNone, 0, 1, 2, 3, 3, 1, 2, kNone}));
+  EXPECT_EQ(entries(connect), (std::vector<unsigned>{0, 1, 2, no_index, 0, 2, 3, no_index, 0, 1, 2,
+                                                     3, 3, 1, 2, no_index}));
   element_type type = ET_HEXA8;
   dense2D<double> c2;
   dense2D<unsigned> all, m1, m2;
@@ -226,7 +235,7 @@ TEST_F(nastran, WriterChecks) {
   EXPECT_EQ(NASTRAN_output(a.c_str(), xyz, tria, dense1D<unsigned>{2, 0}, t, dense1D<unsigned>{1}),
             -6);
   EXPECT_EQ(NASTRAN_output(a.c_str(), xyz, tria, b, dense1D<int>{ET_QUAD4}, p), -3);
-  EXPECT_EQ(NASTRAN_output(a.c_str(), xyz, columns<unsigned>(3, {0, 1, kNone}), ET_TRIA3), -3);
+  EXPECT_EQ(NASTRAN_output(a.c_str(), xyz, columns<unsigned>(3, {0, 1, no_index}), ET_TRIA3), -3);
   // Node numbers are not bounded by the coordinates.
   EXPECT_EQ(NASTRAN_output(a.c_str(), xyz, columns<unsigned>(3, {0, 1, 99}), ET_TRIA3), 0);
   EXPECT_NE(read_file(a).find("CTRIA3,1,1,1,2,100\n"), std::string::npos);
@@ -241,10 +250,10 @@ TEST_F(nastran, MixedFormsDeck) {
   EXPECT_EQ(entries(types), (std::vector<int>{ET_TRIA3, ET_QUAD4, ET_HEXA8, ET_TETRA4, ET_WEDGE6}));
   EXPECT_EQ(entries(bounds), (std::vector<unsigned>{0, 1, 2, 3, 4, 5}));
   EXPECT_EQ(entries(pids), (std::vector<unsigned>{3, 3, 7, 7, 7}));
-  const unsigned N = kNone;
-  EXPECT_EQ(entries(connect), (std::vector<unsigned>{0, 1, 2, N, N, N, N, N, 0, 1, 5, 4, N, N,
-                                                     N, N, 0, 1, 2, 3, 4, 5, 6, 7, 0, 3, 1, 4,
-                                                     N, N, N, N, 0, 1, 2, 4, 5, 6, N, N}));
+  const unsigned N = no_index;
+  EXPECT_EQ(entries(connect),
+            (std::vector<unsigned>{0, 1, 2, N, N, N, N, N, 0, 1, 5, 4, N, N, N, N, 0, 1, 2, 3,
+                                   4, 5, 6, 7, 0, 3, 1, 4, N, N, N, N, 0, 1, 2, 4, 5, 6, N, N}));
   ASSERT_EQ(NASTRAN_output(path("back.bdf").c_str(), coords, connect, bounds, types, pids), 0);
   run_outputs again;
   ASSERT_EQ(again.read_with(NASTRAN_input, path("back.bdf")), 0);

@@ -29,16 +29,20 @@ struct stl_census {
 
 TEST_F(real_meshes, StlFiles) {
   const stl_census files[] = {
-      {"trimesh_counter_unitsmm_bin.stl", 41837, 83750}, {"numpystl_rear_case_bin.stl", 9404, 18808},
+      {"trimesh_counter_unitsmm_bin.stl", 41837, 83750},
+      {"numpystl_rear_case_bin.stl", 9404, 18808},
       {"trimesh_20mm_xyz_cube_bin_color.stl", 132, 260},
       {"numpystl_halfdonut_bin_trailing_byte.stl", 144, 288},
       {"numpystl_halfdonut_ascii.stl", 144, 288},
       // 56 triangles repeat a vertex and are removed.
-      {"assimp_spider_ascii.stl", 722, 1312}, {"assimp_spider_bin.stl", 722, 1312},
+      {"assimp_spider_ascii.stl", 722, 1312},
+      {"assimp_spider_bin.stl", 722, 1312},
       {"trimesh_multibody_2solids_crlf.stl", 20, 32},
       {"assimp_triangle_with_empty_solid.stl", 3, 1},
-      {"assimp_sphere_with_hole_tab.stl", 146, 285}, {"numpystl_cube_pro2stl_crlf.stl", 8, 12},
-      {"numpystl_bwb_ascii.stl", 2234, 4464}, {"trimesh_soup_bin.stl", 300, 100},
+      {"assimp_sphere_with_hole_tab.stl", 146, 285},
+      {"numpystl_cube_pro2stl_crlf.stl", 8, 12},
+      {"numpystl_bwb_ascii.stl", 2234, 4464},
+      {"trimesh_soup_bin.stl", 300, 100},
   };
   for (const stl_census& f : files) {
     SCOPED_TRACE(f.file);
@@ -146,20 +150,38 @@ TEST_F(real_meshes, NastranFiles) {
       // The 9-node tetrahedra fit no kind and are left out; the continuation
       // of the 9-node pyramids starts with blank fields, where reading of
       // the line stops, so they keep their 5 corners.
-      {"pynastran_model1_sim1_gridstar_pyram.bdf", 0, 2788,
-       {{ET_HEXA20, 64}, {ET_HEXA8, 64}, {ET_PYRAMID13, 16}, {ET_PYRAMID5, 16 + 16},
-        {ET_TETRA10, 854}, {ET_TETRA4, 436}}},
+      {"pynastran_model1_sim1_gridstar_pyram.bdf",
+       0,
+       2788,
+       {{ET_HEXA20, 64},
+        {ET_HEXA8, 64},
+        {ET_PYRAMID13, 16},
+        {ET_PYRAMID5, 16 + 16},
+        {ET_TETRA10, 854},
+        {ET_TETRA4, 436}}},
       // The ten-node tetrahedron continues on a line without a marker.
       {"pynastran_ctetra10_free.bdf", 0, 30, {}},
       {"pynastran_chexa_free_plus_cont.bdf", 0, 99, {{ET_HEXA8, 1}}},
       // Quadrangles and triangles with THETA/ZOFFS fields list more nodes
       // than their kind and are left out; the solids match the census.
       {"pynastran_isat_gridstar_cbarstar.bdf", 0, 5621, {{ET_HEXA8, 25}}},
-      {"pynastran_sample_model_mixed_solids.bdf", 0, 1053,
+      {"pynastran_sample_model_mixed_solids.bdf",
+       0,
+       1053,
        {{ET_HEXA8, 3}, {ET_WEDGE6, 1}, {ET_PYRAMID5, 16}, {ET_TETRA4, 50}, {ET_QUAD4, 4}}},
-      {"pynastran_ehbus69_quadratic.bdf", 0, 50026,
-       {{ET_HEXA20, 3}, {ET_HEXA8, 3}, {ET_WEDGE15, 4}, {ET_WEDGE6, 4}, {ET_TETRA10, 10},
-        {ET_TETRA4, 10}, {ET_QUAD8, 3}, {ET_TRIA6, 4}, {ET_TRIA3, 4}, {ET_QUAD4, 5}}},
+      {"pynastran_ehbus69_quadratic.bdf",
+       0,
+       50026,
+       {{ET_HEXA20, 3},
+        {ET_HEXA8, 3},
+        {ET_WEDGE15, 4},
+        {ET_WEDGE6, 4},
+        {ET_TETRA10, 10},
+        {ET_TETRA4, 10},
+        {ET_QUAD8, 3},
+        {ET_TRIA6, 4},
+        {ET_TRIA3, 4},
+        {ET_QUAD4, 5}}},
   };
   for (const bulk_census& f : files) check_census(NASTRAN_input, "nastran/", f);
 }

@@ -128,7 +128,8 @@ TEST_F(stl, WriterOutputIsExact) {
   const std::string v01 = v("0.000000e+00", "0.000000e+00") + v("2.000000e+00", "0.000000e+00");
   EXPECT_EQ(read_file(path("t.stl")),
             "solid OVK\n   facet normal 0.000000e+00 0.000000e+00 1.000000e+00\n"
-            "      outer loop\n" + v01 + v("0.000000e+00", "5.000000e-01") +
+            "      outer loop\n" +
+                v01 + v("0.000000e+00", "5.000000e-01") +
                 "      endloop\n   endfacet\n"
                 "   facet normal 0.000000e+00 0.000000e+00 -0.000000e+00\n      outer loop\n" +
                 v01 + v("4.000000e+00", "0.000000e+00") +

@@ -40,11 +40,13 @@ TEST(vtk_convert, CellsOfEveryKind) {
   // Lists are appended to and ncells counts on.
   unsigned ncells = 5;
   dense1D<unsigned> cells{7}, cell_types{1};
-  ASSERT_EQ(vtk_convert(columns<unsigned>(2, {4, 9, 9, 4}), ET_EDGE2, ncells, cells, cell_types), 0);
+  ASSERT_EQ(vtk_convert(columns<unsigned>(2, {4, 9, 9, 4}), ET_EDGE2, ncells, cells, cell_types),
+            0);
   EXPECT_EQ(ncells, 7u);
   EXPECT_EQ(entries(cells), (std::vector<unsigned>{7, 2, 4, 9, 2, 9, 4}));
   EXPECT_EQ(entries(cell_types), (std::vector<unsigned>{1, 3, 3}));
-  EXPECT_EQ(vtk_convert(columns<unsigned>(2, {0, kNone}), ET_EDGE2, ncells, cells, cell_types), -1);
+  EXPECT_EQ(vtk_convert(columns<unsigned>(2, {0, no_index}), ET_EDGE2, ncells, cells, cell_types),
+            -1);
 }
 
 TEST_F(vtk, OutputIsExact) {
@@ -63,12 +65,13 @@ TEST_F(vtk, OutputIsExact) {
 
   // Mixed matrices are split by node count (hexahedra, then tetrahedra).
   const mesh m = hexa_grid(1, 1, 1);
-  const dense2D<unsigned> solids =
-      columns<unsigned>(8, {0, 1, 2, 3, kNone, kNone, kNone, kNone, 0, 1, 2, 3, 4, 5, 6, 7});
+  const dense2D<unsigned> solids = columns<unsigned>(
+      8, {0, 1, 2, 3, no_index, no_index, no_index, no_index, 0, 1, 2, 3, 4, 5, 6, 7});
   const dense2D<unsigned> edges = columns<unsigned>(2, {6, 7});
   ASSERT_EQ(vtk_output(path("b.vtk").c_str(), m.coords, solids, edges, ET_SOLID_MIX, ET_EDGE2), 0);
-  EXPECT_NE(read_file(path("b.vtk")).find("\nCELLS 3 17\n8 0 1 2 3 4 5 6 7 \n4 0 1 3 2 \n2 6 7 \n"
-                                          "\nCELL_TYPES 3\n12\n10\n3\n"),
+  EXPECT_NE(read_file(path("b.vtk"))
+                .find("\nCELLS 3 17\n8 0 1 2 3 4 5 6 7 \n4 0 1 3 2 \n2 6 7 \n"
+                      "\nCELL_TYPES 3\n12\n10\n3\n"),
             std::string::npos);
   // An unsupported kind in the range leaves the file empty.
   const dense2D<unsigned> p13(13, 1, 0u);

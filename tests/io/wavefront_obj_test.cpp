@@ -30,11 +30,16 @@ TEST_F(obj, FaceForms) {
       {sq + "f 1 2 3\nf 1 2 3 4\n", 0, {0, 1, 2}, {0, 1, 2, 3}},
       // Negative indices count the vertices read so far.
       {"v 0 0 0\nv 1 0 0\nv 1 1 0\nf -3 -2 -1\nv 0 1 0\nf -1 -4 -3\n", 0, {0, 1, 2, 3, 0, 1}, {}},
-      {sq + vt + "vn 0 0 1\nf 1/4/1 2/3/1 3/2/1\nf 1//1 2//1 3//1 4//1\n", 0, {0, 1, 2}, {0, 1, 2, 3}},
+      {sq + vt + "vn 0 0 1\nf 1/4/1 2/3/1 3/2/1\nf 1//1 2//1 3//1 4//1\n",
+       0,
+       {0, 1, 2},
+       {0, 1, 2, 3}},
       {sq + vt + "f 1/1/ 2/2/ 3/3/\nf 4// 1 2/2\n", 0, {0, 1, 2, 3, 0, 1}, {}},
       {sq + "v 2 2 0\nf 1 2 3 4 5\nf 1 2 3\n", 0, {0, 1, 2}, {}},
-      {" v 0 0 0\r\n  v 1 0 0\r\n v 0 1 0\r\n# f 9 9 9\r\ng t\r\nl 1 2\r\np 1\r\n f 1 2 3\r\n", 0,
-       {0, 1, 2}, {}},
+      {" v 0 0 0\r\n  v 1 0 0\r\n v 0 1 0\r\n# f 9 9 9\r\ng t\r\nl 1 2\r\np 1\r\n f 1 2 3\r\n",
+       0,
+       {0, 1, 2},
+       {}},
       {sq + "vt\nf 1/1 2/2 3/3\n", 0, {0, 1, 2}, {}},
       {sq + "f 1/1 2/2 3/3\n", -2, {}, {}},
       {sq + "f 1//1 2//1 3//1\n", -2, {}, {}},
@@ -56,8 +61,10 @@ TEST_F(obj, VertexDataLines) {
     int code;
     std::size_t v, vt_rows, vt, vn;
   } cases[] = {
-      {"v 1 2 3 0.1 0.2 0.3\n", 0, 1, 0, 0, 0},  {"v 1 2\n", -2, 0, 0, 0, 0},
-      {"vn 1 0\n", -2, 0, 0, 0, 0},               {"vt 1 0 0 0\n", -2, 0, 0, 0, 0},
+      {"v 1 2 3 0.1 0.2 0.3\n", 0, 1, 0, 0, 0},
+      {"v 1 2\n", -2, 0, 0, 0, 0},
+      {"vn 1 0\n", -2, 0, 0, 0, 0},
+      {"vt 1 0 0 0\n", -2, 0, 0, 0, 0},
       {"vt 0.5\nvt 0.7\n", 0, 0, 1, 2, 0},
       // The first vt with numbers fixes the rows.
       {"vt\nvt 0.5 0.25\nvt 1\nvt 1 1 1\nvt 0 1\n", 0, 0, 2, 2, 0},
@@ -117,7 +124,8 @@ TEST_F(obj, RoundTripsAndShortForms) {
   // other types write no face.
   const dense2D<unsigned> a = columns<unsigned>(3, {0, 1, 2}), b = columns<unsigned>(3, {2, 1, 3});
   const dense2D<unsigned> q = columns<unsigned>(4, {0, 1, 4, 3});
-  const auto check = [&](int code, const std::vector<unsigned>& t3, const std::vector<unsigned>& q4) {
+  const auto check = [&](int code, const std::vector<unsigned>& t3,
+                         const std::vector<unsigned>& q4) {
     ASSERT_EQ(code, 0);
     ASSERT_EQ(WavefrontOBJ_input(path("s.obj").c_str(), coords, uv, normals, tria, quad), 0);
     EXPECT_EQ(entries(tria), t3);
@@ -135,7 +143,8 @@ TEST_F(obj, RoundTripsAndShortForms) {
   EXPECT_EQ(WavefrontOBJ_output(f.c_str(), random_points(1, 4), none, none, a, q), -2);
   EXPECT_EQ(WavefrontOBJ_output(f.c_str(), qm.coords, none, random_points(3, 3), a, q), -3);
   EXPECT_EQ(WavefrontOBJ_output(f.c_str(), qm.coords, random_points(2, 5), none, a, q), -4);
-  EXPECT_EQ(WavefrontOBJ_output(f.c_str(), qm.coords, none, none, columns<unsigned>(3, {0, kNone, 1}), q),
+  EXPECT_EQ(WavefrontOBJ_output(f.c_str(), qm.coords, none, none,
+                                columns<unsigned>(3, {0, no_index, 1}), q),
             -5);
   EXPECT_EQ(WavefrontOBJ_output(f.c_str(), qm.coords, none, none, a, a), -6);
   EXPECT_EQ(read_file(f), "");

@@ -153,8 +153,8 @@ TEST(GradationProperty, RandomAnisotropicMetricsMeetTheBoundAlongEveryEdge) {
       for (const mesh* m : {&tris, &tets}) {
         const std::size_t dim = m->coords.rows();
         SCOPED_TRACE(testing::Message() << "dim " << dim << " direction " << direction);
-        dense2D<double> M = quernfold_test::random_metrics(m->coords.cols(), dim, kSmallest,
-                                                           kLargest, ++seed);
+        dense2D<double> M =
+            quernfold_test::random_metrics(m->coords.cols(), dim, kSmallest, kLargest, ++seed);
         dense2D<double> before;
         ASSERT_TRUE(before.copy(M));
         const int changed = run(r, *m, dim == 2 ? ET_TRIA3 : ET_TETRA4, none, direction, M);

@@ -104,7 +104,7 @@ TEST(Gradation, ArgumentCodesLeaveTheFieldAlone) {
   sizes short_H{1};
   EXPECT_EQ(gradations(short_H, 0, 1.0), -8);
   EXPECT_EQ(H[1], 10.0);
-  EXPECT_EQ(gradations(H, 0, 1.0, nodes{~0U}), 1);  // ~0U is no node
+  EXPECT_EQ(gradations(H, 0, 1.0, nodes{no_index}), 1);  // ~0U is no node
 
   // Anisotropic: rows must match the dimension, one metric per node.
   dense2D<double> M3(6, 2);
@@ -141,8 +141,8 @@ TEST(Gradation, NodesChangedTwiceCountOnce) {
   EXPECT_NEAR(H[2], 1 + 2 * k, 1e-12);
   // As one 3-node column nodes 0 and 2 are neighbours too.
   H = sizes{1, 10, 20};
-  EXPECT_EQ(bound_metric_variations(kChain, dense2D<unsigned>{{0, 1, 2}}, ET_TRIA3, kNone, true,
-                                    -1, 0.25, H),
+  EXPECT_EQ(bound_metric_variations(kChain, dense2D<unsigned>{{0, 1, 2}}, ET_TRIA3, kNone, true, -1,
+                                    0.25, H),
             2);
   EXPECT_NEAR(H[1], 1.25, 1e-12);
   EXPECT_NEAR(H[2], 1.5, 1e-12);

@@ -300,7 +300,7 @@ TEST(MetricConversions, IsoAnisoAndFrames) {
   const matrix_fixed<double, 3, 2> P{{0, 1, 0, 0, 0, 2}};
   sym2 M;
   metric_aniso3d_to_aniso2d(sym3{1, 2, 3, 4, 5, 6}, P, M);  // (00, 01, 11, 02, 12, 22)
-  expect_same(M, sym2{3, 10, 24}, 3);                        // A11, 2 A12, 4 A22
+  expect_same(M, sym2{3, 10, 24}, 3);                       // A11, 2 A12, 4 A22
   metric_iso_to_aniso2d(2, P, M);
   expect_same(M, sym2{0.25, 0, 1}, 3);
 }

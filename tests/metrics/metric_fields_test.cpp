@@ -161,7 +161,7 @@ TEST(OverwriteInvalidMetrics, SizeAndFieldForms) {
   dense2D<double> M3 = field({sym3{1, 0, 1, 0, 0, -1}}), M5(5, 1), none(3, 0), rows_only(0, 2);
   EXPECT_EQ(overwrite_invalid_metrics(none, M0), 0);
   EXPECT_EQ(overwrite_invalid_metrics(M5, H0), -1);
-  EXPECT_EQ(overwrite_invalid_metrics(M3, M0), -2);  // 6 rows against 3
+  EXPECT_EQ(overwrite_invalid_metrics(M3, M0), -2);           // 6 rows against 3
   EXPECT_EQ(overwrite_invalid_metrics(rows_only, good), -1);  // columns but wrong rows
 }
 

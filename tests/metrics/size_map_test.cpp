@@ -12,7 +12,6 @@ namespace {
 
 using namespace ovk::quernfold;
 using sizes = dense1D<double, 8>;
-constexpr unsigned kNo = ~0U;
 
 // Right triangle: node 2 at the right angle, edges 2-0 = 3, 2-1 = 4, 0-1 = 5.
 const dense2D<double> kTriangle345{{3, 0}, {0, 4}, {0, 0}};
@@ -65,7 +64,8 @@ TEST(SizeMap, CodesAndTheStateOfH) {
   ASSERT_EQ(H.size(), 1u);
   EXPECT_EQ(H[0], 1.0);
   // Unsupported kinds: -3 with H already sized to the nodes, values kept.
-  EXPECT_EQ(metrics_gen_iso(kTriangle345, dense2D<unsigned>{{0, 1, 2, 0, 1, 2}}, ET_TRIA6, H, 1), -3);
+  EXPECT_EQ(metrics_gen_iso(kTriangle345, dense2D<unsigned>{{0, 1, 2, 0, 1, 2}}, ET_TRIA6, H, 1),
+            -3);
   ASSERT_EQ(H.size(), 3u);
   EXPECT_EQ(H[0], 1.0);
   EXPECT_EQ(H[1], 0.0);
@@ -111,7 +111,7 @@ TEST(SizeMap, MixedAndSolidMeshesAgainstBruteForce) {
   // A mixed face matrix: a quadrangle (no diagonal) and a triangle; and a
   // 1-row coordinates matrix with edges.
   const dense2D<double> coords{{0, 0}, {2, 0}, {2, 1}, {0, 1}, {3, 0.5}};
-  const dense2D<unsigned> faces{{0, 1, 2, 3}, {1, 4, 2, kNo}};
+  const dense2D<unsigned> faces{{0, 1, 2, 3}, {1, 4, 2, no_index}};
   ASSERT_EQ(metrics_gen_iso(coords, faces, ET_FACE_MIX, H, 1.0), 0);
   const auto mixed =
       oracle(coords, {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {4, 2}, {2, 1}, {1, 4}}, 1.0, 5);

@@ -14,46 +14,46 @@
 #include "model/model_test_util.h"
 
 using namespace ovk::quernfold;
-using quernfold_model_test::kNo;
 using quernfold_model_test::list;
 using quernfold_model_test::padded_window;
 
 TEST(MaxIDAndUntypedCheck, SkipNoIndexAndReadOnlyWindowEntries) {
-  EXPECT_EQ(max_ID(dense1D<unsigned>()), kNo);
-  EXPECT_EQ(max_ID(dense1D<unsigned>{kNo, kNo}), 0u);
-  EXPECT_EQ(max_ID(dense2D<unsigned>(3, 0)), kNo);  // 3 x 0 has no entries
-  EXPECT_EQ(max_ID(dense2D<unsigned>{{1, kNo}, {kNo, 4}}), 4u);
+  EXPECT_EQ(max_ID(dense1D<unsigned>()), no_index);
+  EXPECT_EQ(max_ID(dense1D<unsigned>{no_index, no_index}), 0u);
+  EXPECT_EQ(max_ID(dense2D<unsigned>(3, 0)), no_index);  // 3 x 0 has no entries
+  EXPECT_EQ(max_ID(dense2D<unsigned>{{1, no_index}, {no_index, 4}}), 4u);
   // A window whose ld exceeds its rows: the gap holds 100, which must not count.
   dense2D<unsigned> parent;
-  EXPECT_EQ(max_ID(padded_window({{1, 5}, {2, kNo}}, 100, parent)), 5u);
+  EXPECT_EQ(max_ID(padded_window({{1, 5}, {2, no_index}}, 100, parent)), 5u);
 
-  const dense1D<unsigned> ids{0, kNo, 4};
-  EXPECT_TRUE(check_IDs(ids, 5) && check_IDs(dense1D<unsigned>{kNo}, 0));
+  const dense1D<unsigned> ids{0, no_index, 4};
+  EXPECT_TRUE(check_IDs(ids, 5) && check_IDs(dense1D<unsigned>{no_index}, 0));
   EXPECT_FALSE(check_IDs(ids, 4));
   // Any height; ~0U in any row.
-  EXPECT_TRUE(check_IDs(dense2D<unsigned>{{kNo, 1, 2, 3, 4}}, 5));
+  EXPECT_TRUE(check_IDs(dense2D<unsigned>{{no_index, 1, 2, 3, 4}}, 5));
   EXPECT_FALSE(check_IDs(dense2D<unsigned>{{0, 1}, {2, 5}}, 5));
   EXPECT_TRUE(check_IDs(padded_window({{0, 1}, {2, 3}}, 99, parent), 4));  // 99s are gaps
 }
 
 TEST(ShiftIndices, WrapsAndKeepsNoIndexOnlyForListsAndMixedKinds) {
-  dense1D<unsigned> ids{0, kNo, 3};
-  EXPECT_TRUE(shift_indices(ids, -1) == 0 && ids == list({kNo, kNo, 2}));  // 0 - 1 wraps to ~0U
+  dense1D<unsigned> ids{0, no_index, 3};
+  EXPECT_TRUE(shift_indices(ids, -1) == 0 &&
+              ids == list({no_index, no_index, 2}));  // 0 - 1 wraps to ~0U
 
-  dense2D<unsigned> tria{{0, 1, kNo}};
+  dense2D<unsigned> tria{{0, 1, no_index}};
   shift_indices(tria, 2, ET_TRIA3);
   EXPECT_EQ(tria(2, 0), 1u);  // a pure kind is shifted blindly: ~0U + 2 wraps to 1
-  dense2D<unsigned> face{{0, 1, 2, kNo}, {3, 4, 5, 6}};
+  dense2D<unsigned> face{{0, 1, 2, no_index}, {3, 4, 5, 6}};
   shift_indices(face, 2, ET_FACE_MIX);
-  EXPECT_TRUE(face(3, 0) == kNo && face(3, 1) == 8u);
-  dense2D<unsigned> solid{{0, 1, 2, 3, kNo, kNo, kNo, kNo}};
+  EXPECT_TRUE(face(3, 0) == no_index && face(3, 1) == 8u);
+  dense2D<unsigned> solid{{0, 1, 2, 3, no_index, no_index, no_index, no_index}};
   shift_indices(solid, 10, ET_SOLID_MIX);
-  EXPECT_TRUE(solid(3, 0) == 13u && solid(7, 0) == kNo);
+  EXPECT_TRUE(solid(3, 0) == 13u && solid(7, 0) == no_index);
   // The rule follows the kind passed, not the height.
-  dense2D<unsigned> edge{{kNo, 4}}, face3{{kNo, 1, 2}};
+  dense2D<unsigned> edge{{no_index, 4}}, face3{{no_index, 1, 2}};
   shift_indices(edge, 1, ET_EDGE_MIX);
   shift_indices(face3, 1, ET_FACE_MIX);
-  EXPECT_TRUE(edge(0, 0) == 0u && face3(0, 0) == kNo);
+  EXPECT_TRUE(edge(0, 0) == 0u && face3(0, 0) == no_index);
 
   // Entries between the columns of a window stay untouched.
   dense2D<unsigned> parent;
@@ -63,12 +63,13 @@ TEST(ShiftIndices, WrapsAndKeepsNoIndexOnlyForListsAndMixedKinds) {
 }
 
 TEST(ChangeIndices, MapsEntriesBelowMapSizeOnce) {
-  dense1D<unsigned> ids{0, 1, 5, kNo};
-  change_indices(ids, dense1D<unsigned>{7, kNo});
-  EXPECT_EQ(ids, list({7, kNo, 5, kNo}));
-  dense2D<unsigned> M{{0, 1, 2}, {2, 3, kNo}};
+  dense1D<unsigned> ids{0, 1, 5, no_index};
+  change_indices(ids, dense1D<unsigned>{7, no_index});
+  EXPECT_EQ(ids, list({7, no_index, 5, no_index}));
+  dense2D<unsigned> M{{0, 1, 2}, {2, 3, no_index}};
   change_indices(M, dense1D<unsigned>{10, 11, 12});
-  EXPECT_TRUE(M(0, 1) == 12u && M(1, 1) == 3u && M(2, 1) == kNo);  // 3 is not below the map size
+  EXPECT_TRUE(M(0, 1) == 12u && M(1, 1) == 3u &&
+              M(2, 1) == no_index);  // 3 is not below the map size
   dense1D<unsigned> chain{0, 1};
   change_indices(chain, dense1D<unsigned>{1, 0});
   EXPECT_EQ(chain, list({1, 0}));  // applied once, not chained
@@ -85,7 +86,7 @@ TEST(Permutation, EdgeCasesAndRandomRoundTrips) {
   EXPECT_EQ(permutation(V, dense1D<unsigned>{2, 2, 0, 1}), 0);
   EXPECT_EQ(V, list({c, b, b}));
   V = dense1D<unsigned>{a, b, c};
-  EXPECT_EQ(permutation(V, dense1D<unsigned>{kNo, 7, 0}), 0);
+  EXPECT_EQ(permutation(V, dense1D<unsigned>{no_index, 7, 0}), 0);
   EXPECT_EQ(V, list({c, b, c}));
   // V may be a window of a larger list: the result lands in the parent.
   dense1D<unsigned> parent{9, 1, 2, 3, 9};
@@ -109,10 +110,10 @@ TEST(Permutation, EdgeCasesAndRandomRoundTrips) {
 
 TEST(GetSortedOrder, EdgeCasesAndStableSortOracle) {
   dense1D<unsigned> order{99}, offsets{99};
-  EXPECT_EQ(get_sorted_order(dense1D<unsigned>{2, 0, kNo, 2}, order, offsets), 0);
+  EXPECT_EQ(get_sorted_order(dense1D<unsigned>{2, 0, no_index, 2}, order, offsets), 0);
   EXPECT_TRUE(order == list({1, 0, 3}) && offsets == list({0, 1, 1, 3}));
   // Only ~0U: max_ID is 0, so offsets = (0, 0) and order is empty.
-  EXPECT_EQ(get_sorted_order(dense1D<unsigned>{kNo, kNo}, order, offsets), 0);
+  EXPECT_EQ(get_sorted_order(dense1D<unsigned>{no_index, no_index}, order, offsets), 0);
   EXPECT_TRUE(order.empty() && offsets == list({0, 0}));
   EXPECT_EQ(get_sorted_order(dense1D<unsigned>(), order, offsets), 0);
   EXPECT_TRUE(order.empty() && offsets == list({0}));
@@ -121,11 +122,11 @@ TEST(GetSortedOrder, EdgeCasesAndStableSortOracle) {
   for (int trial = 0; trial < 50; ++trial) {
     const unsigned n = rng() % 60, range = 1 + rng() % 20;
     dense1D<unsigned> values(n);
-    for (unsigned i = 0; i < n; ++i) values[i] = rng() % 5 == 0 ? kNo : rng() % range;
+    for (unsigned i = 0; i < n; ++i) values[i] = rng() % 5 == 0 ? no_index : rng() % range;
     ASSERT_EQ(get_sorted_order(values, order, offsets), 0);
     std::vector<unsigned> expected;
     for (unsigned i = 0; i < n; ++i)
-      if (values[i] != kNo) expected.push_back(i);
+      if (values[i] != no_index) expected.push_back(i);
     std::stable_sort(expected.begin(), expected.end(),
                      [&](unsigned x, unsigned y) { return values[x] < values[y]; });
     ASSERT_EQ(std::vector<unsigned>(order.begin(), order.end()), expected);
@@ -142,14 +143,14 @@ namespace {
 // Brute force: first position of each value, scanning in order.
 void list_oracle(const dense1D<unsigned>& A, const dense1D<unsigned>& B,
                  std::vector<unsigned>& B_in_A, std::vector<unsigned>& A_in_B) {
-  B_in_A.assign(B.size(), kNo);
-  A_in_B.assign(A.size(), kNo);
+  B_in_A.assign(B.size(), no_index);
+  A_in_B.assign(A.size(), no_index);
   for (std::size_t j = 0; j < B.size(); ++j) {
     const auto* hit = std::find(A.begin(), A.end(), B[j]);
-    if (B[j] != kNo && hit != A.end()) B_in_A[j] = static_cast<unsigned>(hit - A.begin());
+    if (B[j] != no_index && hit != A.end()) B_in_A[j] = static_cast<unsigned>(hit - A.begin());
   }
   for (std::size_t i = 0; i < A.size(); ++i) {
-    if (A[i] == kNo || std::find(A.begin(), A.begin() + i, A[i]) != A.begin() + i) continue;
+    if (A[i] == no_index || std::find(A.begin(), A.begin() + i, A[i]) != A.begin() + i) continue;
     const auto* hit = std::find(B.begin(), B.end(), A[i]);
     if (hit != B.end()) A_in_B[i] = static_cast<unsigned>(hit - B.begin());
   }
@@ -178,18 +179,18 @@ std::vector<unsigned> vec(const dense1D<unsigned>& v) { return {v.begin(), v.end
 TEST(GetIDsLists, FirstPositionsBothWaysAndBruteForce) {
   // ~0U never matches; repeated values in B give A_in_B the first of them.
   dense1D<unsigned> B_in_A{1, 2, 3}, A_in_B;
-  EXPECT_EQ(get_IDs(list({kNo, 3, 4}), list({4, kNo, 4, 3}), B_in_A, A_in_B), 0);
-  EXPECT_TRUE(B_in_A == list({2, kNo, 2, 1}) && A_in_B == list({kNo, 3, 0}));
+  EXPECT_EQ(get_IDs(list({no_index, 3, 4}), list({4, no_index, 4, 3}), B_in_A, A_in_B), 0);
+  EXPECT_TRUE(B_in_A == list({2, no_index, 2, 1}) && A_in_B == list({no_index, 3, 0}));
   // An empty side: outputs sized with ~0U.
   EXPECT_EQ(get_IDs(dense1D<unsigned>(), list({1, 2}), B_in_A, A_in_B), 0);
-  EXPECT_TRUE(B_in_A == list({kNo, kNo}) && A_in_B.empty());
+  EXPECT_TRUE(B_in_A == list({no_index, no_index}) && A_in_B.empty());
 
   std::mt19937 rng(11);
   for (int trial = 0; trial < 60; ++trial) {
     const unsigned na = rng() % 40, nb = rng() % 40, range = 1 + rng() % 30;
     dense1D<unsigned> A(na), B(nb);
-    for (auto& v : A) v = rng() % 7 == 0 ? kNo : rng() % range;
-    for (auto& v : B) v = rng() % 7 == 0 ? kNo : rng() % range;
+    for (auto& v : A) v = rng() % 7 == 0 ? no_index : rng() % range;
+    for (auto& v : B) v = rng() % 7 == 0 ? no_index : rng() % range;
     ASSERT_EQ(get_IDs(A, B, B_in_A, A_in_B), 0);
     std::vector<unsigned> want_b, want_a;
     list_oracle(A, B, want_b, want_a);
@@ -203,18 +204,18 @@ TEST(GetIDsMatrices, CodesShiftsAndReversals) {
   const dense2D<unsigned> A3{{1, 2, 3}};
   EXPECT_EQ(get_IDs(A3, dense2D<unsigned>{{1, 2}, {3, 4}}, B_in_A, A_in_B, false), -2);
   // Sized and filled before the height check.
-  EXPECT_TRUE(B_in_A == list({kNo, kNo}) && A_in_B == list({kNo}));
+  EXPECT_TRUE(B_in_A == list({no_index, no_index}) && A_in_B == list({no_index}));
   // Empty by rows: 0 x 2 has no entries, so no height check.
   EXPECT_EQ(get_IDs(dense2D<unsigned>(0, 2), A3, B_in_A, A_in_B, true), 0);
-  EXPECT_TRUE(A_in_B == list({kNo, kNo}) && B_in_A == list({kNo}));
+  EXPECT_TRUE(A_in_B == list({no_index, no_index}) && B_in_A == list({no_index}));
 
   const dense2D<unsigned> B{{3, 4, 1, 2}, {4, 3, 2, 1}, {1, 3, 2, 4}, {2, 1, 4, 3}};
   ASSERT_EQ(get_IDs(dense2D<unsigned>{{1, 2, 3, 4}}, B, B_in_A, A_in_B, false), 0);
   // (1,3,2,4) has the same hash, no match.
-  EXPECT_TRUE(B_in_A == list({0, 0, kNo, 0}) && A_in_B == list({0}));
+  EXPECT_TRUE(B_in_A == list({0, 0, no_index, 0}) && A_in_B == list({0}));
   // One row compares plainly.
   ASSERT_EQ(get_IDs(dense2D<unsigned>{{4}, {5}}, dense2D<unsigned>{{5}}, B_in_A, A_in_B, false), 0);
-  EXPECT_TRUE(B_in_A == list({1}) && A_in_B == list({kNo, 0}));
+  EXPECT_TRUE(B_in_A == list({1}) && A_in_B == list({no_index, 0}));
 }
 
 TEST(GetIDsMatrices, TiesOnTheLargestEntryArePinnedToItsFirstOccurrence) {
@@ -226,13 +227,14 @@ TEST(GetIDsMatrices, TiesOnTheLargestEntryArePinnedToItsFirstOccurrence) {
   };
   // Both columns are rotated to start at their first 5, which leaves them
   // different although one is a cyclic shift of the other.
-  EXPECT_EQ(loose(M{{5, 1, 2, 5, 3, 4}}, M{{5, 3, 4, 5, 1, 2}}), list({kNo}));
+  EXPECT_EQ(loose(M{{5, 1, 2, 5, 3, 4}}, M{{5, 3, 4, 5, 1, 2}}), list({no_index}));
   // Both are cyclic shifts of (3, 7, 7, 7); only the first one matches.
-  EXPECT_EQ(loose(M{{3, 7, 7, 7}}, M{{7, 3, 7, 7}, {7, 7, 3, 7}}), list({0, kNo}));
+  EXPECT_EQ(loose(M{{3, 7, 7, 7}}, M{{7, 3, 7, 7}, {7, 7, 3, 7}}), list({0, no_index}));
   // ~0U is the largest entry, so a mixed triangle is only matched from the
   // same start or reversed: (0,1,2,~0U) against (1,2,0,~0U) does not match.
-  EXPECT_EQ(loose(M{{0, 1, 2, kNo}}, M{{1, 2, 0, kNo}, {2, 1, 0, kNo}, {0, 1, 2, kNo}}),
-            list({kNo, 0, 0}));
+  EXPECT_EQ(loose(M{{0, 1, 2, no_index}},
+                  M{{1, 2, 0, no_index}, {2, 1, 0, no_index}, {0, 1, 2, no_index}}),
+            list({no_index, 0, 0}));
   EXPECT_EQ(A_in_B, list({1}));
 }
 
@@ -253,7 +255,7 @@ TEST(GetIDsMatrices, MatchesBruteForceOnRandomPolygons) {
     for (const bool strict : {false, true}) {
       dense1D<unsigned> B_in_A, A_in_B;
       ASSERT_EQ(get_IDs(A, B, B_in_A, A_in_B, strict), 0);
-      std::vector<unsigned> want_b(nb, kNo), want_a(na, kNo);
+      std::vector<unsigned> want_b(nb, no_index), want_a(na, no_index);
       for (unsigned j = 0; j < nb; ++j)
         for (unsigned i = 0; i < na; ++i) {
           if (strict ? column(A, i) != column(B, j) : !same_polygon(column(A, i), column(B, j)))
@@ -273,7 +275,7 @@ namespace {
 std::vector<unsigned> first_appearances(const std::vector<unsigned>& entries,
                                         const std::vector<unsigned>& exclude) {
   std::set<unsigned> seen(exclude.begin(), exclude.end());
-  seen.insert(kNo);
+  seen.insert(no_index);
   std::vector<unsigned> out;
   for (unsigned v : entries)
     if (seen.insert(v).second) out.push_back(v);
@@ -284,7 +286,7 @@ std::vector<unsigned> first_appearances(const std::vector<unsigned>& entries,
 
 TEST(UniqueIndices, ListsMatricesAndRanges) {
   dense1D<unsigned> out;
-  EXPECT_EQ(unique_indices(out, list({4, 2, 4, kNo, 1}), list({1})), 0);
+  EXPECT_EQ(unique_indices(out, list({4, 2, 4, no_index, 1}), list({1})), 0);
   EXPECT_EQ(out, list({4, 2}));
 
   // out is appended to; what it already holds plays no part.
@@ -304,7 +306,7 @@ TEST(UniqueIndices, ListsMatricesAndRanges) {
   EXPECT_EQ(out2, list({1, 4, 15000}));
 
   out = list({42});
-  const dense2D<unsigned> M{{3, 1, kNo}, {1, 7, 3}};
+  const dense2D<unsigned> M{{3, 1, no_index}, {1, 7, 3}};
   EXPECT_EQ(unique_indices(out, M, list({7})), 0);
   EXPECT_EQ(out, list({42, 3, 1}));
 
@@ -321,7 +323,7 @@ TEST(UniqueIndices, ListsMatricesAndRanges) {
   EXPECT_EQ(out.size(), 6u);
 
   // Counting: only ~0U counts nothing; a reversed range is -2.
-  EXPECT_EQ(count_unique_indices(dense2D<unsigned>{{kNo, kNo}, {kNo, kNo}}), 0);
+  EXPECT_EQ(count_unique_indices(dense2D<unsigned>{{no_index, no_index}, {no_index, no_index}}), 0);
   EXPECT_EQ(count_unique_indices(range, range + 3), 6);
   EXPECT_EQ(count_unique_indices(range + 1, range), -2);
 }
@@ -336,7 +338,7 @@ TEST(UniqueIndices, MatchesSetOracleOnRandomInputs) {
       dense2D<unsigned> M(1 + rng() % 5, rng() % 30);
       for (std::size_t j = 0; j < M.cols(); ++j)
         for (std::size_t i = 0; i < M.rows(); ++i)
-          all.push_back(M(i, j) = rng() % 9 == 0 ? kNo : rng() % range);
+          all.push_back(M(i, j) = rng() % 9 == 0 ? no_index : rng() % range);
       mats.push_back(M);
     }
     dense1D<unsigned> exclude(rng() % 10), out;

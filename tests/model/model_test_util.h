@@ -11,8 +11,6 @@ namespace quernfold_model_test {
 using ovk::quernfold::dense1D;
 using ovk::quernfold::dense2D;
 
-constexpr unsigned kNo = ~0U;
-
 inline dense1D<unsigned> list(std::initializer_list<unsigned> v) { return dense1D<unsigned>(v); }
 
 // A window onto `parent` holding the given columns, whose leading dimension

@@ -13,7 +13,6 @@ namespace {
 using namespace ovk::quernfold;
 using edge_set = std::set<std::pair<unsigned, unsigned>>;
 using edge_vec = std::vector<std::pair<unsigned, unsigned>>;
-constexpr unsigned kNo = ~0U;
 
 edge_vec columns_of(const dense2D<unsigned>& edges) {
   edge_vec out;
@@ -32,8 +31,10 @@ void add_shape_edges(const unsigned* c, int nodes, edge_set& out) {
   }
   for (int a = 0; a < n; ++a) {
     add(a, (a + 1) % n);
-    if (nodes == 5) add(a, 4);
-    else add(a + n, (a + 1) % n + n), add(a, a + n);
+    if (nodes == 5)
+      add(a, 4);
+    else
+      add(a + n, (a + 1) % n + n), add(a, a + n);
   }
 }
 
@@ -58,10 +59,10 @@ TEST(CopyEdges, CodesOutputStateAndKindsWithoutEdges) {
   EXPECT_EQ(copy_edges(dense2D<unsigned>(), ET_TRIA3, three), 0);  // empty input first
   EXPECT_EQ(copy_edges(tri, ET_TRIA3, three), -3);
   EXPECT_EQ(three.cols(), 1u);
-  EXPECT_EQ(copy_edges(dense2D<unsigned>{{0, kNo, 2}}, ET_TRIA3, out), -1);
+  EXPECT_EQ(copy_edges(dense2D<unsigned>{{0, no_index, 2}}, ET_TRIA3, out), -1);
   EXPECT_EQ(out.cols(), 0u);
   // Range form: -2 last before first, -3 kinds, -4 output, -1 check, in that order.
-  const dense2D<unsigned> mats[2] = {tri, dense2D<unsigned>{{0, kNo}}};
+  const dense2D<unsigned> mats[2] = {tri, dense2D<unsigned>{{0, no_index}}};
   dense1D<int> kinds{ET_TRIA3, ET_EDGE2};
   EXPECT_EQ(copy_edges(mats + 1, mats, kinds, three), -2);
   EXPECT_EQ(copy_edges(mats, mats + 1, kinds, three), -3);
@@ -78,9 +79,9 @@ TEST(CopyEdges, CodesOutputStateAndKindsWithoutEdges) {
 
 TEST(CopyEdges, MixedSolidsAndTetraRangeAgainstBruteForce) {
   // One column of each shape, sharing nodes so that duplicates occur.
-  const dense2D<unsigned> solids{{0, 1, 2, 3, kNo, kNo, kNo, kNo},
-                                 {0, 1, 4, 3, 5, kNo, kNo, kNo},
-                                 {1, 2, 3, 6, 7, 8, kNo, kNo},
+  const dense2D<unsigned> solids{{0, 1, 2, 3, no_index, no_index, no_index, no_index},
+                                 {0, 1, 4, 3, 5, no_index, no_index, no_index},
+                                 {1, 2, 3, 6, 7, 8, no_index, no_index},
                                  {0, 1, 2, 3, 9, 10, 11, 12}};
   edge_set want;
   const int shapes[4] = {4, 5, 6, 8};

@@ -16,7 +16,6 @@ namespace {
 using namespace ovk::quernfold;
 using quernfold_test::mesh;
 using quernfold_test::put_iso_metric;
-constexpr unsigned kNo = ~0U;
 
 // Unit square split into (0,1,2) and (2,1,3).
 mesh two_triangles() {
@@ -55,9 +54,9 @@ TEST(EdgeQualities, ExcludedEdgesRangesAndSkippedEdges) {
   dense1D<double> sizes(4, 1.0);
   sizes[3] = 0;
   histogram h1, h3;
-  EXPECT_EQ(edge_qualities(m.coords, mats, mats + 2, dense1D<int>{ET_TRIA3, ET_TRIA3}, sizes, h1,
-                           none),
-            -5);
+  EXPECT_EQ(
+      edge_qualities(m.coords, mats, mats + 2, dense1D<int>{ET_TRIA3, ET_TRIA3}, sizes, h1, none),
+      -5);
   EXPECT_EQ(h1.count(), 3u);
   // Metric column missing for node 3 and a zero eigenvalue at node 0: only (1,2).
   dense2D<double> short_metrics = metrics.sub_matrix(0, 0, 3, 3);
@@ -83,8 +82,9 @@ TEST(EdgeQualities, ArgumentCodesInOrder) {
   // One matrix: -1, -2, -6.
   EXPECT_EQ(edge_qualities(flat, m.connect, ET_TRIA3, sizes, h, none), -1);
   EXPECT_EQ(edge_qualities(m.coords, bad_connect, ET_TRIA3, sizes, h, none), -2);
-  EXPECT_EQ(edge_qualities(m.coords, m.connect, ET_TRIA3, sizes, h, dense2D<unsigned>{{0, kNo}}),
-            -6);
+  EXPECT_EQ(
+      edge_qualities(m.coords, m.connect, ET_TRIA3, sizes, h, dense2D<unsigned>{{0, no_index}}),
+      -6);
   EXPECT_EQ(h.count(), 0u);
 }
 

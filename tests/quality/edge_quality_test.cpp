@@ -31,7 +31,7 @@ TEST(EdgeQuality, WorkedExamplesAndCodes) {
   double q = 42;
   EXPECT_EQ(edge_quality(1, -1, -1, q), -2);  // h0 is checked first
   EXPECT_EQ(edge_quality(1, 1, NAN, q), -3);
-  EXPECT_EQ(q, 42);  // untouched on failure
+  EXPECT_EQ(q, 42);                           // untouched on failure
   EXPECT_DOUBLE_EQ(quality(-3, 1, 1), -3.0);  // the length itself is not checked
 
   // Below r = 0.1 the fourth-order series: 1.0247967100694, not the exact 1.0247967157144.

@@ -34,8 +34,9 @@ TEST(Jacobians, KnownValues) {
   EXPECT_EQ(jacobian(mirrored(ideal_hexa()), ET_HEXA8), -0.125);
   EXPECT_EQ(jacobian(ideal_hexa(), ET_HEXA8, 2), 0.0);  // solids in the plane have no volume
   // The ideal elements of the quality measures are positively oriented.
-  for (auto [P, type] : {std::pair{ideal_tetra(), ET_TETRA4}, std::pair{ideal_pyramid(), ET_PYRAMID5},
-                         std::pair{ideal_wedge(), ET_WEDGE6}})
+  for (auto [P, type] :
+       {std::pair{ideal_tetra(), ET_TETRA4}, std::pair{ideal_pyramid(), ET_PYRAMID5},
+        std::pair{ideal_wedge(), ET_WEDGE6}})
     EXPECT_GT(jacobian(P, type), 0.0) << type;
   // Evaluated at the centre only: a hexahedron inverted near one corner is positive there.
   std::vector<point> H = ideal_hexa();
@@ -76,7 +77,7 @@ TEST(Jacobians, MixedColumnsAndCodes) {
   std::vector<point> nodes = ideal_hexa();
   nodes.push_back({0.5, 0.5, 1});
   const dense2D<double> xyz = coords_of(nodes, 3);
-  const unsigned N = ~0U;
+  const unsigned N = no_index;
   const dense2D<unsigned> solid{{0, 1, 3, 4, N, N, N, N},
                                 {0, 1, 2, 3, 8, N, N, N},
                                 {0, 1, 2, 4, 5, 6, N, N},

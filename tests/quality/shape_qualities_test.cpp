@@ -14,7 +14,6 @@ using namespace ovk::quernfold;
 using namespace quernfold_test;
 
 constexpr double kRound = 1e-14;
-constexpr unsigned kNone = ~0U;
 
 // Quality of one element given as its node list, with `rows` coordinate rows.
 double quality(const std::vector<point>& P, element_type type, unsigned rows = 3) {
@@ -155,7 +154,7 @@ TEST(ShapeQualities, MixedColumnsAndShortMixedMatrices) {
   nodes.push_back({0.5, 0.5, std::sqrt(0.5)});  // 8: apex over the bottom face
   const dense2D<double> xyz = coords_of(nodes, 3);
   dense1D<double, 8> Q;
-  const unsigned N = kNone;
+  const unsigned N = no_index;
   const dense2D<unsigned> solid_mix{{0, 1, 3, 4, N, N, N, N},
                                     {0, 1, 2, 3, 8, N, N, N},
                                     {0, 1, 2, 4, 5, 6, N, N},
@@ -208,7 +207,7 @@ TEST(MinQuality, WorstElementFirstOnTiesAgainstBruteForce) {
     for (std::size_t j = 0; j < m.coords.cols(); ++j)
       m.coords(0, j) += u(gen), m.coords(1, j) += u(gen);
     ASSERT_EQ(shape_qualities(m.coords, m.connect, ET_TRIA3, Q), 0);
-    unsigned expect_j = kNone;
+    unsigned expect_j = no_index;
     double expect_q = 1.0;
     for (std::size_t j = 0; j < Q.size(); ++j)
       if (Q[j] < expect_q) expect_q = Q[j], expect_j = static_cast<unsigned>(j);
@@ -220,16 +219,16 @@ TEST(MinQuality, WorstElementFirstOnTiesAgainstBruteForce) {
   const mesh squares = quad_grid(3, 2);
   ASSERT_EQ(min_quality(squares.coords, squares.connect, ET_QUAD4, qmin, jmin), 0);
   EXPECT_EQ(qmin, 1.0);
-  EXPECT_EQ(jmin, kNone);
+  EXPECT_EQ(jmin, no_index);
   // Codes leave (1.0, ~0U).
   qmin = 0, jmin = 0;
   EXPECT_EQ(min_quality(squares.coords, dense2D<unsigned>{{0, 1, 99}}, ET_TRIA3, qmin, jmin), -2);
   EXPECT_EQ(qmin, 1.0);
-  EXPECT_EQ(jmin, kNone);
+  EXPECT_EQ(jmin, no_index);
   jmin = 0;
   EXPECT_EQ(
       min_quality(squares.coords, dense2D<unsigned>{{0, 1, 2, 3, 4, 5}}, ET_TRIA6, qmin, jmin), -3);
-  EXPECT_EQ(jmin, kNone);
+  EXPECT_EQ(jmin, no_index);
 }
 
 }  // namespace

@@ -13,7 +13,6 @@ namespace {
 using namespace ovk::quernfold;
 using quernfold_test::to_vector;
 
-constexpr unsigned kNone = ~0U;
 using list_t = std::vector<unsigned>;
 
 TEST(RemoveDegenerated, WorkedExamples) {
@@ -22,13 +21,15 @@ TEST(RemoveDegenerated, WorkedExamples) {
   EXPECT_EQ(remove_degenerated(Q, false), 3);
   EXPECT_EQ(to_vector(Q.as_vector()), (list_t{1, 2, 3, 4}));
   // Empty slots count only when asked and only when repeated.
-  const dense2D<unsigned> face{{0, 1, 2, kNone}, {3, 4, 5, 6}, {1, 2, kNone, kNone}, {0, 0, 3, 4}};
+  const dense2D<unsigned> face{
+      {0, 1, 2, no_index}, {3, 4, 5, 6}, {1, 2, no_index, no_index}, {0, 0, 3, 4}};
   dense2D<unsigned> work;
   dense1D<unsigned> ids{7, 7};
   for (bool flag : {true, false}) {
     ASSERT_TRUE(work.copy(face));
     EXPECT_EQ(remove_degenerated(work, ids, flag), flag ? 2 : 1);
-    EXPECT_EQ(to_vector(ids), flag ? (list_t{0, 1, kNone, kNone}) : (list_t{0, 1, 2, kNone}));
+    EXPECT_EQ(to_vector(ids),
+              flag ? (list_t{0, 1, no_index, no_index}) : (list_t{0, 1, 2, no_index}));
   }
 }
 
@@ -37,14 +38,14 @@ TEST(RemoveDegenerated, RandomColumnsAgainstASetCount) {
   std::uniform_int_distribution<unsigned> pick(0, 30);
   dense2D<unsigned> M(6, 300);
   for (std::size_t j = 0; j < M.cols(); ++j)
-    for (std::size_t r = 0; r < 6; ++r) M(r, j) = pick(gen) == 30 ? kNone : pick(gen);
+    for (std::size_t r = 0; r < 6; ++r) M(r, j) = pick(gen) == 30 ? no_index : pick(gen);
   for (bool flag : {true, false}) {
     std::vector<list_t> kept;
     for (std::size_t j = 0; j < M.cols(); ++j) {
       const list_t col(M.column(j), M.column(j) + 6);
       std::multiset<unsigned> all(col.begin(), col.end());
-      bool bad = flag && all.count(kNone) > 1;
-      for (unsigned v : col) bad = bad || (v != kNone && all.count(v) > 1);
+      bool bad = flag && all.count(no_index) > 1;
+      for (unsigned v : col) bad = bad || (v != no_index && all.count(v) > 1);
       if (!bad) kept.push_back(col);
     }
     dense2D<unsigned> work;
@@ -55,7 +56,7 @@ TEST(RemoveDegenerated, RandomColumnsAgainstASetCount) {
     // The map sends each kept column to its new place, in order.
     unsigned next = 0;
     for (std::size_t j = 0; j < M.cols(); ++j)
-      if (ids[j] != kNone) {
+      if (ids[j] != no_index) {
         ASSERT_EQ(ids[j], next);
         ASSERT_EQ(list_t(work.column(next), work.column(next) + 6), kept[next]);
         ASSERT_TRUE(std::equal(M.column(j), M.column(j) + 6, work.column(next++)));
@@ -71,7 +72,7 @@ TEST(Simplify, DropsUnusedNodesFromStartOn) {
   dense2D<unsigned> T{{0, 2, 4}};
   dense1D<unsigned> ids;
   EXPECT_EQ(simplify(c, T, ids, 0), 2);
-  EXPECT_EQ(to_vector(ids), (list_t{0, kNone, 1, kNone, 2}));
+  EXPECT_EQ(to_vector(ids), (list_t{0, no_index, 1, no_index, 2}));
   EXPECT_EQ(to_vector(T.as_vector()), (list_t{0, 1, 2}));
   ASSERT_EQ(c.cols(), 3u);
   EXPECT_EQ(c(0, 2), 4.0);
@@ -79,14 +80,14 @@ TEST(Simplify, DropsUnusedNodesFromStartOn) {
   ASSERT_TRUE(c.copy(five));
   dense2D<unsigned> U{{0, 2, 4}};
   EXPECT_EQ(simplify(c, U, ids, 2), 1);
-  EXPECT_EQ(to_vector(ids), (list_t{0, 1, 2, kNone, 3}));
+  EXPECT_EQ(to_vector(ids), (list_t{0, 1, 2, no_index, 3}));
   EXPECT_EQ(to_vector(U.as_vector()), (list_t{0, 2, 3}));
   EXPECT_EQ(c(0, 3), 4.0);
   // Starting past the end removes nothing and leaves the map empty.
   EXPECT_EQ(simplify(c, U, ids, 5), 0);
   EXPECT_TRUE(ids.empty());
   // Nothing removed: the map is the identity and the matrix is unchanged.
-  dense2D<unsigned> W{{0, 1, 2}, {3, kNone, 1}};
+  dense2D<unsigned> W{{0, 1, 2}, {3, no_index, 1}};
   EXPECT_EQ(simplify(c, W, ids, 0), 0);
   EXPECT_EQ(to_vector(ids), (list_t{0, 1, 2, 3}));
 }
@@ -95,10 +96,10 @@ TEST(Simplify, SeveralMatricesKeepWhatAnyUses) {
   const dense2D<double> six = quernfold_test::random_points(3, 6, 2);
   dense2D<double> c;
   ASSERT_TRUE(c.copy(six));
-  dense2D<unsigned> A{{5, 1}}, B{{3, kNone}};
+  dense2D<unsigned> A{{5, 1}}, B{{3, no_index}};
   EXPECT_EQ(simplify(c, A, B, 0), 3);
   EXPECT_EQ(to_vector(A.as_vector()), (list_t{2, 0}));
-  EXPECT_EQ(to_vector(B.as_vector()), (list_t{1, kNone}));
+  EXPECT_EQ(to_vector(B.as_vector()), (list_t{1, no_index}));
   EXPECT_EQ(c(2, 1), six(2, 3));
 
   ASSERT_TRUE(c.copy(six));
@@ -106,7 +107,7 @@ TEST(Simplify, SeveralMatricesKeepWhatAnyUses) {
                                 dense2D<unsigned>{{0}}};
   dense1D<unsigned> ids;
   EXPECT_EQ(simplify(c, range, range + 3, ids, 1), 4);
-  EXPECT_EQ(to_vector(ids), (list_t{0, kNone, kNone, kNone, 1, kNone}));
+  EXPECT_EQ(to_vector(ids), (list_t{0, no_index, no_index, no_index, 1, no_index}));
 }
 
 TEST(Simplify, ErrorsChangeNothing) {

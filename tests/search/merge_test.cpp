@@ -26,14 +26,13 @@ using quernfold_test::reference_merge;
 using quernfold_test::to_dense;
 using quernfold_test::to_vector;
 
-constexpr unsigned kNone = ~0U;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 // A list of n picks among the nodes, with repeats and empty entries.
 std::vector<unsigned> picks(std::size_t nodes, std::size_t n, std::mt19937& gen) {
   std::uniform_int_distribution<std::size_t> pick(0, nodes - 1);
   std::vector<unsigned> v;
-  for (std::size_t i = 0; i < n; ++i) v.push_back(i % 11 == 5 ? kNone : unsigned(pick(gen)));
+  for (std::size_t i = 0; i < n; ++i) v.push_back(i % 11 == 5 ? no_index : unsigned(pick(gen)));
   return v;
 }
 
@@ -61,7 +60,8 @@ TEST(Merge, MatchesThePlainRules) {
     for (const points& p : inputs(100, seed)) {
       const dense2D<double>& c = p.c;
       std::mt19937 gen(100 + seed);
-      const std::vector<unsigned> list1 = picks(c.cols(), 90, gen), list2 = picks(c.cols(), 60, gen);
+      const std::vector<unsigned> list1 = picks(c.cols(), 90, gen),
+                                  list2 = picks(c.cols(), 60, gen);
       std::vector<unsigned> all(c.cols());
       std::iota(all.begin(), all.end(), 0u);
       std::vector<dense2D<unsigned>> Ms = {dense2D<unsigned>(3, 30), dense2D<unsigned>(4, 12)};
@@ -70,7 +70,8 @@ TEST(Merge, MatchesThePlainRules) {
         std::copy(v.begin(), v.end(), M.data());
       }
       for (double tol : p.tols) {
-        SCOPED_TRACE(::testing::Message() << "dim " << c.rows() << " seed " << seed << " tol " << tol);
+        SCOPED_TRACE(::testing::Message()
+                     << "dim " << c.rows() << " seed " << seed << " tol " << tol);
         map_t expected;
         dense1D<unsigned> ids;
         int n = reference_merge(c, list1, list1, tol, expected);
@@ -86,7 +87,8 @@ TEST(Merge, MatchesThePlainRules) {
         ASSERT_EQ(to_vector(ids), expected);
         for (unsigned i = 0; i < c.cols() * c.rows(); ++i) {
           const double want = c(i % c.rows(), expected[i / c.rows()]);
-          ASSERT_TRUE(moved.data()[i] == want && std::signbit(moved.data()[i]) == std::signbit(want));
+          ASSERT_TRUE(moved.data()[i] == want &&
+                      std::signbit(moved.data()[i]) == std::signbit(want));
         }
 
         for (unsigned mode : {0u, 1u, 2u}) {
@@ -213,7 +215,7 @@ TEST(Merge, OverloadsShareOneNumbering) {
   EXPECT_EQ(moved(1, 1), 0.0);
   EXPECT_EQ(moved.cols(), 2u);
   // Matrices holding only empty slots merge nothing; the map is the identity.
-  dense2D<unsigned> blank{{kNone, kNone}};
+  dense2D<unsigned> blank{{no_index, no_index}};
   EXPECT_EQ(merge(c, blank, ids, 0.1, 0), 0);
   EXPECT_EQ(to_vector(ids), (map_t{0, 1, 2, 3, 4, 5}));
 }

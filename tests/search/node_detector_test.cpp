@@ -19,7 +19,6 @@ using quernfold_test::to_vector;
 using v2 = vector_fixed<double, 2>;
 using v3 = vector_fixed<double, 3>;
 
-constexpr unsigned kNone = ~0U;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 unsigned closest(const node_detector& d, unsigned dim, const double* P) {
@@ -57,17 +56,17 @@ TEST(NodeDetector, ErrorCodesAndEntryCounts) {
   const dense2D<double> c{{2, 0}, {1, 0}, {5, 0}, {0, 0}, {2, 1}};
   ASSERT_EQ(d.reinit(c), 5);
   EXPECT_EQ(everything(d)[0], 0u);  // the root: position 2 of (3, 1, 0, 4, 2)
-  const dense2D<unsigned> M{{0, 1, 9}, {1, 2, kNone}};
+  const dense2D<unsigned> M{{0, 1, 9}, {1, 2, no_index}};
   EXPECT_EQ(d.reinit(four), -1);
   EXPECT_EQ(d.reinit(c, &M + 1, &M), -3);
   EXPECT_EQ(d.size(), 5u);  // previous tree kept
   // Entries that are ~0U or past the columns are left out; repeats stay.
-  EXPECT_EQ(d.reinit(c, dense1D<unsigned>{4, kNone, 4, 7, 1}), 3);
+  EXPECT_EQ(d.reinit(c, dense1D<unsigned>{4, no_index, 4, 7, 1}), 3);
   EXPECT_EQ(d.reinit(c, M), 3);
   const dense2D<unsigned> range[2] = {{{0, 1}}, {{1, 3}, {4, 4}}};
   EXPECT_EQ(d.reinit(c, range, range + 2), 4);
   EXPECT_EQ(d.reinit(c, range, range), 0);
-  EXPECT_EQ(d.find_closest(v2{0, 0}), kNone);
+  EXPECT_EQ(d.find_closest(v2{0, 0}), no_index);
 }
 
 // Lattices (equal coordinates and distances everywhere) and clusters
@@ -87,10 +86,10 @@ TEST(NodeDetector, MatchesTheReferenceTree) {
         std::mt19937 gen(seed);
         std::uniform_int_distribution<unsigned> pick(0, static_cast<unsigned>(c.cols() - 1));
         std::vector<unsigned> list, later, kept;
-        for (int i = 0; i < 100; ++i) list.push_back(i % 13 == 0 ? kNone : pick(gen));
+        for (int i = 0; i < 100; ++i) list.push_back(i % 13 == 0 ? no_index : pick(gen));
         for (int i = 0; i < 60; ++i) later.push_back(i % 17 == 0 ? 999 : pick(gen));
         for (unsigned v : list)
-          if (v != kNone) kept.push_back(v);
+          if (v != no_index) kept.push_back(v);
         reference_tree ref(c, kept);
         node_detector d(c, to_dense(list));
         ASSERT_EQ(d.size(), kept.size());
@@ -147,9 +146,9 @@ TEST(NodeDetector, QueriesByNodeAndInsertionEntries) {
   // A node is never its own answer; past the columns, or alone, there is none.
   const dense2D<double> c{{1, 1}, {1, 1}, {4, 2}, {1, 1}};
   const node_detector d(c);
-  EXPECT_EQ(d.find_closest(4u), kNone);
+  EXPECT_EQ(d.find_closest(4u), no_index);
   const node_detector lone(c, dense1D<unsigned>{2});
-  EXPECT_EQ(lone.find_closest(2u), kNone);
+  EXPECT_EQ(lone.find_closest(2u), no_index);
 
   // Distinct coordinates: an indexed node, one past the columns and a new one.
   const dense2D<double> spread = quernfold_test::random_points(3, 20, 21);

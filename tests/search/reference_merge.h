@@ -11,16 +11,17 @@
 
 namespace quernfold_test {
 
+using ovk::quernfold::no_index;
+
 using ovk::quernfold::dense1D;
 using ovk::quernfold::dense2D;
 
-constexpr unsigned kNoNode = ~0U;
 using map_t = std::vector<unsigned>;
 
 inline std::vector<unsigned> distinct(const std::vector<unsigned>& v) {
   std::vector<unsigned> out;
   for (unsigned x : v)
-    if (x != kNoNode && std::find(out.begin(), out.end(), x) == out.end()) out.push_back(x);
+    if (x != no_index && std::find(out.begin(), out.end(), x) == out.end()) out.push_back(x);
   return out;
 }
 
@@ -60,7 +61,7 @@ inline int reference_merge(const dense2D<double>& c, const std::vector<unsigned>
                            const std::vector<unsigned>& nodes2, double tol, map_t& map) {
   const std::vector<unsigned> U1 = distinct(nodes1), U2 = distinct(nodes2);
   const reference_tree tree(c, U2);
-  std::vector<unsigned> rank(c.cols(), kNoNode);
+  std::vector<unsigned> rank(c.cols(), no_index);
   for (std::size_t i = 0; i < U2.size(); ++i) rank[U2[i]] = static_cast<unsigned>(i);
   std::vector<std::tuple<double, unsigned, unsigned>> pairs;
   for (unsigned a : U1) {
@@ -100,7 +101,7 @@ inline int reference_element_merge(const dense2D<double>& c, std::vector<dense2D
       for (std::size_t j = 0; j < M.cols(); ++j)
         for (std::size_t r = 0; r < M.rows(); ++r) {
           const unsigned a = M(r, j);
-          if (a == kNoNode) continue;
+          if (a == no_index) continue;
           for (unsigned b : tolerance_box(tree, c, a, tol)) {
             bool in_column = false;
             for (std::size_t s = 0; s < M.rows(); ++s) in_column = in_column || M(s, j) == b;

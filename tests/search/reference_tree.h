@@ -15,10 +15,10 @@
 
 namespace quernfold_test {
 
+using ovk::quernfold::no_index;
+
 class reference_tree {
  public:
-  static constexpr unsigned kNone = ~0U;
-
   reference_tree(const ovk::quernfold::dense2D<double>& coords, std::vector<unsigned> nodes)
       : c_(coords), dim_(static_cast<unsigned>(coords.rows())) {
     root_ = build(nodes, 0);
@@ -31,7 +31,7 @@ class reference_tree {
     unsigned added = 0;
     for (unsigned v : nodes) {
       if (v >= c_.cols()) continue;
-      if (root_ == kNone) {
+      if (root_ == no_index) {
         root_ = add(v);
         ++added;
         continue;
@@ -41,7 +41,7 @@ class reference_tree {
         if (t_[e].node == v) break;
         const unsigned a = level % dim_;
         unsigned& child = c_(a, v) >= c_(a, t_[e].node) ? t_[e].right : t_[e].left;
-        if (child == kNone) {
+        if (child == no_index) {
           const unsigned fresh = add(v);
           // add() may reallocate t_: store through the index, not `child`.
           if (c_(a, v) >= c_(a, t_[e].node))
@@ -58,13 +58,13 @@ class reference_tree {
     return added;
   }
 
-  unsigned nearest(const double* P, unsigned skip = kNone) const {
-    best_ = kNone;
+  unsigned nearest(const double* P, unsigned skip = no_index) const {
+    best_ = no_index;
     d2_ = DBL_MAX;
     done_ = false;
-    if (root_ == kNone) return kNone;
+    if (root_ == no_index) return no_index;
     unsigned e = root_, level = 0;
-    while (e != kNone) {
+    while (e != no_index) {
       const unsigned a = level % dim_;
       const double g = P[a] - x(e, a);
       if (g * g < d2_ && t_[e].node != skip) {
@@ -78,13 +78,13 @@ class reference_tree {
       e = g >= 0 ? t_[e].right : t_[e].left;
       ++level;
     }
-    r_ = best_ == kNone ? DBL_MAX : std::sqrt(d2_);
+    r_ = best_ == no_index ? DBL_MAX : std::sqrt(d2_);
     search(root_, 0, P, skip);
     return best_;
   }
 
   void box(const double* lo, const double* hi, std::vector<unsigned>& out) const {
-    if (root_ != kNone) box(root_, 0, lo, hi, out);
+    if (root_ != no_index) box(root_, 0, lo, hi, out);
   }
 
  private:
@@ -102,12 +102,12 @@ class reference_tree {
   }
 
   unsigned add(unsigned v) {
-    t_.push_back({v, kNone, kNone});
+    t_.push_back({v, no_index, no_index});
     return static_cast<unsigned>(t_.size() - 1);
   }
 
   unsigned build(std::vector<unsigned> nodes, unsigned level) {
-    if (nodes.empty()) return kNone;
+    if (nodes.empty()) return no_index;
     const unsigned a = level % dim_;
     std::sort(nodes.begin(), nodes.end(), [&](unsigned p, unsigned q) {
       return c_(a, p) < c_(a, q) || (c_(a, p) == c_(a, q) && p < q);
@@ -136,9 +136,9 @@ class reference_tree {
         }
       }
     }
-    if (t_[e].right != kNone && P[a] + r_ > s) search(t_[e].right, level + 1, P, skip);
+    if (t_[e].right != no_index && P[a] + r_ > s) search(t_[e].right, level + 1, P, skip);
     if (done_) return;
-    if (t_[e].left != kNone && s > P[a] - r_) search(t_[e].left, level + 1, P, skip);
+    if (t_[e].left != no_index && s > P[a] - r_) search(t_[e].left, level + 1, P, skip);
   }
 
   void box(unsigned e, unsigned level, const double* lo, const double* hi,
@@ -150,15 +150,15 @@ class reference_tree {
       for (unsigned k = 0; k < dim_; ++k) in = in && lo[k] <= x(e, k) && x(e, k) <= hi[k];
       if (in) out.push_back(t_[e].node);
     }
-    if (t_[e].right != kNone && s <= hi[a]) box(t_[e].right, level + 1, lo, hi, out);
-    if (t_[e].left != kNone && s >= lo[a]) box(t_[e].left, level + 1, lo, hi, out);
+    if (t_[e].right != no_index && s <= hi[a]) box(t_[e].right, level + 1, lo, hi, out);
+    if (t_[e].left != no_index && s >= lo[a]) box(t_[e].left, level + 1, lo, hi, out);
   }
 
   const ovk::quernfold::dense2D<double>& c_;
   unsigned dim_;
   std::vector<entry> t_;
-  unsigned root_ = kNone;
-  mutable unsigned best_ = kNone;
+  unsigned root_ = no_index;
+  mutable unsigned best_ = no_index;
   mutable double d2_ = DBL_MAX, r_ = DBL_MAX;
   mutable bool done_ = false;
 };

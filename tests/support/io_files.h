@@ -20,8 +20,6 @@ namespace quernfold_test {
 using ovk::quernfold::dense1D;
 using ovk::quernfold::dense2D;
 
-constexpr unsigned kNone = ~0U;
-
 // A fresh directory under the system temporary directory, removed with
 // everything in it when the test ends.
 class io_test : public ::testing::Test {

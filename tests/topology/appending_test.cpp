@@ -16,7 +16,8 @@ using V = std::vector<unsigned>;
 TEST(AppendedOutputs, RowlessColumnsStayInFrontAndCapacityDoubles) {
   // Two triangles sharing the edge (1,2); each call appends `expected`.
   static const dense2D<unsigned> two{{0, 1, 2}, {2, 1, 3}};
-  static const dense2D<unsigned> links = matrix_of(3, {{1, kNo, kNo}, {kNo, kNo, 0}});
+  static const dense2D<unsigned> links =
+      matrix_of(3, {{1, no_index, no_index}, {no_index, no_index, 0}});
   const std::vector<std::pair<std::function<int(dense2D<unsigned>&)>, std::vector<V>>> calls{
       {[](dense2D<unsigned>& out) { return get_element_boundaries(two, ET_TRIA3, out); },
        {{1, 2}, {2, 0}, {0, 1}, {1, 3}, {3, 2}, {2, 1}}},

@@ -33,14 +33,15 @@ std::vector<kind_mesh> sample_meshes() {
 }
 
 TEST(MeshBoundaries, WorkedExamplesAndReturnCodes) {
-  const dense2D<unsigned> two{{0, 1, 2}, {2, 1, 3}}, tria6(6, 2, 0u), none6(3, 2, kNo);
+  const dense2D<unsigned> two{{0, 1, 2}, {2, 1, 3}}, tria6(6, 2, 0u), none6(3, 2, no_index);
   dense2D<unsigned> N, out, bad, tall(3, 1, 0u), low(2, 1, 0u);
   ASSERT_EQ(get_neighbors(two, ET_TRIA3, true, N), 0);
   ASSERT_EQ(get_mesh_boundaries(two, N, ET_TRIA3, out), 0);
   EXPECT_EQ(columns_of(out), (std::vector<V>{{2, 0}, {0, 1}, {1, 3}, {3, 2}}));
   dense1D<unsigned> faces;
   unsigned F = 0;
-  EXPECT_EQ(get_mesh_bounding_elements(dense2D<unsigned>{{0, kNo, 2}}, N, ET_TRIA3, faces, F), -1);
+  EXPECT_EQ(get_mesh_bounding_elements(dense2D<unsigned>{{0, no_index, 2}}, N, ET_TRIA3, faces, F),
+            -1);
   EXPECT_EQ(F, 0u);
 
   bad.copy(N);
@@ -79,7 +80,7 @@ TEST(MeshBoundaries, SkinsAgreeWithFacesAndAreFoundAgain) {
     const std::vector<element_face> all = all_faces(km.connect, km.FE);
     for (std::size_t k = 0; k < faces.size(); ++k) {
       const unsigned e = faces[k] / F, i = faces[k] % F;
-      EXPECT_EQ(N(i, e), kNo);
+      EXPECT_EQ(N(i, e), no_index);
       const auto it = std::find_if(all.begin(), all.end(), [&](const element_face& f) {
         return f.element == e && f.local == i;
       });
@@ -94,11 +95,11 @@ TEST(MeshBoundaries, SkinsAgreeWithFacesAndAreFoundAgain) {
     EXPECT_EQ(to_vector(found), to_vector(faces));
     for (std::size_t k = 0; k < skin.cols(); ++k) {
       unsigned* c = skin.column(k);
-      std::reverse(c, c + (skin.rows() == 4 && c[3] == kNo ? 3 : skin.rows()));
+      std::reverse(c, c + (skin.rows() == 4 && c[3] == no_index ? 3 : skin.rows()));
     }
-    ASSERT_EQ(get_elements_on_boundaries(padded_view(skin), km.connect, N, ancestors, km.FE,
-                                         found, G),
-              0);
+    ASSERT_EQ(
+        get_elements_on_boundaries(padded_view(skin), km.connect, N, ancestors, km.FE, found, G),
+        0);
     EXPECT_EQ(to_vector(found), to_vector(faces));
   }
 }
@@ -120,7 +121,7 @@ TEST(ElementsOnBoundaries, WalkOrderAndMatchPriority) {
             0);
   // (0,1): B's face 0; (1,0): the last opposite match in walk order, A's
   // face 0; (6,0): S's face 1, met before A's face 2; (0,9): nothing.
-  EXPECT_EQ(to_vector(faces), (V{3, 0, 7, kNo}));
+  EXPECT_EQ(to_vector(faces), (V{3, 0, 7, no_index}));
 }
 
 TEST(ElementsOnBoundaries, ReturnCodesAndMissingAncestors) {
@@ -141,23 +142,23 @@ TEST(ElementsOnBoundaries, ReturnCodesAndMissingAncestors) {
   EXPECT_EQ(run(edges, two, N, ancestors, ET_QUAD4), -2);
   EXPECT_EQ(run(edges, two, N.sub_matrix(0, 0, 3, 1), ancestors, ET_TRIA3), -3);
   EXPECT_EQ(run(dense2D<unsigned>(3, 1, 0u), dense2D<unsigned>(6, 2, 0u),
-                dense2D<unsigned>(3, 2, kNo), ancestors, ET_TRIA6),
+                dense2D<unsigned>(3, 2, no_index), ancestors, ET_TRIA6),
             -5);
   EXPECT_EQ(F, 3u);
   // No ancestor, or a first node beyond the ancestors: ~0U, and the search
   // goes on.
-  ASSERT_EQ(run(edges, two, N, dense1D<unsigned>{kNo, 0, 0}, ET_TRIA3), 0);
-  EXPECT_EQ(to_vector(faces), (V{1, kNo, kNo}));
+  ASSERT_EQ(run(edges, two, N, dense1D<unsigned>{no_index, 0, 0}, ET_TRIA3), 0);
+  EXPECT_EQ(to_vector(faces), (V{1, no_index, no_index}));
   // An ancestor that does not hold the node: -4, earlier entries kept.
   ASSERT_EQ(run(edges, two, N, dense1D<unsigned>(4, 0u), ET_TRIA3), -4);
-  EXPECT_EQ(to_vector(faces), (V{1, kNo, kNo}));
+  EXPECT_EQ(to_vector(faces), (V{1, no_index, no_index}));
   // A neighbour reached that does not hold the node: -3.
-  dense2D<unsigned> corrupt(3, 2, kNo);
+  dense2D<unsigned> corrupt(3, 2, no_index);
   corrupt(1, 0) = 1;  // face (2,0) of element 0 "meets" element 1
   ASSERT_EQ(run(dense2D<unsigned>{{1, 2}, {0, 1}}, dense2D<unsigned>{{0, 1, 2}, {3, 4, 5}}, corrupt,
                 dense1D<unsigned>{0, 0, 0, 1, 1, 1}, ET_TRIA3),
             -3);
-  EXPECT_EQ(to_vector(faces), (V{0, kNo}));
+  EXPECT_EQ(to_vector(faces), (V{0, no_index}));
 }
 
 }  // namespace

@@ -105,7 +105,7 @@ struct chained_face_table {
 dense2D<unsigned> literal_neighbors(const dense2D<unsigned>& M, element_type type, bool link) {
   const element_type FE = detail::narrow_mixed(type, M.rows());
   const unsigned F = detail::faces_per_element(FE);
-  dense2D<unsigned> N(F, M.cols(), kNo);
+  dense2D<unsigned> N(F, M.cols(), no_index);
   // Faces by face number; absent slots of mixed columns stay empty.
   std::vector<V> nodes(std::size_t(F) * M.cols());
   chained_face_table table(nodes.size(), F, M.cols());
@@ -181,7 +181,8 @@ TEST(FaceTable, NeighborsFollowTheChainedTableOnAdversarialMeshes) {
     ASSERT_EQ(columns_of(N), columns_of(literal_neighbors(M, FE, link)))
         << "kind " << FE << " rows " << M.rows() << " link " << link;
     for (std::size_t j = 0; j < N.cols(); ++j)
-      for (std::size_t i = 0; i < N.rows(); ++i) linked += N(i, j) != kNo, self_links += N(i, j) == j;
+      for (std::size_t i = 0; i < N.rows(); ++i)
+        linked += N(i, j) != no_index, self_links += N(i, j) == j;
   };
   for (element_type FE : kinds)
     for (unsigned pool : {2u, 3u, 5u, 7u})
@@ -220,8 +221,8 @@ TEST(FaceTable, NonManifoldGroupsOfThreeToFive) {
         dense2D<unsigned> N;
         ASSERT_EQ(get_neighbors(M, ET_TETRA4, link, N), 0);
         ASSERT_EQ(columns_of(N), columns_of(literal_neighbors(M, ET_TETRA4, link)));
-        EXPECT_EQ(N(3, 0), link ? k - 1 : kNo);
-        for (unsigned m = 1; m < k; ++m) EXPECT_EQ(N(3, m), link ? 0u : kNo);
+        EXPECT_EQ(N(3, 0), link ? k - 1 : no_index);
+        for (unsigned m = 1; m < k; ++m) EXPECT_EQ(N(3, m), link ? 0u : no_index);
       }
     }
 }

@@ -22,15 +22,15 @@ void expect_graph_matches_oracle(const dense2D<unsigned>& M, element_type FE) {
 TEST(NodeGraph, WorkedExamplesAndReturnCodes) {
   dense1D<unsigned> offsets, nodes;
   // Mixed tetrahedra follow their edge list: (2,0), (0,1), (3,0).
-  const dense2D<unsigned> tet{{10, 11, 12, 13, kNo, kNo, kNo, kNo}};
+  const dense2D<unsigned> tet{{10, 11, 12, 13, no_index, no_index, no_index, no_index}};
   ASSERT_EQ(get_node_graph(tet, offsets, nodes, ET_SOLID_MIX), 0);
   EXPECT_EQ(list_of(offsets, nodes, 10), (V{12, 11, 13}));
   // Unknown kinds join whole columns and skip ~0U; no node, one offset.
-  ASSERT_EQ(get_node_graph(dense2D<unsigned>{{4, kNo, 2}, {2, 9, kNo}}, offsets, nodes,
+  ASSERT_EQ(get_node_graph(dense2D<unsigned>{{4, no_index, 2}, {2, 9, no_index}}, offsets, nodes,
                            ET_UNKNOWN),
             0);
   EXPECT_EQ(list_of(offsets, nodes, 2), (V{4, 9}));
-  ASSERT_EQ(get_node_graph(dense2D<unsigned>(3, 2, kNo), offsets, nodes, ET_UNKNOWN), 0);
+  ASSERT_EQ(get_node_graph(dense2D<unsigned>(3, 2, no_index), offsets, nodes, ET_UNKNOWN), 0);
   EXPECT_EQ(to_vector(offsets), (V{0}));
 
   // The graph does not narrow: a short mixed matrix is refused, row count
@@ -66,7 +66,7 @@ TEST(ConnectedElementsAndAncestors, AgainstAColumnScan) {
   std::mt19937 gen(3);
   dense2D<unsigned> M(5, 70);
   for (std::size_t j = 0; j < M.cols(); ++j)
-    for (unsigned r = 0; r < 5; ++r) M(r, j) = gen() % 8 == 0 ? kNo : gen() % 40;
+    for (unsigned r = 0; r < 5; ++r) M(r, j) = gen() % 8 == 0 ? no_index : gen() % 40;
   dense1D<unsigned> offsets, elements, ancestors;
   ASSERT_EQ(get_connected_elements(padded_view(M), offsets, elements), 0);
   ASSERT_EQ(get_ancestors(padded_view(M), ancestors), 0);
@@ -79,7 +79,7 @@ TEST(ConnectedElementsAndAncestors, AgainstAColumnScan) {
         if (M(r, j) == v) expected.push_back(j);
     EXPECT_EQ(list_of(offsets, elements, v), expected) << "node " << v;
     // The last element holding the node wins; unused nodes keep ~0U.
-    EXPECT_EQ(ancestors[v], expected.empty() ? kNo : expected.back());
+    EXPECT_EQ(ancestors[v], expected.empty() ? no_index : expected.back());
   }
 
   // A caller-sized output: only its entries are written; empty

@@ -43,7 +43,7 @@ TEST(Subdomains, BreadthFirstFromTheLowestElementAndReturnCodes) {
   EXPECT_TRUE(elements.empty());
   EXPECT_EQ(to_vector(offsets), (V{0}));
   // Column counts differ.
-  dense2D<unsigned> connect(2, 3, 0u), two_cols(3, 2, kNo);
+  dense2D<unsigned> connect(2, 3, 0u), two_cols(3, 2, no_index);
   EXPECT_EQ(get_subdomains(connect, two_cols, offsets), -2);
   EXPECT_TRUE(offsets.empty());
 }
@@ -54,7 +54,7 @@ TEST(Subdomains, MatchOracleOnRandomGraphs) {
   for (int round = 0; round < 12; ++round) {
     const unsigned E = 1 + gen() % 60, rows = 1 + gen() % 4;
     // Random entries: elements, ~0U, or values past the last element.
-    dense2D<unsigned> N(rows, E, kNo);
+    dense2D<unsigned> N(rows, E, no_index);
     for (unsigned j = 0; j < E; ++j)
       for (unsigned r = 0; r < rows; ++r)
         if (gen() % 3 == 0) N(r, j) = gen() % (E + 3);
@@ -76,7 +76,8 @@ TEST(Subdomains, MatchOracleOnRandomGraphs) {
     for (unsigned k = 0; k < E; ++k) {
       EXPECT_EQ(connect(0, k), 1000 + elements[k]);
       for (unsigned r = 0; r < rows; ++r)
-        EXPECT_EQ(moved(r, k), N(r, elements[k]) < E ? new_of[N(r, elements[k])] : N(r, elements[k]));
+        EXPECT_EQ(moved(r, k),
+                  N(r, elements[k]) < E ? new_of[N(r, elements[k])] : N(r, elements[k]));
     }
   }
 }
@@ -113,32 +114,33 @@ TEST(ColorsBoundaries, InterfacesOnceOrTwiceAndReturnCodes) {
   EXPECT_EQ(get_colors_boundaries(two, bad, colors, ET_TRIA3, false, out), -2);
   EXPECT_EQ(get_colors_boundaries(two, N, dense1D<unsigned>{0}, ET_TRIA3, false, out), -3);
   EXPECT_EQ(get_colors_boundaries(two, N, colors, ET_TRIA3, false, tall), -5);
-  EXPECT_EQ(get_colors_boundaries(dense2D<unsigned>(6, 2, 0u), dense2D<unsigned>(3, 2, kNo), colors,
-                                  ET_TRIA6, false, out),
+  EXPECT_EQ(get_colors_boundaries(dense2D<unsigned>(6, 2, 0u), dense2D<unsigned>(3, 2, no_index),
+                                  colors, ET_TRIA6, false, out),
             -4);
   EXPECT_EQ(out.cols(), 0u);
 }
 
 TEST(SortElfes, DroppedColumnsAndReturnCodes) {
   // A column without used node is dropped; neighbours naming it become ~0U.
-  dense2D<unsigned> faces = matrix_of(4, {{0, 1, 2}, {kNo, 5, 6, 7}, {1, 2, 3, 4}, {2, 3, 4}});
-  dense2D<unsigned> N = matrix_of(2, {{1, 3}, {0, kNo}, {1, 0}, {kNo, 2}});
+  dense2D<unsigned> faces = matrix_of(4, {{0, 1, 2}, {no_index, 5, 6, 7}, {1, 2, 3, 4}, {2, 3, 4}});
+  dense2D<unsigned> N = matrix_of(2, {{1, 3}, {0, no_index}, {1, 0}, {no_index, 2}});
   dense1D<unsigned> nodes, ends, new_indices;
   ASSERT_EQ(sort_elfes(faces, N, nodes, ends, new_indices), 0);
-  EXPECT_EQ(columns_of(faces), (std::vector<V>{{1, 2, 3, 4}, {0, 1, 2, kNo}, {2, 3, 4, kNo}}));
-  EXPECT_EQ(to_vector(new_indices), (V{1, kNo, 0, 2}));
+  EXPECT_EQ(columns_of(faces),
+            (std::vector<V>{{1, 2, 3, 4}, {0, 1, 2, no_index}, {2, 3, 4, no_index}}));
+  EXPECT_EQ(to_vector(new_indices), (V{1, no_index, 0, 2}));
   EXPECT_EQ(to_vector(nodes), (V{4, 3}));
   EXPECT_EQ(to_vector(ends), (V{1, 3}));
-  EXPECT_EQ(columns_of(N), (std::vector<V>{{kNo, 1}, {kNo, 2}, {kNo, 0}}));
+  EXPECT_EQ(columns_of(N), (std::vector<V>{{no_index, 1}, {no_index, 2}, {no_index, 0}}));
   // Nothing used at all.
-  dense2D<unsigned> unused(3, 2, kNo);
+  dense2D<unsigned> unused(3, 2, no_index);
   ASSERT_EQ(sort_elfes(unused, nodes, ends, new_indices), 0);
   EXPECT_EQ(to_vector(nodes), (V{0}));
   // Column counts differ: -1 and nothing changes, outputs included.
-  dense2D<unsigned> keep = matrix_of(8, {{0, 1, 2, 3}, {0, 1, 2, 3, 4}}), wrong(2, 5, kNo);
+  dense2D<unsigned> keep = matrix_of(8, {{0, 1, 2, 3}, {0, 1, 2, 3, 4}}), wrong(2, 5, no_index);
   EXPECT_EQ(sort_elfes(keep, wrong, nodes, ends, new_indices), -1);
   EXPECT_EQ(to_vector(nodes), (V{0}));
-  EXPECT_EQ(column_of(keep, 0), (V{0, 1, 2, 3, kNo, kNo, kNo, kNo}));
+  EXPECT_EQ(column_of(keep, 0), (V{0, 1, 2, 3, no_index, no_index, no_index, no_index}));
 }
 
 // Random mixed solids with their neighbours against a stable sort by used
@@ -146,17 +148,17 @@ TEST(SortElfes, DroppedColumnsAndReturnCodes) {
 TEST(SortElfes, MatchesAStableSortOnRandomMixedSolids) {
   for (unsigned seed = 1; seed <= 4; ++seed) {
     dense2D<unsigned> M = random_distinct_solid_mix(50, 12, seed);
-    for (unsigned j = seed; j < 50; j += 9) M(0, j) = kNo;  // some unused columns
-    dense2D<unsigned> N(6, 50, kNo);
+    for (unsigned j = seed; j < 50; j += 9) M(0, j) = no_index;  // some unused columns
+    dense2D<unsigned> N(6, 50, no_index);
     std::mt19937 gen(seed);
     for (unsigned j = 0; j < 50; ++j)
       for (unsigned r = 0; r < 6; ++r)
         if (gen() % 2) N(r, j) = gen() % 50;
-    V order, counts, group_ends, new_of(50, kNo);
+    V order, counts, group_ends, new_of(50, no_index);
     for (unsigned c = 8; c >= 1; --c) {
       const std::size_t before = order.size();
       for (unsigned j = 0; j < 50; ++j)
-        if (std::find(M.column(j), M.column(j) + 8, kNo) - M.column(j) == c)
+        if (std::find(M.column(j), M.column(j) + 8, no_index) - M.column(j) == c)
           new_of[j] = unsigned(order.size()), order.push_back(j);
       if (order.size() > before) counts.push_back(c), group_ends.push_back(unsigned(order.size()));
     }
@@ -164,7 +166,8 @@ TEST(SortElfes, MatchesAStableSortOnRandomMixedSolids) {
     for (unsigned j : order) {
       cols.push_back(column_of(M, j));
       links.push_back({});
-      for (unsigned r = 0; r < 6; ++r) links.back().push_back(N(r, j) == kNo ? kNo : new_of[N(r, j)]);
+      for (unsigned r = 0; r < 6; ++r)
+        links.back().push_back(N(r, j) == no_index ? no_index : new_of[N(r, j)]);
     }
     dense1D<unsigned> nodes, ends, new_indices;
     ASSERT_EQ(sort_elfes(M, N, nodes, ends, new_indices), 0);

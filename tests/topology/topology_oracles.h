@@ -18,10 +18,11 @@
 
 namespace quernfold_test {
 
+using ovk::quernfold::no_index;
+
 using ovk::quernfold::dense1D;
 using ovk::quernfold::dense2D;
 using ovk::quernfold::element_type;
-constexpr unsigned kNo = ~0U;
 
 inline std::vector<unsigned> to_vector(const dense1D<unsigned>& v) {
   return std::vector<unsigned>(v.begin(), v.end());
@@ -47,7 +48,7 @@ inline dense2D<unsigned> matrix_of(std::size_t rows,
                                    const std::vector<std::vector<unsigned>>& cols) {
   dense2D<unsigned> M(rows, cols.size());
   for (std::size_t j = 0; j < cols.size(); ++j)
-    for (std::size_t r = 0; r < rows; ++r) M(r, j) = r < cols[j].size() ? cols[j][r] : kNo;
+    for (std::size_t r = 0; r < rows; ++r) M(r, j) = r < cols[j].size() ? cols[j][r] : no_index;
   return M;
 }
 
@@ -64,7 +65,7 @@ inline dense2D<unsigned> padded_view(const dense2D<unsigned>& M, unsigned extra_
 inline dense2D<unsigned> random_degenerate(element_type FE, std::size_t rows, std::size_t cols,
                                            unsigned pool, std::mt19937& gen) {
   using namespace ovk::quernfold;
-  dense2D<unsigned> M(rows, cols, kNo);
+  dense2D<unsigned> M(rows, cols, no_index);
   for (std::size_t j = 0; j < cols; ++j) {
     std::size_t used = rows;
     if (FE == ET_FACE_MIX && rows == 4) used = 3 + gen() % 2;
@@ -100,7 +101,7 @@ inline std::vector<std::vector<unsigned>> graph_oracle(const dense2D<unsigned>& 
   for (std::size_t j = 0; j < M.cols(); ++j)
     for (auto& g : node_groups(FE, M.column(j), M.rows())) {
       for (unsigned v : g)
-        if (v != kNo) largest = std::max(largest, v), any = true;
+        if (v != no_index) largest = std::max(largest, v), any = true;
       groups.push_back(g);
     }
   std::vector<std::vector<unsigned>> lists(any ? largest + 1 : 0);
@@ -108,7 +109,8 @@ inline std::vector<std::vector<unsigned>> graph_oracle(const dense2D<unsigned>& 
     for (const auto& g : groups) {
       if (std::find(g.begin(), g.end(), v) == g.end()) continue;
       for (unsigned w : g)
-        if (w != kNo && w != v && std::find(lists[v].begin(), lists[v].end(), w) == lists[v].end())
+        if (w != no_index && w != v &&
+            std::find(lists[v].begin(), lists[v].end(), w) == lists[v].end())
           lists[v].push_back(w);
     }
   return lists;
@@ -165,7 +167,7 @@ inline dense2D<unsigned> neighbors_oracle(const dense2D<unsigned>& M, element_ty
                                           bool link_non_manifold) {
   using namespace ovk::quernfold;
   const unsigned F = detail::faces_per_element(detail::narrow_mixed(FE, M.rows()));
-  dense2D<unsigned> N(F, M.cols(), kNo);
+  dense2D<unsigned> N(F, M.cols(), no_index);
   const auto faces = all_faces(M, FE);
   std::vector<bool> consumed(faces.size(), false);
   for (std::size_t e = 0; e < faces.size(); ++e) {
@@ -208,7 +210,7 @@ inline dense2D<unsigned> random_distinct_solid_mix(std::size_t cols, unsigned po
   dense2D<unsigned> M = random_elements(8, cols, pool, seed);
   const unsigned shapes[4] = {4, 5, 6, 8};
   for (std::size_t j = 0; j < cols; ++j)
-    for (unsigned r = shapes[(j * 7 + seed) % 4]; r < 8; ++r) M(r, j) = kNo;
+    for (unsigned r = shapes[(j * 7 + seed) % 4]; r < 8; ++r) M(r, j) = no_index;
   return M;
 }
 

@@ -26,7 +26,7 @@ std::vector<unsigned> expected_kept(const dense2D<double>& c, const dense2D<unsi
   std::vector<unsigned> kept;
   for (std::size_t e = 0; e < M.cols(); ++e) {
     bool all = true;
-    for (std::size_t r = 0; r < M.rows() && M(r, e) != kNone; ++r)
+    for (std::size_t r = 0; r < M.rows() && M(r, e) != no_index; ++r)
       all = all && side_value(c, M(r, e), P, N) >= 0;
     if (all) kept.push_back(static_cast<unsigned>(e));
   }
@@ -58,7 +58,8 @@ TEST(Clip, NodesOnThePlaneAreKeptAndTinyOffsetsAreNot) {
   EXPECT_EQ(clip(c, tris, V3{{5, -3, 0}}, V3{{0, 0, -2}}, below), 0);
   EXPECT_TRUE(holds_columns(below, 0, tris, {2}));
   // Mixed columns stop at their first ~0U: node 3 (x < 0) after it is ignored.
-  const dense2D<unsigned> mixed{{0, 1, 2, kNone}, {0, 1, kNone, 3}, {kNone, 3, 3, 3}, {0, 1, 2, 3}};
+  const dense2D<unsigned> mixed{
+      {0, 1, 2, no_index}, {0, 1, no_index, 3}, {no_index, 3, 3, 3}, {0, 1, 2, 3}};
   dense2D<double> m{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {-1, 0, 0}};
   dense2D<unsigned> part;
   EXPECT_EQ(clip(m, mixed, V3{{0, 0, 0}}, V3{{1, 0, 0}}, part), 0);
@@ -109,7 +110,7 @@ TEST(Clip, CodesAppendingAndAliasing) {
   // No element: 0 at once, even with a zero normal. Then nodes, normal, shape of kept.
   EXPECT_EQ(clip(m.coords, dense2D<unsigned>(4, 0), P, zero, kept), 0);
   EXPECT_EQ(clip(m.coords, dense2D<unsigned>{{0, 1, 2, 99}}, P, zero, kept), -2);
-  EXPECT_EQ(clip(m.coords, dense2D<unsigned>{{0, 1, 2, kNone}}, P, zero, kept), -4);
+  EXPECT_EQ(clip(m.coords, dense2D<unsigned>{{0, 1, 2, no_index}}, P, zero, kept), -4);
   EXPECT_EQ(clip(m.coords, m.connect, P, N, wrong), -5);
   EXPECT_TRUE(same_matrix(wrong, dense2D<unsigned>{{0, 1, 2}}) && same_matrix(kept, previous));
 

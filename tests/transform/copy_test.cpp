@@ -27,7 +27,7 @@ std::vector<std::pair<unsigned, unsigned>> copy_pairs(const dense2D<unsigned>& s
   std::vector<std::pair<unsigned, unsigned>> pairs;
   for (std::size_t e = 0; e < source.cols(); ++e)
     for (std::size_t r = 0; r < source.rows(); ++r)
-      if (source(r, e) != kNone) pairs.emplace_back(source(r, e), copies(r, first + e));
+      if (source(r, e) != no_index) pairs.emplace_back(source(r, e), copies(r, first + e));
   return pairs;
 }
 
@@ -48,10 +48,10 @@ TEST(CopyMesh, PlainCopyAppendsUsedNodesAndRenumbers) {
   EXPECT_TRUE(column_near(out, 0, {10, 11, 12}) && column_near(out, 1, {12, 11, 13}));
 
   // Unused slots of mixed columns stay ~0U; the output may be the source.
-  dense2D<unsigned> self{{1, 2, 3, kNone}, {kNone, 2, 0, 1}};
+  dense2D<unsigned> self{{1, 2, 3, no_index}, {no_index, 2, 0, 1}};
   EXPECT_EQ(copy_mesh(c, self, self), 0);
-  EXPECT_TRUE(column_near(self, 0, {14, 15, 16, kNone}) &&
-              column_near(self, 1, {kNone, 15, 17, 14}));
+  EXPECT_TRUE(column_near(self, 0, {14, 15, 16, no_index}) &&
+              column_near(self, 1, {no_index, 15, 17, 14}));
   // An empty source adds no node and leaves an empty copy of its shape.
   EXPECT_EQ(copy_mesh(c, out, dense2D<unsigned>(3, 0)), 0);
   EXPECT_TRUE(c.cols() == 18u && out.rows() == 3u && out.cols() == 0u);

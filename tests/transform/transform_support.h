@@ -18,7 +18,6 @@ using ovk::quernfold::vector_fixed;
 using V2 = vector_fixed<double, 2>;
 using V3 = vector_fixed<double, 3>;
 
-constexpr unsigned kNone = ~0U;
 const double kPi = std::acos(-1.0);
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kRoundTrip = 1e-12;  // round trips agree to this distance

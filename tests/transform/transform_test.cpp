@@ -41,18 +41,18 @@ TEST(Translate, WholeMatrixIdentitiesGrowthAndWindows) {
 TEST(Translate, NodeListAndConnectivity) {
   dense2D<double> c{{0, 0}, {1, 0}, {2, 0}, {3, 0}};
   // Repeated entries move twice; ~0U and out-of-range entries are skipped.
-  EXPECT_EQ(translate(c, V2{{1, 0}}, dense1D<unsigned>{0, 0, kNone, 7}), 2);
+  EXPECT_EQ(translate(c, V2{{1, 0}}, dense1D<unsigned>{0, 0, no_index, 7}), 2);
   EXPECT_TRUE(column_near(c, 0, {2, 0}));
   // An empty list returns before the growth to 3 rows.
   EXPECT_EQ(translate(c, V3{{1, 1, 1}}, dense1D<unsigned>()), 0);
   EXPECT_EQ(c.rows(), 2u);
   // Each node used by the elements moves once; ~0U slots drop out.
   EXPECT_EQ(translate(c, V2{{0, 1}}, dense2D<unsigned>{{0, 1}, {1, 2}}), 3);
-  EXPECT_EQ(translate(c, V3{{0, 0, 2}}, dense2D<unsigned>{{3, 2, 1, kNone}}), 3);
+  EXPECT_EQ(translate(c, V3{{0, 0, 2}}, dense2D<unsigned>{{3, 2, 1, no_index}}), 3);
   EXPECT_TRUE(column_near(c, 0, {2, 1, 0}) && column_near(c, 1, {1, 1, 2}));
   EXPECT_TRUE(column_near(c, 3, {3, 0, 2}));
   dense2D<double> flat{{0, 0}};  // only ~0U: nothing moves, no growth
-  EXPECT_EQ(translate(flat, V3{{1, 1, 1}}, dense2D<unsigned>{{kNone}}), 0);
+  EXPECT_EQ(translate(flat, V3{{1, 1, 1}}, dense2D<unsigned>{{no_index}}), 0);
   EXPECT_EQ(flat.rows(), 2u);
 }
 
@@ -103,7 +103,7 @@ TEST(Rotate3D, AgainstTextbookFormulaAndRoundTrip) {
   EXPECT_EQ(flat.rows(), 2u);
   EXPECT_EQ(rotate(flat, O, V3{{kPi / 2, 0, 0}}, dense1D<unsigned>{0, 9}), 1);
   EXPECT_TRUE(column_near(flat, 0, {0, 0, 1}, 1e-15) && column_near(flat, 1, {2, 3, 0}));
-  EXPECT_EQ(rotate(flat, O, V3{{0, 0, kPi}}, dense2D<unsigned>{{1, 0, 1, kNone}}), 2);
+  EXPECT_EQ(rotate(flat, O, V3{{0, 0, kPi}}, dense2D<unsigned>{{1, 0, 1, no_index}}), 2);
   EXPECT_TRUE(column_near(flat, 1, {-2, -3, 0}, 1e-14));
 }
 
@@ -146,7 +146,7 @@ TEST(Zoom, ClosedFormListsAndGrowth) {
   EXPECT_EQ(zoom(c, Q, 2.0), 2);
   EXPECT_TRUE(column_near(c, 0, {3, 5}) && column_near(c, 1, {1, 1}));  // centre exact
   // Lists and elements report 0; a repeated node moves twice.
-  EXPECT_EQ(zoom(c, Q, 2.0, dense1D<unsigned>{0, 0, kNone}), 0);
+  EXPECT_EQ(zoom(c, Q, 2.0, dense1D<unsigned>{0, 0, no_index}), 0);
   EXPECT_TRUE(column_near(c, 0, {9, 17}));
   EXPECT_EQ(zoom(c, Q, 0.5, dense2D<unsigned>{{0, 1}, {1, 0}}), 0);
   EXPECT_TRUE(column_near(c, 0, {5, 9}));
