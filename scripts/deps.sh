@@ -2,7 +2,7 @@
 # Installs the Debian packages that building and testing quernfold need, when
 # they are missing (as root, through apt-get). Does nothing when all are there.
 set -euo pipefail
-packages=(cmake make g++ libgtest-dev liblapack-dev libbenchmark-dev)
+packages=(cmake make g++ libgtest-dev liblapack-dev libbenchmark-dev nlohmann-json3-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

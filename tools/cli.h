@@ -1,9 +1,11 @@
-// Shared pieces of the quernfold command-line tool: the mesh it works on,
-// exit codes, diagnostics and the file readers/writers chosen by extension.
+// Shared pieces of the quernfold command-line tool: exit statuses, the parsed
+// command line, diagnostics, reading and writing through the library's format
+// table, and the views of a mesh that several commands take.
 #pragma once
 
 #include <quernfold/quernfold.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -12,45 +14,89 @@ namespace cli {
 using ovk::quernfold::dense1D;
 using ovk::quernfold::dense2D;
 using ovk::quernfold::element_type;
+using ovk::quernfold::mesh_block;
+using ovk::quernfold::mesh_data;
 
-// Distinct exit codes, so that scripts can tell failures apart.
+// Distinct exit statuses, so that scripts can tell failures apart.
 enum exit_code : int {
   kOk = 0,
-  kUsage = 1,        // bad command line
-  kReadFailed = 2,   // input missing, unreadable or malformed
+  kUsage = 1,        // bad command line or option value
+  kReadFailed = 2,   // input missing, not a file, unreadable or malformed
   kWriteFailed = 3,  // output could not be written
-  kInvalidMesh = 4,  // the mesh does not suit the operation
+  kUnsuited = 4,     // the mesh does not suit the operation, or memory ran out
 };
 
-// One element block: a connectivity matrix and the kind of its columns.
-struct block {
-  dense2D<unsigned> connect;
-  element_type type;
-};
-
-struct mesh {
-  dense2D<double> coords;
-  std::vector<block> blocks;
-  std::size_t elements() const;
-};
-
-struct settings {
+// One command line once parsed: the files and the options given (name ->
+// value, "" for a flag).
+struct invocation {
+  std::vector<std::string> files;
+  std::map<std::string, std::string> options;
   bool verbose = false;
-  bool ascii = true;  // STL output form
+  bool has(const char* name) const { return options.count(name) != 0; }
 };
 
 // Progress line on stderr, shown only with --verbose.
-void progress(const settings& s, const char* fmt, ...);
+void progress(const invocation& inv, const char* fmt, ...);
 // "quernfold: <file>: <message>" on stderr.
 void fail(const std::string& file, const char* fmt, ...);
+// "quernfold: <message>" and a pointer to --help on stderr; returns kUsage.
+int usage_error(const char* fmt, ...);
+// Reports a library code other than 0 for `file` and returns the exit status
+// it stands for: memory -> kUnsuited, otherwise `status`.
+int library_failure(const std::string& file, const char* what, int code, int status);
 
-// File formats by extension: .stl, .obj, .nas/.bdf/.dat (NASTRAN bulk data),
-// .neu (FEMAP neutral) for reading; the same plus .mesh (MEDIT), .vtk and
-// .geo (EnSight) for writing.
-const char* format_name(const std::string& path);
-int read_mesh(const std::string& path, mesh& m, const settings& s);
-int write_mesh(const std::string& path, const mesh& m, const settings& s);
+// Value of a numeric option, `fallback` when absent. False (after a usage
+// message) when the value is not a number or fails `valid`.
+bool number_option(const invocation& inv, const char* name, double fallback, bool (*valid)(double),
+                   double& value);
 
-const char* type_name(element_type type);
+// Reads `path` through the library's format table, refusing what is not a
+// regular file and elements naming nodes that do not exist. Returns an exit
+// status; `format` receives the format's name.
+int read_input(const std::string& path, mesh_data& mesh, const invocation& inv,
+               const char** format = nullptr);
+// Reports on stderr the elements the output format leaves out or cannot hold
+// whole, then writes `mesh` to `path` in one step (the target is replaced
+// whole or not at all). Returns an exit status.
+int write_output(const std::string& path, const mesh_data& mesh, const invocation& inv);
+// Usage error unless the file name has the extension of a writable format.
+int check_output_name(const std::string& path);
+
+// The extensions of the readable (or writable) formats, space-separated, or
+// one "  <extensions>  <name>" line per format.
+std::string format_list(bool readable, bool with_names);
+
+// Short name of a kind (meshio's cell names: "triangle", "tetra", ...).
+const char* cell_name(element_type type);
+
+// The connectivity matrices of the blocks, sharing their storage, as the
+// range forms of the library take them.
+std::vector<dense2D<unsigned>> block_matrices(const mesh_data& mesh);
+
+// Largest element dimension over the non-empty blocks; 0 without elements.
+unsigned mesh_dimension(const mesh_data& mesh);
+// The linear kind whose nodes lead the columns of `type`.
+element_type linear_kind(element_type type);
+// The block's vertex nodes as a matrix of its linear kind (shared when the
+// block is linear). False when memory runs out.
+bool vertex_matrix(const mesh_block& block, dense2D<unsigned>& out);
+
+// Every element of one dimension in one matrix: ET_SOLID_MIX (8 rows) for
+// solids, ET_FACE_MIX (4 rows) for faces, ET_EDGE2 for edges, vertex nodes
+// only, unused slots ~0U. False when memory runs out.
+struct combined_mesh {
+  dense2D<unsigned> connect;
+  element_type type = ovk::quernfold::ET_UNKNOWN;
+};
+bool combine(const mesh_data& mesh, unsigned dimension, combined_mesh& out);
+
+// Boundary of the combined elements of the mesh's dimension: neighbours
+// (across shared faces, non-manifold faces linked) and the boundary face
+// columns. Returns a library code.
+struct skin {
+  combined_mesh elements;
+  dense2D<unsigned> neighbors, faces;
+};
+int mesh_skin(const mesh_data& mesh, skin& out);
 
 }  // namespace cli

@@ -1,15 +1,16 @@
-// Entry points of the tool's commands; each returns an exit code.
+// The tool's commands; each takes the parsed command line and returns an exit
+// status.
 #pragma once
-
-#include <string>
 
 #include "cli.h"
 
 namespace cli {
 
-int cmd_info(const std::string& input, const settings& s);
-int cmd_quality(const std::string& input, unsigned bins, const settings& s);
-int cmd_convert(const std::string& input, const std::string& output, const settings& s);
-int cmd_merge(const std::string& input, const std::string& output, double tol, const settings& s);
+int cmd_info(const invocation& inv);
+int cmd_quality(const invocation& inv);
+int cmd_convert(const invocation& inv);
+int cmd_clean(const invocation& inv);
+int cmd_boundary(const invocation& inv);
+int cmd_sizemap(const invocation& inv);
 
 }  // namespace cli

@@ -2,11 +2,11 @@
 //
 //   quernfold [--verbose] <command> [options] <files>
 //
-// Exit codes: 0 success, 1 bad command line, 2 input unreadable, 3 output
-// not written, 4 mesh unsuited to the operation.
+// Every command is one entry of kCommands; the formats come from the
+// library's format table.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -17,120 +17,197 @@ namespace {
 
 using namespace cli;
 
-const char kUsageText[] =
-    "usage: quernfold [--verbose] <command> [options] <files>\n"
-    "\n"
-    "commands:\n"
-    "  info <mesh>                      nodes, elements, bounding box, boundary, quality\n"
-    "  quality [--bins N] <mesh>        histogram of element shape qualities\n"
-    "  convert [--binary] <in> <out>    write the mesh in the format of <out>'s extension\n"
-    "  merge [--tol T] <in> <out>       merge nodes closer than T, drop degenerate elements\n"
-    "                                   and unused nodes, write the result\n"
-    "\n"
-    "read: .stl .obj .nas .bdf .dat .neu   written: also .mesh .vtk .geo\n"
-    "options: --verbose (-v) progress on stderr, --help (-h), --version\n"
-    "exit codes: 0 ok, 1 usage, 2 input unreadable, 3 output not written, 4 unsuited mesh\n";
-
-struct command_help {
+struct option_spec {
   const char* name;
-  const char* text;
+  const char* value;  // name of the value, nullptr for a flag
+  const char* help;
 };
 
-const command_help kCommandHelp[] = {
+constexpr std::size_t kMaxOptions = 3;
+constexpr std::size_t kAnyNumber = 0;
+
+struct command {
+  const char* name;
+  const char* alias;      // another name of the same command, or nullptr
+  const char* arguments;  // e.g. "<in> <out>"
+  std::size_t files;      // files expected; kAnyNumber: one or more
+  const char* summary;
+  const char* details;
+  option_spec options[kMaxOptions];
+  int (*action)(const invocation&);
+};
+
+const option_spec kBinary = {"--binary", nullptr, "write STL in binary form"};
+
+const command kCommands[] = {
     {"info",
-     "usage: quernfold info <mesh>\n"
-     "Prints the number of nodes and elements by kind, the bounding box, the number of\n"
-     "boundary faces and connected parts, and the shape quality range with the worst element.\n"},
+     nullptr,
+     "<mesh>...",
+     kAnyNumber,
+     "what a mesh holds and how good it is",
+     "Prints, for every file, the nodes, the dimension, the elements by kind, the bounding box,\n"
+     "the boundary faces, connected parts and non-manifold faces of the elements of the mesh's\n"
+     "dimension (taken together, so faces between two kinds are interior), the exactly\n"
+     "coincident nodes (counted, not merged), the elements whose Jacobian is not positive,\n"
+     "the edge lengths and the shape qualities with the worst element (numbered from 1).\n"
+     "--json prints one JSON object per file (an array for several files); its worst\n"
+     "element index counts from 0 within its cell kind, as meshio does.\n",
+     {{"--json", nullptr, "machine-readable output"}},
+     cmd_info},
     {"quality",
-     "usage: quernfold quality [--bins N] <mesh>\n"
+     nullptr,
+     "<mesh>",
+     1,
+     "histogram of element shape qualities",
      "Prints a histogram of the shape qualities (1 = ideal element, 0 = flat, < 0 inverted)\n"
-     "in N equal bins over [0, 1] (default 10).\n"},
+     "in N equal bins over [0, 1].\n",
+     {{"--bins", "N", "number of bins, 1 to 1000 (default 10)"}},
+     cmd_quality},
     {"convert",
-     "usage: quernfold convert [--binary] <in> <out>\n"
-     "Reads <in> and writes it in the format of <out>'s extension (.mesh .vtk .stl .obj\n"
-     ".nas .neu .geo). --binary writes binary STL.\n"},
-    {"merge",
-     "usage: quernfold merge [--tol T] <in> <out>\n"
-     "Merges nodes closer than T (default 0: coincident nodes only), removes the elements\n"
-     "that became degenerate and the nodes no element uses, and writes <out>.\n"},
+     nullptr,
+     "<in> <out>",
+     2,
+     "write the mesh in the format of <out>'s extension",
+     "Reads <in> and writes it in the format of <out>'s extension. Elements the output format\n"
+     "cannot hold, or holds only in part, are reported on stderr with their count and why.\n",
+     {kBinary},
+     cmd_convert},
+    {"clean",
+     "merge",
+     "<in> <out>",
+     2,
+     "merge close nodes, drop degenerate elements",
+     "Merges nodes within T of each other (default 0: coincident nodes only), removes the\n"
+     "elements that name a node twice and the nodes no element uses, prints what changed\n"
+     "and writes <out>. 'merge' is the same command.\n",
+     {{"--tol", "T", "merge distance, >= 0 (default 0)"}, kBinary},
+     cmd_clean},
+    {"boundary",
+     nullptr,
+     "<in> <out>",
+     2,
+     "write the boundary faces as a mesh",
+     "Writes the boundary faces of the elements of the mesh's dimension (triangles and\n"
+     "quadrangles of a volume mesh, edges of a surface, end points of a curve; vertex nodes\n"
+     "only) as a mesh holding only the nodes they use.\n",
+     {kBinary},
+     cmd_boundary},
+    {"sizemap",
+     nullptr,
+     "<in> <out.sol>",
+     2,
+     "size per node from the edges, as a .sol file",
+     "Writes an isotropic size per node: the power mean with exponent P of the lengths of the\n"
+     "edges at the node (P = 0: the shortest). With --gradation B the sizes shrink until the\n"
+     "size grows by at most a factor B per unit of length along every edge (B >= 1).\n"
+     "The file is a MEDIT solution; write the mesh beside it with convert.\n",
+     {{"--p", "P", "exponent of the power mean, >= 0 (default 1)"},
+      {"--gradation", "B", "largest growth of the size per unit of length, >= 1"}},
+     cmd_sizemap},
 };
 
-int usage_error(const char* fmt, const char* what) {
-  std::fprintf(stderr, "quernfold: ");
-  std::fprintf(stderr, fmt, what);
-  std::fprintf(stderr, "\n(see quernfold --help)\n");
-  return kUsage;
-}
-
-bool is_help(const std::string& a) { return a == "--help" || a == "-h"; }
-
-const char* help_of(const std::string& command) {
-  for (const command_help& h : kCommandHelp)
-    if (command == h.name) return h.text;
+const command* find_command(const std::string& name) {
+  for (const command& c : kCommands)
+    if (name == c.name || (c.alias && name == c.alias)) return &c;
   return nullptr;
 }
 
-bool parse_number(const std::string& text, double& value) {
-  char* end = nullptr;
-  value = std::strtod(text.c_str(), &end);
-  return !text.empty() && end && *end == '\0';
+const option_spec* find_option(const command& c, const std::string& name) {
+  for (const option_spec& o : c.options)
+    if (o.name && name == o.name) return &o;
+  return nullptr;
+}
+
+void print_usage(std::FILE* out) {
+  std::fputs("usage: quernfold [--verbose] <command> [options] <files>\n\ncommands:\n", out);
+  for (const command& c : kCommands) {
+    const std::string head = std::string(c.name) + " " + c.arguments;
+    std::fprintf(out, "  %-26s %s\n", head.c_str(), c.summary);
+  }
+  std::fprintf(out, "\nread:\n%s\nwritten:\n%s\n", format_list(true, true).c_str(),
+               format_list(false, true).c_str());
+  std::fputs(
+      "options: --verbose (-v) progress on stderr, --help (-h), --version;\n"
+      "'quernfold <command> --help' describes a command and its options.\n"
+      "exit status: 0 ok, 1 usage, 2 input unreadable, 3 output not written,\n"
+      "4 mesh unsuited to the operation or out of memory\n",
+      out);
+}
+
+void print_command_help(const command& c, std::FILE* out) {
+  std::fprintf(out, "usage: quernfold %s [options] %s\n", c.name, c.arguments);
+  if (c.alias) std::fprintf(out, "   or: quernfold %s [options] %s\n", c.alias, c.arguments);
+  std::fprintf(out, "%s", c.details);
+  for (const option_spec& o : c.options) {
+    if (!o.name) continue;
+    const std::string head = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
+    std::fprintf(out, "  %-16s %s\n", head.c_str(), o.help);
+  }
+}
+
+bool is_help(const std::string& a) { return a == "--help" || a == "-h"; }
+bool is_verbose(const std::string& a) { return a == "--verbose" || a == "-v"; }
+
+// Options and files after the command name. Returns -1 when the command's
+// help was asked for, else an exit status.
+int parse_command_line(const command& c, const std::vector<std::string>& args, std::size_t k,
+                       invocation& inv) {
+  for (; k < args.size(); ++k) {
+    const std::string& a = args[k];
+    if (is_help(a)) return -1;
+    if (is_verbose(a)) {
+      inv.verbose = true;
+    } else if (const option_spec* o = find_option(c, a)) {
+      if (o->value && k + 1 == args.size())
+        return usage_error("%s needs a value %s", a.c_str(), o->value);
+      inv.options[a] = o->value ? args[++k] : "";
+    } else if (a.size() > 1 && a[0] == '-') {
+      return usage_error("%s: unknown option %s", c.name, a.c_str());
+    } else {
+      inv.files.push_back(a);
+    }
+  }
+  const bool count_ok = c.files == kAnyNumber ? !inv.files.empty() : inv.files.size() == c.files;
+  if (count_ok) return kOk;
+  print_command_help(c, stderr);
+  return kUsage;
+}
+
+int run(const std::vector<std::string>& args) {
+  invocation inv;
+  std::size_t k = 0;
+  for (; k < args.size() && args[k].size() > 1 && args[k][0] == '-'; ++k) {
+    if (is_verbose(args[k])) {
+      inv.verbose = true;
+    } else if (is_help(args[k])) {
+      print_usage(stdout);
+      return kOk;
+    } else if (args[k] == "--version") {
+      std::printf("quernfold %s\n", ovk::quernfold::version());
+      return kOk;
+    } else {
+      return usage_error("unknown option %s", args[k].c_str());
+    }
+  }
+  if (k == args.size()) {
+    print_usage(stderr);
+    return kUsage;
+  }
+  const command* c = find_command(args[k]);
+  if (!c) return usage_error("unknown command %s", args[k].c_str());
+  const int parsed = parse_command_line(*c, args, k + 1, inv);
+  if (parsed < 0) print_command_help(*c, stdout);
+  if (parsed != kOk) return parsed < 0 ? kOk : parsed;
+  return c->action(inv);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  settings s;
-  std::size_t k = 0;
-  for (; k < args.size() && !args[k].empty() && args[k][0] == '-'; ++k) {
-    if (args[k] == "--verbose" || args[k] == "-v")
-      s.verbose = true;
-    else if (is_help(args[k]))
-      return std::fputs(kUsageText, stdout), kOk;
-    else if (args[k] == "--version")
-      return std::printf("quernfold %s\n", ovk::quernfold::version()), kOk;
-    else
-      return usage_error("unknown option %s", args[k].c_str());
+  try {
+    return run(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const std::bad_alloc&) {
+    std::fputs("quernfold: out of memory\n", stderr);
+    return kUnsuited;
   }
-  if (k == args.size()) return std::fputs(kUsageText, stderr), kUsage;
-  const std::string command = args[k++];
-  const char* help = help_of(command);
-  if (!help) return usage_error("unknown command %s", command.c_str());
-
-  unsigned bins = 10;
-  double tol = 0.0;
-  std::vector<std::string> files;
-  for (; k < args.size(); ++k) {
-    const std::string& a = args[k];
-    if (is_help(a)) return std::fputs(help, stdout), kOk;
-    if (a == "--verbose" || a == "-v") {
-      s.verbose = true;
-    } else if (a == "--binary" && command == "convert") {
-      s.ascii = false;
-    } else if ((a == "--bins" && command == "quality") || (a == "--tol" && command == "merge")) {
-      double v;
-      if (k + 1 == args.size() || !parse_number(args[k + 1], v) || v < 0 ||
-          (a == "--bins" && (v < 1 || v > 1000 || v != static_cast<unsigned>(v))))
-        return usage_error("%s needs a valid number", a.c_str());
-      if (a == "--bins")
-        bins = static_cast<unsigned>(v);
-      else
-        tol = v;
-      ++k;
-    } else if (!a.empty() && a[0] == '-' && a != "-") {
-      return usage_error("unknown option %s", a.c_str());
-    } else {
-      files.push_back(a);
-    }
-  }
-
-  const std::size_t wanted = (command == "info" || command == "quality") ? 1 : 2;
-  if (files.size() != wanted) {
-    std::fputs(help, stderr);
-    return kUsage;
-  }
-  if (command == "info") return cmd_info(files[0], s);
-  if (command == "quality") return cmd_quality(files[0], bins, s);
-  if (command == "convert") return cmd_convert(files[0], files[1], s);
-  return cmd_merge(files[0], files[1], tol, s);
 }

@@ -49,7 +49,10 @@
 // connectivity check (-3) instead of indexing the element tables.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+#include <functional>
+#include <vector>
 
 #include "quernfold/model.h"
 
@@ -359,6 +362,119 @@ int ensight_output(char const* name, dense2D<double> const& coords,
 int ensight_output(char const* name, dense2D<double> const& coords,
                    dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
                    element_type type1, element_type type2);
+
+// ---------------------------------------------------------------------------
+// Whole meshes by file name: the format table
+// ---------------------------------------------------------------------------
+//
+// One table names every format, its extensions, its reader and its writer,
+// so that programs (the command-line tool, the Python package) choose a
+// format from a file name and read or write a whole mesh with one call.
+
+// Elements of one kind (never a mixed kind).
+struct mesh_block {
+  element_type type = ET_UNKNOWN;
+  // nbr_nodes(type) x elements, 0-based node indices in the library's node
+  // order.
+  dense2D<unsigned> connectM;
+  // One reference per element (NASTRAN property identifier, FEMAP property,
+  // MEDIT reference), or empty when the file has none.
+  dense1D<unsigned> refs;
+};
+
+struct mesh_data {
+  // dim x nodes (2 or 3 rows), in the units of the file.
+  dense2D<double> coords;
+  // One block per kind, in order of first appearance in the file (OBJ:
+  // triangles, then quadrangles).
+  std::vector<mesh_block> blocks;
+  // Number of elements over every block.
+  std::size_t elements() const;
+};
+
+struct write_options {
+  bool binary = false;  // STL: the binary form instead of text
+};
+
+// What a writer does with the elements of one kind.
+struct element_fate {
+  bool written = true;         // false: the elements are left out of the file
+  const char* loss = nullptr;  // what the file loses, in words (nullptr: nothing)
+};
+
+struct mesh_format {
+  const char* name;        // e.g. "NASTRAN bulk data"
+  const char* extensions;  // lower case, space-separated, e.g. ".nas .bdf .dat"
+  // Reads the whole file; the format's own codes (see above), or 0. null: the
+  // format is not read.
+  int (*read)(const char* path, mesh_data& mesh);
+  // Writes the whole mesh to exactly `path` (and its companion); elements
+  // whose fate is "left out" are skipped. null: the format is not written.
+  int (*write)(const char* path, const mesh_data& mesh, const write_options& opts);
+  // Words for a code of `read` (never null for a readable format).
+  const char* (*read_message)(int code);
+  // What `write` does with elements of a kind.
+  element_fate (*fate)(element_type type);
+  // A second file written beside the target with this extension in place of
+  // the target's (EnSight: ".case", which names the geometry file), or
+  // nullptr.
+  const char* companion;
+};
+
+// Codes of read_mesh and write_mesh beyond those of the format functions.
+inline constexpr int mesh_not_a_file = -301;      // path is not a regular file
+inline constexpr int mesh_unknown_format = -302;  // no format has the extension
+inline constexpr int mesh_not_supported = -303;   // the format has no reader / writer
+inline constexpr int mesh_missing_node = -304;    // an element names a node that does not exist
+inline constexpr int mesh_invalid_block = -305;   // writer: a block that is not well formed
+
+// The table: `count` receives the number of formats.
+const mesh_format* mesh_formats(std::size_t& count);
+// The format of the file name's extension (case-insensitive), or nullptr.
+const mesh_format* find_mesh_format(const char* path);
+
+// Reads a whole mesh; `mesh` is emptied first. Codes, in the order checked:
+//   mesh_unknown_format, mesh_not_supported (mesh empty);
+//   -1 the path cannot be examined (missing); mesh_not_a_file (a directory,
+//   a device) -- the file is not opened then;
+//   the reader's code (mesh as the reader left it);
+//   mesh_missing_node: an element names a node index not below the number
+//   of nodes (mesh kept as read; find_missing_node names it).
+// *format (when not null) receives the format found, or nullptr.
+int read_mesh(const char* path, mesh_data& mesh, const mesh_format** format = nullptr);
+
+// The first element, block by block and column by column, naming a node that
+// does not exist: block, element (column of the block), slot (row) and the
+// node index. False when every node exists.
+struct node_reference {
+  std::size_t block = 0;
+  std::size_t element = 0;
+  unsigned slot = 0;
+  unsigned node = 0;
+};
+bool find_missing_node(const mesh_data& mesh, node_reference& where);
+
+// Writes a whole mesh so that the target is either replaced whole or left as
+// it was: the file (and its companion) is written in a new directory beside
+// the target and renamed into place on success; on failure nothing new is
+// left. Codes: mesh_unknown_format, mesh_not_supported; mesh_invalid_block
+// when a block is a mixed kind, has not nbr_nodes(type) rows, names a node
+// that does not exist or has refs of another size than its columns; -1 the
+// temporary directory cannot be made or a rename fails; otherwise the
+// writer's code.
+int write_mesh(const char* path, const mesh_data& mesh, const write_options& opts);
+
+// The same replacement for any writer: `write` receives the name to write
+// (same file name, in a new directory beside `path`) and returns 0 on
+// success; every file it leaves there is renamed beside `path`, the one of
+// that name last. Returns the writer's code, or -1 (nothing written) when the
+// directory cannot be made or a rename fails.
+int replace_file(const char* path, const std::function<int(const char* temporary)>& write);
+
+// Words for a code of read_mesh (reading true) or write_mesh / replace_file
+// (reading false), with the format's own words for its reader's codes
+// (`format` may be nullptr). Never null.
+const char* mesh_file_message(const mesh_format* format, int code, bool reading);
 
 }  // namespace quernfold
 }  // namespace ovk

@@ -1,0 +1,524 @@
+// Whole meshes by file name: the format table, reading and writing through
+// it, and the replacement of a target file in one step.
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <new>
+#include <string>
+#include <system_error>
+
+#include "io/io_common.h"
+
+namespace ovk {
+namespace quernfold {
+namespace {
+
+namespace fs = std::filesystem;
+
+bool is_pure_kind(element_type t) {
+  return t > ET_UNKNOWN && t <= ET_HEXA27 && t != ET_EDGE_MIX && t != ET_FACE_MIX &&
+         t != ET_SOLID_MIX;
+}
+
+// ---------------------------------------------------------------------------
+// Blocks
+// ---------------------------------------------------------------------------
+
+mesh_block* block_of_kind(mesh_data& mesh, element_type type) {
+  for (mesh_block& b : mesh.blocks)
+    if (b.type == type) return &b;
+  mesh_block b;
+  b.type = type;
+  mesh.blocks.push_back(b);
+  return &mesh.blocks.back();
+}
+
+// The NASTRAN and FEMAP runs as one block per kind, in order of first
+// appearance, each column cut to the kind's node count, the property
+// identifiers as references. Sized in a first pass so that every block is
+// allocated once.
+int blocks_from_runs(mesh_data& mesh, const dense2D<unsigned>& all, const dense1D<unsigned>& bounds,
+                     const dense1D<int>& types, const dense1D<unsigned>& pids) {
+  const std::size_t runs = std::min(types.size(), bounds.size() - 1);
+  std::vector<std::size_t> total;
+  for (std::size_t k = 0; k < runs; ++k) {
+    const element_type t = static_cast<element_type>(types[k]);
+    if (!is_pure_kind(t) || bounds[k + 1] <= bounds[k]) continue;
+    const std::size_t b = static_cast<std::size_t>(block_of_kind(mesh, t) - mesh.blocks.data());
+    total.resize(mesh.blocks.size(), 0);
+    total[b] += bounds[k + 1] - bounds[k];
+  }
+  for (std::size_t b = 0; b < mesh.blocks.size(); ++b) {
+    mesh_block& block = mesh.blocks[b];
+    if (!block.connectM.resize(nbr_nodes(block.type), total[b]) || !block.refs.resize(total[b]))
+      return no_memory;
+    total[b] = 0;  // from here on: columns filled
+  }
+  for (std::size_t k = 0; k < runs; ++k) {
+    const element_type t = static_cast<element_type>(types[k]);
+    if (!is_pure_kind(t)) continue;
+    mesh_block& block = *block_of_kind(mesh, t);
+    std::size_t& filled = total[static_cast<std::size_t>(&block - mesh.blocks.data())];
+    const std::size_t height = std::min<std::size_t>(nbr_nodes(t), all.rows());
+    for (std::size_t j = bounds[k]; j < bounds[k + 1]; ++j, ++filled) {
+      std::copy(all.column(j), all.column(j) + height, &block.connectM(0, filled));
+      block.refs[filled] = j < pids.size() ? pids[j] : 0;
+    }
+  }
+  return 0;
+}
+
+// All blocks of one kind in one matrix (shared, not copied, when there is
+// only one).
+bool joined(const mesh_data& mesh, element_type type, dense2D<unsigned>& out) {
+  std::size_t cols = 0, found = 0;
+  const mesh_block* last = nullptr;
+  for (const mesh_block& b : mesh.blocks) {
+    if (b.type != type) continue;
+    cols += b.connectM.cols();
+    ++found;
+    last = &b;
+  }
+  if (found == 1) {
+    out = last->connectM;
+    return true;
+  }
+  if (!out.resize(nbr_nodes(type), cols)) return false;
+  std::size_t j0 = 0;
+  for (const mesh_block& b : mesh.blocks) {
+    if (b.type != type) continue;
+    for (std::size_t j = 0; j < b.connectM.cols(); ++j, ++j0)
+      std::copy(b.connectM.column(j), b.connectM.column(j) + b.connectM.rows(), &out(0, j0));
+  }
+  return true;
+}
+
+// The blocks a writer keeps, as the range forms and run containers take them.
+struct written_blocks {
+  std::vector<dense2D<unsigned>> matrices;
+  std::vector<const mesh_block*> blocks;
+  dense1D<int> types;
+};
+
+bool collect_written(const mesh_data& mesh, element_fate (*fate)(element_type),
+                     written_blocks& out) {
+  for (const mesh_block& b : mesh.blocks) {
+    if (!fate(b.type).written || b.connectM.cols() == 0) continue;
+    out.matrices.push_back(b.connectM);
+    out.blocks.push_back(&b);
+    if (!out.types.push_back(b.type)) return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// What each writer keeps
+// ---------------------------------------------------------------------------
+
+struct fate_entry {
+  element_type type;
+  element_fate fate;
+};
+
+template <std::size_t N>
+element_fate fate_in(const fate_entry (&table)[N], element_type type, element_fate otherwise) {
+  for (const fate_entry& e : table)
+    if (e.type == type) return e.fate;
+  return otherwise;
+}
+
+constexpr element_fate kHeld{true, nullptr};
+constexpr const char kVertexOnly[] = "written without their mid-nodes (vertices only)";
+
+element_fate stl_fate(element_type t) {
+  return t == ET_TRIA3 ? kHeld : element_fate{false, "STL holds linear triangles only"};
+}
+
+element_fate obj_fate(element_type t) {
+  return t == ET_TRIA3 || t == ET_QUAD4
+             ? kHeld
+             : element_fate{false, "OBJ holds linear triangles and quadrangles only"};
+}
+
+element_fate nastran_fate(element_type t) {
+  static const fate_entry kTable[] = {
+      {ET_NODE, {false, "no element card for a lone node"}},
+      {ET_EDGE3, {true, "written as 2-node CBAR, the mid-node dropped"}},
+      {ET_QUAD9, {true, "written as CQUAD8, the centre node dropped"}},
+      {ET_PYRAMID14, {true, "written as 13-node CPYRAM, the base centre dropped"}},
+      {ET_WEDGE18, {true, "written as 15-node CPENTA, the face centres dropped"}},
+      {ET_HEXA27, {true, "written as 20-node CHEXA, the face and body centres dropped"}},
+  };
+  return fate_in(kTable, t, kHeld);
+}
+
+element_fate femap_fate(element_type t) {
+  static const fate_entry kTable[] = {
+      {ET_QUAD9, {false, "no FEMAP topology for 9-node quadrangles"}},
+      {ET_PYRAMID5, {false, "no FEMAP topology for pyramids"}},
+      {ET_PYRAMID13, {false, "no FEMAP topology for pyramids"}},
+      {ET_PYRAMID14, {false, "no FEMAP topology for pyramids"}},
+      {ET_WEDGE15, {false, "no FEMAP topology for quadratic wedges"}},
+      {ET_WEDGE18, {false, "no FEMAP topology for quadratic wedges"}},
+      {ET_HEXA27, {false, "no FEMAP topology for 27-node hexahedra"}},
+  };
+  return fate_in(kTable, t, kHeld);
+}
+
+element_fate medit_fate(element_type t) {
+  static const fate_entry kTable[] = {
+      {ET_NODE, {false, "no MEDIT section for lone nodes"}},
+      {ET_PYRAMID13, {false, "no MEDIT section for 13-node pyramids"}},
+      {ET_WEDGE15, {false, "no MEDIT section for 15-node wedges"}},
+      {ET_EDGE3, {true, kVertexOnly}},
+      {ET_TRIA6, {true, kVertexOnly}},
+      {ET_QUAD8, {true, kVertexOnly}},
+      {ET_QUAD9, {true, kVertexOnly}},
+      {ET_TETRA10, {true, kVertexOnly}},
+      {ET_HEXA20, {true, kVertexOnly}},
+      {ET_HEXA27, {true, kVertexOnly}},
+      {ET_PYRAMID5, {true, "written as degenerate hexahedra"}},
+      {ET_WEDGE6, {true, "written as degenerate hexahedra"}},
+      {ET_PYRAMID14, {true, "written as degenerate hexahedra without their mid-nodes"}},
+      {ET_WEDGE18, {true, "written as degenerate hexahedra without their mid-nodes"}},
+  };
+  return fate_in(kTable, t, kHeld);
+}
+
+element_fate vtk_fate(element_type t) {
+  if (t == ET_NODE || t == ET_PYRAMID13 || t == ET_WEDGE15)
+    return {false, "no VTK cell for this kind"};
+  if (nbr_nodes(t) > nbr_base_nodes(t))
+    return {true, "written as linear cells, their mid-nodes as a separate poly-vertex cell"};
+  return kHeld;
+}
+
+element_fate ensight_fate(element_type t) {
+  static const fate_entry kTable[] = {
+      {ET_NODE, {false, "no EnSight element for lone nodes"}},
+      {ET_PYRAMID5, {false, "no EnSight element for pyramids"}},
+      {ET_PYRAMID13, {false, "no EnSight element for pyramids"}},
+      {ET_PYRAMID14, {false, "no EnSight element for pyramids"}},
+      {ET_WEDGE15, {false, "no EnSight element for 15-node wedges"}},
+      {ET_QUAD9, {true, "written as quad8, the centre node dropped"}},
+      {ET_WEDGE18, {true, "written as penta6, the mid-nodes dropped"}},
+      {ET_HEXA27, {true, "written as hexa20, the face and body centres dropped"}},
+  };
+  return fate_in(kTable, t, kHeld);
+}
+
+// ---------------------------------------------------------------------------
+// Readers
+// ---------------------------------------------------------------------------
+
+int read_stl(const char* path, mesh_data& mesh) {
+  mesh_block b;
+  b.type = ET_TRIA3;
+  const int code = STL_input(path, mesh.coords, b.connectM);
+  if (code == 0) mesh.blocks.push_back(b);
+  return code;
+}
+
+int read_obj(const char* path, mesh_data& mesh) {
+  dense2D<double> uv, normals;
+  mesh_block tria, quad;
+  tria.type = ET_TRIA3;
+  quad.type = ET_QUAD4;
+  const int code = WavefrontOBJ_input(path, mesh.coords, uv, normals, tria.connectM, quad.connectM);
+  if (code != 0) return code;
+  if (tria.connectM.cols()) mesh.blocks.push_back(tria);
+  if (quad.connectM.cols()) mesh.blocks.push_back(quad);
+  return 0;
+}
+
+template <int (*Reader)(const char*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
+                        dense1D<int>&, dense1D<unsigned>&)>
+int read_runs(const char* path, mesh_data& mesh) {
+  dense2D<unsigned> all;
+  dense1D<unsigned> bounds, pids;
+  dense1D<int> types;
+  const int code = Reader(path, mesh.coords, all, bounds, types, pids);
+  if (code != 0) return code;
+  return bounds.empty() ? 0 : blocks_from_runs(mesh, all, bounds, types, pids);
+}
+
+const char* stl_message(int code) {
+  switch (code) {
+    case -1:
+      return "cannot be opened";
+    case -2:
+      return "is not an STL file";
+    case -3:
+      return "holds a malformed or truncated facet";
+    default:
+      return "could not be cleaned up after reading (node merge failed)";
+  }
+}
+
+const char* obj_message(int code) {
+  return code == -1 ? "cannot be opened" : "holds a malformed line";
+}
+
+const char* nastran_message(int code) {
+  return code == -1 ? "cannot be opened, or holds a malformed GRID record" : "could not be read";
+}
+
+const char* femap_message(int code) {
+  if (code == -1) return "cannot be opened";
+  return code == -102 ? "holds a short or invalid record" : "could not be read";
+}
+
+// ---------------------------------------------------------------------------
+// Writers
+// ---------------------------------------------------------------------------
+
+int write_stl(const char* path, const mesh_data& mesh, const write_options& opts) {
+  dense2D<unsigned> tria;
+  if (!joined(mesh, ET_TRIA3, tria)) return no_memory;
+  return STL_output(path, mesh.coords, tria, !opts.binary);
+}
+
+int write_obj(const char* path, const mesh_data& mesh, const write_options&) {
+  dense2D<unsigned> tria, quad;
+  if (!joined(mesh, ET_TRIA3, tria) || !joined(mesh, ET_QUAD4, quad)) return no_memory;
+  return WavefrontOBJ_output(path, mesh.coords, tria, quad, ET_TRIA3, ET_QUAD4);
+}
+
+using run_writer = int (*)(const char*, const dense2D<double>&, const dense2D<unsigned>&,
+                           const dense1D<unsigned>&, const dense1D<int>&, const dense1D<unsigned>&);
+
+// The written blocks as one run each; the references as property
+// identifiers, or block position + 1 for a block without references.
+int write_runs(const char* path, const mesh_data& mesh, element_fate (*fate)(element_type),
+               run_writer writer) {
+  written_blocks w;
+  if (!collect_written(mesh, fate, w)) return no_memory;
+  std::size_t rows = 0, cols = 0;
+  for (const dense2D<unsigned>& m : w.matrices) rows = std::max(rows, m.rows()), cols += m.cols();
+  dense2D<unsigned> all;
+  dense1D<unsigned> bounds, pids;
+  if (!all.resize(rows, cols, no_index) || !bounds.push_back(0) || !pids.reserve(cols))
+    return no_memory;
+  std::size_t j0 = 0;
+  for (std::size_t k = 0; k < w.blocks.size(); ++k) {
+    const mesh_block& b = *w.blocks[k];
+    for (std::size_t j = 0; j < b.connectM.cols(); ++j, ++j0) {
+      std::copy(b.connectM.column(j), b.connectM.column(j) + b.connectM.rows(), &all(0, j0));
+      pids.push_back(b.refs.empty() ? static_cast<unsigned>(k + 1) : b.refs[j]);
+    }
+    if (!bounds.push_back(static_cast<unsigned>(j0))) return no_memory;
+  }
+  return writer(path, mesh.coords, all, bounds, w.types, pids);
+}
+
+int write_nastran(const char* path, const mesh_data& mesh, const write_options&) {
+  return write_runs(path, mesh, nastran_fate, NASTRAN_output);
+}
+
+int write_femap(const char* path, const mesh_data& mesh, const write_options&) {
+  return write_runs(path, mesh, femap_fate, FEMAP_output);
+}
+
+using range_writer_fn = int (*)(const char*, const dense2D<double>&, const dense2D<unsigned>*,
+                                const dense2D<unsigned>*, const dense1D<int>&);
+
+int write_range(const char* path, const mesh_data& mesh, element_fate (*fate)(element_type),
+                range_writer_fn writer) {
+  written_blocks w;
+  if (!collect_written(mesh, fate, w)) return no_memory;
+  const dense2D<unsigned>* first = w.matrices.data();
+  return writer(path, mesh.coords, first, first + w.matrices.size(), w.types);
+}
+
+int write_medit(const char* path, const mesh_data& mesh, const write_options&) {
+  return write_range(path, mesh, medit_fate, medit_output);
+}
+
+int write_vtk(const char* path, const mesh_data& mesh, const write_options&) {
+  return write_range(path, mesh, vtk_fate, vtk_output);
+}
+
+constexpr const char kEnsightCompanion[] = ".case";
+
+// The geometry file, then the case file beside it that names it (what
+// EnSight readers open).
+int write_ensight(const char* path, const mesh_data& mesh, const write_options&) {
+  const int code = write_range(path, mesh, ensight_fate, ensight_output);
+  if (code != 0) return code;
+  const fs::path geo(path);
+  const std::string case_name = fs::path(geo).replace_extension(kEnsightCompanion).string();
+  detail::scoped_file file(case_name.c_str(), "w");
+  if (!file) return -1;
+  const int written = std::fprintf(file.get(), "FORMAT\ntype: ensight\n\nGEOMETRY\nmodel: %s\n",
+                                   geo.filename().c_str());
+  return written < 0 ? -1 : 0;
+}
+
+const mesh_format kFormats[] = {
+    {"STL", ".stl", read_stl, write_stl, stl_message, stl_fate, nullptr},
+    {"Wavefront OBJ", ".obj", read_obj, write_obj, obj_message, obj_fate, nullptr},
+    {"NASTRAN bulk data", ".nas .bdf .dat", read_runs<NASTRAN_input>, write_nastran,
+     nastran_message, nastran_fate, nullptr},
+    {"FEMAP neutral", ".neu", read_runs<FEMAP_input>, write_femap, femap_message, femap_fate,
+     nullptr},
+    {"MEDIT", ".mesh", nullptr, write_medit, nullptr, medit_fate, nullptr},
+    {"VTK legacy", ".vtk", nullptr, write_vtk, nullptr, vtk_fate, nullptr},
+    {"EnSight", ".geo", nullptr, write_ensight, nullptr, ensight_fate, kEnsightCompanion},
+};
+
+// Lower-case extension of the file name, with its dot ("" when none).
+std::string extension_of(const char* path) {
+  const char* name = std::strrchr(path, '/');
+  name = name ? name + 1 : path;
+  const char* dot = std::strrchr(name, '.');
+  std::string ext = dot ? dot : "";
+  for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return ext;
+}
+
+bool lists_extension(const char* extensions, const std::string& ext) {
+  for (const char* p = extensions; *p;) {
+    const std::size_t n = std::strcspn(p, " ");
+    if (n == ext.size() && ext.compare(0, n, p, n) == 0) return true;
+    p += n;
+    while (*p == ' ') ++p;
+  }
+  return false;
+}
+
+bool valid_block(const mesh_block& b, std::size_t nodes) {
+  return is_pure_kind(b.type) && b.connectM.rows() == nbr_nodes(b.type) &&
+         (b.refs.empty() || b.refs.size() == b.connectM.cols()) &&
+         (b.connectM.cols() == 0 || check_IDs(b.connectM, b.type, static_cast<unsigned>(nodes)));
+}
+
+// Moves every file of `temp` beside the target, `inner` (the target's own
+// name) last, so that the target appears only once its companions are there.
+int move_into_place(const fs::path& temp, const fs::path& inner, const fs::path& target) {
+  std::error_code ec;
+  for (const fs::directory_entry& e : fs::directory_iterator(temp, ec)) {
+    if (e.path() == inner) continue;
+    fs::rename(e.path(), target.parent_path() / e.path().filename(), ec);
+    if (ec) return -1;
+  }
+  if (ec) return -1;
+  fs::rename(inner, target, ec);
+  return ec ? -1 : 0;
+}
+
+}  // namespace
+
+std::size_t mesh_data::elements() const {
+  std::size_t n = 0;
+  for (const mesh_block& b : blocks) n += b.connectM.cols();
+  return n;
+}
+
+const mesh_format* mesh_formats(std::size_t& count) {
+  count = sizeof kFormats / sizeof kFormats[0];
+  return kFormats;
+}
+
+const mesh_format* find_mesh_format(const char* path) {
+  if (!path) return nullptr;
+  const std::string ext = extension_of(path);
+  if (ext.size() < 2) return nullptr;
+  for (const mesh_format& f : kFormats)
+    if (lists_extension(f.extensions, ext)) return &f;
+  return nullptr;
+}
+
+int read_mesh(const char* path, mesh_data& mesh, const mesh_format** format) try {
+  mesh.coords.clear();
+  mesh.blocks.clear();
+  const mesh_format* f = find_mesh_format(path);
+  if (format) *format = f;
+  if (!f) return mesh_unknown_format;
+  if (!f->read) return mesh_not_supported;
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (ec || !fs::exists(status)) return -1;
+  if (!fs::is_regular_file(status)) return mesh_not_a_file;
+  const int code = f->read(path, mesh);
+  if (code != 0) return code;
+  node_reference where;
+  return find_missing_node(mesh, where) ? mesh_missing_node : 0;
+} catch (const std::bad_alloc&) {
+  return no_memory;
+}
+
+bool find_missing_node(const mesh_data& mesh, node_reference& where) {
+  const std::size_t nodes = mesh.coords.cols();
+  for (std::size_t b = 0; b < mesh.blocks.size(); ++b) {
+    const dense2D<unsigned>& c = mesh.blocks[b].connectM;
+    for (std::size_t j = 0; j < c.cols(); ++j)
+      for (std::size_t i = 0; i < c.rows(); ++i)
+        if (c(i, j) >= nodes) {
+          where = {b, j, static_cast<unsigned>(i), c(i, j)};
+          return true;
+        }
+  }
+  return false;
+}
+
+int replace_file(const char* path, const std::function<int(const char*)>& write) {
+  const fs::path target(path ? path : "");
+  if (!target.has_filename()) return -1;
+  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::string pattern = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+  if (!mkdtemp(pattern.data())) return -1;
+  const fs::path temp(pattern);
+  const fs::path inner = temp / target.filename();
+  int code;
+  try {
+    code = write(inner.c_str());
+  } catch (const std::bad_alloc&) {
+    code = no_memory;
+  }
+  if (code == 0) code = move_into_place(temp, inner, dir / target.filename());
+  std::error_code ec;
+  fs::remove_all(temp, ec);
+  return code;
+}
+
+int write_mesh(const char* path, const mesh_data& mesh, const write_options& opts) try {
+  const mesh_format* f = find_mesh_format(path);
+  if (!f) return mesh_unknown_format;
+  if (!f->write) return mesh_not_supported;
+  for (const mesh_block& b : mesh.blocks)
+    if (!valid_block(b, mesh.coords.cols())) return mesh_invalid_block;
+  return replace_file(path, [&](const char* temporary) { return f->write(temporary, mesh, opts); });
+} catch (const std::bad_alloc&) {
+  return no_memory;
+}
+
+const char* mesh_file_message(const mesh_format* format, int code, bool reading) {
+  switch (code) {
+    case 0:
+      return "done";
+    case no_memory:
+      return "out of memory";
+    case mesh_not_a_file:
+      return "is not a regular file (a directory or a device)";
+    case mesh_unknown_format:
+      return "has no extension of a known format";
+    case mesh_not_supported:
+      return reading ? "is of a format that is only written" : "is of a format that is only read";
+    case mesh_missing_node:
+      return "has an element naming a node that does not exist";
+    case mesh_invalid_block:
+      return "holds a block that is not well formed";
+    default:
+      break;
+  }
+  if (reading)
+    return format && format->read_message ? format->read_message(code) : "cannot be read";
+  if (code == -1) return "cannot be written";
+  if (code == -2) return "has coordinates of a dimension the format does not take";
+  return "could not be written";
+}
+
+}  // namespace quernfold
+}  // namespace ovk
