@@ -1,24 +1,40 @@
-// Runs the quernfold command-line tool as a user would and checks its output,
-// its messages and its exit codes.
+// The library's format table (lookup, round trips, the elements each writer
+// keeps, files after a refused read or a failed write) and the quernfold
+// command-line tool run as a user would: exit statuses, key lines, JSON,
+// outputs read back, and targets left alone by failed runs.
 #include <gtest/gtest.h>
-
+#include <quernfold/quernfold.h>
 #include <sys/wait.h>
+#include <nlohmann/json.hpp>
 
-#include <cstdio>
+#include <algorithm>
+#include <cctype>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "support/compare.h"
+#include "support/io_files.h"
 
 namespace {
 
 namespace fs = std::filesystem;
+using json = nlohmann::json;
+using namespace ovk::quernfold;
+using quernfold_test::io_test;
 
-struct run_result {
-  int status;
-  std::string out, err;
-};
+// Names of the entries of a directory, sorted.
+std::vector<std::string> listing(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
 
 std::string slurp(const fs::path& p) {
   std::ifstream in(p);
@@ -27,115 +43,313 @@ std::string slurp(const fs::path& p) {
   return s.str();
 }
 
-class Cli : public ::testing::Test {
+std::vector<const mesh_format*> all_formats() {
+  std::size_t n = 0;
+  const mesh_format* f = mesh_formats(n);
+  std::vector<const mesh_format*> out(n);
+  for (std::size_t k = 0; k < n; ++k) out[k] = f + k;
+  return out;
+}
+
+// The first extension of a format, e.g. ".nas".
+std::string first_extension(const mesh_format& f) {
+  const std::string all = f.extensions;
+  return all.substr(0, all.find(' '));
+}
+
+// Nodes at distinct points of a twisted curve, one column per node.
+dense2D<double> nodes(std::size_t n) {
+  dense2D<double> c(3, n);
+  for (std::size_t j = 0; j < n; ++j)
+    for (std::size_t i = 0; i < 3; ++i) c(i, j) = std::pow(static_cast<double>(j), i + 1.0) / 2;
+  return c;
+}
+
+mesh_block block(element_type type, std::size_t first_node, std::size_t elements,
+                 dense1D<unsigned> refs = {}) {
+  mesh_block b{type, dense2D<unsigned>(nbr_nodes(type), elements), refs};
+  for (std::size_t j = 0; j < elements; ++j)
+    for (std::size_t i = 0; i < b.connectM.rows(); ++i)
+      b.connectM(i, j) = static_cast<unsigned>(first_node + j * b.connectM.rows() + i);
+  return b;
+}
+
+TEST(MeshFormats, EveryExtensionFindsItsFormatInAnyCase) {
+  for (const mesh_format* f : all_formats()) {
+    EXPECT_TRUE(f->write) << f->name;
+    EXPECT_EQ(f->read == nullptr, f->read_message == nullptr) << f->name;
+    std::istringstream words(f->extensions);
+    for (std::string ext; words >> ext;) {
+      EXPECT_EQ(find_mesh_format(("dir.x/mesh" + ext).c_str()), f) << ext;
+      std::transform(ext.begin(), ext.end(), ext.begin(), ::toupper);
+      EXPECT_EQ(find_mesh_format(("MESH" + ext).c_str()), f) << ext;
+    }
+  }
+  for (const char* unknown : {"mesh.xyz", "mesh", "dir.stl/mesh", "mesh.", ".stl.gz", "x.vtkx"})
+    EXPECT_EQ(find_mesh_format(unknown), nullptr) << unknown;
+}
+
+class MeshFiles : public io_test {};
+
+// Two triangles and two quadrangles with references; nodes used in order of
+// first appearance, as every reader numbers them back.
+TEST_F(MeshFiles, RoundTripThroughEveryReadAndWrittenFormat) {
+  for (const mesh_format* f : all_formats()) {
+    if (!f->read) continue;
+    const bool quads = f->fate(ET_QUAD4).written;
+    mesh_data mesh;
+    mesh.coords = nodes(quads ? 14 : 6);
+    mesh.blocks = {block(ET_TRIA3, 0, 2, {7, 8})};
+    if (quads) mesh.blocks.push_back(block(ET_QUAD4, 6, 2, {9, 9}));
+    const std::string file = path("m" + first_extension(*f));
+    ASSERT_EQ(write_mesh(file.c_str(), mesh, write_options()), 0) << f->name;
+    mesh_data back;
+    ASSERT_EQ(read_mesh(file.c_str(), back), 0) << f->name;
+    EXPECT_NEAR_ALL(back.coords, mesh.coords, 5e-3) << f->name;  // six decimals up to 1098
+    ASSERT_EQ(back.blocks.size(), mesh.blocks.size()) << f->name;
+    for (std::size_t b = 0; b < mesh.blocks.size(); ++b) {
+      EXPECT_EQ(back.blocks[b].type, mesh.blocks[b].type) << f->name;
+      EXPECT_SAME(back.blocks[b].connectM, mesh.blocks[b].connectM) << f->name;
+      if (!back.blocks[b].refs.empty()) {
+        EXPECT_SAME(back.blocks[b].refs, mesh.blocks[b].refs) << f->name;
+      }
+    }
+  }
+}
+
+// One element of each kind written and read back: exactly the kinds the
+// format's fate says it writes come back, one element each.
+TEST_F(MeshFiles, WritersKeepExactlyTheKindsTheirFateSays) {
+  for (const mesh_format* f : all_formats()) {
+    if (!f->read) continue;
+    for (int t = ET_NODE; t <= ET_HEXA27; ++t) {
+      const element_type type = static_cast<element_type>(t);
+      if (type == ET_EDGE_MIX || type == ET_FACE_MIX || type == ET_SOLID_MIX) continue;
+      mesh_data mesh;
+      mesh.coords = nodes(nbr_nodes(type));
+      mesh.blocks = {block(type, 0, 1)};
+      const std::string file = path("k" + std::to_string(t) + first_extension(*f));
+      ASSERT_EQ(write_mesh(file.c_str(), mesh, write_options()), 0) << f->name << " " << t;
+      mesh_data back;
+      ASSERT_EQ(read_mesh(file.c_str(), back), 0) << f->name << " " << t;
+      EXPECT_EQ(back.elements(), f->fate(type).written ? 1u : 0u) << f->name << " kind " << t;
+    }
+  }
+}
+
+TEST_F(MeshFiles, RefusedReadsAndFailedWrites) {
+  fs::create_directory(path("dir.stl"));
+  std::ofstream(path("past.obj")) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf 1 2 7\n";
+  std::ofstream(path("keep.stl")) << "old";
+  mesh_data mesh;
+  EXPECT_EQ(read_mesh(path("m.xyz").c_str(), mesh), mesh_unknown_format);
+  EXPECT_EQ(read_mesh(path("m.vtk").c_str(), mesh), mesh_not_supported);
+  ASSERT_EQ(read_mesh(path("past.obj").c_str(), mesh), mesh_missing_node);
+  node_reference at;
+  ASSERT_TRUE(find_missing_node(mesh, at));
+  const std::vector<std::size_t> where{at.block, at.element, at.slot, at.node};
+  EXPECT_EQ(where, (std::vector<std::size_t>{0, 1, 2, 6}));
+
+  const std::vector<std::string> before = listing(dir_);
+  EXPECT_EQ(write_mesh(path("keep.stl").c_str(), mesh, write_options()), mesh_invalid_block);
+  mesh.blocks.clear();
+  mesh.coords.resize(1, 3);  // the STL writer takes 2 or 3 rows: it fails once started
+  EXPECT_EQ(write_mesh(path("keep.stl").c_str(), mesh, write_options()), -2);
+  mesh.coords = nodes(3);
+  EXPECT_EQ(write_mesh(path("dir.stl").c_str(), mesh, write_options()), -1);
+  EXPECT_EQ(listing(dir_), before);
+  EXPECT_EQ(slurp(path("keep.stl")), "old");
+}
+
+struct run_result {
+  int status;
+  std::string out, err;
+};
+
+bool has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class Cli : public io_test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("quernfold_cli_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::create_directories(dir_);
+    io_test::SetUp();
+    fs::create_directory(dir_ / "work");
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
-  run_result run(const std::string& arguments) {
-    const fs::path out = dir_ / "stdout.txt", err = dir_ / "stderr.txt";
-    const std::string cmd =
-        std::string(QUERNFOLD_CLI) + " " + arguments + " > " + out.string() + " 2> " + err.string();
+  // Runs the tool in the work directory, with `limit` (ulimit -v, KiB) when
+  // given.
+  run_result run(const std::string& arguments, const std::string& limit = "") {
+    const std::string cmd = "cd " + tmp("") + " && " +
+                            (limit.empty() ? "" : "ulimit -v " + limit + "; ") + QUERNFOLD_CLI +
+                            " " + arguments + " > ../out.txt 2> ../err.txt";
     const int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir_ / "out.txt"),
+            slurp(dir_ / "err.txt")};
   }
+
+  std::vector<std::string> listing() const { return ::listing(dir_ / "work"); }
 
   std::string sample() const { return std::string(QUERNFOLD_EXAMPLES_DIR) + "/sample.stl"; }
-  std::string tmp(const std::string& name) const { return (dir_ / name).string(); }
-
-  fs::path dir_;
+  std::string block() const { return std::string(QUERNFOLD_FIXTURE_DIR) + "/tools/gmsh_block.bdf"; }
+  std::string tmp(const std::string& name) const { return (dir_ / "work" / name).string(); }
 };
 
 TEST_F(Cli, HelpVersionAndUsageErrors) {
-  run_result r = run("--version");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "quernfold 5.1.0.0\n");
-
-  r = run("--help");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("usage: quernfold"), std::string::npos);
-  for (const char* cmd : {"info", "quality", "convert", "merge"}) {
-    r = run(std::string(cmd) + " --help");
+  EXPECT_EQ(run("--version").out, "quernfold 5.1.0.0\n");
+  EXPECT_EQ(run("--help").status, 0);
+  for (const char* cmd : {"info", "quality", "convert", "clean", "merge", "boundary", "sizemap"}) {
+    const run_result r = run(std::string(cmd) + " --help");
     EXPECT_EQ(r.status, 0) << cmd;
-    EXPECT_NE(r.out.find(std::string("usage: quernfold ") + cmd), std::string::npos) << cmd;
+    EXPECT_TRUE(has(r.out, std::string("quernfold ") + cmd + " [options]")) << r.out;
   }
-
-  EXPECT_EQ(run("").status, 1);
-  r = run("frobnicate x");
-  EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.err.find("unknown command frobnicate"), std::string::npos);
-  EXPECT_EQ(run("info --frob " + sample()).status, 1);
-  EXPECT_EQ(run("quality --bins 0 " + sample()).status, 1);
-  EXPECT_EQ(run("merge --tol -1 " + sample() + " " + tmp("o.stl")).status, 1);
-  EXPECT_EQ(run("convert " + sample()).status, 1);
+  // Every refused command line exits 1 and writes nothing.
+  const std::string in = sample();
+  for (const std::string& args : std::vector<std::string>{
+           "", "frobnicate x", "info --frob " + in, "quality --bins 0 " + in, "convert " + in,
+           "clean --tol -1 " + in + " o.stl", "merge --tol nan " + in + " o.stl",
+           "sizemap --p -1 " + in + " o.sol", "sizemap --p nan " + in + " o.sol",
+           "sizemap --gradation 0.99 " + in + " o.sol", "sizemap " + in + " o.vtk",
+           "convert " + in + " o.xyz", "info mesh.xyz", "convert " + in + " o.mesh --tol 1"}) {
+    EXPECT_EQ(run(args).status, 1) << args;
+  }
+  EXPECT_TRUE(listing().empty());
 }
 
-TEST_F(Cli, InfoOnTheSampleDescribesAClosedTorus) {
-  const run_result r = run("info " + sample());
+TEST_F(Cli, InfoAndBoundaryOfTheMixedSolidBlock) {
+  // Hexahedra, wedges, tetrahedra and pyramids in one block (gmsh), with
+  // boundary triangles and quadrangles: an independent count of the faces
+  // held by one solid gives 108 triangles + 108 quadrangles, in one part.
+  const run_result text = run("info " + block());
+  ASSERT_EQ(text.status, 0) << text.err;
+  for (const char* line : {"boundary faces: 216\n", "connected parts: 1\n", "dimension: 3",
+                           "non-manifold faces: 0\n", "non-positive jacobians: 0\n"})
+    EXPECT_TRUE(has(text.out, line)) << line << "\n" << text.out;
+
+  const run_result r = run("info --json " + block() + " " + sample());
   ASSERT_EQ(r.status, 0) << r.err;
-  // 16 x 8 grid on a torus: 128 shared vertices, 256 triangles, no free edge.
-  EXPECT_NE(r.out.find("nodes: 128\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("elements: 256\n"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("boundary faces: 0 (closed)"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("connected parts: 1"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("shape quality: min"), std::string::npos) << r.out;
-  EXPECT_TRUE(r.err.empty()) << "quiet without --verbose: " << r.err;
-  EXPECT_FALSE(run("--verbose info " + sample()).err.empty());
+  const json all = json::parse(r.out);
+  ASSERT_EQ(all.size(), 2u);
+  const json& b = all[0];
+  EXPECT_EQ(b["format"], "NASTRAN bulk data");
+  EXPECT_EQ(b["dimension"], 3);
+  EXPECT_EQ(b["cells"], json::parse(R"({"quad": 135, "triangle": 108, "hexahedron": 54,
+                                     "wedge": 54, "tetra": 254, "pyramid": 18})"));
+  EXPECT_EQ(b["bounding_box"], json::parse("[[0, 0, 0], [4, 1, 1]]"));
+  EXPECT_EQ(b["boundary_faces"], 216);
+  EXPECT_EQ(b["parts"], 1);
+  EXPECT_EQ(b["quality"]["max"], 1.0);  // the hexahedra are cubes
+  EXPECT_EQ(b["quality"]["worst"]["cell"], "tetra");
+  // The torus's box: exact numbers, as the sample writes them.
+  EXPECT_EQ(all[1]["bounding_box"], json::parse("[[-2.75, -2.75, -0.75], [2.75, 2.75, 0.75]]"));
+
+  const run_result skinned = run("boundary " + block() + " skin.obj");
+  ASSERT_EQ(skinned.status, 0) << skinned.err;
+  EXPECT_TRUE(has(skinned.out, "216 faces, 108 triangle, 108 quad")) << skinned.out;
+  const json skin = json::parse(run("info --json skin.obj").out);
+  EXPECT_EQ(skin["cells"], json::parse(R"({"triangle": 108, "quad": 108})"));
+  EXPECT_EQ(skin["boundary_faces"], 0);
+  EXPECT_EQ(skin["parts"], 1);
+  // Unit boxes cut in thirds: 13 rings of 12 nodes along x, and the 4 inner
+  // nodes of each end.
+  EXPECT_EQ(skin["nodes"], 13 * 4 * 3 + 2 * 4);
 }
 
-TEST_F(Cli, UnreadableInputNamesTheFile) {
-  run_result r = run("info " + tmp("missing.stl"));
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("missing.stl"), std::string::npos);
-
-  std::ofstream(tmp("junk.obj")) << "v 1 2\n";
-  r = run("info " + tmp("junk.obj"));
-  EXPECT_EQ(r.status, 2);
-  EXPECT_NE(r.err.find("junk.obj: holds a malformed line"), std::string::npos) << r.err;
-
-  EXPECT_EQ(run("info " + tmp("mesh.xyz")).status, 1);
-}
-
-TEST_F(Cli, ConvertRoundTripsThroughEveryReadableFormat) {
+TEST_F(Cli, ConvertReadsBackAndReportsWhatTheFormatCannotHold) {
   for (const char* ext : {"obj", "nas", "neu", "stl"}) {
-    const std::string out = tmp(std::string("torus.") + ext);
+    const std::string out = std::string("torus.") + ext;
     ASSERT_EQ(run("convert " + sample() + " " + out).status, 0) << ext;
-    const run_result back = run("info " + out);
-    ASSERT_EQ(back.status, 0) << ext << ": " << back.err;
-    EXPECT_NE(back.out.find("nodes: 128\n"), std::string::npos) << ext << back.out;
-    EXPECT_NE(back.out.find("elements: 256\n"), std::string::npos) << ext << back.out;
+    const json back = json::parse(run("info --json " + out).out);
+    EXPECT_EQ(back["nodes"], 128) << ext;
+    EXPECT_EQ(back["cells"]["triangle"], 256) << ext;
   }
-  ASSERT_EQ(run("convert --binary " + sample() + " " + tmp("b.stl")).status, 0);
+  ASSERT_EQ(run("convert --binary " + sample() + " b.stl").status, 0);
   EXPECT_EQ(fs::file_size(tmp("b.stl")), 84u + 50u * 256u);
-  for (const char* ext : {"mesh", "vtk", "geo"}) {
-    ASSERT_EQ(run("convert " + sample() + " " + tmp(std::string("w.") + ext)).status, 0) << ext;
-    EXPECT_GT(fs::file_size(tmp(std::string("w.") + ext)), 0u) << ext;
-  }
-  EXPECT_EQ(run("convert " + sample() + " " + tmp("w.unknown")).status, 1);
-  EXPECT_EQ(run("convert " + sample() + " /nonexistent-dir/w.vtk").status, 3);
+
+  const run_result geo = run("convert " + block() + " block.geo");
+  ASSERT_EQ(geo.status, 0) << geo.err;
+  EXPECT_TRUE(has(geo.err, "block.geo: 18 pyramid elements left out")) << geo.err;
+  EXPECT_EQ(slurp(tmp("block.case")), "FORMAT\ntype: ensight\n\nGEOMETRY\nmodel: block.geo\n");
+  const run_result mesh = run("convert " + block() + " block.mesh");
+  EXPECT_TRUE(has(mesh.err, "54 wedge elements written as degenerate hexahedra")) << mesh.err;
+
+  const run_result stl = run("convert " + block() + " some.stl");
+  EXPECT_EQ(stl.status, 0) << "the boundary triangles are kept";
+  EXPECT_TRUE(has(stl.err, "254 tetra elements left out")) << stl.err;
+  EXPECT_EQ(listing(),
+            (std::vector<std::string>{"b.stl", "block.case", "block.geo", "block.mesh", "some.stl",
+                                      "torus.nas", "torus.neu", "torus.obj", "torus.stl"}));
 }
 
-TEST_F(Cli, MergeWithALargeToleranceCollapsesTheMesh) {
-  // The torus's shortest edge is about 0.29: a tolerance of 10 merges every
+TEST_F(Cli, CleanMergesItsAliasAgreesAndQualityCounts) {
+  // The torus's shortest edge is about 0.49: a tolerance of 10 merges every
   // node into one, so every triangle degenerates.
-  const run_result r = run("merge --tol 10 " + sample() + " " + tmp("m.obj"));
+  const run_result r = run("clean --tol 10 " + sample() + " all.obj");
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("merged 127 nodes, removed 256 degenerate elements"), std::string::npos)
+  EXPECT_TRUE(has(r.out, "nodes merged: 127\nelements removed: 256\nnodes removed: 128\n"))
       << r.out;
-  ASSERT_EQ(run("merge " + sample() + " " + tmp("same.obj")).status, 0);
-  EXPECT_NE(run("info " + tmp("same.obj")).out.find("elements: 256\n"), std::string::npos);
+  const run_result alias = run("merge --tol 10 " + sample() + " all2.obj");
+  EXPECT_EQ(alias.out, r.out);
+  const run_result q = run("quality --bins 4 " + sample());
+  EXPECT_TRUE(has(q.out, "256 elements")) << q.out;
+  EXPECT_TRUE(has(q.out, "[0.75, 1.00] ")) << q.out;
 }
 
-TEST_F(Cli, QualityHistogramCountsEveryElement) {
-  const run_result r = run("quality --bins 4 " + sample());
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("256 elements"), std::string::npos) << r.out;
-  EXPECT_NE(r.out.find("[0.75, 1.00]"), std::string::npos) << r.out;
+TEST_F(Cli, SizemapWritesOneSizePerNode) {
+  ASSERT_EQ(run("sizemap " + sample() + " torus.sol").status, 0);
+  std::istringstream sol(slurp(tmp("torus.sol")));
+  std::string header;
+  std::getline(sol, header);
+  EXPECT_EQ(header, "3 1 128 2");
+  std::vector<double> sizes{std::istream_iterator<double>(sol), {}};
+  ASSERT_EQ(sizes.size(), 128u);
+  for (double h : sizes) EXPECT_TRUE(h > 0.48 && h < 1.18) << h;  // within the edge lengths
+
+  const run_result graded = run("sizemap --p 0 --gradation 1.05 " + block() + " g.sol");
+  ASSERT_EQ(graded.status, 0) << graded.err;
+  EXPECT_FALSE(has(graded.out, "; 0 changed")) << graded.out;
+}
+
+TEST_F(Cli, RefusedInputsAndFailedWritesLeaveTargetsAlone) {
+  std::ofstream(tmp("keep.vtk")) << "old";
+  std::ofstream(tmp("bad.obj")) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf 1 2 7\n";
+  std::ofstream(tmp("tet.nas")) << "GRID,1,,0.,0.,0.\nGRID,2,,1.,0.,0.\nGRID,3,,0.,1.,0.\n"
+                                << "GRID,4,,0.,0.,1.\nCTETRA,1,1,1,2,3,4\n";
+  fs::create_directory(tmp("dir.stl"));
+  fs::create_directory(tmp("dir.vtk"));
+  struct refusal {
+    std::string args;
+    int status;
+    std::string message;
+  };
+  const refusal cases[] = {
+      {"info dir.stl", 2, "dir.stl: is not a regular file"},
+      {"convert bad.obj keep.vtk", 2, "bad.obj: triangle element 2 references node 7"},
+      {"convert missing.stl keep.vtk", 2, "missing.stl: cannot be opened"},
+      {"convert " + sample() + " dir.vtk", 3, "dir.vtk: cannot be written"},
+      {"convert " + sample() + " no/such/dir.vtk", 3, "cannot be written"},
+      {"convert tet.nas keep.stl", 4, "STL holds none of the 1 elements"},
+      {"sizemap tet.nas no/s.sol", 3, "no/s.sol: cannot be written"},
+  };
+  const std::vector<std::string> before = listing();
+  for (const refusal& c : cases) {
+    const run_result r = run(c.args);
+    EXPECT_EQ(r.status, c.status) << c.args;
+    EXPECT_TRUE(has(r.err, c.message)) << c.args << ": " << r.err;
+  }
+  EXPECT_EQ(slurp(tmp("keep.vtk")), "old");
+  EXPECT_EQ(listing(), before) << "no temporary file is left";
+}
+
+TEST_F(Cli, AllocationFailureExitsFour) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "a sanitizer cannot run under an address-space limit";
+#endif
+  // One GRID numbered 99,999,999 asks for 2.4 GB of coordinates.
+  std::ofstream(tmp("huge.nas")) << "GRID    99999999        1.0     2.0     3.0\n";
+  const run_result r = run("info huge.nas", "400000");
+  EXPECT_EQ(r.status, 4);
+  EXPECT_TRUE(has(r.err, "huge.nas: out of memory")) << r.err;
 }
 
 }  // namespace
