@@ -433,7 +433,9 @@ const mesh_format* mesh_formats(std::size_t& count);
 // The format of the file name's extension (case-insensitive), or nullptr.
 const mesh_format* find_mesh_format(const char* path);
 
-// Reads a whole mesh; `mesh` is emptied first. Codes, in the order checked:
+// Reads a whole mesh; `mesh` is emptied first (its coordinates get storage of
+// their own, so a matrix sharing the old storage is left alone). Codes, in
+// the order checked:
 //   mesh_unknown_format, mesh_not_supported (mesh empty);
 //   -1 the path cannot be examined (missing); mesh_not_a_file (a directory,
 //   a device) -- the file is not opened then;

@@ -431,7 +431,7 @@ const mesh_format* find_mesh_format(const char* path) {
 }
 
 int read_mesh(const char* path, mesh_data& mesh, const mesh_format** format) try {
-  mesh.coords.clear();
+  mesh.coords = dense2D<double>();  // fresh storage: never write into a shared block
   mesh.blocks.clear();
   const mesh_format* f = find_mesh_format(path);
   if (format) *format = f;
