@@ -377,8 +377,10 @@ struct mesh_block {
   // nbr_nodes(type) x elements, 0-based node indices in the library's node
   // order.
   dense2D<unsigned> connectM;
-  // One reference per element (NASTRAN property identifier, FEMAP property,
-  // MEDIT reference), or empty when the file has none.
+  // One reference per element (NASTRAN and FEMAP property identifier), or
+  // empty when the file has none. The NASTRAN and FEMAP writers write them
+  // as property identifiers (block position + 1 for a block without); MEDIT
+  // takes the block position as reference; the other formats keep none.
   dense1D<unsigned> refs;
 };
 
