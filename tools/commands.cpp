@@ -68,12 +68,14 @@ int clean_mesh(mesh_data& mesh, double tol, clean_counts& counts) {
   return std::min(counts.nodes_removed, 0);
 }
 
-// Boundary face columns as blocks: triangles and quadrangles (4-row columns,
-// ~0U in row 3 for a triangle), edges (2 rows) or end points (1 row).
-bool faces_as_blocks(const dense2D<unsigned>& faces, mesh_data& out) {
-  if (faces.rows() < 4) {
+// Boundary face columns of the elements of `dimension` as blocks: triangles
+// and quadrangles (4-row columns, ~0U in row 3 for a triangle), edges or end
+// points. No block when there is no face.
+bool faces_as_blocks(const dense2D<unsigned>& faces, unsigned dimension, mesh_data& out) {
+  if (faces.cols() == 0) return true;
+  if (dimension < 3) {
     mesh_block b;
-    b.type = faces.rows() == 2 ? ET_EDGE2 : ET_NODE;
+    b.type = dimension == 2 ? ET_EDGE2 : ET_NODE;
     b.connectM = faces;
     out.blocks.push_back(b);
     return true;
@@ -187,15 +189,15 @@ int cmd_boundary(const invocation& inv) {
   mesh_data out;
   if (int code = mesh_skin(mesh, k))
     return library_failure(inv.files[0], "boundary", code, kUnsuited);
-  out.coords = mesh.coords;
-  if (!faces_as_blocks(k.faces, out))
+  out.coords = k.faces.cols() ? mesh.coords : dense2D<double>(mesh.coords.rows(), 0);
+  if (!faces_as_blocks(k.faces, mesh_dimension(mesh), out))
     return library_failure(inv.files[0], "boundary", no_memory, kUnsuited);
   if (int code = std::min(drop_unused_nodes(out), 0))
     return library_failure(inv.files[0], "boundary", code, kUnsuited);
   std::printf("boundary: %zu faces", out.elements());
   for (const mesh_block& b : out.blocks)
     std::printf(", %zu %s", b.connectM.cols(), cell_name(b.type));
-  std::printf("; %zu nodes\n", out.coords.cols());
+  std::printf("; %zu nodes%s\n", out.coords.cols(), out.elements() ? "" : " (the mesh is closed)");
   return write_output(inv.files[1], out, inv);
 }
 

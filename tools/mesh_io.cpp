@@ -36,8 +36,9 @@ int refuse_missing_node(const std::string& path, const mesh_data& mesh) {
   node_reference at;
   find_missing_node(mesh, at);
   const mesh_block& b = mesh.blocks[at.block];
-  fail(path, "%s element %zu references node %u (numbered from 1) of %zu", cell_name(b.type),
-       at.element + 1, at.node + 1, mesh.coords.cols());
+  fail(path, "%s element %zu references node %llu, but there are %zu nodes (numbered from 1)",
+       cell_name(b.type), at.element + 1, static_cast<unsigned long long>(at.node) + 1,
+       mesh.coords.cols());
   return kReadFailed;
 }
 

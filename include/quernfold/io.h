@@ -462,8 +462,9 @@ bool find_missing_node(const mesh_data& mesh, node_reference& where);
 // it was: the file (and its companion) is written in a new directory beside
 // the target and renamed into place on success; on failure nothing new is
 // left. Codes: mesh_unknown_format, mesh_not_supported; mesh_invalid_block
-// when a block is a mixed kind, has not nbr_nodes(type) rows, names a node
-// that does not exist or has refs of another size than its columns; -1 the
+// when a block is ET_UNKNOWN or a mixed kind, has elements but not
+// nbr_nodes(type) rows, names a node that does not exist or has refs of
+// another size than its columns; -1 the
 // temporary directory cannot be made or a rename fails; otherwise the
 // writer's code.
 int write_mesh(const char* path, const mesh_data& mesh, const write_options& opts);

@@ -388,10 +388,12 @@ bool lists_extension(const char* extensions, const std::string& ext) {
   return false;
 }
 
+// A pure kind; a block without elements may have any height.
 bool valid_block(const mesh_block& b, std::size_t nodes) {
-  return is_pure_kind(b.type) && b.connectM.rows() == nbr_nodes(b.type) &&
-         (b.refs.empty() || b.refs.size() == b.connectM.cols()) &&
-         (b.connectM.cols() == 0 || check_IDs(b.connectM, b.type, static_cast<unsigned>(nodes)));
+  if (!is_pure_kind(b.type) || (!b.refs.empty() && b.refs.size() != b.connectM.cols()))
+    return false;
+  return b.connectM.cols() == 0 || (b.connectM.rows() == nbr_nodes(b.type) &&
+                                    check_IDs(b.connectM, b.type, static_cast<unsigned>(nodes)));
 }
 
 // Moves every file of `temp` beside the target, `inner` (the target's own

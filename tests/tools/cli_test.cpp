@@ -253,6 +253,8 @@ TEST_F(Cli, InfoAndBoundaryOfTheMixedSolidBlock) {
   // Unit boxes cut in thirds: 13 rings of 12 nodes along x, and the 4 inner
   // nodes of each end.
   EXPECT_EQ(skin["nodes"], 13 * 4 * 3 + 2 * 4);
+  const run_result closed = run("boundary " + sample() + " closed.obj");
+  EXPECT_TRUE(has(closed.out, "0 faces; 0 nodes (the mesh is closed)")) << closed.out;
 }
 
 TEST_F(Cli, ConvertReadsBackAndReportsWhatTheFormatCannotHold) {
