@@ -40,10 +40,16 @@
 //   -102  FEMAP reader: short or invalid record
 //   -199  storage for an output or a working copy cannot be allocated
 //
-// Readers empty their outputs (storage kept) before reading. On failure the
-// STL reader empties them again; the NASTRAN, FEMAP and OBJ readers keep
-// what they had read when they stopped. Writers that fail a check before
-// writing leave the file they opened empty.
+// Readers empty their outputs (0 x 0, storage kept) before reading; an output
+// that receives nothing stays 0 x 0. On failure the STL reader empties them
+// again; the NASTRAN, FEMAP and OBJ readers keep what they had read when they
+// stopped. Writers that fail a check before writing leave the file they
+// opened empty.
+//
+// Line-oriented readers (NASTRAN, FEMAP, STL text) read lines as a buffer of
+// 256 characters does: at most 255 characters, the line end ("\n", or
+// "\r\n" in a CR LF file) kept as part of the line; a longer line arrives in
+// pieces, each read as a line of its own.
 //
 // An element_type value outside 0..22 in a `types` vector fails the
 // connectivity check (-3) instead of indexing the element tables.
@@ -154,9 +160,10 @@ int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned
 // or no "solid" in it; binary: header shorter than 80 bytes); -3 malformed
 // text facet, premature end, missing count or truncated binary triangle;
 // -199 storage; other negative codes from the merge and clean-up. Both
-// outputs are empty on every failure. The stream form also gives -1 when
-// the stream position cannot be taken (fgetpos), since the binary attempt
-// must start where the text attempt did.
+// outputs are empty on every failure. A file without triangles gives coords
+// 0 x 0 and connectM 3 x 0 (the connectivity is built as 3 x triangles).
+// The stream form also gives -1 when the stream position cannot be taken
+// (fgetpos), since the binary attempt must start where the text attempt did.
 int STL_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM);
 // File-name form: "rt" then "rb"; -1 when neither open succeeds.
 int STL_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM);
@@ -196,16 +203,22 @@ int STL_output(char const* name, dense2D<double> const& coords, dense2D<unsigned
 
 // NASTRAN reader, core form. Accepts small-field, large-field ("GRID*") and
 // free-field (comma-separated) records with continuation lines; card names
-// are matched case-sensitively. GRID g goes to column g - 1 of coords (3
-// rows; missing identifiers give columns of 0.0). Small-field lines are
-// padded to 80 characters; a large-field GRID* line must reach its sixth
-// field (72 characters and more) and its continuation its second field.
+// are matched case-sensitively and as they stand (a free-field name or
+// continuation marker with a blank or tab around it is something else). GRID
+// g goes to column g - 1 of coords (3 rows; missing identifiers give columns
+// of 0.0). Lines are cut into fields with their line end: a small-field line
+// is padded to 80 characters; a GRID* line must reach its sixth field (a line
+// of 72 characters and its line end do, as gmsh and meshio write them; a
+// line that ends before column 72 does not) and its continuation its second.
 // A card field that does not read as an integer ends the reading of its
-// line, so blank node fields shorten a card (which is then usually left out
-// for its node count); reals in integer fields read as their integer part.
-// Codes: -1 null stream, stream in error, open failure, malformed GRID, GRID
-// identifier not positive; -199 storage. Reading stops at the first negative code, keeping
-// what was read (bounds then still ends with the number of elements read).
+// line, so blank node or property fields shorten a card (which is then
+// usually left out for its node count); reals in integer fields read as
+// their integer part. Codes: -1 null stream, stream in error, open failure,
+// malformed GRID, GRID identifier not positive; -199 storage. Reading stops
+// at the first negative code, keeping what was read (bounds then still ends
+// with the number of elements read).
+// Beyond the format's rules, this reader refuses a negative GRID identifier
+// like identifier 0.
 int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
                   dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids);
 int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
@@ -257,9 +270,12 @@ int NASTRAN_output(char const* name, dense2D<double> const& coords,
                    element_type type1, element_type type2);
 
 // FEMAP reader, core form: block 403 (nodes) and 404 (elements); every
-// other block is passed over. A block opens on a line that reads "403" or
-// "404" once white space is removed and closes on a line "   -1". Reals
-// accept a Fortran "D" exponent marker as "E". Element topology codes read:
+// other block is passed over. Trailing white space (line end included) is
+// removed from every line. A block opens on a line that reads "403" or
+// "404" once white space is removed and closes on a line "   -1". Beyond the
+// format's rules, reals accept a Fortran "D" exponent marker as "E" (neutral
+// files written by some programs use it) and a negative node identifier is
+// refused like identifier 0. Element topology codes read:
 // 0 ET_EDGE2, 1 ET_EDGE3, 2 ET_TRIA3, 3 ET_TRIA6, 4 ET_QUAD4, 5 ET_QUAD8,
 // 6 ET_TETRA4, 7 ET_WEDGE6, 8 ET_HEXA8, 9 ET_NODE, 10 ET_TETRA10, 12
 // ET_HEXA20; other codes are passed over. Codes: -1 null stream or open
@@ -310,17 +326,19 @@ int FEMAP_output(char const* name, dense2D<double> const& coords,
 // ---------------------------------------------------------------------------
 
 // Reads "v" (coords, 3 x nodes), "vt" (uv, 1..3 rows set by the first "vt"
-// line x texture points; lines of another count are dropped, and a "vt"
-// line without numbers only marks texture coordinates as seen), "vn"
-// (normals, 3 x normals) and "f" lines; faces of 3 vertices go to
-// connectM_tria (3 x faces), of 4 to connectM_quad (4 x faces), others are
-// dropped. Face vertex words: a, a/b, a//c, a/b/c, a/b/, a//; only the
-// vertex index is kept (k > 0: k - 1; k < 0: vertices read so far + k).
-// Codes: -1 open failure; -2 malformed line: "v" with fewer than 3 numbers,
-// "vn" without exactly 3, "vt" with 4 or more, a malformed face word, a face
-// vertex index of 0 or one reaching before the first vertex, texture or
-// normal indices before any "vt" / "vn" line; -199 storage. Reading stops
-// at the first negative code, keeping what was read.
+// line x texture points; lines of another count are dropped), "vn" (normals,
+// 3 x normals) and "f" lines; faces of 3 vertices go to connectM_tria (3 x
+// faces), of 4 to connectM_quad (4 x faces), others are dropped. Face vertex
+// words: a, a/b, a//c, a/b/c, a/b/, a//, a word being every character up to
+// the next blank (a NUL byte included); only the vertex index is kept (k > 0:
+// k - 1; k < 0: vertices read so far + k). Codes: -1 open failure; -2
+// malformed line: "v" with fewer than 3 numbers, "vn" without exactly 3, "vt"
+// with 4 or more, a malformed face word, a face vertex index of 0, texture or
+// normal indices before any "vt" / "vn" line; -199 storage. Reading stops at
+// the first negative code, keeping what was read.
+// Beyond the format's rules: a "vt" line without numbers only marks that
+// texture coordinates were seen, and a negative index that reaches before
+// the first vertex is malformed (-2).
 int WavefrontOBJ_input(char const* name, dense2D<double>& coords, dense2D<double>& uv,
                        dense2D<double>& normals, dense2D<unsigned>& connectM_tria,
                        dense2D<unsigned>& connectM_quad);

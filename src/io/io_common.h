@@ -114,8 +114,15 @@ class column_writer {
     return true;
   }
 
-  // Cuts the matrix to rows() x size().
-  bool finish() noexcept { return M_.resize(rows_, used_); }
+  // Cuts the matrix to rows() x size(); a matrix that received no column is
+  // left as the reader cleared it, 0 x 0.
+  bool finish() noexcept {
+    if (used_ == 0) {
+      M_.clear();
+      return true;
+    }
+    return M_.resize(rows_, used_);
+  }
 
  private:
   dense2D<T>& M_;

@@ -38,8 +38,11 @@ constexpr int kFieldsPerLine = 9;
 // Lines and fields
 // ---------------------------------------------------------------------------
 
-// Lines of the stream with their line end removed; one line can be handed
-// back to be read again (the look-ahead of small-field continuations).
+// Lines of the stream as a 256-character buffer reads them: at most 255
+// characters, the line end ("\n", or "\r\n" in a CR LF file) kept as part
+// of the line, so that it counts when the line is cut into fields; a longer
+// line arrives in pieces. One line can be handed back to be read again (the
+// look-ahead of small-field continuations).
 class line_source {
  public:
   explicit line_source(std::FILE* stream) : stream_(stream) {}
@@ -53,7 +56,6 @@ class line_source {
     char buf[detail::kLineBuffer];
     if (!detail::read_line(stream_, buf)) return false;
     line.assign(buf);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
     return true;
   }
 
@@ -77,6 +79,11 @@ bool starts_with(const std::string& s, const char* prefix) {
 }
 
 bool contains(const std::string& s, const char* what) { return s.find(what) != std::string::npos; }
+
+// A line with nothing before its line end.
+bool is_empty_line(const std::string& line) {
+  return line.empty() || line == "\n" || line == "\r\n";
+}
 
 // Cuts `line` into consecutive fields of the given widths, as many as the
 // line reaches (the last one may be shorter).
@@ -246,21 +253,17 @@ struct card_line {
   bool continues = false;
 };
 
-std::string trim(const std::string& s) {
-  const std::size_t b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return std::string();
-  const std::size_t e = s.find_last_not_of(" \t");
-  return s.substr(b, e - b + 1);
-}
-
+// The card name and the continuation marker are taken as they stand: a
+// blank around the name, or before the "+" of a marker, makes them
+// something else (an unknown card, an integer token).
 card_line parse_free_card(const std::string& line, bool first, std::string& name,
                           std::vector<long>& ints) {
   const std::vector<std::string> tokens = detail::split_at_commas(line);
   card_line r;
   r.items = tokens.size();
-  if (first) name = trim(tokens[0]);
+  if (first) name = tokens[0];
   std::size_t end = tokens.size();
-  const std::string last = trim(tokens.back());
+  const std::string& last = tokens.back();
   if (!last.empty() && (last[0] == '+' || last[0] == '*')) {
     r.continues = true;
     --end;
@@ -355,7 +358,7 @@ int read_core(std::FILE* stream, detail::run_builder& out) {
   int code = 0;
   while (code == 0 && src.next(line)) {
     if (contains(line, "ENDDATA")) break;
-    if (line.empty() || line[0] == '$' || contains(line, "BEGIN BULK")) continue;
+    if (is_empty_line(line) || line[0] == '$' || contains(line, "BEGIN BULK")) continue;
     code = starts_with(line, "GRID") ? read_grid(line, src, out) : read_card(line, src, out);
   }
   if (!out.finish() && code == 0) code = no_memory;

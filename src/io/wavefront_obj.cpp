@@ -98,12 +98,16 @@ class obj_reader {
     return uv_.append(v.data()) ? 0 : no_memory;
   }
 
-  // One face vertex word: a, a/b, a//c, a/b/c, a/b/ or a//.
+  // One face vertex word: a, a/b, a//c, a/b/c, a/b/ or a//. The word is
+  // every character up to the blank, a NUL byte included: after a number,
+  // anything but "/" or the end of the word makes the word malformed.
   static bool parse_corner(const std::string& word, face_lists& face) {
     std::vector<long>* lists[3] = {&face.vertex, &face.texture, &face.normal};
-    const char* p = word.c_str();
+    const char* const begin = word.c_str();
+    const char* const end_of_word = begin + word.size();
+    const char* p = begin;
     for (int part = 0; part < 3; ++part) {
-      const bool present = *p != '/' && *p != '\0';
+      const bool present = p != end_of_word && *p != '/';
       if (part == 0 && !present) return false;
       if (present) {
         char* end;
@@ -112,7 +116,7 @@ class obj_reader {
         lists[part]->push_back(v);
         p = end;
       }
-      if (*p == '\0') return true;
+      if (p == end_of_word) return true;
       if (*p != '/' || part == 2) return false;
       ++p;
     }
