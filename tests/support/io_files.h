@@ -90,14 +90,22 @@ std::string fmt(const char* format, Args... args) {
   return s;
 }
 
-// Matrix from rows x cols with its columns given one after the other.
+// Matrix of `rows` rows with its columns given one after the other; no
+// values give 0 x 0, the shape of an output that received nothing.
 template <class T>
-dense2D<T> columns(std::size_t rows, std::initializer_list<T> values) {
-  dense2D<T> M(rows, rows ? values.size() / rows : 0);
-  std::size_t k = 0;
-  for (T v : values) M(k % rows, k / rows) = v, ++k;
+dense2D<T> columns(std::size_t rows, const std::vector<T>& values) {
+  if (values.empty()) return dense2D<T>();
+  dense2D<T> M(rows, values.size() / rows);
+  for (std::size_t k = 0; k < values.size(); ++k) M(k % rows, k / rows) = values[k];
   return M;
 }
+template <class T>
+dense2D<T> columns(std::size_t rows, std::initializer_list<T> values) {
+  return columns(rows, std::vector<T>(values));
+}
+
+// A writer call on the file name `f`, as a std::function<int(const char*)>.
+#define WRITE(call) [&]([[maybe_unused]] const char* f) { return call; }
 
 template <class T>
 std::vector<T> entries(const dense2D<T>& M) {
@@ -110,11 +118,6 @@ std::vector<T> entries(const dense2D<T>& M) {
 template <class T, int A>
 std::vector<T> entries(const dense1D<T, A>& V) {
   return std::vector<T>(V.begin(), V.end());
-}
-
-template <class T>
-bool same_matrix(const dense2D<T>& a, const dense2D<T>& b) {
-  return a.rows() == b.rows() && a.cols() == b.cols() && entries(a) == entries(b);
 }
 
 }  // namespace quernfold_test

@@ -1,0 +1,226 @@
+// Files exchanged with other software. Files written by others (the small
+// fixtures of tests/fixtures/io from gmsh and meshio, see make_fixtures.py,
+// and the shared corpus of real files) are read with the counts their writer
+// put in, or the code the reading rules give them. Our files are read back by
+// other programs (read_back.py does the reading with meshio, gmsh and VTK)
+// with the counts each must find; only what the formats themselves change is
+// allowed: MEDIT writes pyramids and wedges as degenerate hexahedra, EnSight
+// has no pyramid part, STL holds triangles only. No program here reads
+// FEMAP. That test is skipped when meshio is absent.
+#include <gtest/gtest.h>
+#include <quernfold/io.h>
+#include <quernfold/quality.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <tuple>
+
+#include "support/io_files.h"
+
+using namespace ovk::quernfold;
+using namespace quernfold_test;
+
+namespace {
+
+using interop = io_test;
+
+// What a reader made of a file: its code, the coordinate columns, the
+// distinct nodes that elements use and the elements by kind; `worst` is the
+// smallest shape quality of its elements (negative for an inverted one).
+using kinds = std::map<int, unsigned>;
+using result = std::tuple<int, std::size_t, int, kinds>;
+
+result read_any(const std::string& file, double& worst) {
+  const std::string ext = file.substr(file.rfind('.') + 1);
+  run_outputs out;
+  std::vector<dense2D<unsigned>> runs(2);
+  std::vector<int> types{ET_TRIA3, ET_QUAD4};
+  int code;
+  if (ext == "stl" || ext == "obj") {
+    dense2D<double> uv, vn;
+    code = ext == "stl" ? STL_input(file.c_str(), out.coords, runs[0])
+                        : WavefrontOBJ_input(file.c_str(), out.coords, uv, vn, runs[0], runs[1]);
+  } else {
+    using reader = run_outputs::core_reader;
+    code = out.read_with(ext == "neu" ? reader(FEMAP_input) : reader(NASTRAN_input), file);
+    types.assign(out.types.begin(), out.types.end());
+    runs.clear();
+    for (std::size_t k = 0; k < types.size(); ++k)
+      runs.push_back(out.connect.sub_matrix(0, out.bounds[k], nbr_nodes(element_type(types[k])),
+                                            out.bounds[k + 1] - out.bounds[k]));
+  }
+  result r{
+      code, out.coords.cols(), count_unique_indices(runs.data(), runs.data() + runs.size()), {}};
+  worst = 1.0;
+  for (std::size_t k = 0; k < runs.size(); ++k) {
+    const element_type t = element_type(types[k]);
+    double q = 1.0;
+    unsigned j;
+    if (runs[k].cols() == 0) continue;
+    std::get<3>(r)[t] += static_cast<unsigned>(runs[k].cols());
+    if (min_quality(out.coords, runs[k], t, q, j) == 0) worst = std::min(worst, q);
+    // A reading that stopped early may hold elements whose nodes never came.
+    EXPECT_TRUE(code < 0 || check_IDs(runs[k], t, unsigned(out.coords.cols()))) << file;
+  }
+  return r;
+}
+
+struct expected_file {
+  const char* name;
+  result want;
+};
+
+TEST(files, WrittenByGmshAndMeshio) {
+  // One element of each linear solid on 12 nodes.
+  const kinds mixed{{ET_TETRA4, 1}, {ET_PYRAMID5, 1}, {ET_WEDGE6, 1}, {ET_HEXA8, 1}};
+  const expected_file files[] = {
+      {"gmsh_cube_free.bdf", {0, 14, 14, {{ET_TETRA4, 24}}}},
+      {"gmsh_cube_small.bdf", {0, 14, 14, {{ET_TETRA4, 24}}}},
+      {"gmsh_cube_large.bdf", {0, 14, 14, {{ET_TETRA4, 24}}}},
+      {"gmsh_mixed_large.bdf", {0, 12, 12, mixed}},
+      {"meshio_mixed_free_grid.bdf", {0, 12, 12, mixed}},
+      {"meshio_mixed_small.bdf", {0, 12, 12, mixed}},
+      {"meshio_mixed_large.bdf", {0, 12, 12, mixed}},
+      {"meshio_mixed_large_cards.bdf", {0, 12, 12, mixed}},
+      // Without property data meshio leaves the property field blank, where
+      // the reading of a small-field card line stops: no card has 3 items.
+      {"meshio_mixed_no_pid.bdf", {0, 12, 0, {}}},
+      {"meshio_surface.obj", {0, 7, 7, {{ET_TRIA3, 2}, {ET_QUAD4, 1}}}},
+      {"meshio_surface_ascii.stl", {0, 7, 7, {{ET_TRIA3, 4}}}},
+      {"meshio_surface_binary.stl", {0, 7, 7, {{ET_TRIA3, 4}}}},
+      {"mixed_forms.bdf",
+       {0, 8, 8, {{ET_TRIA3, 1}, {ET_QUAD4, 1}, {ET_HEXA8, 1}, {ET_TETRA4, 1}, {ET_WEDGE6, 1}}}},
+  };
+  for (const expected_file& f : files) {
+    double worst;
+    EXPECT_EQ(read_any(fixture(f.name), worst), f.want) << f.name;
+    // The writers' solids are positive in the library's sense once read.
+    EXPECT_GT(worst, 0.0) << f.name;
+  }
+}
+
+// The shared corpus of real files (SOURCES.md there describes each). Nodes
+// are stored by identifier, so NASTRAN and FEMAP columns run to the largest
+// identifier; STL nodes are merged.
+TEST(files, SharedCorpus) {
+  if (!real_meshes_present()) GTEST_SKIP() << "no mesh corpus at " << QUERNFOLD_MESH_DIR;
+  const expected_file files[] = {
+      // clang-format off
+      {"stl/trimesh_counter_unitsmm_bin.stl", {0, 41837, 41837, {{ET_TRIA3, 83750}}}},
+      {"stl/numpystl_rear_case_bin.stl", {0, 9404, 9404, {{ET_TRIA3, 18808}}}},
+      {"stl/trimesh_20mm_xyz_cube_bin_color.stl", {0, 132, 132, {{ET_TRIA3, 260}}}},
+      {"stl/numpystl_halfdonut_bin_trailing_byte.stl", {0, 144, 144, {{ET_TRIA3, 288}}}},
+      {"stl/numpystl_halfdonut_ascii.stl", {0, 144, 144, {{ET_TRIA3, 288}}}},
+      // 56 triangles repeat a vertex and are removed.
+      {"stl/assimp_spider_ascii.stl", {0, 722, 722, {{ET_TRIA3, 1312}}}},
+      {"stl/assimp_spider_bin.stl", {0, 722, 722, {{ET_TRIA3, 1312}}}},
+      {"stl/trimesh_multibody_2solids_crlf.stl", {0, 20, 20, {{ET_TRIA3, 32}}}},
+      {"stl/assimp_triangle_with_empty_solid.stl", {0, 3, 3, {{ET_TRIA3, 1}}}},
+      {"stl/assimp_sphere_with_hole_tab.stl", {0, 146, 146, {{ET_TRIA3, 285}}}},
+      {"stl/numpystl_cube_pro2stl_crlf.stl", {0, 8, 8, {{ET_TRIA3, 12}}}},
+      {"stl/numpystl_bwb_ascii.stl", {0, 2234, 2234, {{ET_TRIA3, 4464}}}},
+      {"stl/trimesh_soup_bin.stl", {0, 300, 300, {{ET_TRIA3, 100}}}},
+      {"obj/trimesh_negative_indices.obj", {0, 8, 8, {{ET_QUAD4, 6}}}},
+      {"obj/trimesh_rabbit_tri_quad_16gon.obj", {0, 644, 644, {{ET_TRIA3, 176}, {ET_QUAD4, 496}}}},
+      {"obj/trimesh_quadknot_meshlab.obj", {0, 1440, 1440, {{ET_QUAD4, 1440}}}},
+      {"obj/trimesh_capsule.obj", {0, 5252, 5252, {{ET_TRIA3, 10200}}}},
+      // The backslash continuation is a malformed face word; no triangle or
+      // quadrangle comes before it.
+      {"obj/trimesh_wallhole_continuation.obj", {-2, 92, 0, {}}},
+      {"obj/assimp_spider.obj", {0, 762, 762, {{ET_TRIA3, 1368}}}},
+      {"obj/assimp_regr01_mixed_face_forms.obj", {0, 2108, 2108, {{ET_TRIA3, 2710}}}},
+      {"obj/assimp_testmixed_lines_points.obj", {0, 8, 8, {{ET_QUAD4, 6}}}},
+      {"obj/assimp_concave_polygon_66.obj", {0, 64, 0, {}}},
+      {"nastran/pynastran_solid_bending.bdf", {0, 72, 72, {{ET_TETRA4, 186}}}},
+      // The 9-node tetrahedra fit no kind and are left out; the continuation
+      // of the 9-node pyramids starts with blank fields, where the reading of
+      // the line stops, so they keep their 5 corners.
+      {"nastran/pynastran_model1_sim1_gridstar_pyram.bdf", {0, 2788, 2333, {{ET_TETRA4, 436},
+       {ET_TETRA10, 854}, {ET_PYRAMID5, 32}, {ET_PYRAMID13, 16}, {ET_HEXA8, 64}, {ET_HEXA20, 64}}}},
+      // The ten-node tetrahedron continues on a line without a marker.
+      {"nastran/pynastran_ctetra10_free.bdf", {0, 30, 0, {}}},
+      {"nastran/pynastran_chexa_free_plus_cont.bdf", {0, 99, 8, {{ET_HEXA8, 1}}}},
+      // Lower-case cards and GRIDs are not in the card table; 221 is the
+      // largest identifier of the upper-case GRID lines.
+      {"nastran/pynastran_rot063_lowercase.bdf", {0, 221, 0, {}}},
+      // Quadrangles and triangles with THETA/ZOFFS fields list more nodes
+      // than their kind, bars a real orientation vector: left out.
+      {"nastran/pynastran_isat_gridstar_cbarstar.bdf", {0, 5621, 192, {{ET_HEXA8, 25}}}},
+      {"nastran/pynastran_sample_model_mixed_solids.bdf", {0, 1053, 38, {{ET_QUAD4, 4},
+       {ET_TETRA4, 50}, {ET_PYRAMID5, 16}, {ET_WEDGE6, 1}, {ET_HEXA8, 3}}}},
+      {"nastran/pynastran_ehbus69_quadratic.bdf", {0, 50026, 238, {{ET_TRIA3, 4}, {ET_QUAD4, 5},
+       {ET_TRIA6, 4}, {ET_QUAD8, 3}, {ET_TETRA4, 10}, {ET_TETRA10, 10}, {ET_WEDGE6, 4},
+       {ET_WEDGE15, 4}, {ET_HEXA8, 3}, {ET_HEXA20, 3}}}},
+      // The first line of its GRID* records ends before column 72 (at 59 to
+      // 67 characters): five fields, a malformed record. Reading stops there,
+      // keeping the cards read before.
+      {"nastran/pynastran_bend_grid_mixed_exponent.bdf", {-1, 0, 2983, {{ET_TRIA3, 6}, {ET_QUAD4, 2874}}}},
+      {"femap/pynastran_mode_anti1.neu", {0, 4064, 4064, {{ET_QUAD4, 1016}}}},
+      {"femap/pynastran_f16_aero_two_blocks.neu", {0, 10502, 3378, {{ET_QUAD4, 1512}}}},
+      // Blocks 100, 450 and 451 only: passed over.
+      {"femap/pynastran_all_elem_output_only.neu", {0, 0, 0, {}}},
+      // clang-format on
+  };
+  for (const expected_file& f : files) {
+    double worst;
+    EXPECT_EQ(read_any(real_mesh(f.name), worst), f.want) << f.name;
+  }
+}
+
+TEST_F(interop, OtherReadersTakeOurFiles) {
+  // From the meshio fixtures: one tetrahedron, pyramid, wedge and hexahedron
+  // on 12 nodes, one run each; two triangles and a quadrangle on 7 nodes.
+  run_outputs s;
+  ASSERT_EQ(s.read_with(NASTRAN_input, fixture("meshio_mixed_small.bdf")), 0);
+  std::vector<dense2D<unsigned>> runs;
+  for (std::size_t k = 0; k < 4; ++k)
+    runs.push_back(s.connect.sub_matrix(0, k, nbr_nodes(element_type(s.types[k])), 1));
+  dense2D<double> xy, uv, vn;
+  dense2D<unsigned> faces[2];
+  ASSERT_EQ(
+      WavefrontOBJ_input(fixture("meshio_surface.obj").c_str(), xy, uv, vn, faces[0], faces[1]), 0);
+  const dense2D<unsigned>&t = faces[0], &q = faces[1], &mix = s.connect;
+  const std::string solid = "12 tetra:1 pyramid:1 wedge:1 hexahedron:1",
+                    surface = "7 triangle:2 quad:1";
+  const struct {
+    const char* file;
+    std::function<int(const char*)> write;
+    std::string readers_and_counts;
+  } files[] = {
+      {"solid.mesh", WRITE(medit_output(f, s.coords, mix, ET_SOLID_MIX)),
+       "meshio,gmsh 12 tetra:1 hexahedron:3"},
+      {"solid.vtk", WRITE(vtk_output(f, s.coords, mix, ET_SOLID_MIX)), "meshio,gmsh " + solid},
+      {"solid.bdf", WRITE(NASTRAN_output(f, s.coords, mix, ET_SOLID_MIX)), "meshio,gmsh " + solid},
+      {"solid.geo", WRITE(ensight_output(f, s.coords, &runs[0], &runs[0] + 4, s.types)),
+       "vtk 12 tetra:1 wedge:1 hexahedron:1"},
+      {"surface.mesh", WRITE(medit_output(f, xy, t, q, ET_TRIA3, ET_QUAD4)),
+       "meshio,gmsh " + surface},
+      {"surface.vtk", WRITE(vtk_output(f, xy, t, q, ET_TRIA3, ET_QUAD4)), "meshio,gmsh " + surface},
+      {"surface.bdf", WRITE(NASTRAN_output(f, xy, t, q, ET_TRIA3, ET_QUAD4)),
+       "meshio,gmsh " + surface},
+      {"surface.geo", WRITE(ensight_output(f, xy, t, q, ET_TRIA3, ET_QUAD4)), "vtk " + surface},
+      {"surface.obj", WRITE(WavefrontOBJ_output(f, xy, uv, vn, t, q)), "meshio " + surface},
+      {"text.stl", WRITE(STL_output(f, xy, t, true)), "meshio,gmsh 6 triangle:2"},
+      {"binary.stl", WRITE(STL_output(f, xy, t, false)), "meshio,gmsh 6 triangle:2"},
+  };
+  std::ofstream manifest(path("manifest"));
+  for (const auto& f : files) {
+    ASSERT_EQ(f.write(path(f.file).c_str()), 0) << f.file;
+    manifest << f.file << " " << f.readers_and_counts << "\n";
+  }
+  manifest.close();
+  const std::string script = std::string(QUERNFOLD_FIXTURE_DIR) + "/../io/read_back.py ";
+  std::FILE* pipe = popen(("/usr/bin/python3 " + script + path("") + " 2>&1").c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string report;
+  for (char buf[512]; std::fgets(buf, sizeof buf, pipe);) report += buf;
+  const int status = pclose(pipe);
+  if (WEXITSTATUS(status) == 77 || WEXITSTATUS(status) == 127)
+    GTEST_SKIP() << "other readers absent: " << report;
+  EXPECT_EQ(WEXITSTATUS(status), 0) << report;
+  std::cout << report;
+}
+
+}  // namespace
