@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing quernfold need, when
 # they are missing (as root, through apt-get). Does nothing when all are there.
+#   scripts/deps.sh            build and test packages
+#   scripts/deps.sh interop    also the other programs that the file-format
+#                              tests exchange files with (gmsh, meshio, VTK)
 set -euo pipefail
 packages=(cmake make g++ libgtest-dev liblapack-dev libbenchmark-dev nlohmann-json3-dev)
+if [[ "${1:-}" == interop ]]; then
+  packages+=(gmsh python3-meshio python3-numpy python3-vtk9)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
