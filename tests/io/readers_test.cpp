@@ -242,11 +242,6 @@ TEST_F(obj_reader, Lines) {
               c.shapes)
         << c.text;
   }
-  write_file(path("in.obj"), "v 1 2 3 0.5\nvt\nvt 0.5 0.25\nvt 1\nvt 0 1\nvn 0 0 -1\n");
-  ASSERT_EQ(WavefrontOBJ_input(path("in.obj").c_str(), coords, uv, normals, tria, quad), 0);
-  EXPECT_SAME(coords, columns<double>(3, {1, 2, 3}));
-  EXPECT_SAME(uv, columns<double>(2, {0.5, 0.25, 0, 1}));
-  EXPECT_SAME(normals, columns<double>(3, {0, 0, -1}));
   EXPECT_EQ(WavefrontOBJ_input(path("none").c_str(), coords, uv, normals, tria, quad), -1);
 }
 
