@@ -11,7 +11,7 @@
 #include <quernfold/io.h>
 #include <quernfold/quality.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -67,10 +67,7 @@ result read_any(const std::string& file, double& worst) {
   return r;
 }
 
-struct expected_file {
-  const char* name;
-  result want;
-};
+using expected_file = std::pair<const char*, result>;
 
 TEST(files, WrittenByGmshAndMeshio) {
   // One element of each linear solid on 12 nodes.
@@ -93,11 +90,10 @@ TEST(files, WrittenByGmshAndMeshio) {
       {"mixed_forms.bdf",
        {0, 8, 8, {{ET_TRIA3, 1}, {ET_QUAD4, 1}, {ET_HEXA8, 1}, {ET_TETRA4, 1}, {ET_WEDGE6, 1}}}},
   };
-  for (const expected_file& f : files) {
+  for (const auto& [name, want] : files) {
     double worst;
-    EXPECT_EQ(read_any(fixture(f.name), worst), f.want) << f.name;
-    // The writers' solids are positive in the library's sense once read.
-    EXPECT_GT(worst, 0.0) << f.name;
+    EXPECT_EQ(read_any(fixture(name), worst), want) << name;
+    EXPECT_GT(worst, 0.0) << name;  // the writers' solids are positive here once read
   }
 }
 
@@ -163,10 +159,8 @@ TEST(files, SharedCorpus) {
       {"femap/pynastran_all_elem_output_only.neu", {0, 0, 0, {}}},
       // clang-format on
   };
-  for (const expected_file& f : files) {
-    double worst;
-    EXPECT_EQ(read_any(real_mesh(f.name), worst), f.want) << f.name;
-  }
+  double worst;
+  for (const auto& [name, want] : files) EXPECT_EQ(read_any(real_mesh(name), worst), want) << name;
 }
 
 TEST_F(interop, OtherReadersTakeOurFiles) {
@@ -206,11 +200,9 @@ TEST_F(interop, OtherReadersTakeOurFiles) {
   }
   manifest.close();
   const std::string script = std::string(QUERNFOLD_FIXTURE_DIR) + "/../io/read_back.py ";
-  std::FILE* pipe = popen(("/usr/bin/python3 " + script + path("") + " 2>&1").c_str(), "r");
-  ASSERT_NE(pipe, nullptr);
-  std::string report;
-  for (char buf[512]; std::fgets(buf, sizeof buf, pipe);) report += buf;
-  const int status = pclose(pipe);
+  const int status = std::system(
+      ("/usr/bin/python3 " + script + path("") + " > " + path("report") + " 2>&1").c_str());
+  const std::string report = read_file(path("report"));
   if (WEXITSTATUS(status) == 77 || WEXITSTATUS(status) == 127)
     GTEST_SKIP() << "other readers absent: " << report;
   EXPECT_EQ(WEXITSTATUS(status), 0) << report;
