@@ -5,12 +5,7 @@
 # per file: <file> <readers, comma-separated> <nodes> <kind>:<count> ...
 # Exits 0 when every reading agrees, 1 otherwise, 77 without meshio; a
 # missing gmsh or VTK is reported and passed over.
-import collections
-import os
-import shutil
-import subprocess
-import sys
-import tempfile
+import collections, os, shutil, subprocess, sys, tempfile
 
 try:
     import meshio

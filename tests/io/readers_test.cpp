@@ -195,13 +195,11 @@ TEST_F(readers, FemapBlocks) {
   }
 }
 
-class obj_reader : public io_test {
- protected:
-  dense2D<double> coords, uv, normals;
-  dense2D<unsigned> tria, quad;
-};
+using obj_reader = io_test;
 
 TEST_F(obj_reader, Lines) {
+  dense2D<double> coords, uv, normals;
+  dense2D<unsigned> tria, quad;
   const std::string sq = "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\n";
   const std::string vt = sq + "vt 0 0\nvt 1 0\nvt 1 1\nvt 0 1\nvn 0 0 1\n";
   const struct {
