@@ -52,9 +52,14 @@ TEST_F(io_writers, OutputsMatchTheGoldenFiles) {
   const dense2D<unsigned> range[] = {columns<unsigned>(4, {0, 1, 2, N, 0, 1, 2, 3}),
                                      dense2D<unsigned>(), kSolids};
   const dense1D<int> kinds{ET_FACE_MIX, ET_TRIA3, ET_SOLID_MIX};
-  const dense2D<unsigned> parts[] = {kTetra10, kSeq.sub_matrix(0, 0, 5, 1), kSolids,
-                                     dense2D<unsigned>(), kSeq.sub_matrix(0, 0, 6, 1)};
-  const dense1D<int> part_kinds{ET_TETRA10, ET_PYRAMID5, ET_SOLID_MIX, ET_TRIA3, ET_TRIA6};
+  const dense2D<unsigned> parts[] = {kTetra10,
+                                     kSeq.sub_matrix(0, 0, 5, 1),
+                                     kSolids,
+                                     dense2D<unsigned>(),
+                                     kSeq.sub_matrix(0, 0, 6, 1),
+                                     kSeq.sub_matrix(0, 0, 4, 1)};
+  const dense1D<int> part_kinds{ET_TETRA10, ET_PYRAMID5, ET_SOLID_MIX,
+                                ET_TRIA3,   ET_TRIA6,    ET_TETRA4};
   const dense1D<double> ten{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
   const dense2D<double> none, uv(2, 4, 0.5), normals(3, 4, 1.0);
   const struct {
@@ -73,7 +78,7 @@ TEST_F(io_writers, OutputsMatchTheGoldenFiles) {
       {"mixed.vtk", WRITE(vtk_output(f, kCube, range, range + 3, kinds))},
       {"empty.vtk", WRITE(vtk_output(f, kCube, range, range, dense1D<int>()))},
       {"tria.geo", WRITE(ensight_output(f, kXY, kTwo, ET_TRIA3))},
-      {"parts.geo", WRITE(ensight_output(f, kCube, parts, parts + 5, part_kinds))},
+      {"parts.geo", WRITE(ensight_output(f, kCube, parts, parts + 6, part_kinds))},
       {"line.geo",
        WRITE(ensight_output(f, columns<double>(1, {7.0}), dense2D<unsigned>(2, 1, 0u), ET_EDGE2))},
       {"text.stl", WRITE(STL_output(f, kXY, columns<unsigned>(3, {0, 1, 2, 0, 1, 3}), true))},
