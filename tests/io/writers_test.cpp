@@ -60,7 +60,6 @@ TEST_F(io_writers, OutputsMatchTheGoldenFiles) {
                                      kSeq.sub_matrix(0, 0, 4, 1)};
   const dense1D<int> part_kinds{ET_TETRA10, ET_PYRAMID5, ET_SOLID_MIX,
                                 ET_TRIA3,   ET_TRIA6,    ET_TETRA4};
-  const dense1D<double> ten{0, 1, 2, 3, 4, 5, 6, 7, 8, 9};
   const dense2D<double> none, uv(2, 4, 0.5), normals(3, 4, 1.0);
   const struct {
     const char* golden;
@@ -71,7 +70,7 @@ TEST_F(io_writers, OutputsMatchTheGoldenFiles) {
        WRITE(medit_output(f, kCube, kTria, kSeq.sub_matrix(0, 0, 2, 1), ET_TRIA3, ET_EDGE2))},
       {"mixed.mesh", WRITE(medit_output(f, kCube, range, range + 3, kinds))},
       {"refs.mesh", WRITE(medit_output(f, kCube, kSolids, ET_SOLID_MIX, {1, N, 3, 1}))},
-      {"ten.sol", WRITE(medit_scalar(f, 3, ten))},
+      {"ten.sol", WRITE(medit_scalar(f, 3, dense1D<double>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}))},
       {"vector.sol", WRITE(medit_vector(f, 2, kXY))},
       {"tensor.sol", WRITE(medit_tensor(f, columns<double>(3, {1.0, 0.0, 2.0})))},
       {"stream.vtk", vtk_stream},
