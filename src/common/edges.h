@@ -3,6 +3,7 @@
 // in edge extraction, so every edge operation reads this one table.
 #pragma once
 
+#include "common/mixed.h"
 #include "quernfold/model.h"
 
 namespace ovk {
@@ -92,6 +93,14 @@ inline element_type linear_base_shape(element_type FE) noexcept {
     default:
       return ET_UNKNOWN;
   }
+}
+
+// Edge table of one column of a matrix of kind FE (already narrowed by the
+// matrix height): mixed columns by their own shape, quadratic kinds by their
+// linear base. ET_PYRAMID13, ET_WEDGE15, ET_HEXA20 and kinds without edges
+// give nullptr.
+inline const edge_table* column_edges(element_type FE, const unsigned* column) noexcept {
+  return edges_of_shape(linear_base_shape(column_shape(FE, column)));
 }
 
 }  // namespace detail

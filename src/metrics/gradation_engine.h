@@ -12,9 +12,9 @@
 #include <cfloat>
 #include <cmath>
 
+#include "common/edge_kernels.h"
 #include "metrics/gradation_fields.h"
 #include "metrics/gradation_queue.h"
-#include "quality/edge_kernels.h"
 #include "quernfold/topology.h"
 
 namespace ovk {

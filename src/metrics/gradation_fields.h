@@ -10,8 +10,8 @@
 #include <cfloat>
 #include <cmath>
 
+#include "common/edge_kernels.h"
 #include "metrics/metric_kernels.h"
-#include "quality/edge_kernels.h"
 #include "quernfold/metrics.h"
 
 namespace ovk {

@@ -3,8 +3,8 @@
 #include <cfloat>
 #include <cmath>
 
+#include "common/edges.h"
 #include "common/mixed.h"
-#include "quality/edge_lists.h"
 #include "quernfold/metrics.h"
 
 namespace ovk {

@@ -25,14 +25,6 @@ inline edge_key make_edge_key(unsigned a, unsigned b) noexcept {
 inline unsigned edge_first(edge_key k) noexcept { return static_cast<unsigned>(k >> 32); }
 inline unsigned edge_second(edge_key k) noexcept { return static_cast<unsigned>(k); }
 
-// Edge table of one column of a matrix of kind FE (already narrowed by the
-// matrix height): mixed columns by their own shape, quadratic kinds by their
-// linear base. ET_PYRAMID13, ET_WEDGE15, ET_HEXA20 and kinds without edges
-// give nullptr.
-inline const edge_table* column_edges(element_type FE, const unsigned* column) noexcept {
-  return edges_of_shape(linear_base_shape(column_shape(FE, column)));
-}
-
 // Appends the edges of every element of connectM, in element order and in
 // table order, then sorts the whole list and drops duplicates. The matrix
 // must have passed the typed check for FE.

@@ -2,9 +2,9 @@
 #include <cmath>
 #include <vector>
 
-#include "metrics/metric_kernels.h"
-#include "quality/edge_kernels.h"
+#include "common/edge_kernels.h"
 #include "quality/edge_lists.h"
+#include "quernfold/metrics.h"
 #include "quernfold/quality.h"
 
 namespace ovk {
@@ -58,13 +58,8 @@ class metric_field {
 
   bool positive_definite(const double* c) const {
     if (!enough_rows_) return false;
-    if (dim_ == 2) {
-      double l1 = 0, l2 = 0;
-      detail::eigenvalues_2x2(symmetric_fixed<double, 2>{{c[0], c[1], c[2]}}, l1, l2);
-      return l1 > 0;
-    }
-    return detail::smallest_eigenvalue_3x3(
-               symmetric_fixed<double, 3>{{c[0], c[1], c[2], c[3], c[4], c[5]}}) > 0;
+    if (dim_ == 2) return is_valid_metric(symmetric_fixed<double, 2>{{c[0], c[1], c[2]}});
+    return is_valid_metric(symmetric_fixed<double, 3>{{c[0], c[1], c[2], c[3], c[4], c[5]}});
   }
 
   const dense2D<double>& m_;

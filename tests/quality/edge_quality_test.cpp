@@ -6,7 +6,7 @@
 #include <cmath>
 #include <random>
 
-#include "quality/edge_kernels.h"
+#include "common/edge_kernels.h"
 #include "quernfold/quality.h"
 
 namespace {
