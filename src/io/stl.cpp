@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/point3.h"
 #include "io/io_common.h"
 #include "quernfold/search.h"
 
@@ -33,15 +34,7 @@ const char kBinaryTag[] = "OVK STL Binary";
 constexpr std::size_t kMergeBlock = 100000;
 constexpr double kHeightFraction = 0.05;
 
-struct point {
-  double x, y, z;
-};
-
-point minus(const point& a, const point& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-point cross(const point& a, const point& b) {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-double norm2(const point& a) { return a.x * a.x + a.y * a.y + a.z * a.z; }
+using detail::point3;
 
 // ---------------------------------------------------------------------------
 // Smallest heights
@@ -49,17 +42,17 @@ double norm2(const point& a) { return a.x * a.x + a.y * a.y + a.z * a.z; }
 
 // Squared distance of P to the line through its two neighbours; the nearer
 // neighbour (the following one on a tie) is the line's origin A.
-double squared_height(const point& p, const point& next, const point& prev) {
-  const bool next_nearer = norm2(minus(p, next)) <= norm2(minus(p, prev));
-  const point& a = next_nearer ? next : prev;
-  const point& b = next_nearer ? prev : next;
-  const point d = minus(b, a), w = minus(p, a);
+double squared_height(const point3& p, const point3& next, const point3& prev) {
+  const bool next_nearer = norm2(p - next) <= norm2(p - prev);
+  const point3& a = next_nearer ? next : prev;
+  const point3& b = next_nearer ? prev : next;
+  const point3 d = b - a, w = p - a;
   const double wd = norm2(cross(w, d)), dd = norm2(d);
   return dd == 0.0 ? wd : wd / dd;
 }
 
 // Smallest squared height of the triangle (v[0], v[1], v[2]).
-double triangle_height2(const point* v) {
+double triangle_height2(const point3* v) {
   double h = squared_height(v[0], v[1], v[2]);
   h = std::min(h, squared_height(v[1], v[2], v[0]));
   return std::min(h, squared_height(v[2], v[0], v[1]));
@@ -70,7 +63,7 @@ class soup {
  public:
   explicit soup(dense2D<double>& coords) : coords_(coords, 3) {}
 
-  bool add_triangle(const point* v) {
+  bool add_triangle(const point3* v) {
     for (int k = 0; k < 3; ++k) {
       const double xyz[3] = {v[k].x, v[k].y, v[k].z};
       if (!coords_.append(xyz)) return false;
@@ -153,15 +146,15 @@ class text_lines {
   char buf_[detail::kLineBuffer];
 };
 
-bool read_vertex(text_lines& in, point& v) {
+bool read_vertex(text_lines& in, point3& v) {
   return in.next() && std::sscanf(in.line(), " vertex %lg %lg %lg\n", &v.x, &v.y, &v.z) == 3;
 }
 
 // The rest of a facet once its "facet normal" line has been read.
 int read_facet_body(text_lines& in, soup& s) {
   if (!in.next() || !in.has("outer loop")) return kBadRecord;
-  point v[3];
-  for (point& p : v)
+  point3 v[3];
+  for (point3& p : v)
     if (!read_vertex(in, p)) return kBadRecord;
   if (!in.next() || !in.has("endloop")) return kBadRecord;
   if (!in.next() || !in.has("endfacet")) return kBadRecord;
@@ -227,7 +220,7 @@ int read_binary_triangles(std::FILE* stream, std::int32_t count, soup& s) {
   unsigned char rec[kTriangleBytes];
   for (std::int32_t t = 0; t < count; ++t) {
     if (std::fread(rec, 1, kTriangleBytes, stream) != kTriangleBytes) return kBadRecord;
-    point v[3];
+    point3 v[3];
     for (int k = 0; k < 3; ++k) {
       const unsigned char* p = rec + 12 * (k + 1);
       v[k] = {float_at(p), float_at(p + 4), float_at(p + 8)};
@@ -254,16 +247,16 @@ bool text_failed(int code) { return code < 0 && code >= kLastTextFailure; }
 // Writers
 // ---------------------------------------------------------------------------
 
-point vertex_of(const dense2D<double>& coords, unsigned node) {
+point3 vertex_of(const dense2D<double>& coords, unsigned node) {
   const double* c = coords.column(node);
   return {c[0], c[1], coords.rows() == 3 ? c[2] : 0.0};
 }
 
 // Unit normal of (P0, P1, P2) from the shorter edge pair; (0, 0, 0) for a
 // degenerate triangle.
-point facet_normal(const point* v) {
-  const point a = minus(v[0], v[2]), b = minus(v[1], v[2]), e = minus(v[1], v[0]);
-  point n = norm2(e) > std::min(norm2(b), norm2(a)) ? cross(a, b) : cross(a, e);
+point3 facet_normal(const point3* v) {
+  const point3 a = v[0] - v[2], b = v[1] - v[2], e = v[1] - v[0];
+  point3 n = norm2(e) > std::min(norm2(b), norm2(a)) ? cross(a, b) : cross(a, e);
   const double n2 = norm2(n);
   if (n2 != 0.0 && n2 != 1.0) {
     const double len = std::sqrt(n2);
@@ -272,19 +265,19 @@ point facet_normal(const point* v) {
   return n;
 }
 
-void triangle_of(const dense2D<double>& coords, const unsigned* column, point* v) {
+void triangle_of(const dense2D<double>& coords, const unsigned* column, point3* v) {
   for (int k = 0; k < 3; ++k) v[k] = vertex_of(coords, column[k]);
 }
 
 int write_text(std::FILE* f, const dense2D<double>& coords, const dense2D<unsigned>& connectM) {
   if (std::fprintf(f, "solid OVK\n") < 0) return -1;
   for (std::size_t j = 0; j < connectM.cols(); ++j) {
-    point v[3];
+    point3 v[3];
     triangle_of(coords, connectM.column(j), v);
-    const point n = facet_normal(v);
+    const point3 n = facet_normal(v);
     if (std::fprintf(f, "   facet normal %le %le %le\n", n.x, n.y, n.z) < 0) return -1;
     if (std::fprintf(f, "      outer loop\n") < 0) return -1;
-    for (const point& p : v)
+    for (const point3& p : v)
       if (std::fprintf(f, "         vertex %le %le %le\n", p.x, p.y, p.z) < 0) return -1;
     if (std::fprintf(f, "      endloop\n") < 0) return -1;
     if (std::fprintf(f, "   endfacet\n") < 0) return -1;
@@ -299,11 +292,11 @@ int write_binary(std::FILE* f, const dense2D<double>& coords, const dense2D<unsi
   if (std::fwrite(head, 1, sizeof head, f) != sizeof head) return -1;
   unsigned char rec[kTriangleBytes];
   for (std::size_t j = 0; j < connectM.cols(); ++j) {
-    point v[4];
+    point3 v[4];
     triangle_of(coords, connectM.column(j), v + 1);
     v[0] = facet_normal(v + 1);
     for (std::size_t k = 0; k < kFloatsPerTriangle; ++k) {
-      const point& p = v[k / 3];
+      const point3& p = v[k / 3];
       const double value = k % 3 == 0 ? p.x : (k % 3 == 1 ? p.y : p.z);
       put_float(rec + 4 * k, static_cast<float>(value));
     }

@@ -10,11 +10,11 @@ namespace quernfold {
 
 namespace {
 
-using detail::shape::cross;
-using detail::shape::dot;
+using detail::cross;
+using detail::dot;
+using detail::norm;
+using detail::point3;
 using detail::shape::node_reader;
-using detail::shape::norm;
-using detail::shape::point3;
 
 // Gradients of the shape functions at the evaluation point: d[r][k] is
 // dN_k / d(xi, eta, zeta)[r].

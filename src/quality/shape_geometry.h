@@ -1,10 +1,10 @@
-// Small 3-vector arithmetic for the element kernels of the quality
-// subsystem, and the loading of element nodes from a coordinates matrix.
+// The corner volume of the element kernels of the quality subsystem, and the
+// loading of element nodes from a coordinates matrix as points.
 #pragma once
 
-#include <cmath>
 #include <cstddef>
 
+#include "common/point3.h"
 #include "quernfold/model.h"
 
 namespace ovk {
@@ -12,25 +12,6 @@ namespace quernfold {
 namespace detail {
 namespace shape {
 
-struct point3 {
-  double x, y, z;
-};
-
-inline point3 operator-(const point3& a, const point3& b) noexcept {
-  return {a.x - b.x, a.y - b.y, a.z - b.z};
-}
-inline point3 operator+(const point3& a, const point3& b) noexcept {
-  return {a.x + b.x, a.y + b.y, a.z + b.z};
-}
-inline point3 operator*(double s, const point3& a) noexcept { return {s * a.x, s * a.y, s * a.z}; }
-inline double dot(const point3& a, const point3& b) noexcept {
-  return a.x * b.x + a.y * b.y + a.z * b.z;
-}
-inline point3 cross(const point3& a, const point3& b) noexcept {
-  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-inline double norm2(const point3& a) noexcept { return dot(a, a); }
-inline double norm(const point3& a) noexcept { return std::sqrt(dot(a, a)); }
 // ((b - a) x (c - a)) . (d - a): six times the signed volume of a, b, c, d.
 inline double corner_volume(const point3& a, const point3& b, const point3& c,
                             const point3& d) noexcept {

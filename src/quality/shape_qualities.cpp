@@ -8,8 +8,8 @@ namespace quernfold {
 
 namespace {
 
+using detail::point3;
 using detail::shape::node_reader;
-using detail::shape::point3;
 
 // Quality of one element of a linear shape.
 class element_quality {
