@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "common/faces.h"
+
 namespace ovk {
 namespace quernfold {
 namespace detail {
@@ -250,6 +252,21 @@ class face_test {
     return add(p.q * warp_of_cosine(cosine));
   }
 
+  // The tetrahedron of the triangle face f of P and the centroid C. The face
+  // table lists a face counter-clockwise seen from inside, and tetra_quality
+  // is positive for a base running clockwise seen from its apex: the face is
+  // passed reversed.
+  template <int N>
+  bool add_triangle_face(const point3 (&P)[N], const unsigned char* f, const point3& C) noexcept {
+    return add(tetra_quality(P[f[2]], P[f[1]], P[f[0]], C));
+  }
+
+  // The pyramid of the quadrangle face f of P and the centroid C.
+  template <int N>
+  bool add_quad_face(const point3 (&P)[N], const unsigned char* f, const point3& C) noexcept {
+    return add_pyramid(P[f[0]], P[f[1]], P[f[2]], P[f[3]], C);
+  }
+
   // The solid's quality: the flat face measure, or qv times the worst warp.
   double result(double qv) const noexcept {
     if (m_ < kFlatQuality) return m_;
@@ -348,16 +365,14 @@ double hexa_quality(const point3 (&P)[8]) noexcept {
                                                    {7, 5, 0}, {4, 6, 1}, {5, 7, 2}, {6, 4, 3}};
   static constexpr unsigned char kEdges[12][2] = {{0, 1}, {1, 2}, {2, 3}, {3, 0}, {0, 4}, {1, 5},
                                                   {2, 6}, {3, 7}, {4, 5}, {5, 6}, {6, 7}, {7, 4}};
-  // Faces counter-clockwise seen from inside.
-  static constexpr unsigned char kFaces[6][4] = {{0, 3, 7, 4}, {1, 5, 6, 2}, {0, 4, 5, 1},
-                                                 {3, 2, 6, 7}, {0, 1, 2, 3}, {4, 7, 6, 5}};
   const double qv = corner_measure(P, kCorners, kEdges, kHexaScale);
   if (!(qv > kFlatQuality)) return qv;
 
+  // The faces of the shared table run counter-clockwise seen from inside.
   const point3 C = centroid(P);
   face_test test;
-  for (const auto& f : kFaces)
-    if (!test.add_pyramid(P[f[0]], P[f[1]], P[f[2]], P[f[3]], C)) break;
+  for (unsigned i = 0; i < kHexaFaces.count; ++i)
+    if (!test.add_quad_face(P, kHexaFaces.nodes[i], C)) break;
   return test.result(qv);
 }
 
@@ -368,17 +383,16 @@ double wedge_quality(const point3 (&P)[6]) noexcept {
                                                    {4, 0, 5}, {5, 1, 3}, {3, 2, 4}};
   static constexpr unsigned char kEdges[9][2] = {{0, 1}, {1, 2}, {2, 0}, {3, 4}, {4, 5},
                                                  {5, 3}, {0, 3}, {1, 4}, {2, 5}};
-  // Side faces counter-clockwise seen from inside.
-  static constexpr unsigned char kSides[3][4] = {{2, 1, 4, 5}, {0, 2, 5, 3}, {1, 0, 3, 4}};
   const double qv = corner_measure(P, kCorners, kEdges, kWedgeScale);
   if (!(qv > kFlatQuality)) return qv;
 
+  // Faces 0 and 1 of the shared table are the triangles, 2 to 4 the sides.
   const point3 C = centroid(P);
   face_test test;
-  if (test.add(tetra_quality(P[2], P[1], P[0], C)) &&
-      test.add(tetra_quality(P[4], P[5], P[3], C))) {
-    for (const auto& f : kSides)
-      if (!test.add_pyramid(P[f[0]], P[f[1]], P[f[2]], P[f[3]], C)) break;
+  if (test.add_triangle_face(P, kWedgeFaces.nodes[0], C) &&
+      test.add_triangle_face(P, kWedgeFaces.nodes[1], C)) {
+    for (unsigned i = 2; i < kWedgeFaces.count; ++i)
+      if (!test.add_quad_face(P, kWedgeFaces.nodes[i], C)) break;
   }
   return test.result(qv);
 }
