@@ -79,6 +79,7 @@ std::size_t next_power_of_two(std::size_t n) noexcept;
 // ahead in powers of two (resizing a matrix costs a pass over its columns,
 // so it must not happen once per column) and cut to the columns actually
 // written by finish(), which every reader calls on every path.
+// Powers of two, not appended outputs' max(2 x columns, 4): readers fill outputs they emptied.
 template <class T>
 class column_writer {
  public:

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "common/growth.h"
 #include "quernfold/quality.h"
 
 namespace ovk {
@@ -38,7 +39,7 @@ void add_matrix_edges(const dense2D<unsigned>& connectM, element_type FE,
   if (connectM.empty()) return;
   const element_type kind = narrow_mixed(FE, connectM.rows());
   const std::size_t need = head + connectM.cols() * edges_per_column(kind);
-  if (need > list.capacity()) list.reserve(std::max(need, 2 * list.capacity()));
+  if (need > list.capacity()) list.reserve(grown_capacity(list.capacity(), need));
   for (std::size_t j = 0; j < connectM.cols(); ++j) {
     const unsigned* column = connectM.column(j);
     const edge_table* table = column_edges(kind, column);
@@ -76,7 +77,8 @@ namespace {
 constexpr unsigned kNoBound = no_index;
 
 // Appends the edge list to the 2-row output as (smaller, larger) columns,
-// after reserving room for all of them at once.
+// after reserving room for exactly all of them at once (no doubling: the
+// whole append is known in advance).
 int append_edge_columns(const std::vector<detail::edge_key>& list, dense2D<unsigned>& edges) {
   if (list.empty()) return 0;
   if (edges.empty()) edges.clear();

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "common/faces.h"
+#include "common/growth.h"
 #include "common/mixed.h"
 #include "quernfold/topology.h"
 
@@ -123,47 +124,6 @@ inline bool valid_neighbors(const dense2D<unsigned>& neighbors, unsigned F, std:
 inline bool output_height_fits(const dense2D<unsigned>& out, unsigned height) noexcept {
   return out.empty() || out.rows() == height;
 }
-
-// Appends columns of `height` rows to a matrix output. Column capacity grows
-// to max(2 x columns, 4) when full. A resize of the math library walks every
-// column, so the appender resizes once per growth, to the whole capacity, and
-// trims the unused tail when it finishes (at the latest on destruction), so
-// that the output then holds exactly the columns appended. The columns of an
-// output without rows are existing columns too: they stay in front, taking
-// the face height filled with 0 once something is appended.
-class column_appender {
- public:
-  column_appender(dense2D<unsigned>& out, unsigned height) noexcept
-      : out_(out), height_(height), used_(out.cols()) {}
-  column_appender(const column_appender&) = delete;
-  column_appender& operator=(const column_appender&) = delete;
-  ~column_appender() { finish(); }
-
-  // Appends nodes[0..n), padded with ~0U; false when memory cannot be had.
-  bool append(const unsigned* nodes, unsigned n) noexcept {
-    if (used_ == out_.cols() && !grow()) return false;
-    unsigned* column = out_.column(used_++);
-    std::copy(nodes, nodes + n, column);
-    std::fill(column + n, column + height_, no_index);
-    return true;
-  }
-
-  void finish() noexcept {
-    if (used_ != out_.cols()) out_.resize(height_, used_);  // shrinking stays in place
-  }
-
- private:
-  bool grow() noexcept {
-    if (used_ == 0 || used_ >= out_.col_capacity()) {
-      if (!out_.reserve(height_, std::max<std::size_t>(2 * used_, 4))) return false;
-    }
-    return out_.resize(height_, std::max(out_.col_capacity(), used_ + 1));
-  }
-
-  dense2D<unsigned>& out_;
-  unsigned height_;
-  std::size_t used_;
-};
 
 // Appends, for every element in column order and each of its faces in local
 // order for which keep(element, face) holds, the face column. Returns 0, or

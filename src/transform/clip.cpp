@@ -2,9 +2,9 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "common/growth.h"
 #include "common/mixed.h"
 #include "quernfold/transform.h"
-#include "transform/growth.h"
 
 namespace ovk {
 namespace quernfold {

@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/growth.h"
 #include "common/mixed.h"
 #include "quernfold/transform.h"
-#include "transform/growth.h"
 
 namespace ovk {
 namespace quernfold {

@@ -3,7 +3,7 @@
 // a mapping of node_maps.h.
 #include "quernfold/transform.h"
 
-#include "transform/growth.h"
+#include "common/growth.h"
 #include "transform/node_maps.h"
 
 namespace ovk {
