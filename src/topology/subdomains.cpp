@@ -41,22 +41,93 @@ unsigned used_node_count(const unsigned* column, std::size_t rows) {
   return static_cast<unsigned>(std::find(column, column + rows, no_index) - column);
 }
 
-// Columns with at least one used node, by used node count descending, ties
-// in column order (a counting sort over the counts 1 .. rows).
-void order_by_used_nodes(const dense1D<unsigned>& used, std::size_t rows,
+// used[j] := the used node count of column j. False on memory failure.
+bool count_used_nodes(const dense2D<unsigned>& connectM, dense1D<unsigned>& used) {
+  if (!used.resize(connectM.cols())) return false;
+  for (std::size_t j = 0; j < connectM.cols(); ++j)
+    used[j] = used_node_count(connectM.column(j), connectM.rows());
+  return true;
+}
+
+// sorted := the columns with at least one used node, by used node count
+// descending, ties in column order (a counting sort over the counts
+// 1 .. rows). False on memory failure.
+bool order_by_used_nodes(const dense1D<unsigned>& used, std::size_t rows,
                          dense1D<unsigned>& sorted) {
+  const std::size_t kept =
+      used.size() - static_cast<std::size_t>(std::count(used.begin(), used.end(), 0u));
+  if (!sorted.resize(kept)) return false;
   std::vector<std::size_t> start(rows + 2, 0);
   for (unsigned k : used)
     if (k) ++start[rows - k + 1];
   for (std::size_t s = 1; s < start.size(); ++s) start[s] += start[s - 1];
   for (std::size_t j = 0; j < used.size(); ++j)
     if (used[j]) sorted[start[rows - used[j]]++] = static_cast<unsigned>(j);
+  return true;
+}
+
+// v := 0, 1, ..., n - 1. False on memory failure.
+bool identity_map(dense1D<unsigned>& v, std::size_t n) {
+  if (!v.resize(n)) return false;
+  for (std::size_t j = 0; j < n; ++j) v[j] = static_cast<unsigned>(j);
+  return true;
+}
+
+// Appends the node count and the end column of every group of equal counts
+// along the sorted columns; (0, 0) when no column is sorted. The lists hold
+// room for rows + 1 entries, more than there can be groups.
+void group_bounds(const dense1D<unsigned>& used, const dense1D<unsigned>& sorted,
+                  dense1D<unsigned>& group_nodes, dense1D<unsigned>& group_ends) {
+  const std::size_t kept = sorted.size();
+  for (std::size_t p = 1; p < kept; ++p) {
+    if (used[sorted[p]] == used[sorted[p - 1]]) continue;
+    group_nodes.push_back(used[sorted[p - 1]]);
+    group_ends.push_back(static_cast<unsigned>(p));
+  }
+  group_nodes.push_back(kept ? used[sorted[kept - 1]] : 0u);
+  group_ends.push_back(static_cast<unsigned>(kept));
 }
 
 // Swaps columns a and b of a matrix with entries (no-op for an empty one).
 void swap_columns(dense2D<unsigned>& M, std::size_t a, std::size_t b) {
   if (M.empty()) return;
   std::swap_ranges(M.column(a), M.column(a) + M.rows(), M.column(b));
+}
+
+// Brings element sorted[p] to column p, for p = 0, 1, ... in turn, by
+// swapping columns of the connectivity and of a non-empty neighbors matrix.
+// new_indices (element to column) and its inverse at_column (column to
+// element), both the identity on entry, follow every swap.
+void apply_permutation(const dense1D<unsigned>& sorted, dense2D<unsigned>& connectM,
+                       dense2D<unsigned>& neighbors, dense1D<unsigned>& new_indices,
+                       dense1D<unsigned>& at_column) {
+  for (std::size_t p = 0; p < sorted.size(); ++p) {
+    const unsigned e = sorted[p], from = new_indices[e];
+    if (from == p) continue;
+    swap_columns(connectM, from, p);
+    swap_columns(neighbors, from, p);
+    const unsigned displaced = at_column[p];
+    new_indices[e] = static_cast<unsigned>(p);
+    new_indices[displaced] = from;
+    at_column[p] = e;
+    at_column[from] = displaced;
+  }
+}
+
+// Cuts the connectivity (and a non-empty neighbors matrix) to its first
+// `kept` columns, the sorted ones, and maps the elements without used nodes
+// to ~0U.
+void drop_unused(const dense1D<unsigned>& used, std::size_t kept, dense2D<unsigned>& connectM,
+                 dense2D<unsigned>& neighbors, dense1D<unsigned>& new_indices) {
+  connectM.resize(connectM.rows(), kept);  // shrinking in place cannot fail
+  if (!neighbors.empty()) neighbors.resize(neighbors.rows(), kept);
+  for (std::size_t j = 0; j < used.size(); ++j)
+    if (used[j] == 0) new_indices[j] = no_index;
+}
+
+// Every neighbor entry that is not ~0U goes through new_indices.
+void renumber_neighbors(dense2D<unsigned>& neighbors, const dense1D<unsigned>& new_indices) {
+  change_indices(neighbors, new_indices);
 }
 
 }  // namespace
@@ -135,48 +206,17 @@ int sort_elfes(dense2D<unsigned>& connectM, dense2D<unsigned>& neighbors,
   new_indices.clear();
   const std::size_t E = connectM.cols(), rows = connectM.rows();
 
-  // at_column is the inverse of new_indices: the element now in a column.
   dense1D<unsigned> used, sorted, at_column;
-  if (!used.resize(E) || !at_column.resize(E) || !new_indices.resize(E) ||
+  if (!count_used_nodes(connectM, used) || !order_by_used_nodes(used, rows, sorted) ||
+      !identity_map(new_indices, E) || !identity_map(at_column, E) ||
       !group_nodes.reserve(rows + 1) || !group_ends.reserve(rows + 1)) {
     new_indices.clear();
     return no_memory;
   }
-  for (std::size_t j = 0; j < E; ++j) {
-    used[j] = used_node_count(connectM.column(j), rows);
-    new_indices[j] = at_column[j] = static_cast<unsigned>(j);
-  }
-  const std::size_t kept = E - static_cast<std::size_t>(std::count(used.begin(), used.end(), 0u));
-  if (!sorted.resize(kept)) {
-    new_indices.clear();
-    return no_memory;
-  }
-  order_by_used_nodes(used, rows, sorted);
-
-  for (std::size_t p = 0; p < kept; ++p) {
-    const unsigned e = sorted[p];
-    if (p > 0 && used[e] != used[sorted[p - 1]]) {
-      group_nodes.push_back(used[sorted[p - 1]]);
-      group_ends.push_back(static_cast<unsigned>(p));
-    }
-    const unsigned from = new_indices[e];
-    if (from == p) continue;
-    swap_columns(connectM, from, p);
-    swap_columns(neighbors, from, p);
-    const unsigned displaced = at_column[p];
-    new_indices[e] = static_cast<unsigned>(p);
-    new_indices[displaced] = from;
-    at_column[p] = e;
-    at_column[from] = displaced;
-  }
-  group_nodes.push_back(kept ? used[sorted[kept - 1]] : 0u);
-  group_ends.push_back(static_cast<unsigned>(kept));
-
-  connectM.resize(rows, kept);  // shrinking in place cannot fail
-  if (!neighbors.empty()) neighbors.resize(neighbors.rows(), kept);
-  for (std::size_t j = 0; j < E; ++j)
-    if (used[j] == 0) new_indices[j] = no_index;
-  change_indices(neighbors, new_indices);
+  group_bounds(used, sorted, group_nodes, group_ends);
+  apply_permutation(sorted, connectM, neighbors, new_indices, at_column);
+  drop_unused(used, sorted.size(), connectM, neighbors, new_indices);
+  renumber_neighbors(neighbors, new_indices);
   return 0;
 }
 
