@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 #include "quernfold/model.h"
 
@@ -16,8 +17,7 @@ namespace ovk {
 namespace quernfold {
 
 namespace detail {
-template <unsigned D>
-class kd_tree;
+class node_index;
 }  // namespace detail
 
 // ---------------------------------------------------------------------------
@@ -50,7 +50,7 @@ class kd_tree;
 // while nobody modifies the detector or the coordinates.
 class node_detector {
  public:
-  node_detector() noexcept = default;
+  node_detector() noexcept;
   // Empty detector followed by the reinit of the same arguments (its result
   // code is dropped; a failed reinit leaves the detector empty).
   explicit node_detector(const dense2D<double>& coords);
@@ -126,11 +126,10 @@ class node_detector {
   unsigned size() const noexcept;
 
  private:
-  template <unsigned D>
-  int build(const dense2D<double>& coords, dense1D<unsigned>& nodes);
+  int build(const dense2D<double>& coords, const dense1D<unsigned>& nodes);
 
-  detail::kd_tree<2>* tree2_ = nullptr;
-  detail::kd_tree<3>* tree3_ = nullptr;
+  // The 2-D or 3-D tree; none while the detector is empty.
+  std::unique_ptr<detail::node_index> index_;
 };
 
 // ---------------------------------------------------------------------------

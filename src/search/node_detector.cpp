@@ -3,15 +3,107 @@
 #include <random>
 #include <utility>
 
-#include "common/mixed.h"
 #include "quernfold/search.h"
 #include "search/kd_tree.h"
 
 namespace ovk {
 namespace quernfold {
+namespace detail {
+
+// The search tree of a detector, 2-D or 3-D, behind one interface. Query
+// points and boxes come with their own number of coordinates and are seen in
+// the tree's dimension: missing coordinates are 0, extra ones are ignored.
+class node_index {
+ public:
+  virtual ~node_index() = default;
+
+  // A deep copy on the same coordinates matrix; throws std::bad_alloc when it
+  // cannot be had.
+  virtual std::unique_ptr<node_index> clone() const = 0;
+  virtual std::size_t size() const noexcept = 0;
+  // Inserts the listed nodes in list order; returns how many were added.
+  virtual unsigned insert(const dense1D<unsigned>& nodes) noexcept = 0;
+  // Nearest indexed node to the point P of `dim` coordinates.
+  virtual unsigned closest_to_point(const double* P, int dim) const = 0;
+  // Nearest indexed node to node k other than k itself.
+  virtual unsigned closest_to_node(unsigned k) const = 0;
+  // Appends the indexed nodes inside the closed box [lo, hi] of `dim`
+  // coordinates; stops when `nodes` cannot grow.
+  virtual void append_in_box(const double* lo, const double* hi, int dim,
+                             dense1D<unsigned>& nodes) const = 0;
+};
+
 namespace {
 
-using detail::kd_tree;
+template <unsigned D>
+void to_tree_point(const double* P, int dim, double (&out)[D]) noexcept {
+  for (unsigned k = 0; k < D; ++k) out[k] = static_cast<int>(k) < dim ? P[k] : 0.0;
+}
+
+template <unsigned D>
+class kd_index final : public node_index {
+ public:
+  explicit kd_index(const dense2D<double>& coords) noexcept : tree_(coords) {}
+
+  // Balanced construction over the list; false on memory failure.
+  bool build(const dense1D<unsigned>& nodes) noexcept {
+    return tree_.build(nodes.data(), nodes.size());
+  }
+
+  std::unique_ptr<node_index> clone() const override {
+    auto copy = std::make_unique<kd_index>(tree_.coords());
+    if (!copy->tree_.assign(tree_)) throw std::bad_alloc();
+    return copy;
+  }
+
+  std::size_t size() const noexcept override { return tree_.size(); }
+
+  unsigned insert(const dense1D<unsigned>& nodes) noexcept override {
+    return tree_.insert(nodes.data(), nodes.size());
+  }
+
+  unsigned closest_to_point(const double* P, int dim) const override {
+    double Q[D];
+    to_tree_point(P, dim, Q);
+    return tree_.closest(Q, no_index);
+  }
+
+  unsigned closest_to_node(unsigned k) const override {
+    const dense2D<double>& c = tree_.coords();
+    if (k >= c.cols() || c.rows() < D) return no_index;
+    return tree_.closest(c.column(k), k);
+  }
+
+  void append_in_box(const double* min, const double* max, int dim,
+                     dense1D<unsigned>& nodes) const override {
+    double lo[D], hi[D];
+    to_tree_point(min, dim, lo);
+    to_tree_point(max, dim, hi);
+    traversal_stack<pending_box> stack;
+    bool room = true;
+    tree_.visit_box(lo, hi, stack, [&](unsigned pos) {
+      if (room) room = nodes.push_back(tree_.node(pos));
+    });
+  }
+
+ private:
+  kd_tree<D> tree_;
+};
+
+// A tree of the dimension of coords built over the list; null on memory
+// failure.
+template <unsigned D>
+std::unique_ptr<node_index> built_index(const dense2D<double>& coords,
+                                        const dense1D<unsigned>& nodes) {
+  std::unique_ptr<kd_index<D>> index(new (std::nothrow) kd_index<D>(coords));
+  if (!index || !index->build(nodes)) return nullptr;
+  return index;
+}
+
+}  // namespace
+}  // namespace detail
+
+namespace {
 
 constexpr int kBadRows = -1;
 // The insertion shuffle restarts from this seed at every call, so that
@@ -38,68 +130,9 @@ void shuffle_for_insertion(dense1D<unsigned>& nodes) {
   }
 }
 
-template <unsigned D>
-kd_tree<D>* copy_tree(const kd_tree<D>* other) {
-  if (!other) return nullptr;
-  kd_tree<D>* tree = new kd_tree<D>(other->coords());
-  if (!tree->assign(*other)) {
-    delete tree;
-    throw std::bad_alloc();
-  }
-  return tree;
-}
-
-// A query point of either dimension, seen in the tree's dimension: missing
-// coordinates are 0, extra ones are ignored.
-template <unsigned D, int N>
-void to_tree_point(const vector_fixed<double, N>& P, double (&out)[D]) {
-  for (unsigned k = 0; k < D; ++k) out[k] = static_cast<int>(k) < N ? P[k] : 0.0;
-}
-
-template <unsigned D>
-void append_in_box(const kd_tree<D>& tree, const double* lo, const double* hi,
-                   dense1D<unsigned>& nodes) {
-  detail::traversal_stack<detail::pending_box> stack;
-  bool room = true;
-  tree.visit_box(lo, hi, stack, [&](unsigned pos) {
-    if (room) room = nodes.push_back(tree.node(pos));
-  });
-}
-
-template <int N>
-void append_in_box(const kd_tree<2>* tree2, const kd_tree<3>* tree3,
-                   const vector_fixed<double, N>& min, const vector_fixed<double, N>& max,
-                   dense1D<unsigned>& nodes) {
-  if (tree2) {
-    double lo[2], hi[2];
-    to_tree_point(min, lo);
-    to_tree_point(max, hi);
-    append_in_box(*tree2, lo, hi, nodes);
-  } else if (tree3) {
-    double lo[3], hi[3];
-    to_tree_point(min, lo);
-    to_tree_point(max, hi);
-    append_in_box(*tree3, lo, hi, nodes);
-  }
-}
-
-template <int N>
-unsigned closest_to_point(const kd_tree<2>* tree2, const kd_tree<3>* tree3,
-                          const vector_fixed<double, N>& P) {
-  if (tree2) {
-    double Q[2];
-    to_tree_point(P, Q);
-    return tree2->closest(Q, no_index);
-  }
-  if (tree3) {
-    double Q[3];
-    to_tree_point(P, Q);
-    return tree3->closest(Q, no_index);
-  }
-  return no_index;
-}
-
 }  // namespace
+
+node_detector::node_detector() noexcept = default;
 
 node_detector::node_detector(const dense2D<double>& coords) { reinit(coords); }
 
@@ -117,16 +150,14 @@ node_detector::node_detector(const dense2D<double>& coords, const dense2D<unsign
 }
 
 node_detector::node_detector(const node_detector& other)
-    : tree2_(copy_tree(other.tree2_)), tree3_(copy_tree(other.tree3_)) {}
+    : index_(other.index_ ? other.index_->clone() : nullptr) {}
 
-node_detector::node_detector(node_detector&& other) noexcept
-    : tree2_(std::exchange(other.tree2_, nullptr)), tree3_(std::exchange(other.tree3_, nullptr)) {}
+node_detector::node_detector(node_detector&& other) noexcept = default;
 
 node_detector& node_detector::operator=(const node_detector& other) {
   if (this != &other) {
     node_detector copy(other);
-    std::swap(tree2_, copy.tree2_);
-    std::swap(tree3_, copy.tree3_);
+    index_.swap(copy.index_);
   }
   return *this;
 }
@@ -134,34 +165,20 @@ node_detector& node_detector::operator=(const node_detector& other) {
 node_detector& node_detector::operator=(node_detector&& other) noexcept {
   if (this != &other) {
     clear();
-    std::swap(tree2_, other.tree2_);
-    std::swap(tree3_, other.tree3_);
+    index_.swap(other.index_);
   }
   return *this;
 }
 
-node_detector::~node_detector() { clear(); }
+node_detector::~node_detector() = default;
 
-void node_detector::clear() noexcept {
-  delete tree2_;
-  delete tree3_;
-  tree2_ = nullptr;
-  tree3_ = nullptr;
-}
+void node_detector::clear() noexcept { index_.reset(); }
 
-template <unsigned D>
-int node_detector::build(const dense2D<double>& coords, dense1D<unsigned>& nodes) {
+int node_detector::build(const dense2D<double>& coords, const dense1D<unsigned>& nodes) {
   clear();
-  kd_tree<D>* tree = new (std::nothrow) kd_tree<D>(coords);
-  if (!tree || !tree->build(nodes.data(), nodes.size())) {
-    delete tree;
-    return no_memory;
-  }
-  if constexpr (D == 2)
-    tree2_ = tree;
-  else
-    tree3_ = tree;
-  return static_cast<int>(nodes.size());
+  index_ = coords.rows() == 2 ? detail::built_index<2>(coords, nodes)
+                              : detail::built_index<3>(coords, nodes);
+  return index_ ? static_cast<int>(nodes.size()) : no_memory;
 }
 
 int node_detector::reinit(const dense2D<double>& coords) {
@@ -169,7 +186,7 @@ int node_detector::reinit(const dense2D<double>& coords) {
   dense1D<unsigned> nodes;
   if (!nodes.resize(coords.cols())) return no_memory;
   for (std::size_t i = 0; i < nodes.size(); ++i) nodes[i] = static_cast<unsigned>(i);
-  return coords.rows() == 2 ? build<2>(coords, nodes) : build<3>(coords, nodes);
+  return build(coords, nodes);
 }
 
 int node_detector::reinit(const dense2D<double>& coords, const dense1D<unsigned>& nodes) {
@@ -177,7 +194,7 @@ int node_detector::reinit(const dense2D<double>& coords, const dense1D<unsigned>
   dense1D<unsigned> list;
   if (!list.copy(nodes)) return no_memory;
   keep_existing(list, coords.cols());
-  return coords.rows() == 2 ? build<2>(coords, list) : build<3>(coords, list);
+  return build(coords, list);
 }
 
 int node_detector::reinit(const dense2D<double>& coords, const dense2D<unsigned>& connectM) {
@@ -191,63 +208,50 @@ int node_detector::reinit(const dense2D<double>& coords, const dense2D<unsigned>
   const int code = unique_indices(list, begin, end, dense1D<unsigned>());
   if (code < 0) return code;
   keep_existing(list, coords.cols());
-  return coords.rows() == 2 ? build<2>(coords, list) : build<3>(coords, list);
+  return build(coords, list);
 }
 
 unsigned node_detector::insert(const dense1D<unsigned>& nodes) {
-  if (!tree2_ && !tree3_) return 0;
+  if (!index_) return 0;
   dense1D<unsigned> list;
   if (!list.copy(nodes)) return 0;
   shuffle_for_insertion(list);
-  return tree2_ ? tree2_->insert(list.data(), list.size())
-                : tree3_->insert(list.data(), list.size());
+  return index_->insert(list);
 }
 
 unsigned node_detector::insert(const dense2D<unsigned>& connectM) {
-  if (!tree2_ && !tree3_) return 0;
+  if (!index_) return 0;
   dense1D<unsigned> list;
   if (unique_indices(list, connectM, dense1D<unsigned>()) < 0) return 0;
   return insert(list);
 }
 
 unsigned node_detector::find_closest(const vector_fixed<double, 2>& P) const {
-  return closest_to_point(tree2_, tree3_, P);
+  return index_ ? index_->closest_to_point(P.data(), 2) : no_index;
 }
 
 unsigned node_detector::find_closest(const vector_fixed<double, 3>& P) const {
-  return closest_to_point(tree2_, tree3_, P);
+  return index_ ? index_->closest_to_point(P.data(), 3) : no_index;
 }
 
 unsigned node_detector::find_closest(unsigned k) const {
-  if (tree2_) {
-    const dense2D<double>& c = tree2_->coords();
-    if (k >= c.cols() || c.rows() < 2) return no_index;
-    return tree2_->closest(c.column(k), k);
-  }
-  if (tree3_) {
-    const dense2D<double>& c = tree3_->coords();
-    if (k >= c.cols() || c.rows() < 3) return no_index;
-    return tree3_->closest(c.column(k), k);
-  }
-  return no_index;
+  return index_ ? index_->closest_to_node(k) : no_index;
 }
 
 void node_detector::find_in_box(const vector_fixed<double, 2>& min,
                                 const vector_fixed<double, 2>& max,
                                 dense1D<unsigned>& nodes) const {
-  append_in_box(tree2_, tree3_, min, max, nodes);
+  if (index_) index_->append_in_box(min.data(), max.data(), 2, nodes);
 }
 
 void node_detector::find_in_box(const vector_fixed<double, 3>& min,
                                 const vector_fixed<double, 3>& max,
                                 dense1D<unsigned>& nodes) const {
-  append_in_box(tree2_, tree3_, min, max, nodes);
+  if (index_) index_->append_in_box(min.data(), max.data(), 3, nodes);
 }
 
 unsigned node_detector::size() const noexcept {
-  if (tree2_) return static_cast<unsigned>(tree2_->size());
-  if (tree3_) return static_cast<unsigned>(tree3_->size());
-  return 0;
+  return index_ ? static_cast<unsigned>(index_->size()) : 0;
 }
 
 }  // namespace quernfold
