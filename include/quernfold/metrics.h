@@ -42,7 +42,7 @@ bool eigen_pairs(const symmetric_fixed<double, 2>& M, vector_fixed<double, 2>& l
 bool eigen_pairs(const symmetric_fixed<double, 3>& M, vector_fixed<double, 3>& lambda,
                  matrix_fixed<double, 3, 3>& V);
 
-// Generalised problem B x = lambda A x with A positive definite: eigenvalues
+// Generalized problem B x = lambda A x with A positive definite: eigenvalues
 // ascending, unit eigenvectors x as the columns of V (not orthogonal in
 // general). False when A is not positive definite (2-D: A00 = 0 or
 // det A <= 0; 3-D: its Cholesky factor fails or is singular) or the reduced
@@ -211,7 +211,7 @@ int metrics_gen_iso(const dense2D<double>& coords, const dense2D<unsigned>& conn
 
 // Gradation and variation control of a size map, in place.
 //
-// Two nodes are neighbours when some column of connectM holds both (all the
+// Two nodes are neighbors when some column of connectM holds both (all the
 // nodes of an element are joined, so quadrangles and hexahedra include
 // their diagonals). For an edge a-b with vector e, la and lb are its
 // lengths in the metrics of a and b (isotropic: |e| / h) and L its
@@ -237,7 +237,7 @@ int metrics_gen_iso(const dense2D<double>& coords, const dense2D<unsigned>& conn
 // bound: it is moved as far as brings them closest (sampling the step, then
 // halving the interval to a precision of 0.001), and not at all while those
 // edges already meet the bound. So a field whose fixed nodes disagree with
-// their neighbours may keep violations that only moving such a node would
+// their neighbors may keep violations that only moving such a node would
 // remove.
 //
 // Metrics: M is 3 x nodes (2-D coordinates) or 6 x nodes (3-D) packed

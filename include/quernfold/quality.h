@@ -45,7 +45,7 @@ int min_quality(const dense2D<double>& coords, const dense2D<unsigned>& connectM
                 double& qmin, unsigned& jmin);
 
 // Jacobian of every element's map from its reference element, at the
-// reference centre (edge xi = 0; triangle (1/3, 1/3) with N = (xi, eta,
+// reference center (edge xi = 0; triangle (1/3, 1/3) with N = (xi, eta,
 // 1 - xi - eta); quadrangle (0, 0) on [-1, 1]^2; tetrahedron (1/4, 1/4, 1/4)
 // with N = (xi, eta, zeta, 1 - xi - eta - zeta); pyramid (0, 0, 1/4) with
 // apex at zeta = 1; wedge (1/3, 1/3, 0); hexahedron (0, 0, 0) on [-1, 1]^3).

@@ -24,7 +24,7 @@ class node_index;
 // node_detector: a k-d tree over nodes of a caller's coordinates matrix
 // ---------------------------------------------------------------------------
 //
-// The detector keeps a pointer to the coordinates matrix it was initialised
+// The detector keeps a pointer to the coordinates matrix it was initialized
 // with (it does not own it). The caller keeps that matrix object alive for
 // the life of the tree and never moves the indexed nodes; it may append
 // columns and insert() them later. Each entry of the tree keeps a copy of its
@@ -32,7 +32,7 @@ class node_index;
 // one compact table; the number of columns is always read from the caller's
 // matrix. One entry per indexed node (a node listed twice gets two entries).
 //
-// Structure: a 2-D tree when initialised on a 2-row matrix, a 3-D tree for a
+// Structure: a 2-D tree when initialized on a 2-row matrix, a 3-D tree for a
 // 3-row one, none otherwise. The entry at level L splits on axis L mod d.
 // Balanced construction (reinit): the median of a range of n nodes is the
 // node at position floor(n/2) in the order "smaller coordinate on the axis,

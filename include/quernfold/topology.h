@@ -1,5 +1,5 @@
-// Topology: element faces and neighbours, mesh boundaries, node graphs,
-// sub-domains, colour boundaries and grouping of mixed elements.
+// Topology: element faces and neighbors, mesh boundaries, node graphs,
+// sub-domains, color boundaries and grouping of mixed elements.
 //
 // Vocabulary shared by every function below.
 //
@@ -10,7 +10,7 @@
 //    takes an element_type narrows it this way, except get_node_graph.
 //  - Kinds with faces: ET_EDGE2, ET_TRIA3, ET_QUAD4, ET_FACE_MIX,
 //    ET_TETRA4, ET_PYRAMID5, ET_WEDGE6, ET_HEXA8, ET_SOLID_MIX.
-//  - Faces per element F (rows of a neighbours matrix): ET_EDGE2 2,
+//  - Faces per element F (rows of a neighbors matrix): ET_EDGE2 2,
 //    ET_TRIA3 3, ET_QUAD4 / ET_FACE_MIX / ET_TETRA4 4, ET_PYRAMID5 /
 //    ET_WEDGE6 5, ET_HEXA8 / ET_SOLID_MIX 6. A column of a mixed matrix has
 //    the faces of its own shape (3 or 4 for a 4-row ET_FACE_MIX column; 4, 5,
@@ -29,7 +29,7 @@
 //    wedges, hexahedra, ET_SOLID_MIX; a triangle holds ~0U in row 3).
 //  - Face number: element j, local face i -> j * F + i (64-bit inside the
 //    functions; handed out as unsigned, so it wraps past 2^32).
-//  - Neighbours matrix: F rows x elements columns; entry (i, j) is the
+//  - Neighbors matrix: F rows x elements columns; entry (i, j) is the
 //    element across local face i of element j, or ~0U (boundary face, unused
 //    face slot of a mixed column, or a face left unlinked by the
 //    non-manifold rule of get_neighbors).
@@ -62,7 +62,7 @@ namespace ovk {
 namespace quernfold {
 
 // ---------------------------------------------------------------------------
-// Element faces and neighbours
+// Element faces and neighbors
 // ---------------------------------------------------------------------------
 
 // Appends to `boundaries` one face column per face of every element: elements
@@ -97,7 +97,7 @@ int get_neighbors(const dense2D<unsigned>& connectM, element_type type, bool lin
                   dense2D<unsigned>& neighbors);
 
 // ---------------------------------------------------------------------------
-// Mesh boundaries. A boundary face is a face whose neighbours entry is ~0U.
+// Mesh boundaries. A boundary face is a face whose neighbors entry is ~0U.
 // ---------------------------------------------------------------------------
 
 // Appends the boundary faces as face columns (nodes exactly as in the local
@@ -106,7 +106,7 @@ int get_neighbors(const dense2D<unsigned>& connectM, element_type type, bool lin
 // Codes, in the order checked:
 //    0   success; a connectivity without columns;
 //   -1   connectivity row count differs from nbr_nodes of the narrowed kind;
-//   -2   neighbours not nbr_boundaries x elements, or an entry neither ~0U
+//   -2   neighbors not nbr_boundaries x elements, or an entry neither ~0U
 //        nor below the number of elements;
 //   -4   non-empty output whose row count is not the face column height;
 //   -3   kind without faces;
@@ -120,7 +120,7 @@ int get_mesh_boundaries(const dense2D<unsigned>& connectM, const dense2D<unsigne
 // Codes, in the order checked:
 //    0   success; an empty connectivity (nbr_faces = 0);
 //   -1   the typed check with bound ~0U fails (nbr_faces = 0);
-//   -2   kind without faces, or neighbours not F x elements (nbr_faces is
+//   -2   kind without faces, or neighbors not F x elements (nbr_faces is
 //        already F; the entries themselves are not checked);
 //   -199 an append failed: the entries appended so far stay.
 int get_mesh_bounding_elements(const dense2D<unsigned>& connectM,
@@ -139,7 +139,7 @@ int get_mesh_bounding_elements(const dense2D<unsigned>& connectM,
 //
 // Walk order: a stack seeded with the ancestor. Popping element e, the faces
 // of e that hold a's local position (its first occurrence in e's column)
-// are read in ascending local order, and each neighbour across them that is
+// are read in ascending local order, and each neighbor across them that is
 // an element not yet visited is marked and pushed in that order; the last
 // pushed is popped first (depth-first, the highest local face first).
 //
@@ -147,7 +147,7 @@ int get_mesh_bounding_elements(const dense2D<unsigned>& connectM,
 //    0   success; empty `boundaries` (faces empty, nbr_faces = 0);
 //   -1   boundaries row count is not the face column height;
 //   -2   connectivity row count differs from nbr_nodes;
-//   -3   neighbours not F x elements or an entry neither ~0U nor below the
+//   -3   neighbors not F x elements or an entry neither ~0U nor below the
 //        number of elements; or the walk reached an element (after the
 //        first) that does not contain a;
 //   -4   an ancestors entry neither ~0U nor below the number of elements; or
@@ -163,7 +163,7 @@ int get_elements_on_boundaries(const dense2D<unsigned>& boundaries,
                                dense1D<unsigned>& faces, unsigned& nbr_faces);
 
 // ---------------------------------------------------------------------------
-// Node-centred adjacency (compressed lists, see above)
+// Node-centered adjacency (compressed lists, see above)
 // ---------------------------------------------------------------------------
 
 // ancestors[v] := the last element (highest column) holding node v, over
@@ -182,7 +182,7 @@ int get_ancestors(const dense2D<unsigned>& connectM, dense1D<unsigned>& ancestor
 int get_connected_elements(const dense2D<unsigned>& connectM, dense1D<unsigned>& offsets,
                            dense1D<unsigned>& elements);
 
-// Node graph: for every node its distinct neighbours (never itself), in
+// Node graph: for every node its distinct neighbors (never itself), in
 // order of first appearance. Nodes are joined by the element's groups:
 //   - ET_UNKNOWN (any row count), ET_EDGE2, ET_TRIA3, ET_TETRA4: the whole
 //     column is one group (every pair of its nodes is joined);
@@ -190,7 +190,7 @@ int get_connected_elements(const dense2D<unsigned>& connectM, dense1D<unsigned>&
 //     ET_FACE_MIX or 8-row ET_SOLID_MIX matrix: the edges of the column's
 //     shape (a mixed tetrahedron or triangle column uses its edge list, not
 //     the whole column).
-// The neighbours of v are listed as met when walking the groups holding v
+// The neighbors of v are listed as met when walking the groups holding v
 // by ascending element and, within an element, group (edge) order, each
 // group's nodes in order. Nodes in no element have empty lists. ~0U entries
 // are skipped; the node IDs are not otherwise checked. A connectivity whose
@@ -207,14 +207,14 @@ int get_node_graph(const dense2D<unsigned>& connectM, dense1D<unsigned>& offsets
                    dense1D<unsigned>& nodes, element_type type);
 
 // ---------------------------------------------------------------------------
-// Sub-domains, colour boundaries and grouping of mixed elements
+// Sub-domains, color boundaries and grouping of mixed elements
 // ---------------------------------------------------------------------------
 
-// Sub-domains: the classes of elements connected through the neighbours
+// Sub-domains: the classes of elements connected through the neighbors
 // matrix (any row count; entries not below the number of columns E mean no
-// neighbour). Sub-domain k is elements[offsets[k]] .. elements[offsets[k+1]
+// neighbor). Sub-domain k is elements[offsets[k]] .. elements[offsets[k+1]
 // - 1]; they are numbered by their lowest element, and each lists its
-// elements in breadth-first order from that element (the neighbours of one
+// elements in breadth-first order from that element (the neighbors of one
 // element queued in row order). Both outputs are emptied first; E = 0 gives
 // offsets = (0) and no elements.
 // Codes: 0; -199 a vector cannot be sized.
@@ -223,7 +223,7 @@ int get_subdomains(const dense2D<unsigned>& neighbors, dense1D<unsigned>& elemen
 
 // The same, and moves the columns of both matrices in place so that
 // sub-domain k occupies columns offsets[k] .. offsets[k+1] - 1 (new column k
-// = old column elements[k] of the listing above); the neighbours entries are
+// = old column elements[k] of the listing above); the neighbors entries are
 // then renumbered old -> new (entries not below E stay as they are).
 // Codes: 0; -2 the matrices have different column counts (nothing changed,
 // offsets empty); -199 a vector or scratch copy cannot be had (matrices
@@ -232,17 +232,17 @@ int get_subdomains(dense2D<unsigned>& connectM, dense2D<unsigned>& neighbors,
                    dense1D<unsigned>& offsets);
 
 // Appends the face columns of the faces that separate elements of different
-// colours, and of the mesh-boundary faces. For element j in column order
+// colors, and of the mesh-boundary faces. For element j in column order
 // and each face i of its shape in local order, with n = neighbors(i, j):
-// skipped when n is an element of the same colour, or when both_sides is
+// skipped when n is an element of the same color, or when both_sides is
 // false and n is an element with n <= j; otherwise appended in the sense of
-// element j. So boundary faces appear once, colour interfaces once (by the
+// element j. So boundary faces appear once, color interfaces once (by the
 // lower element) or, with both_sides, once per side. Only equality of
-// colours matters.
+// colors matters.
 // Codes, in the order checked:
 //    0   success; a connectivity without columns;
 //   -1   connectivity row count differs from nbr_nodes of the narrowed kind;
-//   -2   neighbours not nbr_boundaries x elements, or an entry neither ~0U
+//   -2   neighbors not nbr_boundaries x elements, or an entry neither ~0U
 //        nor below the number of elements;
 //   -3   colors.size() differs from the number of elements;
 //   -5   non-empty output whose row count is not the face column height;
@@ -260,19 +260,19 @@ int get_colors_boundaries(const dense2D<unsigned>& connectM, const dense2D<unsig
 //   - group_ends: the end column (exclusive) of each group;
 //   - new_indices: old -> new column map, one entry per input column, ~0U
 //     for a dropped column.
-// Columns are moved by swaps, in place. A non-empty neighbours matrix has
+// Columns are moved by swaps, in place. A non-empty neighbors matrix has
 // its columns moved and truncated alike, then every entry below
 // new_indices.size() is renumbered through new_indices (so entries naming
 // a dropped element become ~0U; ~0U stays).
 // With no kept column: group_nodes = (0), group_ends = (0).
-// Codes: 0; -1 a non-empty neighbours matrix whose column count differs from
+// Codes: 0; -1 a non-empty neighbors matrix whose column count differs from
 // connectM's (nothing changed); -199 a vector cannot be sized (matrices
 // unchanged, outputs empty).
 int sort_elfes(dense2D<unsigned>& connectM, dense2D<unsigned>& neighbors,
                dense1D<unsigned>& group_nodes, dense1D<unsigned>& group_ends,
                dense1D<unsigned>& new_indices);
 
-// The same without a neighbours matrix. Returns 0, or -199 as above.
+// The same without a neighbors matrix. Returns 0, or -199 as above.
 int sort_elfes(dense2D<unsigned>& connectM, dense1D<unsigned>& group_nodes,
                dense1D<unsigned>& group_ends, dense1D<unsigned>& new_indices);
 

@@ -71,7 +71,7 @@ int translate(dense2D<double>& coords, const vector_fixed<double, 3>& V,
 int translate(dense2D<double>& coords, const vector_fixed<double, 3>& V,
               const dense2D<unsigned>& connectM);
 
-// Q is the centre of rotation.
+// Q is the center of rotation.
 int rotate(dense2D<double>& coords, const vector_fixed<double, 2>& Q, double angle);
 int rotate(dense2D<double>& coords, const vector_fixed<double, 2>& Q, double angle,
            const dense1D<unsigned>& nodes);
@@ -84,7 +84,7 @@ int rotate(dense2D<double>& coords, const vector_fixed<double, 3>& Q,
 int rotate(dense2D<double>& coords, const vector_fixed<double, 3>& Q,
            const vector_fixed<double, 3>& R, const dense2D<unsigned>& connectM);
 
-// Q is the fixed centre of the scaling. The list and connectivity overloads
+// Q is the fixed center of the scaling. The list and connectivity overloads
 // always return 0.
 int zoom(dense2D<double>& coords, const vector_fixed<double, 2>& Q, double factor);
 int zoom(dense2D<double>& coords, const vector_fixed<double, 2>& Q, double factor,

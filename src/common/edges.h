@@ -1,5 +1,5 @@
 // Edges of the element kinds, as local node pairs in a fixed order. The order
-// decides the order of neighbours in node graphs and of pairs before sorting
+// decides the order of neighbors in node graphs and of pairs before sorting
 // in edge extraction, so every edge operation reads this one table.
 #pragma once
 

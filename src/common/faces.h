@@ -66,7 +66,7 @@ inline bool has_faces(element_type FE) noexcept {
   return FE == ET_FACE_MIX || FE == ET_SOLID_MIX || faces_of_shape(FE) != nullptr;
 }
 
-// Faces per element F (rows of the neighbours matrix; the divisor of face
+// Faces per element F (rows of the neighbors matrix; the divisor of face
 // numbers j * F + i) for a narrowed kind with faces; 0 otherwise.
 inline unsigned faces_per_element(element_type FE) noexcept {
   switch (FE) {

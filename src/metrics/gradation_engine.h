@@ -41,7 +41,7 @@ constexpr double kFlatVariation = 1e-12;
 // Excesses from this on (the square root of DBL_MAX) make the objective
 // DBL_MAX instead of overflowing.
 constexpr double kLargestExcess = 1.3407807929942596e154;
-// The step towards fixed neighbours is first sampled at 0, t/6, ..., 5t/6.
+// The step towards fixed neighbors is first sampled at 0, t/6, ..., 5t/6.
 constexpr int kStepSamples = 6;
 // Interval halving stops at this relative flatness or bracket half-width.
 constexpr double kSearchTolerance = 0.001;
@@ -62,7 +62,7 @@ class gradation_engine {
   // Returns the number of distinct nodes changed, or -199.
   int run(const dense2D<unsigned>& connectM, const dense1D<unsigned>& nodes, bool nodes_are_fixed,
           int direction) {
-    if (get_node_graph(connectM, offsets_, neighbours_, ET_UNKNOWN) != 0) return no_memory;
+    if (get_node_graph(connectM, offsets_, neighbors_, ET_UNKNOWN) != 0) return no_memory;
     if (!mark_nodes(nodes, nodes_are_fixed, direction)) return no_memory;
     if (node_count() == 0) return 0;
     if (!seed_queue()) return no_memory;
@@ -109,7 +109,7 @@ class gradation_engine {
       if (is_fixed(i)) continue;
       const metric mi = field_.get(i);
       for (unsigned k = offsets_[i]; k < offsets_[i + 1]; ++k) {
-        const unsigned j = neighbours_[k];
+        const unsigned j = neighbors_[k];
         if (j < i && !is_fixed(j)) continue;
         const double g = measure(mi, i, field_.get(j), j);
         if (g > bound_ && !push_violation(g, 0, i, j)) return false;
@@ -142,7 +142,7 @@ class gradation_engine {
   bool push_edges_of(unsigned a, unsigned step) {
     const metric ma = field_.get(a);
     for (unsigned k = offsets_[a]; k < offsets_[a + 1]; ++k) {
-      const unsigned c = neighbours_[k];
+      const unsigned c = neighbors_[k];
       const double g = measure(ma, a, field_.get(c), c);
       if (g > bound_ && !push_violation(g, step, a, c)) return false;
     }
@@ -160,7 +160,7 @@ class gradation_engine {
     if (!agrees_with_way(a, hb > ha ? kGrowOnly : kShrinkOnly)) return false;
     if (!(t > kSmallestStep)) return false;
     path p(ma, mb);
-    if (has_fixed_ && has_fixed_neighbour(a) && !settle_towards_fixed(a, ma, p, t)) return false;
+    if (has_fixed_ && has_fixed_neighbor(a) && !settle_towards_fixed(a, ma, p, t)) return false;
     metric m;
     if (!candidate(p, t, ways_[a], ma, m)) return false;
     if (!Field::changed(ma, m)) return false;
@@ -206,9 +206,9 @@ class gradation_engine {
     return true;
   }
 
-  bool has_fixed_neighbour(unsigned a) const {
+  bool has_fixed_neighbor(unsigned a) const {
     for (unsigned k = offsets_[a]; k < offsets_[a + 1]; ++k)
-      if (is_fixed(neighbours_[k])) return true;
+      if (is_fixed(neighbors_[k])) return true;
     return false;
   }
 
@@ -219,7 +219,7 @@ class gradation_engine {
     if (!candidate(p, t, ways_[a], ma, m)) return 0.0;
     double f = 0;
     for (unsigned k = offsets_[a]; k < offsets_[a + 1]; ++k) {
-      const unsigned c = neighbours_[k];
+      const unsigned c = neighbors_[k];
       if (!is_fixed(c)) continue;
       const double g = measure(m, a, field_.get(c), c);
       if (!(g > bound_)) continue;
@@ -269,7 +269,7 @@ class gradation_engine {
   size_rule rule_;
   double bound_;
   double reach_;  // k: how far sizes may differ per unit length along an edge
-  dense1D<unsigned> offsets_, neighbours_;
+  dense1D<unsigned> offsets_, neighbors_;
   dense1D<unsigned> stamps_;
   dense1D<unsigned char> ways_;
   bool has_fixed_ = false;

@@ -1,5 +1,5 @@
 // Algebra on single metrics: closed-form 2x2 and LAPACK 3x3 eigen
-// decompositions, generalised problems, simultaneous reduction, intersection
+// decompositions, generalized problems, simultaneous reduction, intersection
 // and union, bounding and conversions.
 #include <algorithm>
 #include <cfloat>
@@ -35,9 +35,9 @@ constexpr int kDspevWork = 9;
 
 // Eigenvectors of (a, b, c) for the eigenvalue l1 <= l2: the first vector
 // solves (M - l1 I) e = 0, the second is e turned by +90 degrees, so V is a
-// rotation. With `normalise` false the first vector keeps its length (the
-// generalised problem rescales afterwards).
-void eigenvectors_2x2(const sym2& M, double l1, bool normalise, mat2& V) {
+// rotation. With `normalize` false the first vector keeps its length (the
+// generalized problem rescales afterwards).
+void eigenvectors_2x2(const sym2& M, double l1, bool normalize, mat2& V) {
   const double a = M[0], b = M[1], c = M[2];
   const double d0 = l1 - a, d2 = l1 - c;
   double e0, e1;
@@ -52,7 +52,7 @@ void eigenvectors_2x2(const sym2& M, double l1, bool normalise, mat2& V) {
   if (!(n2 > kNullVectorRatio * std::fmax(a * a, c * c))) {
     e0 = 1.0;
     e1 = 0.0;
-  } else if (normalise) {
+  } else if (normalize) {
     const double n = std::sqrt(n2);
     e0 /= n;
     e1 /= n;
@@ -66,7 +66,7 @@ void eigenvectors_2x2(const sym2& M, double l1, bool normalise, mat2& V) {
 // Divides every column of V whose squared length is neither 0 nor exactly 1
 // by its length.
 template <int N>
-void normalise_columns(matrix_fixed<double, N, N>& V) {
+void normalize_columns(matrix_fixed<double, N, N>& V) {
   for (int k = 0; k < N; ++k) {
     double n2 = 0;
     for (int i = 0; i < N; ++i) n2 += V(i, k) * V(i, k);
@@ -118,12 +118,12 @@ int dspev_pairs(const sym3& M, vec3& lambda, mat3& V) {
 }
 
 // ---------------------------------------------------------------------------
-// Generalised problems B x = lambda A x
+// Generalized problems B x = lambda A x
 // ---------------------------------------------------------------------------
 
 // With P = [[s, -b], [0, a]], s = sqrt(det A), P^T A P = a det I, so the
 // problem becomes an ordinary one on T = P^T B P.
-bool generalised_2x2(const sym2& A, const sym2& B, vec2& lambda, mat2& V) {
+bool generalized_2x2(const sym2& A, const sym2& B, vec2& lambda, mat2& V) {
   const double a = A[0], b = A[1], c = A[2];
   const double det = a * c - b * b;
   if (a == 0.0 || !(det > 0)) return false;
@@ -142,7 +142,7 @@ bool generalised_2x2(const sym2& A, const sym2& B, vec2& lambda, mat2& V) {
     V(0, k) = s * y0 - b * y1;
     V(1, k) = a * y1;
   }
-  normalise_columns(V);
+  normalize_columns(V);
   return true;
 }
 
@@ -168,7 +168,7 @@ bool cholesky_3x3(const sym3& A, double l[3][3]) {
 
 // With W = d L^-T, d = det L, W^T B W = d^2 L^-1 B L^-T: the eigenvalues mu of
 // the ordinary problem on it are d^2 lambda, and x = W y.
-bool generalised_3x3(const sym3& A, const sym3& B, vec3& lambda, mat3& V) {
+bool generalized_3x3(const sym3& A, const sym3& B, vec3& lambda, mat3& V) {
   double l[3][3];
   if (!cholesky_3x3(A, l)) return false;
   const double d = l[0][0] * l[1][1] * l[2][2];
@@ -197,7 +197,7 @@ bool generalised_3x3(const sym3& A, const sym3& B, vec3& lambda, mat3& V) {
   for (int k = 0; k < 3; ++k) lambda[k] = mu[k] / d2;
   for (int j = 0; j < 3; ++j)
     for (int i = 0; i < 3; ++i) V(i, j) = W(i, 0) * Z(0, j) + W(i, 1) * Z(1, j) + W(i, 2) * Z(2, j);
-  normalise_columns(V);
+  normalize_columns(V);
   return true;
 }
 
@@ -473,14 +473,14 @@ bool eigen_pairs(const symmetric_fixed<double, 3>& M, vector_fixed<double, 3>& l
 
 bool eigen_pairs(const symmetric_fixed<double, 2>& A, const symmetric_fixed<double, 2>& B,
                  vector_fixed<double, 2>& lambda, matrix_fixed<double, 2, 2>& V) {
-  if (generalised_2x2(A, B, lambda, V)) return true;
+  if (generalized_2x2(A, B, lambda, V)) return true;
   zero(lambda, V);
   return false;
 }
 
 bool eigen_pairs(const symmetric_fixed<double, 3>& A, const symmetric_fixed<double, 3>& B,
                  vector_fixed<double, 3>& lambda, matrix_fixed<double, 3, 3>& V) {
-  if (generalised_3x3(A, B, lambda, V)) return true;
+  if (generalized_3x3(A, B, lambda, V)) return true;
   zero(lambda, V);
   return false;
 }

@@ -19,7 +19,7 @@ bool eigenvalues_2x2(const symmetric_fixed<double, 2>& M, double& l1, double& l2
 double smallest_eigenvalue_3x3(const symmetric_fixed<double, 3>& M);
 
 // Simultaneous reduction of (M1, M2): M1 = Q diag(d1) Q^T and
-// M2 = Q diag(d2) Q^T with Q = P^-T, P the unit generalised eigenvectors of
+// M2 = Q diag(d2) Q^T with Q = P^-T, P the unit generalized eigenvectors of
 // M2 x = mu M1 x. On failure every member is zero and the result is false.
 template <int N>
 struct metric_reduction {

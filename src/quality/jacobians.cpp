@@ -1,5 +1,5 @@
 // Jacobian of every element's map from its reference element, at the
-// reference centre: the signed determinant for solids, the length of the
+// reference center: the signed determinant for solids, the length of the
 // tangent (edges) or of the cross product of the two tangents (faces).
 #include "quality/shape_geometry.h"
 #include "quality/shape_walk.h"

@@ -1,4 +1,4 @@
-// Shape-quality kernels: normalised inradius-type measures for simplices and
+// Shape-quality kernels: normalized inradius-type measures for simplices and
 // corner-volume measures for pyramids, wedges and hexahedra, with the fall
 // backs that keep borderline elements from scoring wrongly.
 #include "quality/shape_kernels.h"
@@ -15,7 +15,7 @@ namespace shape {
 
 namespace {
 
-// Normalisation constants: each makes the ideal element score exactly 1.
+// Normalization constants: each makes the ideal element score exactly 1.
 constexpr double kTriangleScale = 3.4641016151377544;  // 2 sqrt 3
 constexpr double kQuadScale = 5.656854249492381;       // 4 sqrt 2
 constexpr double kTetraScale = 4.898979485566356;      // 2 sqrt 6
@@ -359,7 +359,7 @@ double pyramid_quality(const point3 (&P)[5], bool planar) noexcept {
 }
 
 double hexa_quality(const point3 (&P)[8]) noexcept {
-  // Corner k with its three neighbours (a, b, c), ordered so that a right
+  // Corner k with its three neighbors (a, b, c), ordered so that a right
   // handed corner gives a positive volume.
   static constexpr unsigned char kCorners[8][3] = {{1, 3, 4}, {2, 0, 5}, {3, 1, 6}, {0, 2, 7},
                                                    {7, 5, 0}, {4, 6, 1}, {5, 7, 2}, {6, 4, 3}};

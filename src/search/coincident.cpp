@@ -1,7 +1,7 @@
 // Nodes are entered in list order into an open-addressing table keyed by a
 // hash of their coordinates; the table keeps the first node of each group,
 // so a later node with the same coordinates finds its group's first node
-// there. Meshes list neighbouring nodes close together, so the coordinates
+// there. Meshes list neighboring nodes close together, so the coordinates
 // compared on a hit are usually still in cache.
 #include "search/coincident.h"
 #include "search/prefetch.h"
@@ -16,7 +16,7 @@ namespace quernfold {
 namespace detail {
 namespace {
 
-// 64-bit mixing constants (a multiply-xorshift finaliser).
+// 64-bit mixing constants (a multiply-xorshift finalizer).
 constexpr std::uint64_t kMixA = 0xFF51AFD7ED558CCDull;
 constexpr std::uint64_t kMixB = 0xC4CEB9FE1A85EC53ull;
 constexpr std::uint64_t kCombine = 0x9E3779B97F4A7C15ull;

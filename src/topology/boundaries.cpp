@@ -15,7 +15,7 @@ namespace {
 enum class walk_result { complete, start_lacks_node, reached_lacks_node };
 
 // The elements around node a reachable from a start element through faces
-// that hold a: a depth-first walk over the neighbours matrix. One instance
+// that hold a: a depth-first walk over the neighbors matrix. One instance
 // serves every walk of a call; `visited_` stamps elements with the number of
 // the walk instead of being cleared between walks.
 class node_ball {
@@ -41,7 +41,7 @@ class node_ball {
       if (position == no_index)
         return ball_.empty() ? walk_result::start_lacks_node : walk_result::reached_lacks_node;
       ball_.push_back(e);
-      push_neighbours_around(e, *detail::faces_of_shape(shape), position);
+      push_neighbors_around(e, *detail::faces_of_shape(shape), position);
     }
     return walk_result::complete;
   }
@@ -56,8 +56,8 @@ class node_ball {
   }
 
   // Faces holding the local position, in ascending local order; a ~0U
-  // neighbour only means the node lies on the mesh boundary.
-  void push_neighbours_around(unsigned e, const detail::face_table& table, unsigned position) {
+  // neighbor only means the node lies on the mesh boundary.
+  void push_neighbors_around(unsigned e, const detail::face_table& table, unsigned position) {
     for (unsigned i = 0; i < table.count; ++i) {
       const unsigned char* face = table.nodes[i];
       if (std::find(face, face + table.size[i], position) == face + table.size[i]) continue;

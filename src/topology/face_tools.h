@@ -54,7 +54,7 @@ inline int compare_faces(const unsigned* a, unsigned na, const unsigned* b, unsi
       const unsigned pa = first_smallest(a, na), pb = first_smallest(b, nb);
       if (a[pa] != b[pb]) return 0;
       if (na == 4 && a[(pa + 2) % 4] != b[(pb + 2) % 4]) return 0;
-      // The neighbours of the smallest node: after it and before it.
+      // The neighbors of the smallest node: after it and before it.
       const unsigned a_next = a[(pa + 1) % na], a_prev = a[(pa + na - 1) % na];
       const unsigned b_next = b[(pb + 1) % nb], b_prev = b[(pb + nb - 1) % nb];
       if (a_next == b_next && a_prev == b_prev) return 1;

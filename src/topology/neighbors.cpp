@@ -1,6 +1,6 @@
-// Element faces and neighbours across them.
+// Element faces and neighbors across them.
 //
-// Neighbour search groups equal faces. Its outcome depends only on the groups
+// Neighbor search groups equal faces. Its outcome depends only on the groups
 // (sets of equal element faces, each in ascending face number), so the faces
 // are bucketed by their smallest node modulo a prime sized for about two
 // faces per bucket: for the usual compact node numbering that prime exceeds

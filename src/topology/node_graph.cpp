@@ -1,8 +1,8 @@
-// Node-centred adjacency: ancestors, node-to-element lists and node graphs.
+// Node-centered adjacency: ancestors, node-to-element lists and node graphs.
 //
 // Both list operations rest on one compressed transposition (a counting sort
 // of connectivity entries by node) and, for the graph, on a marker vector
-// that removes duplicate neighbours in linear time without sorting.
+// that removes duplicate neighbors in linear time without sorting.
 
 #include <algorithm>
 #include <cstddef>
@@ -111,12 +111,12 @@ int transpose(const dense2D<unsigned>& M, const grouping& g, dense1D<unsigned>& 
   return 0;
 }
 
-// Calls emit(w) for every neighbour w of node v not yet marked for v, in
+// Calls emit(w) for every neighbor w of node v not yet marked for v, in
 // order of first appearance, marking it. `marker` has one entry per node.
 template <class Emit>
-void walk_neighbours(unsigned v, const dense2D<unsigned>& M, const grouping& g,
-                     const unsigned* elements_begin, const unsigned* elements_end, unsigned* marker,
-                     Emit&& emit) {
+void walk_neighbors(unsigned v, const dense2D<unsigned>& M, const grouping& g,
+                    const unsigned* elements_begin, const unsigned* elements_end, unsigned* marker,
+                    Emit&& emit) {
   auto visit = [&](unsigned w) {
     if (w != no_index && marker[w] != v) {
       marker[w] = v;
@@ -160,8 +160,8 @@ int build_graph(const dense2D<unsigned>& M, const grouping& g, const dense1D<uns
   const unsigned* first = elements.data();
   std::size_t total = 0;
   for (std::size_t v = 0; v < node_count; ++v) {
-    walk_neighbours(static_cast<unsigned>(v), M, g, first + to_elements[v],
-                    first + to_elements[v + 1], marker.data(), [&](unsigned) { ++total; });
+    walk_neighbors(static_cast<unsigned>(v), M, g, first + to_elements[v],
+                   first + to_elements[v + 1], marker.data(), [&](unsigned) { ++total; });
     if (total > std::numeric_limits<unsigned>::max()) break;
     offsets[v + 1] = static_cast<unsigned>(total);
   }
@@ -173,8 +173,8 @@ int build_graph(const dense2D<unsigned>& M, const grouping& g, const dense1D<uns
   marker = no_index;
   unsigned* out = nodes.data();
   for (std::size_t v = 0; v < node_count; ++v)
-    walk_neighbours(static_cast<unsigned>(v), M, g, first + to_elements[v],
-                    first + to_elements[v + 1], marker.data(), [&](unsigned w) { *out++ = w; });
+    walk_neighbors(static_cast<unsigned>(v), M, g, first + to_elements[v],
+                   first + to_elements[v + 1], marker.data(), [&](unsigned w) { *out++ = w; });
   return 0;
 }
 

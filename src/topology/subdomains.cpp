@@ -1,4 +1,4 @@
-// Sub-domains, colour boundaries and the grouping of mixed columns by node
+// Sub-domains, color boundaries and the grouping of mixed columns by node
 // count.
 
 #include <algorithm>
