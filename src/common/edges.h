@@ -37,27 +37,13 @@ constexpr edge_table kHexaEdges = {12,
                                     {2, 6},
                                     {3, 7}}};
 
+constexpr const edge_table* kEdgesByShape[kLinearShapes] = {
+    &kEdgeEdges, &kTriaEdges, &kQuadEdges, &kTetraEdges, &kPyramidEdges, &kWedgeEdges, &kHexaEdges};
+
 // Edges of a pure linear shape (ET_EDGE2, ET_TRIA3, ET_QUAD4, ET_TETRA4,
 // ET_PYRAMID5, ET_WEDGE6, ET_HEXA8); nullptr otherwise.
 inline const edge_table* edges_of_shape(element_type shape) noexcept {
-  switch (shape) {
-    case ET_EDGE2:
-      return &kEdgeEdges;
-    case ET_TRIA3:
-      return &kTriaEdges;
-    case ET_QUAD4:
-      return &kQuadEdges;
-    case ET_TETRA4:
-      return &kTetraEdges;
-    case ET_PYRAMID5:
-      return &kPyramidEdges;
-    case ET_WEDGE6:
-      return &kWedgeEdges;
-    case ET_HEXA8:
-      return &kHexaEdges;
-    default:
-      return nullptr;
-  }
+  return of_linear_shape(kEdgesByShape, shape);
 }
 
 // The linear shape whose edges a kind contributes through its vertex nodes:

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 
+#include "common/mixed.h"
 #include "quernfold/model.h"
 
 namespace ovk {
@@ -36,28 +37,14 @@ constexpr face_table kHexaFaces = {
 constexpr unsigned char kHexaNodeFaces[8][3] = {{0, 2, 4}, {1, 2, 4}, {1, 3, 4}, {0, 3, 4},
                                                 {0, 2, 5}, {1, 2, 5}, {1, 3, 5}, {0, 3, 5}};
 
+constexpr const face_table* kFacesByShape[kLinearShapes] = {
+    &kEdgeFaces, &kTriaFaces, &kQuadFaces, &kTetraFaces, &kPyramidFaces, &kWedgeFaces, &kHexaFaces};
+
 // Face table of a pure linear shape (ET_EDGE2, ET_TRIA3, ET_QUAD4, ET_TETRA4,
 // ET_PYRAMID5, ET_WEDGE6, ET_HEXA8); nullptr for every other kind, mixed
 // kinds included (resolve a mixed column with column_shape first).
 inline const face_table* faces_of_shape(element_type shape) noexcept {
-  switch (shape) {
-    case ET_EDGE2:
-      return &kEdgeFaces;
-    case ET_TRIA3:
-      return &kTriaFaces;
-    case ET_QUAD4:
-      return &kQuadFaces;
-    case ET_TETRA4:
-      return &kTetraFaces;
-    case ET_PYRAMID5:
-      return &kPyramidFaces;
-    case ET_WEDGE6:
-      return &kWedgeFaces;
-    case ET_HEXA8:
-      return &kHexaFaces;
-    default:
-      return nullptr;
-  }
+  return of_linear_shape(kFacesByShape, shape);
 }
 
 // True for the kinds that have faces (after narrowing): the pure linear

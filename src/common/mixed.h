@@ -46,6 +46,43 @@ inline element_type column_shape(element_type FE, const unsigned* column) noexce
   return FE;
 }
 
+// The pure linear shapes, in the order of the per-shape tables of edges and
+// faces: ET_EDGE2, ET_TRIA3, ET_QUAD4, ET_TETRA4, ET_PYRAMID5, ET_WEDGE6,
+// ET_HEXA8.
+constexpr unsigned kLinearShapes = 7;
+
+// Position of a pure linear shape in the per-shape tables; kLinearShapes for
+// every other kind, mixed kinds included.
+inline unsigned linear_shape_slot(element_type shape) noexcept {
+  switch (shape) {
+    case ET_EDGE2:
+      return 0;
+    case ET_TRIA3:
+      return 1;
+    case ET_QUAD4:
+      return 2;
+    case ET_TETRA4:
+      return 3;
+    case ET_PYRAMID5:
+      return 4;
+    case ET_WEDGE6:
+      return 5;
+    case ET_HEXA8:
+      return 6;
+    default:
+      return kLinearShapes;
+  }
+}
+
+// The entry of a per-shape table for a pure linear shape; nullptr for every
+// other kind.
+template <class Table>
+const Table* of_linear_shape(const Table* const (&tables)[kLinearShapes],
+                             element_type shape) noexcept {
+  const unsigned slot = linear_shape_slot(shape);
+  return slot < kLinearShapes ? tables[slot] : nullptr;
+}
+
 }  // namespace detail
 }  // namespace quernfold
 }  // namespace ovk

@@ -343,8 +343,7 @@ bool clamp_and_rebuild(symmetric_fixed<double, N>& M, const vector_fixed<double,
 template <int N>
 int bound_metric_checked(symmetric_fixed<double, N>& M, double hmin, double hmax) {
   if (detail::nothing_to_bound(hmin, hmax)) return 0;
-  if (!std::isfinite(hmin)) return -2;
-  if (!std::isfinite(hmax)) return -3;
+  if (const int code = detail::size_bounds_code(hmin, hmax)) return code;
   double lmin, lmax;
   detail::eigenvalue_bounds(hmin, hmax, lmin, lmax);
   return detail::bound_eigenvalues(M, lmin, lmax) ? 0 : -1;

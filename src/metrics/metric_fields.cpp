@@ -46,31 +46,36 @@ bool is_valid_column(const double* column, std::size_t rows) {
   return rows == kRows2D ? is_valid_metric(load<2>(column)) : is_valid_metric(load<3>(column));
 }
 
-// (1/h^2) I written into a column of 3 or 6 rows.
-void store_isotropic(double h, double* column, std::size_t rows) {
-  if (rows == kRows2D) {
-    symmetric_fixed<double, 2> M;
-    metric_iso_to_aniso(h, M);
-    store(M, column);
-  } else {
-    symmetric_fixed<double, 3> M;
-    metric_iso_to_aniso(h, M);
-    store(M, column);
-  }
+// (1/h^2) I written into a column of N (N + 1) / 2 rows.
+template <int N>
+void store_isotropic(double h, double* column) {
+  symmetric_fixed<double, N> M;
+  metric_iso_to_aniso(h, M);
+  store(M, column);
 }
 
-// Bounds one column in place; true when it changed and stays valid.
-bool bound_column(double* column, std::size_t rows, double lmin, double lmax) {
-  if (rows == kRows2D) {
-    symmetric_fixed<double, 2> M = load<2>(column);
-    const bool changed = detail::bound_eigenvalues(M, lmin, lmax);
-    store(M, column);
-    return changed;
-  }
-  symmetric_fixed<double, 3> M = load<3>(column);
+// (1/h^2) I written into a column of 3 or 6 rows.
+void store_isotropic(double h, double* column, std::size_t rows) {
+  if (rows == kRows2D)
+    store_isotropic<2>(h, column);
+  else
+    store_isotropic<3>(h, column);
+}
+
+// Bounds one packed N x N metric in place; true when it changed and stays
+// valid.
+template <int N>
+bool bound_packed(double* column, double lmin, double lmax) {
+  symmetric_fixed<double, N> M = load<N>(column);
   const bool changed = detail::bound_eigenvalues(M, lmin, lmax);
   store(M, column);
   return changed;
+}
+
+// Bounds one column of 3 or 6 rows in place.
+bool bound_column(double* column, std::size_t rows, double lmin, double lmax) {
+  return rows == kRows2D ? bound_packed<2>(column, lmin, lmax)
+                         : bound_packed<3>(column, lmin, lmax);
 }
 
 // Appends i to the optional list; an append that cannot grow it is skipped.
@@ -86,8 +91,7 @@ int bound_sizes(dense1D<double, 8>& H, double hmin, double hmax, dense1D<unsigne
   if (list) list->clear();
   if (H.empty()) return 0;
   if (detail::nothing_to_bound(hmin, hmax)) return 0;
-  if (!std::isfinite(hmin)) return -2;
-  if (!std::isfinite(hmax)) return -3;
+  if (const int code = detail::size_bounds_code(hmin, hmax)) return code;
   int count = 0;
   for (std::size_t i = 0; i < H.size(); ++i) {
     double& h = H[i];
@@ -108,8 +112,7 @@ int bound_columns(dense2D<double>& M, double hmin, double hmax, dense1D<unsigned
   if (M.empty()) return 0;
   if (detail::nothing_to_bound(hmin, hmax)) return 0;
   if (!is_metric_height(M.rows())) return -1;
-  if (!std::isfinite(hmin)) return -2;
-  if (!std::isfinite(hmax)) return -3;
+  if (const int code = detail::size_bounds_code(hmin, hmax)) return code;
   double lmin, lmax;
   detail::eigenvalue_bounds(hmin, hmax, lmin, lmax);
   int count = 0;

@@ -1,7 +1,9 @@
-// Single-metric kernels shared inside the metrics and quality subsystems:
+// Single-metric kernels shared by the metric operations of this subsystem:
 // closed-form 2x2 eigenvalues, 3x3 validity through dspev, and the
 // simultaneous reduction of two metrics with its rebuild.
 #pragma once
+
+#include <cmath>
 
 #include "quernfold/model.h"
 
@@ -46,6 +48,15 @@ void eigenvalue_bounds(double hmin, double hmax, double& lmin, double& lmax);
 // True when (hmin, hmax) bounds nothing: hmin <= 0 or NaN, and hmax is
 // DBL_MAX or NaN.
 bool nothing_to_bound(double hmin, double hmax);
+
+// Check of the sizes of the bounding operations, which take them as their
+// second and third arguments: -2 when hmin is not finite, -3 when hmax is
+// not, 0 otherwise.
+inline int size_bounds_code(double hmin, double hmax) noexcept {
+  if (!std::isfinite(hmin)) return -2;
+  if (!std::isfinite(hmax)) return -3;
+  return 0;
+}
 
 // Clamps every eigenvalue of M to [lmin, lmax] (lmax winning when
 // lmin > lmax) and rebuilds M. False, with M unchanged, when no eigenvalue

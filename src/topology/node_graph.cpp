@@ -49,25 +49,29 @@ struct grouping {
 // faces.
 bool has_node_groups(element_type FE) { return FE == ET_UNKNOWN || detail::has_faces(FE); }
 
+// Calls visit(v, j) for every node v (not ~0U) among the used rows of every
+// column j, columns in order, rows in order.
+template <class Visit>
+void for_each_node_entry(const dense2D<unsigned>& M, const grouping& g, Visit&& visit) {
+  for (std::size_t j = 0; j < M.cols(); ++j) {
+    const unsigned* column = M.column(j);
+    const unsigned n = g.used_rows(column);
+    for (unsigned r = 0; r < n; ++r)
+      if (column[r] != no_index) visit(column[r], j);
+  }
+}
+
 // Largest node among the used rows and the number of node entries; false
 // when there is no node at all.
 bool scan_nodes(const dense2D<unsigned>& M, const grouping& g, unsigned& largest,
                 std::size_t& entries) {
-  bool any = false;
   largest = 0;
   entries = 0;
-  for (std::size_t j = 0; j < M.cols(); ++j) {
-    const unsigned* column = M.column(j);
-    const unsigned n = g.used_rows(column);
-    for (unsigned r = 0; r < n; ++r) {
-      const unsigned v = column[r];
-      if (v == no_index) continue;
-      any = true;
-      largest = std::max(largest, v);
-      ++entries;
-    }
-  }
-  return any;
+  for_each_node_entry(M, g, [&](unsigned v, std::size_t) {
+    largest = std::max(largest, v);
+    ++entries;
+  });
+  return entries > 0;
 }
 
 // Compressed transposition of the element columns: for every node v, the
@@ -91,22 +95,13 @@ int transpose(const dense2D<unsigned>& M, const grouping& g, dense1D<unsigned>& 
     return no_memory;
   }
   unsigned* count = offsets.data();
-  for (std::size_t j = 0; j < M.cols(); ++j) {
-    const unsigned* column = M.column(j);
-    const unsigned n = g.used_rows(column);
-    for (unsigned r = 0; r < n; ++r)
-      if (column[r] != no_index) ++count[std::size_t(column[r]) + 2];
-  }
+  for_each_node_entry(M, g, [count](unsigned v, std::size_t) { ++count[std::size_t(v) + 2]; });
   for (std::size_t k = 3; k < count_size; ++k) count[k] += count[k - 1];
 
   unsigned* out = values.data();
-  for (std::size_t j = 0; j < M.cols(); ++j) {
-    const unsigned* column = M.column(j);
-    const unsigned n = g.used_rows(column);
-    for (unsigned r = 0; r < n; ++r)
-      if (column[r] != no_index)
-        out[count[std::size_t(column[r]) + 1]++] = static_cast<unsigned>(j);
-  }
+  for_each_node_entry(M, g, [count, out](unsigned v, std::size_t j) {
+    out[count[std::size_t(v) + 1]++] = static_cast<unsigned>(j);
+  });
   offsets.resize(count_size - 1);
   return 0;
 }
