@@ -56,24 +56,10 @@ inline bool has_faces(element_type FE) noexcept {
 // Faces per element F (rows of the neighbors matrix; the divisor of face
 // numbers j * F + i) for a narrowed kind with faces; 0 otherwise.
 inline unsigned faces_per_element(element_type FE) noexcept {
-  switch (FE) {
-    case ET_EDGE2:
-      return 2;
-    case ET_TRIA3:
-      return 3;
-    case ET_QUAD4:
-    case ET_FACE_MIX:
-    case ET_TETRA4:
-      return 4;
-    case ET_PYRAMID5:
-    case ET_WEDGE6:
-      return 5;
-    case ET_HEXA8:
-    case ET_SOLID_MIX:
-      return 6;
-    default:
-      return 0;
-  }
+  if (FE == ET_FACE_MIX) return kQuadFaces.count;
+  if (FE == ET_SOLID_MIX) return kHexaFaces.count;
+  const face_table* table = faces_of_shape(FE);
+  return table ? table->count : 0;
 }
 
 // Rows of a face column, for every element_type value 0..22 (quadratic kinds
