@@ -1,9 +1,10 @@
 // File formats: readers and writers of mesh files.
 //
-// Formats: MEDIT (mesh and solution files, written), VTK legacy unstructured
-// grid (written), STL text and binary (read and written), NASTRAN bulk data
-// (read and written), FEMAP neutral (read and written), Wavefront OBJ (read
-// and written) and EnSight geometry (written).
+// Formats: MEDIT (mesh and solution files, written; mesh files read), VTK
+// legacy unstructured grid (read and written), STL text and binary (read and
+// written), NASTRAN bulk data (read and written), FEMAP neutral (read and
+// written), Wavefront OBJ (read and written), EnSight geometry (written) and
+// gmsh MSH (read).
 //
 // Meshes are a coordinates matrix (rows x columns = dimension x nodes) and
 // connectivity matrices (node slots x elements, 0-based node indices) with
@@ -361,6 +362,179 @@ int WavefrontOBJ_output(char const* name, dense2D<double> const& coords,
 int WavefrontOBJ_output(char const* name, dense2D<double> const& coords,
                         dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
                         element_type type1, element_type type2);
+
+// ---------------------------------------------------------------------------
+// Readers of MEDIT, VTK legacy and gmsh MSH files; the standard node order
+// ---------------------------------------------------------------------------
+//
+// Node orders. The library's tetrahedron (0, 1, 2, 3) is positive when node
+// 3 lies on the side to which the right-hand normal of (0, 1, 2) points; its
+// pyramids, wedges and hexahedra are positive when their apex or top lies on
+// that side of their base (0, 1, 2[, 3]). The nodes past the vertices of a
+// quadratic kind come in the library's order:
+//   ET_EDGE3      2: mid-edge (0,1)
+//   ET_TRIA6      3..5: mid-edges (1,2) (2,0) (0,1)
+//   ET_QUAD8/9    4..7: mid-edges (0,1) (1,2) (2,3) (3,0); 8: centre
+//   ET_TETRA10    4..9: mid-edges (1,2) (2,0) (0,1) (3,0) (3,1) (3,2)
+//   ET_PYRAMID13  5..12: mid-edges (0,1) (1,2) (2,3) (3,0) (0,4) (1,4) (2,4)
+//                 (3,4); ET_PYRAMID14 13: centre of the base
+//   ET_WEDGE15    6..14: mid-edges (0,3) (1,4) (2,5) (1,2) (2,0) (0,1) (4,5)
+//                 (5,3) (3,4); ET_WEDGE18 15..17: centres of the faces
+//                 (2,1,4,5) (0,2,5,3) (1,0,3,4)
+//   ET_HEXA20     8..19: mid-edges (0,1) (1,2) (2,3) (3,0) (4,5) (5,6) (6,7)
+//                 (7,4) (0,4) (1,5) (2,6) (3,7); ET_HEXA27 20..25: centres
+//                 of the faces (0,3,7,4) (1,5,6,2) (0,4,5,1) (3,2,6,7)
+//                 (0,1,2,3) (4,7,6,5), 26: centre
+// "Standard" is the node order of VTK, which meshio shares: its tetrahedra
+// and wedges are the mirror images of the library's, its pyramids and
+// hexahedra are the library's, and its quadratic nodes are ordered
+// differently for ET_TRIA6, ET_TETRA10, ET_WEDGE15 and ET_WEDGE18. Between
+// the two orders (column position k = standard position s):
+//   ET_TRIA6     k 0..5   <- s 0 1 2 4 5 3
+//   ET_TETRA4    k 0..3   <- s 0 1 3 2
+//   ET_TETRA10   k 0..9   <- s 0 1 3 2 8 7 4 6 5 9
+//   ET_WEDGE6    k 0..5   <- s 0 2 1 3 5 4
+//   ET_WEDGE15   k 0..14  <- s 0 2 1 3 5 4 12 14 13 7 6 8 10 9 11
+//   ET_WEDGE18   k 0..17  <- as ET_WEDGE15, then 16 15 17
+// and every other kind (ET_QUAD9, ET_PYRAMID14 and ET_HEXA27 included) has
+// the same order in both.
+
+// Rewrites every column of connectM from the library's node order into the
+// standard one, in place. A mixed matrix is read by the row count and each
+// column by its own shape (unused slots stay where they are). Codes: 0;
+// -1 connectM fails check_IDs for `type` without a node bound (row count,
+// misplaced 4294967295); -2 `type` outside 0..22. On failure nothing is
+// changed.
+int to_standard_node_order(dense2D<unsigned>& connectM, element_type type);
+// The inverse: from the standard node order into the library's. Codes as
+// to_standard_node_order.
+int from_standard_node_order(dense2D<unsigned>& connectM, element_type type);
+
+// The three readers share one output shape, that of the NASTRAN reader:
+//   coords   3 x nodes for VTK and MSH; MEDIT: the file's Dimension (2 or
+//            3) x nodes;
+//   connectM every element in file order, one per column, as many rows as
+//            the tallest element; slots past an element's own node count
+//            hold 4294967295;
+//   bounds   run boundaries: 0, the column of every element whose type
+//            differs from its predecessor's, then the number of elements
+//            ({0, 0} when there is none);
+//   types    the element_type of each run (bounds.size() - 1 entries);
+//   refs     one reference per element: the MEDIT reference; the MSH
+//            physical tag (version 2.2: the first tag when it is not 0,
+//            else the elementary tag; version 4.1: the first physical tag of
+//            the element's entity, else the entity tag); 0 for VTK.
+// The one-matrix forms (type&) give the core's matrix and one type for all
+// runs: runs of triangles and quadrangles widen to ET_FACE_MIX, runs of
+// linear solids to ET_SOLID_MIX, any other mix gives ET_UNKNOWN; with no
+// element the stream form leaves `type` unchanged and the file-name form
+// sets it to ET_UNKNOWN. The two-matrix forms give the first two runs
+// (rows 0 .. nbr_nodes(type) - 1 of their columns) and the whole coords;
+// types of absent runs are left as they are by the stream form and set to
+// ET_UNKNOWN by the file-name form.
+//
+// Node orders read. A MEDIT file that carries the comment line "# Mesh
+// format for MEDIT, generated by OVK Quernfold(R)." and a VTK file whose
+// title line is "Generated by OVK Quernfold(R)." come from medit_output and
+// vtk_output and are read back to the columns that were written: MEDIT
+// elements in the order of the file; VTK tetrahedra from VTK's orientation
+// and other kinds in the order of the file, a linear cell followed by a
+// poly-vertex cell being the quadratic kind of their joint node count
+// (ET_EDGE3, ET_TRIA6, ET_QUAD8, ET_QUAD9, ET_TETRA10, ET_PYRAMID14,
+// ET_WEDGE18, ET_HEXA20, ET_HEXA27). The pyramids and wedges that
+// medit_output writes as degenerate hexahedra read as ET_HEXA8. Every other
+// MEDIT and VTK file is read in the standard order (from_standard_node_order
+// applied), and MSH files in gmsh's order (tetrahedra mirrored as in the
+// standard order, pyramids, prisms and hexahedra as they are, quadratic
+// nodes rearranged), so that elements that are valid for their writer have
+// positive jacobians and shape_qualities here.
+//
+// Codes of the three readers:
+//   0     success
+//   -1    null stream, stream in error, file cannot be opened, a read error
+//   -2    not this format (MEDIT: neither the binary code 1 nor the keyword
+//         MeshVersionFormatted first; VTK: no "# vtk DataFile Version" first
+//         line, or a dataset other than UNSTRUCTURED_GRID; MSH: no
+//         $MeshFormat first, or a version other than 2.x and 4.1)
+//   -3    malformed or truncated record, a count that the records do not
+//         fill, a node number that names no node, an unknown data type
+//   -199  storage cannot be allocated
+// On every failure all outputs of the core form are empty (bounds too).
+// Storage grows with what is read, never with a count that a file states.
+// The file-name forms open the file with "rb" and hand it to the stream
+// forms, which read from the stream's current position and never close it.
+
+// MEDIT mesh files: the text form (.mesh; MeshVersionFormatted 1 or 2,
+// keywords in any case, free white space, "#" comments between sections)
+// and the binary form (.meshb; versions 1 to 4 in either byte order, told
+// from the text form by its first four bytes). Sections read: Dimension,
+// Vertices, Edges, Triangles, Quadrilaterals, Tetrahedra, Pyramids, Prisms,
+// Hexahedra, EdgesP2 (ET_EDGE3), TrianglesP2 (ET_TRIA6), QuadrilateralsQ2
+// (ET_QUAD9), TetrahedraP2 (ET_TETRA10), PyramidsP2 (ET_PYRAMID14), PrismsP2
+// (ET_WEDGE18), HexahedraQ2 (ET_HEXA27); the second-order sections of other
+// writers in the standard order. Other keywords (Corners, Ridges,
+// Required*, Normals, ...) are skipped: in text up to the next word that
+// begins with a letter, in binary to the position the keyword gives.
+// Element nodes are numbered from 1; the reading ends at End or at the end
+// of the input.
+int medit_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs);
+int medit_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs);
+int medit_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                element_type& type);
+int medit_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                element_type& type);
+int medit_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+                dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
+int medit_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+                dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
+
+// VTK legacy unstructured grids (DATASET UNSTRUCTURED_GRID), ASCII or
+// BINARY (big-endian): POINTS of float or double; versions before 5 give
+// CELLS as one list (int), version 5 and later as OFFSETS and CONNECTIVITY
+// (int, vtktypeint32 or vtktypeint64); CELL_TYPES. FIELD and METADATA
+// blocks are skipped; the reading ends at POINT_DATA or CELL_DATA. Cell
+// types read: 3, 5, 9, 10, 12, 13, 14 (linear), 21, 22, 23, 24, 25, 26, 27,
+// 28, 29, 32 (quadratic: ET_EDGE3, ET_TRIA6, ET_QUAD8, ET_TETRA10,
+// ET_HEXA20, ET_WEDGE15, ET_PYRAMID13, ET_QUAD9, ET_HEXA27, ET_WEDGE18);
+// cells of other types (vertices, poly-vertices, poly-lines, polygons, ...)
+// are left out.
+int vtk_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs);
+int vtk_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs);
+int vtk_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              element_type& type);
+int vtk_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              element_type& type);
+int vtk_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+              dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
+int vtk_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+              dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
+
+// gmsh MSH files, versions 2.2 and 4.1, ASCII or binary (either byte order;
+// 4.1 with a size_t of 4 or 8 bytes). Coordinate column k holds the node of
+// the k-th smallest tag (tags 1..N give column tag - 1), whatever the order
+// of the file; a repeated tag is malformed. Element types read: gmsh's
+// first- and second-order lines, triangles, quadrangles, tetrahedra,
+// pyramids, prisms and hexahedra (types 1 to 14 and 16 to 19); point
+// elements (15) are left out, and so are elements of other types in ASCII
+// files (binary files with them are malformed). $Entities gives the
+// references of version 4.1; $PhysicalNames, $Periodic and every other
+// section are skipped.
+int msh_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs);
+int msh_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs);
+int msh_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              element_type& type);
+int msh_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              element_type& type);
+int msh_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+              dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
+int msh_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+              dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
 
 // ---------------------------------------------------------------------------
 // EnSight

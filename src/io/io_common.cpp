@@ -137,24 +137,54 @@ int write_two(range_writer write, const char* name, const dense2D<double>& coord
 // Element runs
 // ---------------------------------------------------------------------------
 
-run_builder::run_builder(dense2D<double>& coords, dense2D<unsigned>& connectM,
-                         dense1D<unsigned>& bounds, dense1D<int>& types,
-                         dense1D<unsigned>& pids) noexcept
-    : coords_(coords),
-      connect_(connectM),
-      nodes_(coords, 3),
+element_runs::element_runs(dense2D<unsigned>& connectM, dense1D<unsigned>& bounds,
+                           dense1D<int>& types, dense1D<unsigned>& numbers) noexcept
+    : connect_(connectM),
       elements_(connectM, 0),
       bounds_(bounds),
       types_(types),
-      pids_(pids) {}
+      numbers_(numbers) {}
 
-bool run_builder::start() noexcept {
-  coords_.clear();
+void element_runs::clear() noexcept {
   connect_.clear();
   bounds_.clear();
   types_.clear();
-  pids_.clear();
+  numbers_.clear();
+}
+
+bool element_runs::start() noexcept {
+  clear();
   return bounds_.push_back(0);
+}
+
+bool element_runs::add(element_type type, const unsigned* nodes, unsigned n,
+                       unsigned number) noexcept {
+  // A taller element: every column already stored gets unused slots.
+  if (!elements_.raise_rows(n, no_index)) return false;
+  const std::size_t col = elements_.size();
+  if (!elements_.extend(col + 1, no_index)) return false;
+  std::copy(nodes, nodes + n, elements_.column(col));
+  if (!numbers_.push_back(number)) return false;
+  if (types_.empty() || types_[types_.size() - 1] != type) {
+    if (!types_.push_back(type)) return false;
+    if (col > 0 && !bounds_.push_back(static_cast<unsigned>(col))) return false;
+  }
+  return true;
+}
+
+bool element_runs::finish() noexcept {
+  const bool cut = elements_.finish();
+  return bounds_.push_back(static_cast<unsigned>(elements_.size())) && cut;
+}
+
+run_builder::run_builder(dense2D<double>& coords, dense2D<unsigned>& connectM,
+                         dense1D<unsigned>& bounds, dense1D<int>& types,
+                         dense1D<unsigned>& pids) noexcept
+    : coords_(coords), nodes_(coords, 3), elements_(connectM, bounds, types, pids) {}
+
+bool run_builder::start() noexcept {
+  coords_.clear();
+  return elements_.start();
 }
 
 bool run_builder::set_node(unsigned long id, double x, double y, double z) noexcept {
@@ -167,24 +197,45 @@ bool run_builder::set_node(unsigned long id, double x, double y, double z) noexc
   return true;
 }
 
-bool run_builder::add_element(element_type type, const unsigned* nodes, unsigned n,
-                              unsigned pid) noexcept {
-  // A taller element: every column already stored gets unused slots.
-  if (!elements_.raise_rows(n, no_index)) return false;
-  const std::size_t col = elements_.size();
-  if (!elements_.extend(col + 1, no_index)) return false;
-  std::copy(nodes, nodes + n, elements_.column(col));
-  if (!pids_.push_back(pid)) return false;
-  if (types_.empty() || types_[types_.size() - 1] != type) {
-    if (!types_.push_back(type)) return false;
-    if (col > 0 && !bounds_.push_back(static_cast<unsigned>(col))) return false;
-  }
-  return true;
+bool run_builder::finish() noexcept {
+  const bool cut = nodes_.finish();
+  return elements_.finish() && cut;
 }
 
-bool run_builder::finish() noexcept {
-  const bool cut = nodes_.finish() && elements_.finish();
-  return bounds_.push_back(static_cast<unsigned>(elements_.size())) && cut;
+namespace {
+
+bool is_face_kind(int t) noexcept { return t == ET_FACE_MIX || t == ET_TRIA3 || t == ET_QUAD4; }
+bool is_linear_solid(int t) noexcept {
+  return t == ET_TETRA4 || t == ET_PYRAMID5 || t == ET_WEDGE6 || t == ET_HEXA8;
+}
+
+}  // namespace
+
+void widen_runs(const dense1D<int>& types, element_type& type) noexcept {
+  if (types.empty()) return;
+  int c = types[0];
+  for (std::size_t k = 1; k < types.size(); ++k) {
+    const int t = types[k];
+    if (t == c) continue;
+    if (is_face_kind(c) && (t == ET_TRIA3 || t == ET_QUAD4)) {
+      c = ET_FACE_MIX;
+    } else if ((c == ET_SOLID_MIX || is_linear_solid(c)) && is_linear_solid(t)) {
+      c = ET_SOLID_MIX;
+    } else {
+      c = ET_UNKNOWN;
+      break;
+    }
+  }
+  type = static_cast<element_type>(c);
+}
+
+int read_one_matrix(run_reader core, std::FILE* stream, dense2D<double>& coords,
+                    dense2D<unsigned>& connectM, element_type& type) {
+  dense1D<unsigned> bounds, numbers;
+  dense1D<int> types;
+  const int code = core(stream, coords, connectM, bounds, types, numbers);
+  widen_runs(types, type);
+  return code;
 }
 
 namespace {

@@ -194,9 +194,39 @@ const Entry* find_kind(const Entry (&table)[N], int type) noexcept {
 // Element runs (NASTRAN, FEMAP)
 // ---------------------------------------------------------------------------
 
-// The reader's outputs while a file is read: elements are appended as
-// columns (rows grow to the largest element, new slots no_index), and runs of
-// equal types are tracked in bounds/types.
+// Elements appended as columns of one matrix while a file is read: rows grow
+// to the tallest element (new slots no_index), runs of equal types are
+// tracked in bounds/types, and every element carries one number (property
+// identifier or reference) in `numbers`.
+class element_runs {
+ public:
+  element_runs(dense2D<unsigned>& connectM, dense1D<unsigned>& bounds, dense1D<int>& types,
+               dense1D<unsigned>& numbers) noexcept;
+
+  // Empties the outputs and starts bounds as {0}. False on allocation failure.
+  bool start() noexcept;
+  // Empties the outputs, bounds included.
+  void clear() noexcept;
+  // Appends an element of `type` with `n` nodes (0-based indices).
+  bool add(element_type type, const unsigned* nodes, unsigned n, unsigned number) noexcept;
+  std::size_t size() const noexcept { return elements_.size(); }
+  // Column j of the matrix while it is being filled.
+  unsigned* column(std::size_t j) noexcept { return elements_.column(j); }
+  std::size_t rows() const noexcept { return elements_.rows(); }
+  // Cuts the matrix to what was stored and appends the number of elements
+  // to bounds.
+  bool finish() noexcept;
+
+ private:
+  dense2D<unsigned>& connect_;
+  column_writer<unsigned> elements_;
+  dense1D<unsigned>& bounds_;
+  dense1D<int>& types_;
+  dense1D<unsigned>& numbers_;
+};
+
+// The NASTRAN and FEMAP reader's outputs while a file is read: nodes stored
+// by identifier in a 3-row coordinates matrix, and the element runs.
 class run_builder {
  public:
   run_builder(dense2D<double>& coords, dense2D<unsigned>& connectM, dense1D<unsigned>& bounds,
@@ -207,19 +237,17 @@ class run_builder {
   // Stores node `id` (>= 1) in column id - 1; missing columns are 0.0.
   bool set_node(unsigned long id, double x, double y, double z) noexcept;
   // Appends an element of `type` with `n` nodes (0-based indices).
-  bool add_element(element_type type, const unsigned* nodes, unsigned n, unsigned pid) noexcept;
+  bool add_element(element_type type, const unsigned* nodes, unsigned n, unsigned pid) noexcept {
+    return elements_.add(type, nodes, n, pid);
+  }
   // Cuts the matrices to what was stored and appends the number of
   // elements to bounds.
   bool finish() noexcept;
 
  private:
   dense2D<double>& coords_;
-  dense2D<unsigned>& connect_;
   column_writer<double> nodes_;
-  column_writer<unsigned> elements_;
-  dense1D<unsigned>& bounds_;
-  dense1D<int>& types_;
-  dense1D<unsigned>& pids_;
+  element_runs elements_;
 };
 
 // The core forms of the NASTRAN and FEMAP readers and writers, on which
@@ -237,6 +265,14 @@ int with_file(const char* name, const char* mode, Form form) {
   return form(file.get());
 }
 
+// The one type of all runs of a reader: runs of triangles and quadrangles
+// widen to ET_FACE_MIX, runs of linear solids to ET_SOLID_MIX, any other mix
+// gives ET_UNKNOWN. With no run, `type` is left as it is.
+void widen_runs(const dense1D<int>& types, element_type& type) noexcept;
+// Reader form 2 over a core reader: the core's matrix and widen_runs of its
+// types.
+int read_one_matrix(run_reader core, std::FILE* stream, dense2D<double>& coords,
+                    dense2D<unsigned>& connectM, element_type& type);
 // Reader form 3 over a core reader: the first two runs as two matrices. A
 // stream that the core refuses leaves every output untouched.
 int read_first_runs(run_reader core, std::FILE* stream, dense2D<double>& coords,

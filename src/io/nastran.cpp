@@ -365,32 +365,6 @@ int read_core(std::FILE* stream, detail::run_builder& out) {
   return code;
 }
 
-// The one type for all elements: runs of triangles and quadrangles widen to
-// ET_FACE_MIX, runs of linear solids to ET_SOLID_MIX, anything else mixed to
-// ET_UNKNOWN.
-bool is_face_kind(int t) { return t == ET_FACE_MIX || t == ET_TRIA3 || t == ET_QUAD4; }
-bool is_linear_solid(int t) {
-  return t == ET_TETRA4 || t == ET_PYRAMID5 || t == ET_WEDGE6 || t == ET_HEXA8;
-}
-
-void widen_type(const dense1D<int>& types, element_type& type) {
-  if (types.empty()) return;
-  int c = types[0];
-  for (std::size_t k = 1; k < types.size(); ++k) {
-    const int t = types[k];
-    if (t == c) continue;
-    if (is_face_kind(c) && (t == ET_TRIA3 || t == ET_QUAD4)) {
-      c = ET_FACE_MIX;
-    } else if ((c == ET_SOLID_MIX || is_linear_solid(c)) && is_linear_solid(t)) {
-      c = ET_SOLID_MIX;
-    } else {
-      c = ET_UNKNOWN;
-      break;
-    }
-  }
-  type = static_cast<element_type>(c);
-}
-
 // ---------------------------------------------------------------------------
 // Writer
 // ---------------------------------------------------------------------------
@@ -497,11 +471,7 @@ int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& 
 
 int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
                   element_type& type) {
-  dense1D<unsigned> bounds, pids;
-  dense1D<int> types;
-  const int code = NASTRAN_input(stream, coords, connectM, bounds, types, pids);
-  widen_type(types, type);
-  return code;
+  return detail::read_one_matrix(kCoreReader, stream, coords, connectM, type);
 }
 
 int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,

@@ -1,0 +1,469 @@
+// gmsh MSH files read into element runs: versions 2.2 and 4.1, ASCII and
+// binary (either byte order), nodes numbered by tags that may be sparse or
+// unordered.
+#include <algorithm>
+#include <climits>
+
+#include "io/input_scan.h"
+
+namespace ovk {
+namespace quernfold {
+
+namespace {
+
+using detail::input_scan;
+using detail::kMalformed;
+using detail::kNotThisFormat;
+using detail::mesh_output;
+
+constexpr int kLegacyMajor = 2;
+constexpr std::string_view kEntitiesVersion = "4.1";
+// gmsh's point element: one node, not an element of the model.
+constexpr long long kPointType = 15;
+// The integer 1 of a binary file written in the other byte order.
+constexpr std::int32_t kSwappedOne = 0x01000000;
+// Nodes of an element at most.
+constexpr unsigned kMaxNodes = 27;
+// Node tags up to this many times the node count (plus a margin) are
+// looked up in a table indexed by tag; sparser tags by binary search.
+constexpr std::uint64_t kDenseTagFactor = 4;
+constexpr std::uint64_t kDenseTagMargin = 1024;
+
+struct msh_kind {
+  long long gmsh;
+  element_type type;
+};
+
+constexpr msh_kind kKinds[] = {
+    {1, ET_EDGE2},      {8, ET_EDGE3},      {2, ET_TRIA3},   {9, ET_TRIA6},    {3, ET_QUAD4},
+    {16, ET_QUAD8},     {10, ET_QUAD9},     {4, ET_TETRA4},  {11, ET_TETRA10}, {7, ET_PYRAMID5},
+    {19, ET_PYRAMID13}, {14, ET_PYRAMID14}, {6, ET_WEDGE6},  {18, ET_WEDGE15}, {13, ET_WEDGE18},
+    {5, ET_HEXA8},      {17, ET_HEXA20},    {12, ET_HEXA27},
+};
+
+// gmsh's node orders that differ from the library's. gmsh's tetrahedra have
+// the opposite orientation; its pyramids, prisms and hexahedra have the
+// library's; its mid-edge and face nodes come in orders of their own.
+constexpr detail::node_order kGmshOrders[] = {
+    {ET_TRIA6, {0, 1, 2, 4, 5, 3}},
+    {ET_TETRA4, {0, 1, 3, 2}},
+    {ET_TETRA10, {0, 1, 3, 2, 9, 7, 4, 6, 5, 8}},
+    {ET_PYRAMID13, {0, 1, 2, 3, 4, 5, 8, 10, 6, 7, 9, 11, 12}},
+    {ET_PYRAMID14, {0, 1, 2, 3, 4, 5, 8, 10, 6, 7, 9, 11, 12, 13}},
+    {ET_WEDGE15, {0, 1, 2, 3, 4, 5, 8, 10, 11, 9, 7, 6, 14, 13, 12}},
+    {ET_WEDGE18, {0, 1, 2, 3, 4, 5, 8, 10, 11, 9, 7, 6, 14, 13, 12, 17, 16, 15}},
+    {ET_HEXA20, {0, 1, 2, 3, 4, 5, 6, 7, 8, 11, 13, 9, 16, 18, 19, 17, 10, 12, 14, 15}},
+    {ET_HEXA27, {0,  1,  2,  3,  4,  5,  6,  7,  8,  11, 13, 9,  16, 18,
+                 19, 17, 10, 12, 14, 15, 22, 23, 21, 24, 20, 25, 26}},
+};
+
+element_type kind_of(long long gmsh) {
+  for (const msh_kind& k : kKinds)
+    if (k.gmsh == gmsh) return k.type;
+  return ET_UNKNOWN;
+}
+
+// Numbers of a file: words in ASCII files; in binary ones 32-bit integers,
+// unsigned integers of the file's size_t width and doubles.
+class msh_numbers {
+ public:
+  explicit msh_numbers(input_scan& in) : in_(in) {}
+
+  bool binary = false, swap = false;
+  std::size_t size_width = sizeof(std::uint64_t);
+
+  // Binary data starts after the line end of the line before it.
+  bool begin_binary() {
+    std::string_view rest;
+    return !binary || (in_.line(rest) && detail::trimmed(rest).empty());
+  }
+  bool int32(long long& v) {
+    if (!binary) return in_.number(v);
+    std::int32_t w;
+    if (!in_.binary(w, swap)) return false;
+    v = w;
+    return true;
+  }
+  bool size(std::uint64_t& v) {
+    if (!binary) return in_.number(v);
+    if (size_width == sizeof(std::uint64_t)) return in_.binary(v, swap);
+    std::uint32_t w;
+    if (!in_.binary(w, swap)) return false;
+    v = w;
+    return true;
+  }
+  bool real(double& v) { return binary ? in_.binary(v, swap) : in_.number(v); }
+  input_scan& scan() { return in_; }
+
+ private:
+  input_scan& in_;
+};
+
+// Node tags to coordinate columns: the columns hold the nodes in ascending
+// tag order.
+class tag_map {
+ public:
+  // Sorts the nodes stored in `out` (tags[j] being the tag of column j) by
+  // tag. kMalformed when a tag repeats.
+  int sort(mesh_output& out, dense1D<std::uint64_t>& tags) {
+    const std::size_t n = tags.size();
+    dense1D<unsigned> order;
+    dense2D<double> held;
+    if (!order.resize(n) || !held.resize(3, n)) return no_memory;
+    for (std::size_t j = 0; j < n; ++j) {
+      order[j] = static_cast<unsigned>(j);
+      std::copy(out.node(j), out.node(j) + 3, held.column(j));
+    }
+    std::sort(order.begin(), order.end(),
+              [&](unsigned a, unsigned b) { return tags[a] < tags[b]; });
+    if (!sorted_.resize(n)) return no_memory;
+    for (std::size_t j = 0; j < n; ++j) {
+      sorted_[j] = tags[order[j]];
+      std::copy(held.column(order[j]), held.column(order[j]) + 3, out.node(j));
+      if (j > 0 && sorted_[j] == sorted_[j - 1]) return kMalformed;
+    }
+    dense_.clear();
+    if (n == 0 || sorted_[n - 1] - sorted_[0] >= kDenseTagFactor * n + kDenseTagMargin) return 0;
+    if (!dense_.resize(sorted_[n - 1] - sorted_[0] + 1, no_index)) return no_memory;
+    for (std::size_t j = 0; j < n; ++j) dense_[sorted_[j] - sorted_[0]] = static_cast<unsigned>(j);
+    return 0;
+  }
+
+  // The column of `tag`, no_index when no node has it.
+  unsigned column(std::uint64_t tag) const {
+    if (sorted_.empty() || tag < sorted_[0]) return no_index;
+    if (!dense_.empty())
+      return tag - sorted_[0] < dense_.size() ? dense_[tag - sorted_[0]] : no_index;
+    const std::uint64_t* at = std::lower_bound(sorted_.begin(), sorted_.end(), tag);
+    return at != sorted_.end() && *at == tag ? static_cast<unsigned>(at - sorted_.begin())
+                                             : no_index;
+  }
+
+ private:
+  dense1D<std::uint64_t> sorted_;
+  dense1D<unsigned> dense_;
+};
+
+// The sections of one file, read into the outputs.
+class msh_reader {
+ public:
+  msh_reader(msh_numbers& numbers, mesh_output& out) : num_(numbers), out_(out) {}
+
+  bool legacy = false;
+
+  // One element of gmsh type `gmsh` with node tags `tags`; point elements
+  // and kinds outside the model are left out.
+  int element(long long gmsh, const std::uint64_t* tags, unsigned ref) {
+    const element_type kind = kind_of(gmsh);
+    if (kind == ET_UNKNOWN) return 0;
+    const unsigned n = nbr_nodes(kind);
+    unsigned file[kMaxNodes], column[kMaxNodes];
+    for (unsigned k = 0; k < n; ++k) {
+      file[k] = tags_.column(tags[k]);
+      if (file[k] == no_index) return kMalformed;
+    }
+    detail::reorder(file, column, detail::order_of(kGmshOrders, kind), n);
+    return out_.add_element(kind, column, n, ref) ? 0 : no_memory;
+  }
+
+  // Node count of a gmsh type that is read; 0 for types that are not.
+  static unsigned nodes_of(long long gmsh) {
+    if (gmsh == kPointType) return 1;
+    const element_type kind = kind_of(gmsh);
+    return kind == ET_UNKNOWN ? 0 : nbr_nodes(kind);
+  }
+
+  // "$Nodes" of version 2: a count, then tag x y z per node.
+  int nodes_v2() {
+    std::uint64_t count;
+    if (!num_.scan().number(count) || !num_.begin_binary()) return kMalformed;
+    for (std::uint64_t i = 0; i < count; ++i) {
+      long long tag;
+      if (!num_.int32(tag) || tag < 0) return kMalformed;
+      const int code = node(static_cast<std::uint64_t>(tag));
+      if (code < 0) return code;
+    }
+    return tags_.sort(out_, tags_read_);
+  }
+
+  // "$Nodes" of version 4.1: blocks of node tags, then their coordinates
+  // (and parametric coordinates, which are skipped).
+  int nodes_v4() {
+    std::uint64_t blocks, count, first, last, in_block;
+    if (!num_.begin_binary() || !num_.size(blocks) || !num_.size(count) || !num_.size(first) ||
+        !num_.size(last))
+      return kMalformed;
+    for (std::uint64_t b = 0; b < blocks; ++b) {
+      long long dim, entity, parametric;
+      if (!num_.int32(dim) || !num_.int32(entity) || !num_.int32(parametric) ||
+          !num_.size(in_block))
+        return kMalformed;
+      const std::size_t start = tags_read_.size();
+      for (std::uint64_t i = 0; i < in_block; ++i) {
+        std::uint64_t tag;
+        if (!num_.size(tag)) return kMalformed;
+        if (!tags_read_.push_back(tag)) return no_memory;
+      }
+      const unsigned extra = parametric && (dim == 1 || dim == 2) ? static_cast<unsigned>(dim) : 0;
+      for (std::uint64_t i = 0; i < in_block; ++i) {
+        const int code = coordinates(extra);
+        if (code < 0) return code;
+      }
+      if (out_.nodes() != start + in_block) return kMalformed;
+    }
+    return tags_.sort(out_, tags_read_);
+  }
+
+  // "$Entities" of version 4.1: the first physical tag of every entity.
+  int entities() {
+    std::uint64_t counts[4], n;
+    double skipped;
+    if (!num_.begin_binary()) return kMalformed;
+    for (std::uint64_t& c : counts)
+      if (!num_.size(c)) return kMalformed;
+    for (unsigned dim = 0; dim < 4; ++dim) {
+      for (std::uint64_t e = 0; e < counts[dim]; ++e) {
+        long long tag, phys = 0, value;
+        if (!num_.int32(tag)) return kMalformed;
+        for (unsigned k = 0; k < (dim == 0 ? 3u : 6u); ++k)
+          if (!num_.real(skipped)) return kMalformed;
+        if (!num_.size(n)) return kMalformed;
+        for (std::uint64_t k = 0; k < n; ++k) {
+          if (!num_.int32(value)) return kMalformed;
+          if (k == 0) phys = value;
+        }
+        if (n > 0 && (!entity_keys_.push_back(key(dim, tag)) ||
+                      !entity_refs_.push_back(static_cast<unsigned>(phys))))
+          return no_memory;
+        if (dim == 0) continue;
+        if (!num_.size(n)) return kMalformed;
+        for (std::uint64_t k = 0; k < n; ++k)
+          if (!num_.int32(value)) return kMalformed;
+      }
+    }
+    return 0;
+  }
+
+  // "$Elements" of version 2 in ASCII: one line per element, "number type
+  // tag-count tags... nodes..."; lines of other types are skipped.
+  int elements_v2_ascii() {
+    std::uint64_t count;
+    input_scan& in = num_.scan();
+    if (!in.number(count)) return kMalformed;
+    for (std::uint64_t i = 0; i < count; ++i) {
+      long long number, gmsh, ntags, tag;
+      long long refs[2] = {0, 0};
+      if (!in.number(number) || !in.number(gmsh) || !in.number(ntags) || ntags < 0)
+        return kMalformed;
+      for (long long k = 0; k < ntags; ++k) {
+        if (!in.number(tag)) return kMalformed;
+        if (k < 2) refs[k] = tag;
+      }
+      const unsigned n = nodes_of(gmsh);
+      std::string_view rest;
+      if (n == 0) {
+        in.line(rest);
+        continue;
+      }
+      const int code = element_nodes(gmsh, n, legacy_ref(refs));
+      if (code < 0) return code;
+    }
+    return 0;
+  }
+
+  // "$Elements" of version 2 in binary: blocks of one type, each a header
+  // (type, elements, tag count) and per element its number, tags and
+  // nodes.
+  int elements_v2_binary() {
+    std::uint64_t count;
+    if (!num_.scan().number(count) || !num_.begin_binary()) return kMalformed;
+    for (std::uint64_t read = 0; read < count;) {
+      long long gmsh, in_block, ntags, value;
+      if (!num_.int32(gmsh) || !num_.int32(in_block) || !num_.int32(ntags) || in_block < 0 ||
+          ntags < 0)
+        return kMalformed;
+      const unsigned n = nodes_of(gmsh);
+      if (n == 0) return kMalformed;
+      for (long long e = 0; e < in_block; ++e, ++read) {
+        long long refs[2] = {0, 0};
+        if (!num_.int32(value)) return kMalformed;
+        for (long long k = 0; k < ntags; ++k) {
+          if (!num_.int32(value)) return kMalformed;
+          if (k < 2) refs[k] = value;
+        }
+        const int code = element_nodes(gmsh, n, legacy_ref(refs));
+        if (code < 0) return code;
+      }
+    }
+    return 0;
+  }
+
+  // "$Elements" of version 4.1: blocks of one entity and type, each element
+  // its tag and node tags; the reference of a block is its entity's first
+  // physical tag, or the entity tag when it has none. Blocks of other types
+  // are skipped in ASCII files and refused in binary ones.
+  int elements_v4() {
+    std::uint64_t blocks, count, first, last, in_block;
+    if (!num_.begin_binary() || !num_.size(blocks) || !num_.size(count) || !num_.size(first) ||
+        !num_.size(last))
+      return kMalformed;
+    for (std::uint64_t b = 0; b < blocks; ++b) {
+      long long dim, entity, gmsh;
+      if (!num_.int32(dim) || !num_.int32(entity) || !num_.int32(gmsh) || !num_.size(in_block))
+        return kMalformed;
+      const unsigned n = nodes_of(gmsh);
+      std::string_view rest;
+      if (n == 0 && num_.binary) return kMalformed;
+      if (n == 0) {
+        for (std::uint64_t e = 0; e <= in_block; ++e) num_.scan().line(rest);
+        continue;
+      }
+      const unsigned ref = entity_ref(dim, entity);
+      for (std::uint64_t e = 0; e < in_block; ++e) {
+        std::uint64_t tag;
+        if (!num_.size(tag)) return kMalformed;
+        const int code = element_nodes(gmsh, n, ref);
+        if (code < 0) return code;
+      }
+    }
+    return 0;
+  }
+
+ private:
+  // One node of a version-2 file: x y z.
+  int node(std::uint64_t tag) {
+    if (!tags_read_.push_back(tag)) return no_memory;
+    return coordinates(0);
+  }
+
+  // x y z and `extra` numbers that are skipped.
+  int coordinates(unsigned extra) {
+    double x[3], skipped;
+    for (double& v : x)
+      if (!num_.real(v)) return kMalformed;
+    for (unsigned k = 0; k < extra; ++k)
+      if (!num_.real(skipped)) return kMalformed;
+    if (!out_.node_rows(3)) return kMalformed;
+    double* column = out_.add_node();
+    if (!column) return no_memory;
+    std::copy(x, x + 3, column);
+    return 0;
+  }
+
+  // The n node tags of one element, then the element.
+  int element_nodes(long long gmsh, unsigned n, unsigned ref) {
+    std::uint64_t tags[kMaxNodes];
+    for (unsigned k = 0; k < n; ++k) {
+      long long v = 0;
+      if (!legacy && !num_.size(tags[k])) return kMalformed;
+      if (legacy && (!num_.int32(v) || v < 0)) return kMalformed;
+      if (legacy) tags[k] = static_cast<std::uint64_t>(v);
+    }
+    return element(gmsh, tags, ref);
+  }
+
+  // Version 2: the physical tag (first tag), or the elementary tag (second)
+  // when the physical one is 0 or absent.
+  static unsigned legacy_ref(const long long (&refs)[2]) {
+    return static_cast<unsigned>(refs[0] != 0 ? refs[0] : refs[1]);
+  }
+
+  static std::int64_t key(long long dim, long long tag) {
+    return static_cast<std::int64_t>(dim) << 32 | static_cast<std::uint32_t>(tag);
+  }
+  unsigned entity_ref(long long dim, long long tag) const {
+    for (std::size_t k = 0; k < entity_keys_.size(); ++k)
+      if (entity_keys_[k] == key(dim, tag)) return entity_refs_[k];
+    return static_cast<unsigned>(tag);
+  }
+
+  msh_numbers& num_;
+  mesh_output& out_;
+  dense1D<std::uint64_t> tags_read_;
+  tag_map tags_;
+  dense1D<std::int64_t> entity_keys_;
+  dense1D<unsigned> entity_refs_;
+};
+
+// "$MeshFormat": version, file type (0 ASCII, 1 binary) and size_t width;
+// a binary file then holds the integer 1 in its byte order.
+int read_format(input_scan& in, msh_numbers& numbers, bool& legacy) {
+  std::string_view w;
+  long long file_type, width;
+  if (!in.word(w) || w != "$MeshFormat" || !in.word(w)) return kNotThisFormat;
+  legacy = w.substr(0, 2) == "2." || w == "2";
+  if (!legacy && w != kEntitiesVersion) return kNotThisFormat;
+  if (!in.number(file_type) || !in.number(width) || file_type < 0 || file_type > 1)
+    return kMalformed;
+  if (width != sizeof(std::uint32_t) && width != sizeof(std::uint64_t)) return kMalformed;
+  numbers.size_width = static_cast<std::size_t>(width);
+  if (file_type == 1) {
+    std::int32_t one;
+    numbers.binary = true;
+    if (!numbers.begin_binary() || !in.binary(one, false)) return kMalformed;
+    numbers.swap = one != 1;
+    if (numbers.swap && one != kSwappedOne) return kMalformed;
+  }
+  return in.word(w) && w == "$EndMeshFormat" ? 0 : kMalformed;
+}
+
+int read_core(input_scan& in, mesh_output& out) {
+  msh_numbers numbers(in);
+  msh_reader reader(numbers, out);
+  int code = read_format(in, numbers, reader.legacy);
+  std::string_view w;
+  while (code == 0 && in.word(w)) {
+    if (w[0] != '$') return kMalformed;
+    // The word lasts only until the scan reads on: keep "$End" + its name.
+    char end_mark[input_scan::kMaxWord + 4] = "$End";
+    const std::string_view name(end_mark + 4, w.copy(end_mark + 4, w.size() - 1, 1));
+    const std::string_view end(end_mark, name.size() + 4);
+    if (name == "Nodes") {
+      code = reader.legacy ? reader.nodes_v2() : reader.nodes_v4();
+    } else if (name == "Elements") {
+      code = !reader.legacy   ? reader.elements_v4()
+             : numbers.binary ? reader.elements_v2_binary()
+                              : reader.elements_v2_ascii();
+    } else if (name == "Entities" && !reader.legacy) {
+      code = reader.entities();
+    } else {
+      if (!in.skip_past(end)) return kMalformed;
+      continue;
+    }
+    if (code == 0 && (!in.word(w) || w != end)) code = kMalformed;
+  }
+  return code;
+}
+
+}  // namespace
+
+int msh_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) {
+  return detail::read_mesh(stream, coords, connectM, bounds, types, refs, read_core);
+}
+
+using msh_forms = detail::reader_forms<msh_input>;
+
+int msh_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) {
+  return msh_forms::core(name, coords, connectM, bounds, types, refs);
+}
+int msh_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              element_type& type) {
+  return msh_forms::one(stream, coords, connectM, type);
+}
+int msh_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              element_type& type) {
+  return msh_forms::one(name, coords, connectM, type);
+}
+int msh_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+              dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
+  return msh_forms::two(stream, coords, connectM1, connectM2, type1, type2);
+}
+int msh_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
+              dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
+  return msh_forms::two(name, coords, connectM1, connectM2, type1, type2);
+}
+
+}  // namespace quernfold
+}  // namespace ovk
