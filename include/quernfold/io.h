@@ -443,11 +443,15 @@ int from_standard_node_order(dense2D<unsigned>& connectM, element_type type);
 // (ET_EDGE3, ET_TRIA6, ET_QUAD8, ET_QUAD9, ET_TETRA10, ET_PYRAMID14,
 // ET_WEDGE18, ET_HEXA20, ET_HEXA27). The pyramids and wedges that
 // medit_output writes as degenerate hexahedra read as ET_HEXA8. Every other
-// MEDIT and VTK file is read in the standard order (from_standard_node_order
-// applied), and MSH files in gmsh's order (tetrahedra mirrored as in the
-// standard order, pyramids, prisms and hexahedra as they are, quadratic
-// nodes rearranged), so that elements that are valid for their writer have
-// positive jacobians and shape_qualities here.
+// VTK file is read in the standard order (from_standard_node_order applied);
+// every other MEDIT file too, except its prisms, which MEDIT writers (meshio
+// among them) list with the base's normal pointing to the top, as the
+// library does, and which are read as they are; MSH files are read in
+// gmsh's order (tetrahedra mirrored as in the standard order, pyramids,
+// prisms and hexahedra as they are, quadratic nodes rearranged). So elements
+// that are valid for their writer have positive jacobians and
+// shape_qualities here. (meshio keeps linear wedges in memory in gmsh's
+// orientation and mirrors them only when it writes VTK.)
 //
 // Codes of the three readers:
 //   0     success
@@ -456,8 +460,8 @@ int from_standard_node_order(dense2D<unsigned>& connectM, element_type type);
 //         MeshVersionFormatted first; VTK: no "# vtk DataFile Version" first
 //         line, or a dataset other than UNSTRUCTURED_GRID; MSH: no
 //         $MeshFormat first, or a version other than 2.x and 4.1)
-//   -3    malformed or truncated record, a count that the records do not
-//         fill, a node number that names no node, an unknown data type
+//   -3    malformed or truncated record, records that do not match their
+//         count, a node number that names no node, an unknown data type
 //   -199  storage cannot be allocated
 // On every failure all outputs of the core form are empty (bounds too).
 // Storage grows with what is read, never with a count that a file states.
@@ -470,9 +474,8 @@ int from_standard_node_order(dense2D<unsigned>& connectM, element_type type);
 // from the text form by its first four bytes). Sections read: Dimension,
 // Vertices, Edges, Triangles, Quadrilaterals, Tetrahedra, Pyramids, Prisms,
 // Hexahedra, EdgesP2 (ET_EDGE3), TrianglesP2 (ET_TRIA6), QuadrilateralsQ2
-// (ET_QUAD9), TetrahedraP2 (ET_TETRA10), PyramidsP2 (ET_PYRAMID14), PrismsP2
-// (ET_WEDGE18), HexahedraQ2 (ET_HEXA27); the second-order sections of other
-// writers in the standard order. Other keywords (Corners, Ridges,
+// (ET_QUAD9), TetrahedraP2 (ET_TETRA10), HexahedraQ2 (ET_HEXA27), their nodes
+// in the standard order. Other keywords (Corners, Ridges,
 // Required*, Normals, ...) are skipped: in text up to the next word that
 // begins with a letter, in binary to the position the keyword gives.
 // Element nodes are numbered from 1; the reading ends at End or at the end

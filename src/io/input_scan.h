@@ -53,17 +53,15 @@ class input_scan {
   // Makes at least n bytes (n <= kWindow) visible from the cursor unless the
   // input ends first; returns the number of bytes visible.
   std::size_t fill(std::size_t n) noexcept {
-    if (end_ - pos_ >= n) return end_ - pos_;
+    if (end_ - pos_ >= n || done_) return end_ - pos_;
     std::memmove(buf_.get(), buf_.get() + pos_, end_ - pos_);
     base_ += pos_;
     end_ -= pos_;
     pos_ = 0;
-    if (!done_) {
-      const std::size_t room = kWindow + kMaxWord - end_;
-      const std::size_t got = std::fread(buf_.get() + end_, 1, room, stream_);
-      end_ += got;
-      done_ = got < room;
-    }
+    const std::size_t room = kWindow + kMaxWord - end_;
+    const std::size_t got = std::fread(buf_.get() + end_, 1, room, stream_);
+    end_ += got;
+    done_ = got < room;
     return end_;
   }
   const char* cursor() const noexcept { return buf_.get() + pos_; }

@@ -151,26 +151,35 @@ class msh_reader {
 
   bool legacy = false;
 
-  // One element of gmsh type `gmsh` with node tags `tags`; point elements
-  // and kinds outside the model are left out.
-  int element(long long gmsh, const std::uint64_t* tags, unsigned ref) {
-    const element_type kind = kind_of(gmsh);
-    if (kind == ET_UNKNOWN) return 0;
-    const unsigned n = nbr_nodes(kind);
+  // What a gmsh element type reads: its kind (ET_UNKNOWN for point elements
+  // and types outside the model), the node tags of an element (0 for types
+  // that are not read) and their order. The last type asked for is kept, as
+  // elements come in long runs of one type.
+  struct gmsh_type {
+    long long gmsh = -1;
+    element_type kind = ET_UNKNOWN;
+    unsigned nodes = 0;
+    const unsigned char* order = nullptr;
+  };
+  const gmsh_type& type_of(long long gmsh) {
+    if (gmsh == type_.gmsh) return type_;
+    type_.gmsh = gmsh;
+    type_.kind = kind_of(gmsh);
+    type_.nodes = gmsh == kPointType ? 1 : type_.kind == ET_UNKNOWN ? 0 : nbr_nodes(type_.kind);
+    type_.order = detail::order_of(kGmshOrders, type_.kind);
+    return type_;
+  }
+
+  // One element with node tags `tags`; point elements are left out.
+  int element(const gmsh_type& type, const std::uint64_t* tags, unsigned ref) {
+    if (type.kind == ET_UNKNOWN) return 0;
     unsigned file[kMaxNodes], column[kMaxNodes];
-    for (unsigned k = 0; k < n; ++k) {
+    for (unsigned k = 0; k < type.nodes; ++k) {
       file[k] = tags_.column(tags[k]);
       if (file[k] == no_index) return kMalformed;
     }
-    detail::reorder(file, column, detail::order_of(kGmshOrders, kind), n);
-    return out_.add_element(kind, column, n, ref) ? 0 : no_memory;
-  }
-
-  // Node count of a gmsh type that is read; 0 for types that are not.
-  static unsigned nodes_of(long long gmsh) {
-    if (gmsh == kPointType) return 1;
-    const element_type kind = kind_of(gmsh);
-    return kind == ET_UNKNOWN ? 0 : nbr_nodes(kind);
+    detail::reorder(file, column, type.order, type.nodes);
+    return out_.add_element(type.kind, column, type.nodes, ref) ? 0 : no_memory;
   }
 
   // "$Nodes" of version 2: a count, then tag x y z per node.
@@ -259,13 +268,13 @@ class msh_reader {
         if (!in.number(tag)) return kMalformed;
         if (k < 2) refs[k] = tag;
       }
-      const unsigned n = nodes_of(gmsh);
+      const gmsh_type& type = type_of(gmsh);
       std::string_view rest;
-      if (n == 0) {
+      if (type.nodes == 0) {
         in.line(rest);
         continue;
       }
-      const int code = element_nodes(gmsh, n, legacy_ref(refs));
+      const int code = element_nodes(type, legacy_ref(refs));
       if (code < 0) return code;
     }
     return 0;
@@ -282,8 +291,8 @@ class msh_reader {
       if (!num_.int32(gmsh) || !num_.int32(in_block) || !num_.int32(ntags) || in_block < 0 ||
           ntags < 0)
         return kMalformed;
-      const unsigned n = nodes_of(gmsh);
-      if (n == 0) return kMalformed;
+      const gmsh_type& type = type_of(gmsh);
+      if (type.nodes == 0) return kMalformed;
       for (long long e = 0; e < in_block; ++e, ++read) {
         long long refs[2] = {0, 0};
         if (!num_.int32(value)) return kMalformed;
@@ -291,7 +300,7 @@ class msh_reader {
           if (!num_.int32(value)) return kMalformed;
           if (k < 2) refs[k] = value;
         }
-        const int code = element_nodes(gmsh, n, legacy_ref(refs));
+        const int code = element_nodes(type, legacy_ref(refs));
         if (code < 0) return code;
       }
     }
@@ -311,10 +320,10 @@ class msh_reader {
       long long dim, entity, gmsh;
       if (!num_.int32(dim) || !num_.int32(entity) || !num_.int32(gmsh) || !num_.size(in_block))
         return kMalformed;
-      const unsigned n = nodes_of(gmsh);
+      const gmsh_type& type = type_of(gmsh);
       std::string_view rest;
-      if (n == 0 && num_.binary) return kMalformed;
-      if (n == 0) {
+      if (type.nodes == 0 && num_.binary) return kMalformed;
+      if (type.nodes == 0) {
         for (std::uint64_t e = 0; e <= in_block; ++e) num_.scan().line(rest);
         continue;
       }
@@ -322,7 +331,7 @@ class msh_reader {
       for (std::uint64_t e = 0; e < in_block; ++e) {
         std::uint64_t tag;
         if (!num_.size(tag)) return kMalformed;
-        const int code = element_nodes(gmsh, n, ref);
+        const int code = element_nodes(type, ref);
         if (code < 0) return code;
       }
     }
@@ -350,16 +359,16 @@ class msh_reader {
     return 0;
   }
 
-  // The n node tags of one element, then the element.
-  int element_nodes(long long gmsh, unsigned n, unsigned ref) {
+  // The node tags of one element, then the element.
+  int element_nodes(const gmsh_type& type, unsigned ref) {
     std::uint64_t tags[kMaxNodes];
-    for (unsigned k = 0; k < n; ++k) {
+    for (unsigned k = 0; k < type.nodes; ++k) {
       long long v = 0;
       if (!legacy && !num_.size(tags[k])) return kMalformed;
       if (legacy && (!num_.int32(v) || v < 0)) return kMalformed;
       if (legacy) tags[k] = static_cast<std::uint64_t>(v);
     }
-    return element(gmsh, tags, ref);
+    return element(type, tags, ref);
   }
 
   // Version 2: the physical tag (first tag), or the elementary tag (second)
@@ -383,6 +392,7 @@ class msh_reader {
   tag_map tags_;
   dense1D<std::int64_t> entity_keys_;
   dense1D<unsigned> entity_refs_;
+  gmsh_type type_;
 };
 
 // "$MeshFormat": version, file type (0 ASCII, 1 binary) and size_t width;
