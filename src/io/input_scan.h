@@ -356,6 +356,8 @@ struct reader_forms {
   }
   static int two(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
                  dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
+    connectM1.clear();
+    connectM2.clear();
     return read_first_runs(Core, stream, coords, connectM1, connectM2, type1, type2);
   }
   static int two(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,

@@ -31,7 +31,7 @@ constexpr std::int32_t kFirstVersion = 1;
 constexpr std::int32_t kWidePositions = 3;
 constexpr std::int32_t kWideIntegers = 4;
 // Coordinates per vertex.
-constexpr unsigned kMinDimension = 2;
+constexpr unsigned kMinDimension = 1;
 constexpr unsigned kMaxDimension = 3;
 
 // Element sections: keyword, binary code and the kind of their elements
