@@ -104,7 +104,7 @@ class msh_numbers {
 class tag_map {
  public:
   // Sorts the nodes stored in `out` (tags[j] being the tag of column j) by
-  // tag. kMalformed when a tag repeats.
+  // tag, and the tags with them. kMalformed when a tag repeats.
   int sort(mesh_output& out, dense1D<std::uint64_t>& tags) {
     const std::size_t n = tags.size();
     dense1D<unsigned> order;
@@ -122,6 +122,7 @@ class tag_map {
       std::copy(held.column(order[j]), held.column(order[j]) + 3, out.node(j));
       if (j > 0 && sorted_[j] == sorted_[j - 1]) return kMalformed;
     }
+    std::copy(sorted_.begin(), sorted_.end(), tags.begin());
     dense_.clear();
     if (n == 0 || sorted_[n - 1] - sorted_[0] >= kDenseTagFactor * n + kDenseTagMargin) return 0;
     if (!dense_.resize(sorted_[n - 1] - sorted_[0] + 1, no_index)) return no_memory;
@@ -324,7 +325,8 @@ class msh_reader {
       std::string_view rest;
       if (type.nodes == 0 && num_.binary) return kMalformed;
       if (type.nodes == 0) {
-        for (std::uint64_t e = 0; e <= in_block; ++e) num_.scan().line(rest);
+        for (std::uint64_t e = 0; e <= in_block; ++e)
+          if (!num_.scan().line(rest)) return kMalformed;
         continue;
       }
       const unsigned ref = entity_ref(dim, entity);
