@@ -161,8 +161,8 @@ TEST(medit_input, OtherWritersReadWithTheirCountsAndValidElements) {
       medit_input,
       {{"tetra_o2.mesh", 3, 63, {{ET_EDGE3, 12}, {ET_TRIA6, 24}, {ET_TETRA10, 24}}},  // gmsh
        {"solids.mesh", 3, 109, solids()},                                             // meshio
-       {"solids.meshb", 3, 109, solids(0, false)},              // meshio, version 3
-       {"solids_v2.meshb", 3, 109, solids(0, false)},           // a skipped keyword
+       {"solids.meshb", 3, 109, solids(0, false)},              // meshio, version 4
+       {"solids_v3.meshb", 3, 109, solids(0, false)},           // a skipped keyword
        {"flat.mesh", 2, 109, {{ET_TRIA3, 14}, {ET_QUAD4, 4}}},  // Dimension 2
        {"solids_v1_be.meshb", 3, 109, solids(0, false)}},       // 32-bit reals, big-endian
       1e-6);
