@@ -23,7 +23,7 @@ namespace {
 
 using mesh_input = io_test;
 
-struct read_mesh {
+struct mesh_read {
   using core = int (*)(FILE*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
                        dense1D<int>&, dense1D<unsigned>&);
   // Reads `bytes` from a stream.
@@ -69,7 +69,7 @@ std::vector<std::vector<unsigned>> quadratic_nodes(element_type t) {
 
 // Every solid of m has a positive Jacobian and shape quality on its linear
 // base, and every quadratic node lies at the mean of its corners (tol).
-void expect_valid(const read_mesh& m, double tol) {
+void expect_valid(const mesh_read& m, double tol) {
   for (std::size_t k = 0; k + 1 < m.bounds.size(); ++k) {
     const auto t = static_cast<element_type>(m.types[k]);
     const std::size_t first = m.bounds[k], cols = m.bounds[k + 1] - first;
@@ -99,9 +99,9 @@ struct bad_input {
   std::string bytes;
   int code;
 };
-void expect_codes(read_mesh::core reader, std::initializer_list<bad_input> cases) {
+void expect_codes(mesh_read::core reader, std::initializer_list<bad_input> cases) {
   for (const bad_input& c : cases) {
-    read_mesh m;
+    mesh_read m;
     EXPECT_EQ(m.read_bytes(reader, c.bytes), c.code) << c.bytes;
     const std::size_t left =
         m.coords.cols() + m.connect.cols() + m.bounds.size() + m.types.size() + m.refs.size();
@@ -122,11 +122,11 @@ std::string reader_fixture(const std::string& name) {
   return std::string(QUERNFOLD_FIXTURE_DIR) + "/readers/" + name;
 }
 
-void expect_fixtures(read_mesh::core reader, std::initializer_list<fixture_case> cases, double tol,
+void expect_fixtures(mesh_read::core reader, std::initializer_list<fixture_case> cases, double tol,
                      const std::map<int, unsigned>& refs = {}) {
   for (const fixture_case& c : cases) {
     SCOPED_TRACE(c.file);
-    read_mesh m;
+    mesh_read m;
     EXPECT_EQ(m.read_bytes(reader, read_file(reader_fixture(c.file))), 0);
     EXPECT_EQ(m.coords.rows(), c.rows);
     EXPECT_EQ(m.coords.cols(), c.nodes);
@@ -179,7 +179,7 @@ TEST_F(mesh_input, OwnMeditFilesReadBackToTheColumnsWritten) {
   ASSERT_EQ(medit_output(path("m.mesh").c_str(), hx.coords, solids, columns<unsigned>(3, {7, 6, 5}),
                          ET_SOLID_MIX, ET_TRIA3),
             0);
-  read_mesh m;
+  mesh_read m;
   ASSERT_EQ(m.read_bytes(medit_input, read_file(path("m.mesh"))), 0);
   EXPECT_NEAR_ALL(m.coords, hx.coords, 1e-6);
   EXPECT_SAME(m.connect,
@@ -214,7 +214,7 @@ TEST(medit_input, MalformedFilesGiveTheirCodesAndEmptyOutputs) {
            -3},  // truncated vertices
           {"# a comment\n" + head + "Corners 1 2\nRidges\n1\n1\nEdges 1\n1 2 9\nEnd\n", 0},
       });
-  read_mesh m;
+  mesh_read m;
   EXPECT_EQ(
       medit_input(static_cast<FILE*>(nullptr), m.coords, m.connect, m.bounds, m.types, m.refs), -1);
 }
@@ -246,7 +246,7 @@ TEST_F(mesh_input, OwnVtkFilesReadBackToTheColumnsWritten) {
   const dense2D<double> coords(3, 40, 0.25);
   ASSERT_EQ(
       vtk_output(path("o.vtk").c_str(), coords, mats.data(), mats.data() + mats.size(), types), 0);
-  read_mesh m;
+  mesh_read m;
   ASSERT_EQ(m.read_bytes(vtk_input, read_file(path("o.vtk"))), 0);
   EXPECT_NEAR_ALL(m.coords, coords, 1e-6);
   ASSERT_SAME(m.types, types);
@@ -318,7 +318,7 @@ TEST(msh_input, GmshFilesReadWithTheirCountsAndValidElements) {
 
 // Node tags in any order and with gaps: columns follow ascending tags.
 TEST(msh_input, SparseUnorderedTagsGiveColumnsInTagOrder) {
-  read_mesh m;
+  mesh_read m;
   ASSERT_EQ(m.read_bytes(msh_input,
                          "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n"
                          "$PhysicalNames\n1\n2 4 \"$Nodes\"\n$EndPhysicalNames\n"
@@ -351,7 +351,7 @@ TEST(msh_input, MalformedFilesGiveTheirCodesAndEmptyOutputs) {
       });
   // Version 2: the elementary tag when the physical one is 0; types outside
   // the model are skipped.
-  read_mesh m;
+  mesh_read m;
   ASSERT_EQ(m.read_bytes(msh_input, nodes + "$Elements\n2\n1 1 2 0 8 1 5\n2 26 2 0 8 1 5 1 5\n"
                                             "$EndElements\n"),
             0);
