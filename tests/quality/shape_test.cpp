@@ -1,0 +1,264 @@
+// Shape qualities, the worst element and Jacobians: simplices against the
+// inradius formula, every kind against the affine images of its reference
+// element, and the worked values that pin each kind's constants.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "support/mesh_gen.h"
+#include "support/quality_shapes.h"
+
+namespace quernfold_test {
+namespace {
+
+using namespace ovk::quernfold;
+using points = std::vector<point>;
+
+// Quality or Jacobian of one element given as its node list, with `rows`
+// coordinate rows.
+using measure = int (*)(const dense2D<double>&, const dense2D<unsigned>&, element_type,
+                        dense1D<double, 8>&);
+double one(measure f, const points& P, element_type type, unsigned rows) {
+  dense1D<double, 8> Q;
+  EXPECT_EQ(f(coords_of(P, rows), identity_connect(P.size()), type, Q), 0);
+  return Q.size() == 1 ? Q[0] : std::nan("");
+}
+double quality(const points& P, element_type type, unsigned rows = 3) {
+  return one(shape_qualities, P, type, rows);
+}
+double jacobian(const points& P, element_type type, unsigned rows = 3) {
+  return one(jacobians, P, type, rows);
+}
+
+points with(points P, std::size_t k, point p) {
+  P[k] = p;
+  return P;
+}
+
+TEST(ShapeQualities, IdealMirroredAndFlatElements) {
+  struct row {
+    points P;
+    element_type type;
+    unsigned rows;
+    double mirrored;  // planar faces listed clockwise are inverted; in space they are not
+  };
+  const row rows[] = {{ideal_triangle(), ET_TRIA3, 2, -1}, {ideal_triangle(), ET_TRIA3, 3, 1},
+                      {ideal_quad(), ET_QUAD4, 2, -1},     {ideal_quad(), ET_QUAD4, 3, 1},
+                      {ideal_tetra(), ET_TETRA4, 3, -1},   {ideal_pyramid(), ET_PYRAMID5, 3, -1},
+                      {ideal_wedge(), ET_WEDGE6, 3, -1},   {ideal_hexa(), ET_HEXA8, 3, -1}};
+  for (const row& r : rows) {
+    EXPECT_NEAR(quality(r.P, r.type, r.rows), 1, 1e-14) << r.type;
+    EXPECT_NEAR(quality(mirrored(r.P), r.type, r.rows), r.mirrored, 1e-14) << r.type;
+  }
+  EXPECT_EQ(quality(ideal_quad(), ET_QUAD4, 2), 1.0);
+  // Flat: collinear triangle, coincident quadrangle nodes, coplanar
+  // tetrahedron, apex in the base plane, solids with 2 coordinate rows.
+  EXPECT_EQ(quality({{0, 0, 0}, {1, 0, 0}, {3, 0, 0}}, ET_TRIA3, 2), 0.0);
+  EXPECT_EQ(quality(points(4, {2, 2, 2}), ET_QUAD4, 3), 0.0);
+  EXPECT_EQ(quality({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0.2, 0.3, 0}}, ET_TETRA4), 0.0);
+  EXPECT_EQ(quality(with(ideal_pyramid(), 4, {0.5, 0.5, 0}), ET_PYRAMID5), 0.0);
+  EXPECT_EQ(quality(ideal_hexa(), ET_HEXA8, 2), 0.0);
+}
+
+// Closed forms that pin each kind's constant, and the signs that only the
+// face tests, the warp factor and the corner tetrahedra see.
+TEST(ShapeQualities, ClosedFormsAndInversions) {
+  // A 2 x 1 rectangle: 4 sqrt 2 * 2 / (sqrt 5 * 6).
+  EXPECT_NEAR(quality({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 1, 0}}, ET_QUAD4, 2),
+              8 * std::sqrt(2.0) / (6 * std::sqrt(5.0)), 1e-14);
+  // Pyramid over the unit square, apex at height h: 24 sqrt 6 h / (8 (1 + h^2))^(3/2).
+  EXPECT_NEAR(quality(with(ideal_pyramid(), 4, {0.5, 0.5, 0.2}), ET_PYRAMID5),
+              24 * std::sqrt(6.0) * 0.2 / std::pow(8 * 1.04, 1.5), 1e-14);
+  // Box 1 x 2 x 0.5: 24 sqrt 3 abc / (4 (a^2 + b^2 + c^2))^(3/2).
+  points box = ideal_hexa();
+  for (point& p : box) p = {p[0], p[1] * 2, p[2] * 0.5};
+  EXPECT_NEAR(quality(box, ET_HEXA8), 24 * kSqrt3 / std::pow(4 * 5.25, 1.5), 1e-14);
+  // A unit square with node 3 lifted by 0.5: 4 sqrt 2 / (1.5 (2 + 2 sqrt 1.25)),
+  // warped by acos(-1 / 1.25) / pi.
+  EXPECT_NEAR(
+      quality({{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0.5}}, ET_QUAD4),
+      4 * std::sqrt(2.0) / (1.5 * (2 + 2 * std::sqrt(1.25))) * std::acos(-0.8) / std::acos(-1.0),
+      1e-14);
+  // A quadrangle folded onto itself: 0 in space, negative in the plane.
+  const points folded{{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0.9, 0.1, 0}};
+  EXPECT_EQ(quality(folded, ET_QUAD4, 3), 0.0);
+  EXPECT_LT(quality(folded, ET_QUAD4, 2), 0.0);
+  // A non-convex pyramid base (one corner tetrahedron inverted); a
+  // saddle-folded hexahedron bottom and a wedge side folded past the
+  // centroid, with every corner volume positive.
+  EXPECT_LT(quality(with(ideal_pyramid(), 2, {0.3, 0.3, 0}), ET_PYRAMID5), 0.0);
+  points H = ideal_hexa(), W = ideal_wedge();
+  H[0][2] = H[2][2] = 0.9;
+  W[0][1] = W[4][1] = 0.6;
+  EXPECT_LT(quality(H, ET_HEXA8), 0.0);
+  EXPECT_LT(quality(W, ET_WEDGE6), 0.0);
+  // Apex barely lifted: the corner tetrahedra decide. Node 2 at z = -inf:
+  // corner volumes +inf, +inf, NaN, finite, taken left to right so that a
+  // NaN never replaces the minimum; measure 0, not -1.
+  const double q = quality(with(ideal_pyramid(), 4, {0.5, 0.5, 5e-13}), ET_PYRAMID5);
+  EXPECT_LT(q, 1e-12);
+  EXPECT_GE(q, 0.0);
+  const double inf = std::numeric_limits<double>::infinity();
+  EXPECT_EQ(quality(with(ideal_pyramid(), 2, {1, 1, -inf}), ET_PYRAMID5), 0.0);
+  // Borderline tetrahedra go through the re-evaluation, keeping sign and size.
+  for (double h : {1e-8, 3e-11}) {
+    const points P{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0.3, 0.3, -h}};
+    EXPECT_NEAR(quality(P, ET_TETRA4), tetra_oracle(P), 1e-3 * std::fabs(tetra_oracle(P))) << h;
+    EXPECT_LT(quality(mirrored(P), ET_TETRA4), 0.0) << h;
+  }
+}
+
+TEST(ShapeQualities, SimplicesMatchTheInradiusFormula) {
+  std::mt19937 gen(2024);
+  std::uniform_real_distribution<double> u(-1, 1);
+  for (int t = 0; t < 100; ++t) {
+    points P(4);
+    for (point& p : P) p = {u(gen), u(gen), u(gen)};
+    const double expect = tetra_oracle(P);
+    if (std::fabs(expect) < 1e-6) continue;  // too flat for a fair comparison
+    EXPECT_NEAR(quality(P, ET_TETRA4), expect, 1e-12);
+    // Triangles in the plane (signed) and in space (unsigned).
+    const points T{P[0], P[1], P[2]},
+        flat{{P[0][0], P[0][1], 0}, {P[1][0], P[1][1], 0}, {P[2][0], P[2][1], 0}};
+    const double z =
+        (P[0][0] - P[2][0]) * (P[1][1] - P[2][1]) - (P[0][1] - P[2][1]) * (P[1][0] - P[2][0]);
+    const double planar = triangle_oracle(flat[0], flat[1], flat[2]);
+    EXPECT_NEAR(quality(T, ET_TRIA3, 3), triangle_oracle(P[0], P[1], P[2]), 1e-12);
+    EXPECT_NEAR(quality(T, ET_TRIA3, 2), z < 0 ? -planar : planar, 1e-12);
+  }
+}
+
+// Each kind's reference element in its own reference coordinates, mapped by
+// random affine maps: det J = det A for solids, |A e0 x A e1| for faces,
+// |A e0| for edges (reference edge [-1, 1]).
+TEST(Jacobians, AffineImagesOfTheReferenceElementsAndKnownValues) {
+  const std::pair<points, element_type> refs[] = {
+      {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 0}}, ET_TETRA4},
+      {{{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}, {0, 0, 1}}, ET_PYRAMID5},
+      {{{1, 0, -1}, {0, 1, -1}, {0, 0, -1}, {1, 0, 1}, {0, 1, 1}, {0, 0, 1}}, ET_WEDGE6},
+      {affine(ideal_hexa(), {{2, 0, 0}, {0, 2, 0}, {0, 0, 2}}, {-1, -1, -1}), ET_HEXA8},
+      {{{1, 0, 0}, {0, 1, 0}, {0, 0, 0}}, ET_TRIA3},
+      {{{-1, -1, 0}, {1, -1, 0}, {1, 1, 0}, {-1, 1, 0}}, ET_QUAD4},
+      {{{-1, 0, 0}, {1, 0, 0}}, ET_EDGE2}};
+  std::mt19937 gen(17);
+  std::uniform_real_distribution<double> u(-2, 2);
+  for (int t = 0; t < 10; ++t) {
+    double A[3][3];
+    for (auto& row : A)
+      for (double& x : row) x = u(gen);
+    const point a0{A[0][0], A[1][0], A[2][0]}, a1{A[0][1], A[1][1], A[2][1]};
+    const double area = std::sqrt(std::pow(a0[1] * a1[2] - a0[2] * a1[1], 2) +
+                                  std::pow(a0[2] * a1[0] - a0[0] * a1[2], 2) +
+                                  std::pow(a0[0] * a1[1] - a0[1] * a1[0], 2));
+    const double want[] = {det3(A), det3(A), det3(A), det3(A), area, area, distance(a0, {0, 0, 0})};
+    for (std::size_t k = 0; k < std::size(refs); ++k)
+      EXPECT_NEAR(jacobian(affine(refs[k].first, A, {u(gen), u(gen), u(gen)}), refs[k].second),
+                  want[k], 1e-11 * (1 + std::fabs(want[k])))
+          << refs[k].second;
+  }
+  EXPECT_EQ(jacobian({{0, 0, 0}, {0, 1, 0}, {1, 0, 0}}, ET_TRIA3, 2), 1.0);  // unsigned in 2D
+  EXPECT_EQ(jacobian(ideal_hexa(), ET_HEXA8, 2), 0.0);  // solids in the plane have no volume
+  for (auto [P, type] :
+       {std::pair{ideal_tetra(), ET_TETRA4}, std::pair{ideal_pyramid(), ET_PYRAMID5},
+        std::pair{ideal_wedge(), ET_WEDGE6}})
+    EXPECT_GT(jacobian(P, type), 0.0) << type;  // the ideal elements are positive
+  // Evaluated at the centre only: a hexahedron inverted near one corner is positive there.
+  EXPECT_GT(jacobian(with(ideal_hexa(), 6, {0.45, 0.45, 0.45}), ET_HEXA8), 0.0);
+}
+
+// Mixed matrices give each column the value of its own shape; short mixed
+// matrices are pure.
+TEST(ShapeMeasures, MixedColumnsAndShortMixedMatrices) {
+  points nodes = ideal_hexa();
+  nodes.push_back({0.5, 0.5, std::sqrt(0.5)});  // 8: apex over the bottom face
+  const dense2D<double> xyz = coords_of(nodes, 3);
+  const unsigned N = no_index;
+  const dense2D<unsigned> solids{{0, 1, 3, 4, N, N, N, N},
+                                 {0, 1, 2, 3, 8, N, N, N},
+                                 {0, 1, 2, 4, 5, 6, N, N},
+                                 {0, 1, 2, 3, 4, 5, 6, 7}};
+  const points shapes[] = {{nodes[0], nodes[1], nodes[3], nodes[4]},
+                           {nodes[0], nodes[1], nodes[2], nodes[3], nodes[8]},
+                           {nodes[0], nodes[1], nodes[2], nodes[4], nodes[5], nodes[6]},
+                           ideal_hexa()};
+  const element_type kinds[] = {ET_TETRA4, ET_PYRAMID5, ET_WEDGE6, ET_HEXA8};
+  dense1D<double, 8> Q, J;
+  ASSERT_EQ(shape_qualities(xyz, solids, ET_SOLID_MIX, Q), 0);
+  ASSERT_EQ(jacobians(xyz, solids, ET_SOLID_MIX, J), 0);
+  ASSERT_EQ(Q.size(), 4u);
+  ASSERT_EQ(J.size(), 4u);
+  for (int k = 0; k < 4; ++k) {
+    EXPECT_EQ(Q[k], quality(shapes[k], kinds[k])) << k;
+    EXPECT_EQ(J[k], jacobian(shapes[k], kinds[k])) << k;
+    const dense2D<unsigned> pure = solids.sub_matrix(0, k, nbr_nodes(kinds[k]), 1);
+    ASSERT_EQ(shape_qualities(xyz, pure, k < 3 ? ET_SOLID_MIX : ET_HEXA8, Q), 0);
+    EXPECT_EQ(Q[0], quality(shapes[k], kinds[k])) << k;
+  }
+  ASSERT_EQ(jacobians(xyz, dense2D<unsigned>{{0, 1, 2, N}, {0, 1, 2, 3}}, ET_FACE_MIX, J), 0);
+  EXPECT_EQ(J[0] + J[1], 1.25);
+  ASSERT_EQ(shape_qualities(xyz, dense2D<unsigned>{{0, 1, 4}}, ET_FACE_MIX, Q), 0);
+  EXPECT_EQ(Q[0], quality({nodes[0], nodes[1], nodes[4]}, ET_TRIA3));
+}
+
+TEST(ShapeMeasures, ReturnCodesAndOutputStates) {
+  const mesh squares = quad_grid(3, 2);
+  const dense2D<double>& xy = squares.coords;
+  double q = 0;
+  unsigned j = 0, k = 0;
+  dense1D<double, 8> Q{5, 5}, J{1, 2, 3}, E{7};
+  const std::pair<int, int> codes[] = {
+      {shape_qualities(xy, dense2D<unsigned>(8, 0), ET_HEXA20, Q), 0},  // no columns
+      {shape_qualities(xy, dense2D<unsigned>{{0, 1, 99}}, ET_TRIA3, Q), -2},
+      {shape_qualities(xy, dense2D<unsigned>{{0, 1, 2, 3, 4, 5}}, ET_TRIA6, Q), -3},
+      {jacobians(xy, dense2D<unsigned>(4, 0), ET_TETRA4, J), 0},
+      {jacobians(xy, dense2D<unsigned>{{0, 1, 2, 99}}, ET_TETRA4, J), -2},
+      {jacobians(xy, dense2D<unsigned>{{0, 1}}, ET_EDGE_MIX, J), -3},
+      {min_quality(xy, dense2D<unsigned>{{0, 1, 99}}, ET_TRIA3, q, j), -2},
+      {min_quality(xy, dense2D<unsigned>{{0, 1, 2, 3, 4, 5}}, ET_TRIA6, q, k), -3},
+      {shape_qualities(xy, dense2D<unsigned>(0, 3), ET_EDGE2, E), 0}};
+  for (std::size_t c = 0; c < std::size(codes); ++c)
+    EXPECT_EQ(codes[c].first, codes[c].second) << c;
+  EXPECT_TRUE(Q.empty());
+  EXPECT_TRUE(J.empty());
+  EXPECT_EQ(q, 1.0);
+  EXPECT_EQ(j, no_index);
+  EXPECT_EQ(k, no_index);
+  // Edges all score 1, even with no rows to read.
+  ASSERT_EQ(E.size(), 3u);
+  EXPECT_EQ(E[2], 1.0);
+}
+
+// The first strictly smallest quality wins: two ideal halves of the unit
+// square around a flat triangle given twice, jittered grids, and unit
+// squares (all exactly 1, so nothing is set).
+TEST(MinQuality, WorstElementFirstOnTiesAgainstBruteForce) {
+  std::vector<std::pair<mesh, element_type>> meshes{
+      {{dense2D<double>{{0, 0}, {1, 0}, {1, 1}, {0, 1}, {4, 0}, {4, 0.2}},
+        dense2D<unsigned>{{0, 1, 2}, {1, 4, 5}, {1, 4, 5}, {0, 2, 3}}},
+       ET_TRIA3},
+      {quad_grid(3, 2), ET_QUAD4}};
+  std::mt19937 gen(4);
+  std::uniform_real_distribution<double> u(-0.45, 0.45);
+  for (int t = 0; t < 4; ++t) {
+    meshes.push_back({tria_grid(4, 3), ET_TRIA3});
+    for (std::size_t j = 0; j < meshes.back().first.coords.cols(); ++j)
+      for (int d = 0; d < 2; ++d) meshes.back().first.coords(d, j) += u(gen);
+  }
+  for (const auto& [m, type] : meshes) {
+    dense1D<double, 8> Q;
+    ASSERT_EQ(shape_qualities(m.coords, m.connect, type, Q), 0);
+    unsigned want_j = no_index, j = 7;
+    double want_q = 1.0, q = -7;
+    for (std::size_t c = 0; c < Q.size(); ++c)
+      if (Q[c] < want_q) want_q = Q[c], want_j = unsigned(c);
+    ASSERT_EQ(min_quality(m.coords, m.connect, type, q, j), 0);
+    EXPECT_EQ(j, want_j);
+    EXPECT_EQ(q, want_q);
+  }
+}
+
+}  // namespace
+}  // namespace quernfold_test
