@@ -1,151 +1,254 @@
-// Gradation and variation control on small cases worked out by hand.
+// Gradation and variation control. On random fields over grids: afterwards
+// every pair of nodes sharing an element meets the bound, fixed nodes are
+// untouched, sizes moved only the allowed way, and the result counts exactly
+// the nodes that changed. On single edges: the worked corrections.
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <random>
-#include <vector>
 
-#include "metrics/gradation_queue.h"
-#include "quernfold/metrics.h"
+#include "support/compare.h"
+#include "support/mesh_gen.h"
 #include "support/size_fields.h"
+// The private queue of violations, whose order only shows in which node a
+// two-way correction moves: checked here against a sort.
+#include "metrics/gradation_queue.h"
 
+namespace quernfold_test {
 namespace {
 
 using namespace ovk::quernfold;
 using sizes = dense1D<double, 8>;
 using nodes = dense1D<unsigned, 8>;
 
+constexpr double kBound = 0.3;
+// Corrections of less than a thousandth of the way are not made, and the
+// search next to fixed nodes stops at the same relative precision.
+constexpr double kExcessTolerance = 1e-3;
+constexpr double kSmallest = 0.02, kLargest = 0.5;
+
+template <class Field>
+int run(bool variation, const mesh& m, element_type type, const nodes& list, int direction,
+        double bound, Field& F, bool fixed = true) {
+  return variation
+             ? bound_metric_variations(m.coords, m.connect, type, list, fixed, direction, bound, F)
+             : bound_metric_gradations(m.coords, m.connect, type, list, fixed, direction, bound, F);
+}
+
+// Size of node a along e: |e| / sqrt(e^T M e), or the size itself.
+double size_along(const sizes& H, unsigned a, const double*) { return H[a]; }
+double size_along(const dense2D<double>& M, unsigned a, const double* e) {
+  const double* c = M.column(a);
+  double q = c[0] * e[0] * e[0] + 2 * c[1] * e[0] * e[1] + c[2] * e[1] * e[1];
+  if (M.rows() == 6) q += 2 * c[3] * e[0] * e[2] + 2 * c[4] * e[1] * e[2] + c[5] * e[2] * e[2];
+  return std::sqrt((e[0] * e[0] + e[1] * e[1] + e[2] * e[2]) / q);
+}
+
+// Largest excess over the bound among all node pairs of all elements, from
+// the closed forms for sizes varying linearly along an edge: the gradation
+// measure is exp(|ha - hb| / |e|) - 1, the variation |ha - hb| / |e|.
+template <class Field>
+double worst_excess(const mesh& m, bool variation, const Field& F) {
+  double worst = -kBound;
+  for (std::size_t j = 0; j < m.connect.cols(); ++j)
+    for (std::size_t i = 0; i < m.connect.rows(); ++i)
+      for (std::size_t k = i + 1; k < m.connect.rows(); ++k) {
+        const unsigned a = m.connect(i, j), b = m.connect(k, j);
+        double e[3] = {0, 0, 0}, len = 0;
+        for (std::size_t d = 0; d < m.coords.rows(); ++d)
+          e[d] = m.coords(d, b) - m.coords(d, a), len += e[d] * e[d];
+        const double gap = std::fabs(size_along(F, a, e) - size_along(F, b, e)) / std::sqrt(len);
+        worst = std::max(worst, (variation ? gap : std::expm1(gap)) - kBound);
+      }
+  return worst;
+}
+
+// Sizes moved only `direction`'s way (or, for 0, kept within their range).
+void check_moves(const sizes& before, const sizes& H, int direction, std::size_t v) {
+  EXPECT_LE(H[v], direction < 0 ? before[v] : kLargest) << v;
+  EXPECT_GE(H[v], direction > 0 ? before[v] : kSmallest) << v;
+}
+// Still a metric, and shrinking means M - M_before positive semi-definite
+// (a 2-D metric is padded with a unit third size).
+void check_moves(const dense2D<double>& before, const dense2D<double>& M, int direction,
+                 std::size_t v) {
+  symmetric_fixed<double, 3> now{{0, 0, 0, 0, 0, 1}}, change{};
+  for (std::size_t k = 0; k < M.rows(); ++k)
+    now[k] = M(k, v), change[k] = direction * (before(k, v) - M(k, v));
+  vector_fixed<double, 3> l, lc;
+  eigen_values(now, l);
+  eigen_values(change, lc);
+  EXPECT_GT(l[0], 0) << v;
+  EXPECT_GE(lc[0], -1e-9 * (std::fabs(now[0]) + std::fabs(now[2]))) << v;
+}
+
+std::vector<double> at(const sizes& H, std::size_t v) { return {H[v]}; }
+std::vector<double> at(const dense2D<double>& M, std::size_t v) {
+  return {M.column(v), M.column(v) + M.rows()};
+}
+
+// One run: moves allowed, fixed nodes kept, the result counts the changed
+// nodes, the bound met (for a one-way run), and a second run finds nothing.
+template <class Field>
+void check_run(bool variation, const mesh& m, element_type type, const nodes& fixed, int direction,
+               Field F) {
+  Field before;
+  ASSERT_TRUE(before.copy(F));
+  const int changed = run(variation, m, type, fixed, direction, kBound, F);
+  int differ = 0;
+  for (std::size_t v = 0; v < m.coords.cols(); ++v) {
+    differ += at(F, v) != at(before, v);
+    check_moves(before, F, direction, v);
+  }
+  EXPECT_EQ(changed, differ);
+  EXPECT_GT(changed, 0);
+  for (unsigned v : fixed) EXPECT_EQ(at(F, v), at(before, v));
+  if (direction == 0) return;
+  EXPECT_LE(worst_excess(m, variation, F), kExcessTolerance);
+  EXPECT_EQ(run(variation, m, type, fixed, direction, kBound, F), 0);
+}
+
+TEST(GradationProperty, RandomFieldsOnGridsMeetTheBound) {
+  // The node graph joins all nodes of an element, so quadrangle and
+  // hexahedron diagonals meet the bound too. Direction 0 interpolates
+  // between neighbours and so never leaves the initial range.
+  const mesh tris = tria_grid(15, 15, 1.0 / 15), tets = tetra_grid(5, 5, 5, 0.2);
+  const mesh quads = quad_grid(12, 10, 0.1), hexas = hexa_grid(5, 4, 4, 0.2);
+  unsigned seed = 100;
+  for (bool variation : {false, true})
+    for (int direction : {-1, 0, 1})
+      for (const mesh* m : {&tris, &tets}) {
+        SCOPED_TRACE(testing::Message() << "variation " << variation << " direction " << direction
+                                        << " dim " << m->coords.rows());
+        const element_type type = m == &tris ? ET_TRIA3 : ET_TETRA4;
+        const std::size_t n = m->coords.cols(), dim = m->coords.rows();
+        check_run(variation, *m, type, nodes(), direction,
+                  random_sizes(n, kSmallest, kLargest, ++seed));
+        if (direction != 0)
+          check_run(variation, *m, type, nodes(), direction,
+                    random_metrics(n, dim, kSmallest, kLargest, ++seed));
+      }
+  check_run(false, quads, ET_QUAD4, nodes(), -1,
+            random_sizes(quads.coords.cols(), kSmallest, kLargest, 7));
+  check_run(true, hexas, ET_HEXA8, nodes(), 1,
+            random_sizes(hexas.coords.cols(), kSmallest, kLargest, 8));
+}
+
+// Every 11th node fixed at the extreme size the others move towards, on the
+// edges of a cube grid (all of one length); the same set given as the list
+// of free nodes gives the same.
+TEST(GradationProperty, FixedNodesStayAndTheirNeighboursMeetTheBound) {
+  const mesh cubes = hexa_grid(6, 6, 6, 1.0 / 6);
+  mesh segments{cubes.coords, dense2D<unsigned>()};
+  ASSERT_EQ(copy_edges(cubes.connect, ET_HEXA8, segments.connect), 0);
+  unsigned seed = 200;
+  for (bool variation : {false, true})
+    for (int direction : {-1, 1}) {
+      sizes H = random_sizes(segments.coords.cols(), kSmallest, kLargest, ++seed), A, B;
+      nodes fixed, free_nodes;
+      for (unsigned v = 0; v < H.size(); ++v) {
+        ASSERT_TRUE(v % 11 ? free_nodes.push_back(v) : fixed.push_back(v));
+        if (v % 11 == 0) H[v] = direction < 0 ? kSmallest : kLargest;
+      }
+      check_run(variation, segments, ET_EDGE2, fixed, direction, H);
+      ASSERT_TRUE(A.copy(H));
+      ASSERT_TRUE(B.copy(H));
+      EXPECT_EQ(run(variation, segments, ET_EDGE2, fixed, direction, kBound, A),
+                run(variation, segments, ET_EDGE2, free_nodes, direction, kBound, B, false));
+      EXPECT_EQ(std::vector<double>(A.begin(), A.end()), std::vector<double>(B.begin(), B.end()));
+    }
+}
+
+// Two nodes one unit apart, or a chain 0 - 1 - 2 of unit edges.
+const mesh kEdge{dense2D<double>{{0, 0}, {1, 0}}, dense2D<unsigned>{{0, 1}}};
+const mesh kChain{dense2D<double>{{0, 0}, {1, 0}, {2, 0}}, dense2D<unsigned>{{0, 1}, {1, 2}}};
 const double kLn2 = std::log(2.0);
 
-// Two nodes one unit apart, as one segment.
-const dense2D<double> kUnitEdge{{0, 0}, {1, 0}};
-const dense2D<unsigned> kSegment{{0, 1}};
-const nodes kNone;
-// A chain of unit edges 0 - 1 - 2.
-const dense2D<double> kChain{{0, 0}, {1, 0}, {2, 0}};
-const dense2D<unsigned> kChainEdges{{0, 1}, {1, 2}};
+struct worked {
+  const mesh* m;
+  bool variation;
+  sizes H;
+  nodes list;
+  bool fixed;
+  int direction;
+  double bound;
+  int changed;
+  std::vector<double> want;
+  double tol;
+};
 
-int gradations(sizes& H, int direction, double bound, const nodes& list = kNone,
-               bool fixed = true) {
-  return bound_metric_gradations(kUnitEdge, kSegment, ET_EDGE2, list, fixed, direction, bound, H);
+TEST(Gradation, WorkedCorrections) {
+  const double k = std::log(1.3);
+  const worked cases[] = {
+      // Sizes 1 and 10: shrinking brings 10 to 1 + ln 2, growing 1 to 10 - ln 2.
+      {&kEdge, false, {1, 10}, {}, true, -1, 1.0, 1, {1, 1 + kLn2}, 1e-12},
+      {&kEdge, false, {1, 10}, {}, true, 1, 1.0, 1, {10 - kLn2, 10}, 1e-12},
+      {&kEdge, false, {1, 10}, {}, true, 257, 1.0, 1, {10 - kLn2, 10}, 1e-12},  // low byte
+      {&kEdge, false, {1, 10}, {}, true, 2, 1.0, 0, {1, 10}, 0},  // no direction byte fits
+      // Variations: within the bound of each other; a zero bound equalises.
+      {&kEdge, true, {1, 10}, {}, true, 1, 0.5, 1, {9.5, 10}, 1e-12},
+      {&kEdge, true, {2, 3}, {}, true, -1, 0.0, 1, {2, 2}, 1e-12},
+      // Node 1 fixed and only shrinking: node 0 could only grow. Every node
+      // fixed: nothing moves. Only node 0 free: it moves up to the bound.
+      {&kEdge, false, {1, 10}, {1}, true, -1, 1.0, 0, {1, 10}, 0},
+      {&kEdge, false, {1, 10}, {0, 1}, true, 0, 1.0, 0, {1, 10}, 0},
+      {&kEdge, false, {1, 10}, {0}, false, 0, 1.0, 1, {10 - kLn2, 10}, 1e-2},
+      {&kEdge, false, {1, 10}, {no_index}, true, 1, 1.0, 1, {10 - kLn2, 10}, 1e-12},  // no node
+      // Chain, node 2 fixed: node 1 already meets the bound towards it.
+      {&kChain, false, {1, 10, 10}, {2}, true, -1, 1.0, 0, {1, 10, 10}, 0},
+      // Node 2 comes down twice, counted once.
+      {&kChain, false, {1, 10, 20}, {}, true, -1, 0.3, 2, {1, 1 + k, 1 + 2 * k}, 1e-12},
+      {&kEdge, false, {1, 10}, {}, true, 0, DBL_MAX, 0, {1, 10}, 0},  // nothing to do first
+  };
+  for (std::size_t c = 0; c < std::size(cases); ++c) {
+    sizes H;
+    ASSERT_TRUE(H.copy(cases[c].H));
+    const worked& w = cases[c];
+    EXPECT_EQ(run(w.variation, *w.m, ET_EDGE2, w.list, w.direction, w.bound, H, w.fixed), w.changed)
+        << c;
+    for (std::size_t v = 0; v < w.want.size(); ++v)
+      EXPECT_NEAR(H[v], w.want[v], w.tol) << c << " node " << v;
+  }
 }
 
-using quernfold_test::put_iso_metric;
-
-TEST(Gradation, SizesOneAndTenOnAUnitEdge) {
-  // Shrinking only: the larger size comes down to 1 + ln 2.
-  sizes H{1, 10};
-  EXPECT_EQ(gradations(H, -1, 1.0), 1);
-  EXPECT_EQ(H[0], 1.0);
-  EXPECT_NEAR(H[1], 1 + kLn2, 1e-12);
-  // Growing only: the smaller size goes up to 10 - ln 2.
-  H = sizes{1, 10};
-  EXPECT_EQ(gradations(H, 1, 1.0), 1);
-  EXPECT_NEAR(H[0], 10 - kLn2, 1e-12);
-  EXPECT_EQ(H[1], 10.0);
-  // Either way: one node moves, whichever leaves the heap first.
-  H = sizes{1, 10};
-  EXPECT_EQ(gradations(H, 0, 1.0), 1);
-  const bool shrank = H[0] == 1.0 && std::fabs(H[1] - (1 + kLn2)) < 1e-12;
-  const bool grew = H[1] == 10.0 && std::fabs(H[0] - (10 - kLn2)) < 1e-12;
-  EXPECT_TRUE(shrank || grew) << H[0] << " " << H[1];
-
-  // Variations: sizes within the bound of each other; zero bound equalises.
-  H = sizes{1, 10};
-  EXPECT_EQ(bound_metric_variations(kUnitEdge, kSegment, ET_EDGE2, kNone, true, 1, 0.5, H), 1);
-  EXPECT_NEAR(H[0], 9.5, 1e-12);
-  H = sizes{2, 3};
-  EXPECT_EQ(bound_metric_variations(kUnitEdge, kSegment, ET_EDGE2, kNone, true, -1, 0.0, H), 1);
-  EXPECT_NEAR(H[1], 2.0, 1e-12);
-}
-
-TEST(Gradation, FixedNodesAndRestrictedDirections) {
-  // Node 1 fixed and only shrinking allowed: node 0 could only grow.
-  sizes H{1, 10};
-  EXPECT_EQ(gradations(H, -1, 1.0, nodes{1}, true), 0);
-  EXPECT_EQ(H[0], 1.0);
-  // Only the listed node may change: node 0 moves up to the bound.
-  EXPECT_EQ(gradations(H, 0, 1.0, nodes{0}, false), 1);
-  EXPECT_EQ(H[1], 10.0);
-  EXPECT_NEAR(H[0], 10 - kLn2, 1e-2);
-  EXPECT_LE(H[0], 10.0);
-
-  // Every node fixed, or a direction other than 0, 1 and -1: nothing moves.
-  H = sizes{1, 10};
-  EXPECT_EQ(gradations(H, 0, 1.0, nodes{0, 1}, true), 0);
-  EXPECT_EQ(gradations(H, 2, 1.0), 0);
-  EXPECT_EQ(H[0], 1.0);
-  // Only the low byte counts: 256 + 1 grows.
-  EXPECT_EQ(gradations(H, 257, 1.0), 1);
-  EXPECT_NEAR(H[0], 10 - kLn2, 1e-12);
-
-  // Chain, node 2 fixed: node 1's edge to it meets the bound, so it stays.
-  H = sizes{1, 10, 10};
-  EXPECT_EQ(bound_metric_gradations(kChain, kChainEdges, ET_EDGE2, nodes{2}, true, -1, 1.0, H), 0);
-  EXPECT_EQ(H[1], 10.0);
-  // A violated fixed node (1.5): node 1 comes down just far enough for it.
-  H = sizes{1, 10, 1.5};
-  EXPECT_EQ(bound_metric_gradations(kChain, kChainEdges, ET_EDGE2, nodes{2}, true, -1, 1.0, H), 1);
-  EXPECT_EQ(H[2], 1.5);
-  EXPECT_LE(H[1], 1.5 + kLn2 + 1e-2);
-  EXPECT_GE(H[1], 1 + kLn2 - 1e-12);
+TEST(Gradation, EitherWayFixedNeighboursAndAnisotropicCorrections) {
+  // A violated fixed node (1.5) brings node 1 down just far enough for it.
+  sizes C{1, 10, 1.5}, H{1, 10};
+  ASSERT_EQ(run(false, kChain, ET_EDGE2, nodes{2}, -1, 1.0, C), 1);
+  EXPECT_LE(C[1], 1.5 + kLn2 + 1e-2);
+  EXPECT_GE(C[1], 1 + kLn2 - 1e-12);
+  ASSERT_EQ(run(false, kEdge, ET_EDGE2, nodes(), 0, 1.0, H), 1);  // either way: one moves
+  const bool shrank = H[0] == 1.0;
+  EXPECT_NEAR(H[shrank], shrank ? 1 + kLn2 : 10 - kLn2, 1e-12);
+  EXPECT_EQ(H[!shrank], shrank ? 1.0 : 10.0);
+  // Node 0: size 10 along x, 1 along y; node 1: size 1. The edge runs along
+  // x, so node 0's x size comes down to 1 + ln 2, its y size stays; across
+  // the edge (size 10 along y only) it is already graded.
+  const double h = 1 + kLn2;
+  dense2D<double> M{{0.01, 0, 1}, {1, 0, 1}}, across{{1, 0, 0.01}, {1, 0, 1}};
+  ASSERT_EQ(run(false, kEdge, ET_EDGE2, nodes(), -1, 1.0, M), 1);
+  EXPECT_NEAR_ALL(M, (dense2D<double>{{1 / (h * h), 0, 1}, {1, 0, 1}}), 1e-12);
+  EXPECT_EQ(M(0, 1), 1.0);
+  EXPECT_EQ(run(false, kEdge, ET_EDGE2, nodes(), 0, 1.0, across), 0);
 }
 
 TEST(Gradation, ArgumentCodesLeaveTheFieldAlone) {
-  sizes H{1, 10};
-  EXPECT_EQ(gradations(H, 0, DBL_MAX), 0);  // nothing to do comes first
-  EXPECT_EQ(
-      bound_metric_gradations(dense2D<double>(1, 2), kSegment, ET_EDGE2, kNone, true, 0, 1, H), -1);
-  EXPECT_EQ(bound_metric_gradations(kUnitEdge, kSegment, ET_TRIA3, kNone, true, 0, 1, H), -2);
-  EXPECT_EQ(gradations(H, 0, 1.0, nodes{0, 2}), -4);
-  EXPECT_EQ(gradations(H, 0, -1.0), -7);
-  sizes short_H{1};
-  EXPECT_EQ(gradations(short_H, 0, 1.0), -8);
+  sizes H{1, 10}, short_H{1};
+  dense2D<double> M3 = iso_metrics(dense1D<double>{1, 10}, 3);
+  const mesh flat{dense2D<double>(1, 2), kEdge.connect};
+  const std::pair<int, int> codes[] = {{run(false, flat, ET_EDGE2, nodes(), 0, 1.0, H), -1},
+                                       {run(false, kEdge, ET_TRIA3, nodes(), 0, 1.0, H), -2},
+                                       {run(false, kEdge, ET_EDGE2, nodes{0, 2}, 0, 1.0, H), -4},
+                                       {run(true, kEdge, ET_EDGE2, nodes(), 0, -1.0, H), -7},
+                                       {run(false, kEdge, ET_EDGE2, nodes(), 0, 1.0, short_H), -8},
+                                       {run(true, kEdge, ET_EDGE2, nodes(), 0, 1.0, M3), -8}};
+  for (std::size_t k = 0; k < std::size(codes); ++k)
+    EXPECT_EQ(codes[k].first, codes[k].second) << k;
   EXPECT_EQ(H[1], 10.0);
-  EXPECT_EQ(gradations(H, 0, 1.0, nodes{no_index}), 1);  // ~0U is no node
-
-  // Anisotropic: rows must match the dimension, one metric per node.
-  dense2D<double> M3(6, 2);
-  put_iso_metric(M3, 0, 1), put_iso_metric(M3, 1, 10);
-  EXPECT_EQ(bound_metric_gradations(kUnitEdge, kSegment, ET_EDGE2, kNone, true, 0, 1, M3), -8);
   EXPECT_EQ(M3(0, 1), 0.01);
-}
-
-TEST(Gradation, AnisotropicCorrectionOnlyTouchesTheSizeAlongTheEdge) {
-  // Node 0: size 10 along x, 1 along y; node 1: size 1. The edge runs along
-  // x, so node 0's x size comes down to 1 + ln 2, its y size stays.
-  dense2D<double> M(3, 2);
-  M(0, 0) = 0.01, M(1, 0) = 0, M(2, 0) = 1;
-  put_iso_metric(M, 1, 1);
-  ASSERT_EQ(bound_metric_gradations(kUnitEdge, kSegment, ET_EDGE2, kNone, true, -1, 1.0, M), 1);
-  const double h = 1 + kLn2;
-  EXPECT_NEAR(M(0, 0), 1 / (h * h), 1e-12);
-  EXPECT_NEAR(M(1, 0), 0.0, 1e-12);
-  EXPECT_NEAR(M(2, 0), 1.0, 1e-12);
-  EXPECT_EQ(M(0, 1), 1.0);
-  // The same across the edge (size 10 along y only): already graded.
-  M(0, 0) = 1, M(1, 0) = 0, M(2, 0) = 0.01;
-  EXPECT_EQ(bound_metric_gradations(kUnitEdge, kSegment, ET_EDGE2, kNone, true, 0, 1.0, M), 0);
-  EXPECT_EQ(M(2, 0), 0.01);
-}
-
-TEST(Gradation, NodesChangedTwiceCountOnce) {
-  // Sizes 1, 10, 20, shrinking only: node 2 comes down twice, counted once.
-  sizes H{1, 10, 20};
-  const double k = std::log(1.3);
-  EXPECT_EQ(bound_metric_gradations(kChain, kChainEdges, ET_EDGE2, kNone, true, -1, 0.3, H), 2);
-  EXPECT_EQ(H[0], 1.0);
-  EXPECT_NEAR(H[1], 1 + k, 1e-12);
-  EXPECT_NEAR(H[2], 1 + 2 * k, 1e-12);
-  // As one 3-node column nodes 0 and 2 are neighbours too.
-  H = sizes{1, 10, 20};
-  EXPECT_EQ(bound_metric_variations(kChain, dense2D<unsigned>{{0, 1, 2}}, ET_TRIA3, kNone, true, -1,
-                                    0.25, H),
-            2);
-  EXPECT_NEAR(H[1], 1.25, 1e-12);
-  EXPECT_NEAR(H[2], 1.5, 1e-12);
 }
 
 TEST(GradationQueue, PopsLargestKeysFirstAndCapsKeys) {
@@ -154,15 +257,13 @@ TEST(GradationQueue, PopsLargestKeysFirstAndCapsKeys) {
   std::uniform_real_distribution<double> measure(0, 100);
   std::vector<float> keys;
   for (unsigned i = 0; i < 1000; ++i) {
-    const float key = detail::violation_key(i % 7 == 0 ? 5.0 : measure(gen));
-    keys.push_back(key);
-    ASSERT_TRUE(q.push(detail::violation{key, i, i, i + 1}));
+    keys.push_back(detail::violation_key(i % 7 == 0 ? 5.0 : measure(gen)));
+    ASSERT_TRUE(q.push(detail::violation{keys.back(), i, i, i + 1}));
   }
   std::sort(keys.rbegin(), keys.rend());
-  for (std::size_t i = 0; i < keys.size(); ++i) {
+  for (float key : keys) {
     ASSERT_FALSE(q.empty());
-    const detail::violation v = q.pop();
-    EXPECT_EQ(v.key, keys[i]) << i;
+    ASSERT_EQ(q.pop().key, key);
   }
   EXPECT_TRUE(q.empty());
   EXPECT_EQ(detail::violation_key(1e39), FLT_MAX);
@@ -170,3 +271,4 @@ TEST(GradationQueue, PopsLargestKeysFirstAndCapsKeys) {
 }
 
 }  // namespace
+}  // namespace quernfold_test
