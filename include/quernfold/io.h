@@ -616,6 +616,10 @@ struct mesh_format {
   // the target's (EnSight: ".case", which names the geometry file), or
   // nullptr.
   const char* companion;
+  // True when the writer stores each element's reference (mesh_block::refs)
+  // and the reader gives it back (NASTRAN, FEMAP); MEDIT stores the block
+  // position instead.
+  bool keeps_refs;
 };
 
 // Codes of read_mesh and write_mesh beyond those of the format functions.

@@ -233,15 +233,21 @@ int read_obj(const char* path, mesh_data& mesh) {
   return 0;
 }
 
+// The runs of a core reader as blocks; `HasRefs` false for a format whose
+// files carry no element references (the reader's are all 0).
 template <int (*Reader)(const char*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
-                        dense1D<int>&, dense1D<unsigned>&)>
+                        dense1D<int>&, dense1D<unsigned>&),
+          bool HasRefs = true>
 int read_runs(const char* path, mesh_data& mesh) {
   dense2D<unsigned> all;
   dense1D<unsigned> bounds, pids;
   dense1D<int> types;
   const int code = Reader(path, mesh.coords, all, bounds, types, pids);
-  if (code != 0) return code;
-  return bounds.empty() ? 0 : blocks_from_runs(mesh, all, bounds, types, pids);
+  if (code != 0 || bounds.empty()) return code;
+  const int blocks = blocks_from_runs(mesh, all, bounds, types, pids);
+  if (!HasRefs)
+    for (mesh_block& b : mesh.blocks) b.refs = dense1D<unsigned>();
+  return blocks;
 }
 
 const char* stl_message(int code) {
@@ -263,6 +269,20 @@ const char* obj_message(int code) {
 
 const char* nastran_message(int code) {
   return code == -1 ? "cannot be opened, or holds a malformed GRID record" : "could not be read";
+}
+
+// The MEDIT, VTK and MSH readers share their codes.
+const char* scanned_message(int code) {
+  switch (code) {
+    case -1:
+      return "cannot be opened";
+    case -2:
+      return "is not a file of this format (or of a version that is not read)";
+    case -3:
+      return "holds a malformed or truncated record";
+    default:
+      return "could not be read";
+  }
 }
 
 const char* femap_message(int code) {
@@ -357,15 +377,20 @@ int write_ensight(const char* path, const mesh_data& mesh, const write_options&)
 }
 
 const mesh_format kFormats[] = {
-    {"STL", ".stl", read_stl, write_stl, stl_message, stl_fate, nullptr},
-    {"Wavefront OBJ", ".obj", read_obj, write_obj, obj_message, obj_fate, nullptr},
+    {"STL", ".stl", read_stl, write_stl, stl_message, stl_fate, nullptr, false},
+    {"Wavefront OBJ", ".obj", read_obj, write_obj, obj_message, obj_fate, nullptr, false},
     {"NASTRAN bulk data", ".nas .bdf .dat", read_runs<NASTRAN_input>, write_nastran,
-     nastran_message, nastran_fate, nullptr},
+     nastran_message, nastran_fate, nullptr, true},
     {"FEMAP neutral", ".neu", read_runs<FEMAP_input>, write_femap, femap_message, femap_fate,
-     nullptr},
-    {"MEDIT", ".mesh", nullptr, write_medit, nullptr, medit_fate, nullptr},
-    {"VTK legacy", ".vtk", nullptr, write_vtk, nullptr, vtk_fate, nullptr},
-    {"EnSight", ".geo", nullptr, write_ensight, nullptr, ensight_fate, kEnsightCompanion},
+     nullptr, true},
+    {"MEDIT", ".mesh", read_runs<medit_input>, write_medit, scanned_message, medit_fate, nullptr,
+     false},
+    {"MEDIT binary", ".meshb", read_runs<medit_input>, nullptr, scanned_message, nullptr, nullptr,
+     false},
+    {"VTK legacy", ".vtk", read_runs<vtk_input, false>, write_vtk, scanned_message, vtk_fate,
+     nullptr, false},
+    {"gmsh MSH", ".msh", read_runs<msh_input>, nullptr, scanned_message, nullptr, nullptr, false},
+    {"EnSight", ".geo", nullptr, write_ensight, nullptr, ensight_fate, kEnsightCompanion, false},
 };
 
 // Lower-case extension of the file name, with its dot ("" when none).
