@@ -133,6 +133,26 @@ int write_two(range_writer write, const char* name, const dense2D<double>& coord
   return write(name, coords, mats, mats + 2, types);
 }
 
+bool node_columns::set(std::size_t col, double x, double y, double z) noexcept {
+  if (col >= M_.cols()) {
+    // Fresh zero-filled storage; only the columns already stored move over.
+    dense2D<double> grown;
+    if (col == static_cast<std::size_t>(-1) ||
+        !grown.resize(kRows, next_power_of_two(std::max<std::size_t>(col + 1, 4)), 0.0))
+      return false;
+    for (std::size_t k = 0; k < stored_.size(); ++k)
+      std::copy(M_.column(stored_[k]), M_.column(stored_[k]) + kRows, grown.column(stored_[k]));
+    M_ = grown;
+  }
+  if (!stored_.push_back(col)) return false;
+  double* c = M_.column(col);
+  c[0] = x;
+  c[1] = y;
+  c[2] = z;
+  used_ = std::max(used_, col + 1);
+  return true;
+}
+
 // ---------------------------------------------------------------------------
 // Element runs
 // ---------------------------------------------------------------------------
@@ -180,7 +200,7 @@ bool element_runs::finish() noexcept {
 run_builder::run_builder(dense2D<double>& coords, dense2D<unsigned>& connectM,
                          dense1D<unsigned>& bounds, dense1D<int>& types,
                          dense1D<unsigned>& pids) noexcept
-    : coords_(coords), nodes_(coords, 3), elements_(connectM, bounds, types, pids) {}
+    : coords_(coords), nodes_(coords), elements_(connectM, bounds, types, pids) {}
 
 bool run_builder::start() noexcept {
   coords_.clear();
@@ -188,13 +208,7 @@ bool run_builder::start() noexcept {
 }
 
 bool run_builder::set_node(unsigned long id, double x, double y, double z) noexcept {
-  const std::size_t col = id - 1;
-  if (!nodes_.extend(col + 1, 0.0)) return false;
-  double* c = nodes_.column(col);
-  c[0] = x;
-  c[1] = y;
-  c[2] = z;
-  return true;
+  return nodes_.set(id - 1, x, y, z);
 }
 
 bool run_builder::finish() noexcept {

@@ -131,6 +131,29 @@ class column_writer {
   std::size_t used_ = 0;
 };
 
+// Node columns stored by identifier (NASTRAN GRID, FEMAP node records): a
+// node lands in its own column of a 3-row matrix and the columns in between
+// are 0.0. The storage grows to the next power of two of columns and comes
+// zero-filled from the system; only the columns that nodes land in are ever
+// written or copied, so memory follows the nodes of the file, not the size
+// of their identifiers.
+class node_columns {
+ public:
+  // Starts on an emptied matrix.
+  explicit node_columns(dense2D<double>& coords) noexcept : M_(coords) {}
+
+  // Stores (x, y, z) in column `col`. False when storage cannot be had.
+  bool set(std::size_t col, double x, double y, double z) noexcept;
+  // Cuts the matrix to 3 x (highest column stored + 1).
+  bool finish() noexcept { return M_.resize(kRows, used_); }
+
+ private:
+  static constexpr std::size_t kRows = 3;
+  dense2D<double>& M_;
+  std::size_t used_ = 0;
+  dense1D<std::size_t> stored_;  // the columns written, in the order written
+};
+
 // ---------------------------------------------------------------------------
 // Range forms (MEDIT, VTK, EnSight)
 // ---------------------------------------------------------------------------
@@ -246,7 +269,7 @@ class run_builder {
 
  private:
   dense2D<double>& coords_;
-  column_writer<double> nodes_;
+  node_columns nodes_;
   element_runs elements_;
 };
 

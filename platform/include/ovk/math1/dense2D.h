@@ -118,19 +118,22 @@ class dense2D {
         return true;
       }
     }
-    // New block with ld = rows.
+    // New block with ld = rows. A zero fill takes storage that comes
+    // zero-filled from the system and writes only the kept entries, so a
+    // matrix grown far past its entries costs memory only where they are.
     std::size_t total;
     if (!detail::checked_mul(rows, cols, total)) return false;
-    block_type* fresh = block_type::create(total);
+    const bool zero_fill = detail::all_zero_bytes(v);
+    block_type* fresh = block_type::create(total, zero_fill);
     if (!fresh) return false;
-    for (std::size_t j = 0; j < cols; ++j) {
+    for (std::size_t j = 0; j < (zero_fill ? keep_c : cols); ++j) {
       T* dst = fresh->data() + j * rows;
-      if (j < keep_c) {
-        detail::copy_n(column(j), keep_r, dst);
+      if (j < keep_c) detail::copy_n(column(j), keep_r, dst);
+      if (zero_fill) continue;
+      if (j < keep_c)
         detail::fill_n(dst + keep_r, rows - keep_r, v);
-      } else {
+      else
         detail::fill_n(dst, rows, v);
-      }
     }
     drop();
     block_ = fresh;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -43,13 +44,17 @@ class vector_num : public ref_counted {
                 "math1 containers hold trivially copyable values only");
 
  public:
-  // Returns nullptr when memory cannot be had (never throws).
-  static vector_num* create(std::size_t capacity) noexcept {
+  // Returns nullptr when memory cannot be had (never throws). The entries
+  // of a `zeroed` block are zero without having been written: they come as
+  // zero-filled pages from the system, which are only backed by memory
+  // where something is later written.
+  static vector_num* create(std::size_t capacity, bool zeroed = false) noexcept {
     if (capacity > std::numeric_limits<std::size_t>::max() / sizeof(T) - 1) return nullptr;
     vector_num* block = new (std::nothrow) vector_num();
     if (!block) return nullptr;
     if (capacity) {
-      block->data_ = static_cast<T*>(::operator new(capacity * sizeof(T), std::nothrow));
+      void* p = zeroed ? std::calloc(capacity, sizeof(T)) : std::malloc(capacity * sizeof(T));
+      block->data_ = static_cast<T*>(p);
       if (!block->data_) {
         delete block;
         return nullptr;
@@ -75,7 +80,7 @@ class vector_num : public ref_counted {
   // the two blocks apart and warns about every shared view.
   OVK_MATH1_NOINLINE static void destroy(vector_num* block) noexcept { delete block; }
 
-  ~vector_num() { ::operator delete(data_); }
+  ~vector_num() { std::free(data_); }
 
   T* data_ = nullptr;
   std::size_t capacity_ = 0;
@@ -91,6 +96,15 @@ inline void fill_n(T* p, std::size_t n, const T& v) noexcept {
 template <class T>
 inline void copy_n(const T* src, std::size_t n, T* dst) noexcept {
   if (n) std::memmove(dst, src, n * sizeof(T));
+}
+
+// True when v is all zero bytes (0, 0.0, but not -0.0).
+template <class T>
+inline bool all_zero_bytes(const T& v) noexcept {
+  const unsigned char* b = reinterpret_cast<const unsigned char*>(&v);
+  for (std::size_t i = 0; i < sizeof(T); ++i)
+    if (b[i]) return false;
+  return true;
 }
 
 // Multiplies without wrapping; false on overflow.
