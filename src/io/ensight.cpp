@@ -64,6 +64,7 @@ void write_part(std::FILE* f, int number, const part_layout& part,
 
 int ensight_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
                    dense2D<unsigned> const* last, dense1D<int> const& types) {
+  const detail::c_locale_scope c_numbers;
   detail::scoped_file file(name, "w");
   if (!file) return -1;
   const int code = detail::check_range(coords, first, last, types, no_index, 1, 3);

@@ -223,6 +223,7 @@ const detail::run_writer kCoreWriter = &FEMAP_output;
 
 int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
                 dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids) {
+  const detail::c_locale_scope c_numbers;
   detail::run_builder out(coords, connectM, bounds, types, pids);
   return read_core(stream, out);
 }
@@ -268,6 +269,7 @@ int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& co
 int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                  dense1D<unsigned> const& bounds, dense1D<int> const& types,
                  dense1D<unsigned> const& pids) {
+  const detail::c_locale_scope c_numbers;
   if (connectM.empty()) return 0;
   const int code = detail::check_run_writer(stream, coords, connectM, bounds, types, pids);
   if (code < 0) return code;

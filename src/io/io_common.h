@@ -4,6 +4,8 @@
 // NASTRAN and FEMAP readers and writers.
 #pragma once
 
+#include <locale.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdio>
@@ -23,6 +25,31 @@ namespace detail {
 constexpr int kLineBuffer = 256;
 
 // Allocation failure of an output or working container.
+
+// ---------------------------------------------------------------------------
+// Number conversions
+// ---------------------------------------------------------------------------
+
+// Puts the calling thread in the "C" locale for the life of the object, so
+// that the printf and scanf family, strtod and the character classes convert
+// as the formats state whatever locale the host program or this thread has
+// set; the thread's own locale comes back on every path out. Nothing is
+// shared between threads: each scope switches only its own thread.
+class c_locale_scope {
+ public:
+  c_locale_scope() noexcept
+      : c_(newlocale(LC_ALL_MASK, "C", locale_t(0))), previous_(c_ ? uselocale(c_) : locale_t(0)) {}
+  ~c_locale_scope() {
+    if (previous_) uselocale(previous_);
+    if (c_) freelocale(c_);
+  }
+  c_locale_scope(const c_locale_scope&) = delete;
+  c_locale_scope& operator=(const c_locale_scope&) = delete;
+
+ private:
+  locale_t c_;
+  locale_t previous_;
+};
 
 // ---------------------------------------------------------------------------
 // Files

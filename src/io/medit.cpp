@@ -134,6 +134,7 @@ void write_columns(std::FILE* f, const dense2D<double>& M) {
 
 int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
                  dense2D<unsigned> const* last, dense1D<int> const& types) {
+  const detail::c_locale_scope c_numbers;
   int code =
       detail::check_range(coords, first, last, types, static_cast<unsigned>(coords.cols()), 1, 3);
   if (code < 0) return code;
@@ -177,6 +178,7 @@ int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsign
 }
 
 int medit_scalar(char const* name, unsigned dim, dense1D<double> const& values) {
+  const detail::c_locale_scope c_numbers;
   detail::scoped_file file(name, "w");
   if (!file) return -1;
   std::FILE* f = file.get();
@@ -193,6 +195,7 @@ int medit_scalar(char const* name, unsigned dim, dense1D<double> const& values) 
 }
 
 int medit_vector(char const* name, unsigned dim, dense2D<double> const& vectors) {
+  const detail::c_locale_scope c_numbers;
   detail::scoped_file file(name, "w");
   if (!file) return -1;
   std::fprintf(file.get(), "%d %d %d %d\n", static_cast<int>(dim), static_cast<int>(vectors.rows()),
@@ -202,6 +205,7 @@ int medit_vector(char const* name, unsigned dim, dense2D<double> const& vectors)
 }
 
 int medit_tensor(char const* name, dense2D<double> const& tensors) {
+  const detail::c_locale_scope c_numbers;
   detail::scoped_file file(name, "w");
   if (!file) return -1;
   int dim;

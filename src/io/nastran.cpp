@@ -459,6 +459,7 @@ const detail::run_writer kCoreWriter = &NASTRAN_output;
 
 int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
                   dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids) {
+  const detail::c_locale_scope c_numbers;
   detail::run_builder out(coords, connectM, bounds, types, pids);
   return read_core(stream, out);
 }
@@ -501,6 +502,7 @@ int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& 
 int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                    dense1D<unsigned> const& bounds, dense1D<int> const& types,
                    dense1D<unsigned> const& pids) {
+  const detail::c_locale_scope c_numbers;
   const int code = detail::check_run_writer(stream, coords, connectM, bounds, types, pids);
   if (code < 0) return code;
   write_header(stream);

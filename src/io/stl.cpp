@@ -309,6 +309,7 @@ int write_binary(std::FILE* f, const dense2D<double>& coords, const dense2D<unsi
 }  // namespace
 
 int STL_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM) {
+  const detail::c_locale_scope c_numbers;
   coords.clear();
   connectM.clear();
   if (!stream || std::ferror(stream)) return -1;
@@ -321,6 +322,7 @@ int STL_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM
 }
 
 int STL_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM) {
+  const detail::c_locale_scope c_numbers;
   coords.clear();
   connectM.clear();
   int code = -1;
@@ -338,6 +340,7 @@ int STL_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& conn
 
 int STL_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                bool ascii) {
+  const detail::c_locale_scope c_numbers;
   if (!stream || std::ferror(stream)) return -1;
   if (coords.rows() != 2 && coords.rows() != 3) return -2;
   if (!check_IDs(connectM, ET_TRIA3, static_cast<unsigned>(coords.cols()))) return -3;

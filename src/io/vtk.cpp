@@ -77,6 +77,7 @@ int vtk_convert(dense2D<unsigned> const& connectM, element_type type, unsigned& 
 
 int vtk_output(FILE* stream, dense2D<double> const& coords, unsigned ncells,
                dense1D<unsigned> const& cells, dense1D<unsigned> const& cell_types) {
+  const detail::c_locale_scope c_numbers;
   if (!stream) return -1;
   if (coords.rows() != 2 && coords.rows() != 3) return -2;
   std::fputs("# vtk DataFile Version 2.0\n", stream);

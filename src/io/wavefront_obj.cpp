@@ -222,6 +222,7 @@ bool join_columns(const dense2D<unsigned>& a, const dense2D<unsigned>& b, dense2
 int WavefrontOBJ_input(char const* name, dense2D<double>& coords, dense2D<double>& uv,
                        dense2D<double>& normals, dense2D<unsigned>& connectM_tria,
                        dense2D<unsigned>& connectM_quad) {
+  const detail::c_locale_scope c_numbers;
   coords.clear();
   uv.clear();
   normals.clear();
@@ -238,6 +239,7 @@ int WavefrontOBJ_input(char const* name, dense2D<double>& coords, dense2D<double
 int WavefrontOBJ_output(char const* name, dense2D<double> const& coords, dense2D<double> const& uv,
                         dense2D<double> const& normals, dense2D<unsigned> const& connectM_tria,
                         dense2D<unsigned> const& connectM_quad) {
+  const detail::c_locale_scope c_numbers;
   if (!name) return -1;
   std::ofstream out(name);
   if (!out) return -1;
