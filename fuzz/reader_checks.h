@@ -1,0 +1,180 @@
+// Runs a reader on a block of bytes and checks what io.h promises on every
+// return: the code is one the reader documents, outputs are emptied or kept
+// as stated, the run containers agree with the connectivity, and the
+// narrower reader forms return what the full form returns. Each check gives
+// an empty string when every promise holds, else the first one broken.
+// Shared by the fuzz targets and the truncation test.
+#pragma once
+
+#include <quernfold/quernfold.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+namespace reader_checks {
+
+using namespace ovk::quernfold;
+
+// A read-only stream over the bytes, closed when it goes.
+struct memory_stream {
+  memory_stream(const std::uint8_t* data, std::size_t size) {
+    static char none;
+    f = fmemopen(size ? const_cast<std::uint8_t*>(data) : reinterpret_cast<void*>(&none), size,
+                 "rb");
+  }
+  ~memory_stream() {
+    if (f) std::fclose(f);
+  }
+  std::FILE* f;
+};
+
+inline std::string code_problem(int code, std::initializer_list<int> documented) {
+  if (std::find(documented.begin(), documented.end(), code) != documented.end()) return "";
+  return "undocumented code " + std::to_string(code);
+}
+
+template <class M>
+bool same_entries(const M& a, const M& b) {
+  if (a.rows() != b.rows() || a.cols() != b.cols()) return false;
+  for (std::size_t j = 0; j < a.cols(); ++j)
+    if (a.rows() && std::memcmp(a.column(j), b.column(j), a.rows() * sizeof(a(0, 0))) != 0)
+      return false;
+  return true;
+}
+
+// Outputs that hold something before a call, so that a reader which fails
+// to empty them is caught.
+template <class T>
+void stale(dense2D<T>& M) {
+  M.resize(2, 2, T(7));
+}
+
+// The NASTRAN and FEMAP core output: one column per element, as many rows as
+// the tallest element, unused slots no_index; runs of equal types.
+inline std::string runs_problem(const dense2D<double>& coords, const dense2D<unsigned>& connect,
+                                const dense1D<unsigned>& bounds, const dense1D<int>& types,
+                                const dense1D<unsigned>& pids) {
+  if (coords.rows() != 3 && !coords.empty()) return "coordinates not of 3 rows";
+  // Without elements bounds is {0, 0} and there is no type.
+  const std::size_t frames = types.size() + (types.empty() ? 2 : 1);
+  if (bounds.size() != frames || bounds[0] != 0) return "bounds do not frame the types";
+  if (bounds[types.size()] != connect.cols() || pids.size() != connect.cols())
+    return "bounds or pids do not end at the element count";
+  std::size_t tallest = 0;
+  for (std::size_t k = 0; k < types.size(); ++k) {
+    if (types[k] < ET_UNKNOWN || types[k] > ET_HEXA27) return "type out of range";
+    if (bounds[k + 1] <= bounds[k] || (k && types[k] == types[k - 1])) return "empty or split run";
+    const std::size_t n = nbr_nodes(static_cast<element_type>(types[k]));
+    tallest = std::max(tallest, n);
+    for (std::size_t j = bounds[k]; j < bounds[k + 1]; ++j)
+      for (std::size_t i = n; i < connect.rows(); ++i)
+        if (connect(i, j) != no_index) return "used slot past the element's nodes";
+  }
+  return connect.rows() == tallest || connect.empty() ? "" : "connectivity taller than its runs";
+}
+
+using core_reader = int (*)(std::FILE*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
+                            dense1D<int>&, dense1D<unsigned>&);
+using type_reader = int (*)(std::FILE*, dense2D<double>&, dense2D<unsigned>&, element_type&);
+using pair_reader = int (*)(std::FILE*, dense2D<double>&, dense2D<unsigned>&, dense2D<unsigned>&,
+                            element_type&, element_type&);
+
+// All three forms of a run reader on the same bytes. `widens` is true for
+// NASTRAN, whose one-type form widens several runs to a mixed kind and
+// leaves the type alone without elements; FEMAP answers ET_UNKNOWN then.
+inline std::string runs_bytes(const std::uint8_t* data, std::size_t size, core_reader core,
+                              type_reader one, pair_reader two, std::initializer_list<int> codes,
+                              bool widens) {
+  dense2D<double> coords, coords2, coords3;
+  dense2D<unsigned> connect, connect2, first, second;
+  dense1D<unsigned> bounds, pids;
+  dense1D<int> types;
+  stale(coords), stale(connect), stale(coords2), stale(connect2), stale(first), stale(second);
+  const int code = core(memory_stream(data, size).f, coords, connect, bounds, types, pids);
+  std::string p = code_problem(code, codes);
+  if (p.empty() && code != no_memory) p = runs_problem(coords, connect, bounds, types, pids);
+  if (!p.empty() || code == no_memory) return p;
+  const element_type unset = ET_HEXA27;
+  element_type type = unset, type1 = unset, type2 = unset;
+  if (one(memory_stream(data, size).f, coords2, connect2, type) != code)
+    return "one-type form code differs";
+  if (!same_entries(coords2, coords) || !same_entries(connect2, connect))
+    return "one-type form outputs differ";
+  const std::size_t runs = types.size();
+  const bool type_ok = runs == 1 ? type == types[0]
+                       : !widens ? type == ET_UNKNOWN
+                       : runs == 0
+                           ? type == unset
+                           : type == ET_UNKNOWN || type == ET_FACE_MIX || type == ET_SOLID_MIX;
+  if (!type_ok) return "one-type form type " + std::to_string(type);
+  if (two(memory_stream(data, size).f, coords3, first, second, type1, type2) != code)
+    return "two-run form code differs";
+  dense2D<unsigned>* parts[2] = {&first, &second};
+  const element_type got[2] = {type1, type2};
+  for (std::size_t k = 0; k < 2; ++k) {
+    dense2D<unsigned> want;
+    if (k < runs)
+      want = connect.sub_matrix(0, bounds[k], nbr_nodes(static_cast<element_type>(types[k])),
+                                bounds[k + 1] - bounds[k]);
+    if (!same_entries(*parts[k], want) || got[k] != (k < runs ? types[k] : unset))
+      return "two-run form run " + std::to_string(k) + " differs";
+  }
+  return same_entries(coords3, coords) ? "" : "two-run form coordinates differ";
+}
+
+inline std::string nastran_bytes(const std::uint8_t* data, std::size_t size) {
+  return runs_bytes(data, size, NASTRAN_input, NASTRAN_input, NASTRAN_input, {0, -1, no_memory},
+                    true);
+}
+
+inline std::string femap_bytes(const std::uint8_t* data, std::size_t size) {
+  return runs_bytes(data, size, FEMAP_input, FEMAP_input, FEMAP_input, {0, -102, no_memory}, false);
+}
+
+// STL: on failure both outputs are empty; on success a 3-row triangle
+// matrix whose nodes are all used and all within the coordinates.
+inline std::string stl_bytes(const std::uint8_t* data, std::size_t size) {
+  dense2D<double> coords;
+  dense2D<unsigned> tria;
+  stale(coords), stale(tria);
+  const int code = STL_input(memory_stream(data, size).f, coords, tria);
+  std::string p = code_problem(code, {0, -2, -3, no_memory});
+  if (!p.empty()) return p;
+  if (code < 0) return coords.empty() && tria.empty() ? "" : "outputs kept after a failure";
+  if (coords.rows() != 3 || (tria.rows() != 3 && !tria.empty())) return "shapes not 3 rows";
+  if (!check_IDs(tria, ET_TRIA3, static_cast<unsigned>(coords.cols()))) return "node out of range";
+  std::vector<bool> used(coords.cols());
+  for (std::size_t j = 0; j < tria.cols(); ++j)
+    for (std::size_t i = 0; i < 3; ++i) used[tria(i, j)] = true;
+  return std::count(used.begin(), used.end(), false) ? "unused node kept" : "";
+}
+
+// OBJ: the reader takes a file name, so the bytes go to a file of this
+// process first.
+inline std::string obj_bytes(const std::uint8_t* data, std::size_t size) {
+  const std::string name = "/tmp/quernfold-obj-check-" + std::to_string(getpid()) + ".obj";
+  std::FILE* f = std::fopen(name.c_str(), "wb");
+  if (!f) return "cannot create " + name;
+  const bool written = std::fwrite(data, 1, size, f) == size;
+  if (std::fclose(f) != 0 || !written) return "cannot write " + name;
+  dense2D<double> coords, uv, normals;
+  dense2D<unsigned> tria, quad;
+  stale(coords), stale(uv), stale(normals), stale(tria), stale(quad);
+  const int code = WavefrontOBJ_input(name.c_str(), coords, uv, normals, tria, quad);
+  std::remove(name.c_str());
+  std::string p = code_problem(code, {0, -2, no_memory});
+  if (!p.empty()) return p;
+  const bool shapes = (coords.empty() || coords.rows() == 3) &&
+                      (normals.empty() || normals.rows() == 3) &&
+                      (uv.empty() || (uv.rows() >= 1 && uv.rows() <= 3)) &&
+                      (tria.empty() || tria.rows() == 3) && (quad.empty() || quad.rows() == 4);
+  return shapes ? "" : "output of the wrong height";
+}
+
+}  // namespace reader_checks
