@@ -4,11 +4,16 @@
 #   scripts/deps.sh            build and test packages
 #   scripts/deps.sh interop    also the other programs that the file-format
 #                              tests exchange files with (gmsh, meshio, VTK)
+#   scripts/deps.sh robustness also the locale data and clang with libFuzzer
+#                              for the locale tests and the fuzz targets
 set -euo pipefail
 packages=(cmake make g++ libgtest-dev liblapack-dev libbenchmark-dev nlohmann-json3-dev)
-if [[ "${1:-}" == interop ]]; then
-  packages+=(gmsh python3-meshio python3-numpy python3-vtk9)
-fi
+for group in "$@"; do
+  case $group in
+    interop) packages+=(gmsh python3-meshio python3-numpy python3-vtk9) ;;
+    robustness) packages+=(locales clang libclang-rt-14-dev) ;;
+  esac
+done
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
