@@ -25,8 +25,7 @@ using namespace ovk::quernfold;
 struct memory_stream {
   memory_stream(const std::uint8_t* data, std::size_t size) {
     static char none;
-    f = fmemopen(size ? const_cast<std::uint8_t*>(data) : reinterpret_cast<void*>(&none), size,
-                 "rb");
+    f = fmemopen(size ? const_cast<std::uint8_t*>(data) : static_cast<void*>(&none), size, "rb");
   }
   ~memory_stream() {
     if (f) std::fclose(f);
@@ -41,31 +40,28 @@ inline std::string code_problem(int code, std::initializer_list<int> documented)
 
 template <class M>
 bool same_entries(const M& a, const M& b) {
-  if (a.rows() != b.rows() || a.cols() != b.cols()) return false;
-  for (std::size_t j = 0; j < a.cols(); ++j)
-    if (a.rows() && std::memcmp(a.column(j), b.column(j), a.rows() * sizeof(a(0, 0))) != 0)
-      return false;
-  return true;
+  const auto u = a.as_vector(), v = b.as_vector();
+  return a.rows() == b.rows() && a.cols() == b.cols() &&
+         (u.empty() || std::memcmp(u.data(), v.data(), u.size() * sizeof(u[0])) == 0);
 }
 
-// Outputs that hold something before a call, so that a reader which fails
-// to empty them is caught.
-template <class T>
-void stale(dense2D<T>& M) {
-  M.resize(2, 2, T(7));
+// Gives outputs entries before a call, so that a reader which does not
+// empty them is caught.
+template <class... M>
+void stale(M&... outputs) {
+  (outputs.resize(2, 2, typename M::value_type(7)), ...);
 }
 
 // The NASTRAN and FEMAP core output: one column per element, as many rows as
-// the tallest element, unused slots no_index; runs of equal types.
+// the tallest element, unused slots no_index; runs of equal types; without
+// elements bounds is {0, 0} and there is no type.
 inline std::string runs_problem(const dense2D<double>& coords, const dense2D<unsigned>& connect,
                                 const dense1D<unsigned>& bounds, const dense1D<int>& types,
                                 const dense1D<unsigned>& pids) {
   if (coords.rows() != 3 && !coords.empty()) return "coordinates not of 3 rows";
-  // Without elements bounds is {0, 0} and there is no type.
-  const std::size_t frames = types.size() + (types.empty() ? 2 : 1);
-  if (bounds.size() != frames || bounds[0] != 0) return "bounds do not frame the types";
-  if (bounds[types.size()] != connect.cols() || pids.size() != connect.cols())
-    return "bounds or pids do not end at the element count";
+  if (bounds.size() != types.size() + (types.empty() ? 2 : 1) || bounds[0] != 0 ||
+      bounds[bounds.size() - 1] != connect.cols() || pids.size() != connect.cols())
+    return "bounds or pids do not frame the elements";
   std::size_t tallest = 0;
   for (std::size_t k = 0; k < types.size(); ++k) {
     if (types[k] < ET_UNKNOWN || types[k] > ET_HEXA27) return "type out of range";
@@ -85,9 +81,9 @@ using type_reader = int (*)(std::FILE*, dense2D<double>&, dense2D<unsigned>&, el
 using pair_reader = int (*)(std::FILE*, dense2D<double>&, dense2D<unsigned>&, dense2D<unsigned>&,
                             element_type&, element_type&);
 
-// All three forms of a run reader on the same bytes. `widens` is true for
-// NASTRAN, whose one-type form widens several runs to a mixed kind and
-// leaves the type alone without elements; FEMAP answers ET_UNKNOWN then.
+// All three forms of a run reader on the same bytes. With several runs the
+// one-type form of NASTRAN (`widens`) answers a mixed kind or ET_UNKNOWN and
+// leaves the type alone without elements; FEMAP answers ET_UNKNOWN for both.
 inline std::string runs_bytes(const std::uint8_t* data, std::size_t size, core_reader core,
                               type_reader one, pair_reader two, std::initializer_list<int> codes,
                               bool widens) {
@@ -95,46 +91,40 @@ inline std::string runs_bytes(const std::uint8_t* data, std::size_t size, core_r
   dense2D<unsigned> connect, connect2, first, second;
   dense1D<unsigned> bounds, pids;
   dense1D<int> types;
-  stale(coords), stale(connect), stale(coords2), stale(connect2), stale(first), stale(second);
+  stale(coords, connect, coords2, connect2, first, second);
   const int code = core(memory_stream(data, size).f, coords, connect, bounds, types, pids);
   std::string p = code_problem(code, codes);
-  if (p.empty() && code != no_memory) p = runs_problem(coords, connect, bounds, types, pids);
   if (!p.empty() || code == no_memory) return p;
+  if (!(p = runs_problem(coords, connect, bounds, types, pids)).empty()) return p;
   const element_type unset = ET_HEXA27;
-  element_type type = unset, type1 = unset, type2 = unset;
-  if (one(memory_stream(data, size).f, coords2, connect2, type) != code)
-    return "one-type form code differs";
-  if (!same_entries(coords2, coords) || !same_entries(connect2, connect))
-    return "one-type form outputs differ";
+  element_type type = unset, pair[2] = {unset, unset};
+  if (one(memory_stream(data, size).f, coords2, connect2, type) != code ||
+      !same_entries(coords2, coords) || !same_entries(connect2, connect))
+    return "one-type form differs";
   const std::size_t runs = types.size();
-  const bool type_ok = runs == 1 ? type == types[0]
-                       : !widens ? type == ET_UNKNOWN
-                       : runs == 0
-                           ? type == unset
-                           : type == ET_UNKNOWN || type == ET_FACE_MIX || type == ET_SOLID_MIX;
-  if (!type_ok) return "one-type form type " + std::to_string(type);
-  if (two(memory_stream(data, size).f, coords3, first, second, type1, type2) != code)
-    return "two-run form code differs";
-  dense2D<unsigned>* parts[2] = {&first, &second};
-  const element_type got[2] = {type1, type2};
+  const bool mixed =
+      type == ET_UNKNOWN || (widens && (type == ET_FACE_MIX || type == ET_SOLID_MIX));
+  if (runs == 1 ? type != types[0] : runs == 0 && widens ? type != unset : !mixed)
+    return "one-type form type " + std::to_string(type);
+  if (two(memory_stream(data, size).f, coords3, first, second, pair[0], pair[1]) != code ||
+      !same_entries(coords3, coords))
+    return "two-run form differs";
   for (std::size_t k = 0; k < 2; ++k) {
-    dense2D<unsigned> want;
-    if (k < runs)
-      want = connect.sub_matrix(0, bounds[k], nbr_nodes(static_cast<element_type>(types[k])),
-                                bounds[k + 1] - bounds[k]);
-    if (!same_entries(*parts[k], want) || got[k] != (k < runs ? types[k] : unset))
-      return "two-run form run " + std::to_string(k) + " differs";
+    const element_type t = k < runs ? static_cast<element_type>(types[k]) : unset;
+    const dense2D<unsigned> want =
+        k < runs ? connect.sub_matrix(0, bounds[k], nbr_nodes(t), bounds[k + 1] - bounds[k])
+                 : dense2D<unsigned>();
+    if (!same_entries(k ? second : first, want) || pair[k] != t) return "two-run form run differs";
   }
-  return same_entries(coords3, coords) ? "" : "two-run form coordinates differ";
+  return "";
 }
 
-inline std::string nastran_bytes(const std::uint8_t* data, std::size_t size) {
-  return runs_bytes(data, size, NASTRAN_input, NASTRAN_input, NASTRAN_input, {0, -1, no_memory},
-                    true);
+inline std::string nastran_bytes(const std::uint8_t* d, std::size_t n) {
+  return runs_bytes(d, n, NASTRAN_input, NASTRAN_input, NASTRAN_input, {0, -1, no_memory}, true);
 }
 
-inline std::string femap_bytes(const std::uint8_t* data, std::size_t size) {
-  return runs_bytes(data, size, FEMAP_input, FEMAP_input, FEMAP_input, {0, -102, no_memory}, false);
+inline std::string femap_bytes(const std::uint8_t* d, std::size_t n) {
+  return runs_bytes(d, n, FEMAP_input, FEMAP_input, FEMAP_input, {0, -102, no_memory}, false);
 }
 
 // STL: on failure both outputs are empty; on success a 3-row triangle
@@ -142,16 +132,15 @@ inline std::string femap_bytes(const std::uint8_t* data, std::size_t size) {
 inline std::string stl_bytes(const std::uint8_t* data, std::size_t size) {
   dense2D<double> coords;
   dense2D<unsigned> tria;
-  stale(coords), stale(tria);
+  stale(coords, tria);
   const int code = STL_input(memory_stream(data, size).f, coords, tria);
   std::string p = code_problem(code, {0, -2, -3, no_memory});
   if (!p.empty()) return p;
   if (code < 0) return coords.empty() && tria.empty() ? "" : "outputs kept after a failure";
-  if (coords.rows() != 3 || (tria.rows() != 3 && !tria.empty())) return "shapes not 3 rows";
-  if (!check_IDs(tria, ET_TRIA3, static_cast<unsigned>(coords.cols()))) return "node out of range";
+  if (coords.rows() != 3 || !check_IDs(tria, ET_TRIA3, static_cast<unsigned>(coords.cols())))
+    return "not 3-row coordinates and triangles over them";
   std::vector<bool> used(coords.cols());
-  for (std::size_t j = 0; j < tria.cols(); ++j)
-    for (std::size_t i = 0; i < 3; ++i) used[tria(i, j)] = true;
+  for (unsigned node : tria.as_vector()) used[node] = true;
   return std::count(used.begin(), used.end(), false) ? "unused node kept" : "";
 }
 
@@ -160,21 +149,20 @@ inline std::string stl_bytes(const std::uint8_t* data, std::size_t size) {
 inline std::string obj_bytes(const std::uint8_t* data, std::size_t size) {
   const std::string name = "/tmp/quernfold-obj-check-" + std::to_string(getpid()) + ".obj";
   std::FILE* f = std::fopen(name.c_str(), "wb");
-  if (!f) return "cannot create " + name;
-  const bool written = std::fwrite(data, 1, size, f) == size;
-  if (std::fclose(f) != 0 || !written) return "cannot write " + name;
+  const bool written = f && std::fwrite(data, 1, size, f) == size;
+  if (!f || std::fclose(f) != 0 || !written) return "cannot write " + name;
   dense2D<double> coords, uv, normals;
   dense2D<unsigned> tria, quad;
-  stale(coords), stale(uv), stale(normals), stale(tria), stale(quad);
+  stale(coords, uv, normals, tria, quad);
   const int code = WavefrontOBJ_input(name.c_str(), coords, uv, normals, tria, quad);
   std::remove(name.c_str());
-  std::string p = code_problem(code, {0, -2, no_memory});
-  if (!p.empty()) return p;
-  const bool shapes = (coords.empty() || coords.rows() == 3) &&
-                      (normals.empty() || normals.rows() == 3) &&
-                      (uv.empty() || (uv.rows() >= 1 && uv.rows() <= 3)) &&
-                      (tria.empty() || tria.rows() == 3) && (quad.empty() || quad.rows() == 4);
-  return shapes ? "" : "output of the wrong height";
+  auto rows = [](const auto& M, std::size_t lo, std::size_t hi) {
+    return M.empty() || (M.rows() >= lo && M.rows() <= hi);
+  };
+  if (!rows(coords, 3, 3) || !rows(normals, 3, 3) || !rows(uv, 1, 3) || !rows(tria, 3, 3) ||
+      !rows(quad, 4, 4))
+    return "output of the wrong height";
+  return code_problem(code, {0, -2, no_memory});
 }
 
 }  // namespace reader_checks

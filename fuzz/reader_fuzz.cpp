@@ -7,9 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string problem = reader_checks::FUZZ_READER(data, size);
-  if (!problem.empty()) {
-    std::fprintf(stderr, "broken promise: %s\n", problem.c_str());
-    std::abort();
-  }
-  return 0;
+  if (problem.empty()) return 0;
+  std::fprintf(stderr, "broken promise: %s\n", problem.c_str());
+  std::abort();
 }
