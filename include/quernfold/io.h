@@ -52,6 +52,15 @@
 // "\r\n" in a CR LF file) kept as part of the line; a longer line arrives in
 // pieces, each read as a line of its own.
 //
+// Numbers are written and read as the formats state them in the "C" locale,
+// whatever locale the program or the calling thread has set: each call
+// switches its own thread for its own duration. A NASTRAN or FEMAP node of
+// identifier g fills column g - 1 and the columns in between read 0.0, but
+// those come as zero-filled pages from the system and are never written,
+// so memory follows the nodes in the file rather than their identifiers
+// (-199 when the system cannot grant the columns). Calls on independent
+// data may run on several threads at once.
+//
 // An element_type value outside 0..22 in a `types` vector fails the
 // connectivity check (-3) instead of indexing the element tables.
 #pragma once
