@@ -11,9 +11,11 @@ namespace {
 using namespace ovk::quernfold;
 using namespace quernfold_test;
 
-// One node of identifier 99,999,999, and one of 4,294,967,295 (2^32
-// columns of 3 doubles: 96 GiB, which a system that does not grant any size
-// lazily, as overcommit mode 1 does, cannot grant).
+// A node of identifier 99,999,999 (FEMAP: after one at 0.0 of identifier
+// 50,000,001, so that the storage grows twice; the node block is left open
+// to the end of the file), and one of 4,294,967,295
+// (2^32 columns of 3 doubles: 96 GiB, which a system that does not grant any
+// size lazily, as overcommit mode 1 does, cannot grant).
 const struct deck {
   const char* format;
   run_outputs::core_reader read;
@@ -22,24 +24,23 @@ const struct deck {
 } kDecks[] = {
     {"NASTRAN", NASTRAN_input, "GRID    99999999        1.      2.      3.\n",
      "GRID*         4294967295                              1.              2.*\n*       3.\n"},
-    {"FEMAP", FEMAP_input, "403\n99999999,0,0,1,0,0,0,0,0,0,0,1.,2.,3.,0,\n   -1\n",
-     "403\n4294967295,0,0,1,0,0,0,0,0,0,0,1.,2.,3.,0,\n   -1\n"},
+    {"FEMAP", FEMAP_input,
+     "403\n50000001,0,0,1,0,0,0,0,0,0,0,0,0,0,0,\n99999999,0,0,1,0,0,0,0,0,0,0,1.,2.,3.,0,\n",
+     "403\n4294967295,0,0,1,0,0,0,0,0,0,0,1.,2.,3.,0,\n"},
 };
 
 class NodeStorage : public io_test {};
 
 TEST_F(NodeStorage, HugeIdentifierCostsOnlyWhereTheNodeLandsAndUnmetOnesAreRefused) {
   const bool grants_any = read_file("/proc/sys/vm/overcommit_memory") == "1\n";
-  rusage peak;
+  auto peak_kib = [u = rusage{}]() mutable { return getrusage(RUSAGE_SELF, &u), u.ru_maxrss; };
   for (const deck& d : kDecks) {
     SCOPED_TRACE(d.format);
     run_outputs out;
     write_file(path("deck"), d.huge);
-    getrusage(RUSAGE_SELF, &peak);
-    const long before = peak.ru_maxrss;
+    const long before = peak_kib();
     ASSERT_EQ(out.read_with(d.read, path("deck")), 0);
-    getrusage(RUSAGE_SELF, &peak);
-    const long grown_kib = peak.ru_maxrss - before;
+    const long grown_kib = peak_kib() - before;
     ASSERT_EQ(out.coords.cols(), 99999999u);
     EXPECT_EQ(out.coords.col_capacity(), std::size_t(1) << 27);
     EXPECT_SAME(out.coords.sub_matrix(0, 99999998, 3, 1), dense2D<double>({{1.0, 2.0, 3.0}}));
