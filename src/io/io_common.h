@@ -171,8 +171,15 @@ class node_columns {
 
   // Stores (x, y, z) in column `col`. False when storage cannot be had.
   bool set(std::size_t col, double x, double y, double z) noexcept;
-  // Cuts the matrix to 3 x (highest column stored + 1).
-  bool finish() noexcept { return M_.resize(kRows, used_); }
+  // Cuts the matrix to 3 x (highest column stored + 1); 0 x 0 when no node
+  // was stored.
+  bool finish() noexcept {
+    if (used_ == 0) {
+      M_.clear();
+      return true;
+    }
+    return M_.resize(kRows, used_);
+  }
 
  private:
   static constexpr std::size_t kRows = 3;
