@@ -55,10 +55,12 @@ void stale(M&... outputs) {
 // The NASTRAN and FEMAP core output: one column per element, as many rows as
 // the tallest element, unused slots no_index; runs of equal types; without
 // elements bounds is {0, 0} and there is no type.
+// `dims` is the lowest row count the coordinates may have (up to 3).
 inline std::string runs_problem(const dense2D<double>& coords, const dense2D<unsigned>& connect,
                                 const dense1D<unsigned>& bounds, const dense1D<int>& types,
-                                const dense1D<unsigned>& pids) {
-  if (coords.rows() != 3 && !coords.empty()) return "coordinates not of 3 rows";
+                                const dense1D<unsigned>& pids, std::size_t dims = 3) {
+  if ((coords.rows() < dims || coords.rows() > 3) && !coords.empty())
+    return "coordinates of the wrong height";
   if (bounds.size() != types.size() + (types.empty() ? 2 : 1) || bounds[0] != 0 ||
       bounds[bounds.size() - 1] != connect.cols() || pids.size() != connect.cols())
     return "bounds or pids do not frame the elements";
@@ -86,7 +88,7 @@ using pair_reader = int (*)(std::FILE*, dense2D<double>&, dense2D<unsigned>&, de
 // leaves the type alone without elements; FEMAP answers ET_UNKNOWN for both.
 inline std::string runs_bytes(const std::uint8_t* data, std::size_t size, core_reader core,
                               type_reader one, pair_reader two, std::initializer_list<int> codes,
-                              bool widens) {
+                              bool widens, std::size_t dims = 3) {
   dense2D<double> coords, coords2, coords3;
   dense2D<unsigned> connect, connect2, first, second;
   dense1D<unsigned> bounds, pids;
@@ -95,7 +97,7 @@ inline std::string runs_bytes(const std::uint8_t* data, std::size_t size, core_r
   const int code = core(memory_stream(data, size).f, coords, connect, bounds, types, pids);
   std::string p = code_problem(code, codes);
   if (!p.empty() || code == no_memory) return p;
-  if (!(p = runs_problem(coords, connect, bounds, types, pids)).empty()) return p;
+  if (!(p = runs_problem(coords, connect, bounds, types, pids, dims)).empty()) return p;
   const element_type unset = ET_HEXA27;
   element_type type = unset, pair[2] = {unset, unset};
   if (one(memory_stream(data, size).f, coords2, connect2, type) != code ||
@@ -125,6 +127,38 @@ inline std::string nastran_bytes(const std::uint8_t* d, std::size_t n) {
 
 inline std::string femap_bytes(const std::uint8_t* d, std::size_t n) {
   return runs_bytes(d, n, FEMAP_input, FEMAP_input, FEMAP_input, {0, -102, no_memory}, false);
+}
+
+// MEDIT, VTK and MSH: the run forms with NASTRAN's one-type rule and
+// coordinates of the file's dimension; after a failure every output is
+// empty, after a success every used slot names a node.
+inline std::string scanned_bytes(const std::uint8_t* data, std::size_t size, core_reader core,
+                                 type_reader one, pair_reader two) {
+  dense2D<double> coords;
+  dense2D<unsigned> connect;
+  dense1D<unsigned> bounds, refs;
+  dense1D<int> types;
+  stale(coords, connect);
+  const int code = core(memory_stream(data, size).f, coords, connect, bounds, types, refs);
+  if (code != 0)
+    return coords.empty() && connect.empty() && bounds.empty() && types.empty() && refs.empty()
+               ? code_problem(code, {-1, -2, -3, no_memory})
+               : "outputs kept after a failure";
+  for (unsigned node : connect.as_vector())
+    if (node != no_index && node >= coords.cols()) return "node number past the coordinates";
+  return runs_bytes(data, size, core, one, two, {0, -1, -2, -3, no_memory}, true, 1);
+}
+
+inline std::string medit_bytes(const std::uint8_t* d, std::size_t n) {
+  return scanned_bytes(d, n, medit_input, medit_input, medit_input);
+}
+
+inline std::string vtk_bytes(const std::uint8_t* d, std::size_t n) {
+  return scanned_bytes(d, n, vtk_input, vtk_input, vtk_input);
+}
+
+inline std::string msh_bytes(const std::uint8_t* d, std::size_t n) {
+  return scanned_bytes(d, n, msh_input, msh_input, msh_input);
 }
 
 // STL: on failure both outputs are empty; on success a 3-row triangle

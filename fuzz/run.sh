@@ -18,15 +18,15 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$1 runs=$2 seconds=${3:-0}
 shift $(($# < 3 ? $# : 3))
-readers=("${@:-stl nastran femap obj}")
+readers=("${@:-stl nastran femap obj medit vtk msh}")
 meshes=${QUERNFOLD_MESH_DIR:-$root/../shared/meshes}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-allocator_may_return_null=1:max_allocation_size_mb=64:detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-declare -A ext=([stl]=stl [nastran]=bdf [femap]=neu [obj]=obj)
+declare -A ext=([stl]=stl [nastran]=bdf [femap]=neu [obj]=obj [medit]=mesh [vtk]=vtk [msh]=msh)
 for reader in ${readers[*]}; do
   seeds=$build/fuzz/seeds-$reader corpus=$build/fuzz/corpus-$reader
   mkdir -p "$seeds" "$corpus"
-  for f in "$root"/tests/fixtures/io/*."${ext[$reader]}" "$meshes/$reader"/*; do
+  for f in "$root"/tests/fixtures/{io,readers}/*."${ext[$reader]}"* "$meshes/$reader"/*; do
     [[ -f $f ]] && head -c 16384 "$f" >"$seeds/$(basename "$f")"
   done
   echo "== fuzz $reader ($(ls "$seeds" | wc -l) seeds)"

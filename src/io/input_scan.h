@@ -326,9 +326,12 @@ inline bool host_is_little() noexcept {
 
 // The core form of a reader: checks the stream, starts the outputs and the
 // scan, runs `read` (int(input_scan&, mesh_output&)) and ends with its code.
+// Numbers are parsed without the locale; the character classes of keywords
+// are those of the "C" locale.
 template <class Read>
 int read_mesh(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
               dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs, Read read) {
+  const c_locale_scope c_locale;
   mesh_output out(coords, connectM, bounds, types, refs);
   if (!stream || std::ferror(stream)) return out.finish(-1, stream);
   input_scan in(stream);

@@ -16,7 +16,6 @@ using detail::kMalformed;
 using detail::kNotThisFormat;
 using detail::mesh_output;
 
-constexpr int kLegacyMajor = 2;
 constexpr std::string_view kEntitiesVersion = "4.1";
 // gmsh's point element: one node, not an element of the model.
 constexpr long long kPointType = 15;

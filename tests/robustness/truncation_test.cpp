@@ -19,10 +19,10 @@ constexpr std::uintmax_t kSmallFile = 8192;
 const struct format {
   const char* extension;
   std::string (*read)(const std::uint8_t*, std::size_t);
-} kFormats[] = {{".stl", reader_checks::stl_bytes},
-                {".bdf", reader_checks::nastran_bytes},
-                {".neu", reader_checks::femap_bytes},
-                {".obj", reader_checks::obj_bytes}};
+} kFormats[] = {{".stl", reader_checks::stl_bytes},    {".bdf", reader_checks::nastran_bytes},
+                {".neu", reader_checks::femap_bytes},  {".obj", reader_checks::obj_bytes},
+                {".mesh", reader_checks::medit_bytes}, {".meshb", reader_checks::medit_bytes},
+                {".vtk", reader_checks::vtk_bytes},    {".msh", reader_checks::msh_bytes}};
 
 // What this library writes of a 3 x 2 grid of triangles into `stem` files
 // (text and binary STL; no "-binary" file for other formats, read as an
@@ -36,6 +36,8 @@ std::vector<std::string> files(const std::string& ext, const std::string& stem) 
   if (ext == ".bdf") NASTRAN_output(own, m.coords, m.connect, ET_TRIA3);
   if (ext == ".neu") FEMAP_output(own, m.coords, m.connect, ET_TRIA3);
   if (ext == ".obj") WavefrontOBJ_output(own, m.coords, m.connect, ET_TRIA3);
+  if (ext == ".mesh") medit_output(own, m.coords, m.connect, ET_TRIA3);
+  if (ext == ".vtk") vtk_output(own, m.coords, m.connect, ET_TRIA3);
   for (const std::string& dir : {fixture(""), real_mesh("")}) {
     std::error_code ec;
     for (const auto& f : std::filesystem::recursive_directory_iterator(dir, ec))
