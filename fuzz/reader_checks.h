@@ -162,7 +162,8 @@ inline std::string msh_bytes(const std::uint8_t* d, std::size_t n) {
 }
 
 // STL: on failure both outputs are empty; on success a 3-row triangle
-// matrix whose nodes are all used and all within the coordinates.
+// matrix whose nodes are all used and all within the coordinates (without
+// triangles: coordinates 0 x 0 and triangles 3 x 0).
 inline std::string stl_bytes(const std::uint8_t* data, std::size_t size) {
   dense2D<double> coords;
   dense2D<unsigned> tria;
@@ -171,6 +172,8 @@ inline std::string stl_bytes(const std::uint8_t* data, std::size_t size) {
   std::string p = code_problem(code, {0, -2, -3, no_memory});
   if (!p.empty()) return p;
   if (code < 0) return coords.empty() && tria.empty() ? "" : "outputs kept after a failure";
+  if (tria.cols() == 0)
+    return coords.empty() && tria.rows() == 3 ? "" : "a file without triangles gives other shapes";
   if (coords.rows() != 3 || !check_IDs(tria, ET_TRIA3, static_cast<unsigned>(coords.cols())))
     return "not 3-row coordinates and triangles over them";
   std::vector<bool> used(coords.cols());
