@@ -1,39 +1,127 @@
-// The merge engine takes shortcuts (coincident nodes grouped before the tree
-// search, pairs written without sorting, element pairs read from the
-// columns, coordinates cached in the tree). Lattices (equal distances
-// everywhere) and clusters (copies, -0.0, underflowing offsets, nodes at
-// infinity) are built to break them; every result is compared with the plain
-// merges of reference_merge.h.
+// Merging of coincident nodes. Random lattices (equal distances everywhere)
+// and clusters (exact copies, -0.0, offsets whose squares underflow, nodes at
+// infinity) are checked against the defining properties of each merge by
+// brute force over all pairs; the tie orders of the tree are pinned on small
+// worked cases.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <numeric>
 #include <random>
 #include <vector>
 
-#include "search/reference_merge.h"
+#include "support/compare.h"
 #include "support/mesh_gen.h"
 
 namespace {
 
 using namespace ovk::quernfold;
-using quernfold_test::dist2;
-using quernfold_test::kUnderflowStep;
-using quernfold_test::map_t;
-using quernfold_test::reference_element_merge;
-using quernfold_test::reference_merge;
-using quernfold_test::to_dense;
-using quernfold_test::to_vector;
+using L = dense1D<unsigned>;
+using M = dense2D<unsigned>;
+using list_t = std::vector<unsigned>;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
+// An offset whose square underflows to 0: nodes this close are at squared
+// distance 0 without being coincident.
+constexpr double kUnderflowStep = 1.5e-162;
 
-// A list of n picks among the nodes, with repeats and empty entries.
-std::vector<unsigned> picks(std::size_t nodes, std::size_t n, std::mt19937& gen) {
-  std::uniform_int_distribution<std::size_t> pick(0, nodes - 1);
-  std::vector<unsigned> v;
-  for (std::size_t i = 0; i < n; ++i) v.push_back(i % 11 == 5 ? no_index : unsigned(pick(gen)));
-  return v;
+// Nodes on three sites per axis `spacing` apart, copied many times, some
+// with -0.0 for 0.0, some moved by one or two underflow steps (so "distance
+// 0" is not transitive), a few at infinity.
+dense2D<double> clustered_points(unsigned dim, std::size_t n, unsigned seed, double spacing) {
+  std::mt19937 gen(seed);
+  dense2D<double> c(dim, n);
+  for (std::size_t j = 0; j < n; ++j) {
+    for (unsigned k = 0; k < dim; ++k) c(k, j) = spacing * (gen() % 3);
+    const unsigned what = gen() % 10, a = gen() % dim;
+    if (what < 2) c(a, j) += (what + 1) * kUnderflowStep;
+    if (what == 2 && c(a, j) == 0) c(a, j) = -0.0;
+    if (what == 3 && j % 4 == 0) c(a, j) = kInf;
+  }
+  return c;
+}
+
+// Within tol: inside the closed box [a - tol, a + tol] on every axis, and at
+// a squared distance (y, then x, then z added) of at most tol^2.
+bool within(const dense2D<double>& c, unsigned a, unsigned b, double tol, double& d2) {
+  for (std::size_t k = 0; k < c.rows(); ++k)
+    if (!(c(k, a) - tol <= c(k, b) && c(k, b) <= c(k, a) + tol)) return false;
+  const double dx = c(0, a) - c(0, b), dy = c(1, a) - c(1, b);
+  d2 = dy * dy + dx * dx;
+  if (c.rows() == 3) d2 += (c(2, a) - c(2, b)) * (c(2, a) - c(2, b));
+  return d2 <= tol * tol;
+}
+
+// A node of nodes1 merges exactly when a node of nodes2 of lower rank (first
+// appearance in nodes2; any node of nodes2 for a node outside it) lies within
+// tol, and then maps where one of the closest such nodes maps; every other
+// node maps to itself; the map is resolved; the count is the number merged.
+::testing::AssertionResult merged_as_stated(const dense2D<double>& c, const list_t& nodes1,
+                                            const list_t& nodes2, double tol, const L& map,
+                                            int count) {
+  const unsigned n = static_cast<unsigned>(c.cols());
+  if (map.size() != n) return ::testing::AssertionFailure() << "map of " << map.size();
+  list_t rank(n, no_index), candidate(n, 0);
+  unsigned next = 0;
+  for (unsigned v : nodes2)
+    if (v != no_index && rank[v] == no_index) rank[v] = next++;
+  for (unsigned v : nodes1)
+    if (v != no_index) candidate[v] = 1;
+  int merged = 0;
+  for (unsigned a = 0; a < n; ++a) {
+    if (map[map[a]] != map[a])
+      return ::testing::AssertionFailure() << a << " -> " << map[a] << " -> " << map[map[a]];
+    double best = kInf, d2 = 0;
+    list_t closest;
+    for (unsigned b = 0; candidate[a] && b < n; ++b)
+      if (b != a && rank[b] < rank[a] && within(c, a, b, tol, d2) && d2 <= best) {
+        if (d2 < best || closest.empty()) closest.clear();
+        closest.push_back(b), best = d2;
+      }
+    bool ok = closest.empty() ? map[a] == a : false;
+    for (unsigned b : closest) ok = ok || map[b] == map[a];
+    merged += !closest.empty();
+    if (!ok)
+      return ::testing::AssertionFailure()
+             << a << " maps to " << map[a] << " with " << closest.size() << " closest partners"
+             << (closest.empty() ? "" : ", the first of them mapping to ")
+             << (closest.empty() ? "" : std::to_string(map[closest[0]]));
+  }
+  if (merged != count) return ::testing::AssertionFailure() << count << " for " << merged;
+  return ::testing::AssertionSuccess();
+}
+
+L dense(const list_t& v) {
+  L d(v.size());
+  std::copy(v.begin(), v.end(), d.begin());
+  return d;
+}
+
+list_t entries(const std::vector<M>& Ms) {
+  list_t all;
+  for (const M& m : Ms) all.insert(all.end(), m.data(), m.data() + m.rows() * m.cols());
+  return all;
+}
+
+std::vector<M> deep_copies(const std::vector<M>& Ms) {
+  std::vector<M> out(Ms.size());
+  for (std::size_t m = 0; m < Ms.size(); ++m) EXPECT_TRUE(out[m].copy(Ms[m]));
+  return out;
+}
+
+// No column holds two distinct nodes within tol.
+bool no_close_pair_in_a_column(const dense2D<double>& c, const std::vector<M>& Ms, double tol) {
+  double d2 = 0;
+  for (const M& m : Ms)
+    for (std::size_t j = 0; j < m.cols(); ++j)
+      for (std::size_t r = 0; r < m.rows(); ++r)
+        for (std::size_t s = 0; s < m.rows(); ++s)
+          if (m(r, j) != no_index && m(s, j) != no_index && m(r, j) != m(s, j) &&
+              within(c, m(r, j), m(s, j), tol, d2))
+            return false;
+  return true;
 }
 
 struct points {
@@ -41,227 +129,211 @@ struct points {
   std::vector<double> tols;
 };
 
-// Lattices with tolerances at and between their distances; clusters with
-// exact merges, tolerances whose square underflows or nearly does, the
-// spacing and no bound at all.
-std::vector<points> inputs(std::size_t n, unsigned seed) {
+std::vector<points> inputs(unsigned seed) {
   std::vector<points> out;
   for (unsigned dim : {2u, 3u}) {
-    out.push_back({quernfold_test::lattice_points(dim, n, 5, seed), {0.0, 0.5, 1.0, 1.5}});
+    out.push_back({quernfold_test::random_points(dim, 100, seed, 5), {0.0, 0.5, 1.0, 1.5}});
     for (double s : {0.5, kUnderflowStep})
-      out.push_back({quernfold_test::clustered_points(dim, n, seed, s),
+      out.push_back({clustered_points(dim, 100, seed, s),
                      {0.0, kUnderflowStep, 3 * kUnderflowStep, s, 1.5 * s, kInf}});
   }
   return out;
 }
 
-TEST(Merge, MatchesThePlainRules) {
+TEST(Merge, EveryOverloadHasTheStatedProperties) {
   for (unsigned seed = 1; seed <= 3; ++seed)
-    for (const points& p : inputs(100, seed)) {
+    for (const points& p : inputs(seed)) {
       const dense2D<double>& c = p.c;
       std::mt19937 gen(100 + seed);
-      const std::vector<unsigned> list1 = picks(c.cols(), 90, gen),
-                                  list2 = picks(c.cols(), 60, gen);
-      std::vector<unsigned> all(c.cols());
+      auto picks = [&](std::size_t k) {
+        list_t v;
+        for (std::size_t i = 0; i < k; ++i) v.push_back(i % 11 == 5 ? no_index : gen() % c.cols());
+        return v;
+      };
+      const list_t list1 = picks(90), list2 = picks(60);
+      list_t all(c.cols());
       std::iota(all.begin(), all.end(), 0u);
-      std::vector<dense2D<unsigned>> Ms = {dense2D<unsigned>(3, 30), dense2D<unsigned>(4, 12)};
-      for (auto& M : Ms) {
-        const std::vector<unsigned> v = picks(c.cols(), M.rows() * M.cols(), gen);
-        std::copy(v.begin(), v.end(), M.data());
+      std::vector<M> Ms = {M(3, 30), M(4, 12)};
+      for (M& m : Ms) {
+        const list_t v = picks(m.rows() * m.cols());
+        std::copy(v.begin(), v.end(), m.data());
       }
       for (double tol : p.tols) {
         SCOPED_TRACE(::testing::Message()
                      << "dim " << c.rows() << " seed " << seed << " tol " << tol);
-        map_t expected;
-        dense1D<unsigned> ids;
-        int n = reference_merge(c, list1, list1, tol, expected);
-        ASSERT_EQ(merge(c, to_dense(list1), ids, tol), n);
-        ASSERT_EQ(to_vector(ids), expected);
-        n = reference_merge(c, list1, list2, tol, expected);
-        ASSERT_EQ(merge(c, to_dense(list1), to_dense(list2), ids, tol), n);
-        ASSERT_EQ(to_vector(ids), expected);
-        n = reference_merge(c, all, all, tol, expected);
-        dense2D<double> moved;
+        L ids;
+        int n = merge(c, dense(list1), ids, tol);
+        ASSERT_TRUE(merged_as_stated(c, list1, list1, tol, ids, n));
+        n = merge(c, dense(list1), dense(list2), ids, tol);
+        ASSERT_TRUE(merged_as_stated(c, list1, list2, tol, ids, n));
+        // Merging the coordinates: each node takes its representative's.
+        dense2D<double> moved, want(c.rows(), c.cols());
         ASSERT_TRUE(moved.copy(c));
-        ASSERT_EQ(merge(moved, ids, tol), n);
-        ASSERT_EQ(to_vector(ids), expected);
-        for (unsigned i = 0; i < c.cols() * c.rows(); ++i) {
-          const double want = c(i % c.rows(), expected[i / c.rows()]);
-          ASSERT_TRUE(moved.data()[i] == want &&
-                      std::signbit(moved.data()[i]) == std::signbit(want));
-        }
+        n = merge(moved, ids, tol);
+        ASSERT_TRUE(merged_as_stated(c, all, all, tol, ids, n));
+        for (unsigned j = 0; j < c.cols(); ++j)
+          for (unsigned i = 0; i < c.rows(); ++i) want(i, j) = c(i, ids[j]);
+        ASSERT_SAME(moved, want);
 
-        for (unsigned mode : {0u, 1u, 2u}) {
-          std::vector<dense2D<unsigned>> ref(2), mine(2);
-          for (int m = 0; m < 2; ++m) ASSERT_TRUE(ref[m].copy(Ms[m]) && mine[m].copy(Ms[m]));
-          if (mode == 0) {
-            std::vector<unsigned> U;
-            for (const auto& M : ref) U.insert(U.end(), M.data(), M.data() + M.rows() * M.cols());
-            n = reference_merge(c, U, U, tol, expected);
-            if (n > 0)
-              for (auto& M : ref) change_indices(M, to_dense(expected));
-          } else {
-            n = reference_element_merge(c, ref, tol, mode == 2, expected);
-          }
-          ASSERT_EQ(merge(c, mine.data(), mine.data() + 2, ids, tol, mode), n) << "mode " << mode;
-          ASSERT_EQ(to_vector(ids), expected) << "mode " << mode;
-          for (int m = 0; m < 2; ++m)
-            ASSERT_EQ(to_vector(mine[m].as_vector()), to_vector(ref[m].as_vector()));
+        // Mode 0 is the one-list merge of the nodes the matrices use, applied.
+        std::vector<M> mine = deep_copies(Ms), want_Ms = deep_copies(Ms);
+        n = merge(c, mine.data(), mine.data() + 2, ids, tol, 0);
+        ASSERT_TRUE(merged_as_stated(c, entries(Ms), entries(Ms), tol, ids, n));
+        for (M& m : want_Ms) change_indices(m, ids);
+        ASSERT_SAME(mine[0], want_Ms[0]);
+        ASSERT_SAME(mine[1], want_Ms[1]);
+        // Mode 1 merges a node into one it shares an original column with,
+        // whose box holds it; of two nodes in each other's box, the lower
+        // one survives.
+        mine = deep_copies(Ms);
+        const int once = merge(c, mine.data(), mine.data() + 2, ids, tol, 1);
+        int merged = 0;
+        for (unsigned b = 0; b < c.cols(); ++b) {
+          if (ids[b] == b) continue;
+          bool ok = false;
+          double d2 = 0;
+          for (const M& m : Ms)
+            for (std::size_t j = 0; j < m.cols(); ++j)
+              for (std::size_t r = 0; r < m.rows(); ++r)
+                for (std::size_t s = 0; s < m.rows(); ++s)
+                  ok = ok || (m(r, j) == b && m(s, j) != b && m(s, j) != no_index &&
+                              ids[m(s, j)] == ids[b] && within(c, m(s, j), b, tol, d2) &&
+                              (m(s, j) < b || !within(c, b, m(s, j), tol, d2)));
+          ASSERT_TRUE(ok && ids[ids[b]] == ids[b]) << b << " merged into " << ids[b];
+          ++merged;
         }
+        ASSERT_EQ(once, merged);
+        // Mode 2 is mode 1 repeated until it merges nothing, and then no
+        // element holds two distinct nodes within tol.
+        int total = once;
+        L step_ids, all_ids;
+        ASSERT_TRUE(all_ids.copy(ids));
+        for (int step; (step = merge(c, mine.data(), mine.data() + 2, step_ids, tol, 1)) > 0;
+             total += step)
+          for (unsigned v = 0; v < c.cols(); ++v) all_ids[v] = step_ids[all_ids[v]];
+        std::vector<M> twice = deep_copies(Ms);
+        ASSERT_EQ(merge(c, twice.data(), twice.data() + 2, ids, tol, 2), total);
+        ASSERT_SAME(ids, all_ids);
+        ASSERT_SAME(twice[0], mine[0]);
+        ASSERT_SAME(twice[1], mine[1]);
+        ASSERT_TRUE(no_close_pair_in_a_column(c, twice, tol));
       }
     }
 }
 
-TEST(Merge, WorkedExamplesOfRanksAndTies) {
+TEST(Merge, WorkedRanksAndTies) {
   const dense2D<double> c{{0, 0}, {0, 0}, {1e-9, 0}, {5, 0}};
-  const dense1D<unsigned> all{0, 1, 2, 3};
-  dense1D<unsigned> ids;
-  EXPECT_EQ(merge(c, all, ids, 1e-6), 2);
-  EXPECT_EQ(to_vector(ids), (map_t{0, 0, 0, 3}));
-  EXPECT_EQ(merge(c, all, ids, 0.0), 1);
-  EXPECT_EQ(to_vector(ids), (map_t{0, 0, 2, 3}));
+  L ids;
+  EXPECT_EQ(merge(c, L{0, 1, 2, 3}, ids, 1e-6), 2);
+  EXPECT_SAME(ids, (L{0, 0, 0, 3}));
+  EXPECT_EQ(merge(c, L{0, 1, 2, 3}, ids, 0.0), 1);
+  EXPECT_SAME(ids, (L{0, 0, 2, 3}));
   // Ranks follow the list, not the indices: listed first, node 3 survives.
-  const dense2D<double> d{{0, 0}, {7, 0}, {9, 0}, {0, 0}};
-  EXPECT_EQ(merge(d, dense1D<unsigned>{3, 1, 0}, ids, 0.5), 1);
-  EXPECT_EQ(to_vector(ids), (map_t{3, 1, 2, 3}));
-
-  // Node 2 sits halfway between 0 and 1 and between 3 and 4: the last node
-  // met by the box search among the equally close ones wins.
+  EXPECT_EQ(merge(dense2D<double>{{0, 0}, {7, 0}, {9, 0}, {0, 0}}, L{3, 1, 0}, ids, 0.5), 1);
+  EXPECT_SAME(ids, (L{3, 1, 2, 3}));
+  // Node 2 is as close to 0, 1, 3 and 4: the last one the box search meets
+  // wins. Over {0, 1} the tree is 1 with 0 on its left, met in that order;
+  // over {0, 1, 3, 4} it is 4, right 1, left 0 with 3 below: met 4, 1, 0, 3.
   const dense2D<double> e{{0, 0}, {2, 0}, {1, 0}, {1, -1}, {1, 1}};
-  for (const map_t& targets : {map_t{0, 1}, map_t{1, 0}, map_t{3, 4, 0, 1}, map_t{0, 3, 1, 4}}) {
-    ASSERT_EQ(merge(e, dense1D<unsigned>{2}, to_dense(targets), ids, 1.0), 1);
-    const std::vector<unsigned> met =
-        quernfold_test::tolerance_box(quernfold_test::reference_tree(e, targets), e, 2, 1.0);
-    EXPECT_EQ(ids[2], met.back());
+  const struct {
+    L targets;
+    unsigned into;
+  } ties[] = {{L{0, 1}, 0}, {L{1, 0}, 0}, {L{3, 4, 0, 1}, 3}, {L{0, 3, 1, 4}, 3}};
+  for (const auto& t : ties) {
+    EXPECT_EQ(merge(e, L{2}, t.targets, ids, 1.0), 1);
+    EXPECT_EQ(ids[2], t.into);
   }
-
   // A squared distance that is not a number (a node at infinity against its
-  // own copy) never counts: such nodes never merge, on any path.
+  // own copy) never counts.
   const dense2D<double> f{{kInf, 0}, {kInf, 0}, {0, 0}, {0, 0}};
-  EXPECT_EQ(merge(f, dense1D<unsigned>{0, 1, 2, 3}, ids, 1.0), 1);
-  EXPECT_EQ(to_vector(ids), (map_t{0, 1, 2, 2}));
-  dense2D<unsigned> inside{{0, 1, 2}};
+  EXPECT_EQ(merge(f, L{0, 1, 2, 3}, ids, 1.0), 1);
+  EXPECT_SAME(ids, (L{0, 1, 2, 2}));
+  M inside{{0, 1, 2}};
   EXPECT_EQ(merge(f, inside, ids, 1.0, 2), 0);
 }
 
-TEST(Merge, RandomCopiesAgainstBruteForce) {
-  // Distinct random points have no equal distances, so the final map is
-  // the brute-force one: each node goes where its closest lower copy goes.
-  const dense2D<double> base = quernfold_test::random_points(3, 400, 31);
-  std::vector<unsigned> origin(1200);
-  for (unsigned i = 0; i < 1200; ++i) origin[i] = i % 400;
-  std::shuffle(origin.begin(), origin.end(), std::mt19937(32));
-  dense2D<double> c(3, origin.size());
-  for (std::size_t j = 0; j < origin.size(); ++j)
-    for (unsigned k = 0; k < 3; ++k) c(k, j) = base(k, origin[j]);
-  const double tol = 0.03;
-  map_t brute(c.cols());
-  int pairs = 0;
-  for (unsigned a = 0; a < c.cols(); ++a) {
-    unsigned best = a;
-    double D = tol * tol;
-    for (unsigned b = 0; b < a; ++b)
-      if (dist2(c, a, b) <= D && (best == a || dist2(c, a, b) < D)) best = b, D = dist2(c, a, b);
-    brute[a] = best;
-    pairs += best != a;
-  }
-  std::vector<unsigned> all(c.cols());
-  std::iota(all.begin(), all.end(), 0u);
-  quernfold_test::resolve(brute, all);
-  dense1D<unsigned> ids;
-  EXPECT_EQ(merge(c, ids, tol), pairs);
-  EXPECT_EQ(to_vector(ids), brute);
-  EXPECT_GT(pairs, 800);
-}
-
-TEST(Merge, ElementModesOnlyMergeInsideElements) {
+TEST(Merge, WorkedElementModes) {
   // Two triangles touching at coincident but distinct nodes 2 and 3.
   const dense2D<double> c{{0, 0}, {1, 0}, {1, 1}, {1, 1}, {2, 1}, {2, 0}};
-  dense2D<unsigned> T{{0, 1, 2}, {3, 4, 5}};
-  dense1D<unsigned> ids;
-  EXPECT_EQ(merge(c, T, ids, 1e-6, 1), 0);
-  EXPECT_EQ(merge(c, T, ids, 1e-6, 2), 0);
+  M T{{0, 1, 2}, {3, 4, 5}};
+  L ids;
+  EXPECT_EQ(merge(c, T, ids, 1e-6, 1) + merge(c, T, ids, 1e-6, 2), 0);
   EXPECT_EQ(merge(c, T, ids, 1e-6, 0), 1);
-  EXPECT_EQ(T(0, 1), 2u);
-
-  // A node that took another in may still merge into a lower node later in
-  // the pass: 2 goes into 1 first, then 1 into 0, and the chain is resolved.
-  dense2D<unsigned> line{{0, 1, 2}};
-  EXPECT_EQ(merge(dense2D<double>{{0.2, 0}, {0, 0}, {0.05, 0}}, line, ids, 0.3, 1), 2);
-  EXPECT_EQ(to_vector(line.as_vector()), (map_t{0, 0, 0}));
-  // Nodes 0 and 2 share no element until 1 merges into 0; only the repeated
-  // mode then merges 2 as well.
+  EXPECT_SAME(T, (M{{0, 1, 2}, {2, 4, 5}}));
+  // Two matrices share one numbering; without the map the same happens.
+  M A{{0, 1, 2}}, B{{3, 4, 5}}, A2{{0, 1, 2}}, B2{{3, 4, 5}};
+  EXPECT_EQ(merge(c, A, B, ids, 1e-6, 0), 1);
+  EXPECT_EQ(merge(c, A2, B2, 1e-6, 0), 1);
+  EXPECT_SAME(B, (M{{2, 4, 5}}));
+  EXPECT_SAME(B2, B);
+  // The shortest pair goes first: 1 into 0 ends the pass for 1, so 2 (in
+  // the second element only with 1) waits for the repeated mode.
   const dense2D<double> f{{0, 0}, {0.1, 0}, {0.25, 0}, {10, 0}, {20, 0}};
-  dense2D<unsigned> once{{0, 1, 3}, {1, 2, 4}}, again{{0, 1, 3}, {1, 2, 4}};
+  M once{{0, 1, 3}, {1, 2, 4}}, again{{0, 1, 3}, {1, 2, 4}};
   EXPECT_EQ(merge(f, once, ids, 0.3, 1), 1);
-  EXPECT_EQ(to_vector(ids), (map_t{0, 0, 2, 3, 4}));
-  EXPECT_EQ(merge(f, again, ids, 0.3, 2), 2);
-  EXPECT_EQ(to_vector(again.as_vector()), (map_t{0, 0, 3, 0, 0, 4}));
-}
-
-TEST(Merge, OverloadsShareOneNumbering) {
-  const dense2D<double> c{{0, 0}, {1, 0}, {0, 1}, {1, 0}, {2, 0}, {0, 1}};
-  dense2D<unsigned> A{{0, 1, 2}}, B{{3, 4, 5}};
-  dense1D<unsigned> ids;
-  EXPECT_EQ(merge(c, A, B, ids, 1e-9, 0), 2);
-  EXPECT_EQ(to_vector(ids), (map_t{0, 1, 2, 1, 4, 2}));
-  EXPECT_EQ(to_vector(B.as_vector()), (map_t{1, 4, 2}));
-  // Ranks follow first appearance: node 3 comes first and survives.
-  dense2D<unsigned> one{{3, 0, 1}};
-  EXPECT_EQ(merge(c, one, 1e-9, 0), 1);
-  EXPECT_EQ(to_vector(one.as_vector()), (map_t{3, 0, 3}));
+  EXPECT_SAME(ids, (L{0, 0, 2, 3, 4}));
+  EXPECT_EQ(merge(f, again, 0.3, 2), 2);
+  EXPECT_SAME(again, (M{{0, 0, 3}, {0, 0, 4}}));
+  // Of two coincident nodes of one element the higher index goes.
+  M tri{{4, 1, 3}};
+  EXPECT_EQ(merge(dense2D<double>{{0, 0}, {1, 1}, {9, 9}, {0, 5}, {1, 1 + 1e-9}}, tri, 1e-6, 1), 1);
+  EXPECT_SAME(tri, (M{{1, 1, 3}}));
+  // Matrices holding only empty slots merge nothing; the map is the identity.
+  M blank{{no_index, no_index}};
+  EXPECT_EQ(merge(c, blank, ids, 0.1, 0), 0);
+  EXPECT_SAME(ids, (L{0, 1, 2, 3, 4, 5}));
   dense2D<double> moved{{0, 0}, {0, 1e-12}};
   EXPECT_EQ(merge(moved, 1e-9), 1);
-  EXPECT_EQ(moved(1, 1), 0.0);
-  EXPECT_EQ(moved.cols(), 2u);
-  // Matrices holding only empty slots merge nothing; the map is the identity.
-  dense2D<unsigned> blank{{no_index, no_index}};
-  EXPECT_EQ(merge(c, blank, ids, 0.1, 0), 0);
-  EXPECT_EQ(to_vector(ids), (map_t{0, 1, 2, 3, 4, 5}));
+  EXPECT_SAME(moved, (dense2D<double>{{0, 0}, {0, 0}}));
 }
 
-TEST(Merge, ErrorCodesOfEveryOverload) {
+TEST(Merge, CodesOfEveryOverload) {
   const dense2D<double> c{{0, 0}, {1, 0}, {0, 1}};
-  const dense2D<double> bad_rows(4, 3), no_nodes(2, 0);
-  const dense1D<unsigned> ok{0, 1}, out_of_range{0, 3};
-  dense1D<unsigned> ids{9, 9};
-  // Two lists; one list: codes past the list move up by one.
-  EXPECT_EQ(merge(no_nodes, out_of_range, ok, ids, -1.0), 0);
-  EXPECT_EQ(merge(bad_rows, ok, ok, ids, 0.1), -1);
-  EXPECT_EQ(merge(c, out_of_range, ok, ids, 0.1), -2);
-  EXPECT_EQ(merge(c, ok, out_of_range, ids, 0.1), -3);
-  EXPECT_EQ(merge(c, ok, ok, ids, std::nan("")), -4);
-  EXPECT_TRUE(ids.empty());
-  EXPECT_EQ(merge(c, out_of_range, ids, 0.1), -2);
-  EXPECT_EQ(merge(c, ok, ids, -0.1), -3);
-
-  // Range and two matrices, with and without the map.
-  dense2D<unsigned> M[2] = {dense2D<unsigned>{{0, 1, 2}}, dense2D<unsigned>{{0, 1, 5}}};
-  EXPECT_EQ(merge(no_nodes, M, M + 2, ids, 0.1, 0), 0);
-  EXPECT_EQ(merge(bad_rows, M, M + 1, ids, 0.1, 0), -1);
-  EXPECT_EQ(merge(c, M, M + 2, ids, 0.1, 0), -2);
-  EXPECT_EQ(merge(c, M + 1, M, ids, 0.1, 0), -3);
-  EXPECT_EQ(merge(c, M, M + 1, ids, -1.0, 0), -5);
-  EXPECT_EQ(merge(c, M, M + 1, ids, 0.1, 3), -6);
-  EXPECT_EQ(merge(c, M[0], M[1], ids, 0.1, 0), -2);
-  dense2D<unsigned> other{{0, 1, 2}};
-  EXPECT_EQ(merge(c, M[0], other, 0.1, 3), -6);
-  EXPECT_EQ(to_vector(M[1].as_vector()), (map_t{0, 1, 5}));
-
-  // One matrix: codes past the matrix move up by one.
-  EXPECT_EQ(merge(bad_rows, M[0], ids, 0.1, 0), -1);
-  EXPECT_EQ(merge(c, M[1], ids, 0.1, 0), -2);
-  EXPECT_EQ(merge(c, M[0], ids, -0.1, 0), -4);
-  EXPECT_EQ(merge(c, M[0], 0.1, 3), -5);
-  EXPECT_EQ(to_vector(M[0].as_vector()), (map_t{0, 1, 2}));
-
-  // Coordinates.
-  dense2D<double> empty(2, 0), wide(1, 3), own;
+  dense2D<double> bad_rows(4, 3), no_nodes(2, 0), one_row(1, 3), own;
   ASSERT_TRUE(own.copy(c));
-  EXPECT_EQ(merge(empty, ids, -1.0), 0);
-  EXPECT_EQ(merge(wide, ids, 0.1), -1);
-  EXPECT_EQ(merge(own, ids, -0.1), -3);
-  EXPECT_TRUE(ids.empty());
+  const L ok{0, 1}, far{0, 3};
+  M Ms[2] = {M{{0, 1, 2}}, M{{0, 1, 5}}}, other{{0, 1, 2}};
+  L ids;
+  const double nan = std::nan("");
+  const struct {
+    const char* call;
+    std::function<int()> run;
+    int code;
+    bool with_map = true;
+  } cases[] = {
+      {"two lists, no node", [&] { return merge(no_nodes, far, ok, ids, -1.0); }, 0},
+      {"two lists, rows", [&] { return merge(bad_rows, ok, ok, ids, 0.1); }, -1},
+      {"two lists, nodes1", [&] { return merge(c, far, ok, ids, 0.1); }, -2},
+      {"two lists, nodes2", [&] { return merge(c, ok, far, ids, 0.1); }, -3},
+      {"two lists, tol", [&] { return merge(c, ok, ok, ids, nan); }, -4},
+      {"one list, nodes", [&] { return merge(c, far, ids, 0.1); }, -2},
+      {"one list, tol", [&] { return merge(c, ok, ids, -0.1); }, -3},
+      {"range, no node", [&] { return merge(no_nodes, Ms, Ms + 2, ids, 0.1, 0); }, 0},
+      {"range, rows", [&] { return merge(bad_rows, Ms, Ms + 1, ids, 0.1, 0); }, -1},
+      {"range, nodes", [&] { return merge(c, Ms, Ms + 2, ids, 0.1, 0); }, -2},
+      {"range, reversed", [&] { return merge(c, Ms + 1, Ms, ids, 0.1, 0); }, -3},
+      {"range, tol", [&] { return merge(c, Ms, Ms + 1, ids, -1.0, 0); }, -5},
+      {"range, mode", [&] { return merge(c, Ms, Ms + 1, ids, 0.1, 3); }, -6},
+      {"range without map, mode", [&] { return merge(c, Ms, Ms + 1, 0.1, 3); }, -6, false},
+      {"two matrices, nodes", [&] { return merge(c, Ms[0], Ms[1], ids, 0.1, 0); }, -2},
+      {"two matrices, mode", [&] { return merge(c, Ms[0], other, 0.1, 3); }, -6, false},
+      {"one matrix, rows", [&] { return merge(bad_rows, Ms[0], ids, 0.1, 0); }, -1},
+      {"one matrix, nodes", [&] { return merge(c, Ms[1], ids, 0.1, 0); }, -2},
+      {"one matrix, tol", [&] { return merge(c, Ms[0], ids, -0.1, 0); }, -4},
+      {"one matrix without map, mode", [&] { return merge(c, Ms[0], 0.1, 3); }, -5, false},
+      {"coordinates, no node", [&] { return merge(no_nodes, ids, -1.0); }, 0},
+      {"coordinates, rows", [&] { return merge(one_row, ids, 0.1); }, -1},
+      {"coordinates, tol", [&] { return merge(own, ids, -0.1); }, -3},
+      {"coordinates without map, tol", [&] { return merge(own, nan); }, -3, false},
+  };
+  for (const auto& k : cases) {
+    ids = L{9, 9};
+    EXPECT_EQ(k.run(), k.code) << k.call;
+    EXPECT_SAME(ids, (k.with_map ? L() : L{9, 9})) << k.call;
+  }
+  EXPECT_SAME(Ms[0], (M{{0, 1, 2}}));
+  EXPECT_SAME(Ms[1], (M{{0, 1, 5}}));
+  EXPECT_SAME(own, c);
 }
 
 }  // namespace

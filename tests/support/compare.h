@@ -1,4 +1,4 @@
-// Comparisons of the library's containers that name the first differing
+// Comparisons of the math library's containers that name the first differing
 // entry (row and column) and print both sides. Doubles compare bit for bit
 // (NaN equals NaN, -0.0 differs from 0.0) unless a tolerance is given.
 //
@@ -8,83 +8,71 @@
 
 #include <gtest/gtest.h>
 
-#include <quernfold/quernfold.h>
-
 #include <cmath>
-#include <cstddef>
 #include <cstring>
 #include <sstream>
 #include <type_traits>
+#include <vector>
+
+#include "ovk/math1/math1.h"
 
 namespace quernfold_test {
 
-using ovk::quernfold::dense1D;
-using ovk::quernfold::dense2D;
+// Shape and entries, column after column, of either container (a dense1D is
+// one column).
+template <class T>
+struct flat {
+  std::size_t rows, cols;
+  std::vector<T> v;
+};
 
 template <class T>
-bool same_value(const T& a, const T& b) {
-  if constexpr (std::is_floating_point_v<T>)
-    return std::memcmp(&a, &b, sizeof(T)) == 0 || (std::isnan(a) && std::isnan(b));
-  else
-    return a == b;
+flat<T> flatten(const ovk::math1::dense2D<T>& m) {
+  flat<T> f{m.rows(), m.cols(), {}};
+  for (std::size_t j = 0; j < m.cols(); ++j)
+    f.v.insert(f.v.end(), m.column(j), m.column(j) + m.rows());
+  return f;
+}
+
+template <class T, int A>
+flat<T> flatten(const ovk::math1::dense1D<T, A>& v) {
+  return {v.size(), 1, std::vector<T>(v.begin(), v.end())};
 }
 
 template <class T>
 std::string show(const T& v) {
   std::ostringstream s;
-  if constexpr (std::is_floating_point_v<T>) s.precision(17);
+  s.precision(17);
   s << +v;
   return s.str();
 }
 
-// Rows and columns of either container (a dense1D is one column).
-template <class T>
-std::size_t rows_of(const dense2D<T>& m) {
-  return m.rows();
-}
-template <class T>
-std::size_t cols_of(const dense2D<T>& m) {
-  return m.cols();
-}
-template <class T>
-T at(const dense2D<T>& m, std::size_t i, std::size_t j) {
-  return m(i, j);
-}
-template <class T>
-std::size_t rows_of(const dense1D<T>& v) {
-  return v.size();
-}
-template <class T>
-std::size_t cols_of(const dense1D<T>&) {
-  return 1;
-}
-template <class T>
-T at(const dense1D<T>& v, std::size_t i, std::size_t) {
-  return v[i];
-}
-
 // Entry-by-entry comparison; `close(a, b)` decides equality.
 template <class C, class Close>
-::testing::AssertionResult compare(const char* got_expr, const char* want_expr, const C& got,
-                                   const C& want, Close close) {
-  if (rows_of(got) != rows_of(want) || cols_of(got) != cols_of(want))
+::testing::AssertionResult compare(const char* got_expr, const char* want_expr, const C& got_c,
+                                   const C& want_c, Close close) {
+  const auto got = flatten(got_c), want = flatten(want_c);
+  if (got.rows != want.rows || got.cols != want.cols)
     return ::testing::AssertionFailure()
-           << got_expr << " is " << rows_of(got) << " x " << cols_of(got) << ", " << want_expr
-           << " is " << rows_of(want) << " x " << cols_of(want);
-  for (std::size_t j = 0; j < cols_of(got); ++j)
-    for (std::size_t i = 0; i < rows_of(got); ++i)
-      if (!close(at(got, i, j), at(want, i, j)))
-        return ::testing::AssertionFailure()
-               << "at row " << i << ", column " << j << ": " << got_expr << " = "
-               << show(at(got, i, j)) << ", " << want_expr << " = " << show(at(want, i, j));
+           << got_expr << " is " << got.rows << " x " << got.cols << ", " << want_expr << " is "
+           << want.rows << " x " << want.cols;
+  for (std::size_t k = 0; k < got.v.size(); ++k)
+    if (!close(got.v[k], want.v[k]))
+      return ::testing::AssertionFailure()
+             << "at row " << k % got.rows << ", column " << k / got.rows << ": " << got_expr
+             << " = " << show(got.v[k]) << ", " << want_expr << " = " << show(want.v[k]);
   return ::testing::AssertionSuccess();
 }
 
 template <class C>
 ::testing::AssertionResult same_entries(const char* got_expr, const char* want_expr, const C& got,
                                         const C& want) {
-  return compare(got_expr, want_expr, got, want,
-                 [](const auto& a, const auto& b) { return same_value(a, b); });
+  return compare(got_expr, want_expr, got, want, [](const auto& a, const auto& b) {
+    if constexpr (std::is_floating_point_v<std::decay_t<decltype(a)>>)
+      return std::memcmp(&a, &b, sizeof a) == 0 || (std::isnan(a) && std::isnan(b));
+    else
+      return a == b;
+  });
 }
 
 template <class C>
@@ -100,3 +88,5 @@ template <class C>
 #define ASSERT_SAME(got, want) ASSERT_PRED_FORMAT2(::quernfold_test::same_entries, got, want)
 #define EXPECT_NEAR_ALL(got, want, tol) \
   EXPECT_PRED_FORMAT3(::quernfold_test::near_entries, got, want, tol)
+#define ASSERT_NEAR_ALL(got, want, tol) \
+  ASSERT_PRED_FORMAT3(::quernfold_test::near_entries, got, want, tol)

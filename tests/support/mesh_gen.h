@@ -8,6 +8,7 @@
 #include <quernfold/quernfold.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <utility>
 
@@ -113,13 +114,16 @@ inline mesh tetra_grid(unsigned nx, unsigned ny, unsigned nz, double h = 1.0) {
   return m;
 }
 
-// n points uniform in [0, 1)^dim, reproducible from the seed.
-inline dense2D<double> random_points(unsigned dim, std::size_t n, unsigned seed = 12345) {
+// n points uniform in [0, 1)^dim, reproducible from the seed; with a side,
+// points of the integer lattice [0, side)^dim instead, so that equal
+// coordinates, coincident points and equal distances abound.
+inline dense2D<double> random_points(unsigned dim, std::size_t n, unsigned seed = 12345,
+                                     unsigned side = 0) {
   std::mt19937 gen(seed);
   std::uniform_real_distribution<double> u(0.0, 1.0);
   dense2D<double> c(dim, n);
   for (std::size_t j = 0; j < n; ++j)
-    for (unsigned i = 0; i < dim; ++i) c(i, j) = u(gen);
+    for (unsigned i = 0; i < dim; ++i) c(i, j) = side ? std::floor(u(gen) * side) : u(gen);
   return c;
 }
 

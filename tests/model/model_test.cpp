@@ -1,0 +1,547 @@
+// Element kinds, index utilities, bounding boxes and centroids.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <numeric>
+#include <random>
+#include <set>
+#include <vector>
+
+#include <quernfold/quernfold.h>
+
+// The bucket counts and growth of the hash sets are stated sizing rules that
+// no result of the public functions shows, so they are checked on the table.
+#include "common/hash_set.h"
+#include "support/compare.h"
+
+using namespace ovk::quernfold;
+using L = dense1D<unsigned>;
+using M = dense2D<unsigned>;
+
+namespace {
+
+// A window onto `parent` holding the given columns, whose leading dimension
+// is one more than its height: the row between two columns holds `gap`, so
+// a walk that strays off the window's entries is caught.
+M padded_window(std::initializer_list<std::initializer_list<unsigned>> cols, unsigned gap,
+                M& parent) {
+  const M packed(cols);
+  parent = M(packed.rows() + 1, packed.cols(), gap);
+  for (std::size_t j = 0; j < packed.cols(); ++j)
+    for (std::size_t i = 0; i < packed.rows(); ++i) parent(i, j) = packed(i, j);
+  return parent.sub_matrix(0, 0, packed.rows(), packed.cols());
+}
+
+L random_list(std::mt19937& rng, unsigned n, unsigned range) {
+  L v(n);
+  for (auto& x : v) x = rng() % 7 == 0 ? no_index : rng() % range;
+  return v;
+}
+
+}  // namespace
+
+TEST(ElementTypes, VersionAndPropertyTables) {
+  EXPECT_STREQ(version(), "5.1.0.0");
+  EXPECT_EQ(version(), version());
+  // nodes, base nodes, dimension, boundaries for each kind in enum order.
+  const unsigned table[][4] = {
+      {0, 0, 0, 0},  {1, 1, 0, 0},  {2, 2, 1, 2}, {2, 2, 1, 2},  {3, 2, 1, 2},  {4, 4, 2, 4},
+      {3, 3, 2, 3},  {4, 4, 2, 4},  {6, 3, 2, 3}, {8, 4, 2, 4},  {9, 4, 2, 4},  {8, 8, 3, 6},
+      {4, 4, 3, 4},  {10, 4, 3, 4}, {5, 5, 3, 5}, {13, 5, 3, 5}, {14, 5, 3, 5}, {6, 6, 3, 5},
+      {15, 6, 3, 5}, {18, 6, 3, 5}, {8, 8, 3, 6}, {20, 8, 3, 6}, {27, 8, 3, 6}};
+  static_assert(ET_FACE_MIX == 5 && ET_SOLID_MIX == 11 && ET_HEXA27 == 22, "enum order");
+  for (int k = 0; k < 23; ++k) {
+    const auto FE = static_cast<element_type>(k);
+    const unsigned got[4] = {nbr_nodes(FE), nbr_base_nodes(FE), element_dim(FE),
+                             nbr_boundaries(FE)};
+    EXPECT_TRUE(std::equal(got, got + 4, table[k])) << "kind " << k;
+    EXPECT_TRUE(check_IDs(M(nbr_nodes(FE) + 1, 0), FE, 0)) << "no column, kind " << k;
+  }
+  EXPECT_EQ(nbr_nodes(static_cast<element_type>(23)), 0u);
+}
+
+TEST(TypedCheckIDs, CaseTable) {
+  const unsigned N = no_index;
+  M parent;
+  const struct {
+    M connect;
+    element_type FE;
+    unsigned nods;
+    bool valid;
+  } cases[] = {
+      {M(), ET_UNKNOWN, 0, true},
+      {M{{0}}, ET_UNKNOWN, 10, false},
+      {M{{0, 1, 2}, {2, 3, 0}}, ET_TRIA3, 4, true},
+      {M{{0, 1, 2}, {2, 3, 0}}, ET_TRIA3, 3, false},  // node 3 does not exist
+      {M{{0, 1, 2, 3}}, ET_TRIA3, 9, false},          // rows must match exactly
+      {M{{0, 1}, {1, 2}, {2, 9}, {3, 4}}, ET_EDGE2, 9, false},
+      {M{{0, N}}, ET_EDGE2, N, false},
+      {M{{0, N - 1}}, ET_EDGE2, N, true},
+      {M{{0, 1}}, ET_EDGE_MIX, 2, true},
+      {M{{0, N}}, ET_EDGE_MIX, 2, false},
+      {padded_window({{0, 1}, {1, 2}}, N, parent), ET_EDGE2, 3, true},  // gaps unread
+      {M{{0, 1, 2}}, ET_FACE_MIX, 3, true},
+      {M{{0, 1, N}}, ET_FACE_MIX, 3, false},  // three rows: plain triangles
+      {M{{0, 1, 2, N}, {0, 1, 2, 3}}, ET_FACE_MIX, 4, true},
+      {M{{0, N, 2, 3}}, ET_FACE_MIX, 4, false},
+      {M{{0, 1, 5, N}}, ET_FACE_MIX, 4, false},
+      {M{{0, 1, 2, 3, 4}}, ET_FACE_MIX, 9, false},
+      {M{{0, 1, 2, 3, N, N, N, N}}, ET_SOLID_MIX, 8, true},
+      {M{{0, 1, 2, 3, 4, N, N, N}}, ET_SOLID_MIX, 8, true},
+      {M{{0, 1, 2, 3, 4, 5, N, N}}, ET_SOLID_MIX, 8, true},
+      {M{{0, 1, 2, N, N, N, N, N}}, ET_SOLID_MIX, 8, false},
+      {M{{0, 1, 2, 3, 4, N, 6, N}}, ET_SOLID_MIX, 8, false},  // a node after the end
+      {M{{0, 1, 2, 3, 4, 5, 6, N}}, ET_SOLID_MIX, 8, false},  // first ~0U in row 7
+      {M{{0, 1, 2, 3, 8, N, N, N}}, ET_SOLID_MIX, 8, false},
+      {M{{0, 1, 2, 3, 4, 5, 6, 7}}, ET_SOLID_MIX, N, true},
+      {M{{0, 1, 2, 3, 4, 5, 6, 7}}, ET_SOLID_MIX, 7, false},
+      {M{{0, 1, 2, 3, 4}}, ET_SOLID_MIX, 5, true},  // read as a pyramid
+      {M{{0, 1, 2, 3, N}}, ET_SOLID_MIX, 5, false},
+      {M(9, 1), ET_SOLID_MIX, 9, false},
+  };
+  for (std::size_t k = 0; k < std::size(cases); ++k)
+    EXPECT_EQ(check_IDs(cases[k].connect, cases[k].FE, cases[k].nods), cases[k].valid)
+        << "case " << k;
+}
+
+TEST(MaxIDAndUntypedCheck, SkipNoIndexAndReadOnlyWindowEntries) {
+  M parent;
+  EXPECT_EQ(max_ID(L()), no_index);
+  EXPECT_EQ(max_ID(L{no_index, no_index}), 0u);
+  EXPECT_EQ(max_ID(M(3, 0)), no_index);
+  EXPECT_EQ(max_ID(padded_window({{1, 5}, {2, no_index}}, 100, parent)), 5u);
+  EXPECT_TRUE(check_IDs(L{0, no_index, 4}, 5));
+  EXPECT_FALSE(check_IDs(L{0, no_index, 4}, 4));
+  EXPECT_TRUE(check_IDs(L{7}, no_index));
+  EXPECT_TRUE(check_IDs(M{{no_index, 1, 2, 3, 4}}, 5));  // any height, ~0U anywhere
+  EXPECT_FALSE(check_IDs(M{{0, 1}, {2, 5}}, 5));
+  EXPECT_TRUE(check_IDs(padded_window({{0, 1}, {2, 3}}, 99, parent), 4));
+}
+
+TEST(ShiftAndChangeIndices, NoIndexRulesAndWindows) {
+  L ids{0, no_index, 3};
+  EXPECT_EQ(shift_indices(ids, -1), 0);
+  EXPECT_SAME(ids, (L{no_index, no_index, 2}));  // 0 - 1 wraps to ~0U
+  // The kind passed, not the height, decides whether ~0U is kept.
+  M tria{{0, 1, no_index}}, face{{0, 1, 2, no_index}, {3, 4, 5, 6}}, edge{{no_index, 4}};
+  M solid{{0, 1, 2, 3, no_index, no_index, no_index, no_index}}, face3{{no_index, 1, 2}};
+  shift_indices(tria, 2, ET_TRIA3);
+  shift_indices(face, 2, ET_FACE_MIX);
+  shift_indices(solid, 10, ET_SOLID_MIX);
+  shift_indices(edge, 1, ET_EDGE_MIX);
+  shift_indices(face3, 1, ET_FACE_MIX);
+  EXPECT_SAME(tria, (M{{2, 3, 1}}));
+  EXPECT_SAME(face, (M{{2, 3, 4, no_index}, {5, 6, 7, 8}}));
+  EXPECT_SAME(solid, (M{{10, 11, 12, 13, no_index, no_index, no_index, no_index}}));
+  EXPECT_SAME(edge, (M{{0, 5}}));
+  EXPECT_SAME(face3, (M{{no_index, 2, 3}}));
+  M parent;
+  M w = padded_window({{0, 1}, {2, 3}}, 77, parent);
+  shift_indices(w, 5, ET_EDGE2);
+  EXPECT_SAME(parent, (M{{5, 6, 77}, {7, 8, 77}}));
+
+  change_indices(ids = L{0, 1, 5, no_index}, L{7, no_index});
+  EXPECT_SAME(ids, (L{7, no_index, 5, no_index}));
+  change_indices(ids = L{0, 1}, L{1, 0});
+  EXPECT_SAME(ids, (L{1, 0}));  // applied once, not chained
+  M m{{0, 1, 2}, {2, 3, no_index}};
+  change_indices(m, L{10, 11, 12});
+  EXPECT_SAME(m, (M{{10, 11, 12}, {12, 3, no_index}}));
+}
+
+TEST(Permutation, EdgeCasesAndRandomRoundTrips) {
+  const struct {
+    L perm, want;
+  } cases[] = {{L{2, 0, 1}, L{20, 30, 10}},
+               {L{1, 1}, L{10, 10, 30}},  // perm[1] = 1 does not overwrite
+               {L{2, 2, 0, 1}, L{30, 20, 20}},
+               {L{no_index, 7, 0}, L{30, 20, 30}},
+               {L(), L{10, 20, 30}}};
+  for (const auto& k : cases) {
+    L V{10, 20, 30};
+    EXPECT_EQ(permutation(V, k.perm), 0);
+    EXPECT_SAME(V, k.want);
+  }
+  L parent{9, 1, 2, 3, 9}, window = parent.sub_vector(1, 3);
+  ASSERT_EQ(permutation(window, L{1, 2, 0}), 0);
+  EXPECT_SAME(parent, (L{9, 3, 1, 2, 9}));
+
+  std::mt19937 rng(42);
+  for (int trial = 0; trial < 20; ++trial) {
+    const unsigned n = 1 + rng() % 50;
+    std::vector<unsigned> p(n);
+    std::iota(p.begin(), p.end(), 0u);
+    std::shuffle(p.begin(), p.end(), rng);
+    L perm(n);
+    dense1D<double> D(n), want(n);
+    for (unsigned i = 0; i < n; ++i) perm[i] = p[i], D[i] = 0.5 * i + trial;
+    for (unsigned i = 0; i < n; ++i) want[p[i]] = D[i];
+    ASSERT_EQ(permutation(D, perm), 0);
+    ASSERT_SAME(D, want);
+  }
+}
+
+TEST(GetSortedOrder, EdgeCasesAndStableSortOracle) {
+  L order{99}, offsets{99};
+  EXPECT_EQ(get_sorted_order(L{2, 0, no_index, 2}, order, offsets), 0);
+  EXPECT_SAME(order, (L{1, 0, 3}));
+  EXPECT_SAME(offsets, (L{0, 1, 1, 3}));
+  EXPECT_EQ(get_sorted_order(L{no_index, no_index}, order, offsets), 0);
+  EXPECT_SAME(offsets, (L{0, 0}));
+  EXPECT_EQ(get_sorted_order(L(), order, offsets), 0);
+  EXPECT_SAME(order, L());
+  EXPECT_SAME(offsets, L{0});
+
+  std::mt19937 rng(7);
+  for (int trial = 0; trial < 50; ++trial) {
+    const L values = random_list(rng, 1 + rng() % 60, 1 + rng() % 20);
+    ASSERT_EQ(get_sorted_order(values, order, offsets), 0);
+    std::vector<unsigned> want;
+    for (unsigned i = 0; i < values.size(); ++i)
+      if (values[i] != no_index) want.push_back(i);
+    std::stable_sort(want.begin(), want.end(),
+                     [&](unsigned x, unsigned y) { return values[x] < values[y]; });
+    ASSERT_EQ(std::vector<unsigned>(order.begin(), order.end()), want);
+    const unsigned top = max_ID(values);
+    ASSERT_EQ(offsets.size(), top + 2u);
+    for (unsigned v = 0; v <= top; ++v)
+      ASSERT_EQ(offsets[v + 1] - offsets[v], std::count(values.begin(), values.end(), v)) << v;
+  }
+}
+
+TEST(GetIDsLists, FirstPositionsBothWaysAgainstBruteForce) {
+  L B_in_A, A_in_B;
+  EXPECT_EQ(get_IDs(L{5, 6, 5}, L{5, 9}, B_in_A, A_in_B), 0);
+  EXPECT_SAME(B_in_A, (L{0, no_index}));
+  EXPECT_SAME(A_in_B, (L{0, no_index, no_index}));
+  EXPECT_EQ(get_IDs(L(), L{1, 2}, B_in_A, A_in_B), 0);
+  EXPECT_SAME(B_in_A, (L{no_index, no_index}));
+
+  std::mt19937 rng(11);
+  for (int trial = 0; trial < 60; ++trial) {
+    const unsigned range = 1 + rng() % 30;
+    const L A = random_list(rng, rng() % 40, range), B = random_list(rng, rng() % 40, range);
+    ASSERT_EQ(get_IDs(A, B, B_in_A, A_in_B), 0);
+    L want_b(B.size(), no_index), want_a(A.size(), no_index);
+    auto first = [](const L& v, unsigned x) {
+      return x == no_index ? no_index : unsigned(std::find(v.begin(), v.end(), x) - v.begin());
+    };
+    for (unsigned j = 0; j < B.size(); ++j)
+      if (first(A, B[j]) < A.size()) want_b[j] = first(A, B[j]);
+    for (unsigned i = 0; i < A.size(); ++i)
+      if (first(A, A[i]) == i && first(B, A[i]) < B.size()) want_a[i] = first(B, A[i]);
+    ASSERT_SAME(B_in_A, want_b);
+    ASSERT_SAME(A_in_B, want_a);
+  }
+}
+
+TEST(GetIDsMatrices, CodesAndTiesOnTheLargestEntry) {
+  L B_in_A{7}, A_in_B{7};
+  EXPECT_EQ(get_IDs(M{{1, 2, 3}}, M{{1, 2}, {3, 4}}, B_in_A, A_in_B, false), -2);
+  EXPECT_SAME(B_in_A, (L{no_index, no_index}));  // sized and filled before the check
+  EXPECT_EQ(get_IDs(M(0, 2), M{{1, 2, 3}}, B_in_A, A_in_B, true), 0);  // no entries
+  EXPECT_SAME(A_in_B, (L{no_index, no_index}));
+
+  const struct {
+    M A, B;
+    L B_in_A;
+  } cases[] = {
+      {M{{1, 2, 3, 4}}, M{{3, 4, 1, 2}, {4, 3, 2, 1}, {1, 3, 2, 4}}, L{0, 0, no_index}},
+      {M{{4}, {5}}, M{{5}}, L{1}},  // one row compares plainly
+      // Rotated to start at their first 5, the columns differ although one is
+      // a cyclic shift of the other.
+      {M{{5, 1, 2, 5, 3, 4}}, M{{5, 3, 4, 5, 1, 2}}, L{no_index}},
+      {M{{3, 7, 7, 7}}, M{{7, 3, 7, 7}, {7, 7, 3, 7}}, L{0, no_index}},
+      // ~0U is the largest entry: a mixed triangle matches only from the same
+      // start, either way round.
+      {M{{0, 1, 2, no_index}}, M{{1, 2, 0, no_index}, {2, 1, 0, no_index}, {0, 1, 2, no_index}},
+       L{no_index, 0, 0}},
+  };
+  for (const auto& k : cases) {
+    EXPECT_EQ(get_IDs(k.A, k.B, B_in_A, A_in_B, false), 0);
+    EXPECT_SAME(B_in_A, k.B_in_A);
+  }
+}
+
+TEST(GetIDsMatrices, MatchesBruteForceOnRandomPolygons) {
+  // Distinct entries per column, so the loose rule is "same polygon": a
+  // cyclic shift of the column or of its reverse.
+  auto same_polygon = [](std::vector<unsigned> a, const std::vector<unsigned>& b) {
+    for (int pass = 0; pass < 2; ++pass, std::reverse(a.begin(), a.end()))
+      for (std::size_t s = 0; s < a.size(); ++s, std::rotate(a.begin(), a.begin() + 1, a.end()))
+        if (a == b) return true;
+    return false;
+  };
+  std::mt19937 rng(2024);
+  for (int trial = 0; trial < 40; ++trial) {
+    const unsigned rows = 2 + trial % 4;
+    std::vector<unsigned> pool(rows + 2);
+    std::iota(pool.begin(), pool.end(), 0u);
+    M A(rows, 1 + rng() % 25), B(rows, 1 + rng() % 25);
+    std::vector<std::vector<unsigned>> a, b;
+    for (auto [X, cols] : {std::pair(&A, &a), std::pair(&B, &b)})
+      for (std::size_t j = 0; j < X->cols(); ++j) {
+        std::shuffle(pool.begin(), pool.end(), rng);
+        std::copy(pool.begin(), pool.begin() + rows, X->column(j));
+        cols->emplace_back(pool.begin(), pool.begin() + rows);
+      }
+    for (const bool strict : {false, true}) {
+      L B_in_A, A_in_B, want_b(B.cols(), no_index), want_a(A.cols(), no_index);
+      ASSERT_EQ(get_IDs(A, B, B_in_A, A_in_B, strict), 0);
+      for (unsigned j = 0; j < B.cols(); ++j)
+        for (unsigned i = 0; i < A.cols(); ++i)
+          if (strict ? a[i] == b[j] : same_polygon(a[i], b[j])) {
+            want_b[j] = std::min(want_b[j], i);
+            want_a[i] = std::min(want_a[i], j);
+          }
+      ASSERT_SAME(B_in_A, want_b) << "strict " << strict;
+      ASSERT_SAME(A_in_B, want_a) << "strict " << strict;
+    }
+  }
+}
+
+TEST(UniqueIndices, AppendsAndReadsExclusionsAsViews) {
+  L out{42};
+  EXPECT_EQ(unique_indices(out, L{4, 2, 4, no_index, 1}, L{1}), 0);
+  EXPECT_SAME(out, (L{42, 4, 2}));
+  // The exclusion list is read, never changed, even as a view of out itself.
+  L exclude = out.sub_vector(1, 2);
+  EXPECT_EQ(unique_indices(out, L{4, 9, 2, 2, 9}, exclude), 0);
+  EXPECT_SAME(out, (L{42, 4, 2, 9}));
+  EXPECT_SAME(exclude, (L{4, 2}));
+  // More excluded values than the sizing for the input expects.
+  L many(5000), few;
+  for (unsigned i = 0; i < 5000; ++i) many[i] = 3 * i;
+  ASSERT_EQ(unique_indices(few, L{0, 1, 3, 4, 15000, 1}, many), 0);
+  EXPECT_SAME(few, (L{1, 4, 15000}));
+  M parent, range[2] = {M{{3, 1, no_index}}, padded_window({{8, 6}, {6, 3}}, 1000, parent)};
+  EXPECT_EQ(unique_indices(out, range + 2, range, L()), -3);
+  EXPECT_EQ(out.size(), 4u);
+  EXPECT_EQ(count_unique_indices(range + 1, range), -2);
+  EXPECT_EQ(count_unique_indices(M{{no_index, no_index}}), 0);
+  EXPECT_EQ(count_unique_indices(range, range + 2), 4);  // the gaps do not count
+}
+
+TEST(UniqueIndices, EveryOverloadMatchesASetOracle) {
+  std::mt19937 rng(99);
+  for (int trial = 0; trial < 40; ++trial) {
+    const unsigned range = 1 + rng() % 200;
+    std::vector<M> mats;
+    std::vector<unsigned> all;
+    for (unsigned m = 0, n = 1 + rng() % 4; m < n; ++m) {
+      mats.emplace_back(1 + rng() % 5, rng() % 30);
+      const L flat = random_list(rng, mats.back().rows() * mats.back().cols(), range);
+      std::copy(flat.begin(), flat.end(), mats.back().data());
+      all.insert(all.end(), flat.begin(), flat.end());
+    }
+    const L exclude = random_list(rng, rng() % 10, range);
+    std::set<unsigned> seen(exclude.begin(), exclude.end());
+    seen.insert(no_index);
+    L want, got, from_list, from_row, flat(all.size());
+    for (unsigned v : all)
+      if (seen.insert(v).second) want.push_back(v);
+    M row(1, all.size());
+    std::copy(all.begin(), all.end(), flat.begin());
+    std::copy(all.begin(), all.end(), row.data());
+    ASSERT_EQ(unique_indices(got, mats.data(), mats.data() + mats.size(), exclude), 0);
+    ASSERT_EQ(unique_indices(from_list, flat, exclude), 0);
+    ASSERT_EQ(unique_indices(from_row, row, exclude), 0);
+    ASSERT_SAME(got, want);
+    ASSERT_SAME(from_list, want);
+    ASSERT_SAME(from_row, want);
+    std::set<unsigned> distinct(all.begin(), all.end());
+    distinct.erase(no_index);
+    ASSERT_EQ(count_unique_indices(mats.data(), mats.data() + mats.size()), int(distinct.size()));
+  }
+}
+
+TEST(HashTable, BucketCountsFollowThePrimeTable) {
+  using table = detail::hash_table<unsigned>;
+  table small;
+  EXPECT_EQ(small.bucket_count(), 23u);
+  EXPECT_EQ(table(24).bucket_count(), 53u);
+  EXPECT_EQ(detail::prime_at_least(5000000000ull), 4294967291u);  // the last one beyond it
+  // Growth only when the 47th entry would exceed twice 23.
+  for (unsigned v = 0; v < 46; ++v) ASSERT_TRUE(small.insert_unique(v).added);
+  EXPECT_FALSE(small.insert_unique(45).added);
+  EXPECT_EQ(small.bucket_count(), 23u);
+  EXPECT_TRUE(small.insert_unique(46).added);
+  EXPECT_EQ(small.bucket_count(), 53u);
+}
+
+namespace {
+
+template <int N>
+std::vector<double> corners(const vector_fixed<double, N>& lo, const vector_fixed<double, N>& hi) {
+  std::vector<double> v;
+  for (int k = 0; k < N; ++k) v.push_back(lo[k]), v.push_back(hi[k]);
+  return v;
+}
+
+// Every overload on random nodes, from an empty start (lower corner above
+// the upper one) or from a box of its own: the result is the smallest box
+// holding the start and the nodes named.
+template <int N>
+void check_boxes(std::mt19937& rng) {
+  std::uniform_real_distribution<double> coord(-100.0, 100.0);
+  const unsigned n = 1 + rng() % 60;
+  dense2D<double> c(N, n);
+  for (double& x : c.as_vector()) x = coord(rng);
+  const L list = random_list(rng, 1 + rng() % 20, n);
+  M conn(2, 1 + rng() % 20);
+  for (unsigned& v : conn.as_vector()) v = rng() % 5 ? rng() % n : no_index;
+  for (int overload = 0; overload < 3; ++overload) {
+    vector_fixed<double, N> lo, hi;
+    for (int k = 0; k < N; ++k) {
+      const bool empty = rng() % 2;
+      lo[k] = empty ? DBL_MAX : coord(rng), hi[k] = empty ? -DBL_MAX : lo[k] + 60;
+    }
+    std::vector<double> want = corners(lo, hi);
+    const L named = overload == 0 ? L() : overload == 1 ? list : conn.as_vector();
+    for (unsigned j = 0; j < n; ++j)
+      if (overload == 0 || std::count(named.begin(), named.end(), j))
+        for (int k = 0; k < N; ++k)
+          want[2 * k] = std::min(want[2 * k], c(k, j)),
+                   want[2 * k + 1] = std::max(want[2 * k + 1], c(k, j));
+    const int code = overload == 0   ? inc_bounding_box(c, lo, hi)
+                     : overload == 1 ? inc_bounding_box(c, list, lo, hi)
+                                     : inc_bounding_box(c, conn, lo, hi);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(corners(lo, hi), want) << N << "-D, overload " << overload;
+  }
+}
+
+}  // namespace
+
+TEST(BoundingBox, EveryOverloadAgainstBruteForce) {
+  std::mt19937 rng(5);
+  for (int trial = 0; trial < 20; ++trial) check_boxes<2>(rng), check_boxes<3>(rng);
+  // !(NaN >= lo) makes NaN the lower corner; any number then replaces it.
+  vector_fixed<double, 2> a{{0, 0}}, b{{1, 1}};
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(inc_bounding_box(dense2D<double>{{nan, 0.5}}, a, b), 0);
+  EXPECT_TRUE(std::isnan(a[0]));
+  EXPECT_EQ(inc_bounding_box(dense2D<double>{{0.25, 0.5}}, a, b), 0);
+  EXPECT_EQ(corners(a, b), (std::vector<double>{0.25, 1, 0, 1}));
+}
+
+TEST(BoundingBox, CodesOfEveryOverloadLeaveTheBox) {
+  const dense2D<double> c2{{0, 0}, {4, 1}}, c3{{0, 0, 0}, {1, 1, 1}};
+  vector_fixed<double, 2> lo2{{1, 1}}, hi2{{2, 2}};
+  vector_fixed<double, 3> lo3{{1, 2, 3}}, hi3{{4, 5, 6}};
+  const struct {
+    const char* call;
+    std::function<int()> run;
+    int code;
+  } cases[] = {
+      {"2-D, 3 rows", [&] { return inc_bounding_box(c3, lo2, hi2); }, -1},
+      {"3-D, 2 rows", [&] { return inc_bounding_box(c2, lo3, hi3); }, -1},
+      {"2-D list, empty", [&] { return inc_bounding_box(c3, L(), lo2, hi2); }, 0},
+      {"2-D list, 3 rows", [&] { return inc_bounding_box(c3, L{0}, lo2, hi2); }, -1},
+      {"3-D list, 2 rows", [&] { return inc_bounding_box(c2, L{9}, lo3, hi3); }, -1},
+      {"2-D list, missing node",
+       [&] {
+         return inc_bounding_box(c2, L{1, 2}, lo2, hi2);
+       },
+       -2},
+      {"3-D list, missing node",
+       [&] {
+         return inc_bounding_box(c3, L{0, 2}, lo3, hi3);
+       },
+       -2},
+      {"2-D elements, 3 rows", [&] { return inc_bounding_box(c3, M{{0}}, lo2, hi2); }, -1},
+      {"3-D elements, 2 rows", [&] { return inc_bounding_box(c2, M{{0}}, lo3, hi3); }, -1},
+      {"2-D elements, missing node", [&] { return inc_bounding_box(c2, M{{2}}, lo2, hi2); }, -2},
+      {"3-D elements, missing node",
+       [&] {
+         return inc_bounding_box(c3, M{{1, 2}}, lo3, hi3);
+       },
+       -2},
+      {"3-D elements, empty slots", [&] { return inc_bounding_box(c2, M{{no_index}}, lo3, hi3); },
+       0},
+  };
+  for (const auto& k : cases) {
+    EXPECT_EQ(k.run(), k.code) << k.call;
+    EXPECT_EQ(corners(lo2, hi2), (std::vector<double>{1, 2, 1, 2})) << k.call;
+    EXPECT_EQ(corners(lo3, hi3), (std::vector<double>{1, 4, 2, 5, 3, 6})) << k.call;
+  }
+}
+
+TEST(Centroids, PlainAveragesOfTheVertexNodes) {
+  // Node j at (j, 2j, 0.5): the sums are exact, so the factors show.
+  dense2D<double> coords(3, 8);
+  for (unsigned j = 0; j < 8; ++j) coords(0, j) = j, coords(1, j) = 2.0 * j, coords(2, j) = 0.5;
+  const double factor[9] = {0, 0,    0.5, 0.3333333333333333, 0.25, 0.2, 0.16666666666666666,
+                            0, 0.125};
+  const unsigned N = no_index;
+  const struct {
+    element_type FE;
+    M connect;
+  } cases[] = {
+      {ET_EDGE2, M{{0, 1}, {7, 6}}},
+      {ET_TRIA3, M{{0, 1, 2}, {7, 6, 5}}},
+      {ET_QUAD4, M{{0, 1, 2, 3}}},
+      {ET_TETRA4, M{{7, 6, 5, 4}}},
+      {ET_PYRAMID5, M{{0, 1, 2, 3, 4}}},
+      {ET_WEDGE6, M{{7, 6, 5, 4, 3, 2}}},
+      {ET_HEXA8, M{{0, 1, 2, 3, 4, 5, 6, 7}}},
+      {ET_FACE_MIX, M{{0, 1, 2, N}, {0, 1, 2, 3}}},
+      {ET_FACE_MIX, M{{1, 2, 3}}},  // the height of one shape: triangles
+      {ET_SOLID_MIX, M{{0, 1, 2, 3, N, N, N, N},
+                       {0, 1, 2, 3, 4, N, N, N},
+                       {0, 1, 2, 3, 4, 5, N, N},
+                       {0, 1, 2, 3, 4, 5, 6, 7}}},
+  };
+  for (const auto& k : cases) {
+    dense2D<double> G, want(3, k.connect.cols(), 0.0);
+    for (unsigned e = 0; e < k.connect.cols(); ++e) {
+      const unsigned n =
+          unsigned(std::find(k.connect.column(e), k.connect.column(e) + k.connect.rows(), N) -
+                   k.connect.column(e));
+      for (unsigned i = 0; i < 3; ++i) {
+        for (unsigned r = 0; r < n; ++r) want(i, e) += coords(i, k.connect(r, e));
+        want(i, e) *= factor[n];
+      }
+    }
+    ASSERT_EQ(centroids(coords, k.connect, G, k.FE), 0) << k.FE;
+    EXPECT_SAME(G, want) << k.FE;
+  }
+  // A 1-row coordinates matrix is enough for edges.
+  dense2D<double> G;
+  EXPECT_EQ(centroids(dense2D<double>{{1}, {4}}, M{{0, 1}}, G, ET_EDGE2), 0);
+  EXPECT_SAME(G, (dense2D<double>{{2.5}}));
+}
+
+TEST(Centroids, CodesInTheirOrderAndTheStateOfTheOutput) {
+  const dense2D<double> c2{{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+  const struct {
+    const char* call;
+    dense2D<double> coords;
+    M connect;
+    element_type FE;
+    int code;
+    dense2D<double> G;
+  } cases[] = {
+      {"element above the dimension", c2, M{{0, 1, 2, 3}}, ET_TETRA4, -1, {}},
+      {"no row", dense2D<double>(), M{{0, 1, 2}}, ET_TRIA3, -1, {}},
+      {"4 rows before the nodes", dense2D<double>(4, 3), M{{0, 9, 2}}, ET_TRIA3, -1, {}},
+      {"missing node", c2, M{{0, 1, 4}}, ET_TRIA3, -2, {}},
+      {"unknown kind", c2, M{{0}}, ET_UNKNOWN, -2, {}},
+      {"quadratic kind", c2, M{{0, 1, 2, 3, 0, 1}, {3, 2, 1, 0, 3, 2}}, ET_TRIA6, -4,
+       dense2D<double>(2, 2, 0.0)},
+      // No entry passes every check; the elements name no node.
+      {"0 x 3 triangles", dense2D<double>(3, 4, 1.0), M(0, 3), ET_TRIA3, 0,
+       dense2D<double>(3, 3, 0.0)},
+      {"0 x 3 solids", dense2D<double>(3, 4, 1.0), M(0, 3), ET_SOLID_MIX, 0,
+       dense2D<double>(3, 3, 0.0)},
+  };
+  for (const auto& k : cases) {
+    dense2D<double> G(2, 9, 7.0);
+    EXPECT_EQ(centroids(k.coords, k.connect, G, k.FE), k.code) << k.call;
+    EXPECT_SAME(G, k.G) << k.call;
+  }
+}
