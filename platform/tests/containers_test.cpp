@@ -1,0 +1,122 @@
+// What the library relies on in the math library's containers: shared
+// storage and deep copies, windows whose leading dimension exceeds their
+// height, resizing that keeps entries, and allocation failures reported as
+// false.
+#include <gtest/gtest.h>
+
+#include <cstddef>
+#include <limits>
+
+#include "ovk/math1/math1.h"
+#include "support/compare.h"
+
+using ovk::math1::dense1D;
+using ovk::math1::dense2D;
+using L = dense1D<unsigned>;
+using M = dense2D<unsigned>;
+
+namespace {
+
+// Entry (i, j) = 10 * i + j, easy to recognise after a relayout.
+M numbered(std::size_t rows, std::size_t cols) {
+  M m(rows, cols);
+  for (std::size_t j = 0; j < cols; ++j)
+    for (std::size_t i = 0; i < rows; ++i) m(i, j) = static_cast<unsigned>(10 * i + j);
+  return m;
+}
+
+// Sizes no allocator can serve, read through a volatile so that the compiler
+// does not fold them into the loops behind the failing allocation.
+volatile std::size_t absurd_size_source = std::numeric_limits<std::size_t>::max() / 4;
+const std::size_t kAbsurd = absurd_size_source;
+
+}  // namespace
+
+TEST(Containers, CopiesShareStorageAndCopyIsDeep) {
+  L a{1, 2, 3}, b(a), s, deep;
+  s.shallow_copy(a);
+  b[0] = 10;
+  ASSERT_TRUE(deep.copy(a));
+  deep[1] = 20;
+  EXPECT_SAME(s, (L{10, 2, 3}));
+  EXPECT_TRUE(a == s);  // equal entries, here the same storage
+  EXPECT_FALSE(a == deep);
+  EXPECT_TRUE(L() == L(0));
+  M A = numbered(2, 3), B(A), D;
+  B(1, 2) = 99;
+  ASSERT_TRUE(D.copy(A));
+  D(0, 0) = 7;
+  EXPECT_EQ(A(1, 2), 99u);
+  EXPECT_EQ(A(0, 0), 0u);
+  // Fill assignment writes every entry of the view.
+  dense1D<double> f{1.0, 2.0};
+  f = 0.5;
+  EXPECT_SAME(f, (dense1D<double>{0.5, 0.5}));
+}
+
+TEST(Containers, WindowsWriteThroughWithTheParentsLeadingDimension) {
+  M P = numbered(4, 5), w = P.sub_matrix(1, 2, 2, 3), packed;
+  EXPECT_EQ(w.ld(), 4u);
+  EXPECT_EQ(w.column(1), &P(1, 3));
+  w(1, 1) = 1000;
+  EXPECT_EQ(P(2, 3), 1000u);
+  EXPECT_SAME(w.as_vector(), (L{12, 22, 13, 1000, 14, 24}));
+  ASSERT_TRUE(packed.copy(w));  // a deep copy of a window is packed
+  EXPECT_EQ(packed.ld(), 2u);
+  EXPECT_SAME(packed, w);
+  M rows = P.sub_matrix(0, 1, 3, 2);
+  rows = 5u;
+  EXPECT_SAME(P.sub_matrix(0, 1, 4, 1), (M{{5, 5, 5, 31}}));
+  EXPECT_THROW(P.sub_matrix(3, 0, 2, 1), std::out_of_range);
+  // Growing a view never writes into its parent.
+  M grow = P.sub_matrix(0, 0, 2, 2);
+  L parent{0, 1, 2, 3, 4}, mid = parent.sub_vector(1, 2);
+  ASSERT_TRUE(grow.resize(2, 3, 77u) && mid.push_back(99));
+  EXPECT_SAME(grow, (M{{0, 10}, {5, 5}, {77, 77}}));
+  EXPECT_EQ(P(0, 2), 5u);
+  EXPECT_SAME(parent, (L{0, 1, 2, 3, 4}));
+  EXPECT_SAME(mid, (L{1, 2, 99}));
+}
+
+TEST(Containers, ResizeKeepsEntriesAndFillsAddedOnes) {
+  M m = numbered(3, 2);
+  ASSERT_TRUE(m.reserve(3, 10));
+  const unsigned* storage = m.data();
+  ASSERT_TRUE(m.resize(3, 4, 9u));
+  EXPECT_EQ(m.data(), storage);  // room reserved: no move
+  ASSERT_TRUE(m.resize(4, 3, 8u));
+  EXPECT_SAME(m, (M{{0, 10, 20, 8}, {1, 11, 21, 8}, {9, 9, 9, 8}}));
+  ASSERT_TRUE(m.resize(2, 4, 1u));
+  EXPECT_SAME(m, (M{{0, 10}, {1, 11}, {9, 9}, {1, 1}}));
+  ASSERT_TRUE(m.resize(5, 0));
+  EXPECT_EQ(m.rows(), 5u);  // r x 0 keeps its rows
+  // clear keeps the storage; clear_hard releases it.
+  M k = numbered(3, 4);
+  storage = k.data();
+  k.clear();
+  EXPECT_EQ(k.rows() + k.cols(), 0u);
+  ASSERT_TRUE(k.resize(2, 6, 3u));
+  EXPECT_EQ(k.data(), storage);
+  k.clear_hard();
+  EXPECT_EQ(k.data(), nullptr);
+  L v{1, 2, 3};
+  ASSERT_TRUE(v.resize(5, 9) && v.resize(4) && v.push_back_n(7, 2) && v.push_back(6));
+  EXPECT_SAME(v, (L{1, 2, 3, 9, 7, 7, 6}));
+  for (unsigned i = 0; i < 10000; ++i) ASSERT_TRUE(v.push_back(i));
+  EXPECT_EQ(v[9999 + 7], 9999u);
+}
+
+TEST(Containers, AllocationFailureIsReportedAsFalse) {
+  L v{1, 2};
+  M m = numbered(2, 2);
+  EXPECT_FALSE(v.resize(kAbsurd));
+  EXPECT_FALSE(v.resize(kAbsurd, 3));
+  EXPECT_FALSE(v.reserve(kAbsurd));
+  EXPECT_FALSE(v.push_back_n(0, kAbsurd));
+  EXPECT_FALSE(v.push_back_n(0, std::numeric_limits<std::size_t>::max()));
+  EXPECT_FALSE(m.resize(kAbsurd, 2));
+  EXPECT_FALSE(m.resize(kAbsurd, kAbsurd));  // rows x cols overflows
+  EXPECT_FALSE(m.reserve(2, kAbsurd));
+  EXPECT_SAME(v, (L{1, 2}));
+  EXPECT_SAME(m, numbered(2, 2));
+}
