@@ -199,7 +199,8 @@ TEST(Merge, EveryOverloadHasTheStatedProperties) {
                   ok = ok || (m(r, j) == b && m(s, j) != b && m(s, j) != no_index &&
                               ids[m(s, j)] == ids[b] && within(c, m(s, j), b, tol, d2) &&
                               (m(s, j) < b || !within(c, b, m(s, j), tol, d2)));
-          ASSERT_TRUE(ok && ids[ids[b]] == ids[b]) << b << " merged into " << ids[b];
+          ASSERT_TRUE(ok) << b << " merged into " << ids[b];
+          ASSERT_EQ(ids[ids[b]], ids[b]) << b;
           ++merged;
         }
         ASSERT_EQ(once, merged);
