@@ -21,23 +21,21 @@ M random_connect(std::mt19937& gen, std::size_t rows, std::size_t cols, unsigned
   return m;
 }
 
-TEST(RemoveDegenerated, WorkedExamples) {
+template <class T>
+dense2D<T> copy_of(const dense2D<T>& m) {
+  dense2D<T> c;
+  EXPECT_TRUE(c.copy(m));
+  return c;
+}
+
+TEST(RemoveDegenerated, WorkedExampleAndRandomColumnsAgainstASetCount) {
   M T{{0, 1, 2}, {3, 3, 4}, {5, 6, 7}};
   L ids;
   EXPECT_EQ(remove_degenerated(T, ids, false), 1);
   EXPECT_SAME(ids, (L{0, no_index, 1}));
   EXPECT_SAME(T, (M{{0, 1, 2}, {5, 6, 7}}));
-  // Empty slots count only when asked and only when repeated.
-  const M face{{0, 1, 2, no_index}, {1, 2, no_index, no_index}, {0, 0, 3, 4}};
-  for (bool flag : {true, false}) {
-    M work;
-    ASSERT_TRUE(work.copy(face));
-    EXPECT_EQ(remove_degenerated(work, flag), flag ? 2 : 1);
-    EXPECT_EQ(work.cols(), flag ? 1u : 2u);
-  }
-}
-
-TEST(RemoveDegenerated, RandomColumnsAgainstASetCount) {
+  // A repeated node always removes its element; repeated empty slots only
+  // when asked.
   std::mt19937 gen(4);
   const M source = random_connect(gen, 6, 300, 30);
   for (bool flag : {true, false}) {
@@ -47,75 +45,75 @@ TEST(RemoveDegenerated, RandomColumnsAgainstASetCount) {
       const std::multiset<unsigned> all(source.column(j), source.column(j) + 6);
       bool bad = flag && all.count(no_index) > 1;
       for (unsigned v : all) bad = bad || (v != no_index && all.count(v) > 1);
-      if (!bad) want_ids[j] = unsigned(kept.size() / 6);
-      if (!bad) kept.insert(kept.end(), source.column(j), source.column(j) + 6);
+      if (bad) continue;
+      want_ids[j] = unsigned(kept.size() / 6);
+      kept.insert(kept.end(), source.column(j), source.column(j) + 6);
     }
-    M work, want(6, kept.size() / 6);
+    M work = copy_of(source), plain = copy_of(source), want(6, kept.size() / 6);
     std::copy(kept.begin(), kept.end(), want.data());
-    ASSERT_TRUE(work.copy(source));
-    L ids;
     EXPECT_EQ(remove_degenerated(work, ids, flag), int(source.cols() - want.cols()));
+    EXPECT_EQ(remove_degenerated(plain, flag), int(source.cols() - want.cols()));
     EXPECT_SAME(ids, want_ids);
     EXPECT_SAME(work, want);
+    EXPECT_SAME(plain, want);
   }
 }
 
-TEST(Simplify, WorkedExamplesAndCodes) {
-  const dense2D<double> five{{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 0}};
-  dense2D<double> c;
-  ASSERT_TRUE(c.copy(five));
-  M T{{0, 2, 4}};
-  L ids;
-  EXPECT_EQ(simplify(c, T, ids, 2), 1);  // node 1 sits below the start
-  EXPECT_SAME(ids, (L{0, 1, 2, no_index, 3}));
-  EXPECT_SAME(T, (M{{0, 2, 3}}));
-  EXPECT_SAME(c, (dense2D<double>{{0, 0}, {1, 0}, {2, 0}, {4, 0}}));
-  EXPECT_EQ(simplify(c, T, ids, 4), 0);  // the start at the end
-  EXPECT_SAME(ids, L());
-  // Errors leave everything unchanged and the map empty.
+TEST(Simplify, CodesLeaveEverythingUnchanged) {
+  dense2D<double> c = quernfold_test::random_points(2, 4, 1);
+  const dense2D<double> before = copy_of(c);
   M good{{0, 1}}, bad{{0, 4}}, pair[2] = {good, bad};
-  ids = L{1, 2};
+  L ids{1, 2};
   EXPECT_EQ(simplify(c, &good + 1, &good, ids, 0), -3);
   EXPECT_SAME(ids, L());
   EXPECT_EQ(simplify(c, pair, pair + 2, ids, 0), -2);
+  EXPECT_EQ(simplify(c, bad, ids, 0), -2);
   EXPECT_EQ(simplify(c, good, bad, 0), -2);
+  EXPECT_EQ(simplify(c, bad, 0), -2);
   EXPECT_EQ(simplify(c, pair, pair, ids, 0), 0);
-  EXPECT_EQ(c.cols(), 4u);
+  EXPECT_SAME(c, before);
   EXPECT_SAME(good, (M{{0, 1}}));
 }
 
+// Nodes below the start are kept; from it on, the nodes no matrix uses go,
+// the others move up in order, and the matrices are renumbered. Every
+// overload gets the same answer: the range of two matrices, the pair, and
+// one matrix holding the columns of both.
 TEST(Simplify, EveryOverloadAgainstBruteForce) {
   std::mt19937 gen(8);
   for (int trial = 0; trial < 30; ++trial) {
     const unsigned n = 1 + gen() % 40, start = gen() % (n + 2);
     const dense2D<double> source = quernfold_test::random_points(3, n, trial);
-    const M A = random_connect(gen, 3, gen() % 8, n), B = random_connect(gen, 4, gen() % 5, n);
+    const M A = random_connect(gen, 4, gen() % 8, n), B = random_connect(gen, 4, gen() % 5, n);
+    M AB(4, A.cols() + B.cols());
+    std::copy_n(A.data(), A.rows() * A.cols(), AB.data());
+    std::copy_n(B.data(), B.rows() * B.cols(), AB.data() + A.rows() * A.cols());
+    const std::set<unsigned> used(AB.data(), AB.data() + AB.rows() * AB.cols());
     L want_ids(n);
-    std::set<unsigned> used(A.data(), A.data() + A.rows() * A.cols());
-    used.insert(B.data(), B.data() + B.rows() * B.cols());
     unsigned k = 0;
     for (unsigned i = 0; i < n; ++i) want_ids[i] = i < start || used.count(i) ? k++ : no_index;
     dense2D<double> want(3, k);
     for (unsigned i = 0; i < n; ++i)
       if (want_ids[i] != no_index) std::copy_n(source.column(i), 3, want.column(want_ids[i]));
-    M want_A, want_B;
-    ASSERT_TRUE(want_A.copy(A) && want_B.copy(B));
-    change_indices(want_A, want_ids);
-    change_indices(want_B, want_ids);
-    if (start >= n) want_ids.clear();
+    M want_AB = copy_of(AB);
+    change_indices(want_AB, want_ids);
+    if (start >= n) want = copy_of(source), want_AB = copy_of(AB), want_ids.clear();
 
-    dense2D<double> c, c2;
-    M range[2], a2, b2;
-    ASSERT_TRUE(c.copy(source) && c2.copy(source) && range[0].copy(A) && range[1].copy(B));
-    ASSERT_TRUE(a2.copy(A) && b2.copy(B));
-    L ids;
-    EXPECT_EQ(simplify(c, range, range + 2, ids, start), int(start < n ? n - k : 0));
-    EXPECT_EQ(simplify(c2, a2, b2, start), int(start < n ? n - k : 0));
-    EXPECT_SAME(ids, want_ids);
-    for (const M* got : {&range[0], &a2}) EXPECT_SAME(*got, start < n ? want_A : A);
-    for (const M* got : {&range[1], &b2}) EXPECT_SAME(*got, start < n ? want_B : B);
-    EXPECT_SAME(c, start < n ? want : source);
-    EXPECT_SAME(c2, c);
+    dense2D<double> c[4] = {copy_of(source), copy_of(source), copy_of(source), copy_of(source)};
+    M range[2] = {copy_of(A), copy_of(B)}, a = copy_of(A), b = copy_of(B), ab = copy_of(AB),
+      ab2 = copy_of(AB);
+    L ids[2];
+    const int removed = int(n - want.cols());
+    EXPECT_EQ(simplify(c[0], range, range + 2, ids[0], start), removed);
+    EXPECT_EQ(simplify(c[1], a, b, start), removed);
+    EXPECT_EQ(simplify(c[2], ab, ids[1], start), removed);
+    EXPECT_EQ(simplify(c[3], ab2, start), removed);
+    for (const L& got : ids) EXPECT_SAME(got, want_ids);
+    for (const dense2D<double>& got : c) EXPECT_SAME(got, want);
+    for (const M* got : {&ab, &ab2}) EXPECT_SAME(*got, want_AB);
+    for (const M* got : {&range[0], &a}) EXPECT_SAME(*got, want_AB.sub_matrix(0, 0, 4, A.cols()));
+    for (const M* got : {&range[1], &b})
+      EXPECT_SAME(*got, want_AB.sub_matrix(0, A.cols(), 4, B.cols()));
   }
 }
 
