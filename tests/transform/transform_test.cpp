@@ -73,7 +73,7 @@ template <class Op>
 std::function<int(C&, int, bool)> overloads(Op op) {
   return [op](C& c, int overload, bool identity) {
     if (overload == 0) return op(c, identity);
-    if (overload == 1) return op(c, identity, L{0, 0, no_index, 9, 3});  // 0 twice
+    if (overload == 1) return op(c, identity, L{0, 0, no_index, 5, 3});  // 0 twice, 5 past the end
     return op(c, identity, M{{0, 1}, {1, 2}, {4, no_index}});            // 0, 1, 2, 4 once
   };
 }
