@@ -86,6 +86,7 @@ TEST(TypedCheckIDs, PureAndMixedKinds) {
   expect_columns(ET_EDGE_MIX, 2, false, {{0, N}});
   expect_columns(ET_FACE_MIX, 4, true, {{0, 1, 2}, {0, 1, 2, N}, {0, 1, 2, 3}});
   expect_columns(ET_FACE_MIX, 4, false, {{0, 1, N}, {0, N, 2, 3}, {0, 1, 5, N}, {0, 1, 2, 3, 0}});
+  expect_columns(ET_FACE_MIX, 4, false, {{0, 1, 2, 4}});  // row 3 holds the node count
   expect_columns(ET_SOLID_MIX, 8, true,
                  {{0, 1, 2, 3, N, N, N, N},
                   {0, 1, 2, 3, 4, N, N, N},

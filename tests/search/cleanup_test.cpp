@@ -82,7 +82,7 @@ TEST(Simplify, CodesLeaveEverythingUnchanged) {
 TEST(Simplify, EveryOverloadAgainstBruteForce) {
   std::mt19937 gen(8);
   for (int trial = 0; trial < 30; ++trial) {
-    const unsigned n = 1 + gen() % 40, start = gen() % (n + 2);
+    const unsigned n = 1 + gen() % 40, start = trial % 5 ? gen() % n : n + trial % 2;
     const dense2D<double> source = quernfold_test::random_points(3, n, trial);
     const M A = random_connect(gen, 4, gen() % 8, n), B = random_connect(gen, 4, gen() % 5, n);
     M AB(4, A.cols() + B.cols());
