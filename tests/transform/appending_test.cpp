@@ -3,11 +3,13 @@
 
 #include <functional>
 
+#include <quernfold/quernfold.h>
+
 #include "support/compare.h"
-#include "transform/transform_support.h"
 
 using namespace ovk::quernfold;
-using namespace transform_test;
+using V2 = vector_fixed<double, 2>;
+using V3 = vector_fixed<double, 3>;
 
 namespace {
 
