@@ -243,6 +243,19 @@ class dense2D {
   block_type* block() const noexcept { return block_; }
   std::size_t offset() const noexcept { return offset_; }
 
+  // Adopts an existing block (one reference is added) as a rows x cols
+  // matrix with leading dimension ld >= rows, starting at `offset`.
+  void attach(block_type* block, std::size_t offset, std::size_t rows, std::size_t cols,
+              std::size_t ld) noexcept {
+    if (block) block->add_ref();
+    drop();
+    block_ = block;
+    offset_ = offset;
+    rows_ = rows;
+    cols_ = cols;
+    ld_ = ld;
+  }
+
  private:
   void share(const dense2D& other) noexcept {
     block_ = other.block_;

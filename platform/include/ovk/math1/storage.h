@@ -64,6 +64,23 @@ class vector_num : public ref_counted {
     return block;
   }
 
+  // A block over `capacity` entries that someone else owns (an array of a
+  // host language, a mapped file). The block never frees them: when its last
+  // view goes it calls on_release(context) instead, so the owner learns that
+  // the library holds the memory no longer. Growth past the capacity moves
+  // the entries into a block of the library's own, as for any block. Returns
+  // nullptr (on_release not called) when the block itself cannot be had.
+  static vector_num* borrow(T* data, std::size_t capacity, void (*on_release)(void*),
+                            void* context) noexcept {
+    vector_num* block = new (std::nothrow) vector_num();
+    if (!block) return nullptr;
+    block->data_ = data;
+    block->capacity_ = capacity;
+    block->on_release_ = on_release;
+    block->context_ = context;
+    return block;
+  }
+
   static void release(vector_num* block) noexcept {
     if (block && block->ref_counted::release()) destroy(block);
   }
@@ -80,10 +97,17 @@ class vector_num : public ref_counted {
   // the two blocks apart and warns about every shared view.
   OVK_MATH1_NOINLINE static void destroy(vector_num* block) noexcept { delete block; }
 
-  ~vector_num() { std::free(data_); }
+  ~vector_num() {
+    if (on_release_)
+      on_release_(context_);
+    else
+      std::free(data_);
+  }
 
   T* data_ = nullptr;
   std::size_t capacity_ = 0;
+  void (*on_release_)(void*) = nullptr;  // set for borrowed memory only
+  void* context_ = nullptr;
 };
 
 namespace detail {
