@@ -1,0 +1,193 @@
+"""quernfold: finite-element mesh utilities on numpy arrays.
+
+Meshes are numpy arrays: points float64 (nodes, 2 | 3), one row per node,
+and cells, integer arrays (elements, nodes per element), one row per element,
+node numbers from 0, with meshio's cell-type names and meshio's (VTK's) node
+order within a cell. Elements that meshio and gmsh call valid have positive
+Jacobians and shape qualities here; the package converts to and from the
+library's own node order where the two differ (tetra, wedge and some
+quadratic kinds: those calls copy the cells once).
+
+Arrays are used in place when their layout is already the library's:
+points float64 and cells uint32 or int32, C-contiguous. Any other dtype or a
+non-contiguous array is converted once per call. Results are numpy arrays
+over the library's own storage (no copy); index results are uint32, with
+NO_INDEX (4294967295) where there is no index.
+
+Errors: a missing file raises FileNotFoundError; an unreadable file or a bad
+argument raises quernfold.Error (a ValueError) naming the cause; memory that
+cannot be had raises MemoryError. Long calls release the interpreter lock,
+so threads run them side by side.
+"""
+
+import errno
+import os
+
+import numpy as np
+
+from . import _quernfold
+from ._quernfold import (
+    NO_INDEX,
+    Error,
+    Histogram,
+    NodeDetector,
+    bound_gradation,
+    edge_qualities,
+    jacobians,
+    neighbors,
+    node_graph,
+    shape_qualities,
+    size_map,
+    subdomains,
+)
+
+__version__ = _quernfold.version()
+__all__ = [
+    "NO_INDEX", "CellBlock", "Error", "Histogram", "Mesh", "NodeDetector", "boundary",
+    "bound_gradation", "clean", "edge_qualities", "from_meshio", "jacobians", "neighbors",
+    "node_graph", "read", "shape_qualities", "size_map", "subdomains", "write",
+]
+
+_NODES = _quernfold.cell_kinds()
+
+
+class CellBlock:
+    """Cells of one kind: `type`, meshio's name ("triangle", "tetra", ...), and
+    `data`, an integer array (elements, nodes per element) in meshio's node
+    order."""
+
+    __slots__ = ("type", "data")
+
+    def __init__(self, type, data):
+        self.type = type
+        self.data = data
+
+    def __iter__(self):
+        return iter((self.type, self.data))
+
+    def __len__(self):
+        return len(self.data)
+
+    def __repr__(self):
+        return f"<CellBlock {self.type}: {len(self.data)} cells>"
+
+
+def _block(type, data, nodes):
+    """A checked CellBlock: known type, (elements, k) integers, every node
+    below `nodes`."""
+    if type not in _NODES:
+        raise Error(f"unknown cell type {type!r} (known: {', '.join(_NODES)})")
+    k = _NODES[type]
+    data = np.asarray(data)
+    if data.size == 0:
+        data = data.reshape(0, k).astype(np.uint32, copy=False)
+    if data.ndim != 2 or data.shape[1] != k:
+        raise Error(f"{type!r} cells must have shape (elements, {k}), got {data.shape}")
+    if data.dtype.kind not in "iu":
+        raise Error(f"{type!r} cells must hold integers, got {data.dtype}")
+    if data.size and (data.min() < 0 or data.max() >= nodes):
+        bad = (data < 0) | (data >= nodes)
+        e = int(np.argmax(bad.any(axis=1)))
+        raise Error(f"element {e} of the {type!r} cells references node "
+                    f"{int(data[e][bad[e]][0])} of {nodes}")
+    return CellBlock(type, data)
+
+
+class Mesh:
+    """Points and cells.
+
+    points: float64 (nodes, dim), dim 1 to 3 (converted once when given
+    otherwise); cells: a list of CellBlock or (type, data) pairs, or a dict
+    {type: data}; cell_data: {name: [array per block]} (read fills "ref",
+    the NASTRAN/FEMAP property or MEDIT reference of every cell; write
+    writes it back). Every cell must name an existing node: element N
+    referencing node K of M is refused with quernfold.Error.
+    """
+
+    def __init__(self, points, cells, cell_data=None):
+        points = np.ascontiguousarray(points, dtype=np.float64)
+        if points.ndim != 2 or not 1 <= points.shape[1] <= 3:
+            raise Error(f"points must have shape (nodes, 1 | 2 | 3), got {points.shape}")
+        self.points = points
+        pairs = cells.items() if isinstance(cells, dict) else cells
+        self.cells = [_block(t, d, len(points)) for t, d in pairs]
+        self.cell_data = dict(cell_data or {})
+        for name, values in self.cell_data.items():
+            if len(values) != len(self.cells):
+                raise Error(f"cell_data[{name!r}] must hold one array per cell block")
+
+    def __repr__(self):
+        kinds = ", ".join(f"{len(b)} {b.type}" for b in self.cells)
+        return f"<quernfold.Mesh: {len(self.points)} points; {kinds or 'no cells'}>"
+
+    def to_meshio(self):
+        """The same mesh as a meshio.Mesh (needs meshio)."""
+        import meshio
+
+        return meshio.Mesh(self.points, [(b.type, b.data) for b in self.cells],
+                           cell_data=self.cell_data or None)
+
+
+def from_meshio(mesh):
+    """A quernfold Mesh from a meshio.Mesh: its points, cells and cell data of
+    one array per block; blocks of kinds quernfold does not know (polygons,
+    ...) are refused."""
+    data = {k: v for k, v in mesh.cell_data.items() if len(v) == len(mesh.cells)}
+    return Mesh(mesh.points, [(c.type, c.data) for c in mesh.cells], data)
+
+
+def read(path):
+    """Reads a whole mesh file; the format follows the extension (STL, OBJ,
+    NASTRAN .nas/.bdf/.dat, FEMAP .neu, MEDIT .mesh/.meshb, VTK .vtk, gmsh
+    .msh, as listed by the command-line tool). FileNotFoundError when the
+    file is missing; quernfold.Error when it is not a regular file, its
+    format is unknown or it cannot be read (the message says why)."""
+    path = os.fspath(path)
+    if not os.path.exists(path):
+        raise FileNotFoundError(errno.ENOENT, os.strerror(errno.ENOENT), path)
+    points, blocks = _quernfold._read(path)
+    cell_data = {}
+    if any(refs is not None for _, _, refs in blocks):
+        cell_data["ref"] = [np.zeros(len(d), np.uint32) if r is None else r for _, d, r in blocks]
+    return Mesh(points, [(t, d) for t, d, _ in blocks], cell_data)
+
+
+def write(path, mesh, binary=False):
+    """Writes a whole mesh; the format follows the extension. binary: STL in
+    its binary form. The target is replaced whole or left as it was.
+    cell_data["ref"], when present, gives the property identifiers or
+    references. quernfold.Error when the format is unknown, cannot hold the
+    mesh or the file cannot be written."""
+    refs = mesh.cell_data.get("ref") or [None] * len(mesh.cells)
+    blocks = [(b.type, b.data, r) for b, r in zip(mesh.cells, refs)]
+    _quernfold._write(os.fspath(path), mesh.points, blocks, binary)
+
+
+def clean(mesh, tol=0.0):
+    """Merges nodes within `tol` (a distance, in the units of the points; 0
+    merges only coincident nodes), then drops the elements that name a node
+    twice and the nodes no element uses.
+
+    Returns (new mesh, node map): node_map uint32 (old nodes,) gives the new
+    number of every old node, NO_INDEX for a dropped one. Cell data follows
+    the kept elements. The mesh is not changed (the call works on copies).
+    """
+    points, blocks, node_map = _quernfold._clean(
+        mesh.points, [(b.type, b.data) for b in mesh.cells], tol)
+    kept = [k != NO_INDEX for _, _, k in blocks]
+    cell_data = {name: [np.asarray(v)[m] for v, m in zip(values, kept)]
+                 for name, values in mesh.cell_data.items()}
+    return Mesh(points, [(t, d) for t, d, _ in blocks], cell_data), node_map
+
+
+def boundary(mesh, link_non_manifold=False):
+    """The boundary faces of the cells of the mesh's highest dimension, as a
+    Mesh on the same points (node numbers unchanged; clean() drops the
+    points no face uses): vertices of lines, lines of surfaces, triangles and
+    quads of solids. Several kinds of one dimension are taken together.
+    Faces keep the sense the library gives them: outward for tetra, inward
+    for pyramids, wedges and hexahedra, along the element's own turn for
+    triangles and quads. link_non_manifold: see neighbors (false: a face
+    shared by three or more elements is a boundary face)."""
+    blocks = _quernfold._boundary([(b.type, b.data) for b in mesh.cells], link_non_manifold)
+    return Mesh(mesh.points, blocks)

@@ -1,0 +1,128 @@
+// Conversions between numpy arrays and the library's containers, the cell
+// kinds by name, and the package's errors.
+//
+// Layouts: the library's matrices are column-major with one column per node
+// or element, so a C-contiguous numpy array of shape (n, k) is exactly a
+// k x n matrix. Inputs of that layout and dtype are used in place (the
+// library's storage borrows the array and keeps it alive); others are
+// converted once. Outputs hand the library's storage to numpy without a copy.
+#pragma once
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+#include <cstddef>
+#include <initializer_list>
+#include <stdexcept>
+#include <string>
+
+#include "quernfold/quernfold.h"
+
+namespace quernfold_py {
+
+namespace py = pybind11;
+namespace qf = ovk::quernfold;
+using qf::dense1D;
+using qf::dense2D;
+using qf::element_type;
+
+// quernfold.Error: a bad argument or an unreadable file, with the cause in
+// words. Registered as a subclass of ValueError.
+class error : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void fail(const std::string& what);
+// Throws std::bad_alloc (MemoryError) for the library's allocation code.
+void check_memory(int code);
+
+struct code_words {
+  int code;
+  std::string words;
+};
+// Turns a library code into an exception: no_memory -> MemoryError, a code
+// of `table` -> quernfold.Error with its words, any other negative code ->
+// quernfold.Error naming the operation and the code. Returns for codes >= 0.
+void check(int code, const char* operation, std::initializer_list<code_words> table = {});
+
+// A number as Python writes it (for messages).
+std::string number(double x);
+
+// Runs a library call without the interpreter lock, so that other Python
+// threads run meanwhile. The call must touch no Python object.
+template <class F>
+auto unlocked(F&& call) {
+  py::gil_scoped_release nogil;
+  return call();
+}
+
+// --- Cell kinds by meshio's names ------------------------------------------
+
+// The element type of a meshio cell-type name; quernfold.Error for another
+// name.
+element_type cell_kind(const std::string& name);
+// meshio's name of an element type; nullptr for the mixed kinds and
+// ET_UNKNOWN.
+const char* cell_name(element_type type);
+// Every known name with its number of nodes, for the Python side.
+py::dict cell_kinds();
+
+// --- Inputs ----------------------------------------------------------------
+
+// points (nodes, d) as a d x nodes matrix, d = 2 or 3; float64 C-contiguous
+// arrays are used in place, anything else is converted.
+dense2D<double> points_in(py::handle points);
+
+// cells (elements, nbr_nodes(type)) of integers in meshio's node order as a
+// matrix in the library's node order. uint32 and int32 C-contiguous arrays of
+// kinds whose node order is the library's are used in place; other arrays
+// are converted (negative entries and entries past 4294967294 are refused
+// there), and kinds with another node order are reordered in a copy.
+dense2D<unsigned> cells_in(py::handle cells, element_type type, const char* name = "cells");
+// The same without reordering (for operations that do not read the order).
+dense2D<unsigned> cells_as_given(py::handle cells, element_type type, const char* name = "cells");
+// A 1-D list of node indices.
+dense1D<unsigned> indices_in(py::handle nodes, const char* name);
+// The (points, cells, type) arguments of most operations: the cell type by
+// name, the points and the cells in the library's node order.
+struct mesh_in {
+  mesh_in(py::handle points, py::handle cells, const std::string& type);
+  std::string name;
+  element_type type;
+  dense2D<double> points;
+  dense2D<unsigned> cells;
+};
+
+// A size map: 1-D sizes (nodes,), or metrics (nodes, 3 | 6) when `aniso`.
+// `copy` gives it storage of its own (to be changed in place).
+struct size_map_in {
+  size_map_in(py::handle map, bool copy);
+  dense1D<double> sizes;
+  dense2D<double> metrics;
+  bool aniso;
+};
+
+// Refuses cells that name a node the points do not have (or -1, no node),
+// naming the first such element in words; returns when there is none.
+void name_missing_node(const dense2D<unsigned>& cells, std::size_t nodes,
+                       const char* name = "cells");
+// The same after the library's own check of the kind and the nodes.
+void check_nodes(const dense2D<unsigned>& cells, element_type type, std::size_t nodes,
+                 const char* name = "cells");
+
+// Converts the columns of a matrix between meshio's node order and the
+// library's, in place (`to_library` true: meshio -> library).
+void reorder(dense2D<unsigned>& cells, element_type type, bool to_library);
+// True when the kind has the same node order in meshio and in the library.
+bool same_order(element_type type);
+
+// --- Outputs (the library's storage, not copied) ---------------------------
+
+py::array out(const dense1D<double>& v);
+py::array out(const dense1D<unsigned>& v);
+// A rows x cols matrix as a (cols, rows) array.
+py::array out(const dense2D<double>& m);
+py::array out(const dense2D<unsigned>& m);
+
+}  // namespace quernfold_py

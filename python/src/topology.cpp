@@ -1,0 +1,216 @@
+// Topology and clean-up on numpy arrays: neighbors, node graph, sub-domains,
+// boundary faces, and the merge-and-clean of a whole mesh.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "arrays.h"
+
+namespace quernfold_py {
+
+namespace {
+
+std::string no_faces(const std::string& type) {
+  return "'" + type +
+         "' cells have no faces here (linear kinds only: line, triangle, quad, "
+         "tetra, pyramid, wedge, hexahedron)";
+}
+
+// The neighbours matrix (faces x elements) of cells of one kind.
+dense2D<unsigned> neighbor_matrix(const dense2D<unsigned>& cells, element_type type,
+                                  const std::string& type_name, bool link_non_manifold) {
+  dense2D<unsigned> neighbors;
+  const int code =
+      unlocked([&] { return qf::get_neighbors(cells, type, link_non_manifold, neighbors); });
+  if (code == -1) name_missing_node(cells, qf::no_index);
+  check(code, "neighbors", {{-2, no_faces(type_name)}});
+  return neighbors;
+}
+
+py::array neighbors(py::handle cells, const std::string& type, bool link_non_manifold) {
+  const element_type t = cell_kind(type);
+  return out(neighbor_matrix(cells_in(cells, t), t, type, link_non_manifold));
+}
+
+py::tuple node_graph(py::handle cells, const std::string& type) {
+  const element_type t = cell_kind(type);
+  const dense2D<unsigned> c = cells_in(cells, t);
+  dense1D<unsigned> offsets, nodes;
+  const int code = unlocked([&] { return qf::get_node_graph(c, offsets, nodes, t); });
+  check(code, "node_graph", {{-5, no_faces(type)}});
+  if (offsets.empty() && !offsets.push_back(0)) throw std::bad_alloc();
+  return py::make_tuple(out(offsets), out(nodes));
+}
+
+py::tuple subdomains(py::handle cells, const std::string& type, bool link_non_manifold) {
+  const element_type t = cell_kind(type);
+  const dense2D<unsigned> n = neighbor_matrix(cells_in(cells, t), t, type, link_non_manifold);
+  dense1D<unsigned> elements, offsets;
+  check(unlocked([&] { return qf::get_subdomains(n, elements, offsets); }), "subdomains");
+  return py::make_tuple(out(elements), out(offsets));
+}
+
+// One (type name, cells) pair of a mesh's list of blocks.
+std::pair<std::string, py::object> block_at(const py::list& blocks, std::size_t k) {
+  auto pair = blocks[k].cast<py::tuple>();
+  return {pair[0].cast<std::string>(), pair[1]};
+}
+
+// Mixed kind gathering the linear kinds of one dimension.
+element_type mixed_kind(unsigned dim) {
+  return dim == 3 ? qf::ET_SOLID_MIX : dim == 2 ? qf::ET_FACE_MIX : qf::ET_EDGE2;
+}
+
+// The cells of the highest dimension of a mesh as one matrix in the
+// library's order: one block as it is, several blocks as one matrix of the
+// mixed kind of their dimension (unused slots no_index).
+std::pair<dense2D<unsigned>, element_type> highest_cells(const py::list& blocks) {
+  unsigned dim = 0;
+  for (std::size_t k = 0; k < blocks.size(); ++k)
+    dim = std::max(dim, qf::element_dim(cell_kind(block_at(blocks, k).first)));
+  if (dim == 0) fail("the mesh has no cells of dimension 1 to 3");
+  std::vector<std::pair<dense2D<unsigned>, element_type>> top;
+  std::size_t columns = 0;
+  for (std::size_t k = 0; k < blocks.size(); ++k) {
+    const auto [name, data] = block_at(blocks, k);
+    const element_type t = cell_kind(name);
+    if (qf::element_dim(t) != dim) continue;
+    if (qf::nbr_nodes(t) != qf::nbr_base_nodes(t)) fail(no_faces(name));
+    top.emplace_back(cells_in(data, t), t);
+    columns += top.back().first.cols();
+  }
+  if (top.size() == 1) return top.front();
+  const element_type kind = mixed_kind(dim);
+  dense2D<unsigned> all;
+  if (!all.resize(qf::nbr_nodes(kind), columns, qf::no_index)) throw std::bad_alloc();
+  std::size_t j0 = 0;
+  for (const auto& [c, t] : top)
+    for (std::size_t j = 0; j < c.cols(); ++j, ++j0)
+      for (std::size_t i = 0; i < c.rows(); ++i) all(i, j0) = c(i, j);
+  return {all, kind};
+}
+
+// Splits face columns (face height x faces) into meshio blocks: vertices,
+// lines, triangles, and for 4-row columns triangles (row 3 no_index) and
+// quadrangles.
+py::list face_blocks(const dense2D<unsigned>& faces) {
+  static const char* const by_height[] = {"", "vertex", "line", "triangle", "quad"};
+  py::list blocks;
+  if (faces.cols() == 0) return blocks;
+  if (faces.rows() < 4) {
+    blocks.append(py::make_tuple(by_height[faces.rows()], out(faces)));
+    return blocks;
+  }
+  std::size_t triangles = 0;
+  for (std::size_t j = 0; j < faces.cols(); ++j) triangles += faces(3, j) == qf::no_index;
+  dense2D<unsigned> tri, quad;
+  if (!tri.resize(3, triangles) || !quad.resize(4, faces.cols() - triangles))
+    throw std::bad_alloc();
+  for (std::size_t j = 0, t = 0, q = 0; j < faces.cols(); ++j) {
+    const bool is_tri = faces(3, j) == qf::no_index;
+    unsigned* dst = is_tri ? tri.column(t++) : quad.column(q++);
+    for (std::size_t i = 0; i < (is_tri ? 3u : 4u); ++i) dst[i] = faces(i, j);
+  }
+  if (tri.cols()) blocks.append(py::make_tuple("triangle", out(tri)));
+  if (quad.cols()) blocks.append(py::make_tuple("quad", out(quad)));
+  return blocks;
+}
+
+py::list boundary(const py::list& blocks, bool link_non_manifold) {
+  const auto [cells, kind] = highest_cells(blocks);
+  const dense2D<unsigned> n = neighbor_matrix(cells, kind, "mixed", link_non_manifold);
+  dense2D<unsigned> faces;
+  check(unlocked([&] { return qf::get_mesh_boundaries(cells, n, kind, faces); }), "boundary");
+  return face_blocks(faces);
+}
+
+// Merges nodes within tol, drops degenerate elements and unused nodes.
+// Returns (points, [(type, cells, element map)], node map).
+py::tuple clean(py::handle points, const py::list& blocks, double tol) {
+  dense2D<double> coords;
+  if (!coords.copy(points_in(points))) throw std::bad_alloc();
+  std::vector<dense2D<unsigned>> cells(blocks.size());
+  std::vector<dense1D<unsigned>> kept(blocks.size());
+  for (std::size_t k = 0; k < blocks.size(); ++k) {
+    const auto [name, data] = block_at(blocks, k);
+    const element_type t = cell_kind(name);
+    if (!cells[k].copy(cells_as_given(data, t))) throw std::bad_alloc();
+    check_nodes(cells[k], t, coords.cols());
+  }
+  dense1D<unsigned> merged, used;
+  dense2D<unsigned>* first = cells.data();
+  dense2D<unsigned>* last = first + cells.size();
+  int code = unlocked([&] { return qf::merge(coords, first, last, merged, tol, 0); });
+  check(code, "clean", {{-5, "tol must be a distance >= 0, got " + number(tol)}});
+  for (std::size_t k = 0; k < cells.size(); ++k)
+    check_memory(unlocked([&] { return qf::remove_degenerated(cells[k], kept[k], false); }));
+  check(unlocked([&] { return qf::simplify(coords, first, last, used, 0); }), "clean");
+  // Old node -> representative -> node kept.
+  dense1D<unsigned> map = merged.empty() ? used : merged;
+  if (!merged.empty() && !used.empty()) qf::change_indices(map, used);
+  if (map.empty()) {
+    if (!map.resize(coords.cols())) throw std::bad_alloc();
+    for (std::size_t i = 0; i < map.size(); ++i) map[i] = static_cast<unsigned>(i);
+  }
+  py::list out_blocks;
+  for (std::size_t k = 0; k < cells.size(); ++k)
+    out_blocks.append(py::make_tuple(block_at(blocks, k).first, out(cells[k]), out(kept[k])));
+  return py::make_tuple(out(coords), out_blocks, out(map));
+}
+
+}  // namespace
+
+void bind_topology(py::module_& m) {
+  m.def("neighbors", &neighbors, py::arg("cells"), py::arg("type"),
+        py::arg("link_non_manifold") = false, R"(Element across every face.
+
+cells: integer array (elements, nodes per element) in meshio's node order;
+type: meshio's cell-type name of a linear kind (line, triangle, quad, tetra,
+pyramid, wedge, hexahedron).
+
+Returns uint32 (elements, faces per element): entry [j, i] is the element
+across face i of element j, or NO_INDEX (a boundary face). Faces per
+element: line 2, triangle 3, quad and tetra 4, pyramid and wedge 5,
+hexahedron 6. Face i is the library's face i, here in meshio's local node
+numbers:
+  line        (1) (0)
+  triangle    (1,2) (2,0) (0,1)
+  quad        (0,1) (1,2) (2,3) (3,0)
+  tetra       (1,3,2) (3,0,2) (0,1,2) (3,1,0)
+  pyramid     (0,4,1) (1,4,2) (2,4,3) (3,4,0) (0,1,2,3)
+  wedge       (0,2,1) (3,4,5) (1,2,5,4) (0,1,4,3) (2,0,3,5)
+  hexahedron  (0,3,7,4) (1,5,6,2) (0,4,5,1) (3,2,6,7) (0,1,2,3) (4,7,6,5)
+A face shared by three or more elements links them all when
+link_non_manifold is true (the first to the last, the others to the first),
+and none of them when it is false.
+
+Copies the cells only for tetra and wedge (node order) and for integer
+dtypes other than int32/uint32.)");
+  m.def("node_graph", &node_graph, py::arg("cells"), py::arg("type"),
+        R"(Nodes joined by an element edge, as CSR arrays.
+
+cells: integer array (elements, nodes per element), meshio's node order;
+type: line, triangle, quad, tetra, pyramid, wedge or hexahedron (every pair
+of nodes of a line, triangle or tetra is joined; the other kinds join their
+edges only, no diagonals).
+
+Returns (indptr, indices), both uint32: the neighbors of node v are
+indices[indptr[v]:indptr[v + 1]], distinct, never v itself, in order of
+first appearance. indptr has (largest node + 2) entries (1 when there is no
+node); scipy.sparse.csr_matrix((ones, indices, indptr)) takes them as they
+are.)");
+  m.def("subdomains", &subdomains, py::arg("cells"), py::arg("type"),
+        py::arg("link_non_manifold") = false,
+        R"(Sets of elements connected through shared faces.
+
+cells, type and link_non_manifold as for neighbors.
+
+Returns (elements, offsets), both uint32: sub-domain k is
+elements[offsets[k]:offsets[k + 1]]; sub-domains are numbered by their
+lowest element and listed breadth first from it. A label per element:
+labels[elements] = np.repeat(np.arange(len(offsets) - 1), np.diff(offsets)).)");
+  m.def("_boundary", &boundary, py::arg("blocks"), py::arg("link_non_manifold"));
+  m.def("_clean", &clean, py::arg("points"), py::arg("blocks"), py::arg("tol"));
+}
+
+}  // namespace quernfold_py
