@@ -7,7 +7,10 @@
 #   scripts/deps.sh robustness also the locale data and clang with libFuzzer
 #                              for the locale tests and the fuzz targets
 set -euo pipefail
-packages=(cmake make g++ libgtest-dev liblapack-dev libbenchmark-dev nlohmann-json3-dev)
+packages=(cmake make g++ libgtest-dev liblapack-dev libbenchmark-dev nlohmann-json3-dev
+  # the Python package: build, virtual environment, tests
+  python3-venv python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest
+  python3-setuptools python3-wheel python3-meshio)
 for group in "$@"; do
   case $group in
     interop) packages+=(gmsh python3-meshio python3-numpy python3-vtk9) ;;

@@ -2,6 +2,8 @@
 # Builds quernfold and runs its test suites.
 #   scripts/test.sh                 plain build in build/
 #   SANITIZE=1 scripts/test.sh      AddressSanitizer + UBSan build in build-asan/
+# The plain build also installs the Python package into build/venv (pip,
+# from this checkout, nothing downloaded) and runs its pytest suite.
 # On a fresh Debian machine (as root) the missing build packages are installed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,8 +18,20 @@ if [[ "${SANITIZE:-0}" == 1 ]]; then
 else
   build=${BUILD_DIR:-build}
   extra=()
+  # Debian's interpreter, which has numpy, pybind11 and pytest.
+  python=${QUERNFOLD_PYTHON:-/usr/bin/python3}
+  [[ -x "$python" ]] && extra=(-DPython3_EXECUTABLE="$python")
 fi
 
 cmake -S . -B "$build" -DQUERNFOLD_WERROR=ON "${extra[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+
+if [[ "${SANITIZE:-0}" != 1 && -x "${python:-}" ]]; then
+  echo "== Python package (pip install into $build/venv, pytest)"
+  venv="$build/venv"
+  [[ -x "$venv/bin/python" ]] || "$python" -m venv --system-site-packages "$venv"
+  QUERNFOLD_CMAKE_BUILD_DIR="$PWD/$build" "$venv/bin/python" -m pip install -q --no-build-isolation \
+    --no-deps --no-index .
+  "$venv/bin/python" -m pytest -q python/tests
+fi

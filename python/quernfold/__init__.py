@@ -5,8 +5,8 @@ and cells, integer arrays (elements, nodes per element), one row per element,
 node numbers from 0, with meshio's cell-type names and meshio's (VTK's) node
 order within a cell. Elements that meshio and gmsh call valid have positive
 Jacobians and shape qualities here; the package converts to and from the
-library's own node order where the two differ (tetra, wedge and some
-quadratic kinds: those calls copy the cells once).
+library's own node order where the two differ (tetra and some quadratic
+kinds: those calls copy the cells once).
 
 Arrays are used in place when their layout is already the library's:
 points float64 and cells uint32 or int32, C-contiguous. Any other dtype or a
@@ -33,6 +33,7 @@ from ._quernfold import (
     NodeDetector,
     bound_gradation,
     edge_qualities,
+    formats,
     jacobians,
     neighbors,
     node_graph,
@@ -44,7 +45,7 @@ from ._quernfold import (
 __version__ = _quernfold.version()
 __all__ = [
     "NO_INDEX", "CellBlock", "Error", "Histogram", "Mesh", "NodeDetector", "boundary",
-    "bound_gradation", "clean", "edge_qualities", "from_meshio", "jacobians", "neighbors",
+    "bound_gradation", "clean", "edge_qualities", "formats", "from_meshio", "jacobians", "neighbors",
     "node_graph", "read", "shape_qualities", "size_map", "subdomains", "write",
 ]
 
@@ -185,9 +186,9 @@ def boundary(mesh, link_non_manifold=False):
     Mesh on the same points (node numbers unchanged; clean() drops the
     points no face uses): vertices of lines, lines of surfaces, triangles and
     quads of solids. Several kinds of one dimension are taken together.
-    Faces keep the sense the library gives them: outward for tetra, inward
-    for pyramids, wedges and hexahedra, along the element's own turn for
-    triangles and quads. link_non_manifold: see neighbors (false: a face
+    Faces keep the sense the library gives them: for valid solids (positive
+    Jacobian) every face's right-hand normal points into its element; the
+    edges of triangles and quads follow the element's own turn. link_non_manifold: see neighbors (false: a face
     shared by three or more elements is a boundary face)."""
     blocks = _quernfold._boundary([(b.type, b.data) for b in mesh.cells], link_non_manifold)
     return Mesh(mesh.points, blocks)

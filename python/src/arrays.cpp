@@ -242,7 +242,15 @@ void name_missing_node(const dense2D<unsigned>& cells, std::size_t nodes, const 
     }
 }
 
+namespace {
+// meshio holds cells in the standard (VTK) node order, except the linear
+// wedge, which it keeps in gmsh's orientation (the normal of the base 0-1-2
+// towards the top), the library's own.
+bool meshio_keeps_library_order(element_type type) { return type == qf::ET_WEDGE6; }
+}  // namespace
+
 bool same_order(element_type type) {
+  if (meshio_keeps_library_order(type)) return true;
   // One column 0 .. n-1 taken to the standard order tells whether it moves.
   const unsigned n = qf::nbr_nodes(type);
   dense2D<unsigned> probe(n, n ? 1 : 0);
@@ -254,6 +262,7 @@ bool same_order(element_type type) {
 }
 
 void reorder(dense2D<unsigned>& cells, element_type type, bool to_library) {
+  if (meshio_keeps_library_order(type)) return;
   const int code = to_library ? qf::from_standard_node_order(cells, type)
                               : qf::to_standard_node_order(cells, type);
   if (code != 0) fail("cells do not fit their type '" + std::string(cell_name(type)) + "'");

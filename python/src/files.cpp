@@ -56,9 +56,22 @@ void write(const std::string& path, py::handle points, const py::list& blocks, b
     fail(path + ": " + qf::mesh_file_message(qf::find_mesh_format(path.c_str()), code, false));
 }
 
+// Every format of the table: (name, extensions, readable, writable).
+py::list formats() {
+  std::size_t count = 0;
+  const qf::mesh_format* table = qf::mesh_formats(count);
+  py::list all;
+  for (std::size_t k = 0; k < count; ++k)
+    all.append(py::make_tuple(table[k].name, py::str(table[k].extensions).attr("split")(),
+                              table[k].read != nullptr, table[k].write != nullptr));
+  return all;
+}
+
 }  // namespace
 
 void bind_files(py::module_& m) {
+  m.def("formats", &formats, R"(The mesh file formats: a list of (name, extensions, readable,
+writable); read and write choose among them by the file name's extension.)");
   m.def("_read", &read, py::arg("path"));
   m.def("_write", &write, py::arg("path"), py::arg("points"), py::arg("blocks"), py::arg("binary"));
 }

@@ -178,14 +178,14 @@ numbers:
   quad        (0,1) (1,2) (2,3) (3,0)
   tetra       (1,3,2) (3,0,2) (0,1,2) (3,1,0)
   pyramid     (0,4,1) (1,4,2) (2,4,3) (3,4,0) (0,1,2,3)
-  wedge       (0,2,1) (3,4,5) (1,2,5,4) (0,1,4,3) (2,0,3,5)
+  wedge       (0,1,2) (3,5,4) (2,1,4,5) (0,2,5,3) (1,0,3,4)
   hexahedron  (0,3,7,4) (1,5,6,2) (0,4,5,1) (3,2,6,7) (0,1,2,3) (4,7,6,5)
 A face shared by three or more elements links them all when
 link_non_manifold is true (the first to the last, the others to the first),
 and none of them when it is false.
 
-Copies the cells only for tetra and wedge (node order) and for integer
-dtypes other than int32/uint32.)");
+Copies the cells only for tetra (node order) and for integer dtypes other
+than int32/uint32.)");
   m.def("node_graph", &node_graph, py::arg("cells"), py::arg("type"),
         R"(Nodes joined by an element edge, as CSR arrays.
 

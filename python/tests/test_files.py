@@ -1,0 +1,87 @@
+import os
+
+import numpy as np
+import pytest
+
+import quernfold as qf
+
+MESHES = os.path.join(os.path.dirname(__file__), "..", "..", "..", "shared", "meshes")
+READABLE = {e for _, exts, r, w in qf.formats() if r and w for e in exts}
+needs_meshes = pytest.mark.skipif(not os.path.isdir(MESHES), reason="no shared mesh corpus")
+meshio = pytest.importorskip("meshio")
+
+# A 3 x 3 grid of the plane z = 0 (coordinates exact in every format), its 8 triangles with the
+# nodes renumbered in order of first appearance (as STL files give them), and two tetrahedra
+# positive in meshio's order.
+TRI = np.array([[0, 1, 4], [0, 4, 3], [1, 2, 5], [1, 5, 4], [3, 4, 7], [3, 7, 6], [4, 5, 8], [4, 8, 7]])
+FIRST = list(dict.fromkeys(TRI.ravel()))
+GRID = np.array([[x, y, 0.0] for y in (0, 0.5, 1) for x in (0, 0.5, 1)])[FIRST]
+TRI = np.argsort(FIRST)[TRI]
+SOLID = np.array([[0, 0, 0], [1, 0, 0], [0, 1, 0], [0, 0, 1], [1, 1, 1.0]])
+TETS = np.array([[0, 1, 2, 3], [1, 2, 3, 4]])
+
+
+@pytest.mark.parametrize("ext", sorted(READABLE))
+def test_written_meshes_read_back_the_same(tmp_path, ext):
+    meshes = [qf.Mesh(GRID, [("triangle", TRI)])]
+    if ext not in (".stl", ".obj"):
+        meshes.append(qf.Mesh(SOLID, [("tetra", TETS)], {"ref": [np.array([7, 9], np.uint32)]}))
+    for k, mesh in enumerate(meshes):
+        path = tmp_path / f"m{k}{ext}"
+        qf.write(path, mesh)
+        back = qf.read(path)
+        np.testing.assert_array_equal(back.points[:, :mesh.points.shape[1]], mesh.points)
+        assert [(b.type, b.data.tolist()) for b in back.cells] == [(b.type, b.data.tolist()) for b in mesh.cells]
+        assert qf.shape_qualities(back.points, back.cells[0].data, back.cells[0].type).min() > 0
+        if ext in (".nas", ".neu") and k == 1:
+            assert back.cell_data["ref"][0].tolist() == [7, 9]
+
+
+def test_meshio_reads_our_vtk_as_we_wrote_it(tmp_path):
+    mesh = qf.Mesh(SOLID, [("tetra", TETS)])
+    qf.write(tmp_path / "t.vtk", mesh)
+    other = meshio.read(tmp_path / "t.vtk")
+    np.testing.assert_array_equal(other.points, SOLID)
+    assert other.cells[0].type == "tetra" and other.cells[0].data.tolist() == TETS.tolist()
+    again = qf.from_meshio(mesh.to_meshio())
+    assert again.cells[0].data.tolist() == TETS.tolist() and (again.points == SOLID).all()
+
+
+@needs_meshes
+@pytest.mark.parametrize("name", ["nastran/pynastran_solid_bending.bdf", "stl/trimesh_20mm_xyz_cube_bin_color.stl",
+                                  "obj/trimesh_capsule.obj"])
+def test_reads_agree_with_meshio(name):
+    ours, theirs = qf.read(os.path.join(MESHES, name)), meshio.read(os.path.join(MESHES, name))
+    if name.endswith(".bdf"):  # the same nodes, and tetrahedra on the same nodes, positive
+        np.testing.assert_array_equal(ours.points, theirs.points)
+        (kind, tets), = ours.cells
+        assert kind == "tetra" and np.sort(tets).tolist() == np.sort(theirs.cells[0].data).tolist()
+        assert qf.jacobians(ours.points, tets, kind).min() > 0
+        return
+    # STL and OBJ: the same cells as coordinate tuples (node numbers and merging may differ).
+    def shapes(points, cells):
+        points = np.asarray(points, np.float32)
+        return sorted((b.type, tuple(map(tuple, points[row]))) for b in cells for row in b.data)
+    kept = [c for c in theirs.cells if c.type in ("triangle", "quad")]
+    assert shapes(ours.points, ours.cells) == shapes(theirs.points, kept)
+
+
+def test_file_errors_name_the_cause(tmp_path):
+    with pytest.raises(FileNotFoundError):
+        qf.read(tmp_path / "missing.stl")
+    (tmp_path / "folder.stl").mkdir()
+    bad_obj = tmp_path / "bad.obj"
+    bad_obj.write_text("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n")
+    bad_nas = tmp_path / "bad.nas"
+    bad_nas.write_text("GRID          -1       0      0.      0.      0.\n")
+    (tmp_path / "mesh.xyz").write_text("")
+    cases = [(tmp_path / "folder.stl", "not a regular file"), (tmp_path / "mesh.xyz", "\\.xyz"),
+             (bad_obj, "element 0 of the 'triangle' cells references node 8 of 3"), (bad_nas, "GRID")]
+    for path, words in cases:
+        with pytest.raises(qf.Error, match=words):
+            qf.read(path)
+    mesh = qf.Mesh(GRID, [("triangle", TRI)])
+    with pytest.raises(qf.Error, match="xyz"):
+        qf.write(tmp_path / "out.xyz", mesh)
+    with pytest.raises(qf.Error):
+        qf.write(tmp_path / "no" / "such" / "dir.stl", mesh)
