@@ -109,8 +109,11 @@ dense2D<unsigned> index_matrix(py::handle obj, std::size_t columns, const char* 
   const std::size_t cols = flat ? a.size() : static_cast<std::size_t>(a.shape(0));
   if (cols >= qf::no_index) fail(std::string(name) + " has too many entries");
   if (a.itemsize() == sizeof(unsigned)) {
-    // int32 and uint32 share the memory layout: -1 reads as no_index, which
-    // the library's checks refuse.
+    // int32 and uint32 share the memory layout: an int32 array is seen as
+    // uint32 without a copy (-1 reads as no_index, which the library's
+    // checks refuse).
+    if (kind == 'i' && (a.flags() & py::array::c_style))
+      a = py::reinterpret_borrow<py::array>(a.attr("view")("uint32"));
     auto c = py::array_t<unsigned, py::array::c_style | py::array::forcecast>::ensure(a);
     if (!c) throw std::bad_alloc();
     return borrow<unsigned>(c, rows, cols);

@@ -1,5 +1,7 @@
 // Topology and clean-up on numpy arrays: neighbors, node graph, sub-domains,
 // boundary faces, and the merge-and-clean of a whole mesh.
+#include <unistd.h>
+
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,9 +34,22 @@ py::array neighbors(py::handle cells, const std::string& type, bool link_non_man
   return out(neighbor_matrix(cells_in(cells, t), t, type, link_non_manifold));
 }
 
+// The node graph takes three words per node number up to the largest one.
+// A numbering that memory could not hold is refused as MemoryError before
+// the system hands out pages that it cannot back.
+void check_room_for_node_numbers(const dense2D<unsigned>& cells) {
+  const unsigned largest = qf::max_ID(cells);
+  if (largest == qf::no_index) return;
+  const double need = (static_cast<double>(largest) + 3) * 3 * sizeof(unsigned);
+  const double have =
+      static_cast<double>(sysconf(_SC_PHYS_PAGES)) * static_cast<double>(sysconf(_SC_PAGESIZE));
+  if (have > 0 && need > have / 2) throw std::bad_alloc();
+}
+
 py::tuple node_graph(py::handle cells, const std::string& type) {
   const element_type t = cell_kind(type);
   const dense2D<unsigned> c = cells_in(cells, t);
+  check_room_for_node_numbers(c);
   dense1D<unsigned> offsets, nodes;
   const int code = unlocked([&] { return qf::get_node_graph(c, offsets, nodes, t); });
   check(code, "node_graph", {{-5, no_faces(type)}});

@@ -221,6 +221,11 @@ ERRORS = [
 ]
 
 
+def test_a_node_numbering_memory_cannot_hold_raises_memory_error():
+    with pytest.raises(MemoryError):
+        qf.node_graph([[0, 4294967294]], "line")
+
+
 @pytest.mark.parametrize("call,words", ERRORS)
 def test_bad_arguments_raise_error_with_the_cause(call, words):
     with pytest.raises(qf.Error, match=words.replace("(", r"\(").replace(")", r"\)").replace("[", r"\[")):
