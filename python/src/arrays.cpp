@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <vector>
 
 namespace quernfold_py {
 
@@ -184,14 +185,21 @@ dense2D<unsigned> cells_as_given(py::handle cells, element_type type, const char
 }
 
 dense2D<unsigned> cells_in(py::handle cells, element_type type, const char* name) {
-  dense2D<unsigned> m = cells_as_given(cells, type, name);
-  if (!same_order(type)) {
-    dense2D<unsigned> own;
-    if (!own.copy(m)) throw std::bad_alloc();
-    reorder(own, type, true);
-    return own;
-  }
-  return m;
+  const dense2D<unsigned> given = cells_as_given(cells, type, name);
+  const std::vector<unsigned> from = library_order(type);
+  if (from.empty()) return given;
+  // One pass: each column gathered in the library's order into a copy.
+  dense2D<unsigned> own;
+  if (!own.resize(given.rows(), given.cols())) throw std::bad_alloc();
+  unlocked([&] {
+    for (std::size_t j = 0; j < given.cols(); ++j) {
+      const unsigned* src = given.column(j);
+      unsigned* dst = own.column(j);
+      for (std::size_t k = 0; k < from.size(); ++k) dst[k] = src[from[k]];
+    }
+    return 0;
+  });
+  return own;
 }
 
 dense1D<unsigned> indices_in(py::handle nodes, const char* name) {
@@ -252,16 +260,18 @@ namespace {
 bool meshio_keeps_library_order(element_type type) { return type == qf::ET_WEDGE6; }
 }  // namespace
 
-bool same_order(element_type type) {
-  if (meshio_keeps_library_order(type)) return true;
-  // One column 0 .. n-1 taken to the standard order tells whether it moves.
+std::vector<unsigned> library_order(element_type type) {
+  if (meshio_keeps_library_order(type)) return {};
+  // One column 0 .. n-1 taken from meshio's order into the library's names,
+  // for each library position, the meshio position it takes.
   const unsigned n = qf::nbr_nodes(type);
   dense2D<unsigned> probe(n, n ? 1 : 0);
   for (unsigned i = 0; i < n; ++i) probe(i, 0) = i;
-  qf::to_standard_node_order(probe, type);
+  qf::from_standard_node_order(probe, type);
+  std::vector<unsigned> from(probe.data(), probe.data() + n);
   for (unsigned i = 0; i < n; ++i)
-    if (probe(i, 0) != i) return false;
-  return true;
+    if (from[i] != i) return from;
+  return {};
 }
 
 void reorder(dense2D<unsigned>& cells, element_type type, bool to_library) {

@@ -15,6 +15,7 @@
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "quernfold/quernfold.h"
 
@@ -114,8 +115,9 @@ void check_nodes(const dense2D<unsigned>& cells, element_type type, std::size_t 
 // Converts the columns of a matrix between meshio's node order and the
 // library's, in place (`to_library` true: meshio -> library).
 void reorder(dense2D<unsigned>& cells, element_type type, bool to_library);
-// True when the kind has the same node order in meshio and in the library.
-bool same_order(element_type type);
+// The library's node order in meshio's terms: library position k takes
+// meshio position from[k]; empty when the two orders agree.
+std::vector<unsigned> library_order(element_type type);
 
 // --- Outputs (the library's storage, not copied) ---------------------------
 
