@@ -59,7 +59,7 @@ class CellBlock:
 
     __slots__ = ("type", "data")
 
-    def __init__(self, type, data):
+    def __init__(self, type: str, data):
         self.type = type
         self.data = data
 
@@ -105,7 +105,7 @@ class Mesh:
     referencing node K of M is refused with quernfold.Error.
     """
 
-    def __init__(self, points, cells, cell_data=None):
+    def __init__(self, points, cells, cell_data: "dict | None" = None):
         points = np.ascontiguousarray(points, dtype=np.float64)
         if points.ndim != 2 or not 1 <= points.shape[1] <= 3:
             raise Error(f"points must have shape (nodes, 1 | 2 | 3), got {points.shape}")
@@ -129,7 +129,7 @@ class Mesh:
                            cell_data=self.cell_data or None)
 
 
-def from_meshio(mesh):
+def from_meshio(mesh) -> "Mesh":
     """A quernfold Mesh from a meshio.Mesh: its points, cells and cell data of
     one array per block; blocks of kinds quernfold does not know (polygons,
     ...) are refused."""
@@ -137,7 +137,7 @@ def from_meshio(mesh):
     return Mesh(mesh.points, [(c.type, c.data) for c in mesh.cells], data)
 
 
-def read(path):
+def read(path: "str | os.PathLike") -> "Mesh":
     """Reads a whole mesh file; the format follows the extension (STL, OBJ,
     NASTRAN .nas/.bdf/.dat, FEMAP .neu, MEDIT .mesh/.meshb, VTK .vtk, gmsh
     .msh, as listed by the command-line tool). FileNotFoundError when the
@@ -153,7 +153,7 @@ def read(path):
     return Mesh(points, [(t, d) for t, d, _ in blocks], cell_data)
 
 
-def write(path, mesh, binary=False):
+def write(path: "str | os.PathLike", mesh: "Mesh", binary: bool = False) -> None:
     """Writes a whole mesh; the format follows the extension. binary: STL in
     its binary form. The target is replaced whole or left as it was.
     cell_data["ref"], when present, gives the property identifiers or
@@ -164,7 +164,7 @@ def write(path, mesh, binary=False):
     _quernfold._write(os.fspath(path), mesh.points, blocks, binary)
 
 
-def clean(mesh, tol=0.0):
+def clean(mesh: "Mesh", tol: float = 0.0) -> "tuple[Mesh, np.ndarray]":
     """Merges nodes within `tol` (a distance, in the units of the points; 0
     merges only coincident nodes), then drops the elements that name a node
     twice and the nodes no element uses.
@@ -181,7 +181,7 @@ def clean(mesh, tol=0.0):
     return Mesh(points, [(t, d) for t, d, _ in blocks], cell_data), node_map
 
 
-def boundary(mesh, link_non_manifold=False):
+def boundary(mesh: "Mesh", link_non_manifold: bool = False) -> "Mesh":
     """The boundary faces of the cells of the mesh's highest dimension, as a
     Mesh on the same points (node numbers unchanged; clean() drops the
     points no face uses): vertices of lines, lines of surfaces, triangles and
