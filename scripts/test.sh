@@ -31,7 +31,7 @@ if [[ "${SANITIZE:-0}" != 1 && -x "${python:-}" ]]; then
   echo "== Python package (pip install into $build/venv, pytest)"
   venv="$build/venv"
   [[ -x "$venv/bin/python" ]] || "$python" -m venv --system-site-packages "$venv"
-  QUERNFOLD_CMAKE_BUILD_DIR="$PWD/$build" "$venv/bin/python" -m pip install -q --no-build-isolation \
-    --no-deps --no-index .
+  QUERNFOLD_CMAKE_BUILD_DIR="$PWD/$build" "$venv/bin/python" -m pip install -q \
+    --disable-pip-version-check --no-build-isolation --no-deps --no-index .
   "$venv/bin/python" -m pytest -q python/tests
 fi
