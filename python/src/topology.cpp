@@ -68,7 +68,11 @@ void check_room_for_node_numbers(const dense2D<unsigned>& cells) {
 
 py::tuple node_graph(py::handle cells, const std::string& type) {
   const element_type t = cell_kind(type);
-  const dense2D<unsigned> c = cells_in(cells, t);
+  // Where every pair of an element's nodes is joined, the pairs do not
+  // depend on the order of its nodes: such cells are used as given (no
+  // reordered copy), and "first appearance" is in their order.
+  const bool all_pairs = t == qf::ET_EDGE2 || t == qf::ET_TRIA3 || t == qf::ET_TETRA4;
+  const dense2D<unsigned> c = all_pairs ? cells_as_given(cells, t) : cells_in(cells, t);
   check_room_for_node_numbers(c);
   dense1D<unsigned> offsets, nodes;
   const int code = unlocked([&] { return qf::get_node_graph(c, offsets, nodes, t); });
