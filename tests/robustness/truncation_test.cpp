@@ -6,7 +6,6 @@
 
 #include "reader_checks.h"
 #include "support/io_files.h"
-#include "support/mesh_gen.h"
 
 namespace {
 
@@ -24,21 +23,11 @@ const struct format {
                 {".mesh", reader_checks::medit_bytes}, {".meshb", reader_checks::medit_bytes},
                 {".vtk", reader_checks::vtk_bytes},    {".msh", reader_checks::msh_bytes}};
 
-// What this library writes of a 3 x 2 grid of triangles into `stem` files
-// (text and binary STL; no "-binary" file for other formats, read as an
-// empty one), then the fixtures and the small real meshes of the format.
-std::vector<std::string> files(const std::string& ext, const std::string& stem) {
-  const mesh m = tria_grid(3, 2);
-  std::vector<std::string> names = {stem + ext, stem + "-binary" + ext};
-  const char* own = names[0].c_str();
-  if (ext == ".stl") STL_output(own, m.coords, m.connect, true);
-  if (ext == ".stl") STL_output(names[1].c_str(), m.coords, m.connect, false);
-  if (ext == ".bdf") NASTRAN_output(own, m.coords, m.connect, ET_TRIA3);
-  if (ext == ".neu") FEMAP_output(own, m.coords, m.connect, ET_TRIA3);
-  if (ext == ".obj") WavefrontOBJ_output(own, m.coords, m.connect, ET_TRIA3);
-  if (ext == ".mesh") medit_output(own, m.coords, m.connect, ET_TRIA3);
-  if (ext == ".vtk") vtk_output(own, m.coords, m.connect, ET_TRIA3);
-  for (const std::string& dir : {fixture(""), real_mesh("")}) {
+// The small files of the format among the fixtures (those of other writers
+// and the golden files of ours) and the real meshes.
+std::vector<std::string> files(const std::string& ext) {
+  std::vector<std::string> names;
+  for (const std::string& dir : {std::string(QUERNFOLD_FIXTURE_DIR), real_mesh("")}) {
     std::error_code ec;
     for (const auto& f : std::filesystem::recursive_directory_iterator(dir, ec))
       if (f.path().extension() == ext && f.file_size() <= kSmallFile)
@@ -46,8 +35,6 @@ std::vector<std::string> files(const std::string& ext, const std::string& stem) 
   }
   return names;
 }
-
-class Truncation : public io_test {};
 
 // Size of a binary STL from its triangle count; 0 for other files.
 std::size_t binary_stl_size(const std::string& ext, const std::string& bytes) {
@@ -57,9 +44,9 @@ std::size_t binary_stl_size(const std::string& ext, const std::string& bytes) {
   return n && (bytes.size() == whole || bytes.size() == whole + 1) ? whole : 0;
 }
 
-TEST_F(Truncation, EveryPrefixKeepsTheReadersPromises) {
+TEST(Truncation, EveryPrefixKeepsTheReadersPromises) {
   for (const format& f : kFormats)
-    for (const std::string& name : files(f.extension, path("own"))) {
+    for (const std::string& name : files(f.extension)) {
       const std::string bytes = read_file(name);
       const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
       const std::size_t binary = binary_stl_size(f.extension, bytes);
