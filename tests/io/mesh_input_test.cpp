@@ -6,12 +6,12 @@
 #include <quernfold/quernfold.h>
 
 #include <map>
-#include <memory>
 #include <random>
 #include <string>
 
 #include "common/edges.h"
 #include "common/faces.h"
+#include "reader_checks.h"
 #include "support/compare.h"
 #include "support/io_files.h"
 #include "support/mesh_gen.h"
@@ -23,20 +23,15 @@ namespace {
 
 using mesh_input = io_test;
 
-struct mesh_read {
+// The outputs of a core reader that reads `bytes` from a stream.
+struct mesh_read : run_outputs {
   using core = int (*)(FILE*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
                        dense1D<int>&, dense1D<unsigned>&);
-  // Reads `bytes` from a stream.
   int read_bytes(core reader, const std::string& bytes) {
-    const std::unique_ptr<FILE, int (*)(FILE*)> f(std::tmpfile(), std::fclose);
-    std::fwrite(bytes.data(), 1, bytes.size(), f.get());
-    std::rewind(f.get());
-    return reader(f.get(), coords, connect, bounds, types, refs);
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    return reader(reader_checks::memory_stream(data, bytes.size()).f, coords, connect, bounds,
+                  types, pids);
   }
-  dense2D<double> coords;
-  dense2D<unsigned> connect;
-  dense1D<unsigned> bounds, refs;
-  dense1D<int> types;
 };
 
 // The linear kind of a kind's vertex nodes (ET_PYRAMID13, ET_WEDGE15 and
@@ -104,7 +99,7 @@ void expect_codes(mesh_read::core reader, std::initializer_list<bad_input> cases
     mesh_read m;
     EXPECT_EQ(m.read_bytes(reader, c.bytes), c.code) << c.bytes;
     const std::size_t left =
-        m.coords.cols() + m.connect.cols() + m.bounds.size() + m.types.size() + m.refs.size();
+        m.coords.cols() + m.connect.cols() + m.bounds.size() + m.types.size() + m.pids.size();
     EXPECT_EQ(c.code < 0 ? left : 0, 0u) << "outputs left after " << c.bytes;
   }
 }
@@ -134,7 +129,7 @@ void expect_fixtures(mesh_read::core reader, std::initializer_list<fixture_case>
     for (std::size_t k = 0; k + 1 < m.bounds.size(); ++k) {
       counts[m.types[k]] += m.bounds[k + 1] - m.bounds[k];
       for (unsigned j = m.bounds[k]; j < m.bounds[k + 1] && !refs.empty(); ++j)
-        ASSERT_EQ(m.refs[j], refs.at(base_of(element_type(m.types[k])))) << "element " << j;
+        ASSERT_EQ(m.pids[j], refs.at(base_of(element_type(m.types[k])))) << "element " << j;
     }
     EXPECT_EQ(counts, c.elements);
     expect_valid(m, tol);
@@ -210,15 +205,7 @@ TEST_F(mesh_input, OwnMeditFilesReadBackToTheColumnsWritten) {
                                     4, 4, 4, 4, 0, 1, 2, 2, 4, 5, 6, 6, 0, 1, 3, 2, 4, 5, 7, 6}));
   EXPECT_SAME(m.bounds, (dense1D<unsigned>{0, 1, 2, 5}));
   EXPECT_SAME(m.types, (dense1D<int>{ET_TRIA3, ET_TETRA4, ET_HEXA8}));
-  EXPECT_SAME(m.refs, (dense1D<unsigned>{1, 0, 0, 0, 0}));
-
-  // The one- and two-matrix forms.
-  dense2D<unsigned> M1, M2;
-  element_type t = ET_NODE, t1 = ET_NODE, t2 = ET_NODE;
-  EXPECT_EQ(medit_input(reader_fixture("solids.meshb").c_str(), m.coords, M1, t), 0);
-  EXPECT_EQ(t, ET_SOLID_MIX);
-  EXPECT_EQ(medit_input(path("m.mesh").c_str(), m.coords, M1, M2, t1, t2), 0);
-  EXPECT_SAME(M2, columns<unsigned>(4, {0, 1, 2, 4}));
+  EXPECT_SAME(m.pids, (dense1D<unsigned>{1, 0, 0, 0, 0}));
 }
 
 TEST(mesh_readers, MalformedFilesGiveTheirCodesAndEmptyOutputs) {
@@ -239,7 +226,7 @@ TEST(mesh_readers, MalformedFilesGiveTheirCodesAndEmptyOutputs) {
       });
   mesh_read m;
   EXPECT_EQ(
-      medit_input(static_cast<FILE*>(nullptr), m.coords, m.connect, m.bounds, m.types, m.refs), -1);
+      medit_input(static_cast<FILE*>(nullptr), m.coords, m.connect, m.bounds, m.types, m.pids), -1);
   const std::string vh = "# vtk DataFile Version 4.2\ntitle\nASCII\nDATASET UNSTRUCTURED_GRID\n";
   const std::string points = vh + "POINTS 3 double\n0 0 0 1 0 0 0 1 0\n";
   expect_codes(
@@ -308,7 +295,7 @@ TEST(msh_input, SparseUnorderedTagsGiveColumnsInTagOrder) {
             0);
   EXPECT_SAME(m.coords, columns<double>(3, {7, 7, 7, 4, 4, 4, 9, 9, 9}));
   EXPECT_SAME(m.connect, columns<unsigned>(3, {2, 1, 0}));
-  EXPECT_SAME(m.refs, (dense1D<unsigned>{1}));  // no $Entities: the entity tag
+  EXPECT_SAME(m.pids, (dense1D<unsigned>{1}));  // no $Entities: the entity tag
   // Version 2: the elementary tag when the physical one is 0; types outside
   // the model are skipped.
   mesh_read v2;
@@ -317,7 +304,7 @@ TEST(msh_input, SparseUnorderedTagsGiveColumnsInTagOrder) {
                     "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n2\n1 0 0 0\n5 1 0 0\n$EndNodes\n"
                     "$Elements\n2\n1 1 2 0 8 1 5\n2 26 2 0 8 1 5 1 5\n$EndElements\n"),
       0);
-  EXPECT_SAME(v2.refs, (dense1D<unsigned>{8}));
+  EXPECT_SAME(v2.pids, (dense1D<unsigned>{8}));
 }
 
 }  // namespace
