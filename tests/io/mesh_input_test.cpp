@@ -1,16 +1,13 @@
-// Tests of the MEDIT, VTK and MSH readers and of the standard node order:
-// files of other writers (gmsh, meshio) read with their writer's counts and
-// valid elements, our own files read back to the columns written, and one
-// table of malformed inputs per reader.
+// Tests of the MEDIT, VTK and MSH readers and of the standard node order: our
+// MEDIT solids read back as degenerate hexahedra, malformed inputs of each
+// reader, MSH node tags and references. (Files of other writers: see
+// files_test.cpp.)
 #include <gtest/gtest.h>
 #include <quernfold/quernfold.h>
 
-#include <map>
 #include <random>
 #include <string>
 
-#include "common/edges.h"
-#include "common/faces.h"
 #include "reader_checks.h"
 #include "support/compare.h"
 #include "support/io_files.h"
@@ -34,61 +31,6 @@ struct mesh_read : run_outputs {
   }
 };
 
-// The linear kind of a kind's vertex nodes (ET_PYRAMID13, ET_WEDGE15 and
-// ET_HEXA20 have that of the next kind).
-element_type base_of(element_type t) {
-  const element_type b = ovk::quernfold::detail::linear_base_shape(t);
-  return b != ET_UNKNOWN ? b : ovk::quernfold::detail::linear_base_shape(element_type(t + 1));
-}
-
-// Corner lists whose mean is each node past the vertices, in the library's
-// order: mid-edges along the edge lists (pyramids: base edges first), then
-// centres of the quadrangular faces along the face lists, then the volume
-// centre.
-std::vector<std::vector<unsigned>> quadratic_nodes(element_type t) {
-  std::vector<std::vector<unsigned>> out;
-  const element_type base = base_of(t);
-  const auto& e = *ovk::quernfold::detail::edges_of_shape(base);
-  for (unsigned k = 0; k < e.count; ++k) {
-    const unsigned i = base == ET_PYRAMID5 ? (k + 4) % 8 : k;
-    out.push_back({e.pairs[i][0], e.pairs[i][1]});
-  }
-  const auto& f = *ovk::quernfold::detail::faces_of_shape(element_dim(t) == 3 ? base : ET_TRIA3);
-  for (unsigned k = 0; k < f.count; ++k)
-    if (f.size[k] == 4) out.push_back({f.nodes[k][0], f.nodes[k][1], f.nodes[k][2], f.nodes[k][3]});
-  out.push_back({0, 1, 2, 3, 4, 5, 6, 7});
-  if (base == ET_QUAD4) out.back().resize(4);
-  out.resize(nbr_nodes(t) - nbr_base_nodes(t));
-  return out;
-}
-
-// Every solid of m has a positive Jacobian and shape quality on its linear
-// base, and every quadratic node lies at the mean of its corners (tol).
-void expect_valid(const mesh_read& m, double tol) {
-  for (std::size_t k = 0; k + 1 < m.bounds.size(); ++k) {
-    const auto t = static_cast<element_type>(m.types[k]);
-    const std::size_t first = m.bounds[k], cols = m.bounds[k + 1] - first;
-    SCOPED_TRACE(testing::Message() << "run " << k << " of type " << t);
-    if (element_dim(t) == 3) {
-      const dense2D<unsigned> base = m.connect.sub_matrix(0, first, nbr_base_nodes(t), cols);
-      dense1D<double> J, Q;
-      ASSERT_EQ(jacobians(m.coords, base, base_of(t), J), 0);
-      ASSERT_EQ(shape_qualities(m.coords, base, base_of(t), Q), 0);
-      EXPECT_GT(*std::min_element(J.begin(), J.end()), 0.0);
-      EXPECT_GT(*std::min_element(Q.begin(), Q.end()), 0.0);
-    }
-    const auto extra = quadratic_nodes(t);
-    for (std::size_t j = first; j < first + cols; ++j)
-      for (std::size_t q = 0; q < extra.size(); ++q)
-        for (std::size_t r = 0; r < m.coords.rows(); ++r) {
-          double mean = 0;
-          for (unsigned c : extra[q]) mean += m.coords(r, m.connect(c, j)) / extra[q].size();
-          ASSERT_NEAR(m.coords(r, m.connect(nbr_base_nodes(t) + q, j)), mean, tol)
-              << "node " << nbr_base_nodes(t) + q << " of element " << j;
-        }
-  }
-}
-
 // Each input read gives its code; a failure leaves every output empty.
 struct bad_input {
   std::string bytes;
@@ -102,89 +44,6 @@ void expect_codes(mesh_read::core reader, std::initializer_list<bad_input> cases
         m.coords.cols() + m.connect.cols() + m.bounds.size() + m.types.size() + m.pids.size();
     EXPECT_EQ(c.code < 0 ? left : 0, 0u) << "outputs left after " << c.bytes;
   }
-}
-
-// Fixtures read with their writer's counts: nodes (rows x columns) and
-// elements per type; then expect_valid, and with `refs` (by the linear kind
-// of the element) the references.
-struct fixture_case {
-  std::string file;
-  unsigned rows, nodes;
-  std::map<int, unsigned> elements;
-};
-
-std::string reader_fixture(const std::string& name) {
-  return std::string(QUERNFOLD_FIXTURE_DIR) + "/readers/" + name;
-}
-
-void expect_fixtures(mesh_read::core reader, std::initializer_list<fixture_case> cases, double tol,
-                     const std::map<int, unsigned>& refs = {}) {
-  for (const fixture_case& c : cases) {
-    SCOPED_TRACE(c.file);
-    mesh_read m;
-    EXPECT_EQ(m.read_bytes(reader, read_file(reader_fixture(c.file))), 0);
-    EXPECT_EQ(m.coords.rows(), c.rows);
-    EXPECT_EQ(m.coords.cols(), c.nodes);
-    std::map<int, unsigned> counts;
-    for (std::size_t k = 0; k + 1 < m.bounds.size(); ++k) {
-      counts[m.types[k]] += m.bounds[k + 1] - m.bounds[k];
-      for (unsigned j = m.bounds[k]; j < m.bounds[k + 1] && !refs.empty(); ++j)
-        ASSERT_EQ(m.pids[j], refs.at(base_of(element_type(m.types[k])))) << "element " << j;
-    }
-    EXPECT_EQ(counts, c.elements);
-    expect_valid(m, tol);
-  }
-}
-
-// Counts of the gmsh geometry of the fixtures: first order (0), second order
-// complete (1) or incomplete (2); surfaces are the first two kinds.
-std::map<int, unsigned> solids(int order = 0, bool surfaces = true) {
-  const element_type kinds[3][6] = {
-      {ET_TRIA3, ET_QUAD4, ET_TETRA4, ET_PYRAMID5, ET_WEDGE6, ET_HEXA8},
-      {ET_TRIA6, ET_QUAD9, ET_TETRA10, ET_PYRAMID14, ET_WEDGE18, ET_HEXA27},
-      {ET_TRIA6, ET_QUAD8, ET_TETRA10, ET_PYRAMID13, ET_WEDGE15, ET_HEXA20}};
-  const unsigned counts[6] = {14, 4, 106, 4, 28, 8};
-  std::map<int, unsigned> c;
-  for (int k = surfaces ? 0 : 2; k < 6; ++k) c[kinds[order][k]] = counts[k];
-  return c;
-}
-
-// Files of other writers: MEDIT from gmsh, meshio and written here; VTK from
-// meshio; gmsh's own MSH files of the fixture geometry, with its physical
-// groups as references: bottom faces 3, hexahedra 5, prisms 6, tetrahedra and
-// pyramids 7.
-TEST(mesh_readers, OtherWritersFilesReadWithTheirCountsAndValidElements) {
-  expect_fixtures(
-      medit_input,
-      {{"tetra_o2.mesh", 3, 63, {{ET_EDGE3, 12}, {ET_TRIA6, 24}, {ET_TETRA10, 24}}},  // gmsh
-       {"solids.mesh", 3, 109, solids()},                                             // meshio
-       {"solids.meshb", 3, 109, solids(0, false)},              // meshio, version 4
-       {"solids_v3.meshb", 3, 109, solids(0, false)},           // a skipped keyword
-       {"flat.mesh", 2, 109, {{ET_TRIA3, 14}, {ET_QUAD4, 4}}},  // Dimension 2
-       {"solids_v1_be.meshb", 3, 109, solids(0, false)}},       // 32-bit reals, big-endian
-      1e-6);
-  std::map<int, unsigned> o2 = solids(1);
-  o2.erase(ET_PYRAMID14);  // VTK has no 14-node pyramid
-  expect_fixtures(vtk_input,
-                  {{"solids.vtk", 3, 109, solids()},        // 5.1 ASCII
-                   {"solids_b.vtk", 3, 109, solids()},      // 4.2 BINARY
-                   {"solids_o2.vtk", 3, 554, o2},           // 5.1 BINARY
-                   {"solids_o2i.vtk", 3, 456, solids(2)}},  // 4.2 ASCII, float points
-                  1e-6);
-  expect_fixtures(msh_input,
-                  {{"solids22.msh", 3, 109, solids()},
-                   {"solids22b.msh", 3, 109, solids()},
-                   {"solids41.msh", 3, 109, solids()},
-                   {"solids41b.msh", 3, 109, solids()},
-                   {"solids_o2.msh", 3, 554, solids(1)},
-                   {"solids_o2i.msh", 3, 456, solids(2)}},
-                  1e-9,
-                  {{ET_TRIA3, 3},
-                   {ET_QUAD4, 3},
-                   {ET_HEXA8, 5},
-                   {ET_WEDGE6, 6},
-                   {ET_TETRA4, 7},
-                   {ET_PYRAMID5, 7}});
 }
 
 // Our own files read back to the columns written; pyramids and wedges were

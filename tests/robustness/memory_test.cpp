@@ -1,6 +1,6 @@
 // A node identifier far past the file's size costs memory where the node
 // lands, not in the columns in between; storage that can never be had is
-// refused with -199 at once.
+// refused with no_memory at once.
 #include <sys/resource.h>
 
 #include "support/compare.h"
