@@ -33,8 +33,10 @@ const dense2D<unsigned> kSolids =
                           0, 1, 2, 4, 5, 6, N, N, 0, 1, 2, 3, 4, N, N, N});
 const dense2D<unsigned> kSeq =
     columns<unsigned>(20, {0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3});
+// The first n rows of kSeq, one element.
+dense2D<unsigned> seq(std::size_t n) { return kSeq.sub_matrix(0, 0, n, 1); }
 const dense2D<unsigned> kTria6 = columns<unsigned>(6, {0, 1, 2, 3, 0, 1});
-const dense2D<unsigned> kTetra10 = kSeq.sub_matrix(0, 0, 10, 1);
+const dense2D<unsigned> kTetra10 = seq(10);
 
 // Two conversions append to the same lists.
 int vtk_stream(const char* name) {
@@ -52,12 +54,8 @@ TEST_F(io_writers, OutputsMatchTheGoldenFiles) {
   const dense2D<unsigned> range[] = {columns<unsigned>(4, {0, 1, 2, N, 0, 1, 2, 3}),
                                      dense2D<unsigned>(), kSolids};
   const dense1D<int> kinds{ET_FACE_MIX, ET_TRIA3, ET_SOLID_MIX};
-  const dense2D<unsigned> parts[] = {kTetra10,
-                                     kSeq.sub_matrix(0, 0, 5, 1),
-                                     kSolids,
-                                     dense2D<unsigned>(),
-                                     kSeq.sub_matrix(0, 0, 6, 1),
-                                     kSeq.sub_matrix(0, 0, 4, 1)};
+  const dense2D<unsigned> parts[] = {kTetra10, seq(5), kSolids, dense2D<unsigned>(),
+                                     seq(6),   seq(4)};
   const dense1D<int> part_kinds{ET_TETRA10, ET_PYRAMID5, ET_SOLID_MIX,
                                 ET_TRIA3,   ET_TRIA6,    ET_TETRA4};
   const dense2D<double> none, uv(2, 4, 0.5), normals(3, 4, 1.0);
@@ -66,8 +64,7 @@ TEST_F(io_writers, OutputsMatchTheGoldenFiles) {
     writer write;
   } cases[] = {
       {"tria6_2d.mesh", WRITE(medit_output(f, kXY, kTria6, ET_TRIA6))},
-      {"two.mesh",
-       WRITE(medit_output(f, kCube, kTria, kSeq.sub_matrix(0, 0, 2, 1), ET_TRIA3, ET_EDGE2))},
+      {"two.mesh", WRITE(medit_output(f, kCube, kTria, seq(2), ET_TRIA3, ET_EDGE2))},
       {"mixed.mesh", WRITE(medit_output(f, kCube, range, range + 3, kinds))},
       {"refs.mesh", WRITE(medit_output(f, kCube, kSolids, ET_SOLID_MIX, {1, N, 3, 1}))},
       {"ten.sol", WRITE(medit_scalar(f, 3, dense1D<double>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}))},
@@ -131,7 +128,7 @@ TEST_F(io_writers, CheckCodes) {
       {WRITE(medit_output(f, kXY, kQuad, ET_TETRA4, {N - 1})), -6, false},
       {WRITE(medit_tensor(f, dense2D<double>(4, 2))), -2, true},
       {WRITE(vtk_convert(kTria, ET_QUAD4, n, cells, cell_types)), -1, false},
-      {WRITE(vtk_convert(kSeq.sub_matrix(0, 0, 15, 1), ET_WEDGE15, n, cells, cell_types)), -2,
+      {WRITE(vtk_convert(seq(15), ET_WEDGE15, n, cells, cell_types)), -2,
        false},
       {WRITE(vtk_output(f, kLine, kTria, ET_TRIA3)), -2, true},
       {WRITE(vtk_output(f, kCube, bad, ET_TRIA3)), -3, true},

@@ -3,6 +3,7 @@
 // anywhere before the end of its last triangle never reads as success.
 #include <cstring>
 #include <filesystem>
+#include <map>
 
 #include "reader_checks.h"
 #include "support/io_files.h"
@@ -15,26 +16,12 @@ using namespace quernfold_test;
 // Real files up to this size are cut at every length.
 constexpr std::uintmax_t kSmallFile = 8192;
 
-const struct format {
-  const char* extension;
-  std::string (*read)(const std::uint8_t*, std::size_t);
-} kFormats[] = {{".stl", reader_checks::stl_bytes},    {".bdf", reader_checks::nastran_bytes},
-                {".neu", reader_checks::femap_bytes},  {".obj", reader_checks::obj_bytes},
-                {".mesh", reader_checks::medit_bytes}, {".meshb", reader_checks::medit_bytes},
-                {".vtk", reader_checks::vtk_bytes},    {".msh", reader_checks::msh_bytes}};
-
-// The small files of the format among the fixtures (those of other writers
-// and the golden files of ours) and the real meshes.
-std::vector<std::string> files(const std::string& ext) {
-  std::vector<std::string> names;
-  for (const std::string& dir : {std::string(QUERNFOLD_FIXTURE_DIR), real_mesh("")}) {
-    std::error_code ec;
-    for (const auto& f : std::filesystem::recursive_directory_iterator(dir, ec))
-      if (f.path().extension() == ext && f.file_size() <= kSmallFile)
-        names.push_back(f.path().string());
-  }
-  return names;
-}
+using bytes_check = std::string (*)(const std::uint8_t*, std::size_t);
+const std::map<std::string, bytes_check> kChecks = {
+    {".stl", reader_checks::stl_bytes},    {".bdf", reader_checks::nastran_bytes},
+    {".neu", reader_checks::femap_bytes},  {".obj", reader_checks::obj_bytes},
+    {".mesh", reader_checks::medit_bytes}, {".meshb", reader_checks::medit_bytes},
+    {".vtk", reader_checks::vtk_bytes},    {".msh", reader_checks::msh_bytes}};
 
 // Size of a binary STL from its triangle count; 0 for other files.
 std::size_t binary_stl_size(const std::string& ext, const std::string& bytes) {
@@ -44,14 +31,19 @@ std::size_t binary_stl_size(const std::string& ext, const std::string& bytes) {
   return n && (bytes.size() == whole || bytes.size() == whole + 1) ? whole : 0;
 }
 
+// Over the small files of a readable format among the fixtures (those of
+// other writers and the golden files of ours) and the real meshes.
 TEST(Truncation, EveryPrefixKeepsTheReadersPromises) {
-  for (const format& f : kFormats)
-    for (const std::string& name : files(f.extension)) {
+  for (const std::string& dir : {std::string(QUERNFOLD_FIXTURE_DIR), real_mesh("")}) {
+    std::error_code ec;
+    for (const auto& file : std::filesystem::recursive_directory_iterator(dir, ec)) {
+      const std::string name = file.path(), ext = file.path().extension();
+      if (!kChecks.count(ext) || file.file_size() > kSmallFile) continue;
       const std::string bytes = read_file(name);
       const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-      const std::size_t binary = binary_stl_size(f.extension, bytes);
+      const std::size_t binary = binary_stl_size(ext, bytes);
       for (std::size_t n = 0; n <= bytes.size(); ++n) {
-        std::string problem = f.read(data, n);
+        std::string problem = kChecks.at(ext)(data, n);
         dense2D<double> coords;
         dense2D<unsigned> tria;
         if (n < binary && STL_input(reader_checks::memory_stream(data, n).f, coords, tria) >= 0)
@@ -62,6 +54,7 @@ TEST(Truncation, EveryPrefixKeepsTheReadersPromises) {
         }
       }
     }
+  }
 }
 
 }  // namespace
