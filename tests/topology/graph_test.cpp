@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "topology/topology_oracles.h"
+#include "support/topology_oracles.h"
 
 namespace quernfold_test {
 namespace {
