@@ -185,10 +185,9 @@ TEST(MetricAlgebra, IntersectionCopiesWinnersAliasesAndFails) {
 
 TEST(MetricAlgebra, BoundingClampsSizesAndKeepsDirections) {
   sym2 M{1, 0, 1};
-  EXPECT_EQ(bound_metric(M, 0.5, 2), -1);  // nothing changes
-  EXPECT_EQ(bound_metric(M, 0, DBL_MAX), 0);
-  EXPECT_EQ(bound_metric(M, kNaN, 4), -2);
-  EXPECT_EQ(bound_metric(M, 0, kInf), -3);
+  // row 0: nothing changes
+  EXPECT_CODES({bound_metric(M, 0.5, 2), -1}, {bound_metric(M, 0, DBL_MAX), 0},
+               {bound_metric(M, kNaN, 4), -2}, {bound_metric(M, 0, kInf), -3});
   expect_same(M, sym2{1, 0, 1});
   EXPECT_EQ(bound_metric(M, 2, 0), 0);  // hmax = 0: only the bound 1/hmin^2
   expect_same(M, sym2{0.25, 0, 0.25}, 1e-12);
@@ -212,22 +211,15 @@ TEST(MetricAlgebra, BoundingClampsSizesAndKeepsDirections) {
   expect_same(huge, sym2{0, 0, 0});
 }
 
-TEST(MetricAlgebra, Conversions) {
-  sym3 M3;
-  metric_iso_to_aniso(0.5, M3);
-  expect_same(M3, sym3{4, 0, 4, 0, 0, 4});
+TEST(MetricAlgebra, SizeOfAMetric) {
+  sym3 M3{1, 1, 1, 1, 1, 1};
+  metric_iso_to_aniso(-1, M3);  // no size: zeros
+  expect_same(M3, sym3{0, 0, 0, 0, 0, 0});
   const std::pair<double, double> sizes[] = {
       {metric_aniso_to_iso(sym2{0.25, 0, 1}, 2), 3},
       {metric_aniso_to_iso(sym2{1, 2, 1}, 0.5), 0},  // t is not limited; invalid gives 0
       {metric_aniso_to_iso(sym3{1, 0, 0.25, 0, 0, 1.0 / 16}, 1), 4}};
   for (const auto& [got, want] : sizes) EXPECT_NEAR(got, want, 1e-12);
-  // A frame of two orthogonal vectors of lengths 1 and 2: (y, 2z).
-  const matrix_fixed<double, 3, 2> P{{0, 1, 0, 0, 0, 2}};
-  sym2 M;
-  metric_aniso3d_to_aniso2d(sym3{1, 2, 3, 4, 5, 6}, P, M);  // (00, 01, 11, 02, 12, 22)
-  expect_same(M, sym2{3, 10, 24});                          // A11, 2 A12, 4 A22
-  metric_iso_to_aniso2d(2, P, M);
-  expect_same(M, sym2{0.25, 0, 1});
 }
 
 using sizes = dense1D<double, 8>;
@@ -286,15 +278,13 @@ TEST(BoundMetrics, ColumnsLikeSingleMetricsSizesClampedAndCodes) {
   EXPECT_EQ(bound_metrics(H2, 4, 2), 2);  // hmin > hmax: a small size becomes hmin
   EXPECT_EQ(entries(H2), (std::vector<double>{4, 2}));
   dense2D<double> M4(4, 2, 1.0), M = field({sym2{1, 0, 1}});
-  EXPECT_CODES({bound_metrics(H3, 0, DBL_MAX, emptied), 0},  // nothing to bound
-               {bound_metrics(H3, kInf, 1), -2},
-               {bound_metrics(H3, 0, 0.5), 2},  // hmin = 0 with an upper bound raises -1 to 0
-               {bound_metrics(M4, 1, 2, emptied2), -1},
-               {bound_metrics(M4, 0, DBL_MAX), 0},  // nothing to bound comes first
-               {bound_metrics(M4, kInf, 2), -1},    // rows before finiteness
-               {bound_metrics(M, 1, kNaN), -3},
-               {bound_metrics(M, 0.5, 2), 0},  // unchanged columns are not counted
-               {bound_metrics(M, 4, 2), 1});   // the anisotropic form lets hmax win
+  // row 0: nothing to bound; row 2: hmin = 0 with an upper bound raises -1 to 0; row 4: nothing
+  // to bound comes first; row 5: rows before finiteness; row 7: unchanged columns are not counted
+  EXPECT_CODES({bound_metrics(H3, 0, DBL_MAX, emptied), 0}, {bound_metrics(H3, kInf, 1), -2},
+               {bound_metrics(H3, 0, 0.5), 2}, {bound_metrics(M4, 1, 2, emptied2), -1},
+               {bound_metrics(M4, 0, DBL_MAX), 0}, {bound_metrics(M4, kInf, 2), -1},
+               {bound_metrics(M, 1, kNaN), -3}, {bound_metrics(M, 0.5, 2), 0},
+               {bound_metrics(M, 4, 2), 1});  // the anisotropic form lets hmax win
   EXPECT_TRUE(emptied.empty());
   EXPECT_TRUE(emptied2.empty());
   EXPECT_EQ(H3[0], 0.0);
@@ -308,17 +298,16 @@ TEST(OverwriteInvalidMetrics, EveryOverload) {
                   MS = field({good, bad, zero}), M3 = field({sym3{1, 0, 1, 0, 0, -1}}), M5(5, 1),
                   rows_only(0, 2);
   const dense2D<double> M0 = field({bad, good, zero});
-  EXPECT_CODES(
-      {overwrite_invalid_metrics(H, sizes{5, 6, -1, 8}), 1},  // H0[2] not > 0, H[4] has none
-      {overwrite_invalid_metrics(H, 0.5), 2},                 // NaN counts as valid here
-      {overwrite_invalid_metrics(H, 0.0), -2},
-      {overwrite_invalid_metrics(M, M0), 1},  // M0's column 2 is invalid too, column 3 beyond it
-      {overwrite_invalid_metrics(MH, H0), 2}, {overwrite_invalid_metrics(MS, sym2{4, 0, 4}), 2},
-      {overwrite_invalid_metrics(MS, bad), -2},
-      {overwrite_invalid_metrics(MS, sym3{1, 0, 1, 0, 0, 1}), -1},
-      {overwrite_invalid_metrics(M5, H0), -1},
-      {overwrite_invalid_metrics(M3, M0), -2},  // 6 rows against 3
-      {overwrite_invalid_metrics(rows_only, good), -1});
+  // row 0: H0[2] not > 0, H[4] has none; row 1: NaN counts as valid here; row 3: M0's column 2 is
+  // invalid too, column 3 beyond it; row 9: 6 rows against 3
+  EXPECT_CODES({overwrite_invalid_metrics(H, sizes{5, 6, -1, 8}), 1},
+               {overwrite_invalid_metrics(H, 0.5), 2}, {overwrite_invalid_metrics(H, 0.0), -2},
+               {overwrite_invalid_metrics(M, M0), 1}, {overwrite_invalid_metrics(MH, H0), 2},
+               {overwrite_invalid_metrics(MS, sym2{4, 0, 4}), 2},
+               {overwrite_invalid_metrics(MS, bad), -2},
+               {overwrite_invalid_metrics(MS, sym3{1, 0, 1, 0, 0, 1}), -1},
+               {overwrite_invalid_metrics(M5, H0), -1}, {overwrite_invalid_metrics(M3, M0), -2},
+               {overwrite_invalid_metrics(rows_only, good), -1});
   EXPECT_SAME(H, (sizes{5, 2, 0.5, kNaN, 0.5}));
   EXPECT_SAME(M, field({good, good, bad, zero}));
   EXPECT_SAME(MH, field({good, bad, sym2{4, 0, 4}, sym2{0.25, 0, 0.25}}));
@@ -329,11 +318,10 @@ TEST(MetricValidityScans, PositionsOfTheFirstInvalidAndValidColumns) {
   const sizes H{1, 2, DBL_MAX, 3};
   const dense2D<double> M = field({sym2{1, 0, 2}, sym2{1, 2, 1}, sym2{1, 0, 2}, sym2{1, 0, 2}});
   const dense2D<double> M4(4, 2, 1.0);
-  EXPECT_CODES({first_invalid_metric(H), 2},
-               {first_invalid_metric(list{0, 7}, sizes{1, 2, 3}), 1},  // a position in the list
+  // row 1: a position in the list; row 5: a field of another height
+  EXPECT_CODES({first_invalid_metric(H), 2}, {first_invalid_metric(list{0, 7}, sizes{1, 2, 3}), 1},
                {first_invalid_metric(M), 1}, {first_invalid_metric(list{3, 0, 1}, M), 2},
-               {first_invalid_metric(list{3, 0, 9}, M), 2},
-               {first_invalid_metric(M4), 0},  // a field of another height
+               {first_invalid_metric(list{3, 0, 9}, M), 2}, {first_invalid_metric(M4), 0},
                {are_valid_metrics(H), false}, {are_valid_metrics(list{3, 2}, M), true},
                {are_valid_metrics(M4), false}, {are_valid_metrics(list{}, M4), true});
   list valid{99}, other;
@@ -350,16 +338,18 @@ TEST(MetricFieldConversions, SizesToMatricesAndThroughFrames) {
   dense2D<double> M(3, 3, 7.0), M3(6, 2, 7.0), F(3, 4, 7.0), small(3, 2), B(3, 1);
   dense2D<double> F3(6, 3), M2(3, 3), direct(3, 3);
   const dense2D<double> A = field({sym3{1, 2, 3, 4, 5, 6}}), yz{{0, 1, 0, 0, 0, 1}};
+  // row 5: frames cols != sizes; rows 11 to 13: the isotropic 3-D metric seen through the
+  // frames gives the same as the sizes put through them directly.
   EXPECT_CODES(
       {metrics_iso_to_aniso2d(sizes{2, 0}, M), 0},
       {metrics_iso_to_aniso2d(sizes{1, 1, 1, 1}, M), -2},
       {metrics_iso_to_aniso3d(sizes{0.5, -1}, M3), 0}, {metrics_iso_to_aniso3d(sizes{1}, M), -2},
       {metrics_iso_to_aniso2d(sizes{2, 1, 0}, frames, F), 0},
-      {metrics_iso_to_aniso2d(sizes{2, 1}, frames, F), -2},  // frames cols != sizes
+      {metrics_iso_to_aniso2d(sizes{2, 1}, frames, F), -2},
       {metrics_iso_to_aniso2d(sizes{2, 1, 0}, frames, small), -3},
       {metrics_aniso3d_to_aniso2d(A, yz, B), 0}, {metrics_aniso3d_to_aniso2d(B, yz, B), -1},
       {metrics_aniso3d_to_aniso2d(A, frames, B), -2}, {metrics_aniso3d_to_aniso2d(A, yz, F3), -3},
-      // The isotropic 3-D metric seen through the frames gives the same.
+
       {metrics_iso_to_aniso3d(sizes{2, 1, 0.5}, F3), 0},
       {metrics_aniso3d_to_aniso2d(F3, frames, M2), 0},
       {metrics_iso_to_aniso2d(sizes{2, 1, 0.5}, frames, direct), 0});

@@ -220,31 +220,27 @@ TEST(EdgeOperations, ReturnCodesInOrder) {
   dense1D<double> shocks{5};
   dense2D<unsigned> three(3, 1, 7u), out;
   histogram h;
-  EXPECT_CODES(
-      {edge_qualities(flat, mats, mats, dense1D<int>{1, 2}, sizes, h, bad_edge),
-       0},  // first == last
-      {edge_qualities(flat, mats, mats + 2, one, sizes, h, none), -1},
-      {edge_qualities(xy, mats, mats + 2, one, sizes, h, none), -4},
-      {edge_qualities(xy, mats, mats + 2, kinds, sizes, h, bad_edge), -2},
-      {edge_qualities(xy, mats, mats + 1, one, sizes, h, bad_edge), -7},
-      {edge_qualities(flat, two, ET_TRIA3, sizes, h, none), -1},
-      {edge_qualities(xy, bad, ET_TRIA3, sizes, h, none), -2},
-      {edge_qualities(xy, two, ET_TRIA3, sizes, h, dense2D<unsigned>{{0, no_index}}), -6},
-      {copy_edges(dense2D<unsigned>(), ET_TRIA3, three), 0},  // empty input first
-      {copy_edges(two, ET_TRIA3, three), -3},
-      {copy_edges(dense2D<unsigned>{{0, no_index, 2}}, ET_TRIA3, out), -1},
-      {copy_edges(tri_and_hole + 1, tri_and_hole, tri_edge, three), -2},  // last before first
-      {copy_edges(tri_and_hole, tri_and_hole + 1, tri_edge, three), -3},
-      {copy_edges(tri_and_hole, tri_and_hole + 2, tri_edge, three), -4},
-      {copy_edges(tri_and_hole, tri_and_hole + 2, tri_edge, out), -1},
-      {H_shock(xy, dense2D<unsigned>(), sizes, shocks), 0},
-      {H_shock(dense2D<double>(4, 2), dense2D<unsigned>{{0, 1}}, sizes, shocks), -1},
-      {H_shock(xy, dense2D<unsigned>{{0, 1, 1}}, sizes, shocks), -2},
-      {H_shock(xy, dense2D<unsigned>{{0, 9}}, dense2D<double>(3, 4), shocks), -2});
-  EXPECT_EQ(h.count(), 0u);
-  EXPECT_EQ(three.cols(), 1u);
-  EXPECT_EQ(out.cols(), 0u);
-  EXPECT_EQ(shocks.size(), 1u);
+  // row 0: first == last; row 8: empty input first; row 11: last before first
+  EXPECT_CODES({edge_qualities(flat, mats, mats, dense1D<int>{1, 2}, sizes, h, bad_edge), 0},
+               {edge_qualities(flat, mats, mats + 2, one, sizes, h, none), -1},
+               {edge_qualities(xy, mats, mats + 2, one, sizes, h, none), -4},
+               {edge_qualities(xy, mats, mats + 2, kinds, sizes, h, bad_edge), -2},
+               {edge_qualities(xy, mats, mats + 1, one, sizes, h, bad_edge), -7},
+               {edge_qualities(flat, two, ET_TRIA3, sizes, h, none), -1},
+               {edge_qualities(xy, bad, ET_TRIA3, sizes, h, none), -2},
+               {edge_qualities(xy, two, ET_TRIA3, sizes, h, dense2D<unsigned>{{0, no_index}}), -6},
+               {copy_edges(dense2D<unsigned>(), ET_TRIA3, three), 0},
+               {copy_edges(two, ET_TRIA3, three), -3},
+               {copy_edges(dense2D<unsigned>{{0, no_index, 2}}, ET_TRIA3, out), -1},
+               {copy_edges(tri_and_hole + 1, tri_and_hole, tri_edge, three), -2},
+               {copy_edges(tri_and_hole, tri_and_hole + 1, tri_edge, three), -3},
+               {copy_edges(tri_and_hole, tri_and_hole + 2, tri_edge, three), -4},
+               {copy_edges(tri_and_hole, tri_and_hole + 2, tri_edge, out), -1},
+               {H_shock(xy, dense2D<unsigned>(), sizes, shocks), 0},
+               {H_shock(dense2D<double>(4, 2), dense2D<unsigned>{{0, 1}}, sizes, shocks), -1},
+               {H_shock(xy, dense2D<unsigned>{{0, 1, 1}}, sizes, shocks), -2},
+               {H_shock(xy, dense2D<unsigned>{{0, 9}}, dense2D<double>(3, 4), shocks), -2});
+  EXPECT_CODES({h.count(), 0}, {three.cols(), 1}, {out.cols(), 0}, {shocks.size(), 1});
   EXPECT_EQ(shocks[0], 5.0);
 }
 

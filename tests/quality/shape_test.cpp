@@ -197,7 +197,8 @@ TEST(ShapeMeasures, ReturnCodesAndOutputStates) {
   double q = 0;
   unsigned j = 0, k = 0;
   dense1D<double, 8> Q{5, 5}, J{1, 2, 3}, E{7};
-  EXPECT_CODES({shape_qualities(xy, dense2D<unsigned>(8, 0), ET_HEXA20, Q), 0},  // no columns
+  // row 0: no columns
+  EXPECT_CODES({shape_qualities(xy, dense2D<unsigned>(8, 0), ET_HEXA20, Q), 0},
                {shape_qualities(xy, dense2D<unsigned>{{0, 1, 99}}, ET_TRIA3, Q), -2},
                {shape_qualities(xy, dense2D<unsigned>{{0, 1, 2, 3, 4, 5}}, ET_TRIA6, Q), -3},
                {jacobians(xy, dense2D<unsigned>(4, 0), ET_TETRA4, J), 0},

@@ -62,11 +62,9 @@ TEST(Simplify, CodesLeaveEverythingUnchanged) {
   L ids{1, 2};
   EXPECT_EQ(simplify(c, &good + 1, &good, ids, 0), -3);
   EXPECT_SAME(ids, L());
-  EXPECT_EQ(simplify(c, pair, pair + 2, ids, 0), -2);
-  EXPECT_EQ(simplify(c, bad, ids, 0), -2);
-  EXPECT_EQ(simplify(c, good, bad, 0), -2);
-  EXPECT_EQ(simplify(c, bad, 0), -2);
-  EXPECT_EQ(simplify(c, pair, pair, ids, 0), 0);
+  EXPECT_CODES({simplify(c, pair, pair + 2, ids, 0), -2}, {simplify(c, bad, ids, 0), -2},
+               {simplify(c, good, bad, 0), -2}, {simplify(c, bad, 0), -2},
+               {simplify(c, pair, pair, ids, 0), 0});
   EXPECT_SAME(c, before);
   EXPECT_SAME(good, (M{{0, 1}}));
 }

@@ -58,8 +58,9 @@ bool within(const dense2D<double>& c, unsigned a, unsigned b, double tol, double
 // appearance in nodes2; any node of nodes2 for a node outside it) lies within
 // tol, and then maps where one of the closest such nodes maps; every other
 // node maps to itself; the map is resolved; the count is the number merged.
-::testing::AssertionResult merged_as_stated(const dense2D<double>& c, const list_t& nodes1,
-                                            const list_t& nodes2, double tol, const L& map,
+template <class Nodes>
+::testing::AssertionResult merged_as_stated(const dense2D<double>& c, const Nodes& nodes1,
+                                            const Nodes& nodes2, double tol, const L& map,
                                             int count) {
   const unsigned n = static_cast<unsigned>(c.cols());
   if (map.size() != n) return ::testing::AssertionFailure() << "map of " << map.size();
@@ -91,12 +92,6 @@ bool within(const dense2D<double>& c, unsigned a, unsigned b, double tol, double
   }
   if (merged != count) return ::testing::AssertionFailure() << count << " for " << merged;
   return ::testing::AssertionSuccess();
-}
-
-L dense(const list_t& v) {
-  L d(v.size());
-  std::copy(v.begin(), v.end(), d.begin());
-  return d;
 }
 
 list_t entries(const std::vector<M>& Ms) {
@@ -133,25 +128,25 @@ TEST(Merge, EveryOverloadHasTheStatedProperties) {
       const dense2D<double>& c = p.c;
       std::mt19937 gen(100 + seed);
       auto picks = [&](std::size_t k) {
-        list_t v;
-        for (std::size_t i = 0; i < k; ++i) v.push_back(i % 11 == 5 ? no_index : gen() % c.cols());
+        L v(k);
+        for (std::size_t i = 0; i < k; ++i) v[i] = i % 11 == 5 ? no_index : gen() % c.cols();
         return v;
       };
-      const list_t list1 = picks(90), list2 = picks(60);
-      list_t all(c.cols());
+      const L list1 = picks(90), list2 = picks(60);
+      L all(c.cols());
       std::iota(all.begin(), all.end(), 0u);
       std::vector<M> Ms = {M(3, 30), M(4, 12)};
       for (M& m : Ms) {
-        const list_t v = picks(m.rows() * m.cols());
+        const L v = picks(m.rows() * m.cols());
         std::copy(v.begin(), v.end(), m.data());
       }
       for (double tol : p.tols) {
         SCOPED_TRACE(::testing::Message()
                      << "dim " << c.rows() << " seed " << seed << " tol " << tol);
         L ids;
-        int n = merge(c, dense(list1), ids, tol);
+        int n = merge(c, list1, ids, tol);
         ASSERT_TRUE(merged_as_stated(c, list1, list1, tol, ids, n));
-        n = merge(c, dense(list1), dense(list2), ids, tol);
+        n = merge(c, list1, list2, ids, tol);
         ASSERT_TRUE(merged_as_stated(c, list1, list2, tol, ids, n));
         // Merging the coordinates: each node takes its representative's.
         dense2D<double> moved, want(c.rows(), c.cols());

@@ -64,20 +64,14 @@ TEST(NodeDetector, CodesAndEntryCounts) {
   const dense2D<unsigned> M{{0, 1, 9}, {1, 2, no_index}};
   const dense2D<unsigned> range[2] = {{{0, 1}}, {{1, 3}, {4, 4}}};
   node_detector d;
-  EXPECT_EQ(d.reinit(dense2D<double>(1, 4)), -1);
-  EXPECT_EQ(d.size(), 0u);
-  EXPECT_EQ(d.find_closest(v2{0, 0}), no_index);
-  EXPECT_EQ(d.reinit(c), 5);
-  EXPECT_EQ(d.reinit(dense2D<double>(4, 4), L{0, 1}), -1);
-  EXPECT_EQ(d.reinit(c, &M + 1, &M), -3);
-  EXPECT_EQ(d.size(), 5u);  // a failed reinit keeps the tree
-  // Entries that are ~0U or past the columns are left out; repeats stay.
-  EXPECT_EQ(d.reinit(c, L{4, no_index, 4, 7, 1}), 3);
-  EXPECT_EQ(d.reinit(c, M), 3);
-  EXPECT_EQ(d.reinit(c, range, range + 2), 4);
-  EXPECT_EQ(d.reinit(c, range, range), 0);
-  EXPECT_EQ(d.find_closest(0u), no_index);
-  EXPECT_EQ(node_detector().insert(L{1}), 0u);
+  // Row 6: a failed reinit keeps the tree. Rows 7 to 10: entries that are ~0U
+  // or past the columns are left out; repeats stay.
+  EXPECT_CODES({d.reinit(dense2D<double>(1, 4)), -1}, {d.size(), 0},
+               {d.find_closest(v2{0, 0}), no_index}, {d.reinit(c), 5},
+               {d.reinit(dense2D<double>(4, 4), L{0, 1}), -1}, {d.reinit(c, &M + 1, &M), -3},
+               {d.size(), 5}, {d.reinit(c, L{4, no_index, 4, 7, 1}), 3}, {d.reinit(c, M), 3},
+               {d.reinit(c, range, range + 2), 4}, {d.reinit(c, range, range), 0},
+               {d.find_closest(0u), no_index}, {node_detector().insert(L{1}), 0});
 }
 
 TEST(NodeDetector, InsertionsPinTheirShape) {
@@ -88,10 +82,9 @@ TEST(NodeDetector, InsertionsPinTheirShape) {
   node_detector d(c, L());
   EXPECT_EQ(d.insert(L{4, 2, 0, 3, 1, 6, 5, 2, 9, 7}), 8u);
   EXPECT_EQ(everything(d), (list_t{3, 6, 0, 2, 4, 5, 7, 1}));
-  EXPECT_EQ(d.size(), 8u);
-  EXPECT_EQ(d.insert(L{2}), 0u);
-  EXPECT_EQ(d.insert(dense2D<unsigned>{{0, 2, 0}, {2, 3, 3}}), 0u);
-  EXPECT_EQ(d.size(), 9u);  // the entry of the lone repeat waits for reuse
+  // Row 3: the entry of the lone repeat waits for reuse.
+  EXPECT_CODES({d.size(), 8}, {d.insert(L{2}), 0},
+               {d.insert(dense2D<unsigned>{{0, 2, 0}, {2, 3, 3}}), 0}, {d.size(), 9});
 }
 
 TEST(NodeDetector, ConstructionMatchesBalancedOrder) {

@@ -104,12 +104,13 @@ TEST(Faces, BoundariesAndNeighborsOnAdversarialMeshes) {
 TEST(FaceOperations, ReturnCodesAndOutputStates) {
   dense2D<unsigned> out(3, 2, 5u), N(3, 3, 1u), N2(3, 3, 1u);
   const dense2D<unsigned> tri{{0, 1, 2}}, quad6(6, 1, 0u);
+  // row 0: empty first; row 4: 3-row output
   EXPECT_CODES(
-      {get_element_boundaries(dense2D<unsigned>(3, 0), ET_TRIA6, out), 0},  // empty first
+      {get_element_boundaries(dense2D<unsigned>(3, 0), ET_TRIA6, out), 0},
       {get_element_boundaries(dense2D<unsigned>{{0, 1, no_index}}, ET_TRIA3, out), -1},
       {get_element_boundaries(dense2D<unsigned>{{0, no_index, 2, 3}}, ET_FACE_MIX, out), -1},
       {get_element_boundaries(quad6, ET_TRIA6, out), -2},
-      {get_element_boundaries(tri, ET_TRIA3, out), -2},  // 3-row output
+      {get_element_boundaries(tri, ET_TRIA3, out), -2},
       {get_neighbors(dense2D<unsigned>(3, 0), ET_TRIA3, true, N), 0},
       {get_neighbors(dense2D<unsigned>{{0, 1, 2, 3}}, ET_TRIA3, true, N2), -1},
       {get_neighbors(quad6, ET_TRIA6, true, N2), -2},
@@ -221,12 +222,13 @@ TEST(MeshBoundaries, ReturnCodesAndOutputStates) {
                 const dense2D<unsigned>& links, const dense1D<unsigned>& anc, element_type FE) {
     return get_elements_on_boundaries(q, M, links, anc, FE, faces, F);
   };
+  // row 4: quadratic kinds refused last
   EXPECT_CODES(
       {get_mesh_boundaries(dense2D<unsigned>(3, 0), N, ET_TRIA3, out), 0},
       {get_mesh_boundaries(two, N, ET_QUAD4, out), -1},
       {get_mesh_boundaries(two, bad, ET_TRIA3, out), -2},
       {get_mesh_boundaries(two, N, ET_TRIA3, tall), -4},
-      {get_mesh_boundaries(tria6, none6, ET_TRIA6, out), -3},  // quadratic kinds refused last
+      {get_mesh_boundaries(tria6, none6, ET_TRIA6, out), -3},
       {get_mesh_bounding_elements(dense2D<unsigned>{{0, no_index, 2}}, N, ET_TRIA3, faces, G), -1},
       {get_mesh_bounding_elements(tria6, none6, ET_TRIA6, faces, H), -2},
       {on(dense2D<unsigned>(2, 0), two, N, ancestors, ET_TRIA3), 0},

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "support/compare.h"
 #include "support/topology_oracles.h"
 
 namespace quernfold_test {
@@ -62,12 +63,11 @@ TEST(NodeGraph, ReturnCodesAndOutputStates) {
   const dense2D<unsigned> tet{{10, 11, 12, 13, no_index, no_index, no_index, no_index}};
   // The graph does not narrow: a short mixed matrix is refused, row count
   // before kind, both outputs emptied.
-  EXPECT_EQ(get_node_graph(tet.sub_matrix(0, 0, 4, 1), offsets, nodes, ET_SOLID_MIX), -2);
-  EXPECT_TRUE(offsets.empty());
-  EXPECT_TRUE(nodes.empty());
-  EXPECT_EQ(get_node_graph(dense2D<unsigned>(3, 1, 0u), offsets, nodes, ET_TRIA6), -2);
-  EXPECT_EQ(get_node_graph(dense2D<unsigned>(6, 1, 0u), offsets, nodes, ET_TRIA6), -5);
-  EXPECT_EQ(get_node_graph(dense2D<unsigned>(5, 0), offsets, nodes, ET_TRIA3), 0);
+  EXPECT_CODES({get_node_graph(tet.sub_matrix(0, 0, 4, 1), offsets, nodes, ET_SOLID_MIX), -2},
+               {offsets.size(), 0}, {nodes.size(), 0},
+               {get_node_graph(dense2D<unsigned>(3, 1, 0u), offsets, nodes, ET_TRIA6), -2},
+               {get_node_graph(dense2D<unsigned>(6, 1, 0u), offsets, nodes, ET_TRIA6), -5},
+               {get_node_graph(dense2D<unsigned>(5, 0), offsets, nodes, ET_TRIA3), 0});
   // Only ~0U: no node, one offset.
   ASSERT_EQ(get_node_graph(dense2D<unsigned>(3, 2, no_index), offsets, nodes, ET_UNKNOWN), 0);
   EXPECT_EQ(to_vector(offsets), V{0});

@@ -11,9 +11,6 @@
 
 #include "support/compare.h"
 #include "support/mesh_gen.h"
-// Below 0.1 the 3-D rotation sums a series whose values differ from the
-// closed form only below rounding; that the series is taken shows only here.
-#include "transform/node_maps.h"
 
 using namespace ovk::quernfold;
 
@@ -146,13 +143,6 @@ TEST(Transform, EmptyListsWindowsAndAnExactCentre) {
   C base(3, 4, 0.0), window = base.sub_matrix(0, 1, 2, 2);
   EXPECT_EQ(translate(window, V2{{1, 2}}), 2);
   EXPECT_SAME(base, (C{{0, 0, 0}, {1, 2, 0}, {1, 2, 0}, {0, 0, 0}}));
-}
-
-TEST(Transform, SeriesCoefficientsNearZero) {
-  using detail::rotation_coefficients;
-  // The closed form would give b = 0 here (1 - cos(1e-9) rounds to 0).
-  EXPECT_EQ(rotation_coefficients(1e-9).b, 0.5);
-  EXPECT_EQ(rotation_coefficients(0.0).a, 1.0);
 }
 
 namespace {
