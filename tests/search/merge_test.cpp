@@ -202,16 +202,8 @@ TEST(Merge, EveryOverloadHasTheStatedProperties) {
     }
 }
 
-TEST(Merge, WorkedRanksAndTies) {
-  const dense2D<double> c{{0, 0}, {0, 0}, {1e-9, 0}, {5, 0}};
+TEST(Merge, WorkedTies) {
   L ids;
-  EXPECT_EQ(merge(c, L{0, 1, 2, 3}, ids, 1e-6), 2);
-  EXPECT_SAME(ids, (L{0, 0, 0, 3}));
-  EXPECT_EQ(merge(c, L{0, 1, 2, 3}, ids, 0.0), 1);
-  EXPECT_SAME(ids, (L{0, 0, 2, 3}));
-  // Ranks follow the list, not the indices: listed first, node 3 survives.
-  EXPECT_EQ(merge(dense2D<double>{{0, 0}, {7, 0}, {9, 0}, {0, 0}}, L{3, 1, 0}, ids, 0.5), 1);
-  EXPECT_SAME(ids, (L{3, 1, 2, 3}));
   // Node 2 is as close to 0, 1, 3 and 4: the last one the box search meets
   // wins. Over {0, 1} the tree is 1 with 0 on its left, met in that order;
   // over {0, 1, 3, 4} it is 4, right 1, left 0 with 3 below: met 4, 1, 0, 3.

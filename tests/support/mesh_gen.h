@@ -22,21 +22,14 @@ struct mesh {
   dense2D<unsigned> connect;
 };
 
-// (nx + 1) x (ny + 1) nodes on [0, nx] x [0, ny] (spacing h), node (i, j) =
-// i + j * (nx + 1).
-inline dense2D<double> grid_nodes_2d(unsigned nx, unsigned ny, double h = 1.0) {
-  dense2D<double> c(2, std::size_t(nx + 1) * (ny + 1));
-  for (unsigned j = 0; j <= ny; ++j)
-    for (unsigned i = 0; i <= nx; ++i) {
-      c(0, i + j * (nx + 1)) = i * h;
-      c(1, i + j * (nx + 1)) = j * h;
-    }
-  return c;
-}
-
+// (nx + 1) x (ny + 1) nodes on [0, nx h] x [0, ny h], node (i, j) =
+// i + j (nx + 1); the square (i, j) is column i + j nx.
 inline mesh quad_grid(unsigned nx, unsigned ny, double h = 1.0) {
-  mesh m{grid_nodes_2d(nx, ny, h), dense2D<unsigned>(4, std::size_t(nx) * ny)};
+  mesh m{dense2D<double>(2, std::size_t(nx + 1) * (ny + 1)),
+         dense2D<unsigned>(4, std::size_t(nx) * ny)};
   const unsigned w = nx + 1;
+  for (unsigned n = 0; n < m.coords.cols(); ++n)
+    m.coords(0, n) = n % w * h, m.coords(1, n) = n / w * h;
   for (unsigned j = 0; j < ny; ++j)
     for (unsigned i = 0; i < nx; ++i) {
       unsigned* q = m.connect.column(i + j * nx);
@@ -62,22 +55,13 @@ inline mesh tria_grid(unsigned nx, unsigned ny, double h = 1.0) {
   return m;
 }
 
-inline dense2D<double> grid_nodes_3d(unsigned nx, unsigned ny, unsigned nz, double h = 1.0) {
-  dense2D<double> c(3, std::size_t(nx + 1) * (ny + 1) * (nz + 1));
-  std::size_t n = 0;
-  for (unsigned k = 0; k <= nz; ++k)
-    for (unsigned j = 0; j <= ny; ++j)
-      for (unsigned i = 0; i <= nx; ++i, ++n) {
-        c(0, n) = i * h;
-        c(1, n) = j * h;
-        c(2, n) = k * h;
-      }
-  return c;
-}
-
+// Node (i, j, k) = i + j (nx + 1) + k (nx + 1)(ny + 1), at (i h, j h, k h).
 inline mesh hexa_grid(unsigned nx, unsigned ny, unsigned nz, double h = 1.0) {
-  mesh m{grid_nodes_3d(nx, ny, nz, h), dense2D<unsigned>(8, std::size_t(nx) * ny * nz)};
   const unsigned w = nx + 1, s = (nx + 1) * (ny + 1);
+  mesh m{dense2D<double>(3, std::size_t(s) * (nz + 1)),
+         dense2D<unsigned>(8, std::size_t(nx) * ny * nz)};
+  for (unsigned n = 0; n < m.coords.cols(); ++n)
+    m.coords(0, n) = n % w * h, m.coords(1, n) = n % s / w * h, m.coords(2, n) = n / s * h;
   std::size_t e = 0;
   for (unsigned k = 0; k < nz; ++k)
     for (unsigned j = 0; j < ny; ++j)

@@ -18,11 +18,7 @@ using ovk::quernfold::element_type;
 
 using point = std::array<double, 3>;
 
-// One element as its own little mesh: node k of the element is column k.
-struct element {
-  std::vector<point> nodes;
-};
-
+// One element is its own little mesh: node k of the element is column k.
 inline dense2D<double> coords_of(const std::vector<point>& P, unsigned rows) {
   dense2D<double> c(rows, P.size());
   for (std::size_t j = 0; j < P.size(); ++j)

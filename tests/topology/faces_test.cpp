@@ -244,10 +244,7 @@ TEST(MeshBoundaries, ReturnCodesAndOutputStates) {
       {get_colors_boundaries(two, N, colors, ET_TRIA3, false, tall), -5},
       {get_colors_boundaries(tria6, none6, colors, ET_TRIA6, false, out), -4});
   EXPECT_EQ(columns_of(tall), Vs{V(3, 0u)});
-  EXPECT_EQ(out.cols(), 0u);
-  EXPECT_EQ(G, 0u);
-  EXPECT_EQ(H, 3u);
-  EXPECT_EQ(F, 3u);
+  EXPECT_CODES({out.cols(), 0}, {G, 0}, {H, 3}, {F, 3});
   // Entries are not checked by the face numbers: an entry of 2 is an element.
   faces.clear();
   ASSERT_EQ(get_mesh_bounding_elements(two, bad, ET_TRIA3, faces, F), 0);
