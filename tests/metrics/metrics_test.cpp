@@ -226,9 +226,6 @@ using sizes = dense1D<double, 8>;
 using list = dense1D<unsigned, 8>;
 using ints = std::vector<unsigned>;
 
-ints entries(const list& L) { return ints(L.begin(), L.end()); }
-std::vector<double> entries(const sizes& H) { return std::vector<double>(H.begin(), H.end()); }
-
 // Field whose columns are the given packed metrics (or sizes as they stand).
 template <class Sym>
 dense2D<double> field(std::initializer_list<Sym> columns) {

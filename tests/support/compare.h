@@ -21,8 +21,20 @@
 
 namespace quernfold_test {
 
-// Shape and entries, column after column, of either container (a dense1D is
-// one column).
+// The entries of either container, column after column.
+template <class T>
+std::vector<T> entries(const ovk::math1::dense2D<T>& M) {
+  std::vector<T> v;
+  for (std::size_t j = 0; j < M.cols(); ++j) v.insert(v.end(), M.column(j), M.column(j) + M.rows());
+  return v;
+}
+
+template <class T, int A>
+std::vector<T> entries(const ovk::math1::dense1D<T, A>& V) {
+  return std::vector<T>(V.begin(), V.end());
+}
+
+// Shape and entries of either container (a dense1D is one column).
 template <class T>
 struct flat {
   std::size_t rows, cols;
@@ -31,15 +43,12 @@ struct flat {
 
 template <class T>
 flat<T> flatten(const ovk::math1::dense2D<T>& m) {
-  flat<T> f{m.rows(), m.cols(), {}};
-  for (std::size_t j = 0; j < m.cols(); ++j)
-    f.v.insert(f.v.end(), m.column(j), m.column(j) + m.rows());
-  return f;
+  return {m.rows(), m.cols(), entries(m)};
 }
 
 template <class T, int A>
 flat<T> flatten(const ovk::math1::dense1D<T, A>& v) {
-  return {v.size(), 1, std::vector<T>(v.begin(), v.end())};
+  return {v.size(), 1, entries(v)};
 }
 
 template <class T>

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "support/compare.h"
+
 namespace quernfold_test {
 
 using ovk::quernfold::dense1D;
@@ -106,18 +108,5 @@ dense2D<T> columns(std::size_t rows, std::initializer_list<T> values) {
 
 // A writer call on the file name `f`, as a std::function<int(const char*)>.
 #define WRITE(call) [&]([[maybe_unused]] const char* f) { return call; }
-
-template <class T>
-std::vector<T> entries(const dense2D<T>& M) {
-  std::vector<T> v;
-  for (std::size_t j = 0; j < M.cols(); ++j)
-    for (std::size_t i = 0; i < M.rows(); ++i) v.push_back(M(i, j));
-  return v;
-}
-
-template <class T, int A>
-std::vector<T> entries(const dense1D<T, A>& V) {
-  return std::vector<T>(V.begin(), V.end());
-}
 
 }  // namespace quernfold_test

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <vector>
 
+#include "support/compare.h"
 #include "support/element_tables.h"
 
 namespace quernfold_test {
@@ -15,8 +16,6 @@ namespace quernfold_test {
 using namespace ovk::quernfold;
 using V = std::vector<unsigned>;
 using Vs = std::vector<V>;
-
-inline V to_vector(const dense1D<unsigned>& v) { return V(v.begin(), v.end()); }
 
 inline Vs columns_of(const dense2D<unsigned>& M) {
   Vs out;

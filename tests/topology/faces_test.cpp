@@ -172,20 +172,20 @@ TEST(MeshBoundaries, SkinsAndColourInterfacesOfEveryKind) {
     ASSERT_EQ(get_colors_boundaries(M, N, colors, FE, false, colored[0]), 0);
     ASSERT_EQ(get_colors_boundaries(M, N, colors, FE, true, colored[1]), 0);
     EXPECT_EQ(columns_of(skin), skin_want);
-    EXPECT_EQ(to_vector(numbers), numbers_want);
+    EXPECT_EQ(entries(numbers), numbers_want);
     EXPECT_EQ(nbr, F);
     EXPECT_EQ(columns_of(colored[0]), colored_want[0]);
     EXPECT_EQ(columns_of(colored[1]), colored_want[1]);
     ASSERT_EQ(get_ancestors(M, ancestors), 0);
     ASSERT_EQ(get_elements_on_boundaries(skin, M, N, ancestors, FE, found, nbr_found), 0);
-    EXPECT_EQ(to_vector(found), numbers_want);
+    EXPECT_EQ(entries(found), numbers_want);
     EXPECT_EQ(nbr_found, F);
     for (std::size_t k = 0; k < skin.cols(); ++k) {
       unsigned* c = skin.column(k);
       std::reverse(c, c + (skin.rows() == 4 && c[3] == no_index ? 3 : skin.rows()));
     }
     ASSERT_EQ(get_elements_on_boundaries(padded_view(skin), M, N, ancestors, FE, found, nbr), 0);
-    EXPECT_EQ(to_vector(found), numbers_want);
+    EXPECT_EQ(entries(found), numbers_want);
   }
 }
 
@@ -205,7 +205,7 @@ TEST(ElementsOnBoundaries, WalkOrderAndMatchPriority) {
             0);
   // (0,1): B's face 0; (1,0): the last opposite match in walk order, A's
   // face 0; (6,0): S's face 1, met before A's face 2; (0,9): nothing.
-  EXPECT_EQ(to_vector(faces), (V{3, 0, 7, no_index}));
+  EXPECT_EQ(entries(faces), (V{3, 0, 7, no_index}));
 }
 
 TEST(MeshBoundaries, ReturnCodesAndOutputStates) {
@@ -248,21 +248,21 @@ TEST(MeshBoundaries, ReturnCodesAndOutputStates) {
   // Entries are not checked by the face numbers: an entry of 2 is an element.
   faces.clear();
   ASSERT_EQ(get_mesh_bounding_elements(two, bad, ET_TRIA3, faces, F), 0);
-  EXPECT_EQ(to_vector(faces), (V{1, 2, 3}));
+  EXPECT_EQ(entries(faces), (V{1, 2, 3}));
 
   // No ancestor, or a first node beyond the ancestors: ~0U, and the search
   // goes on. An ancestor that does not hold the node: -4, earlier entries
   // kept; a neighbour reached that does not hold it: -3.
   ASSERT_EQ(on(edges, two, N, dense1D<unsigned>{no_index, 0, 0}, ET_TRIA3), 0);
-  EXPECT_EQ(to_vector(faces), (V{1, no_index, no_index}));
+  EXPECT_EQ(entries(faces), (V{1, no_index, no_index}));
   ASSERT_EQ(on(edges, two, N, dense1D<unsigned>(4, 0u), ET_TRIA3), -4);
-  EXPECT_EQ(to_vector(faces), (V{1, no_index, no_index}));
+  EXPECT_EQ(entries(faces), (V{1, no_index, no_index}));
   dense2D<unsigned> corrupt(3, 2, no_index);
   corrupt(1, 0) = 1;  // face (2,0) of element 0 "meets" element 1
   ASSERT_EQ(on(dense2D<unsigned>{{1, 2}, {0, 1}}, dense2D<unsigned>{{0, 1, 2}, {3, 4, 5}}, corrupt,
                dense1D<unsigned>{0, 0, 0, 1, 1, 1}, ET_TRIA3),
             -3);
-  EXPECT_EQ(to_vector(faces), (V{0, no_index}));
+  EXPECT_EQ(entries(faces), (V{0, no_index}));
 }
 
 TEST(AppendedOutputs, RowlessColumnsStayInFrontAndCapacityDoubles) {

@@ -70,7 +70,7 @@ TEST(NodeGraph, ReturnCodesAndOutputStates) {
                {get_node_graph(dense2D<unsigned>(5, 0), offsets, nodes, ET_TRIA3), 0});
   // Only ~0U: no node, one offset.
   ASSERT_EQ(get_node_graph(dense2D<unsigned>(3, 2, no_index), offsets, nodes, ET_UNKNOWN), 0);
-  EXPECT_EQ(to_vector(offsets), V{0});
+  EXPECT_EQ(entries(offsets), V{0});
 }
 
 TEST(ConnectedElementsAndAncestors, AgainstAColumnScan) {
@@ -97,7 +97,7 @@ TEST(ConnectedElementsAndAncestors, AgainstAColumnScan) {
   dense1D<unsigned> small{42, 43, 44};
   ASSERT_EQ(get_ancestors(dense2D<unsigned>{{0, 7, 1}}, small), 0);
   ASSERT_EQ(get_ancestors(dense2D<unsigned>(4, 0), small), 0);
-  EXPECT_EQ(to_vector(small), (V{0, 0, 44}));
+  EXPECT_EQ(entries(small), (V{0, 0, 44}));
 }
 
 // Breadth-first growth from the lowest element not yet placed, entries
@@ -135,12 +135,12 @@ TEST(Subdomains, ListAndReorderLikeTheBreadthFirstRule) {
     V want_elements, want_offsets;
     subdomains_oracle(N, want_elements, want_offsets);
     ASSERT_EQ(get_subdomains(N, elements, offsets), 0);
-    ASSERT_EQ(to_vector(elements), want_elements);
-    ASSERT_EQ(to_vector(offsets), want_offsets);
+    ASSERT_EQ(entries(elements), want_elements);
+    ASSERT_EQ(entries(offsets), want_offsets);
     // The reordering overload moves columns and renumbers entries.
     moved.copy(N);
     ASSERT_EQ(get_subdomains(connect, moved, offsets), 0);
-    EXPECT_EQ(to_vector(offsets), want_offsets);
+    EXPECT_EQ(entries(offsets), want_offsets);
     V new_of(E);
     for (unsigned k = 0; k < E; ++k) new_of[elements[k]] = k;
     for (unsigned k = 0; k < E; ++k) {
@@ -190,9 +190,9 @@ TEST(SortElfes, MatchesAStableSortOnRandomMixedSolids) {
     dense1D<unsigned> nodes, ends, new_indices;
     ASSERT_EQ(sort_elfes(M, N, nodes, ends, new_indices), 0);
     EXPECT_EQ(columns_of(M), cols);
-    EXPECT_EQ(to_vector(nodes), counts);
-    EXPECT_EQ(to_vector(ends), group_ends);
-    EXPECT_EQ(to_vector(new_indices), new_of);
+    EXPECT_EQ(entries(nodes), counts);
+    EXPECT_EQ(entries(ends), group_ends);
+    EXPECT_EQ(entries(new_indices), new_of);
     EXPECT_EQ(columns_of(N), links);
     ASSERT_EQ(sort_elfes(M2, no_links, nodes, ends, new_indices), 0);  // an empty one
     EXPECT_EQ(columns_of(M2), cols);
@@ -202,11 +202,11 @@ TEST(SortElfes, MatchesAStableSortOnRandomMixedSolids) {
   dense2D<unsigned> wrong(2, 5, no_index);
   dense1D<unsigned> nodes, ends, new_indices;
   ASSERT_EQ(sort_elfes(unused, nodes, ends, new_indices), 0);
-  EXPECT_EQ(to_vector(nodes), V{0});
-  EXPECT_EQ(to_vector(ends), V{0});
+  EXPECT_EQ(entries(nodes), V{0});
+  EXPECT_EQ(entries(ends), V{0});
   EXPECT_EQ(unused.cols(), 0u);
   EXPECT_EQ(sort_elfes(keep, wrong, nodes, ends, new_indices), -1);
-  EXPECT_EQ(to_vector(nodes), V{0});
+  EXPECT_EQ(entries(nodes), V{0});
   EXPECT_EQ(columns_of(keep)[0], (V{0, 1, 2, 3, no_index, no_index, no_index, no_index}));
 }
 
