@@ -43,7 +43,7 @@ constexpr const face_table* kFacesByShape[kLinearShapes] = {
 // Face table of a pure linear shape (ET_EDGE2, ET_TRIA3, ET_QUAD4, ET_TETRA4,
 // ET_PYRAMID5, ET_WEDGE6, ET_HEXA8); nullptr for every other kind, mixed
 // kinds included (resolve a mixed column with column_shape first).
-inline const face_table* faces_of_shape(element_type shape) noexcept {
+constexpr const face_table* faces_of_shape(element_type shape) noexcept {
   return of_linear_shape(kFacesByShape, shape);
 }
 

@@ -53,7 +53,7 @@ constexpr unsigned kLinearShapes = 7;
 
 // Position of a pure linear shape in the per-shape tables; kLinearShapes for
 // every other kind, mixed kinds included.
-inline unsigned linear_shape_slot(element_type shape) noexcept {
+constexpr unsigned linear_shape_slot(element_type shape) noexcept {
   switch (shape) {
     case ET_EDGE2:
       return 0;
@@ -77,7 +77,7 @@ inline unsigned linear_shape_slot(element_type shape) noexcept {
 // The entry of a per-shape table for a pure linear shape; nullptr for every
 // other kind.
 template <class Table>
-const Table* of_linear_shape(const Table* const (&tables)[kLinearShapes],
+constexpr const Table* of_linear_shape(const Table* const (&tables)[kLinearShapes],
                              element_type shape) noexcept {
   const unsigned slot = linear_shape_slot(shape);
   return slot < kLinearShapes ? tables[slot] : nullptr;

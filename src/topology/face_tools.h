@@ -91,11 +91,12 @@ inline face_key canonical_face(const unsigned* f, unsigned n) noexcept {
       k.v[1] = std::max(f[0], f[1]);
       break;
     case 3: {
-      const unsigned p = first_smallest(f, 3);
-      const unsigned a = f[(p + 1) % 3], b = f[(p + 2) % 3];
-      k.v[0] = f[p];
-      k.v[1] = std::min(a, b);
-      k.v[2] = std::max(a, b);
+      // The smallest node, then the other two ascending: the sorted nodes.
+      // The middle one is what the smallest and the largest leave of the
+      // sum (unsigned arithmetic wraps exactly).
+      k.v[0] = std::min(f[0], std::min(f[1], f[2]));
+      k.v[2] = std::max(f[0], std::max(f[1], f[2]));
+      k.v[1] = f[0] + f[1] + f[2] - k.v[0] - k.v[2];
       break;
     }
     case 4: {

@@ -5,15 +5,19 @@
 // are bucketed by their smallest node modulo a prime sized for about two
 // faces per bucket: for the usual compact node numbering that prime exceeds
 // every node, each bucket holds the faces around one node, and both passes
-// over the connectivity touch memory in mesh order. Within a bucket the
-// records are sorted by canonical face and face number, so that each group
-// is one run in ascending face number.
+// over the connectivity touch memory in mesh order. Within a bucket, whose
+// records stand in ascending face number, an open-addressing table of the
+// bucket's own size finds each face's group, and the links are set as the
+// group grows: the first face always points to the latest member and every
+// later one to the first, and a group that reaches three faces is unlinked
+// when non-manifold faces are not linked.
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "common/primes.h"
 #include "topology/face_tools.h"
@@ -22,31 +26,153 @@ namespace ovk {
 namespace quernfold {
 namespace {
 
-using detail::face_key;
-
 // Fewest buckets of the face table.
 constexpr std::uint64_t kMinBuckets = 23;
 
-// One element face in the table: its canonical key and its face number,
-// kept as element and local face.
+// One element face in the table: its canonical key, packed into two words,
+// and its face number, kept as element and local face.
 struct face_record {
-  face_key key;
+  std::uint64_t high;  // the first two words of the key (the smallest node first)
+  std::uint64_t low;   // the last two words of the key
   std::uint32_t element;
   std::uint32_t local;
 
-  // Ascending key, then ascending face number.
-  bool operator<(const face_record& o) const noexcept {
-    if (!(key == o.key)) return key < o.key;
-    return element != o.element ? element < o.element : local < o.local;
+  static face_record of(const detail::face_key& k, std::uint32_t element, unsigned local) noexcept {
+    return {std::uint64_t(k.v[0]) << 32 | k.v[1], std::uint64_t(k.v[2]) << 32 | k.v[3], element,
+            local};
   }
+  bool same_face(const face_record& o) const noexcept { return high == o.high && low == o.low; }
+};
+
+// Calls visit(nodes, n, i) for every local face i of a column of the pure
+// kind Shape, the face list unrolled at compile time. The nodes array is
+// always filled from four rows of the column (rows the face does not use
+// repeat row 0); only the first n count.
+template <element_type Shape, class Visit, std::size_t... I>
+void visit_pure_faces(const unsigned* column, Visit&& visit, std::index_sequence<I...>) {
+  constexpr const detail::face_table& table = *detail::faces_of_shape(Shape);
+  auto face = [&](std::size_t i) {
+    const unsigned nodes[4] = {column[table.nodes[i][0]], column[table.nodes[i][1]],
+                               column[table.nodes[i][2]], column[table.nodes[i][3]]};
+    visit(nodes, unsigned(table.size[i]), unsigned(i));
+  };
+  (face(I), ...);
+}
+
+// The faces of the columns of one pure kind (Shape), or of each column's
+// own shape in a mixed matrix (Shape = ET_UNKNOWN).
+template <element_type Shape>
+struct column_faces {
+  element_type kind;
+
+  template <class Visit>
+  void visit(const unsigned* column, Visit&& visit) const {
+    if constexpr (Shape != ET_UNKNOWN) {
+      constexpr unsigned count = detail::faces_of_shape(Shape)->count;
+      visit_pure_faces<Shape>(column, visit, std::make_index_sequence<count>());
+    } else {
+      const detail::face_table& table = detail::column_faces(kind, column);
+      for (unsigned i = 0; i < table.count; ++i) {
+        unsigned nodes[4] = {};
+        visit(static_cast<const unsigned*>(nodes), detail::read_face(table, i, column, nodes), i);
+      }
+    }
+  }
+};
+
+// Sets the neighbours of the faces of one bucket as their groups grow.
+class group_linker {
+ public:
+  group_linker(dense2D<unsigned>& neighbors, bool link_non_manifold) noexcept
+      : neighbors_(neighbors), link_non_manifold_(link_non_manifold) {}
+
+  // Room for buckets of up to `largest` records; false when memory cannot
+  // be had.
+  bool size_for(std::size_t largest) {
+    std::size_t capacity = 4;
+    while (capacity < 2 * largest) capacity *= 2;
+    slots_.reset(new (std::nothrow) slot[capacity]());
+    return slots_ != nullptr;
+  }
+
+  // Links the k records of one bucket, given in ascending face number.
+  void link_bucket(const face_record* records, std::size_t k) {
+    if (k < 2) return;
+    if (k == 2) {
+      if (records[0].same_face(records[1])) join_pair(records[0], records[1]);
+      return;
+    }
+    // A table of at least twice the bucket's size, its slots told fresh by
+    // the bucket's stamp.
+    ++stamp_;
+    unsigned bits = 2;
+    while ((std::size_t(1) << bits) < 2 * k) ++bits;
+    const std::size_t mask = (std::size_t(1) << bits) - 1;
+    for (std::size_t r = 0; r < k; ++r) {
+      const face_record& face = records[r];
+      std::size_t h = std::size_t((face.high * kMixHigh + face.low * kMixLow) >> (64 - bits));
+      for (;; h = (h + 1) & mask) {
+        slot& s = slots_[h];
+        if (s.stamp != stamp_) {
+          s = slot{stamp_, static_cast<std::uint32_t>(r), 0, 1};
+          break;
+        }
+        if (records[s.first].same_face(face)) {
+          join(s, records, r);
+          break;
+        }
+      }
+    }
+  }
+
+ private:
+  // Odd multipliers that spread the key words over the hash's top bits.
+  static constexpr std::uint64_t kMixHigh = 0x9E3779B97F4A7C15ull;
+  static constexpr std::uint64_t kMixLow = 0xC2B2AE3D27D4EB4Full;
+
+  // One group of the bucket: its first and second record and its size.
+  struct slot {
+    std::uint64_t stamp;
+    std::uint32_t first;
+    std::uint32_t second;
+    std::uint64_t size;
+  };
+
+  unsigned& entry(const face_record& r) noexcept { return neighbors_(r.local, r.element); }
+
+  void join_pair(const face_record& first, const face_record& second) noexcept {
+    entry(first) = second.element;
+    entry(second) = first.element;
+  }
+
+  // Record r joins the group of slot s.
+  void join(slot& s, const face_record* records, std::size_t r) noexcept {
+    const face_record& first = records[s.first];
+    if (++s.size == 2) {
+      s.second = static_cast<std::uint32_t>(r);
+      join_pair(first, records[r]);
+    } else if (link_non_manifold_) {
+      join_pair(first, records[r]);
+    } else if (s.size == 3) {
+      entry(first) = entry(records[s.second]) = no_index;  // records[r] stays ~0U
+    }
+  }
+
+  dense2D<unsigned>& neighbors_;
+  bool link_non_manifold_;
+  std::unique_ptr<slot[]> slots_;
+  std::uint64_t stamp_ = 0;
 };
 
 // Faces bucketed by smallest node: bucket b holds records[start(b) .. end(b)).
 class face_buckets {
  public:
-  // Sizes the buckets for n faces; false when memory cannot be had.
-  bool size_for(std::uint64_t n) {
+  // Sizes the buckets for n faces whose nodes are at most `largest`: one
+  // bucket a node when there are no more nodes than the prime would give
+  // buckets; false when memory cannot be had.
+  bool size_for(std::uint64_t n, unsigned largest) {
     buckets_ = detail::prime_at_least(std::max(n / 2, kMinBuckets));
+    if (largest < buckets_) buckets_ = largest + 1;
     ends_.reset(new (std::nothrow) std::size_t[std::size_t(buckets_) + 1]());
     return ends_ != nullptr;
   }
@@ -55,65 +181,81 @@ class face_buckets {
     return smallest < buckets_ ? smallest : smallest % buckets_;
   }
 
-  // Two passes over the faces of the matrix: count per bucket, then place
-  // the records, so that each bucket keeps the faces in insertion order.
-  bool fill(const dense2D<unsigned>& connectM, element_type FE) {
-    for_each_face(connectM, FE, [&](const face_record& r) { ++ends_[bucket_of(r.key.v[0]) + 1]; });
-    for (std::size_t b = 1; b <= buckets_; ++b) ends_[b] += ends_[b - 1];
+  // Two passes over the faces of the matrix: count per bucket (only the
+  // smallest node is needed), then place the records, so that each bucket
+  // keeps the faces in insertion order.
+  template <class Faces>
+  bool fill(const dense2D<unsigned>& connectM, const Faces& faces) {
+    for_each_face(connectM, faces, [&](const unsigned* nodes, unsigned n, std::size_t, unsigned) {
+      ++ends_[bucket_of(nodes[detail::first_smallest(nodes, n)]) + 1];
+    });
+    for (std::size_t b = 1; b <= buckets_; ++b) {
+      largest_ = std::max(largest_, ends_[b]);
+      ends_[b] += ends_[b - 1];
+    }
     records_.reset(new (std::nothrow) face_record[ends_[buckets_]]);
     if (!records_) return false;
-    for_each_face(connectM, FE,
-                  [&](const face_record& r) { records_[ends_[bucket_of(r.key.v[0])]++] = r; });
+    for_each_face(connectM, faces,
+                  [&](const unsigned* nodes, unsigned n, std::size_t j, unsigned i) {
+                    const detail::face_key key = detail::canonical_face(nodes, n);
+                    records_[ends_[bucket_of(key.v[0])]++] =
+                        face_record::of(key, static_cast<std::uint32_t>(j), i);
+                  });
     return true;
   }
 
-  // Calls group(first, count) for every run of equal faces, bucket by bucket.
-  template <class Group>
-  void for_each_group(Group&& group) {
+  // Most records in one bucket.
+  std::size_t largest() const noexcept { return largest_; }
+
+  // Calls visit(first, count) for the records of every bucket.
+  template <class Visit>
+  void for_each_bucket(Visit&& visit) const {
     std::size_t begin = 0;
     for (std::size_t b = 0; b < buckets_; ++b) {
-      const std::size_t end = ends_[b];
-      if (end - begin > 2) std::sort(&records_[begin], &records_[end]);
-      for (std::size_t r = begin; r < end;) {
-        std::size_t s = r + 1;
-        while (s < end && records_[s].key == records_[r].key) ++s;
-        group(&records_[r], s - r);
-        r = s;
-      }
-      begin = end;
+      visit(&records_[begin], ends_[b] - begin);
+      begin = ends_[b];
     }
   }
 
  private:
-  template <class Visit>
-  static void for_each_face(const dense2D<unsigned>& connectM, element_type FE, Visit&& visit) {
-    for (std::size_t j = 0; j < connectM.cols(); ++j) {
-      const unsigned* column = connectM.column(j);
-      const detail::face_table& table = detail::column_faces(FE, column);
-      for (unsigned i = 0; i < table.count; ++i) {
-        unsigned nodes[4];
-        const unsigned n = detail::read_face(table, i, column, nodes);
-        visit(face_record{detail::canonical_face(nodes, n), static_cast<std::uint32_t>(j), i});
-      }
-    }
+  template <class Faces, class Visit>
+  static void for_each_face(const dense2D<unsigned>& connectM, const Faces& faces, Visit&& visit) {
+    const unsigned* base = connectM.data();
+    const std::size_t ld = connectM.ld();
+    for (std::size_t j = 0; j < connectM.cols(); ++j)
+      faces.visit(base + j * ld,
+                  [&](const unsigned* nodes, unsigned n, unsigned i) { visit(nodes, n, j, i); });
   }
 
   std::uint32_t buckets_ = 0;
+  std::size_t largest_ = 0;
   // After fill(): ends_[b] is the end of bucket b (its start is ends_[b - 1],
   // 0 for the first bucket).
   std::unique_ptr<std::size_t[]> ends_;
   std::unique_ptr<face_record[]> records_;
 };
 
-// Links one group of k equal faces given in ascending face number: a pair
-// points at each other; a larger group either has its first face point to
-// the last and the others to the first, or is left unlinked.
-void link_group(const face_record* group, std::size_t k, bool link_non_manifold,
-                dense2D<unsigned>& neighbors) {
-  if (k < 2 || (k > 2 && !link_non_manifold)) return;
-  const face_record& first = group[0];
-  for (std::size_t m = 1; m < k; ++m) neighbors(group[m].local, group[m].element) = first.element;
-  neighbors(first.local, first.element) = group[k - 1].element;
+// The table filled with the faces of every column; the pure kinds read their
+// face list once for the whole matrix.
+bool fill_table(face_buckets& table, const dense2D<unsigned>& connectM, element_type FE) {
+  switch (FE) {
+    case ET_EDGE2:
+      return table.fill(connectM, column_faces<ET_EDGE2>{FE});
+    case ET_TRIA3:
+      return table.fill(connectM, column_faces<ET_TRIA3>{FE});
+    case ET_QUAD4:
+      return table.fill(connectM, column_faces<ET_QUAD4>{FE});
+    case ET_TETRA4:
+      return table.fill(connectM, column_faces<ET_TETRA4>{FE});
+    case ET_PYRAMID5:
+      return table.fill(connectM, column_faces<ET_PYRAMID5>{FE});
+    case ET_WEDGE6:
+      return table.fill(connectM, column_faces<ET_WEDGE6>{FE});
+    case ET_HEXA8:
+      return table.fill(connectM, column_faces<ET_HEXA8>{FE});
+    default:
+      return table.fill(connectM, column_faces<ET_UNKNOWN>{FE});
+  }
 }
 
 }  // namespace
@@ -138,14 +280,15 @@ int get_neighbors(const dense2D<unsigned>& connectM, element_type type, bool lin
 
   const unsigned F = detail::faces_per_element(FE);
   face_buckets table;
+  group_linker linker(neighbors, link_non_manifold);
   if (!neighbors.resize(F, connectM.cols(), no_index) ||
-      !table.size_for(std::uint64_t(F) * connectM.cols()) || !table.fill(connectM, FE)) {
+      !table.size_for(std::uint64_t(F) * connectM.cols(), max_ID(connectM)) ||
+      !fill_table(table, connectM, FE) || !linker.size_for(table.largest())) {
     neighbors.clear();
     return no_memory;
   }
-  table.for_each_group([&](const face_record* group, std::size_t k) {
-    link_group(group, k, link_non_manifold, neighbors);
-  });
+  table.for_each_bucket(
+      [&](const face_record* records, std::size_t k) { linker.link_bucket(records, k); });
   return 0;
 }
 
