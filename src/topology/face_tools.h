@@ -80,6 +80,24 @@ struct face_key {
   }
 };
 
+// The key of a three-node face: its smallest node, then the other two
+// ascending, that is the sorted nodes. The middle one is what the smallest
+// and the largest leave of the sum (unsigned arithmetic wraps exactly).
+inline face_key triangle_key(const unsigned* f) noexcept {
+  const unsigned lo = std::min(f[0], std::min(f[1], f[2]));
+  const unsigned hi = std::max(f[0], std::max(f[1], f[2]));
+  return face_key{{lo, f[0] + f[1] + f[2] - lo - hi, hi, no_index}};
+}
+
+// Smallest of n (1 to 4) nodes.
+inline unsigned smallest_node(const unsigned* f, unsigned n) noexcept {
+  unsigned lo = f[0];
+  if (n > 1) lo = std::min(lo, f[1]);
+  if (n > 2) lo = std::min(lo, f[2]);
+  if (n > 3) lo = std::min(lo, f[3]);
+  return lo;
+}
+
 inline face_key canonical_face(const unsigned* f, unsigned n) noexcept {
   face_key k{{no_index, no_index, no_index, no_index}};
   switch (n) {
@@ -90,15 +108,8 @@ inline face_key canonical_face(const unsigned* f, unsigned n) noexcept {
       k.v[0] = std::min(f[0], f[1]);
       k.v[1] = std::max(f[0], f[1]);
       break;
-    case 3: {
-      // The smallest node, then the other two ascending: the sorted nodes.
-      // The middle one is what the smallest and the largest leave of the
-      // sum (unsigned arithmetic wraps exactly).
-      k.v[0] = std::min(f[0], std::min(f[1], f[2]));
-      k.v[2] = std::max(f[0], std::max(f[1], f[2]));
-      k.v[1] = f[0] + f[1] + f[2] - k.v[0] - k.v[2];
-      break;
-    }
+    case 3:
+      return triangle_key(f);
     case 4: {
       const unsigned p = first_smallest(f, 4);
       const unsigned a = f[(p + 1) % 4], b = f[(p + 3) % 4];

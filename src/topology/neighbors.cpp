@@ -21,6 +21,7 @@
 
 #include "common/primes.h"
 #include "topology/face_tools.h"
+#include "topology/node_lists.h"
 
 namespace ovk {
 namespace quernfold {
@@ -59,11 +60,20 @@ void visit_pure_faces(const unsigned* column, Visit&& visit, std::index_sequence
   (face(I), ...);
 }
 
-// The faces of the columns of one pure kind (Shape), or of each column's
-// own shape in a mixed matrix (Shape = ET_UNKNOWN).
-template <element_type Shape>
+// The faces of the columns of one pure kind (Shape, of Rows nodes), or of
+// each column's own shape in a mixed matrix (Shape = ET_UNKNOWN).
+template <element_type Shape, unsigned Rows = 0>
 struct column_faces {
   element_type kind;
+
+  // The columns of M, read in all rows for a pure kind and in the rows of
+  // the column's own shape in a mixed matrix.
+  auto columns_of(const dense2D<unsigned>& M) const noexcept {
+    if constexpr (Shape == ET_UNKNOWN)
+      return detail::shaped_columns(M, kind);
+    else
+      return detail::whole_columns<Rows>(M);
+  }
 
   template <class Visit>
   void visit(const unsigned* column, Visit&& visit) const {
@@ -167,12 +177,9 @@ class group_linker {
 // Faces bucketed by smallest node: bucket b holds records[start(b) .. end(b)).
 class face_buckets {
  public:
-  // Sizes the buckets for n faces whose nodes are at most `largest`: one
-  // bucket a node when there are no more nodes than the prime would give
-  // buckets; false when memory cannot be had.
-  bool size_for(std::uint64_t n, unsigned largest) {
-    buckets_ = detail::prime_at_least(std::max(n / 2, kMinBuckets));
-    if (largest < buckets_) buckets_ = largest + 1;
+  // Sizes the table for `buckets` buckets; false when memory cannot be had.
+  bool size_for(std::uint32_t buckets) {
+    buckets_ = buckets;
     ends_.reset(new (std::nothrow) std::size_t[std::size_t(buckets_) + 1]());
     return ends_ != nullptr;
   }
@@ -235,26 +242,74 @@ class face_buckets {
   std::unique_ptr<face_record[]> records_;
 };
 
-// The table filled with the faces of every column; the pure kinds read their
-// face list once for the whole matrix.
-bool fill_table(face_buckets& table, const dense2D<unsigned>& connectM, element_type FE) {
+// Gathers each node's bucket by walking the elements around it in
+// ascending order, each element's faces in local order, and keeping the
+// faces whose smallest node it is; links bucket by bucket.
+template <class Faces, class Columns>
+bool link_around_nodes(const Columns& columns, detail::node_elements& lists, unsigned largest,
+                       const Faces& faces, unsigned F, group_linker& linker) {
+  if (!lists.sort(columns, largest)) return false;
+  const std::size_t most = std::size_t(F) * lists.longest;
+  std::unique_ptr<face_record[]> bucket(new (std::nothrow) face_record[most]);
+  if (!bucket || !linker.size_for(most)) return false;
+  for (std::size_t v = 0; v < lists.nodes; ++v) {
+    std::size_t k = 0;
+    lists.for_each_element(v, [&](unsigned e) {
+      faces.visit(columns.column(e), [&](const unsigned* nodes, unsigned n, unsigned i) {
+        if (detail::smallest_node(nodes, n) != v) return;
+        // Three-node faces, the common case, take their key inline.
+        const detail::face_key key =
+            n == 3 ? detail::triangle_key(nodes) : detail::canonical_face(nodes, n);
+        bucket[k++] = face_record::of(key, e, i);
+      });
+    });
+    linker.link_bucket(bucket.get(), k);
+  }
+  return true;
+}
+
+// Links the faces of every column bucket by bucket. The buckets are the
+// nodes when there are no more nodes than the prime sized for the faces
+// would give buckets (the usual compact numbering); otherwise the smallest
+// node modulo that prime.
+template <class Faces>
+bool link_faces(const dense2D<unsigned>& connectM, const Faces& faces, unsigned F,
+                group_linker& linker) {
+  const std::uint64_t n = std::uint64_t(F) * connectM.cols();
+  const std::uint32_t buckets = detail::prime_at_least(std::max(n / 2, kMinBuckets));
+  const auto columns = faces.columns_of(connectM);
+  detail::node_elements lists;
+  const unsigned largest = lists.scan(columns, [](const unsigned*, std::size_t) {});
+  if (largest < buckets) return link_around_nodes(columns, lists, largest, faces, F, linker);
+  face_buckets table;
+  if (!table.size_for(buckets) || !table.fill(connectM, faces) || !linker.size_for(table.largest()))
+    return false;
+  table.for_each_bucket(
+      [&](const face_record* records, std::size_t k) { linker.link_bucket(records, k); });
+  return true;
+}
+
+// link_faces with the face list of the kind: the pure kinds read theirs
+// once for the whole matrix.
+bool link_kind(const dense2D<unsigned>& connectM, element_type FE, unsigned F,
+               group_linker& linker) {
   switch (FE) {
     case ET_EDGE2:
-      return table.fill(connectM, column_faces<ET_EDGE2>{FE});
+      return link_faces(connectM, column_faces<ET_EDGE2, 2>{FE}, F, linker);
     case ET_TRIA3:
-      return table.fill(connectM, column_faces<ET_TRIA3>{FE});
+      return link_faces(connectM, column_faces<ET_TRIA3, 3>{FE}, F, linker);
     case ET_QUAD4:
-      return table.fill(connectM, column_faces<ET_QUAD4>{FE});
+      return link_faces(connectM, column_faces<ET_QUAD4, 4>{FE}, F, linker);
     case ET_TETRA4:
-      return table.fill(connectM, column_faces<ET_TETRA4>{FE});
+      return link_faces(connectM, column_faces<ET_TETRA4, 4>{FE}, F, linker);
     case ET_PYRAMID5:
-      return table.fill(connectM, column_faces<ET_PYRAMID5>{FE});
+      return link_faces(connectM, column_faces<ET_PYRAMID5, 5>{FE}, F, linker);
     case ET_WEDGE6:
-      return table.fill(connectM, column_faces<ET_WEDGE6>{FE});
+      return link_faces(connectM, column_faces<ET_WEDGE6, 6>{FE}, F, linker);
     case ET_HEXA8:
-      return table.fill(connectM, column_faces<ET_HEXA8>{FE});
+      return link_faces(connectM, column_faces<ET_HEXA8, 8>{FE}, F, linker);
     default:
-      return table.fill(connectM, column_faces<ET_UNKNOWN>{FE});
+      return link_faces(connectM, column_faces<ET_UNKNOWN>{FE}, F, linker);
   }
 }
 
@@ -279,16 +334,11 @@ int get_neighbors(const dense2D<unsigned>& connectM, element_type type, bool lin
   if (!detail::has_faces(FE)) return -2;
 
   const unsigned F = detail::faces_per_element(FE);
-  face_buckets table;
   group_linker linker(neighbors, link_non_manifold);
-  if (!neighbors.resize(F, connectM.cols(), no_index) ||
-      !table.size_for(std::uint64_t(F) * connectM.cols(), max_ID(connectM)) ||
-      !fill_table(table, connectM, FE) || !linker.size_for(table.largest())) {
+  if (!neighbors.resize(F, connectM.cols(), no_index) || !link_kind(connectM, FE, F, linker)) {
     neighbors.clear();
     return no_memory;
   }
-  table.for_each_bucket(
-      [&](const face_record* records, std::size_t k) { linker.link_bucket(records, k); });
   return 0;
 }
 

@@ -1,0 +1,140 @@
+// The elements around every node: a counting sort of the connectivity
+// entries by node, shared by the node graph and the neighbour search, and
+// the ways of reading which rows of a column hold its nodes.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <memory>
+#include <new>
+
+#include "common/mixed.h"
+#include "quernfold/model.h"
+
+namespace ovk {
+namespace quernfold {
+namespace detail {
+
+// The columns of a connectivity matrix, read through one pointer.
+struct column_walk {
+  const unsigned* base;
+  std::size_t ld;
+  std::size_t count;
+
+  explicit column_walk(const dense2D<unsigned>& M) noexcept
+      : base(M.data()), ld(M.ld()), count(M.cols()) {}
+  const unsigned* column(std::size_t j) const noexcept { return base + j * ld; }
+};
+
+// Columns whose every row is read. Rows is the row count when fixed at
+// compile time (the common simplices), 0 when it is only known at run time.
+template <unsigned Rows>
+struct whole_columns : column_walk {
+  unsigned run_rows;
+
+  explicit whole_columns(const dense2D<unsigned>& M) noexcept
+      : column_walk(M), run_rows(static_cast<unsigned>(M.rows())) {}
+  unsigned used_rows(const unsigned*) const noexcept { return Rows ? Rows : run_rows; }
+};
+
+// Columns of one pure kind, or of a mixed matrix whose columns each read the
+// rows of their own shape (the unused tail is never read).
+struct shaped_columns : column_walk {
+  element_type kind;
+
+  shaped_columns(const dense2D<unsigned>& M, element_type FE) noexcept : column_walk(M), kind(FE) {}
+  element_type shape(const unsigned* column) const noexcept { return column_shape(kind, column); }
+  unsigned used_rows(const unsigned* column) const noexcept { return nbr_nodes(shape(column)); }
+};
+
+// Counting sort of the node entries by node: `count` has largest + 3
+// entries, all 0; `out` has one entry per node entry. Afterwards count[v]
+// .. count[v + 1] is where node v's elements stand in `out`, ascending
+// (once per occurrence).
+template <class Columns>
+void scatter_by_node(const Columns& g, unsigned* count, std::size_t count_size, unsigned* out) {
+  // count[v + 2] counts node v; after the running sum count[v + 1] is where
+  // v's list starts, and it advances to where the list ends while scattering.
+  for (std::size_t j = 0; j < g.count; ++j) {
+    const unsigned* column = g.column(j);
+    const unsigned n = g.used_rows(column);
+    for (unsigned r = 0; r < n; ++r)
+      if (column[r] != no_index) ++count[std::size_t(column[r]) + 2];
+  }
+  for (std::size_t k = 3; k < count_size; ++k) count[k] += count[k - 1];
+  for (std::size_t j = 0; j < g.count; ++j) {
+    const unsigned* column = g.column(j);
+    const unsigned n = g.used_rows(column);
+    for (unsigned r = 0; r < n; ++r)
+      if (column[r] != no_index)
+        out[count[std::size_t(column[r]) + 1]++] = static_cast<unsigned>(j);
+  }
+}
+
+// The elements of every node: node v's are elements[to_elements[v] ..
+// to_elements[v + 1]), ascending, an element holding v twice listed twice.
+struct node_elements {
+  std::size_t nodes = 0;    // largest node + 1; 0 when no column holds a node
+  std::size_t longest = 0;  // most elements of one node
+  std::unique_ptr<unsigned[]> to_elements;
+  std::unique_ptr<unsigned[]> elements;
+
+  // First step: counts the node entries and finds the largest node,
+  // calling column_nodes(column, k) for every column with k > 0 node
+  // entries on the way. Returns the largest node, 0 when there is none
+  // (then `entries` is 0).
+  template <class Columns, class ColumnNodes>
+  unsigned scan(const Columns& g, ColumnNodes&& column_nodes) {
+    unsigned largest = 0;
+    entries_ = 0;
+    for (std::size_t j = 0; j < g.count; ++j) {
+      const unsigned* column = g.column(j);
+      const unsigned n = g.used_rows(column);
+      std::size_t k = 0;
+      for (unsigned r = 0; r < n; ++r) {
+        if (column[r] == no_index) continue;
+        largest = std::max(largest, column[r]);
+        ++k;
+      }
+      entries_ += k;
+      if (k) column_nodes(column, k);
+    }
+    return largest;
+  }
+
+  // Second step, after scan() gave `largest`: the lists themselves. False
+  // when memory cannot be had; `nodes` stays 0 when no column holds a node.
+  template <class Columns>
+  bool sort(const Columns& g, unsigned largest) {
+    if (entries_ == 0) return true;
+    if (entries_ > std::numeric_limits<unsigned>::max()) return false;
+    nodes = std::size_t(largest) + 1;
+    to_elements.reset(new (std::nothrow) unsigned[nodes + 2]());
+    elements.reset(new (std::nothrow) unsigned[entries_]);
+    if (!to_elements || !elements) return false;
+    scatter_by_node(g, to_elements.get(), nodes + 2, elements.get());
+    for (std::size_t v = 0; v < nodes; ++v)
+      longest = std::max<std::size_t>(longest, to_elements[v + 1] - to_elements[v]);
+    return true;
+  }
+
+  // Calls visit(element) for every element of node v, ascending, each once.
+  template <class Visit>
+  void for_each_element(std::size_t v, Visit&& visit) const {
+    unsigned previous = no_index;
+    for (std::size_t k = to_elements[v]; k < to_elements[v + 1]; ++k) {
+      // An element holding v twice is listed twice.
+      if (elements[k] == previous) continue;
+      previous = elements[k];
+      visit(previous);
+    }
+  }
+
+ private:
+  std::size_t entries_ = 0;
+};
+
+}  // namespace detail
+}  // namespace quernfold
+}  // namespace ovk
