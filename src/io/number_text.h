@@ -1,0 +1,63 @@
+// Numbers to and from text with exactly the bytes and values of the C
+// library's conversions that the formats name ("%f", "%d"), without its
+// per-call cost, and a stream writer that hands the text to its FILE in
+// large blocks.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+
+namespace ovk {
+namespace quernfold {
+namespace detail {
+
+// Most characters one "%f" or "%d" conversion writes: "%f" of -DBL_MAX is a
+// sign, 309 digits, the point and 6 digits.
+constexpr std::size_t kMaxNumberText = 320;
+
+// Writes x as printf's "%f" does in the "C" locale (fixed notation, 6
+// digits after the point, correctly rounded, ties to even; "-" before any
+// value with its sign bit set, "-0.000000" included; "inf", "nan" and
+// their negatives). Needs kMaxNumberText characters; returns the end.
+char* format_fixed6(char* out, double x) noexcept;
+
+// Writes v as printf's "%d" does; returns the end.
+char* format_int(char* out, int v) noexcept;
+
+// Collects text in one block and writes it to the stream whenever the block
+// fills up and when flushed or destroyed. Whether the stream accepted the
+// text is not reported (the callers do not test their writes).
+class block_writer {
+ public:
+  explicit block_writer(std::FILE* stream) noexcept;
+  ~block_writer() { flush(); }
+  block_writer(const block_writer&) = delete;
+  block_writer& operator=(const block_writer&) = delete;
+
+  void text(const char* s) noexcept;
+  void fixed6(double x) noexcept { end_ = format_fixed6(room(), x); }
+  void integer(int v) noexcept { end_ = format_int(room(), v); }
+  void put(char c) noexcept { *room() = c, ++end_; }
+  void flush() noexcept;
+
+ private:
+  static constexpr std::size_t kBlock = std::size_t(1) << 20;
+
+  // Where the next kMaxNumberText characters go.
+  char* room() noexcept {
+    if (std::size_t(limit_ - end_) < kMaxNumberText) flush();
+    return end_;
+  }
+
+  std::FILE* stream_;
+  std::unique_ptr<char[]> block_;
+  char local_[kMaxNumberText * 2];  // used when the block cannot be had
+  char* begin_;
+  char* end_;
+  char* limit_;
+};
+
+}  // namespace detail
+}  // namespace quernfold
+}  // namespace ovk
