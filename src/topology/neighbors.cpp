@@ -90,7 +90,7 @@ struct column_faces {
   }
 };
 
-// Sets the neighbours of the faces of one bucket as their groups grow.
+// Sets the neighbors of the faces of one bucket as their groups grow.
 class group_linker {
  public:
   group_linker(dense2D<unsigned>& neighbors, bool link_non_manifold) noexcept

@@ -2,7 +2,7 @@
 //
 // Both list operations rest on one compressed transposition (a counting sort
 // of connectivity entries by node) and, for the graph, on a marker vector
-// that removes duplicate neighbours in linear time without sorting. The
+// that removes duplicate neighbors in linear time without sorting. The
 // graph is walked once into a scratch buffer sized for the most arcs the
 // groups can give, and copied out at its exact size; when that buffer cannot
 // be had, a counting walk sizes the output first and a second walk fills it.
@@ -60,7 +60,7 @@ struct edge_groups : detail::shaped_columns {
   }
 };
 
-// Node lists of the graph, node by node: emit(w) for every neighbour w of v
+// Node lists of the graph, node by node: emit(w) for every neighbor w of v
 // not yet marked for v, in order of first appearance, then end_node(v) once
 // its list is complete. `marker` has one entry per node, all ~0U.
 template <class Columns, class Emit, class EndNode>
@@ -156,11 +156,9 @@ int get_connected_elements(const dense2D<unsigned>& connectM, dense1D<unsigned>&
   offsets.clear();
   elements.clear();
   const detail::whole_columns<0> g(connectM);
-  unsigned largest = 0;
-  std::size_t entries = 0;
-  for (std::size_t j = 0; j < g.count; ++j)
-    for (unsigned r = 0; r < g.run_rows; ++r)
-      if (g.column(j)[r] != no_index) largest = std::max(largest, g.column(j)[r]), ++entries;
+  detail::node_elements lists;
+  const unsigned largest = lists.scan(g, [](const unsigned*, std::size_t) {});
+  const std::size_t entries = lists.entries();
   if (entries == 0) return offsets.resize(1, 0) ? 0 : no_memory;
   const std::size_t count_size = std::size_t(largest) + 3;
   if (entries > std::numeric_limits<unsigned>::max() || !offsets.resize(count_size, 0) ||

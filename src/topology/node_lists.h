@@ -1,5 +1,5 @@
 // The elements around every node: a counting sort of the connectivity
-// entries by node, shared by the node graph and the neighbour search, and
+// entries by node, shared by the node graph and the neighbor search, and
 // the ways of reading which rows of a column hold its nodes.
 #pragma once
 
@@ -48,6 +48,18 @@ struct shaped_columns : column_walk {
   unsigned used_rows(const unsigned* column) const noexcept { return nbr_nodes(shape(column)); }
 };
 
+// Calls visit(v, j) for every node v (not ~0U) among the used rows of every
+// column j, columns in order, rows in order.
+template <class Columns, class Visit>
+void for_each_node_entry(const Columns& g, Visit&& visit) {
+  for (std::size_t j = 0; j < g.count; ++j) {
+    const unsigned* column = g.column(j);
+    const unsigned n = g.used_rows(column);
+    for (unsigned r = 0; r < n; ++r)
+      if (column[r] != no_index) visit(column[r], j);
+  }
+}
+
 // Counting sort of the node entries by node: `count` has largest + 3
 // entries, all 0; `out` has one entry per node entry. Afterwards count[v]
 // .. count[v + 1] is where node v's elements stand in `out`, ascending
@@ -56,20 +68,11 @@ template <class Columns>
 void scatter_by_node(const Columns& g, unsigned* count, std::size_t count_size, unsigned* out) {
   // count[v + 2] counts node v; after the running sum count[v + 1] is where
   // v's list starts, and it advances to where the list ends while scattering.
-  for (std::size_t j = 0; j < g.count; ++j) {
-    const unsigned* column = g.column(j);
-    const unsigned n = g.used_rows(column);
-    for (unsigned r = 0; r < n; ++r)
-      if (column[r] != no_index) ++count[std::size_t(column[r]) + 2];
-  }
+  for_each_node_entry(g, [count](unsigned v, std::size_t) { ++count[std::size_t(v) + 2]; });
   for (std::size_t k = 3; k < count_size; ++k) count[k] += count[k - 1];
-  for (std::size_t j = 0; j < g.count; ++j) {
-    const unsigned* column = g.column(j);
-    const unsigned n = g.used_rows(column);
-    for (unsigned r = 0; r < n; ++r)
-      if (column[r] != no_index)
-        out[count[std::size_t(column[r]) + 1]++] = static_cast<unsigned>(j);
-  }
+  for_each_node_entry(g, [count, out](unsigned v, std::size_t j) {
+    out[count[std::size_t(v) + 1]++] = static_cast<unsigned>(j);
+  });
 }
 
 // The elements of every node: node v's are elements[to_elements[v] ..
@@ -102,6 +105,9 @@ struct node_elements {
     }
     return largest;
   }
+
+  // Node entries counted by scan().
+  std::size_t entries() const noexcept { return entries_; }
 
   // Second step, after scan() gave `largest`: the lists themselves. False
   // when memory cannot be had; `nodes` stays 0 when no column holds a node.
