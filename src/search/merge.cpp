@@ -40,7 +40,8 @@ int raise_past_second(int code) { return code < kBadIndex ? code + 1 : code; }
 bool set_identity(dense1D<unsigned>& map, std::size_t n) {
   map.clear();
   if (!map.resize(n)) return false;
-  for (std::size_t i = 0; i < n; ++i) map[i] = static_cast<unsigned>(i);
+  unsigned* entry = map.data();
+  for (std::size_t i = 0; i < n; ++i) entry[i] = static_cast<unsigned>(i);
   return true;
 }
 
@@ -168,6 +169,16 @@ int merge_same_list(const dense2D<double>& coords, const dense1D<unsigned>& U,
   const long followers = detail::find_coincident(coords, D, U, leader);
   if (followers < 0) return no_memory;
   if (followers == 0) return merge_into_lower_rank<D>(coords, U, U, true, new_IDs, tol);
+  // With tol 0 the box of a leader holds only nodes of its very coordinates:
+  // its own followers, which are not in the leaders' tree, and, for a point
+  // with an infinite coordinate, nodes at a NaN distance. So no leader
+  // merges, every follower goes to its leader, and the chains are resolved
+  // already.
+  if (tol == 0) {
+    if (!set_identity(new_IDs, coords.cols())) return no_memory;
+    for (std::size_t i = 0; i < U.size(); ++i) new_IDs[U[i]] = U[leader[i]];
+    return static_cast<int>(followers);
+  }
 
   if (!leaders.reserve(U.size() - followers)) return no_memory;
   for (std::size_t i = 0; i < U.size(); ++i)
