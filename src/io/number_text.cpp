@@ -1,3 +1,9 @@
+// Reading follows the two collectors character for character (what scanf
+// and the stream take for a number decides where the next field starts)
+// and converts plain decimal text with std::from_chars, which rounds
+// correctly as strtod does; hexadecimal, infinities, NaNs and values out of
+// the double range go to strtod itself.
+//
 // Fixed-notation formatting by exact integer arithmetic: a finite double is
 // m x 2^e with an integer m below 2^53; below 2^44 the value times 10^6 is
 // m x 10^6 x 2^e, exact in 128 bits, and rounding it to an integer (ties to
@@ -7,8 +13,12 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <memory>
 #include <new>
 
 namespace ovk {
@@ -40,7 +50,137 @@ char* write_millionths(char* out, std::uint64_t q) noexcept {
   return out + 6;
 }
 
+bool is_c_space(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
+char lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+bool is_hex_digit(char c) noexcept { return is_digit(c) || (lower(c) >= 'a' && lower(c) <= 'f'); }
+
+// strtod of the text [first, last): its value and how many characters it
+// took (0 when none, also when a long text finds no memory for its copy).
+std::size_t strtod_of(const char* first, const char* last, double& value) noexcept {
+  const std::size_t n = std::size_t(last - first);
+  char local[128];
+  std::unique_ptr<char[]> heap(n < sizeof local ? nullptr : new (std::nothrow) char[n + 1]);
+  char* text = n < sizeof local ? local : heap.get();
+  if (!text) return 0;
+  std::memcpy(text, first, n);
+  text[n] = '\0';
+  char* stop;
+  value = std::strtod(text, &stop);
+  return std::size_t(stop - text);
+}
+
+// The value of the decimal text [first, last) (an optional sign, digits
+// with at most one point, an optional exponent), of which strtod would take
+// the longest valid prefix; returns how many characters that prefix holds.
+std::size_t decimal_value(const char* first, const char* last, double& value) noexcept {
+  const bool minus = first != last && *first == '-';
+  const char* digits = first + (first != last && (*first == '-' || *first == '+'));
+  double magnitude;
+  const std::from_chars_result r = std::from_chars(digits, last, magnitude);
+  if (r.ec == std::errc::invalid_argument) return 0;
+  if (r.ec != std::errc()) return strtod_of(first, last, value);  // out of range
+  value = minus ? -magnitude : magnitude;
+  return std::size_t(r.ptr - first);
+}
+
+// Matches the lower-case word w at p, ignoring case; the characters matched.
+std::size_t match_word(const char* p, const char* w) noexcept {
+  std::size_t k = 0;
+  while (w[k] && lower(p[k]) == w[k]) ++k;
+  return k;
+}
+
 }  // namespace
+
+const char* scan_lg(const char* p, double& value) noexcept {
+  while (is_c_space(*p)) ++p;
+  if (!*p) return nullptr;
+  const char* const start = p;
+  const char* q = p + (*p == '+' || *p == '-');
+  bool plain = true;  // decimal digits, point and exponent only
+  if (lower(*q) == 'n') {
+    if (match_word(q, "nan") != 3) return nullptr;
+    q += 3;
+    plain = false;
+  } else if (lower(*q) == 'i') {
+    if (match_word(q, "inf") != 3) return nullptr;
+    q += 3;
+    if (lower(*q) == 'i') {
+      if (match_word(q, "inity") != 5) return nullptr;
+      q += 5;
+    }
+    plain = false;
+  } else {
+    bool hex = false, got_digit = false, got_dot = false, got_e = false;
+    char exp_char = 'e';
+    if (*q == '0') {
+      ++q;
+      got_digit = true;
+      if (lower(*q) == 'x') {
+        ++q;
+        hex = true;
+        plain = false;
+        got_digit = false;
+        exp_char = 'p';
+      }
+    }
+    for (;; ++q) {
+      const char c = *q;
+      if (is_digit(c) || (hex && !got_e && is_hex_digit(c)))
+        got_digit = true;
+      else if (got_e && lower(q[-1]) == exp_char && (c == '-' || c == '+'))
+        continue;
+      else if (got_digit && !got_e && lower(c) == exp_char)
+        got_e = got_dot = true;
+      else if (!got_dot && c == '.')
+        got_dot = true;
+      else
+        break;
+    }
+    // "0x" with nothing after it is no number for scanf.
+    if (hex && !got_digit && !got_dot) return nullptr;
+  }
+  double v;
+  const std::size_t taken = plain ? decimal_value(start, q, v) : strtod_of(start, q, v);
+  if (taken == 0) return nullptr;
+  value = v;
+  return q;
+}
+
+const char* extract_double(const char* p, const char* end, double& value, bool& ok) noexcept {
+  ok = false;
+  while (p != end && is_c_space(*p)) ++p;
+  if (p == end) return p;
+  const char* q = p + (*p == '+' || *p == '-');
+  bool mantissa = false, point = false, exponent = false, exponent_digits = false;
+  for (; q != end; ++q) {
+    const char c = *q;
+    if (c == '.' && !point && !exponent) {
+      point = true;
+    } else if (is_digit(c)) {
+      (exponent ? exponent_digits : mantissa) = true;
+    } else if ((c == 'e' || c == 'E') && !exponent && mantissa) {
+      exponent = true;
+      if (q + 1 != end && (q[1] == '+' || q[1] == '-')) ++q;
+    } else {
+      break;
+    }
+  }
+  value = 0;
+  // The stream converts what it collected and fails unless strtod takes
+  // all of it: a mantissa digit, and exponent digits after an exponent.
+  if (!mantissa || (exponent && !exponent_digits)) return q;
+  double v;
+  if (decimal_value(p, q, v) != std::size_t(q - p)) return q;
+  if (std::isinf(v)) {
+    value = v > 0 ? std::numeric_limits<double>::max() : -std::numeric_limits<double>::max();
+    return q;
+  }
+  value = v;
+  ok = true;
+  return q;
+}
 
 char* format_fixed6(char* out, double x) noexcept {
   std::uint64_t bits;

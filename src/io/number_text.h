@@ -1,7 +1,7 @@
-// Numbers to and from text with exactly the bytes and values of the C
-// library's conversions that the formats name ("%f", "%d"), without its
-// per-call cost, and a stream writer that hands the text to its FILE in
-// large blocks.
+// Numbers to and from text with exactly the bytes and values of the
+// library conversions that the formats name (printf's "%f" and "%d",
+// scanf's "%lg", stream extraction of a double), without their per-call
+// cost, and a stream writer that hands the text to its FILE in large blocks.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +24,22 @@ char* format_fixed6(char* out, double x) noexcept;
 
 // Writes v as printf's "%d" does; returns the end.
 char* format_int(char* out, int v) noexcept;
+
+// One scanf "%lg" conversion at p in a NUL-terminated text, in the "C"
+// locale: white space skipped, then the longest run that scanf takes for a
+// number (sign; digits with one point and an exponent, "0x" hexadecimal
+// with a "p" exponent; "nan"; "inf" or "infinity"), converted as strtod
+// converts it. Returns where scanf stops reading, value set; or nullptr
+// when scanf reports no conversion (value untouched).
+const char* scan_lg(const char* p, double& value) noexcept;
+
+// One extraction `stream >> value` of a double from the text [p, end) in
+// the classic locale: white space skipped, then the characters the stream
+// collects for a number (sign, digits with one point, an exponent with its
+// sign). Returns where the stream stops reading; `ok` is false where the
+// extraction fails (value 0, or the largest double of the sign when the
+// number overflows, as the stream stores them).
+const char* extract_double(const char* p, const char* end, double& value, bool& ok) noexcept;
 
 // Collects text in one block and writes it to the stream whenever the block
 // fills up and when flushed or destroyed. Whether the stream accepted the

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 
 namespace quernfold_test {
@@ -83,6 +84,71 @@ TEST(NumberText, FixedSixAndIntegersWriteWhatPrintfWrites) {
     std::snprintf(slow, sizeof slow, "%d", v);
     *format_int(fast, v) = '\0';
     EXPECT_STREQ(fast, slow);
+  }
+}
+
+// Texts that stress the readers' collectors: random runs over the
+// characters of numbers, signs, points, exponents, hexadecimal digits,
+// "inf" and "nan", blanks and parentheses; and numbers written every way
+// (shortest, 17 and 40 digits, hexadecimal, integers of up to 300 digits),
+// exact decimal expansions of the midpoints between neighboring doubles
+// (normal and subnormal) with and without a tail just above, and very long
+// mantissas with exponents at the range limits.
+std::string adversarial_text(std::mt19937_64& gen) {
+  static const char alphabet[] = "0123456789.eE+-xXpPabcdfinftyINFAN ()\t\n";
+  char buf[1200];
+  const double x = adversarial_double(gen);
+  switch (gen() % 6) {
+    case 0: {
+      std::string s;
+      for (unsigned k = 0, n = unsigned(gen() % 14); k < n; ++k)
+        s += alphabet[gen() % (sizeof alphabet - 1)];
+      return s;
+    }
+    case 1: {
+      const char* formats[] = {"%.17g", "%.40e", "%a", "%.0f", "%g", "%+.3E"};
+      std::snprintf(buf, sizeof buf, formats[gen() % 6], x);
+      return buf;
+    }
+    case 2: {  // midpoint of x and the next double up, written out exactly
+      const double a = std::fabs(x), b = std::nextafter(a, INFINITY);
+      if (!std::isfinite(b)) return "1.7976931348623158e308";
+      std::snprintf(buf, sizeof buf, "%.770Le", ((long double)a + (long double)b) / 2);
+      return std::string(buf) + (gen() % 2 ? "" : "0000001e0");
+    }
+    default: {
+      std::string s = gen() % 2 ? "-" : "";
+      for (unsigned k = 0, n = 1 + unsigned(gen() % 800); k < n; ++k) s += char('0' + gen() % 10);
+      if (gen() % 2) s.insert(s.size() / 2 + 1, ".");
+      return s + "e" + std::to_string(int(gen() % 1400) - 700);
+    }
+  }
+}
+
+TEST(NumberText, ScanfAndStreamReadingAgreeWithTheLibrary) {
+  std::mt19937_64 gen(7);
+  for (std::size_t k = 0, n = check_count() / 4; k < n; ++k) {
+    const std::string s = adversarial_text(gen);
+    double want = -7, got = -7;
+    int used = -1;
+    const int count = std::sscanf(s.c_str(), "%lg%n", &want, &used);
+    const char* stop = scan_lg(s.c_str(), got);
+    ASSERT_EQ(stop ? 1 : count == EOF ? EOF : 0, count) << "[" << s << "]";
+    if (count == 1) {
+      ASSERT_EQ(stop - s.c_str(), used) << "[" << s << "]";
+      ASSERT_TRUE(std::memcmp(&got, &want, sizeof got) == 0 ||
+                  (std::isnan(got) && std::isnan(want) && std::signbit(got) == std::signbit(want)))
+          << "[" << s << "] " << got << " " << want;
+    }
+    std::istringstream in(s);
+    in >> want;
+    bool ok;
+    stop = extract_double(s.data(), s.data() + s.size(), got, ok);
+    ASSERT_EQ(ok, !in.fail()) << "[" << s << "]";
+    ASSERT_EQ(std::memcmp(&got, &want, sizeof got), 0) << "[" << s << "] " << got << " " << want;
+    if (ok) {
+      ASSERT_EQ(stop - s.data(), in.eof() ? long(s.size()) : long(in.tellg())) << s;
+    }
   }
 }
 
