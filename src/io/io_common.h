@@ -129,8 +129,11 @@ class column_writer {
 
   // Appends one column of rows() entries.
   bool append(const T* values) noexcept {
-    if (!extend(used_ + 1, T())) return false;
-    std::copy(values, values + rows_, M_.column(used_ - 1));
+    if (used_ == M_.cols() &&
+        !M_.resize(rows_, next_power_of_two(std::max<std::size_t>(used_ + 1, 4)), T()))
+      return false;
+    std::copy(values, values + rows_, M_.column(used_));
+    ++used_;
     return true;
   }
 

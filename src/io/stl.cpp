@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "common/point3.h"
 #include "io/io_common.h"
@@ -216,16 +218,33 @@ void put_float(unsigned char* b, float f) {
   put_little_endian32(b, bits);
 }
 
+// Triangles read by one fread of the binary form.
+constexpr std::size_t kBlockTriangles = 16384;
+
+// The vertices of the record at rec (the normal is not used).
+void record_vertices(const unsigned char* rec, point3* v) {
+  for (int k = 0; k < 3; ++k) {
+    const unsigned char* p = rec + 12 * (k + 1);
+    v[k] = {float_at(p), float_at(p + 4), float_at(p + 8)};
+  }
+}
+
+// The records come in blocks of kBlockTriangles; a short block ends the
+// reading with kBadRecord once its whole records are stored.
 int read_binary_triangles(std::FILE* stream, std::int32_t count, soup& s) {
-  unsigned char rec[kTriangleBytes];
-  for (std::int32_t t = 0; t < count; ++t) {
-    if (std::fread(rec, 1, kTriangleBytes, stream) != kTriangleBytes) return kBadRecord;
-    point3 v[3];
-    for (int k = 0; k < 3; ++k) {
-      const unsigned char* p = rec + 12 * (k + 1);
-      v[k] = {float_at(p), float_at(p + 4), float_at(p + 8)};
+  const std::unique_ptr<unsigned char[]> block(
+      new (std::nothrow) unsigned char[kBlockTriangles * kTriangleBytes]);
+  if (!block) return no_memory;
+  for (std::int32_t done = 0; done < count;) {
+    const std::size_t want = std::min<std::size_t>(kBlockTriangles, std::size_t(count - done));
+    const std::size_t got = std::fread(block.get(), kTriangleBytes, want, stream);
+    for (std::size_t t = 0; t < got; ++t) {
+      point3 v[3];
+      record_vertices(block.get() + t * kTriangleBytes, v);
+      if (!s.add_triangle(v)) return no_memory;
     }
-    if (!s.add_triangle(v)) return no_memory;
+    if (got < want) return kBadRecord;
+    done += static_cast<std::int32_t>(got);
   }
   return 0;
 }
