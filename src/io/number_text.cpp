@@ -84,6 +84,59 @@ std::size_t decimal_value(const char* first, const char* last, double& value) no
   return std::size_t(r.ptr - first);
 }
 
+// The powers of ten that doubles hold exactly.
+constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                   1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                   1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kLargestExactPower = 22;
+// Integers up to 2^53 are exact doubles; 19 digits always fit 64 bits.
+constexpr std::uint64_t kLargestExactInteger = std::uint64_t(1) << 53;
+constexpr int kMaxShortDigits = 19;
+constexpr int kMaxShortExponentDigits = 4;
+
+// The common short decimal: [sign] digits [. digits] [e [sign] digits], at
+// most 19 digits, ended by white space or the end of the text
+// (NUL, or `end` when Bounded). When its digits form an integer w <= 2^53
+// and its power of ten p is within +-22, w and 10^|p| are exact doubles and
+// one multiplication or division rounds correctly, as strtod does. Returns
+// the end of the number, or nullptr for every other text (left to the
+// general path).
+template <bool Bounded>
+const char* short_decimal(const char* p, const char* end, double& value) noexcept {
+  auto at = [&](const char* q) { return Bounded && q == end ? '\0' : *q; };
+  const bool minus = at(p) == '-';
+  if (minus || at(p) == '+') ++p;
+  std::uint64_t w = 0;
+  const char* first = p;
+  for (; is_digit(at(p)); ++p) w = w * 10 + unsigned(*p - '0');
+  long digits = p - first;
+  int power = 0;
+  if (at(p) == '.') {
+    first = ++p;
+    for (; is_digit(at(p)); ++p) w = w * 10 + unsigned(*p - '0');
+    power = -static_cast<int>(std::min<long>(p - first, kMaxShortDigits + 1));
+    digits += p - first;
+  }
+  // Past 19 digits w may have wrapped around; such texts are left alone.
+  if (digits == 0 || digits > kMaxShortDigits) return nullptr;
+  if (at(p) == 'e' || at(p) == 'E') {
+    ++p;
+    const bool negative = at(p) == '-';
+    if (negative || at(p) == '+') ++p;
+    int e = 0, n = 0;
+    for (; is_digit(at(p)); ++p, ++n) e = e * 10 + (*p - '0');
+    if (n == 0 || n > kMaxShortExponentDigits) return nullptr;
+    power += negative ? -e : e;
+  }
+  if (at(p) != '\0' && !is_c_space(at(p))) return nullptr;
+  if (w > kLargestExactInteger || power > kLargestExactPower || power < -kLargestExactPower)
+    return nullptr;
+  const double magnitude =
+      power >= 0 ? double(w) * kExactPowers[power] : double(w) / kExactPowers[-power];
+  value = minus ? -magnitude : magnitude;
+  return p;
+}
+
 // Matches the lower-case word w at p, ignoring case; the characters matched.
 std::size_t match_word(const char* p, const char* w) noexcept {
   std::size_t k = 0;
@@ -93,9 +146,17 @@ std::size_t match_word(const char* p, const char* w) noexcept {
 
 }  // namespace
 
+const char* scan_word(const char* p, const char* word) noexcept {
+  while (is_c_space(*p)) ++p;
+  for (; *word; ++p, ++word)
+    if (*p != *word) return nullptr;
+  return p;
+}
+
 const char* scan_lg(const char* p, double& value) noexcept {
   while (is_c_space(*p)) ++p;
   if (!*p) return nullptr;
+  if (const char* q = short_decimal<false>(p, nullptr, value)) return q;
   const char* const start = p;
   const char* q = p + (*p == '+' || *p == '-');
   bool plain = true;  // decimal digits, point and exponent only
@@ -152,6 +213,10 @@ const char* extract_double(const char* p, const char* end, double& value, bool& 
   ok = false;
   while (p != end && is_c_space(*p)) ++p;
   if (p == end) return p;
+  if (const char* q = short_decimal<true>(p, end, value)) {
+    ok = true;
+    return q;
+  }
   const char* q = p + (*p == '+' || *p == '-');
   bool mantissa = false, point = false, exponent = false, exponent_digits = false;
   for (; q != end; ++q) {

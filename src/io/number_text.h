@@ -33,6 +33,11 @@ char* format_int(char* out, int v) noexcept;
 // when scanf reports no conversion (value untouched).
 const char* scan_lg(const char* p, double& value) noexcept;
 
+// A literal word of a scanf format after white space (" word"): skips white
+// space at p, then matches `word` character for character. Returns the end
+// of the match, or nullptr where scanf would stop with a matching failure.
+const char* scan_word(const char* p, const char* word) noexcept;
+
 // One extraction `stream >> value` of a double from the text [p, end) in
 // the classic locale: white space skipped, then the characters the stream
 // collects for a number (sign, digits with one point, an exponent with its

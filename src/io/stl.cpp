@@ -1,15 +1,16 @@
 // STL triangle surfaces: text and little-endian binary form, read with the
 // coincident vertices merged back into shared nodes.
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 
 #include "common/point3.h"
 #include "io/io_common.h"
+#include "io/number_text.h"
 #include "quernfold/search.h"
 
 namespace ovk {
@@ -129,27 +130,100 @@ int close_soup(int code, soup& s, dense2D<double>& coords, dense2D<unsigned>& co
 // Text form
 // ---------------------------------------------------------------------------
 
+// Lower-cases n bytes in the "C" locale (A to Z only), eight at a time: a
+// byte below 0x80 gets the 0x20 bit when it lies in 'A' .. 'Z'.
+void to_lower(char* text, std::size_t n) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  constexpr std::uint64_t kHigh = 0x80 * kOnes, kLow7 = 0x7F * kOnes;
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, text + i, 8);
+    const std::uint64_t low7 = w & kLow7;
+    const std::uint64_t from_a = low7 + (0x80 - 'A') * kOnes;      // high bit: >= 'A'
+    const std::uint64_t past_z = low7 + (0x80 - 'Z' - 1) * kOnes;  // high bit: > 'Z'
+    const std::uint64_t upper = (from_a ^ past_z) & ~w & kHigh;
+    w |= upper >> 2;
+    std::memcpy(text + i, &w, 8);
+  }
+  for (; i < n; ++i)
+    if (text[i] >= 'A' && text[i] <= 'Z') text[i] = static_cast<char>(text[i] - 'A' + 'a');
+}
+
+// The lines of a text file as fgets gives them (at most kLineBuffer - 1
+// characters, the newline kept), lower-cased and NUL-terminated, taken from
+// a large block of the file instead of one call per line.
 class text_lines {
  public:
-  explicit text_lines(std::FILE* stream) : stream_(stream) {}
+  explicit text_lines(std::FILE* stream)
+      : stream_(stream), block_(new (std::nothrow) char[kTextBlock + 1]) {}
 
-  // Next line in lower case; false at end of input.
+  bool ready() const { return block_ != nullptr; }
+
+  // Next line; false at end of input.
   bool next() {
-    if (!detail::read_line(stream_, buf_)) return false;
-    for (char* p = buf_; *p; ++p)
-      *p = static_cast<char>(std::tolower(static_cast<unsigned char>(*p)));
+    *line_end_ = saved_;
+    if (end_ - pos_ < kMaxLine) refill();
+    if (pos_ == end_) return false;
+    char* const line = block_.get() + pos_;
+    const std::size_t limit = std::min(end_ - pos_, kMaxLine);
+    const void* newline = std::memchr(line, '\n', limit);
+    const std::size_t length = newline ? static_cast<const char*>(newline) - line + 1 : limit;
+    pos_ += length;
+    line_ = line;
+    line_end_ = line + length;
+    saved_ = *line_end_;
+    *line_end_ = '\0';
     return true;
   }
-  bool has(const char* word) const { return std::strstr(buf_, word) != nullptr; }
-  const char* line() const { return buf_; }
+  bool has(const char* word) const { return std::strstr(line_, word) != nullptr; }
+  const char* line() const { return line_; }
 
  private:
+  static constexpr std::size_t kTextBlock = std::size_t(1) << 20;
+  static constexpr std::size_t kMaxLine = detail::kLineBuffer - 1;
+
+  // Moves the unread text to the front and reads on behind it, lower-cased
+  // (the "C" locale's lower case: A to Z only).
+  void refill() {
+    if (done_) return;
+    char* const b = block_.get();
+    std::memmove(b, b + pos_, end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+    const std::size_t got = std::fread(b + end_, 1, kTextBlock - end_, stream_);
+    to_lower(b + end_, got);
+    end_ += got;
+    done_ = end_ < kTextBlock;
+    line_end_ = b + end_;
+    saved_ = '\0';
+  }
+
   std::FILE* stream_;
-  char buf_[detail::kLineBuffer];
+  std::unique_ptr<char[]> block_;
+  std::size_t pos_ = 0, end_ = 0;
+  bool done_ = false;
+  char empty_[1] = {'\0'};
+  const char* line_ = empty_;
+  char* line_end_ = empty_;
+  char saved_ = '\0';
 };
 
+// Whether scanf's " <words> %lg %lg %lg" takes all three values of the line.
+bool scan_three(const char* line, std::initializer_list<const char*> words, double* v) {
+  const char* p = line;
+  for (const char* w : words)
+    if (!(p = detail::scan_word(p, w))) return false;
+  for (int k = 0; k < 3; ++k)
+    if (!(p = detail::scan_lg(p, v[k]))) return false;
+  return true;
+}
+
 bool read_vertex(text_lines& in, point3& v) {
-  return in.next() && std::sscanf(in.line(), " vertex %lg %lg %lg\n", &v.x, &v.y, &v.z) == 3;
+  double xyz[3];
+  if (!in.next() || !scan_three(in.line(), {"vertex"}, xyz)) return false;
+  v = {xyz[0], xyz[1], xyz[2]};
+  return true;
 }
 
 // The rest of a facet once its "facet normal" line has been read.
@@ -165,7 +239,7 @@ int read_facet_body(text_lines& in, soup& s) {
 
 bool is_facet_line(const text_lines& in) {
   double n[3];
-  return std::sscanf(in.line(), " facet normal %lg %lg %lg\n", &n[0], &n[1], &n[2]) == 3;
+  return scan_three(in.line(), {"facet", "normal"}, n);
 }
 
 // Facets up to the last "endsolid"; further solids continue the mesh.
@@ -187,6 +261,7 @@ int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
   coords.clear();
   connectM.clear();
   text_lines in(stream);
+  if (!in.ready()) return no_memory;
   if (!in.next() || !in.has("solid")) return kNotStl;
   soup s(coords);
   return close_soup(read_text_facets(in, s), s, coords, connectM);

@@ -116,6 +116,14 @@ std::string adversarial_text(std::mt19937_64& gen) {
       std::snprintf(buf, sizeof buf, "%.770Le", ((long double)a + (long double)b) / 2);
       return std::string(buf) + (gen() % 2 ? "" : "0000001e0");
     }
+    case 3: {  // short decimals about the limits of exact products: 19 digits, 10^22
+      std::string s = gen() % 2 ? "-" : "+";
+      for (unsigned k = 0, n = 1 + unsigned(gen() % 21); k < n; ++k) s += char('0' + gen() % 10);
+      if (gen() % 2) s.insert(1 + gen() % (s.size() - 1), ".");
+      if (gen() % 2) s += (gen() % 2 ? "e" : "E") + std::to_string(int(gen() % 52) - 26);
+      const char* ends[] = {"", " ", "\t", "x", ".", "e"};
+      return s + ends[gen() % 6];
+    }
     default: {
       std::string s = gen() % 2 ? "-" : "";
       for (unsigned k = 0, n = 1 + unsigned(gen() % 800); k < n; ++k) s += char('0' + gen() % 10);
