@@ -1,14 +1,17 @@
 // Wavefront OBJ: vertices, texture coordinates, normals and triangle and
 // quadrangle faces, through standard file streams in text mode.
-#include <cstdlib>
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iomanip>
 #include <locale>
-#include <sstream>
-#include <string>
-#include <vector>
+#include <memory>
+#include <new>
 
 #include "io/io_common.h"
+#include "io/number_text.h"
 
 namespace ovk {
 namespace quernfold {
@@ -24,9 +27,138 @@ constexpr std::size_t kMaxTexture = 4;
 // Digits after the decimal point of written numbers.
 constexpr int kDigits = 8;
 
-// The parts of one face: vertex, texture and normal indices as written.
-struct face_lists {
-  std::vector<long> vertex, texture, normal;
+// Numbers kept of a "v", "vn" or "vt" line (a "v" line uses the first
+// three; the others are valid with at most this many).
+constexpr std::size_t kKeptValues = 4;
+// Corners kept of a face (triangles and quadrangles are stored).
+constexpr std::size_t kKeptCorners = 4;
+// Bytes read from the file at a time; a longer line grows the buffer.
+constexpr std::size_t kBlock = std::size_t(1) << 20;
+
+// The lines of a file as getline gives them (split at '\n', which is
+// dropped; a last line without one counts when it is not empty), taken
+// from a block read in one call.
+class line_source {
+ public:
+  explicit line_source(std::FILE* stream) : stream_(stream) {}
+
+  // Next line as [begin, end); false at the end of the input, with `code`
+  // no_memory when a line could not be held.
+  bool next(const char*& begin, const char*& end, int& code) {
+    for (;;) {
+      char* const b = block_.get();
+      if (const void* nl = pos_ == end_ ? nullptr : std::memchr(b + pos_, '\n', end_ - pos_)) {
+        begin = b + pos_;
+        end = static_cast<const char*>(nl);
+        pos_ = static_cast<std::size_t>(end - b) + 1;
+        return true;
+      }
+      if (done_) {
+        begin = b + pos_;
+        end = b + end_;
+        pos_ = end_;
+        return begin != end;
+      }
+      if (!refill()) {
+        code = no_memory;
+        return false;
+      }
+    }
+  }
+
+ private:
+  // Keeps the unread part and reads a block behind it; the buffer doubles
+  // when a line fills it.
+  bool refill() {
+    std::memmove(block_.get(), block_.get() + pos_, end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+    if (capacity_ - end_ < kBlock) {
+      const std::size_t grown = std::max(2 * capacity_, end_ + kBlock);
+      std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown]);
+      if (!bigger) return false;
+      std::memcpy(bigger.get(), block_.get(), end_);
+      block_ = std::move(bigger);
+      capacity_ = grown;
+    }
+    const std::size_t room = capacity_ - end_;
+    const std::size_t got = std::fread(block_.get() + end_, 1, room, stream_);
+    end_ += got;
+    done_ = got < room;
+    return true;
+  }
+
+  std::FILE* stream_;
+  std::unique_ptr<char[]> block_;
+  std::size_t capacity_ = 0, pos_ = 0, end_ = 0;
+  bool done_ = false;
+};
+
+bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The next blank-separated word of [p, end) as `stream >> word` takes it;
+// false (p at end) when only blanks are left.
+bool next_word(const char*& p, const char* end, const char*& word, const char*& word_end) {
+  while (p != end && is_blank(*p)) ++p;
+  if (p == end) return false;
+  word = p;
+  while (p != end && !is_blank(*p)) ++p;
+  word_end = p;
+  return true;
+}
+
+bool is_word(const char* word, const char* word_end, const char* key) {
+  const std::size_t n = std::strlen(key);
+  return std::size_t(word_end - word) == n && std::memcmp(word, key, n) == 0;
+}
+
+// The numbers read from p by stream extraction until one fails: their
+// count, the first kKeptValues of them in `values`.
+std::size_t numbers(const char* p, const char* end, double* values) {
+  std::size_t count = 0;
+  for (;;) {
+    double v;
+    bool ok;
+    p = detail::extract_double(p, end, v, ok);
+    if (!ok) return count;
+    if (count < kKeptValues) values[count] = v;
+    ++count;
+  }
+}
+
+// strtol in base 10 of [p, end), which holds no blank: an optional sign
+// and digits, clamped to the range of long. Returns the end of the digits,
+// or p when there is none.
+const char* decimal_long(const char* p, const char* end, long& value) {
+  const char* q = p;
+  const bool minus = q != end && *q == '-';
+  if (q != end && (*q == '-' || *q == '+')) ++q;
+  const char* const digits = q;
+  const unsigned long limit =
+      minus ? 0 - static_cast<unsigned long>(LONG_MIN) : static_cast<unsigned long>(LONG_MAX);
+  unsigned long magnitude = 0;
+  bool over = false;
+  for (; q != end && is_digit(*q); ++q) {
+    const unsigned d = unsigned(*q - '0');
+    if (magnitude > (limit - d) / 10)
+      over = true;
+    else
+      magnitude = magnitude * 10 + d;
+  }
+  if (q == digits) return p;
+  if (over) magnitude = limit;
+  value = minus ? static_cast<long>(0 - magnitude) : static_cast<long>(magnitude);
+  return q;
+}
+
+// One face as read: the first kKeptCorners vertex indices, the corner
+// count, whether texture or normal indices appear, and whether a corner
+// word was malformed.
+struct face_corners {
+  long vertex[kKeptCorners];
+  std::size_t count = 0;
+  bool texture = false, normal = false, malformed = false;
 };
 
 class obj_reader {
@@ -36,91 +168,91 @@ class obj_reader {
       : coords_(coords, 3), uv_(uv, 0), normals_(normals, 3), tria_(tria, 3), quad_(quad, 4) {}
 
   // Reads up to the end or the first error; what was read stays.
-  int read(std::istream& in) {
-    const int code = read_lines(in);
+  int read(std::FILE* stream) {
+    const int code = read_lines(stream);
     const bool cut =
         coords_.finish() && uv_.finish() && normals_.finish() && tria_.finish() && quad_.finish();
     return cut || code < 0 ? code : no_memory;
   }
 
  private:
-  int read_lines(std::istream& in) {
-    std::string line, word;
-    std::istringstream rest;
-    rest.imbue(std::locale::classic());
-    while (std::getline(in, line)) {
-      rest.clear();
-      rest.str(line);
-      if (!(rest >> word)) continue;
-      int code = 0;
-      if (word == "v")
-        code = read_vertex(rest);
-      else if (word == "vn")
-        code = read_normal(rest);
-      else if (word == "vt")
-        code = read_texture(rest);
-      else if (word == "f")
-        code = read_face(rest);
+  int read_lines(std::FILE* stream) {
+    line_source lines(stream);
+    const char *p, *end;
+    int code = 0;
+    while (lines.next(p, end, code)) {
+      const char *word, *word_end;
+      if (!next_word(p, end, word, word_end)) continue;
+      if (is_word(word, word_end, "v"))
+        code = read_vertex(p, end);
+      else if (is_word(word, word_end, "vn"))
+        code = read_normal(p, end);
+      else if (is_word(word, word_end, "vt"))
+        code = read_texture(p, end);
+      else if (is_word(word, word_end, "f"))
+        code = read_face(p, end);
       if (code < 0) return code;
     }
-    return 0;
+    return code;
   }
 
-  static std::vector<double> numbers(std::istringstream& rest) {
-    std::vector<double> values;
-    double v;
-    while (rest >> v) values.push_back(v);
-    return values;
+  int read_vertex(const char* p, const char* end) {
+    double v[kKeptValues];
+    if (numbers(p, end, v) < kVertexValues) return kMalformed;
+    return coords_.append(v) ? 0 : no_memory;
   }
 
-  int read_vertex(std::istringstream& rest) {
-    const std::vector<double> v = numbers(rest);
-    if (v.size() < kVertexValues) return kMalformed;
-    return coords_.append(v.data()) ? 0 : no_memory;
-  }
-
-  int read_normal(std::istringstream& rest) {
-    const std::vector<double> v = numbers(rest);
-    if (v.size() != kNormalValues) return kMalformed;
+  int read_normal(const char* p, const char* end) {
+    double v[kKeptValues];
+    if (numbers(p, end, v) != kNormalValues) return kMalformed;
     seen_normals_ = true;
-    return normals_.append(v.data()) ? 0 : no_memory;
+    return normals_.append(v) ? 0 : no_memory;
   }
 
   // The first "vt" line fixes the row count of uv; lines of another count
   // (and lines without numbers) are dropped.
-  int read_texture(std::istringstream& rest) {
-    const std::vector<double> v = numbers(rest);
-    if (v.size() >= kMaxTexture) return kMalformed;
+  int read_texture(const char* p, const char* end) {
+    double v[kKeptValues];
+    const std::size_t n = numbers(p, end, v);
+    if (n >= kMaxTexture) return kMalformed;
     seen_texture_ = true;
-    if (v.empty()) return 0;
-    if (uv_.rows() == 0 && !uv_.raise_rows(v.size(), 0.0)) return no_memory;
-    if (v.size() != uv_.rows()) return 0;
-    return uv_.append(v.data()) ? 0 : no_memory;
+    if (n == 0) return 0;
+    if (uv_.rows() == 0 && !uv_.raise_rows(n, 0.0)) return no_memory;
+    if (n != uv_.rows()) return 0;
+    return uv_.append(v) ? 0 : no_memory;
   }
 
   // One face vertex word: a, a/b, a//c, a/b/c, a/b/ or a//. The word is
   // every character up to the blank, a NUL byte included: after a number,
   // anything but "/" or the end of the word makes the word malformed.
-  static bool parse_corner(const std::string& word, face_lists& face) {
-    std::vector<long>* lists[3] = {&face.vertex, &face.texture, &face.normal};
-    const char* const begin = word.c_str();
-    const char* const end_of_word = begin + word.size();
-    const char* p = begin;
+  void add_corner(const char* p, const char* end_of_word, face_corners& face) const {
     for (int part = 0; part < 3; ++part) {
       const bool present = p != end_of_word && *p != '/';
-      if (part == 0 && !present) return false;
+      if (part == 0 && !present) {
+        face.malformed = true;
+        return;
+      }
       if (present) {
-        char* end;
-        const long v = std::strtol(p, &end, 10);
-        if (end == p) return false;
-        lists[part]->push_back(v);
+        long v;
+        const char* end = decimal_long(p, end_of_word, v);
+        if (end == p) {
+          face.malformed = true;
+          return;
+        }
+        if (part == 0 && face.count < kKeptCorners) face.vertex[face.count] = v;
+        if (part == 0 && !vertex_column(v)) face.malformed = true;
+        face.texture = face.texture || part == 1;
+        face.normal = face.normal || part == 2;
         p = end;
       }
-      if (p == end_of_word) return true;
-      if (*p != '/' || part == 2) return false;
+      if (p == end_of_word) break;
+      if (*p != '/' || part == 2) {
+        face.malformed = true;
+        return;
+      }
       ++p;
     }
-    return true;
+    ++face.count;
   }
 
   // Vertex index k of the file as a column: k - 1 for k > 0, counted back
@@ -138,23 +270,27 @@ class obj_reader {
     }
     return false;
   }
+  bool vertex_column(long k) const {
+    unsigned col;
+    return vertex_column(k, col);
+  }
 
-  int read_face(std::istringstream& rest) {
-    face_lists face;
-    std::string word;
-    while (rest >> word)
-      if (!parse_corner(word, face)) return kMalformed;
-    if ((!face.texture.empty() && !seen_texture_) || (!face.normal.empty() && !seen_normals_))
-      return kMalformed;
-    unsigned cols[4];
-    const std::size_t n = face.vertex.size();
-    if (n != 3 && n != 4) {
-      for (long k : face.vertex)
-        if (!vertex_column(k, cols[0])) return kMalformed;
-      return 0;
+  // Every corner word is read before any check: a malformed word, texture
+  // or normal indices without such lines before, and vertex indices out of
+  // range all make the face malformed; faces of other than 3 or 4 corners
+  // are dropped.
+  int read_face(const char* p, const char* end) {
+    face_corners face;
+    const char *word, *word_end;
+    while (next_word(p, end, word, word_end)) {
+      add_corner(word, word_end, face);
+      if (face.malformed) return kMalformed;
     }
-    for (std::size_t i = 0; i < n; ++i)
-      if (!vertex_column(face.vertex[i], cols[i])) return kMalformed;
+    if ((face.texture && !seen_texture_) || (face.normal && !seen_normals_)) return kMalformed;
+    const std::size_t n = face.count;
+    if (n != 3 && n != 4) return 0;
+    unsigned cols[kKeptCorners];
+    for (std::size_t i = 0; i < n; ++i) vertex_column(face.vertex[i], cols[i]);
     detail::column_writer<unsigned>& target = n == 3 ? tria_ : quad_;
     return target.append(cols) ? 0 : no_memory;
   }
@@ -229,11 +365,10 @@ int WavefrontOBJ_input(char const* name, dense2D<double>& coords, dense2D<double
   connectM_tria.clear();
   connectM_quad.clear();
   if (!name) return -1;
-  std::ifstream in(name);
+  detail::scoped_file in(name, "r");
   if (!in) return -1;
-  in.imbue(std::locale::classic());
   obj_reader reader(coords, uv, normals, connectM_tria, connectM_quad);
-  return reader.read(in);
+  return reader.read(in.get());
 }
 
 int WavefrontOBJ_output(char const* name, dense2D<double> const& coords, dense2D<double> const& uv,
