@@ -94,6 +94,98 @@ class soup {
 // Merging the soup into a mesh
 // ---------------------------------------------------------------------------
 
+// The exact merge of one block of vertices among themselves: every vertex
+// with finite coordinates goes to the first vertex of the block with the
+// same coordinates (== on each, so -0.0 meets 0.0; NaN and infinite points
+// stay alone), which is the map that the merge at tolerance 0 builds for
+// the block, written straight into the block's entries. The block's
+// distinct points are held in an open-addressing table keyed by a hash of
+// their coordinates, grown as they come.
+class exact_block_merge {
+ public:
+  // Vertices [first, first + count) of coords; vertex v is entry v of the
+  // 3 x n identity connectivity M. False when memory cannot be had.
+  bool run(const dense2D<double>& coords, dense2D<unsigned>& M, std::size_t first,
+           std::size_t count) {
+    if (!reset()) return false;
+    for (std::size_t v = first; v < first + count; ++v) {
+      const double* x = coords.column(v);
+      if (!(std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2]))) continue;
+      const std::uint64_t h = hash_of(x);
+      for (std::size_t slot = home(h);; slot = (slot + 1) & mask_) {
+        const std::uint64_t held = slots_[slot];
+        if (held == 0) {
+          slots_[slot] = (h & kHashBits) | (v - first + 1);
+          if (++used_ * 2 > mask_ && !grow()) return false;
+          break;
+        }
+        const std::size_t w = first + (held & kPositionBits) - 1;
+        if ((held & kHashBits) == (h & kHashBits) && same_point(x, coords.column(w))) {
+          M.column(v / 3)[v % 3] = static_cast<unsigned>(w);
+          break;
+        }
+      }
+    }
+    return true;
+  }
+
+ private:
+  // A slot holds the upper 32 bits of the hash and the position + 1 in the
+  // block (0: empty); the table starts with kFirstSlots and doubles at half
+  // load.
+  static constexpr std::uint64_t kHashBits = 0xFFFFFFFF00000000ull;
+  static constexpr std::uint64_t kPositionBits = 0xFFFFFFFFull;
+  static constexpr std::size_t kFirstSlots = std::size_t(1) << 16;
+  static constexpr std::uint64_t kMix = 0x9E3779B97F4A7C15ull;
+
+  static std::uint64_t bits_of(double v) {
+    v = v == 0 ? 0.0 : v;
+    std::uint64_t b;
+    std::memcpy(&b, &v, sizeof b);
+    return b;
+  }
+  static std::uint64_t hash_of(const double* x) {
+    std::uint64_t h = bits_of(x[0]) * kMix;
+    h = (h ^ (h >> 29) ^ bits_of(x[1])) * kMix;
+    h = (h ^ (h >> 29) ^ bits_of(x[2])) * kMix;
+    return h ^ (h >> 32);
+  }
+  // The first slot tried for a hash: from its upper half, which the slots
+  // keep.
+  std::size_t home(std::uint64_t h) const { return (h >> 32) & mask_; }
+  static bool same_point(const double* p, const double* q) {
+    return p[0] == q[0] && p[1] == q[1] && p[2] == q[2];
+  }
+
+  bool allocate(std::size_t size) {
+    slots_.reset(new (std::nothrow) std::uint64_t[size]());
+    mask_ = slots_ ? size - 1 : 0;
+    return slots_ != nullptr;
+  }
+  bool reset() {
+    used_ = 0;
+    if (mask_ + 1 != kFirstSlots) return allocate(kFirstSlots);
+    std::fill(slots_.get(), slots_.get() + kFirstSlots, 0);
+    return true;
+  }
+  // Doubles the table; every held point goes to its place in the new one.
+  bool grow() {
+    const std::unique_ptr<std::uint64_t[]> old(slots_.release());
+    const std::size_t old_size = mask_ + 1;
+    if (!allocate(2 * old_size)) return false;
+    for (std::size_t i = 0; i < old_size; ++i) {
+      if (old[i] == 0) continue;
+      std::size_t slot = home(old[i]);
+      while (slots_[slot] != 0) slot = (slot + 1) & mask_;
+      slots_[slot] = old[i];
+    }
+    return true;
+  }
+
+  std::unique_ptr<std::uint64_t[]> slots_;
+  std::size_t mask_ = 0, used_ = 0;
+};
+
 int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const soup& s) {
   const std::size_t triangles = coords.cols() / 3;
   if (!connectM.resize(3, triangles)) return no_memory;
@@ -101,13 +193,11 @@ int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const soup&
     for (unsigned k = 0; k < 3; ++k) connectM(k, j) = static_cast<unsigned>(3 * j + k);
   if (!s.has_height()) return 0;
   const double tol = kHeightFraction * std::sqrt(s.min_height2());
+  exact_block_merge exact;
+  for (std::size_t start = 0; start < triangles; start += kMergeBlock)
+    if (!exact.run(coords, connectM, 3 * start, 3 * std::min(kMergeBlock, triangles - start)))
+      return no_memory;
   dense1D<unsigned> map;
-  for (std::size_t start = 0; start < triangles; start += kMergeBlock) {
-    dense2D<unsigned> block =
-        connectM.sub_matrix(0, start, 3, std::min(kMergeBlock, triangles - start));
-    const int code = merge(coords, block, map, 0.0, 0);
-    if (code < 0) return code;
-  }
   int code = merge(coords, connectM, map, tol, 0);
   if (code >= 0) code = remove_degenerated(connectM, map, true);
   if (code >= 0) code = simplify(coords, connectM, map, 0);

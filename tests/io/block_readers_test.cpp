@@ -3,8 +3,7 @@
 // binary form of the same triangles for text STL), on random and
 // adversarial files.
 
-#include <cstdio>
-#include <cstdlib>
+#include <iterator>
 #include <random>
 
 #include "support/compare.h"
@@ -17,19 +16,21 @@ using namespace ovk::quernfold;
 
 template <class T>
 void add_column(dense2D<T>& M, std::size_t rows, const T* values) {
-  ASSERT_TRUE(M.resize(rows, M.cols() + 1));
-  std::copy(values, values + rows, M.column(M.cols() - 1));
+  if (M.resize(rows, M.cols() + 1)) std::copy(values, values + rows, M.column(M.cols() - 1));
 }
 
-// One OBJ face word read with strtol: false when malformed; the vertex
-// index goes to `vertex`, and part 1 or 2 present sets uses[1] or uses[2].
-bool plain_corner(const std::string& word, std::vector<long>& vertex, bool* uses) {
+// One OBJ face word read with strtol: false when malformed or when its
+// vertex index k is 0 or counts back past the first of the `read` vertices;
+// the vertex column goes to `cols`, and part 1 or 2 present sets uses[1] or
+// uses[2].
+bool plain_corner(const std::string& word, long read, std::vector<unsigned>& cols, bool* uses) {
   const char *p = word.c_str(), *end = p + word.size();
   for (int part = 0; part < 3; ++part, ++p) {
     char* stop = const_cast<char*>(p);
-    const long v = p != end && *p != '/' ? std::strtol(p, &stop, 10) : 0;
+    const long k = p != end && *p != '/' ? std::strtol(p, &stop, 10) : 0;
     if (stop == p && (part == 0 || (p != end && *p != '/'))) return false;
-    if (part == 0) vertex.push_back(v);
+    if (part == 0 && (k == 0 || (k < 0 && read + k < 0))) return false;
+    if (part == 0) cols.push_back(unsigned(k > 0 ? k - 1 : read + k));
     uses[part] = uses[part] || stop != p;
     if ((p = stop) == end) return true;
     if (*p != '/' || part == 2) return false;
@@ -48,21 +49,15 @@ int plain_obj(const std::string& text, dense2D<double>* d, dense2D<unsigned>* f)
     if (!(rest >> word)) continue;
     const int kind = word == "v" ? 0 : word == "vt" ? 1 : word == "vn" ? 2 : word == "f" ? 3 : 4;
     if (kind == 3) {
-      std::vector<long> vs;
+      std::vector<unsigned> cols;
       bool uses[3] = {};
       while (rest >> word)
-        if (!plain_corner(word, vs, uses)) return -2;
+        if (!plain_corner(word, long(d[0].cols()), cols, uses)) return -2;
       if ((uses[1] && !seen[1]) || (uses[2] && !seen[2])) return -2;
-      unsigned cols[4], read = unsigned(d[0].cols());  // read + a long index is a long
-      for (std::size_t i = 0; i < vs.size(); ++i) {
-        if (vs[i] == 0 || (vs[i] < 0 && read + vs[i] < 0)) return -2;
-        if (i < 4) cols[i] = unsigned(vs[i] > 0 ? vs[i] - 1 : read + vs[i]);
-      }
-      if (vs.size() == 3 || vs.size() == 4) add_column(f[vs.size() - 3], vs.size(), cols);
+      if (cols.size() == 3 || cols.size() == 4)
+        add_column(f[cols.size() - 3], cols.size(), cols.data());
     } else if (kind < 3) {
-      std::vector<double> x;
-      double v;
-      while (rest >> v) x.push_back(v);
+      const std::vector<double> x{std::istream_iterator<double>(rest), {}};
       if (kind == 0 ? x.size() < 3 : kind == 1 ? x.size() >= 4 : x.size() != 3) return -2;
       seen[kind] = true;
       if (!x.empty() && (kind != 1 || d[1].cols() == 0 || d[1].rows() == x.size()))
@@ -72,25 +67,20 @@ int plain_obj(const std::string& text, dense2D<double>* d, dense2D<unsigned>* f)
   return 0;
 }
 
-// A random OBJ line: mostly valid keywords with their numbers or corners,
-// sometimes wild ones over odd words, numbers of every form, blanks of
-// every kind and stray bytes (a NUL inside a word among them).
+// A random OBJ line: mostly valid keywords with their numbers or corners;
+// sometimes other keywords, one value too many, or an odd word (numbers of
+// other forms, malformed corners, a NUL byte inside a word); blanks of
+// every kind.
 std::string random_obj_line(std::mt19937_64& gen) {
-  static const char* keys[] = {"v", "vn", "vt", "f", "f", "v", "V", "#", "vp", ""};
-  static const std::string pool =
-      "1 2 -1 3/1 2//1 1/1/1 +2 0 2/ 4/x 1/ /1 1e400 -0.0 .5 1e nan "
-      "0x1p3 1.5. 7a 9999999999999999999999";
-  const std::string odd[] = {"", "\r", std::string("3\0", 2)};
-  const bool wild = gen() % 16 == 0;
-  std::string s = keys[gen() % (wild ? 10 : 4)];
-  unsigned n = wild ? gen() % 6 : s == "vt" ? 2 : 3 + gen() % 2 * (s != "vn");
-  for (; n > 0; --n) {
-    const std::size_t f = wild ? gen() % 25 : s[0] == 'f' ? gen() % 6 : 24;
-    std::istringstream words(pool);
-    std::string w = f < 21   ? ""
-                    : f < 24 ? odd[f - 21]
-                             : std::to_string((int(gen() % 2001) - 1000) / 7.);
-    for (std::size_t i = 0; f < 21 && i <= f; ++i) words >> w;
+  static const char* keys[] = {"v", "vn", "vt", "f", "V", "#", "vp", ""};
+  static const char* corners[] = {"1", "2", "-1", "3/1", "2//1", "1/1/1"};
+  static const std::string odd = "2/|4/x|1/|/1|1e400|-0.0|.5|1e|nan|0x1p3|1.5.|7a|+2|0|\r||" +
+                                 std::string("99999999999999999999|3\0", 23);
+  std::string s = keys[gen() % 16 ? gen() % 4 : gen() % 8];
+  for (unsigned n = s == "vt" ? 2 : 3 + gen() % 2 * (s != "vn") + (gen() % 16 == 0); n; --n) {
+    std::istringstream words(odd);
+    std::string w = s[0] == 'f' ? corners[gen() % 6] : std::to_string(gen() % 2001 / 7. - 142);
+    for (std::size_t i = 0, f = gen() % 800; f < 18 && i <= f; ++i) std::getline(words, w, '|');
     s += std::string(1 + gen() % 2, " \t\v\f"[gen() % 4]) + w;
   }
   return s;
@@ -100,49 +90,77 @@ TEST_F(io_test, ObjBlockReaderMatchesLineByLineReading) {
   std::mt19937_64 gen(13);
   for (int round = 0; round < 400; ++round) {
     std::string text = round % 2 ? "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nvn 0 0 1\n" : "";
+    if (round == 0) text = "f 1 1 9999999999999999999\n" + std::string(3 << 20, 'v');  // grows
     for (unsigned k = 0, n = unsigned(gen() % 40); k < n; ++k)
       text += random_obj_line(gen) + (gen() % 8 ? "\n" : "\r\n");
-    if (round == 0) text += "v 1 2 3 " + std::string(3 << 20, ' ') + "4\nf 1 1 1";
     dense2D<double> d[3], want_d[3];
     dense2D<unsigned> f[2], want_f[2];
-    const int code = plain_obj(text, want_d, want_f);
     write_file(path("t.obj"), text);
-    ASSERT_EQ(WavefrontOBJ_input(path("t.obj").c_str(), d[0], d[1], d[2], f[0], f[1]), code);
+    ASSERT_EQ(WavefrontOBJ_input(path("t.obj").c_str(), d[0], d[1], d[2], f[0], f[1]),
+              plain_obj(text, want_d, want_f));
     for (int k = 0; k < 3; ++k) EXPECT_SAME(d[k], want_d[k]);
     for (int k = 0; k < 2; ++k) EXPECT_SAME(f[k], want_f[k]);
   }
 }
 
-// The same float triangles as a text STL written every way (case, blanks,
-// numbers in forms that give the float back exactly) and as a binary STL
-// read to the same mesh.
-TEST_F(io_test, TextStlBlockReaderMatchesBinaryForm) {
-  std::mt19937_64 gen(17);
-  static const char* forms[] = {"%.17g", "%.17e", "%a", "%.25E", "%+.20g", "%A"};
-  static const char* vertex[] = {" ", "\t", "   ", " \r", "\n   vertex ", "\n\tVERTEX\t"};
-  for (int round = 0; round < 20; ++round) {
-    const unsigned n = 1 + unsigned(gen() % 300);
-    std::string text = gen() % 2 ? "solid x\n" : "SOLID\n", bin(84 + 50 * std::size_t(n), '\0');
-    std::memcpy(&bin[80], &n, 4);
-    for (unsigned t = 0; t < n; ++t) {
-      text += gen() % 2 ? " facet normal 0 0 1\n  outer loop" : "FACET\tNORMAL 0 0 1\nOuter Loop";
-      for (int k = 0; k < 9; ++k) {
-        const float x = float(int(gen() % 41) - 20) / float(1 + gen() % 7);
-        std::memcpy(&bin[84 + 50 * std::size_t(t) + 12 + 4 * k], &x, 4);
-        char num[80];
-        std::snprintf(num, sizeof num, forms[gen() % 6], double(x));
-        text += std::string(vertex[k % 3 ? gen() % 4 : 4 + gen() % 2]) + num;
-      }
-      text += gen() % 2 ? "\n  endloop\n endfacet\n" : "\nENDLOOP\r\nEndFacet\n";
+// A float triangle soup: grid triangles (the first one, of smallest height
+// sqrt(1/2), fixes the tolerance), collinear slivers of points 0.01 or 0.02
+// apart (ties within the tolerance), -0.0, NaN and infinite coordinates.
+std::vector<float> random_soup(std::mt19937_64& gen, std::size_t n) {
+  std::vector<float> v = {0, 0, 0, 1, 0, 0, 0, 1, 0};
+  while (v.size() < 9 * n) {
+    const float p[3] = {float(int(gen() % 7) - 3), gen() % 4 ? float(gen() % 3) : -0.0f, 1};
+    const unsigned kind = gen() % 8, a = gen() % 3, b = (a + 1 + gen() % 2) % 3;
+    for (unsigned i = 0, k = 0, c = 0; i < 9; ++i, k = i / 3, c = i % 3) {
+      float off = kind < 5 ? float((k == 1 && c == a) || (k == 2 && c == b)) : 0;
+      if (kind == 5 && c == 0) off = 0.01f * float(k * (gen() % 3));
+      if (kind == 6 && k == 2 && c == a) off = gen() % 2 ? NAN : -INFINITY;
+      v.push_back(off == 0 ? p[c] : p[c] + off);  // -0.0 stays
     }
-    write_file(path("t.stl"), text + "endsolid\n");
-    write_file(path("b.stl"), bin);
-    dense2D<double> xyz[2];
-    dense2D<unsigned> tri[2];
-    for (int k = 0; k < 2; ++k)
-      ASSERT_EQ(STL_input(path(k ? "b.stl" : "t.stl").c_str(), xyz[k], tri[k]), 0);
-    EXPECT_SAME(xyz[0], xyz[1]);
-    EXPECT_SAME(tri[0], tri[1]);
+  }
+  return v;
+}
+
+// The STL readers, text (upper or lower case, numbers in forms that give
+// the floats back) and binary, against the plain steps: the soup, its
+// blocks of 100000 triangles merged at tolerance 0, the whole at 5% of the
+// smallest height, degenerate triangles and unused nodes removed.
+TEST_F(io_test, StlReadersMatchThePlainMergeSteps) {
+  std::mt19937_64 gen(17);
+  for (int round = 0; round < 12; ++round) {
+    const std::size_t n = round == 0 ? 230000 : 1 + gen() % 300;
+    const std::vector<float> soup = random_soup(gen, n);
+    std::string text = "solid x\n", bin(84 + 50 * n, '\0');
+    dense2D<double> coords(3, 3 * n), xyz;
+    dense2D<unsigned> connect(3, n), tri;
+    std::memcpy(&bin[80], &n, 4);
+    for (std::size_t t = 0; t < n; ++t) {
+      std::memcpy(&bin[84 + 50 * t + 12], &soup[9 * t], 36);
+      text += " facet normal 0 0 1\n\touter loop";
+      for (std::size_t k = 0; k < 9; ++k) {
+        char num[80];
+        std::snprintf(num, sizeof num, gen() % 2 ? "%.17g" : "%a",
+                      coords.data()[9 * t + k] = soup[9 * t + k]);
+        text += (k % 3 ? std::string(1 + gen() % 2, " \t\r"[gen() % 3]) : "\n  vertex ") + num;
+      }
+      text += "\n  endloop\r\n endfacet\n";
+      for (unsigned k = 0; k < 3; ++k) connect(k, t) = unsigned(3 * t + k);
+    }
+    for (char& c : text) c = char(round % 2 ? std::toupper(c) : c);
+    dense1D<unsigned> ids;
+    for (std::size_t j = 0; j < n; j += 100000) {
+      dense2D<unsigned> block = connect.sub_matrix(0, j, 3, std::min<std::size_t>(100000, n - j));
+      ASSERT_GE(merge(coords, block, ids, 0.0, 0), 0);
+    }
+    ASSERT_TRUE(merge(coords, connect, ids, 0.05 * std::sqrt(0.5), 0) >= 0 &&
+                remove_degenerated(connect, ids, true) >= 0 &&
+                simplify(coords, connect, ids, 0) >= 0);
+    for (const std::string& body : {text + "endsolid\n", bin}) {
+      write_file(path("s.stl"), body);
+      ASSERT_EQ(STL_input(path("s.stl").c_str(), xyz, tri), 0);
+      EXPECT_SAME(xyz, coords);
+      EXPECT_SAME(tri, connect);
+    }
   }
 }
 

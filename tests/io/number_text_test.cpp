@@ -7,15 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <limits>
 #include <random>
 #include <sstream>
-#include <string>
 
 namespace quernfold_test {
 namespace {
@@ -27,13 +24,13 @@ std::size_t check_count() {
   return set ? std::strtoull(set, nullptr, 10) : 300000;
 }
 
+const double kSpecial[] = {0.0, INFINITY, NAN, DBL_MAX, DBL_MIN, 0.5e-6, 1e-6, 0x1p44};
+
 double from_bits(std::uint64_t bits) {
   double x;
   std::memcpy(&x, &bits, sizeof x);
   return x;
 }
-
-const double kSpecial[] = {0.0, INFINITY, NAN, DBL_MAX, DBL_MIN, 0.5e-6, 1e-6, 0x1p44};
 
 // Random bit patterns over the whole range, coordinates-like values, ties
 // of the sixth decimal (odd multiples of 2^-7), neighbours of powers of two
@@ -62,7 +59,7 @@ double adversarial_double(std::mt19937_64& gen) {
   }
 }
 
-TEST(NumberText, FixedSixAndIntegersWriteWhatPrintfWrites) {
+TEST(NumberText, FixedSixWritesWhatPrintfWrites) {
   std::mt19937_64 gen(20261206);
   char fast[kMaxNumberText], slow[kMaxNumberText];
   for (std::size_t k = 0, n = check_count(); k < n; ++k) {
@@ -70,11 +67,6 @@ TEST(NumberText, FixedSixAndIntegersWriteWhatPrintfWrites) {
     std::snprintf(slow, sizeof slow, "%f", x);
     *format_fixed6(fast, x) = '\0';
     ASSERT_STREQ(fast, slow) << std::hexfloat << x;
-    const int edges[] = {0, INT_MIN, INT_MAX, -1};
-    const int v = k < 4 ? edges[k] : k % 3 == 0 ? int(gen()) : int(gen() % 2000001) - 1000000;
-    std::snprintf(slow, sizeof slow, "%d", v);
-    *format_int(fast, v) = '\0';
-    ASSERT_STREQ(fast, slow);
   }
 }
 
@@ -113,11 +105,9 @@ std::string adversarial_text(std::mt19937_64& gen) {
       for (unsigned k = 0, n = 1 + unsigned(gen() % (near ? 21 : 800)); k < n; ++k)
         s += char('0' + gen() % 10);
       if (gen() % 2) s.insert(1 + gen() % (s.size() - 1), ".");
-      const int range = near ? 26 : 700;
-      if (!near || gen() % 2)
-        s += (gen() % 2 ? "e" : "E") + std::to_string(int(gen() % (2 * range)) - range);
-      const char* ends[] = {"", " ", "\t", "x", ".", "e"};
-      return s + ends[gen() % 6];
+      const int range = near ? 26 : 700, e = int(gen() % (2 * range)) - range;
+      if (!near || gen() % 2) s += (gen() % 2 ? "e" : "E") + std::to_string(e);
+      return s + std::string(" \tx.e").substr(gen() % 6, 1);  // or nothing after
     }
   }
 }
