@@ -70,14 +70,16 @@ class line_source {
   // Keeps the unread part and reads a block behind it; the buffer doubles
   // when a line fills it.
   bool refill() {
-    std::memmove(block_.get(), block_.get() + pos_, end_ - pos_);
-    end_ -= pos_;
-    pos_ = 0;
+    if (pos_ > 0) {
+      std::memmove(block_.get(), block_.get() + pos_, end_ - pos_);
+      end_ -= pos_;
+      pos_ = 0;
+    }
     if (capacity_ - end_ < kBlock) {
       const std::size_t grown = std::max(2 * capacity_, end_ + kBlock);
       std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown]);
       if (!bigger) return false;
-      std::memcpy(bigger.get(), block_.get(), end_);
+      if (end_ > 0) std::memcpy(bigger.get(), block_.get(), end_);
       block_ = std::move(bigger);
       capacity_ = grown;
     }
