@@ -78,7 +78,7 @@ constexpr unsigned linear_shape_slot(element_type shape) noexcept {
 // other kind.
 template <class Table>
 constexpr const Table* of_linear_shape(const Table* const (&tables)[kLinearShapes],
-                             element_type shape) noexcept {
+                                       element_type shape) noexcept {
   const unsigned slot = linear_shape_slot(shape);
   return slot < kLinearShapes ? tables[slot] : nullptr;
 }
