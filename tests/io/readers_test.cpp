@@ -61,14 +61,13 @@ TEST_F(readers, NastranGridRecordsAndLines) {
       {"$" + blanks.substr(1) + "GRID,2,,7.,8.,9.\n", 0, {0, 0, 0, 7, 8, 9}},
       {"GRID, 1, 0, 7., 8., 9.\r\n", 0, {7, 8, 9}},
       {"BEGIN BULK\nENDDATA\n", 0, {}},
-      {"GRID    0               1.0     2.0     3.0\n", -1, {}},
-      {"GRID,-3,,1.,2.,3.\n", -1, {}},
       {"GRID,1,0,1.0\n", -1, {}},
       // By identifier, the last record winning; comments, lines before BEGIN
       // BULK and lines after ENDDATA passed over.
       {"$ GRID,9,,1.,1.,1.\nBEGIN BULK\nGRID,1,,1.,1.,1.\n\nGRID,3,,5.,5.,5.\nGRID,1,,9.,9.,9.\n"
        "ENDDATA\nGRID,4,,5.,5.,5.\n", 0, {9, 9, 9, 0, 0, 0, 5, 5, 5}},
-      // Reading stops at a bad record, keeping what was read before it.
+      // Reading stops at a bad record (here an identifier below 1), keeping
+      // what was read before it.
       {"GRID,1,,1.,2.,3.\nCTRIA3,1,1,1,1,1\nGRID,0,,1.,2.,3.\nGRID,2,,1.,2.,3.\n", -1, {1, 2, 3}},
       // clang-format on
   };

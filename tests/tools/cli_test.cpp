@@ -78,6 +78,13 @@ TEST_F(MeshFiles, RefusedReadsAndFailedWrites) {
   EXPECT_EQ(read_file(path("keep.stl")), "old");
 }
 
+// Every field of the JSON text `want` has its value in `got`.
+void expect_fields(const json& got, const char* want) {
+  const json fields = json::parse(want);
+  for (auto field = fields.begin(); field != fields.end(); ++field)
+    EXPECT_EQ(got.value(field.key(), json()), field.value()) << field.key();
+}
+
 struct run_result {
   int status;
   std::string out, err;
@@ -147,29 +154,22 @@ TEST_F(Cli, InfoAndBoundaryOfTheMixedSolidBlock) {
   ASSERT_EQ(r.status, 0) << r.err;
   const json all = json::parse(r.out);
   ASSERT_EQ(all.size(), 2u);
-  const json& b = all[0];
-  EXPECT_EQ(b["format"], "NASTRAN bulk data");
-  EXPECT_EQ(b["dimension"], 3);
-  EXPECT_EQ(b["cells"], json::parse(R"({"quad": 135, "triangle": 108, "hexahedron": 54,
-                                     "wedge": 54, "tetra": 254, "pyramid": 18})"));
-  EXPECT_EQ(b["bounding_box"], json::parse("[[0, 0, 0], [4, 1, 1]]"));
-  EXPECT_EQ(b["boundary_faces"], 216);
-  EXPECT_EQ(b["parts"], 1);
-  EXPECT_EQ(b["quality"]["max"], 1.0);  // the hexahedra are cubes
-  EXPECT_EQ(b["quality"]["worst"]["cell"], "tetra");
+  expect_fields(all[0], R"({"format": "NASTRAN bulk data", "dimension": 3, "cells": {"quad": 135,
+      "triangle": 108, "hexahedron": 54, "wedge": 54, "tetra": 254, "pyramid": 18},
+      "bounding_box": [[0, 0, 0], [4, 1, 1]], "boundary_faces": 216, "parts": 1})");
+  EXPECT_EQ(all[0]["quality"]["max"], 1.0);  // the hexahedra are cubes
+  EXPECT_EQ(all[0]["quality"]["worst"]["cell"], "tetra");
   // The torus's box: exact numbers, as the sample writes them.
-  EXPECT_EQ(all[1]["bounding_box"], json::parse("[[-2.75, -2.75, -0.75], [2.75, 2.75, 0.75]]"));
+  expect_fields(all[1], R"({"bounding_box": [[-2.75, -2.75, -0.75], [2.75, 2.75, 0.75]]})");
 
   const run_result skinned = run("boundary " + block() + " skin.obj");
   ASSERT_EQ(skinned.status, 0) << skinned.err;
   EXPECT_TRUE(has(skinned.out, "216 faces, 108 triangle, 108 quad")) << skinned.out;
-  const json skin = json::parse(run("info --json skin.obj").out);
-  EXPECT_EQ(skin["cells"], json::parse(R"({"triangle": 108, "quad": 108})"));
-  EXPECT_EQ(skin["boundary_faces"], 0);
-  EXPECT_EQ(skin["parts"], 1);
   // Unit boxes cut in thirds: 13 rings of 12 nodes along x, and the 4 inner
   // nodes of each end.
-  EXPECT_EQ(skin["nodes"], 13 * 4 * 3 + 2 * 4);
+  expect_fields(json::parse(run("info --json skin.obj").out),
+                R"({"cells": {"triangle": 108, "quad": 108}, "boundary_faces": 0, "parts": 1,
+                    "nodes": 164})");
   const run_result closed = run("boundary " + sample() + " closed.obj");
   EXPECT_TRUE(has(closed.out, "0 faces; 0 nodes (the mesh is closed)")) << closed.out;
 }
