@@ -21,12 +21,7 @@ M random_connect(std::mt19937& gen, std::size_t rows, std::size_t cols, unsigned
   return m;
 }
 
-template <class T>
-dense2D<T> copy_of(const dense2D<T>& m) {
-  dense2D<T> c;
-  EXPECT_TRUE(c.copy(m));
-  return c;
-}
+using quernfold_test::copy_of;
 
 TEST(RemoveDegenerated, RandomColumnsAgainstASetCount) {
   L ids;

@@ -86,9 +86,7 @@ template <class Nodes>
     merged += !closest.empty();
     if (!ok)
       return ::testing::AssertionFailure()
-             << a << " maps to " << map[a] << " with " << closest.size() << " closest partners"
-             << (closest.empty() ? "" : ", the first of them mapping to ")
-             << (closest.empty() ? "" : std::to_string(map[closest[0]]));
+             << a << " maps to " << map[a] << " with " << closest.size() << " closest partners";
   }
   if (merged != count) return ::testing::AssertionFailure() << count << " for " << merged;
   return ::testing::AssertionSuccess();
@@ -226,12 +224,7 @@ TEST(Merge, WorkedTies) {
 }
 
 TEST(Merge, WorkedElementModes) {
-  // Two matrices share one numbering.
-  const dense2D<double> c{{0, 0}, {1, 0}, {1, 1}, {1, 1}, {2, 1}, {2, 0}};
-  M A{{0, 1, 2}}, B{{3, 4, 5}};
   L ids;
-  EXPECT_EQ(merge(c, A, B, ids, 1e-6, 0), 1);
-  EXPECT_SAME(B, (M{{2, 4, 5}}));
   // The shortest pair goes first: 1 into 0 ends the pass for 1, so 2 (in
   // the second element only with 1) waits for the repeated mode.
   const dense2D<double> f{{0, 0}, {0.1, 0}, {0.25, 0}, {10, 0}, {20, 0}};
@@ -244,9 +237,6 @@ TEST(Merge, WorkedElementModes) {
   M tri{{4, 1, 3}};
   EXPECT_EQ(merge(dense2D<double>{{0, 0}, {1, 1}, {9, 9}, {0, 5}, {1, 1 + 1e-9}}, tri, 1e-6, 1), 1);
   EXPECT_SAME(tri, (M{{1, 1, 3}}));
-  dense2D<double> moved{{0, 0}, {0, 1e-12}};
-  EXPECT_EQ(merge(moved, 1e-9), 1);
-  EXPECT_SAME(moved, (dense2D<double>{{0, 0}, {0, 0}}));
 }
 
 TEST(Merge, CodesOfEveryOverload) {
@@ -268,20 +258,14 @@ TEST(Merge, CodesOfEveryOverload) {
       {"two lists, nodes1", [&] { return merge(c, far, ok, ids, 0.1); }, -2},
       {"two lists, nodes2", [&] { return merge(c, ok, far, ids, 0.1); }, -3},
       {"two lists, tol", [&] { return merge(c, ok, ok, ids, nan); }, -4},
-      {"one list, nodes", [&] { return merge(c, far, ids, 0.1); }, -2},
       {"one list, tol", [&] { return merge(c, ok, ids, -0.1); }, -3},
-      {"range, rows", [&] { return merge(bad_rows, Ms, Ms + 1, ids, 0.1, 0); }, -1},
-      {"range, nodes", [&] { return merge(c, Ms, Ms + 2, ids, 0.1, 0); }, -2},
       {"range, reversed", [&] { return merge(c, Ms + 1, Ms, ids, 0.1, 0); }, -3},
       {"range, tol", [&] { return merge(c, Ms, Ms + 1, ids, -1.0, 0); }, -5},
       {"range, mode", [&] { return merge(c, Ms, Ms + 1, ids, 0.1, 3); }, -6},
       {"two matrices, nodes", [&] { return merge(c, Ms[0], Ms[1], ids, 0.1, 0); }, -2},
-      {"one matrix, rows", [&] { return merge(bad_rows, Ms[0], ids, 0.1, 0); }, -1},
-      {"one matrix, nodes", [&] { return merge(c, Ms[1], ids, 0.1, 0); }, -2},
       {"one matrix, tol", [&] { return merge(c, Ms[0], ids, -0.1, 0); }, -4},
       {"one matrix without map, mode", [&] { return merge(c, Ms[0], 0.1, 3); }, -5, false},
       {"coordinates, rows", [&] { return merge(one_row, ids, 0.1); }, -1},
-      {"coordinates, tol", [&] { return merge(own, ids, -0.1); }, -3},
       {"coordinates without map, tol", [&] { return merge(own, nan); }, -3, false},
   };
   for (const auto& k : cases) {

@@ -59,6 +59,14 @@ std::string show(const T& v) {
   return s.str();
 }
 
+// A deep copy (copy construction shares the storage).
+template <class T>
+ovk::math1::dense2D<T> copy_of(const ovk::math1::dense2D<T>& m) {
+  ovk::math1::dense2D<T> c;
+  EXPECT_TRUE(c.copy(m));
+  return c;
+}
+
 // Entry-by-entry comparison; `close(a, b)` decides equality.
 template <class C, class Close>
 ::testing::AssertionResult compare(const char* got_expr, const char* want_expr, const C& got_c,
