@@ -258,6 +258,7 @@ TEST(Merge, CodesOfEveryOverload) {
       {"two lists, nodes1", [&] { return merge(c, far, ok, ids, 0.1); }, -2},
       {"two lists, nodes2", [&] { return merge(c, ok, far, ids, 0.1); }, -3},
       {"two lists, tol", [&] { return merge(c, ok, ok, ids, nan); }, -4},
+      {"one list, nodes", [&] { return merge(c, far, ids, 0.1); }, -2},
       {"one list, tol", [&] { return merge(c, ok, ids, -0.1); }, -3},
       {"range, reversed", [&] { return merge(c, Ms + 1, Ms, ids, 0.1, 0); }, -3},
       {"range, tol", [&] { return merge(c, Ms, Ms + 1, ids, -1.0, 0); }, -5},
