@@ -216,13 +216,9 @@ TEST(Gradation, EitherWayFixedNeighboursAndAnisotropicCorrections) {
   const bool shrank = H[0] == 1.0;
   EXPECT_NEAR(H[shrank], shrank ? 1 + kLn2 : 10 - kLn2, 1e-12);
   EXPECT_EQ(H[!shrank], shrank ? 1.0 : 10.0);
-  // Node 0: size 10 along x, 1 along y; node 1: size 1. The edge runs along
-  // x, so node 0's x size comes down to 1 + ln 2, its y size stays; across
-  // the edge (size 10 along y only) it is already graded.
-  const double h = 1 + kLn2;
-  dense2D<double> M{{0.01, 0, 1}, {1, 0, 1}}, across{{1, 0, 0.01}, {1, 0, 1}};
-  ASSERT_EQ(run(false, kEdge, ET_EDGE2, nodes(), -1, 1.0, M), 1);
-  EXPECT_NEAR_ALL(M, (dense2D<double>{{1 / (h * h), 0, 1}, {1, 0, 1}}), 1e-12);
+  // Node 0: size 10 across the edge (along y) only, node 1: size 1: the
+  // edge is already graded.
+  dense2D<double> across{{1, 0, 0.01}, {1, 0, 1}};
   EXPECT_EQ(run(false, kEdge, ET_EDGE2, nodes(), 0, 1.0, across), 0);
 }
 

@@ -40,18 +40,11 @@ inline dense2D<double> random_metrics(std::size_t n, std::size_t dim, double lo,
   return M;
 }
 
-// Column j of a 3- or 6-row metric field becomes (1/h^2) I.
-inline void put_iso_metric(dense2D<double>& M, std::size_t j, double h) {
-  for (std::size_t k = 0; k < M.rows(); ++k) M(k, j) = 0;
-  const double m = 1 / (h * h);
-  M(0, j) = M(2, j) = m;
-  if (M.rows() == 6) M(5, j) = m;
-}
-
 // The isotropic metrics (1/h^2) I of a size field, 3 rows for dim 2, 6 for 3.
 inline dense2D<double> iso_metrics(const dense1D<double>& H, std::size_t dim) {
-  dense2D<double> M(dim == 2 ? 3 : 6, H.size());
-  for (std::size_t v = 0; v < H.size(); ++v) put_iso_metric(M, v, H[v]);
+  dense2D<double> M(dim == 2 ? 3 : 6, H.size(), 0.0);
+  for (std::size_t v = 0; v < H.size(); ++v)
+    M(0, v) = M(2, v) = M(M.rows() - 1, v) = 1 / (H[v] * H[v]);
   return M;
 }
 
