@@ -64,6 +64,9 @@ TEST(ShapeQualities, IdealMirroredAndFlatElements) {
 // Closed forms that pin each kind's constant, and the signs that only the
 // face tests, the warp factor and the corner tetrahedra see.
 TEST(ShapeQualities, ClosedFormsAndInversions) {
+  // Pyramid over the unit square, apex at height h: 24 sqrt 6 h / (8 (1 + h^2))^(3/2).
+  EXPECT_NEAR(quality(with(ideal_pyramid(), 4, {0.5, 0.5, 0.2}), ET_PYRAMID5),
+              24 * std::sqrt(6.0) * 0.2 / std::pow(8 * 1.04, 1.5), 1e-14);
   // Box 1 x 2 x 0.5: 24 sqrt 3 abc / (4 (a^2 + b^2 + c^2))^(3/2).
   points box = ideal_hexa();
   for (point& p : box) p = {p[0], p[1] * 2, p[2] * 0.5};
