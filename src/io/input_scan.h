@@ -375,3 +375,28 @@ struct reader_forms {
 }  // namespace detail
 }  // namespace quernfold
 }  // namespace ovk
+
+// Defines the public file-name core form and the one- and two-matrix forms
+// (stream and file name) of reader NAME over its core stream form, as io.h
+// declares them; used inside namespace ovk::quernfold.
+#define QUERNFOLD_READER_FORMS(NAME)                                                            \
+  int NAME(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,              \
+           dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) {           \
+    return detail::reader_forms<NAME>::core(name, coords, connectM, bounds, types, refs);       \
+  }                                                                                             \
+  int NAME(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,                  \
+           element_type& type) {                                                                \
+    return detail::reader_forms<NAME>::one(stream, coords, connectM, type);                     \
+  }                                                                                             \
+  int NAME(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,              \
+           element_type& type) {                                                                \
+    return detail::reader_forms<NAME>::one(name, coords, connectM, type);                       \
+  }                                                                                             \
+  int NAME(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,                 \
+           dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {            \
+    return detail::reader_forms<NAME>::two(stream, coords, connectM1, connectM2, type1, type2); \
+  }                                                                                             \
+  int NAME(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,             \
+           dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {            \
+    return detail::reader_forms<NAME>::two(name, coords, connectM1, connectM2, type1, type2);   \
+  }

@@ -268,28 +268,7 @@ int medit_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connec
   return detail::read_mesh(stream, coords, connectM, bounds, types, refs, read_core);
 }
 
-using medit_forms = detail::reader_forms<medit_input>;
-
-int medit_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) {
-  return medit_forms::core(name, coords, connectM, bounds, types, refs);
-}
-int medit_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                element_type& type) {
-  return medit_forms::one(stream, coords, connectM, type);
-}
-int medit_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                element_type& type) {
-  return medit_forms::one(name, coords, connectM, type);
-}
-int medit_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
-                dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  return medit_forms::two(stream, coords, connectM1, connectM2, type1, type2);
-}
-int medit_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
-                dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  return medit_forms::two(name, coords, connectM1, connectM2, type1, type2);
-}
+QUERNFOLD_READER_FORMS(medit_input)
 
 }  // namespace quernfold
 }  // namespace ovk

@@ -453,28 +453,7 @@ int msh_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM
   return detail::read_mesh(stream, coords, connectM, bounds, types, refs, read_core);
 }
 
-using msh_forms = detail::reader_forms<msh_input>;
-
-int msh_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-              dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) {
-  return msh_forms::core(name, coords, connectM, bounds, types, refs);
-}
-int msh_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
-              element_type& type) {
-  return msh_forms::one(stream, coords, connectM, type);
-}
-int msh_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-              element_type& type) {
-  return msh_forms::one(name, coords, connectM, type);
-}
-int msh_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
-              dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  return msh_forms::two(stream, coords, connectM1, connectM2, type1, type2);
-}
-int msh_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
-              dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  return msh_forms::two(name, coords, connectM1, connectM2, type1, type2);
-}
+QUERNFOLD_READER_FORMS(msh_input)
 
 }  // namespace quernfold
 }  // namespace ovk

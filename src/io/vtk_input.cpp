@@ -343,28 +343,7 @@ int vtk_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM
   return detail::read_mesh(stream, coords, connectM, bounds, types, refs, read_core);
 }
 
-using vtk_forms = detail::reader_forms<vtk_input>;
-
-int vtk_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-              dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) {
-  return vtk_forms::core(name, coords, connectM, bounds, types, refs);
-}
-int vtk_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
-              element_type& type) {
-  return vtk_forms::one(stream, coords, connectM, type);
-}
-int vtk_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-              element_type& type) {
-  return vtk_forms::one(name, coords, connectM, type);
-}
-int vtk_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
-              dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  return vtk_forms::two(stream, coords, connectM1, connectM2, type1, type2);
-}
-int vtk_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
-              dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  return vtk_forms::two(name, coords, connectM1, connectM2, type1, type2);
-}
+QUERNFOLD_READER_FORMS(vtk_input)
 
 }  // namespace quernfold
 }  // namespace ovk
