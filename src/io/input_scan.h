@@ -376,10 +376,15 @@ struct reader_forms {
 }  // namespace quernfold
 }  // namespace ovk
 
-// Defines the public file-name core form and the one- and two-matrix forms
-// (stream and file name) of reader NAME over its core stream form, as io.h
-// declares them; used inside namespace ovk::quernfold.
-#define QUERNFOLD_READER_FORMS(NAME)                                                            \
+// Defines every public form of reader NAME as io.h declares them: the core
+// stream form running READ (int(input_scan&, mesh_output&)) through
+// read_mesh, its file-name form, and the one- and two-matrix forms (stream
+// and file name); used inside namespace ovk::quernfold.
+#define QUERNFOLD_READER_FORMS(NAME, READ)                                                      \
+  int NAME(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,                  \
+           dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) {           \
+    return detail::read_mesh(stream, coords, connectM, bounds, types, refs, READ);              \
+  }                                                                                             \
   int NAME(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,              \
            dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) {           \
     return detail::reader_forms<NAME>::core(name, coords, connectM, bounds, types, refs);       \

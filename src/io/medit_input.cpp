@@ -263,12 +263,7 @@ int read_core(input_scan& in, mesh_output& out) {
 
 }  // namespace
 
-int medit_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) {
-  return detail::read_mesh(stream, coords, connectM, bounds, types, refs, read_core);
-}
-
-QUERNFOLD_READER_FORMS(medit_input)
+QUERNFOLD_READER_FORMS(medit_input, read_core)
 
 }  // namespace quernfold
 }  // namespace ovk

@@ -338,12 +338,7 @@ int from_standard_node_order(dense2D<unsigned>& connectM, element_type type) {
   return reorder_columns(connectM, type, false);
 }
 
-int vtk_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
-              dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) {
-  return detail::read_mesh(stream, coords, connectM, bounds, types, refs, read_core);
-}
-
-QUERNFOLD_READER_FORMS(vtk_input)
+QUERNFOLD_READER_FORMS(vtk_input, read_core)
 
 }  // namespace quernfold
 }  // namespace ovk
