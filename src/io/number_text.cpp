@@ -124,7 +124,8 @@ const char* short_decimal(const char* p, const char* end, double& value) noexcep
     const bool negative = at(p) == '-';
     if (negative || at(p) == '+') ++p;
     int e = 0, n = 0;
-    for (; is_digit(at(p)); ++p, ++n) e = e * 10 + (*p - '0');
+    for (; is_digit(at(p)); ++p, ++n)
+      if (n < kMaxShortExponentDigits) e = e * 10 + (*p - '0');  // longer ones are refused below
     if (n == 0 || n > kMaxShortExponentDigits) return nullptr;
     power += negative ? -e : e;
   }

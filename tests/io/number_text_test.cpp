@@ -106,7 +106,8 @@ std::string adversarial_text(std::mt19937_64& gen) {
         s += char('0' + gen() % 10);
       if (gen() % 2) s.insert(1 + gen() % (s.size() - 1), ".");
       const int range = near ? 26 : 700, e = int(gen() % (2 * range)) - range;
-      if (!near || gen() % 2) s += (gen() % 2 ? "e" : "E") + std::to_string(e);
+      if (!near || gen() % 2)  // sometimes an exponent of more digits than an int holds
+        s += (gen() % 2 ? "e" : "E") + std::to_string(e) + (gen() % 4 ? "" : "0000000000");
       return s + std::string(" \tx.e").substr(gen() % 6, 1);  // or nothing after
     }
   }
