@@ -77,18 +77,7 @@ int ensight_output(char const* name, dense2D<double> const& coords, dense2D<unsi
   return 0;
 }
 
-const detail::range_writer kRangeForm = &ensight_output;
-
-int ensight_output(char const* name, dense2D<double> const& coords,
-                   dense2D<unsigned> const& connectM, element_type type) {
-  return detail::write_one(kRangeForm, name, coords, connectM, type);
-}
-
-int ensight_output(char const* name, dense2D<double> const& coords,
-                   dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
-                   element_type type1, element_type type2) {
-  return detail::write_two(kRangeForm, name, coords, connectM1, connectM2, type1, type2);
-}
+QUERNFOLD_RANGE_WRITER_FORMS(ensight_output)
 
 }  // namespace quernfold
 }  // namespace ovk

@@ -218,13 +218,6 @@ inline std::string_view trimmed(std::string_view s) noexcept {
 // Node orders
 // ---------------------------------------------------------------------------
 
-// A node order: column position k of the library's element takes node
-// from[k] of the element as another program lists it.
-struct node_order {
-  element_type type;
-  unsigned char from[27];
-};
-
 // The standard order (VTK's, which meshio shares) of every kind that differs
 // from the library's; kinds not listed are the same in both. Standard
 // tetrahedra and wedges have the opposite orientation; the mid-edge nodes
@@ -237,21 +230,6 @@ inline constexpr node_order kStandardOrders[] = {
     {ET_WEDGE15, {0, 2, 1, 3, 5, 4, 12, 14, 13, 7, 6, 8, 10, 9, 11}},
     {ET_WEDGE18, {0, 2, 1, 3, 5, 4, 12, 14, 13, 7, 6, 8, 10, 9, 11, 16, 15, 17}},
 };
-
-// The order from another program's element of a pure `shape` to the
-// library's columns; nullptr when `table` keeps that shape's order.
-template <std::size_t N>
-const unsigned char* order_of(const node_order (&table)[N], element_type shape) noexcept {
-  const node_order* e = find_kind(table, shape);
-  return e ? e->from : nullptr;
-}
-
-// Puts the n nodes of `file` into `column` through `order` (nullptr: as
-// they are).
-inline void reorder(const unsigned* file, unsigned* column, const unsigned char* order,
-                    unsigned n) noexcept {
-  for (unsigned k = 0; k < n; ++k) column[k] = file[order ? order[k] : k];
-}
 
 // ---------------------------------------------------------------------------
 // Outputs

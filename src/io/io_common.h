@@ -233,6 +233,20 @@ int write_two(range_writer write, const char* name, const dense2D<double>& coord
               const dense2D<unsigned>& connectM1, const dense2D<unsigned>& connectM2,
               element_type type1, element_type type2);
 
+// Defines the one- and two-matrix forms of the range writer NAME (they are
+// its range form over a one- or two-entry range).
+#define QUERNFOLD_RANGE_WRITER_FORMS(NAME)                                                      \
+  int NAME(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,  \
+           element_type type) {                                                                 \
+    return detail::write_one(static_cast<detail::range_writer>(&NAME), name, coords, connectM,  \
+                             type);                                                             \
+  }                                                                                             \
+  int NAME(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM1, \
+           dense2D<unsigned> const& connectM2, element_type type1, element_type type2) {        \
+    return detail::write_two(static_cast<detail::range_writer>(&NAME), name, coords, connectM1, \
+                             connectM2, type1, type2);                                          \
+  }
+
 // How a writer lays out the nodes of one element kind: a name (card or part
 // name) and the column positions written, in order.
 struct node_layout {
@@ -248,6 +262,28 @@ const Entry* find_kind(const Entry (&table)[N], int type) noexcept {
   for (const Entry& e : table)
     if (e.type == type) return &e;
   return nullptr;
+}
+
+// A node order: column position k of the library's element takes node
+// from[k] of the element as another program lists it.
+struct node_order {
+  element_type type;
+  unsigned char from[27];
+};
+
+// The order from another program's element of a pure `shape` to the
+// library's columns; nullptr when `table` keeps that shape's order.
+template <std::size_t N>
+const unsigned char* order_of(const node_order (&table)[N], element_type shape) noexcept {
+  const node_order* e = find_kind(table, shape);
+  return e ? e->from : nullptr;
+}
+
+// Puts the n nodes of `file` into `column` through `order` (nullptr: as
+// they are).
+inline void reorder(const unsigned* file, unsigned* column, const unsigned char* order,
+                    unsigned n) noexcept {
+  for (unsigned k = 0; k < n; ++k) column[k] = file[order ? order[k] : k];
 }
 
 // ---------------------------------------------------------------------------

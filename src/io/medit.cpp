@@ -149,18 +149,7 @@ int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsign
   return 0;
 }
 
-const detail::range_writer kRangeForm = &medit_output;
-
-int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
-                 element_type type) {
-  return detail::write_one(kRangeForm, name, coords, connectM, type);
-}
-
-int medit_output(char const* name, dense2D<double> const& coords,
-                 dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
-                 element_type type1, element_type type2) {
-  return detail::write_two(kRangeForm, name, coords, connectM1, connectM2, type1, type2);
-}
+QUERNFOLD_RANGE_WRITER_FORMS(medit_output)
 
 int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                  element_type type, dense1D<unsigned> const& refs) {

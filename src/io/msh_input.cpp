@@ -5,6 +5,7 @@
 #include <climits>
 
 #include "io/input_scan.h"
+#include "io/msh_kinds.h"
 
 namespace ovk {
 namespace quernfold {
@@ -17,8 +18,6 @@ using detail::kNotThisFormat;
 using detail::mesh_output;
 
 constexpr std::string_view kEntitiesVersion = "4.1";
-// gmsh's point element: one node, not an element of the model.
-constexpr long long kPointType = 15;
 // The integer 1 of a binary file written in the other byte order.
 constexpr std::int32_t kSwappedOne = 0x01000000;
 // Nodes of an element at most.
@@ -28,36 +27,8 @@ constexpr unsigned kMaxNodes = 27;
 constexpr std::uint64_t kDenseTagFactor = 4;
 constexpr std::uint64_t kDenseTagMargin = 1024;
 
-struct msh_kind {
-  long long gmsh;
-  element_type type;
-};
-
-constexpr msh_kind kKinds[] = {
-    {1, ET_EDGE2},      {8, ET_EDGE3},      {2, ET_TRIA3},   {9, ET_TRIA6},    {3, ET_QUAD4},
-    {16, ET_QUAD8},     {10, ET_QUAD9},     {4, ET_TETRA4},  {11, ET_TETRA10}, {7, ET_PYRAMID5},
-    {19, ET_PYRAMID13}, {14, ET_PYRAMID14}, {6, ET_WEDGE6},  {18, ET_WEDGE15}, {13, ET_WEDGE18},
-    {5, ET_HEXA8},      {17, ET_HEXA20},    {12, ET_HEXA27},
-};
-
-// gmsh's node orders that differ from the library's. gmsh's tetrahedra have
-// the opposite orientation; its pyramids, prisms and hexahedra have the
-// library's; its mid-edge and face nodes come in orders of their own.
-constexpr detail::node_order kGmshOrders[] = {
-    {ET_TRIA6, {0, 1, 2, 4, 5, 3}},
-    {ET_TETRA4, {0, 1, 3, 2}},
-    {ET_TETRA10, {0, 1, 3, 2, 9, 7, 4, 6, 5, 8}},
-    {ET_PYRAMID13, {0, 1, 2, 3, 4, 5, 8, 10, 6, 7, 9, 11, 12}},
-    {ET_PYRAMID14, {0, 1, 2, 3, 4, 5, 8, 10, 6, 7, 9, 11, 12, 13}},
-    {ET_WEDGE15, {0, 1, 2, 3, 4, 5, 8, 10, 11, 9, 7, 6, 14, 13, 12}},
-    {ET_WEDGE18, {0, 1, 2, 3, 4, 5, 8, 10, 11, 9, 7, 6, 14, 13, 12, 17, 16, 15}},
-    {ET_HEXA20, {0, 1, 2, 3, 4, 5, 6, 7, 8, 11, 13, 9, 16, 18, 19, 17, 10, 12, 14, 15}},
-    {ET_HEXA27, {0,  1,  2,  3,  4,  5,  6,  7,  8,  11, 13, 9,  16, 18,
-                 19, 17, 10, 12, 14, 15, 22, 23, 21, 24, 20, 25, 26}},
-};
-
 element_type kind_of(long long gmsh) {
-  for (const msh_kind& k : kKinds)
+  for (const detail::msh_kind& k : detail::kGmshKinds)
     if (k.gmsh == gmsh) return k.type;
   return ET_UNKNOWN;
 }
@@ -165,8 +136,10 @@ class msh_reader {
     if (gmsh == type_.gmsh) return type_;
     type_.gmsh = gmsh;
     type_.kind = kind_of(gmsh);
-    type_.nodes = gmsh == kPointType ? 1 : type_.kind == ET_UNKNOWN ? 0 : nbr_nodes(type_.kind);
-    type_.order = detail::order_of(kGmshOrders, type_.kind);
+    type_.nodes = gmsh == detail::kGmshPoint ? 1
+                  : type_.kind == ET_UNKNOWN ? 0
+                                             : nbr_nodes(type_.kind);
+    type_.order = detail::order_of(detail::kGmshOrders, type_.kind);
     return type_;
   }
 

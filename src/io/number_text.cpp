@@ -273,6 +273,14 @@ char* format_fixed6(char* out, double x) noexcept {
 
 char* format_int(char* out, int v) noexcept { return std::to_chars(out, out + 12, v).ptr; }
 
+char* format_shortest(char* out, double x) noexcept {
+  return std::to_chars(out, out + kMaxNumberText, x).ptr;
+}
+
+char* format_size(char* out, std::size_t v) noexcept {
+  return std::to_chars(out, out + kMaxNumberText, v).ptr;
+}
+
 block_writer::block_writer(std::FILE* stream) noexcept
     : stream_(stream), block_(new (std::nothrow) char[kBlock]) {
   begin_ = block_ ? block_.get() : local_;

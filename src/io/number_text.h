@@ -1,7 +1,8 @@
 // Numbers to and from text with exactly the bytes and values of the
 // library conversions that the formats name (printf's "%f" and "%d",
 // scanf's "%lg", stream extraction of a double), without their per-call
-// cost, and a stream writer that hands the text to its FILE in large blocks.
+// cost; the shortest text that reads back as the same double; and a stream
+// writer that hands the text to its FILE in large blocks.
 #pragma once
 
 #include <cstddef>
@@ -24,6 +25,15 @@ char* format_fixed6(char* out, double x) noexcept;
 
 // Writes v as printf's "%d" does; returns the end.
 char* format_int(char* out, int v) noexcept;
+
+// Writes x as the shortest decimal text that reads back (strtod, scanf's
+// "%lg", std::from_chars) as exactly x: std::to_chars without a format,
+// plain or exponent notation, whichever is shorter ("inf", "nan" and their
+// negatives as they are). Needs kMaxNumberText characters; returns the end.
+char* format_shortest(char* out, double x) noexcept;
+
+// Writes v in decimal; returns the end.
+char* format_size(char* out, std::size_t v) noexcept;
 
 // One scanf "%lg" conversion at p in a NUL-terminated text, in the "C"
 // locale: white space skipped, then the longest run that scanf takes for a
@@ -59,6 +69,8 @@ class block_writer {
   void text(const char* s) noexcept;
   void fixed6(double x) noexcept { end_ = format_fixed6(room(), x); }
   void integer(int v) noexcept { end_ = format_int(room(), v); }
+  void shortest(double x) noexcept { end_ = format_shortest(room(), x); }
+  void size(std::size_t v) noexcept { end_ = format_size(room(), v); }
   void put(char c) noexcept { *room() = c, ++end_; }
   void flush() noexcept;
 
