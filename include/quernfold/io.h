@@ -4,7 +4,7 @@
 // legacy unstructured grid (read and written), STL text and binary (read and
 // written), NASTRAN bulk data (read and written), FEMAP neutral (read and
 // written), Wavefront OBJ (read and written), EnSight geometry (written) and
-// gmsh MSH (read).
+// gmsh MSH (read and written).
 //
 // Meshes are a coordinates matrix (rows x columns = dimension x nodes) and
 // connectivity matrices (node slots x elements, 0-based node indices) with
@@ -15,8 +15,8 @@
 //
 // Opening and closing. Every function taking a file name opens the file
 // itself and closes it before returning, on every path; a failed open gives
-// -1 and leaves nothing behind to close. Modes: "w" for the MEDIT, VTK and
-// EnSight writers and the MEDIT solution files; "wt" for the NASTRAN and
+// -1 and leaves nothing behind to close. Modes: "w" for the MEDIT, VTK, MSH
+// and EnSight writers and the MEDIT solution files; "wt" for the NASTRAN and
 // FEMAP writers and the text STL writer; "wb" for the binary STL writer; "rt"
 // for the NASTRAN and FEMAP readers and the first (text) STL attempt; "rb" for
 // the second (binary) STL attempt. The OBJ reader and writer use standard
@@ -548,6 +548,38 @@ int msh_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM
 int msh_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
               dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
 
+// Writes gmsh MSH version 4.1 ASCII ("4.1 0 8"): $MeshFormat, $Entities,
+// $Nodes, $Elements. coords has 1, 2 or 3 rows (dimension x nodes; missing
+// coordinates written as 0, so 2-D meshes get z = 0); every node is written,
+// column j with tag j + 1, in one node block. Each matrix of the range is
+// one geometric entity of its kind's dimension, with tag = its position in
+// the range + 1 (no physical tags, no points; the bounding box of every
+// entity is that of all nodes); the node block belongs to the first entity
+// of the highest dimension (curve 1 when no element is written). One element
+// block per matrix, elements tagged 1..m in range order, nodes in gmsh's
+// order (the inverse of the one msh_input reads, tetrahedra mirrored).
+// ET_FACE_MIX and ET_SOLID_MIX matrices are split into linear shapes by node
+// count, one block per shape, all on the matrix's entity; ET_NODE and
+// ET_EDGE_MIX matrices and empty ones are left out. Coordinates are written
+// as the shortest decimal text that reads back as the same double.
+// Codes, in the order checked: -1 null stream or stream in error; -2 coords
+// rows not in 1..3; -4 first after last; -5 last - first != types.size();
+// -3 a matrix fails check_IDs against its type and the number of nodes;
+// -199 the copy of a mixed matrix cannot be allocated (nothing is written
+// before these checks pass); -1 the stream reports an error after writing.
+int msh_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const* first,
+               dense2D<unsigned> const* last, dense1D<int> const& types);
+// File-name forms: open the file ("w", -1 on failure), then the stream form
+// (a failed check leaves the file empty); -1 also when the file cannot be
+// flushed. The one- and two-matrix forms are the range form over one or two
+// matrices (entities 1 and 2).
+int msh_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
+               dense2D<unsigned> const* last, dense1D<int> const& types);
+int msh_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+               element_type type);
+int msh_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
+               dense2D<unsigned> const& connectM2, element_type type1, element_type type2);
+
 // ---------------------------------------------------------------------------
 // EnSight
 // ---------------------------------------------------------------------------
@@ -584,7 +616,8 @@ struct mesh_block {
   // One reference per element (NASTRAN and FEMAP property identifier), or
   // empty when the file has none. The NASTRAN and FEMAP writers write them
   // as property identifiers (block position + 1 for a block without); MEDIT
-  // takes the block position as reference; the other formats keep none.
+  // takes the block position as reference and MSH the block position + 1 as
+  // entity tag; the other formats keep none.
   dense1D<unsigned> refs;
 };
 

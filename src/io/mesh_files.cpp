@@ -195,6 +195,10 @@ element_fate vtk_fate(element_type t) {
   return kHeld;
 }
 
+element_fate msh_fate(element_type t) {
+  return t == ET_NODE ? element_fate{false, "no gmsh element written for lone nodes"} : kHeld;
+}
+
 element_fate ensight_fate(element_type t) {
   static const fate_entry kTable[] = {
       {ET_NODE, {false, "no EnSight element for lone nodes"}},
@@ -360,6 +364,10 @@ int write_vtk(const char* path, const mesh_data& mesh, const write_options&) {
   return write_range(path, mesh, vtk_fate, vtk_output);
 }
 
+int write_msh(const char* path, const mesh_data& mesh, const write_options&) {
+  return write_range(path, mesh, msh_fate, msh_output);
+}
+
 constexpr const char kEnsightCompanion[] = ".case";
 
 // The geometry file, then the case file beside it that names it (what
@@ -389,7 +397,8 @@ const mesh_format kFormats[] = {
      false},
     {"VTK legacy", ".vtk", read_runs<vtk_input, false>, write_vtk, scanned_message, vtk_fate,
      nullptr, false},
-    {"gmsh MSH", ".msh", read_runs<msh_input>, nullptr, scanned_message, nullptr, nullptr, false},
+    {"gmsh MSH", ".msh", read_runs<msh_input>, write_msh, scanned_message, msh_fate, nullptr,
+     false},
     {"EnSight", ".geo", nullptr, write_ensight, nullptr, ensight_fate, kEnsightCompanion, false},
 };
 

@@ -15,6 +15,8 @@ except ImportError:
 SOLIDS = {"triangle": 1, "quad": 1, "tetra": 1, "pyramid": 1, "wedge": 1, "hexahedron": 1}
 FILES = [("mixed.mesh", "meshio gmsh", 8, {"triangle": 1, "quad": 1, "tetra": 1, "hexahedron": 3}),
          ("mixed.vtk", "meshio gmsh", 8, SOLIDS),
+         ("mixed.msh", "meshio gmsh", 8, SOLIDS),
+         ("tria6_2d.msh", "meshio gmsh", 4, {"triangle6": 1}),
          ("two.bdf", "meshio gmsh", 8, dict(SOLIDS, quad=0)),
          ("text.stl", "meshio gmsh", 4, {"triangle": 2}),
          ("binary.stl", "meshio gmsh", 3, {"triangle": 1}),

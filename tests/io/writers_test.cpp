@@ -74,6 +74,8 @@ TEST_F(io_writers, OutputsMatchTheGoldenFiles) {
       {"stream.vtk", vtk_stream},
       {"mixed.vtk", WRITE(vtk_output(f, kCube, range, range + 3, kinds))},
       {"empty.vtk", WRITE(vtk_output(f, kCube, range, range, dense1D<int>()))},
+      {"mixed.msh", WRITE(msh_output(f, kCube, range, range + 3, kinds))},
+      {"tria6_2d.msh", WRITE(msh_output(f, kXY, kTria6, ET_TRIA6))},
       {"tria.geo", WRITE(ensight_output(f, kXY, kTwo, ET_TRIA3))},
       {"parts.geo", WRITE(ensight_output(f, kCube, parts, parts + 6, part_kinds))},
       {"line.geo",
@@ -137,6 +139,9 @@ TEST_F(io_writers, CheckCodes) {
       {WRITE(vtk_output(f, kCube, kTria, dense2D<unsigned>(13, 1, 0u), ET_TRIA3, ET_PYRAMID13)), -2,
        true},
       {WRITE(ensight_output(f, kCube, bad, ET_TRIA3)), -3, true},
+      {WRITE(msh_output(f, dense2D<double>(4, 4), kTria, ET_TRIA3)), -2, true},
+      {WRITE(msh_output(f, kCube, range, range + 1, {1, 2})), -5, true},
+      {WRITE(msh_output(f, kCube, bad, ET_TRIA3)), -3, true},
       {WRITE(STL_output(f, kLine, kTria, true)), -2, true},
       {WRITE(STL_output(f, kXY, columns<unsigned>(3, {0, 1, 4}), false)), -3, true},
       {WRITE(NASTRAN_output(f, kLine, kTria, b, one, p)), -2, true},
@@ -196,7 +201,7 @@ TEST_F(io_writers, EveryKindThroughEveryReadAndWrittenFormat) {
         EXPECT_EQ(back.blocks[0].type, type);
       }
       if (back.blocks[0].type != type) continue;
-      EXPECT_NEAR_ALL(back.coords, mesh.coords, 1e-6);
+      EXPECT_NEAR_ALL(back.coords, mesh.coords, f == find_mesh_format("exact.msh") ? 0.0 : 1e-6);
       EXPECT_SAME(back.blocks[0].connectM, mesh.blocks[0].connectM);
       if (f->keeps_refs) {
         EXPECT_SAME(back.blocks[0].refs, mesh.blocks[0].refs);

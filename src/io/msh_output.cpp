@@ -1,0 +1,204 @@
+// gmsh MSH files written in version 4.1 ASCII: one geometric entity per
+// matrix of the range, every node in one block, one element block per piece
+// of one kind, node and element tags counted from 1.
+#include <algorithm>
+#include <cstddef>
+#include <vector>
+
+#include "io/io_common.h"
+#include "io/msh_kinds.h"
+#include "io/number_text.h"
+
+namespace ovk {
+namespace quernfold {
+
+namespace {
+
+constexpr char kFormatSection[] = "$MeshFormat\n4.1 0 8\n$EndMeshFormat\n";
+// Rows of the coordinates the writer takes; missing rows are written as 0.
+constexpr std::size_t kMinRows = 1;
+constexpr std::size_t kSpaceRows = 3;
+// Nodes of an element at most.
+constexpr unsigned kMaxNodes = 27;
+
+// One element block: a piece of the range with its gmsh type, node order
+// and entity (dimension, and the position of its matrix in the range + 1).
+struct msh_block {
+  const detail::mesh_part* part;
+  long long gmsh;
+  const unsigned char* order;
+  unsigned dim;
+  std::size_t entity;
+};
+
+// The element blocks of the pieces whose kind gmsh has; ET_NODE pieces are
+// left out.
+std::vector<msh_block> plan_blocks(const std::vector<detail::mesh_part>& parts) {
+  std::vector<msh_block> blocks;
+  for (const detail::mesh_part& p : parts) {
+    const detail::msh_kind* kind = nullptr;
+    for (const detail::msh_kind& k : detail::kGmshKinds)
+      if (k.type == p.type) kind = &k;
+    if (!kind) continue;
+    blocks.push_back({&p, kind->gmsh, detail::order_of(detail::kGmshOrders, p.type),
+                      element_dim(p.type), std::size_t(p.source) + 1});
+  }
+  return blocks;
+}
+
+// x y z of node j, rows beyond the coordinates' 0.
+void write_point(detail::block_writer& out, const dense2D<double>& coords, std::size_t j) {
+  for (std::size_t i = 0; i < kSpaceRows; ++i) {
+    if (i > 0) out.put(' ');
+    out.shortest(i < coords.rows() ? coords(i, j) : 0.0);
+  }
+}
+
+// The box of all nodes as min x y z then max x y z (zeros without nodes);
+// every entity is given this box.
+void write_box(detail::block_writer& out, const dense2D<double>& coords) {
+  double box[2 * kSpaceRows] = {};
+  for (std::size_t i = 0; i < coords.rows() && coords.cols() > 0; ++i) {
+    box[i] = box[kSpaceRows + i] = coords(i, 0);
+    for (std::size_t j = 1; j < coords.cols(); ++j) {
+      box[i] = std::min(box[i], coords(i, j));
+      box[kSpaceRows + i] = std::max(box[kSpaceRows + i], coords(i, j));
+    }
+  }
+  for (double v : box) {
+    out.shortest(v);
+    out.put(' ');
+  }
+}
+
+// One curve, surface or volume per matrix that has element blocks, without
+// physical tags or bounding entities; no points.
+void write_entities(detail::block_writer& out, const dense2D<double>& coords,
+                    const std::vector<msh_block>& blocks) {
+  out.text("$Entities\n0");
+  for (unsigned dim = 1; dim <= kSpaceRows; ++dim) {
+    std::size_t count = 0, last = 0;
+    for (const msh_block& b : blocks)
+      if (b.dim == dim && b.entity != last) ++count, last = b.entity;
+    out.put(' ');
+    out.size(count);
+  }
+  out.put('\n');
+  for (unsigned dim = 1; dim <= kSpaceRows; ++dim) {
+    std::size_t last = 0;
+    for (const msh_block& b : blocks) {
+      if (b.dim != dim || b.entity == last) continue;
+      last = b.entity;
+      out.size(b.entity);
+      out.put(' ');
+      write_box(out, coords);
+      out.text("0 0\n");
+    }
+  }
+  out.text("$EndEntities\n");
+}
+
+// Every node in one block of tags 1..n, on the first entity of the highest
+// dimension (on curve 1 when there is no element).
+void write_nodes(detail::block_writer& out, const dense2D<double>& coords,
+                 const std::vector<msh_block>& blocks) {
+  const std::size_t n = coords.cols();
+  const msh_block* host = nullptr;
+  for (const msh_block& b : blocks)
+    if (!host || b.dim > host->dim) host = &b;
+  out.text("$Nodes\n");
+  out.text(n > 0 ? "1 " : "0 ");
+  out.size(n);
+  out.text(n > 0 ? " 1 " : " 0 ");
+  out.size(n);
+  out.put('\n');
+  if (n > 0) {
+    out.size(host ? host->dim : 1);
+    out.put(' ');
+    out.size(host ? host->entity : 1);
+    out.text(" 0 ");
+    out.size(n);
+    out.put('\n');
+    for (std::size_t j = 0; j < n; ++j) {
+      out.size(j + 1);
+      out.put('\n');
+    }
+    for (std::size_t j = 0; j < n; ++j) {
+      write_point(out, coords, j);
+      out.put('\n');
+    }
+  }
+  out.text("$EndNodes\n");
+}
+
+// One block per piece, element tags 1..m in block order, each element's
+// nodes in gmsh's order.
+void write_elements(detail::block_writer& out, const std::vector<msh_block>& blocks) {
+  std::size_t m = 0;
+  for (const msh_block& b : blocks) m += b.part->connect.cols();
+  out.text("$Elements\n");
+  out.size(blocks.size());
+  out.put(' ');
+  out.size(m);
+  out.text(m > 0 ? " 1 " : " 0 ");
+  out.size(m);
+  out.put('\n');
+  std::size_t tag = 0;
+  for (const msh_block& b : blocks) {
+    const dense2D<unsigned>& c = b.part->connect;
+    out.size(b.dim);
+    out.put(' ');
+    out.size(b.entity);
+    out.put(' ');
+    out.size(static_cast<std::size_t>(b.gmsh));
+    out.put(' ');
+    out.size(c.cols());
+    out.put('\n');
+    unsigned file[kMaxNodes];
+    for (std::size_t j = 0; j < c.cols(); ++j) {
+      for (std::size_t k = 0; k < c.rows(); ++k) file[b.order ? b.order[k] : k] = c(k, j);
+      out.size(++tag);
+      for (std::size_t k = 0; k < c.rows(); ++k) {
+        out.put(' ');
+        out.size(std::size_t(file[k]) + 1);
+      }
+      out.put('\n');
+    }
+  }
+  out.text("$EndElements\n");
+}
+
+}  // namespace
+
+int msh_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const* first,
+               dense2D<unsigned> const* last, dense1D<int> const& types) {
+  if (!stream || std::ferror(stream)) return -1;
+  int code = detail::check_range(coords, first, last, types, static_cast<unsigned>(coords.cols()),
+                                 kMinRows, kSpaceRows);
+  if (code < 0) return code;
+  std::vector<detail::mesh_part> parts;
+  code = detail::split_mixed(first, last, types, parts);
+  if (code < 0) return code;
+  const std::vector<msh_block> blocks = plan_blocks(parts);
+  detail::block_writer out(stream);
+  out.text(kFormatSection);
+  write_entities(out, coords, blocks);
+  write_nodes(out, coords, blocks);
+  write_elements(out, blocks);
+  out.flush();
+  return std::ferror(stream) ? -1 : 0;
+}
+
+int msh_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
+               dense2D<unsigned> const* last, dense1D<int> const& types) {
+  detail::scoped_file file(name, "w");
+  if (!file) return -1;
+  const int code = msh_output(file.get(), coords, first, last, types);
+  if (code < 0) return code;
+  return std::fflush(file.get()) == 0 ? 0 : -1;
+}
+
+QUERNFOLD_RANGE_WRITER_FORMS(msh_output)
+
+}  // namespace quernfold
+}  // namespace ovk
