@@ -34,29 +34,15 @@ std::vector<T> entries(const ovk::math1::dense1D<T, A>& V) {
   return std::vector<T>(V.begin(), V.end());
 }
 
-// Shape and entries of either container (a dense1D is one column).
+// Rows and columns of either container (a dense1D is one column).
 template <class T>
-struct flat {
-  std::size_t rows, cols;
-  std::vector<T> v;
-};
-
-template <class T>
-flat<T> flatten(const ovk::math1::dense2D<T>& m) {
-  return {m.rows(), m.cols(), entries(m)};
+std::pair<std::size_t, std::size_t> shape(const ovk::math1::dense2D<T>& M) {
+  return {M.rows(), M.cols()};
 }
 
 template <class T, int A>
-flat<T> flatten(const ovk::math1::dense1D<T, A>& v) {
-  return {v.size(), 1, entries(v)};
-}
-
-template <class T>
-std::string show(const T& v) {
-  std::ostringstream s;
-  s.precision(17);
-  s << +v;
-  return s.str();
+std::pair<std::size_t, std::size_t> shape(const ovk::math1::dense1D<T, A>& V) {
+  return {V.size(), 1};
 }
 
 // A deep copy (copy construction shares the storage).
@@ -71,16 +57,20 @@ ovk::math1::dense2D<T> copy_of(const ovk::math1::dense2D<T>& m) {
 template <class C, class Close>
 ::testing::AssertionResult compare(const char* got_expr, const char* want_expr, const C& got_c,
                                    const C& want_c, Close close) {
-  const auto got = flatten(got_c), want = flatten(want_c);
-  if (got.rows != want.rows || got.cols != want.cols)
+  const auto [rows, cols] = shape(got_c);
+  if (shape(want_c) != std::make_pair(rows, cols))
     return ::testing::AssertionFailure()
-           << got_expr << " is " << got.rows << " x " << got.cols << ", " << want_expr << " is "
-           << want.rows << " x " << want.cols;
-  for (std::size_t k = 0; k < got.v.size(); ++k)
-    if (!close(got.v[k], want.v[k]))
-      return ::testing::AssertionFailure()
-             << "at row " << k % got.rows << ", column " << k / got.rows << ": " << got_expr
-             << " = " << show(got.v[k]) << ", " << want_expr << " = " << show(want.v[k]);
+           << got_expr << " is " << rows << " x " << cols << ", " << want_expr << " is "
+           << shape(want_c).first << " x " << shape(want_c).second;
+  const auto got = entries(got_c), want = entries(want_c);
+  for (std::size_t k = 0; k < got.size(); ++k)
+    if (!close(got[k], want[k])) {
+      std::ostringstream s;
+      s.precision(17);
+      s << "at row " << k % rows << ", column " << k / rows << ": " << got_expr << " = " << +got[k]
+        << ", " << want_expr << " = " << +want[k];
+      return ::testing::AssertionFailure() << s.str();
+    }
   return ::testing::AssertionSuccess();
 }
 
@@ -106,12 +96,10 @@ template <class C>
 // row (from 0) and both values.
 inline void expect_codes(const char* file, int line,
                          std::initializer_list<std::pair<long long, long long>> rows) {
-  std::size_t k = 0;
-  for (const auto& [got, want] : rows)
-    if (got != want)
-      ADD_FAILURE_AT(file, line) << "row " << k++ << ": " << got << ", want " << want;
-    else
-      ++k;
+  for (auto row = rows.begin(); row != rows.end(); ++row)
+    if (row->first != row->second)
+      ADD_FAILURE_AT(file, line) << "row " << row - rows.begin() << ": " << row->first << ", want "
+                                 << row->second;
 }
 
 }  // namespace quernfold_test

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <map>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace quernfold_test {
@@ -50,33 +51,23 @@ inline local_lists lists(const char* text) {
   return out;
 }
 
-// Local faces of a linear shape, in local-face order.
-inline const local_lists& faces_of(element_type shape) {
+// Local faces (in local-face order) and local edges (node pairs in table
+// order) of a linear shape.
+inline const std::pair<local_lists, local_lists>& faces_and_edges(element_type shape) {
   using namespace ovk::quernfold;
-  static const std::map<element_type, local_lists> faces{
-      {ET_EDGE2, lists("1 0")},
-      {ET_TRIA3, lists("12 20 01")},
-      {ET_QUAD4, lists("01 12 23 30")},
-      {ET_TETRA4, lists("123 203 013 210")},
-      {ET_PYRAMID5, lists("041 142 243 340 0123")},
-      {ET_WEDGE6, lists("012 354 2145 0253 1034")},
-      {ET_HEXA8, lists("0374 1562 0451 3267 0123 4765")}};
-  return faces.at(shape);
+  static const std::map<element_type, std::pair<local_lists, local_lists>> tables{
+      {ET_EDGE2, {lists("1 0"), lists("01")}},
+      {ET_TRIA3, {lists("12 20 01"), lists("12 20 01")}},
+      {ET_QUAD4, {lists("01 12 23 30"), lists("01 12 23 30")}},
+      {ET_TETRA4, {lists("123 203 013 210"), lists("12 20 01 30 31 32")}},
+      {ET_PYRAMID5, {lists("041 142 243 340 0123"), lists("04 14 24 34 01 12 23 30")}},
+      {ET_WEDGE6, {lists("012 354 2145 0253 1034"), lists("03 14 25 12 20 01 45 53 34")}},
+      {ET_HEXA8,
+       {lists("0374 1562 0451 3267 0123 4765"), lists("01 12 23 30 45 56 67 74 04 15 26 37")}}};
+  return tables.at(shape);
 }
-
-// Local edges of a linear shape, as node pairs in table order.
-inline const local_lists& edges_of(element_type shape) {
-  using namespace ovk::quernfold;
-  static const std::map<element_type, local_lists> edges{
-      {ET_EDGE2, lists("01")},
-      {ET_TRIA3, lists("12 20 01")},
-      {ET_QUAD4, lists("01 12 23 30")},
-      {ET_TETRA4, lists("12 20 01 30 31 32")},
-      {ET_PYRAMID5, lists("04 14 24 34 01 12 23 30")},
-      {ET_WEDGE6, lists("03 14 25 12 20 01 45 53 34")},
-      {ET_HEXA8, lists("01 12 23 30 45 56 67 74 04 15 26 37")}};
-  return edges.at(shape);
-}
+inline const local_lists& faces_of(element_type shape) { return faces_and_edges(shape).first; }
+inline const local_lists& edges_of(element_type shape) { return faces_and_edges(shape).second; }
 
 // `cols` columns of `rows` nodes drawn with repetition from {0, step, ...,
 // (pool - 1) step}; mixed kinds get unused tails of ~0U of every shape.

@@ -10,8 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <initializer_list>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -27,11 +26,9 @@ using ovk::quernfold::dense2D;
 class io_test : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "quernfold-io-XXXXXX").string();
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    ASSERT_NE(mkdtemp(buf.data()), nullptr);
-    dir_ = buf.data();
+    std::string name = (std::filesystem::temp_directory_path() / "quernfold-io-XXXXXX").string();
+    ASSERT_NE(mkdtemp(name.data()), nullptr);
+    dir_ = name;
   }
   void TearDown() override {
     std::error_code ec;
@@ -62,14 +59,11 @@ struct run_outputs {
 
 inline std::string read_file(const std::string& name) {
   std::ifstream in(name, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 inline void write_file(const std::string& name, const std::string& content) {
-  std::ofstream out(name, std::ios::binary);
-  out << content;
+  std::ofstream(name, std::ios::binary) << content;
 }
 
 inline std::string fixture(const std::string& name) {
@@ -85,10 +79,8 @@ inline bool real_meshes_present() { return std::filesystem::is_directory(QUERNFO
 // printf into a std::string (to build expected lines from format strings).
 template <class... Args>
 std::string fmt(const char* format, Args... args) {
-  const int n = std::snprintf(nullptr, 0, format, args...);
-  std::string s(static_cast<std::size_t>(n) + 1, '\0');
-  std::snprintf(&s[0], s.size(), format, args...);
-  s.resize(static_cast<std::size_t>(n));
+  std::string s(static_cast<std::size_t>(std::snprintf(nullptr, 0, format, args...)), '\0');
+  std::snprintf(s.data(), s.size() + 1, format, args...);  // its '\0' lands on s's own
   return s;
 }
 
@@ -100,10 +92,6 @@ dense2D<T> columns(std::size_t rows, const std::vector<T>& values) {
   dense2D<T> M(rows, values.size() / rows);
   for (std::size_t k = 0; k < values.size(); ++k) M(k % rows, k / rows) = values[k];
   return M;
-}
-template <class T>
-dense2D<T> columns(std::size_t rows, std::initializer_list<T> values) {
-  return columns(rows, std::vector<T>(values));
 }
 
 // A writer call on the file name `f`, as a std::function<int(const char*)>.
