@@ -21,6 +21,9 @@ namespace reader_checks {
 
 using namespace ovk::quernfold;
 
+// A check of the promises on one block of bytes: "" or the first broken.
+using bytes_check = std::string (*)(const std::uint8_t*, std::size_t);
+
 // A read-only stream over the bytes, closed when it goes.
 struct memory_stream {
   memory_stream(const std::uint8_t* data, std::size_t size) {
@@ -132,8 +135,8 @@ inline std::string femap_bytes(const std::uint8_t* d, std::size_t n) {
 // MEDIT, VTK and MSH: the run forms with NASTRAN's one-type rule and
 // coordinates of the file's dimension; after a failure every output is
 // empty, after a success every used slot names a node.
-inline std::string scanned_bytes(const std::uint8_t* data, std::size_t size, core_reader core,
-                                 type_reader one, pair_reader two) {
+template <core_reader core, type_reader one, pair_reader two>
+std::string scanned_bytes(const std::uint8_t* data, std::size_t size) {
   dense2D<double> coords;
   dense2D<unsigned> connect;
   dense1D<unsigned> bounds, refs;
@@ -149,17 +152,9 @@ inline std::string scanned_bytes(const std::uint8_t* data, std::size_t size, cor
   return runs_bytes(data, size, core, one, two, {0, -1, -2, -3, no_memory}, true, 1);
 }
 
-inline std::string medit_bytes(const std::uint8_t* d, std::size_t n) {
-  return scanned_bytes(d, n, medit_input, medit_input, medit_input);
-}
-
-inline std::string vtk_bytes(const std::uint8_t* d, std::size_t n) {
-  return scanned_bytes(d, n, vtk_input, vtk_input, vtk_input);
-}
-
-inline std::string msh_bytes(const std::uint8_t* d, std::size_t n) {
-  return scanned_bytes(d, n, msh_input, msh_input, msh_input);
-}
+inline constexpr auto medit_bytes = scanned_bytes<medit_input, medit_input, medit_input>;
+inline constexpr auto vtk_bytes = scanned_bytes<vtk_input, vtk_input, vtk_input>;
+inline constexpr auto msh_bytes = scanned_bytes<msh_input, msh_input, msh_input>;
 
 // STL: on failure both outputs are empty; on success a 3-row triangle
 // matrix whose nodes are all used and all within the coordinates (without

@@ -10,6 +10,7 @@
 
 #include "reader_checks.h"
 #include "support/compare.h"
+#include "support/element_tables.h"
 #include "support/io_files.h"
 #include "support/mesh_gen.h"
 
@@ -20,29 +21,25 @@ namespace {
 
 using mesh_input = io_test;
 
+constexpr unsigned u = no_index;
+
 // The outputs of a core reader that reads `bytes` from a stream.
 struct mesh_read : run_outputs {
-  using core = int (*)(FILE*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
-                       dense1D<int>&, dense1D<unsigned>&);
-  int read_bytes(core reader, const std::string& bytes) {
+  int read_bytes(reader_checks::core_reader reader, const std::string& bytes) {
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
     return reader(reader_checks::memory_stream(data, bytes.size()).f, coords, connect, bounds,
                   types, pids);
   }
 };
 
-// Each input read gives its code; a failure leaves every output empty.
-struct bad_input {
-  std::string bytes;
-  int code;
-};
-void expect_codes(mesh_read::core reader, std::initializer_list<bad_input> cases) {
-  for (const bad_input& c : cases) {
-    mesh_read m;
-    EXPECT_EQ(m.read_bytes(reader, c.bytes), c.code) << c.bytes;
-    const std::size_t left =
-        m.coords.cols() + m.connect.cols() + m.bounds.size() + m.types.size() + m.pids.size();
-    EXPECT_EQ(c.code < 0 ? left : 0, 0u) << "outputs left after " << c.bytes;
+// Each input read gives its code, and the reader's promises hold on it (a
+// failure leaves every output empty).
+void expect_codes(reader_checks::core_reader reader, reader_checks::bytes_check promises,
+                  std::initializer_list<std::pair<std::string, int>> cases) {
+  for (const auto& [bytes, code] : cases) {
+    EXPECT_EQ(mesh_read().read_bytes(reader, bytes), code) << bytes;
+    EXPECT_EQ(promises(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), "")
+        << bytes;
   }
 }
 
@@ -50,7 +47,6 @@ void expect_codes(mesh_read::core reader, std::initializer_list<bad_input> cases
 // written as degenerate hexahedra and read as such.
 TEST_F(mesh_input, OwnMeditFilesReadBackToTheColumnsWritten) {
   const mesh hx = hexa_grid(1, 1, 1);
-  const unsigned u = no_index;
   const dense2D<unsigned> solids =
       columns<unsigned>(8, {0, 1, 2, 4, u, u, u, u, 0, 1, 3, 2, 4, u, u, u,
                             0, 1, 2, 4, 5, 6, u, u, 0, 1, 3, 2, 4, 5, 7, 6});
@@ -69,57 +65,48 @@ TEST_F(mesh_input, OwnMeditFilesReadBackToTheColumnsWritten) {
 
 TEST(mesh_readers, MalformedFilesGiveTheirCodesAndEmptyOutputs) {
   const std::string mh = "MeshVersionFormatted 2\nDimension 3\nVertices 2\n0 0 0 1\n1 0 0 1\n";
-  expect_codes(
-      medit_input,
-      {
-          {"", -2},
-          {"MeshVersionFormatted 2\nDimension 4\n", -3},
-          {"MeshVersionFormatted 2\nVertices 1\n0 0 0 1\n", -3},  // no Dimension before
-          {mh.substr(0, mh.size() - 4), -3},                      // truncated vertex
-          {mh + "Edges 1\n1 3 0\n", -3},                          // node 3 of 2
-          {mh + "Edges 1\n1 2 7 0\n", -3},                        // longer records than said
-          {std::string("\1\0\0\0\5\0\0\0", 8), -3},               // version 5
-          {std::string("\1\0\0\0\2\0\0\0\3\0\0\0\0\0\0\0\3\0\0\0\4\0\0\0\0\0\0\0\2\0\0\0", 32),
-           -3},  // truncated vertices
-          {"# a comment\n" + mh + "Corners 1 2\nRidges\n1\n1\nEdges 1\n1 2 9\nEnd\n", 0},
-      });
+  // clang-format off
+  expect_codes(medit_input, reader_checks::medit_bytes, {
+      {"", -2}, {"MeshVersionFormatted 2\nDimension 4\n", -3},
+      {"MeshVersionFormatted 2\nVertices 1\n0 0 0 1\n", -3},  // no Dimension before
+      {mh.substr(0, mh.size() - 4), -3},                      // truncated vertex
+      {mh + "Edges 1\n1 3 0\n", -3}, {mh + "Edges 1\n1 2 7 0\n", -3},  // node 3 of 2; records too long
+      // binary: version 5; truncated vertices
+      {std::string("\1\0\0\0\5\0\0\0", 8), -3},
+      {std::string("\1\0\0\0\2\0\0\0\3\0\0\0\0\0\0\0\3\0\0\0\4\0\0\0\0\0\0\0\2\0\0\0", 32), -3},
+      {"# a comment\n" + mh + "Corners 1 2\nRidges\n1\n1\nEdges 1\n1 2 9\nEnd\n", 0}});
+  // clang-format on
   mesh_read m;
   EXPECT_EQ(
       medit_input(static_cast<FILE*>(nullptr), m.coords, m.connect, m.bounds, m.types, m.pids), -1);
   const std::string vh = "# vtk DataFile Version 4.2\ntitle\nASCII\nDATASET UNSTRUCTURED_GRID\n";
   const std::string points = vh + "POINTS 3 double\n0 0 0 1 0 0 0 1 0\n";
-  expect_codes(
-      vtk_input,
-      {
-          {"", -2},
-          {"# vtk DataFile Version 4.2\nt\nASCII\nDATASET POLYDATA\n", -2},
-          {"# vtk DataFile Version 4.2\nt\nUTF8\nDATASET UNSTRUCTURED_GRID\n", -3},
-          {vh + "POINTS 3 double\n0 0 0 1 0 0 0 1\n", -3},           // truncated points
-          {points + "CELLS 1 4\n3 0 1 5\nCELL_TYPES 1\n5\n", -3},    // node 5 of 3
-          {points + "CELLS 1 5\n3 0 1 2\nCELL_TYPES 1\n5\n", -3},    // list size
-          {points + "CELLS 1 4\n3 0 1 2\nCELL_TYPES 1\n10\n", -3},   // 3 nodes for a tetrahedron
-          {points + "CELLS 1 4\n3 0 1 2\nCELL_TYPES 2\n5 5\n", -3},  // more types than cells
-          {points + "CELLS 1 4\n3 0 1 2\nLINES 1\n", -3},            // unknown keyword
-          {vh + "FIELD FieldData 1\nT 1 1 double\n3.5\n" + points.substr(vh.size()) +
-               "CELLS 2 6\n1 0\n3 0 1 2\nCELL_TYPES 2\n1\n5\nPOINT_DATA 3\nSCALARS s float\n",
-           0},  // field data, a vertex and point data passed over
-      });
+  // clang-format off
+  expect_codes(vtk_input, reader_checks::vtk_bytes, {
+      {"", -2}, {"# vtk DataFile Version 4.2\nt\nASCII\nDATASET POLYDATA\n", -2},
+      {"# vtk DataFile Version 4.2\nt\nUTF8\nDATASET UNSTRUCTURED_GRID\n", -3},
+      {vh + "POINTS 3 double\n0 0 0 1 0 0 0 1\n", -3},           // truncated points
+      {points + "CELLS 1 4\n3 0 1 5\nCELL_TYPES 1\n5\n", -3},    // node 5 of 3
+      {points + "CELLS 1 5\n3 0 1 2\nCELL_TYPES 1\n5\n", -3},    // list size
+      {points + "CELLS 1 4\n3 0 1 2\nCELL_TYPES 1\n10\n", -3},   // 3 nodes for a tetrahedron
+      {points + "CELLS 1 4\n3 0 1 2\nCELL_TYPES 2\n5 5\n", -3},  // more types than cells
+      {points + "CELLS 1 4\n3 0 1 2\nLINES 1\n", -3},            // unknown keyword
+      // field data, a vertex and point data passed over
+      {vh + "FIELD FieldData 1\nT 1 1 double\n3.5\n" + points.substr(vh.size()) +
+       "CELLS 2 6\n1 0\n3 0 1 2\nCELL_TYPES 2\n1\n5\nPOINT_DATA 3\nSCALARS s float\n", 0}});
+  // clang-format on
   const std::string gh = "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n2\n1 0 0 0\n";
   const std::string nodes = gh + "5 1 0 0\n$EndNodes\n";
-  expect_codes(
-      msh_input,
-      {
-          {"", -2},
-          {"$NOD\n1\n1 0 0 0\n$ENDNOD\n", -2},                               // version 1
-          {"$MeshFormat\n2.2 3 8\n$EndMeshFormat\n", -3},                    // file type
-          {"$MeshFormat\n2.2 1 8\n\x02\x02\x02\x02\n$EndMeshFormat\n", -3},  // not 1 in binary
-          {gh + "5 1 0\n", -3},                                              // truncated node
-          {gh + "1 1 0 0\n$EndNodes\n", -3},                                 // tag 1 twice
-          {nodes + "$Elements\n1\n1 1 2 0 0 1 2\n$EndElements\n", -3},       // no node 2
-          {nodes + "$Elements\n2\n1 1 0 1 5\n$EndElements\n", -3},           // fewer than said
-          {nodes + "$Elements\n0\n$EndNodes\n", -3},                         // wrong end
-          {nodes + "$Comments\nno end", -3},
-      });
+  // clang-format off
+  expect_codes(msh_input, reader_checks::msh_bytes, {
+      {"", -2}, {"$NOD\n1\n1 0 0 0\n$ENDNOD\n", -2},                     // version 1
+      {"$MeshFormat\n2.2 3 8\n$EndMeshFormat\n", -3},                    // file type
+      {"$MeshFormat\n2.2 1 8\n\x02\x02\x02\x02\n$EndMeshFormat\n", -3},  // not 1 in binary
+      {gh + "5 1 0\n", -3}, {gh + "1 1 0 0\n$EndNodes\n", -3},           // truncated node; tag 1 twice
+      {nodes + "$Elements\n1\n1 1 2 0 0 1 2\n$EndElements\n", -3},       // no node 2
+      {nodes + "$Elements\n2\n1 1 0 1 5\n$EndElements\n", -3},           // fewer than said
+      {nodes + "$Elements\n0\n$EndNodes\n", -3}, {nodes + "$Comments\nno end", -3}});  // wrong end
+  // clang-format on
 }
 
 // from(to(x)) = x for every kind; mixed columns keep their unused slots.
@@ -127,14 +114,12 @@ TEST(standard_node_order, ConversionsAreInverse) {
   std::mt19937 rng(7);
   for (int t = ET_NODE; t <= ET_HEXA27; ++t) {
     const auto kind = static_cast<element_type>(t);
-    dense2D<unsigned> M(nbr_nodes(kind), 3), back;
-    for (std::size_t i = 0; i < 3 * M.rows(); ++i) M.data()[i] = rng() % 1000;
-    back.copy(M);
+    const dense2D<unsigned> M = random_degenerate(kind, nbr_nodes(kind), 3, 1000, rng);
+    dense2D<unsigned> back = copy_of(M);
     ASSERT_EQ(to_standard_node_order(back, kind), 0);
     ASSERT_EQ(from_standard_node_order(back, kind), 0);
     EXPECT_SAME(back, M) << kind;
   }
-  const unsigned u = no_index;
   dense2D<unsigned> mixed = columns<unsigned>(8, {0, 1, 2, 3, u, u, u, u, 0, 1, 2, 3, 4, 5, u, u});
   ASSERT_EQ(to_standard_node_order(mixed, ET_SOLID_MIX), 0);
   EXPECT_SAME(mixed, columns<unsigned>(8, {0, 1, 3, 2, u, u, u, u, 0, 2, 1, 3, 5, 4, u, u}));
@@ -157,13 +142,12 @@ TEST(msh_input, SparseUnorderedTagsGiveColumnsInTagOrder) {
   EXPECT_SAME(m.pids, (dense1D<unsigned>{1}));  // no $Entities: the entity tag
   // Version 2: the elementary tag when the physical one is 0; types outside
   // the model are skipped.
-  mesh_read v2;
   ASSERT_EQ(
-      v2.read_bytes(msh_input,
-                    "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n2\n1 0 0 0\n5 1 0 0\n$EndNodes\n"
-                    "$Elements\n2\n1 1 2 0 8 1 5\n2 26 2 0 8 1 5 1 5\n$EndElements\n"),
+      m.read_bytes(msh_input,
+                   "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n2\n1 0 0 0\n5 1 0 0\n$EndNodes\n"
+                   "$Elements\n2\n1 1 2 0 8 1 5\n2 26 2 0 8 1 5 1 5\n$EndElements\n"),
       0);
-  EXPECT_SAME(v2.pids, (dense1D<unsigned>{8}));
+  EXPECT_SAME(m.pids, (dense1D<unsigned>{8}));
 }
 
 }  // namespace

@@ -16,8 +16,7 @@ using namespace quernfold_test;
 // Real files up to this size are cut at every length.
 constexpr std::uintmax_t kSmallFile = 8192;
 
-using bytes_check = std::string (*)(const std::uint8_t*, std::size_t);
-const std::map<std::string, bytes_check> kChecks = {
+const std::map<std::string, reader_checks::bytes_check> kChecks = {
     {".stl", reader_checks::stl_bytes},    {".bdf", reader_checks::nastran_bytes},
     {".neu", reader_checks::femap_bytes},  {".obj", reader_checks::obj_bytes},
     {".mesh", reader_checks::medit_bytes}, {".meshb", reader_checks::medit_bytes},
