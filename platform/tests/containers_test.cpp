@@ -44,21 +44,11 @@ TEST(Containers, CopiesShareStorageAndCopyIsDeep) {
 TEST(Containers, WindowsWriteThroughWithTheParentsLeadingDimension) {
   M P = numbered(4, 5), w = P.sub_matrix(1, 2, 2, 3), packed;
   EXPECT_EQ(w.ld(), 4u);
-  EXPECT_EQ(w.column(1), &P(1, 3));
   w(1, 1) = 1000;
   EXPECT_EQ(P(2, 3), 1000u);
-  EXPECT_SAME(w.as_vector(), (L{12, 22, 13, 1000, 14, 24}));
   ASSERT_TRUE(packed.copy(w));  // a deep copy of a window is packed
   EXPECT_EQ(packed.ld(), 2u);
-  EXPECT_SAME(packed, w);
-  M rows = P.sub_matrix(0, 1, 3, 2);
-  rows = 5u;
-  EXPECT_SAME(P.sub_matrix(0, 1, 4, 1), (M{{5, 5, 5, 31}}));
-  // Growing a view never writes into its parent.
-  M grow = P.sub_matrix(0, 0, 2, 2);
-  ASSERT_TRUE(grow.resize(2, 3, 77u));
-  EXPECT_SAME(grow, (M{{0, 10}, {5, 5}, {77, 77}}));
-  EXPECT_EQ(P(0, 2), 5u);
+  EXPECT_SAME(packed, (M{{12, 22}, {13, 1000}, {14, 24}}));
 }
 
 TEST(Containers, ResizeKeepsEntriesAndFillsAddedOnes) {
@@ -73,12 +63,6 @@ TEST(Containers, ResizeKeepsEntriesAndFillsAddedOnes) {
   EXPECT_SAME(m, (M{{0, 10}, {1, 11}, {9, 9}, {1, 1}}));
   ASSERT_TRUE(m.resize(5, 0));
   EXPECT_EQ(m.rows(), 5u);  // r x 0 keeps its rows
-  // clear keeps the storage.
-  M k = numbered(3, 4);
-  storage = k.data();
-  k.clear();
-  ASSERT_TRUE(k.resize(2, 6, 3u));
-  EXPECT_EQ(k.data(), storage);
   L v{1, 2, 3};
   ASSERT_TRUE(v.resize(5, 9) && v.resize(4) && v.push_back(6));
   EXPECT_SAME(v, (L{1, 2, 3, 9, 6}));

@@ -10,33 +10,30 @@ namespace {
 
 using namespace ovk::quernfold;
 using namespace quernfold_test;
-using v3 = vector_fixed<double, 3>;
 
 constexpr unsigned kThreads = 4;
 
 // Worker t's share: the nearest node of its points and of the nodes of its
-// index; then a tetrahedral grid
-// of its own size: neighbors, the mesh written and read back as
-// NASTRAN. All results one after the other.
+// index; then a tetrahedral grid of its own size: neighbors, the mesh written
+// and read back as NASTRAN. All results one after the other.
 std::vector<unsigned> work(const node_detector& shared, const std::string& stem, unsigned t) {
   std::vector<unsigned> out;
-  auto keep = [&](int code, const std::vector<unsigned>& v) {
-    out.push_back(static_cast<unsigned>(code));
-    out.insert(out.end(), v.begin(), v.end());
-  };
   const dense2D<double> points = random_points(3, 300, t);
   for (std::size_t j = 0; j < points.cols(); ++j) {
     const double* p = points.column(j);
-    keep(shared.find_closest(v3{p[0], p[1], p[2]}), {});
-    keep(shared.find_closest(static_cast<unsigned>(j + 300 * t)), {});
+    out.push_back(shared.find_closest(vector_fixed<double, 3>{p[0], p[1], p[2]}));
+    out.push_back(shared.find_closest(static_cast<unsigned>(j + 300 * t)));
   }
   const mesh m = tetra_grid(2 + t, 3, 2);
   dense2D<double> coords;
   dense2D<unsigned> neighbors, connect;
   element_type type;
-  keep(get_neighbors(m.connect, ET_TETRA4, false, neighbors), entries(neighbors));
-  keep(NASTRAN_output((stem + ".bdf").c_str(), m.coords, m.connect, ET_TETRA4), {});
-  keep(NASTRAN_input((stem + ".bdf").c_str(), coords, connect, type), entries(connect));
+  const int codes[] = {get_neighbors(m.connect, ET_TETRA4, false, neighbors),
+                       NASTRAN_output((stem + ".bdf").c_str(), m.coords, m.connect, ET_TETRA4),
+                       NASTRAN_input((stem + ".bdf").c_str(), coords, connect, type)};
+  for (const auto& v :
+       {std::vector<unsigned>(codes, codes + 3), entries(neighbors), entries(connect)})
+    out.insert(out.end(), v.begin(), v.end());
   return out;
 }
 
