@@ -105,7 +105,7 @@ TEST(mesh_readers, MalformedFilesGiveTheirCodesAndEmptyOutputs) {
       {gh + "5 1 0\n", -3}, {gh + "1 1 0 0\n$EndNodes\n", -3},           // truncated node; tag 1 twice
       {nodes + "$Elements\n1\n1 1 2 0 0 1 2\n$EndElements\n", -3},       // no node 2
       {nodes + "$Elements\n2\n1 1 0 1 5\n$EndElements\n", -3},           // fewer than said
-      {nodes + "$Elements\n0\n$EndNodes\n", -3}, {nodes + "$Comments\nno end", -3}});  // wrong end
+      {nodes + "$Elements\n0\n$EndNodes\n", -3}, {nodes + "$Comments\nno end", -3}});  // wrong end; none
   // clang-format on
 }
 
