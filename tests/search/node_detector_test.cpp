@@ -153,10 +153,8 @@ TEST(NodeDetector, TiesGoToTheFirstNodeMet) {
   // nearest other node may sit on it.
   const dense2D<double> c{{1, 1}, {1, 1}, {4, 2}, {1, 1}};
   const node_detector e(c);
-  EXPECT_EQ(e.find_closest(v2{1, 1}), everything(e)[0]);
-  EXPECT_EQ(e.find_closest(3u), 1u);
-  EXPECT_EQ(e.find_closest(4u), no_index);
-  EXPECT_EQ(node_detector(c, L{2}).find_closest(2u), no_index);
+  EXPECT_CODES({e.find_closest(v2{1, 1}), everything(e)[0]}, {e.find_closest(3u), 1},
+               {e.find_closest(4u), no_index}, {node_detector(c, L{2}).find_closest(2u), no_index});
 }
 
 TEST(NodeDetector, BoxesAreClosedAndAppendAcrossDimensions) {
@@ -167,11 +165,10 @@ TEST(NodeDetector, BoxesAreClosedAndAppendAcrossDimensions) {
   // ignores z.
   d.find_in_box(v2{1, 2}, v2{5, 5}, out);
   EXPECT_SAME(out, (L{7, 1}));
-  EXPECT_EQ(d.find_closest(v2{1, 2}), 1u);
   const node_detector f(dense2D<double>{{0, 0}, {3, 3}});
-  EXPECT_EQ(f.find_closest(v3{2.9, 2.9, -100}), 1u);
   const double flo[3] = {2, 2, 50}, fhi[3] = {4, 4, 60};
   EXPECT_EQ(in_box(f, 3, flo, fhi), list_t{1});
+  EXPECT_CODES({d.find_closest(v2{1, 2}), 1}, {f.find_closest(v3{2.9, 2.9, -100}), 1});
 }
 
 TEST(NodeDetector, ReadsTheCallersMatrixAndCopiesAreIndependent) {
@@ -179,11 +176,10 @@ TEST(NodeDetector, ReadsTheCallersMatrixAndCopiesAreIndependent) {
   node_detector d(c);
   ASSERT_TRUE(c.resize(3, 3));  // may move the storage
   for (int k = 0; k < 3; ++k) c(k, 2) = 5;
-  EXPECT_EQ(d.find_closest(2u), 1u);  // by a node that is not indexed
   node_detector e(d);
-  EXPECT_EQ(e.insert(L{2}), 1u);
-  EXPECT_EQ(e.find_closest(v3{6, 6, 6}), 2u);
-  EXPECT_EQ(d.find_closest(v3{6, 6, 6}), 1u);  // copies are independent
+  // By a node that is not indexed; then copies are independent.
+  EXPECT_CODES({d.find_closest(2u), 1}, {e.insert(L{2}), 1}, {e.find_closest(v3{6, 6, 6}), 2},
+               {d.find_closest(v3{6, 6, 6}), 1});
 }
 
 }  // namespace
