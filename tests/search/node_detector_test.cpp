@@ -140,7 +140,7 @@ TEST(NodeDetector, QueriesMatchBruteForce) {
     }
 }
 
-TEST(NodeDetector, TiesGoToTheFirstNodeMet) {
+TEST(NodeDetector, WorkedTiesBoxesAndTheCallersMatrix) {
   // The centre of each cell of a 4 x 4 lattice (node i + 4 j at (i, j)) is
   // as close to each of the cell's corners; the corner met first answers.
   const dense2D<double> g = quernfold_test::quad_grid(3, 3).coords;
@@ -155,31 +155,23 @@ TEST(NodeDetector, TiesGoToTheFirstNodeMet) {
   const node_detector e(c);
   EXPECT_CODES({e.find_closest(v2{1, 1}), everything(e)[0]}, {e.find_closest(3u), 1},
                {e.find_closest(4u), no_index}, {node_detector(c, L{2}).find_closest(2u), no_index});
-}
-
-TEST(NodeDetector, BoxesAreClosedAndAppendAcrossDimensions) {
-  const dense2D<double> c{{0, 0, 0}, {1, 2, 0}, {1, 2, 3}, {4, 1, 0}};
-  const node_detector d(c);
+  // Boxes are closed and append; a 2-D query on a 3-D tree has z = 0, a 3-D
+  // one on a 2-D tree ignores z.
+  dense2D<double> p{{0, 0, 0}, {1, 2, 0}, {1, 2, 3}, {4, 1, 0}};
+  const node_detector f(p);
   L out{7};
-  // Appended; a 2-D query on a 3-D tree has z = 0, a 3-D one on a 2-D tree
-  // ignores z.
-  d.find_in_box(v2{1, 2}, v2{5, 5}, out);
+  f.find_in_box(v2{1, 2}, v2{5, 5}, out);
   EXPECT_SAME(out, (L{7, 1}));
-  const node_detector f(dense2D<double>{{0, 0}, {3, 3}});
-  const double flo[3] = {2, 2, 50}, fhi[3] = {4, 4, 60};
-  EXPECT_EQ(in_box(f, 3, flo, fhi), list_t{1});
-  EXPECT_CODES({d.find_closest(v2{1, 2}), 1}, {f.find_closest(v3{2.9, 2.9, -100}), 1});
-}
-
-TEST(NodeDetector, ReadsTheCallersMatrixAndCopiesAreIndependent) {
-  dense2D<double> c{{0, 0, 0}, {1, 0, 0}};
-  node_detector d(c);
-  ASSERT_TRUE(c.resize(3, 3));  // may move the storage
-  for (int k = 0; k < 3; ++k) c(k, 2) = 5;
-  node_detector e(d);
-  // By a node that is not indexed; then copies are independent.
-  EXPECT_CODES({d.find_closest(2u), 1}, {e.insert(L{2}), 1}, {e.find_closest(v3{6, 6, 6}), 2},
-               {d.find_closest(v3{6, 6, 6}), 1});
+  const double lo[3] = {3, 1, 50}, hi[3] = {5, 3, 60};
+  EXPECT_EQ(in_box(e, 3, lo, hi), list_t{2});
+  // The tree reads the caller's matrix, even once its storage moves, and
+  // copies are independent.
+  ASSERT_TRUE(p.resize(3, 5));
+  for (int k = 0; k < 3; ++k) p(k, 4) = 5;
+  node_detector h(f);
+  EXPECT_CODES({f.find_closest(v2{1, 2}), 1}, {e.find_closest(v3{3.9, 2.1, -100}), 2},
+               {f.find_closest(4u), 2}, {h.insert(L{4}), 1}, {h.find_closest(v3{6, 6, 6}), 4},
+               {f.find_closest(v3{6, 6, 6}), 2});
 }
 
 }  // namespace

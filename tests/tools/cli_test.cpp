@@ -1,5 +1,5 @@
-// The library's format table (lookup, files after a refused read or a failed
-// write; round trips are with the writer tests) and the quernfold
+// The library's format table (files after a refused read or a failed write;
+// round trips are with the writer tests) and the quernfold
 // command-line tool run as a user would: exit statuses, key lines, JSON,
 // outputs read back, and targets left alone by failed runs.
 #include <gtest/gtest.h>
@@ -8,7 +8,6 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -33,21 +32,6 @@ std::vector<std::string> listing(const fs::path& dir) {
   for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
   std::sort(names.begin(), names.end());
   return names;
-}
-
-TEST(MeshFormats, EveryExtensionFindsItsFormatInAnyCase) {
-  std::size_t count = 0;
-  const mesh_format* formats = mesh_formats(count);
-  for (const mesh_format* f = formats; f != formats + count; ++f) {
-    std::istringstream words(f->extensions);
-    for (std::string ext; words >> ext;) {
-      EXPECT_EQ(find_mesh_format(("dir.x/mesh" + ext).c_str()), f) << ext;
-      std::transform(ext.begin(), ext.end(), ext.begin(), ::toupper);
-      EXPECT_EQ(find_mesh_format(("MESH" + ext).c_str()), f) << ext;
-    }
-  }
-  for (const char* unknown : {"mesh.xyz", "mesh", "dir.stl/mesh", "mesh.", ".stl.gz", "x.vtkx"})
-    EXPECT_EQ(find_mesh_format(unknown), nullptr) << unknown;
 }
 
 using MeshFiles = io_test;
@@ -98,12 +82,10 @@ class Cli : public io_test {
     fs::create_directory(dir_ / "work");
   }
 
-  // Runs the tool in the work directory, with `limit` (ulimit -v, KiB) when
-  // given.
-  run_result run(const std::string& arguments, const std::string& limit = "") {
-    const std::string cmd = "cd " + tmp("") + " && " +
-                            (limit.empty() ? "" : "ulimit -v " + limit + "; ") + QUERNFOLD_CLI +
-                            " " + arguments + " > ../out.txt 2> ../err.txt";
+  // Runs the tool in the work directory.
+  run_result run(const std::string& arguments) {
+    const std::string cmd =
+        "cd " + tmp("") + " && " + QUERNFOLD_CLI + " " + arguments + " > ../out.txt 2> ../err.txt";
     const int raw = std::system(cmd.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(dir_ / "out.txt"),
             read_file(dir_ / "err.txt")};
@@ -162,16 +144,11 @@ TEST_F(Cli, ConvertReadsBackAndReportsWhatTheFormatCannotHold) {
   ASSERT_EQ(run("convert " + sample() + " torus.nas").status, 0);
   expect_fields(json::parse(run("info --json torus.nas").out),
                 R"({"nodes": 128, "cells": {"triangle": 256}})");
-  ASSERT_EQ(run("convert --binary " + sample() + " b.stl").status, 0);
-  EXPECT_EQ(fs::file_size(tmp("b.stl")), 84u + 50u * 256u);
-
   const run_result geo = run("convert " + block() + " block.geo");
   EXPECT_TRUE(has(geo.err, "block.geo: 18 pyramid elements left out")) << geo.err;
   EXPECT_EQ(read_file(tmp("block.case")), "FORMAT\ntype: ensight\n\nGEOMETRY\nmodel: block.geo\n");
   const run_result mesh = run("convert " + block() + " block.mesh");
   EXPECT_TRUE(has(mesh.err, "54 wedge elements written as degenerate hexahedra")) << mesh.err;
-  EXPECT_EQ(listing(), (std::vector<std::string>{"b.stl", "block.case", "block.geo", "block.mesh",
-                                                 "torus.nas"}));
 }
 
 TEST_F(Cli, CleanMergesItsAliasAgreesAndQualityCounts) {
@@ -216,7 +193,6 @@ TEST_F(Cli, RefusedInputsAndFailedWritesLeaveTargetsAlone) {
   const refusal cases[] = {
       {"info dir.stl", 2, "dir.stl: is not a regular file"},
       {"convert bad.obj keep.vtk", 2, "bad.obj: triangle element 2 references node 7"},
-      {"convert missing.stl keep.vtk", 2, "missing.stl: cannot be opened"},
       {"convert " + sample() + " dir.vtk", 3, "dir.vtk: cannot be written"},
       {"convert tet.nas keep.stl", 4, "STL holds none of the 1 elements"},
       {"sizemap tet.nas no/s.sol", 3, "no/s.sol: cannot be written"},
@@ -229,17 +205,6 @@ TEST_F(Cli, RefusedInputsAndFailedWritesLeaveTargetsAlone) {
   }
   EXPECT_EQ(read_file(tmp("keep.vtk")), "old");
   EXPECT_EQ(listing(), before) << "no temporary file is left";
-}
-
-TEST_F(Cli, AllocationFailureExitsFour) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "a sanitizer cannot run under an address-space limit";
-#endif
-  // One GRID numbered 99,999,999 asks for 2.4 GB of coordinates.
-  std::ofstream(tmp("huge.nas")) << "GRID    99999999        1.0     2.0     3.0\n";
-  const run_result r = run("info huge.nas", "400000");
-  EXPECT_EQ(r.status, 4);
-  EXPECT_TRUE(has(r.err, "huge.nas: out of memory")) << r.err;
 }
 
 }  // namespace

@@ -189,7 +189,7 @@ TEST(MeshBoundaries, ReturnCodesAndOutputStates) {
                 const dense2D<unsigned>& links, const dense1D<unsigned>& anc, element_type FE) {
     return get_elements_on_boundaries(q, M, links, anc, FE, faces, F);
   };
-  // rows 0 and 5: empty first; row 4: 3-row output; row 13: quadratic kinds
+  // rows 0 and 5: empty first; row 4: 3-row output; row 12: quadratic kinds
   // refused last
   EXPECT_CODES(
       {get_element_boundaries(dense2D<unsigned>(3, 0), ET_TRIA6, tall), 0},
@@ -200,7 +200,6 @@ TEST(MeshBoundaries, ReturnCodesAndOutputStates) {
       {get_neighbors(dense2D<unsigned>(3, 0), ET_TRIA3, true, N0), 0},
       {get_neighbors(dense2D<unsigned>{{0, 1, 2, 3}}, ET_TRIA3, true, N2), -1},
       {get_neighbors(tria6, ET_TRIA6, true, N2), -2},
-      {get_neighbors(dense2D<unsigned>(nbr_nodes(ET_EDGE_MIX), 1, 0u), ET_EDGE_MIX, true, N2), -2},
       {get_mesh_boundaries(dense2D<unsigned>(3, 0), N, ET_TRIA3, out), 0},
       {get_mesh_boundaries(two, N, ET_QUAD4, out), -1},
       {get_mesh_boundaries(two, bad, ET_TRIA3, out), -2},
