@@ -50,23 +50,11 @@ TEST(RemoveDegenerated, RandomColumnsAgainstASetCount) {
   }
 }
 
-TEST(Simplify, CodesLeaveEverythingUnchanged) {
-  dense2D<double> c = quernfold_test::random_points(2, 4, 1);
-  const dense2D<double> before = copy_of(c);
-  M good{{0, 1}}, bad{{0, 4}}, pair[2] = {good, bad};
-  L ids{1, 2};
-  EXPECT_CODES({simplify(c, &good + 1, &good, ids, 0), -3}, {ids.size(), 0},
-               {simplify(c, pair, pair + 2, ids, 0), -2}, {simplify(c, good, bad, 0), -2},
-               {simplify(c, pair, pair, ids, 0), 0});
-  EXPECT_SAME(c, before);
-  EXPECT_SAME(good, (M{{0, 1}}));
-}
-
 // Nodes below the start are kept; from it on, the nodes no matrix uses go,
 // the others move up in order, and the matrices are renumbered. Every
 // overload gets the same answer: the range of two matrices, the pair, and
 // one matrix holding the columns of both.
-TEST(Simplify, EveryOverloadAgainstBruteForce) {
+TEST(Simplify, EveryOverloadAgainstBruteForceAndCodes) {
   std::mt19937 gen(8);
   for (int trial = 0; trial < 30; ++trial) {
     const unsigned n = 1 + gen() % 40, start = trial % 5 ? gen() % n : n + trial % 2;
@@ -101,6 +89,16 @@ TEST(Simplify, EveryOverloadAgainstBruteForce) {
     for (const M* got : {&range[1], &b})
       EXPECT_SAME(*got, want_AB.sub_matrix(0, A.cols(), 4, B.cols()));
   }
+  // Codes leave everything unchanged.
+  dense2D<double> c = quernfold_test::random_points(2, 4, 1);
+  const dense2D<double> before = copy_of(c);
+  M good{{0, 1}}, bad{{0, 4}}, pair[2] = {good, bad};
+  L ids{1, 2};
+  EXPECT_CODES({simplify(c, &good + 1, &good, ids, 0), -3}, {ids.size(), 0},
+               {simplify(c, pair, pair + 2, ids, 0), -2}, {simplify(c, good, bad, 0), -2},
+               {simplify(c, pair, pair, ids, 0), 0});
+  EXPECT_SAME(c, before);
+  EXPECT_SAME(good, (M{{0, 1}}));
 }
 
 }  // namespace

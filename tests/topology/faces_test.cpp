@@ -84,12 +84,13 @@ TEST(Faces, BoundariesAndNeighborsOnAdversarialMeshes) {
   for (element_type FE : {ET_EDGE2, ET_TRIA3, ET_QUAD4, ET_FACE_MIX, ET_TETRA4, ET_PYRAMID5,
                           ET_WEDGE6, ET_HEXA8, ET_SOLID_MIX})
     for (unsigned pool : {2u, 3u, 5u, 7u})
-      for (unsigned step : {1u, 23u, 613566757u})
-        check(random_degenerate(FE, nbr_nodes(FE), 25, pool, gen, step), FE);
-  for (std::size_t rows : {3u, 3u, 4u, 4u, 5u, 5u, 6u, 6u}) {
-    const element_type FE = rows == 3 ? ET_FACE_MIX : ET_SOLID_MIX;
-    check(random_degenerate(FE, rows, 30, 4, gen), FE);
-  }
+      for (unsigned step : {1u, 23u, 613566757u}) {
+        // Mixed kinds come short too: 3 rows, or 4, 5 and 6.
+        const std::size_t rows = FE == ET_FACE_MIX && pool < 5 ? 3
+                                 : FE == ET_SOLID_MIX          ? pool + 2 - pool / 5
+                                                               : nbr_nodes(FE);
+        check(random_degenerate(FE, rows, 25, pool, gen, step), FE);
+      }
 }
 
 // Grids of every kind, plus a conforming mixed solid mesh on the nodes
@@ -139,20 +140,19 @@ TEST(MeshBoundaries, SkinsAndColourInterfacesOfEveryKind) {
             numbers_want.push_back(f.element * F + f.local);
     }
     unsigned nbr = 0, nbr_found = 0;
-    ASSERT_EQ(get_mesh_boundaries(M, N, FE, skin), 0);
-    ASSERT_EQ(get_mesh_bounding_elements(M, N, FE, numbers, nbr), 0);
-    ASSERT_EQ(get_colors_boundaries(M, N, colors, FE, false, colored[0]), 0);
-    ASSERT_EQ(get_colors_boundaries(M, N, colors, FE, true, colored[1]), 0);
+    EXPECT_CODES(
+        {get_mesh_boundaries(M, N, FE, skin), 0},
+        {get_mesh_bounding_elements(M, N, FE, numbers, nbr), 0}, {nbr, F},
+        {get_colors_boundaries(M, N, colors, FE, false, colored[0]), 0},
+        {get_colors_boundaries(M, N, colors, FE, true, colored[1]), 0},
+        {get_ancestors(M, ancestors), 0},
+        {get_elements_on_boundaries(padded_view(skin), M, N, ancestors, FE, found, nbr_found), 0},
+        {nbr_found, F});
     EXPECT_EQ(columns_of(skin), skin_want);
     EXPECT_EQ(entries(numbers), numbers_want);
-    EXPECT_EQ(nbr, F);
+    EXPECT_EQ(entries(found), numbers_want);
     EXPECT_EQ(columns_of(colored[0]), colored_want[0]);
     EXPECT_EQ(columns_of(colored[1]), colored_want[1]);
-    ASSERT_EQ(get_ancestors(M, ancestors), 0);
-    ASSERT_EQ(get_elements_on_boundaries(padded_view(skin), M, N, ancestors, FE, found, nbr_found),
-              0);
-    EXPECT_EQ(entries(found), numbers_want);
-    EXPECT_EQ(nbr_found, F);
   }
 }
 
