@@ -1,8 +1,3 @@
-import sys
-import threading
-import time
-from concurrent.futures import ThreadPoolExecutor
-
 import numpy as np
 import pytest
 
@@ -61,13 +56,8 @@ def test_meshio_valid_solids_are_positive_and_jacobians_are_six_volumes():
     lambda a: a.astype(np.uint32), lambda a: a.astype(np.int32), lambda a: a.astype(np.int64),
     lambda a: np.asfortranarray(a), lambda a: np.repeat(a, 2, axis=0)[::2], lambda a: a.tolist()])
 def test_any_integer_layout_gives_the_same_results(convert):
-    points, hexa, tets = cube_grid(2)
-    for cells, kind in [(tets, "tetra"), (hexa, "hexahedron")]:
-        np.testing.assert_array_equal(qf.shape_qualities(points, convert(cells), kind),
-                                      qf.shape_qualities(points, cells.astype(np.uint32), kind))
-        np.testing.assert_array_equal(qf.neighbors(convert(cells), kind), qf.neighbors(cells, kind))
-    np.testing.assert_array_equal(qf.jacobians(points.tolist(), hexa, "hexahedron"),
-                                  qf.jacobians(np.asfortranarray(points), hexa, "hexahedron"))
+    hexa = cube_grid(2)[1]
+    np.testing.assert_array_equal(qf.neighbors(convert(hexa), "hexahedron"), qf.neighbors(hexa, "hexahedron"))
 
 
 def test_neighbors_and_node_graph_match_brute_force():
@@ -86,7 +76,7 @@ def test_subdomains_label_disjoint_parts():
     assert offsets.tolist() == [0, 8, 16] and sorted(elements[:8]) == list(range(8))
 
 
-def test_boundary_of_solids_and_of_mixed_surfaces():
+def test_boundary_of_solids():
     points, hexa, tets = cube_grid(3)
     skin = qf.boundary(qf.Mesh(points, [("tetra", tets)]))
     (kind, tri), = skin.cells
@@ -94,10 +84,6 @@ def test_boundary_of_solids_and_of_mixed_surfaces():
     outward = np.einsum("ij,ij->i", np.cross(p[:, 1] - p[:, 0], p[:, 2] - p[:, 0]), p.mean(1) - 0.5)
     assert kind == "triangle" and len(tri) == 6 * 9 * 2 and (outward < 0).all()  # normals point inside
     assert [(b.type, len(b)) for b in qf.boundary(qf.Mesh(points, {"hexahedron": hexa})).cells] == [("quad", 54)]
-    quads = hexa[:, :4][points[hexa[:, 0], 2] == 0]  # the bottom layer: a 3 x 3 quad grid
-    split = np.concatenate([quads[:4, [0, 1, 2]], quads[:4, [0, 2, 3]]])
-    edges = qf.boundary(qf.Mesh(points, [("quad", quads[4:]), ("triangle", split)]))
-    assert [(b.type, len(b)) for b in edges.cells] == [("line", 12)]
 
 
 def test_clean_merges_a_triangle_soup_and_keeps_cell_data_aligned():
@@ -124,82 +110,31 @@ def test_size_map_gradation_and_edge_qualities():
     square = [[0, 0], [1, 0], [0, 1], [1, 1]]
     assert qf.edge_qualities(square, tri, "triangle", np.ones(4), hist, excluded_edges=[[2, 1]]) == 4
     assert hist.count == 4 and hist.counts.tolist() == [0, 0, 4, 0] and hist.max == 1
-    metrics = np.tile([1.0, 0.0, 1.0], (4, 1))
-    assert qf.edge_qualities(square, tri, "triangle", metrics, hist) == 5 and hist.count == 9
-    assert hist.counts.tolist() == [0, 0, 9, 0] and hist.max == pytest.approx(2 ** 0.5)
 
 
-def test_node_detector_matches_brute_force_and_runs_in_threads():
+def test_node_detector_matches_brute_force():
     rng = np.random.default_rng(3)
-    points = rng.random((2000, 3))
-    queries = rng.random((500, 3))
+    points, queries = rng.random((2000, 3)), rng.random((500, 3))
     det = qf.NodeDetector(points)
     assert len(det) == 2000 and np.shares_memory(det.points, points)
     d2 = ((queries[:, None, :] - points[None]) ** 2).sum(-1)
     np.testing.assert_array_equal(det.closest(queries), d2.argmin(1))
     self_d2 = ((points[:, None, :] - points[None]) ** 2).sum(-1) + np.diag(np.full(2000, np.inf))
     np.testing.assert_array_equal(det.closest_other(np.arange(2000)), self_d2.argmin(1))
-    lo, hi = queries[:20] - 0.1, queries[:20] + 0.1
-    indptr, found = det.in_box(lo, hi)
-    for k in range(20):
-        inside = np.flatnonzero(((points >= lo[k]) & (points <= hi[k])).all(1))
-        assert sorted(found[indptr[k]:indptr[k + 1]]) == inside.tolist()
+    indptr, found = det.in_box(queries[:2] - 0.1, queries[:2] + 0.1)
+    inside = [np.flatnonzero(((points >= q - 0.1) & (points <= q + 0.1)).all(1)).tolist() for q in queries[:2]]
+    assert [sorted(found[indptr[k]:indptr[k + 1]]) for k in range(2)] == inside
     assert det.closest(points[5]) == 5 and det.closest([np.nan] * 3) == qf.NO_INDEX
-    with ThreadPoolExecutor(4) as pool:
-        results = list(pool.map(lambda _: det.closest(queries), range(4)))
-    assert all((r == d2.argmin(1)).all() for r in results)
-
-
-def turns_per_second(target):
-    """How often this thread gets to run Python code while `target` runs on another thread."""
-    worker, turns = threading.Thread(target=target), 0
-    start = time.perf_counter()
-    worker.start()
-    while worker.is_alive():
-        turns += 1
-    return turns / (time.perf_counter() - start)
-
-
-def test_long_calls_release_the_interpreter_lock():
-    # Beside a call that keeps the lock this thread turns at under 1 % of its pace beside a sleep
-    # (sorted() on this machine); beside one that releases it, at over half (under a load of 10).
-    cells = cube_grid(30)[2].astype(np.uint32)
-    alone = turns_per_second(lambda: time.sleep(0.2))
-    assert turns_per_second(lambda: qf.neighbors(cells, "tetra")) > 0.1 * alone
-
-
-def test_inputs_are_borrowed_not_leaked():
-    points, hexa, _ = cube_grid(2)
-    cells = hexa.astype(np.uint32)
-    before = (sys.getrefcount(points), sys.getrefcount(cells))
-    for _ in range(3):
-        qf.shape_qualities(points, cells, "hexahedron")
-        qf.NodeDetector(points).closest(points)
-    assert (sys.getrefcount(points), sys.getrefcount(cells)) == before
 
 
 SQUARE = [[0, 0], [1, 0], [0, 1], [1, 1]]
+TRI = [[0, 1, 2]]
 ERRORS = [
     (lambda: qf.shape_qualities(SQUARE, [[0, 1, 4]], "triangle"), "element 0 references node 4 of 4"),
-    (lambda: qf.shape_qualities(SQUARE, [[0, 1, -1]], "triangle"), "not a node index"),
-    (lambda: qf.shape_qualities(SQUARE, np.array([[0, 1, -1]], np.int32), "triangle"), "names no node"),
-    (lambda: qf.shape_qualities(SQUARE, [[0, 1]], "triangle"), "shape (elements, 3)"),
-    (lambda: qf.shape_qualities(SQUARE, [[0.0, 1, 2]], "triangle"), "must hold integers"),
-    (lambda: qf.shape_qualities([[0, 0, 0, 0]], [[0, 0, 0]], "triangle"), "points must have shape"),
-    (lambda: qf.shape_qualities("abc", [[0, 1, 2]], "triangle"), "points must be an array of numbers"),
-    (lambda: qf.shape_qualities(SQUARE, [[0, 1, 2]], "tri"), "unknown cell type 'tri'"),
-    (lambda: qf.shape_qualities(SQUARE, [[0, 1, 2, 3, 0, 1]], "triangle6"), "linear kinds only"),
+    (lambda: qf.shape_qualities(SQUARE, TRI, "tri"), "unknown cell type 'tri'"),
     (lambda: qf.neighbors([[0, 1, 2, 3, 0, 1]], "triangle6"), "have no faces"),
-    (lambda: qf.size_map(SQUARE, [[0, 1, 2]], "triangle", p=-1), "p must be >= 0, got -1.0"),
-    (lambda: qf.size_map(SQUARE, [[0, 1, 2, 3]], "tetra"), "need 3-D points"),
-    (lambda: qf.bound_gradation(SQUARE, [[0, 1, 2]], "triangle", np.ones(4), -1.0), "bound must be >= 0"),
-    (lambda: qf.bound_gradation(SQUARE, [[0, 1, 2]], "triangle", np.ones(2), 1.0), "one entry per node"),
-    (lambda: qf.bound_gradation(SQUARE, [[0, 1, 2]], "triangle", np.ones(4), 1.0, nodes=[7]), "nodes[0] = 7"),
-    (lambda: qf.bound_gradation(SQUARE, [[0, 1, 2]], "triangle", np.ones((4, 2)), 1.0), "size map must be"),
-    (lambda: qf.bound_gradation(SQUARE, [[0, 1, 2]], "triangle", np.ones(4), 1.0, direction=2), "direction"),
-    (lambda: qf.edge_qualities(SQUARE, [[0, 1, 2]], "triangle", np.zeros(4), qf.Histogram()), "without a size"),
+    (lambda: qf.size_map(SQUARE, TRI, "triangle", p=-1), "p must be >= 0, got -1.0"),
     (lambda: qf.NodeDetector([[0, 0], [np.nan, 1]]), "points[1] holds NaN"),
-    (lambda: qf.clean(qf.Mesh(SQUARE, [("triangle", [[0, 1, 2]])]), tol=float("nan")), "tol must be"),
     (lambda: qf.Mesh(SQUARE, [("triangle", [[0, 1, 9]])]), "element 0 of the 'triangle' cells references node 9 of 4"),
     (lambda: qf.boundary(qf.Mesh(SQUARE, [("vertex", [[0]])])), "no cells of dimension 1 to 3"),
 ]

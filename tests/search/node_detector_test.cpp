@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cfloat>
 #include <limits>
+#include <numeric>
 #include <random>
 #include <vector>
 
@@ -58,8 +59,9 @@ double dist2(const dense2D<double>& c, const double* P, unsigned n) {
   return c.rows() == 2 ? d2 : d2 + (P[2] - c(2, n)) * (P[2] - c(2, n));
 }
 
-TEST(NodeDetector, CodesAndEntryCounts) {
-  const dense2D<double> c{{2, 0}, {1, 0}, {5, 0}, {0, 0}, {2, 1}};
+TEST(NodeDetector, CodesEntryCountsAndInsertions) {
+  const dense2D<double> all{{2, 0}, {1, 0}, {5, 0}, {0, 0}, {2, 1}, {1, 1}, {2, 0}, {0, 1}};
+  const dense2D<double> c = all.sub_matrix(0, 0, 2, 5);
   const dense2D<unsigned> M{{0, 1, 9}, {1, 2, no_index}};
   const dense2D<unsigned> range[2] = {{{0, 1}}, {{1, 3}, {4, 4}}};
   node_detector d;
@@ -71,14 +73,11 @@ TEST(NodeDetector, CodesAndEntryCounts) {
                {d.size(), 5}, {d.reinit(c, L{4, no_index, 4, 7, 1}), 3}, {d.reinit(c, M), 3},
                {d.reinit(c, range, range + 2), 4}, {d.reinit(c, range, range), 0},
                {d.find_closest(0u), no_index}, {node_detector().insert(L{1}), 0});
-}
 
-TEST(NodeDetector, InsertionsPinTheirShape) {
   // Insertions go in the order of the seeded shuffle, 3 6 0 2 4 9 5 1 2 7
   // here, equal coordinates to the right; 9 is past the columns and the
   // second 2 is found, its entry given back and taken again by 7.
-  const dense2D<double> c{{2, 0}, {1, 0}, {5, 0}, {0, 0}, {2, 1}, {1, 1}, {2, 0}, {0, 1}};
-  node_detector d(c, L());
+  ASSERT_EQ(d.reinit(all, L()), 0);
   EXPECT_EQ(d.insert(L{4, 2, 0, 3, 1, 6, 5, 2, 9, 7}), 8u);
   EXPECT_EQ(everything(d), (list_t{3, 6, 0, 2, 4, 5, 7, 1}));
   // Row 3: the entry of the lone repeat waits for reuse.
@@ -86,29 +85,19 @@ TEST(NodeDetector, InsertionsPinTheirShape) {
                {d.insert(dense2D<unsigned>{{0, 2, 0}, {2, 3, 3}}), 0}, {d.size(), 9});
 }
 
-TEST(NodeDetector, ConstructionMatchesBalancedOrder) {
-  for (unsigned dim : {2u, 3u})
-    for (unsigned n : {5u, 33u, 200u}) {
-      const dense2D<double> c = quernfold_test::random_points(dim, n, n + dim, 5);
-      std::mt19937 gen(n);
-      list_t kept, expected;
-      L listed(n);
-      for (unsigned i = 0; i < n; ++i)
-        if ((listed[i] = i % 13 == 0 ? no_index : gen() % n) != no_index) kept.push_back(listed[i]);
-      balanced_order(c, kept, 0, expected);
-      const node_detector d(c, listed);
-      EXPECT_EQ(everything(d), expected) << "dim " << dim << " n " << n;
-    }
-}
-
 // Lattices (equal coordinates, coincident nodes and equal distances
-// everywhere) and uniform clouds, grown by insertions after construction.
-TEST(NodeDetector, QueriesMatchBruteForce) {
+// everywhere) and uniform clouds: built over every node, and grown by
+// insertions after construction.
+TEST(NodeDetector, ConstructionAndQueriesMatchBruteForce) {
   for (unsigned dim : {2u, 3u})
     for (unsigned side : {4u, 0u}) {
       SCOPED_TRACE(::testing::Message() << "dim " << dim << " side " << side);
       const dense2D<double> c = quernfold_test::random_points(dim, 300, 7 + dim, side);
       const dense2D<double> q = quernfold_test::random_points(dim, 200, 9, side ? 2 * side : 0);
+      list_t all(c.cols()), expected;
+      std::iota(all.begin(), all.end(), 0u);
+      balanced_order(c, all, 0, expected);
+      EXPECT_EQ(everything(node_detector(c)), expected);
       node_detector d(c, L{0, 1, 2, 3});
       L later(c.cols() - 4);
       for (unsigned i = 0; i < later.size(); ++i) later[i] = c.cols() - 1 - i;
@@ -140,7 +129,7 @@ TEST(NodeDetector, QueriesMatchBruteForce) {
     }
 }
 
-TEST(NodeDetector, TiesGoToTheFirstNodeMet) {
+TEST(NodeDetector, WorkedTiesBoxesAndTheCallersMatrix) {
   // The centre of each cell of a 4 x 4 lattice (node i + 4 j at (i, j)) is
   // as close to each of the cell's corners; the corner met first answers.
   const dense2D<double> g = quernfold_test::quad_grid(3, 3).coords;
@@ -153,37 +142,22 @@ TEST(NodeDetector, TiesGoToTheFirstNodeMet) {
   // nearest other node may sit on it.
   const dense2D<double> c{{1, 1}, {1, 1}, {4, 2}, {1, 1}};
   const node_detector e(c);
-  EXPECT_EQ(e.find_closest(v2{1, 1}), everything(e)[0]);
-  EXPECT_EQ(e.find_closest(3u), 1u);
-  EXPECT_EQ(e.find_closest(4u), no_index);
-  EXPECT_EQ(node_detector(c, L{2}).find_closest(2u), no_index);
-}
-
-TEST(NodeDetector, BoxesAreClosedAndAppendAcrossDimensions) {
-  const dense2D<double> c{{0, 0, 0}, {1, 2, 0}, {1, 2, 3}, {4, 1, 0}};
-  const node_detector d(c);
+  EXPECT_CODES({e.find_closest(v2{1, 1}), everything(e)[0]}, {e.find_closest(3u), 1},
+               {e.find_closest(4u), no_index}, {node_detector(c, L{2}).find_closest(2u), no_index});
+  // Boxes are closed and append; a 2-D query on a 3-D tree has z = 0, a 3-D
+  // one on a 2-D tree ignores z.
+  dense2D<double> p{{0, 0, 0}, {1, 2, 0}, {1, 2, 3}, {4, 1, 0}};
+  const node_detector f(p);
   L out{7};
-  // Appended; a 2-D query on a 3-D tree has z = 0, a 3-D one on a 2-D tree
-  // ignores z.
-  d.find_in_box(v2{1, 2}, v2{5, 5}, out);
+  f.find_in_box(v2{1, 2}, v2{5, 5}, out);
   EXPECT_SAME(out, (L{7, 1}));
-  EXPECT_EQ(d.find_closest(v2{1, 2}), 1u);
-  const node_detector f(dense2D<double>{{0, 0}, {3, 3}});
-  EXPECT_EQ(f.find_closest(v3{2.9, 2.9, -100}), 1u);
-  const double flo[3] = {2, 2, 50}, fhi[3] = {4, 4, 60};
-  EXPECT_EQ(in_box(f, 3, flo, fhi), list_t{1});
-}
-
-TEST(NodeDetector, ReadsTheCallersMatrixAndCopiesAreIndependent) {
-  dense2D<double> c{{0, 0, 0}, {1, 0, 0}};
-  node_detector d(c);
-  ASSERT_TRUE(c.resize(3, 3));  // may move the storage
-  for (int k = 0; k < 3; ++k) c(k, 2) = 5;
-  EXPECT_EQ(d.find_closest(2u), 1u);  // by a node that is not indexed
-  node_detector e(d);
-  EXPECT_EQ(e.insert(L{2}), 1u);
-  EXPECT_EQ(e.find_closest(v3{6, 6, 6}), 2u);
-  EXPECT_EQ(d.find_closest(v3{6, 6, 6}), 1u);  // copies are independent
+  const double lo[3] = {3, 1, 50}, hi[3] = {5, 3, 60};
+  EXPECT_EQ(in_box(e, 3, lo, hi), list_t{2});
+  // The tree reads the caller's matrix, even once its storage moves.
+  ASSERT_TRUE(p.resize(3, 5));
+  for (int k = 0; k < 3; ++k) p(k, 4) = 5;
+  EXPECT_CODES({f.find_closest(v2{1, 2}), 1}, {e.find_closest(v3{3.9, 2.1, -100}), 2},
+               {f.find_closest(4u), 2});
 }
 
 }  // namespace

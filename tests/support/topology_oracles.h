@@ -31,9 +31,15 @@ inline dense2D<unsigned> matrix_of(std::size_t rows, const Vs& cols) {
   return M;
 }
 
-// List of node v in compressed form.
-inline V list_of(const dense1D<unsigned>& offsets, const dense1D<unsigned>& values, unsigned v) {
-  return V(values.begin() + offsets[v], values.begin() + offsets[v + 1]);
+// Every list of a compressed form; values past the last offset make one
+// more list, so that a wrong total shows.
+inline Vs lists_of(const dense1D<unsigned>& offsets, const dense1D<unsigned>& values) {
+  Vs out;
+  for (std::size_t v = 0; v + 1 < offsets.size(); ++v)
+    out.emplace_back(values.begin() + offsets[v], values.begin() + offsets[v + 1]);
+  if (!offsets.empty() && offsets[offsets.size() - 1] != values.size())
+    out.emplace_back(1, no_index);
+  return out;
 }
 
 // The same entries in a view whose leading dimension exceeds its rows.
@@ -44,13 +50,9 @@ inline dense2D<unsigned> padded_view(const dense2D<unsigned>& M) {
   return big.sub_matrix(1, 0, M.rows(), M.cols());
 }
 
-// Faces per element of a narrowed kind (rows of the neighbours matrix), and
-// rows of its face columns.
+// Faces per element of a narrowed kind (rows of the neighbours matrix).
 inline unsigned faces_per(element_type FE) {
   return FE == ET_FACE_MIX ? 4 : FE == ET_SOLID_MIX ? 6 : unsigned(faces_of(FE).size());
-}
-inline std::size_t face_height(element_type FE) {
-  return FE == ET_EDGE2 ? 1 : FE == ET_TETRA4 ? 3 : FE <= ET_QUAD4 ? 2 : 4;
 }
 
 struct element_face {
@@ -74,8 +76,9 @@ inline std::vector<element_face> all_faces(const dense2D<unsigned>& M, element_t
 
 // A face as a face column of a matrix of kind FE with `rows` rows.
 inline V face_column(const element_face& f, element_type FE, std::size_t rows) {
+  FE = narrowed(FE, rows);
   V c = f.nodes;
-  c.resize(face_height(narrowed(FE, rows)), no_index);
+  c.resize(FE == ET_EDGE2 ? 1 : FE == ET_TETRA4 ? 3 : FE <= ET_QUAD4 ? 2 : 4, no_index);
   return c;
 }
 

@@ -1,5 +1,5 @@
-// The library's format table (lookup, files after a refused read or a failed
-// write; round trips are with the writer tests) and the quernfold
+// The library's format table (files after a refused read or a failed write;
+// round trips are with the writer tests) and the quernfold
 // command-line tool run as a user would: exit statuses, key lines, JSON,
 // outputs read back, and targets left alone by failed runs.
 #include <gtest/gtest.h>
@@ -8,13 +8,13 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/io_files.h"
@@ -35,23 +35,6 @@ std::vector<std::string> listing(const fs::path& dir) {
   return names;
 }
 
-TEST(MeshFormats, EveryExtensionFindsItsFormatInAnyCase) {
-  std::size_t count = 0;
-  const mesh_format* formats = mesh_formats(count);
-  for (const mesh_format* f = formats; f != formats + count; ++f) {
-    EXPECT_TRUE(f->read || f->write) << f->name;
-    EXPECT_EQ(f->read == nullptr, f->read_message == nullptr) << f->name;
-    std::istringstream words(f->extensions);
-    for (std::string ext; words >> ext;) {
-      EXPECT_EQ(find_mesh_format(("dir.x/mesh" + ext).c_str()), f) << ext;
-      std::transform(ext.begin(), ext.end(), ext.begin(), ::toupper);
-      EXPECT_EQ(find_mesh_format(("MESH" + ext).c_str()), f) << ext;
-    }
-  }
-  for (const char* unknown : {"mesh.xyz", "mesh", "dir.stl/mesh", "mesh.", ".stl.gz", "x.vtkx"})
-    EXPECT_EQ(find_mesh_format(unknown), nullptr) << unknown;
-}
-
 using MeshFiles = io_test;
 
 TEST_F(MeshFiles, RefusedReadsAndFailedWrites) {
@@ -59,13 +42,11 @@ TEST_F(MeshFiles, RefusedReadsAndFailedWrites) {
   std::ofstream(path("past.obj")) << "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf 1 2 7\n";
   std::ofstream(path("keep.stl")) << "old";
   mesh_data mesh;
-  EXPECT_EQ(read_mesh(path("m.xyz").c_str(), mesh), mesh_unknown_format);
-  EXPECT_EQ(read_mesh(path("m.geo").c_str(), mesh), mesh_not_supported);
-  ASSERT_EQ(read_mesh(path("past.obj").c_str(), mesh), mesh_missing_node);
-  node_reference at;
-  ASSERT_TRUE(find_missing_node(mesh, at));
-  const std::vector<std::size_t> where{at.block, at.element, at.slot, at.node};
-  EXPECT_EQ(where, (std::vector<std::size_t>{0, 1, 2, 6}));
+  node_reference at{};
+  EXPECT_CODES({read_mesh(path("m.geo").c_str(), mesh), mesh_not_supported},
+               {read_mesh(path("past.obj").c_str(), mesh), mesh_missing_node},
+               {find_missing_node(mesh, at), 1}, {at.block, 0}, {at.element, 1}, {at.slot, 2},
+               {at.node, 6});
 
   const std::vector<std::string> before = listing(dir_);
   EXPECT_EQ(write_mesh(path("keep.stl").c_str(), mesh, write_options()), mesh_invalid_block);
@@ -101,12 +82,10 @@ class Cli : public io_test {
     fs::create_directory(dir_ / "work");
   }
 
-  // Runs the tool in the work directory, with `limit` (ulimit -v, KiB) when
-  // given.
-  run_result run(const std::string& arguments, const std::string& limit = "") {
-    const std::string cmd = "cd " + tmp("") + " && " +
-                            (limit.empty() ? "" : "ulimit -v " + limit + "; ") + QUERNFOLD_CLI +
-                            " " + arguments + " > ../out.txt 2> ../err.txt";
+  // Runs the tool in the work directory.
+  run_result run(const std::string& arguments) {
+    const std::string cmd =
+        "cd " + tmp("") + " && " + QUERNFOLD_CLI + " " + arguments + " > ../out.txt 2> ../err.txt";
     const int raw = std::system(cmd.c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read_file(dir_ / "out.txt"),
             read_file(dir_ / "err.txt")};
@@ -121,22 +100,14 @@ class Cli : public io_test {
 
 TEST_F(Cli, HelpVersionAndUsageErrors) {
   EXPECT_EQ(run("--version").out, "quernfold 5.1.0.0\n");
-  EXPECT_EQ(run("--help").status, 0);
-  for (const char* cmd : {"info", "quality", "convert", "clean", "merge", "boundary", "sizemap"}) {
-    const run_result r = run(std::string(cmd) + " --help");
-    EXPECT_EQ(r.status, 0) << cmd;
-    EXPECT_TRUE(has(r.out, std::string("quernfold ") + cmd + " [options]")) << r.out;
-  }
+  for (const char* cmd : {"info", "quality", "convert", "clean", "merge", "boundary", "sizemap"})
+    EXPECT_TRUE(has(run(std::string(cmd) + " --help").out, cmd + std::string(" [options]"))) << cmd;
   // Every refused command line exits 1 and writes nothing.
   const std::string in = sample();
   for (const std::string& args : std::vector<std::string>{
            "", "frobnicate x", "info --frob " + in, "quality --bins 0 " + in, "convert " + in,
-           "clean --tol -1 " + in + " o.stl", "merge --tol nan " + in + " o.stl",
-           "sizemap --p -1 " + in + " o.sol", "sizemap --p nan " + in + " o.sol",
-           "sizemap --gradation 0.99 " + in + " o.sol", "sizemap " + in + " o.vtk",
-           "convert " + in + " o.xyz", "info mesh.xyz", "convert " + in + " o.mesh --tol 1"}) {
+           "clean --tol -1 " + in + " o.stl", "sizemap " + in + " o.vtk", "info mesh.xyz"})
     EXPECT_EQ(run(args).status, 1) << args;
-  }
   EXPECT_TRUE(listing().empty());
 }
 
@@ -144,12 +115,6 @@ TEST_F(Cli, InfoAndBoundaryOfTheMixedSolidBlock) {
   // Hexahedra, wedges, tetrahedra and pyramids in one block (gmsh), with
   // boundary triangles and quadrangles: an independent count of the faces
   // held by one solid gives 108 triangles + 108 quadrangles, in one part.
-  const run_result text = run("info " + block());
-  ASSERT_EQ(text.status, 0) << text.err;
-  for (const char* line : {"boundary faces: 216\n", "connected parts: 1\n", "dimension: 3",
-                           "non-manifold faces: 0\n", "non-positive jacobians: 0\n"})
-    EXPECT_TRUE(has(text.out, line)) << line << "\n" << text.out;
-
   const run_result r = run("info --json " + block() + " " + sample());
   ASSERT_EQ(r.status, 0) << r.err;
   const json all = json::parse(r.out);
@@ -158,46 +123,26 @@ TEST_F(Cli, InfoAndBoundaryOfTheMixedSolidBlock) {
       "triangle": 108, "hexahedron": 54, "wedge": 54, "tetra": 254, "pyramid": 18},
       "bounding_box": [[0, 0, 0], [4, 1, 1]], "boundary_faces": 216, "parts": 1})");
   EXPECT_EQ(all[0]["quality"]["max"], 1.0);  // the hexahedra are cubes
-  EXPECT_EQ(all[0]["quality"]["worst"]["cell"], "tetra");
   // The torus's box: exact numbers, as the sample writes them.
   expect_fields(all[1], R"({"bounding_box": [[-2.75, -2.75, -0.75], [2.75, 2.75, 0.75]]})");
 
   const run_result skinned = run("boundary " + block() + " skin.obj");
-  ASSERT_EQ(skinned.status, 0) << skinned.err;
-  EXPECT_TRUE(has(skinned.out, "216 faces, 108 triangle, 108 quad")) << skinned.out;
+  EXPECT_TRUE(has(skinned.out, "216 faces, 108 triangle, 108 quad")) << skinned.err;
   // Unit boxes cut in thirds: 13 rings of 12 nodes along x, and the 4 inner
   // nodes of each end.
   expect_fields(json::parse(run("info --json skin.obj").out),
-                R"({"cells": {"triangle": 108, "quad": 108}, "boundary_faces": 0, "parts": 1,
-                    "nodes": 164})");
+                R"({"boundary_faces": 0, "nodes": 164})");
   const run_result closed = run("boundary " + sample() + " closed.obj");
   EXPECT_TRUE(has(closed.out, "0 faces; 0 nodes (the mesh is closed)")) << closed.out;
 }
 
 TEST_F(Cli, ConvertReadsBackAndReportsWhatTheFormatCannotHold) {
-  for (const char* ext : {"obj", "nas", "neu", "stl"}) {
-    const std::string out = std::string("torus.") + ext;
-    ASSERT_EQ(run("convert " + sample() + " " + out).status, 0) << ext;
-    const json back = json::parse(run("info --json " + out).out);
-    EXPECT_EQ(back["nodes"], 128) << ext;
-    EXPECT_EQ(back["cells"]["triangle"], 256) << ext;
-  }
-  ASSERT_EQ(run("convert --binary " + sample() + " b.stl").status, 0);
-  EXPECT_EQ(fs::file_size(tmp("b.stl")), 84u + 50u * 256u);
-
+  ASSERT_EQ(run("convert " + sample() + " torus.nas").status, 0);
+  expect_fields(json::parse(run("info --json torus.nas").out),
+                R"({"nodes": 128, "cells": {"triangle": 256}})");
   const run_result geo = run("convert " + block() + " block.geo");
-  ASSERT_EQ(geo.status, 0) << geo.err;
   EXPECT_TRUE(has(geo.err, "block.geo: 18 pyramid elements left out")) << geo.err;
   EXPECT_EQ(read_file(tmp("block.case")), "FORMAT\ntype: ensight\n\nGEOMETRY\nmodel: block.geo\n");
-  const run_result mesh = run("convert " + block() + " block.mesh");
-  EXPECT_TRUE(has(mesh.err, "54 wedge elements written as degenerate hexahedra")) << mesh.err;
-
-  const run_result stl = run("convert " + block() + " some.stl");
-  EXPECT_EQ(stl.status, 0) << "the boundary triangles are kept";
-  EXPECT_TRUE(has(stl.err, "254 tetra elements left out")) << stl.err;
-  EXPECT_EQ(listing(),
-            (std::vector<std::string>{"b.stl", "block.case", "block.geo", "block.mesh", "some.stl",
-                                      "torus.nas", "torus.neu", "torus.obj", "torus.stl"}));
 }
 
 TEST_F(Cli, CleanMergesItsAliasAgreesAndQualityCounts) {
@@ -207,10 +152,8 @@ TEST_F(Cli, CleanMergesItsAliasAgreesAndQualityCounts) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(has(r.out, "nodes merged: 127\nelements removed: 256\nnodes removed: 128\n"))
       << r.out;
-  const run_result alias = run("merge --tol 10 " + sample() + " all2.obj");
-  EXPECT_EQ(alias.out, r.out);
+  EXPECT_EQ(run("merge --tol 10 " + sample() + " all2.obj").out, r.out);
   const run_result q = run("quality --bins 4 " + sample());
-  EXPECT_TRUE(has(q.out, "256 elements")) << q.out;
   EXPECT_TRUE(has(q.out, "[0.75, 1.00] ")) << q.out;
 }
 
@@ -220,13 +163,9 @@ TEST_F(Cli, SizemapWritesOneSizePerNode) {
   std::string header;
   std::getline(sol, header);
   EXPECT_EQ(header, "3 1 128 2");
-  std::vector<double> sizes{std::istream_iterator<double>(sol), {}};
+  const std::vector<double> sizes{std::istream_iterator<double>(sol), {}};
   ASSERT_EQ(sizes.size(), 128u);
   for (double h : sizes) EXPECT_TRUE(h > 0.48 && h < 1.18) << h;  // within the edge lengths
-
-  const run_result graded = run("sizemap --p 0 --gradation 1.05 " + block() + " g.sol");
-  ASSERT_EQ(graded.status, 0) << graded.err;
-  EXPECT_FALSE(has(graded.out, "; 0 changed")) << graded.out;
 }
 
 TEST_F(Cli, RefusedInputsAndFailedWritesLeaveTargetsAlone) {
@@ -236,39 +175,21 @@ TEST_F(Cli, RefusedInputsAndFailedWritesLeaveTargetsAlone) {
                                 << "GRID,4,,0.,0.,1.\nCTETRA,1,1,1,2,3,4\n";
   fs::create_directory(tmp("dir.stl"));
   fs::create_directory(tmp("dir.vtk"));
-  struct refusal {
-    std::string args;
-    int status;
-    std::string message;
-  };
-  const refusal cases[] = {
+  const std::tuple<std::string, int, std::string> cases[] = {
       {"info dir.stl", 2, "dir.stl: is not a regular file"},
       {"convert bad.obj keep.vtk", 2, "bad.obj: triangle element 2 references node 7"},
-      {"convert missing.stl keep.vtk", 2, "missing.stl: cannot be opened"},
       {"convert " + sample() + " dir.vtk", 3, "dir.vtk: cannot be written"},
-      {"convert " + sample() + " no/such/dir.vtk", 3, "cannot be written"},
       {"convert tet.nas keep.stl", 4, "STL holds none of the 1 elements"},
       {"sizemap tet.nas no/s.sol", 3, "no/s.sol: cannot be written"},
   };
   const std::vector<std::string> before = listing();
-  for (const refusal& c : cases) {
-    const run_result r = run(c.args);
-    EXPECT_EQ(r.status, c.status) << c.args;
-    EXPECT_TRUE(has(r.err, c.message)) << c.args << ": " << r.err;
+  for (const auto& [args, status, message] : cases) {
+    const run_result r = run(args);
+    EXPECT_EQ(r.status, status) << args;
+    EXPECT_TRUE(has(r.err, message)) << args << ": " << r.err;
   }
   EXPECT_EQ(read_file(tmp("keep.vtk")), "old");
   EXPECT_EQ(listing(), before) << "no temporary file is left";
-}
-
-TEST_F(Cli, AllocationFailureExitsFour) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "a sanitizer cannot run under an address-space limit";
-#endif
-  // One GRID numbered 99,999,999 asks for 2.4 GB of coordinates.
-  std::ofstream(tmp("huge.nas")) << "GRID    99999999        1.0     2.0     3.0\n";
-  const run_result r = run("info huge.nas", "400000");
-  EXPECT_EQ(r.status, 4);
-  EXPECT_TRUE(has(r.err, "huge.nas: out of memory")) << r.err;
 }
 
 }  // namespace
