@@ -108,7 +108,7 @@ void check_random_pairs(std::mt19937& gen) {
   }
 }
 
-TEST(MetricAlgebra, RandomPairsValidityAndTheRepairOfCancellation) {
+TEST(MetricAlgebra, RandomPairsValidityCancellationAndIntersection) {
   std::mt19937 gen(5);
   check_random_pairs<2>(gen);
   check_random_pairs<3>(gen);
@@ -117,8 +117,6 @@ TEST(MetricAlgebra, RandomPairsValidityAndTheRepairOfCancellation) {
   mat2 V;
   ASSERT_TRUE(eigen_pairs(sym2{3e5, 0, 3e5}, l, V));
   expect_same(V, mat2{{1, 0, 0, 1}});
-  EXPECT_FALSE(eigen_pairs(sym2{kInf, 0, 1}, l, V));  // values written anyway
-  EXPECT_FALSE(std::isfinite(l[0]));
   EXPECT_FALSE(eigen_pairs(sym2{1, 1, 1}, sym2{1, 0, 1}, l, V));  // det A = 0: zero vectors
   expect_same(V, mat2{{0, 0, 0, 0}});
   EXPECT_FALSE(is_valid_metric(sym2{1, 0, 0}));
@@ -135,9 +133,6 @@ TEST(MetricAlgebra, RandomPairsValidityAndTheRepairOfCancellation) {
     eigen_values(M, l);
     expect_same(l, want);
   }
-}
-
-TEST(MetricAlgebra, IntersectionCopiesWinnersAliasesAndFails) {
   // Sizes (1, 4) and (4, 1) meet in (1, 1), also with the output aliasing
   // an input; a winner is copied bit for bit.
   sym2 R{1, 0, 1.0 / 16};
@@ -147,13 +142,10 @@ TEST(MetricAlgebra, IntersectionCopiesWinnersAliasesAndFails) {
   ASSERT_TRUE(minimum_metric(M, M2x, R));
   expect_same(R, M2x);
   sym3 R3;
-  // M1 not positive definite: R = M1, false. A combined value beyond
-  // DBL_MAX: true, R = the input holding it.
+  // M1 not positive definite: R = M1, false.
   const sym3 bad3{1, 0, 1, 0, 0, -1};
   EXPECT_FALSE(maximum_metric(bad3, sym3{1, 0, 1, 0, 0, 1}, R3));
   expect_same(R3, bad3);
-  EXPECT_TRUE(minimum_metric(sym2{1e-100, 0, 1e-100}, sym2{1e-101, 0, 1e300}, R));
-  expect_same(R, sym2{1e-101, 0, 1e300});
 }
 
 TEST(MetricAlgebra, BoundingAndSizeOfAMetric) {
@@ -226,22 +218,21 @@ TEST(BoundMetrics, ColumnsLikeSingleMetricsSizesClampedAndCodes) {
   check_columns_like_single_metrics<2>(gen);
   check_columns_like_single_metrics<3>(gen);
   sizes H{0.1, 1, kNaN, 10}, H2{0.1, 10}, H3{-1, 1};
-  list changed{42, 43}, emptied{1}, emptied2{9};
+  list changed{42, 43}, emptied{1};
   EXPECT_EQ(bound_metrics(H, 0.5, 5, changed), 3);
   EXPECT_EQ(entries(changed), (ints{0, 2, 3}));
   EXPECT_EQ(entries(H), (std::vector<double>{0.5, 1, 0.5, 5}));
   EXPECT_EQ(bound_metrics(H2, 4, 2), 2);  // hmin > hmax: a small size becomes hmin
   EXPECT_EQ(entries(H2), (std::vector<double>{4, 2}));
   dense2D<double> M4(4, 2, 1.0), M = field({sym2{1, 0, 1}});
-  // row 0: nothing to bound; row 2: hmin = 0 with an upper bound raises -1 to 0; row 4: nothing
-  // to bound comes first; row 5: rows before finiteness; row 7: unchanged columns are not counted
+  // row 0: nothing to bound; row 2: hmin = 0 with an upper bound raises -1 to 0; row 3: nothing
+  // to bound comes first; row 4: rows before finiteness; row 6: unchanged columns are not counted
   EXPECT_CODES({bound_metrics(H3, 0, DBL_MAX, emptied), 0}, {bound_metrics(H3, kInf, 1), -2},
-               {bound_metrics(H3, 0, 0.5), 2}, {bound_metrics(M4, 1, 2, emptied2), -1},
-               {bound_metrics(M4, 0, DBL_MAX), 0}, {bound_metrics(M4, kInf, 2), -1},
-               {bound_metrics(M, 1, kNaN), -3}, {bound_metrics(M, 0.5, 2), 0},
+               {bound_metrics(H3, 0, 0.5), 2}, {bound_metrics(M4, 0, DBL_MAX), 0},
+               {bound_metrics(M4, kInf, 2), -1}, {bound_metrics(M, 1, kNaN), -3},
+               {bound_metrics(M, 0.5, 2), 0},
                {bound_metrics(M, 4, 2), 1});  // the anisotropic form lets hmax win
   EXPECT_TRUE(emptied.empty());
-  EXPECT_TRUE(emptied2.empty());
   EXPECT_EQ(H3[0], 0.0);
   EXPECT_NEAR(M(0, 0), 0.25, 1e-15);
 }
@@ -250,19 +241,16 @@ TEST(OverwriteInvalidMetrics, EveryOverload) {
   const sym2 good{1, 0, 2}, bad{1, 2, 1}, zero{0, 0, 0};
   sizes H{-1, 2, 0, kNaN, -3}, H0{3, -1, 0.5, 2};
   dense2D<double> M = field({good, bad, bad, zero}), MH = field({good, bad, bad, zero}),
-                  MS = field({good, bad, zero}), M3 = field({sym3{1, 0, 1, 0, 0, -1}}), M5(5, 1),
-                  rows_only(0, 2);
+                  MS = field({good, bad, zero}), M5(5, 1);
   const dense2D<double> M0 = field({bad, good, zero});
-  // row 0: H0[2] not > 0, H[4] has none; row 1: NaN counts as valid here; row 3: M0's column 2 is
-  // invalid too, column 3 beyond it; row 9: 6 rows against 3
-  EXPECT_CODES({overwrite_invalid_metrics(H, sizes{5, 6, -1, 8}), 1},
-               {overwrite_invalid_metrics(H, 0.5), 2}, {overwrite_invalid_metrics(H, 0.0), -2},
-               {overwrite_invalid_metrics(M, M0), 1}, {overwrite_invalid_metrics(MH, H0), 2},
-               {overwrite_invalid_metrics(MS, sym2{4, 0, 4}), 2},
-               {overwrite_invalid_metrics(MS, bad), -2},
-               {overwrite_invalid_metrics(MS, sym3{1, 0, 1, 0, 0, 1}), -1},
-               {overwrite_invalid_metrics(M5, H0), -1}, {overwrite_invalid_metrics(M3, M0), -2},
-               {overwrite_invalid_metrics(rows_only, good), -1});
+  // row 0: H0[2] not > 0, H[4] has none; row 1: NaN counts as valid here; row 2: M0's column 2 is
+  // invalid too, column 3 beyond it
+  EXPECT_CODES(
+      {overwrite_invalid_metrics(H, sizes{5, 6, -1, 8}), 1}, {overwrite_invalid_metrics(H, 0.5), 2},
+      {overwrite_invalid_metrics(M, M0), 1}, {overwrite_invalid_metrics(MH, H0), 2},
+      {overwrite_invalid_metrics(MS, sym2{4, 0, 4}), 2}, {overwrite_invalid_metrics(MS, bad), -2},
+      {overwrite_invalid_metrics(MS, sym3{1, 0, 1, 0, 0, 1}), -1},
+      {overwrite_invalid_metrics(M5, H0), -1});
   EXPECT_SAME(H, (sizes{5, 2, 0.5, kNaN, 0.5}));
   EXPECT_SAME(M, field({good, good, bad, zero}));
   EXPECT_SAME(MH, field({good, bad, sym2{4, 0, 4}, sym2{0.25, 0, 0.25}}));
