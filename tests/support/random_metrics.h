@@ -17,19 +17,17 @@ ovk::quernfold::symmetric_fixed<double, N> random_metric(std::mt19937& gen, doub
                                                          double lmax) {
   std::normal_distribution<double> g;
   std::uniform_real_distribution<double> e(std::log(lmin), std::log(lmax));
-  double Q[N][N];
+  double Q[N][N], l[N];
   for (int j = 0; j < N; ++j) {
     for (int i = 0; i < N; ++i) Q[i][j] = g(gen);
-    for (int k = 0; k < j; ++k) {
+    // Column j less its parts along the earlier columns (k < j), then scaled
+    // to unit length (k == j, where d is its squared length).
+    for (int k = 0; k <= j; ++k) {
       double d = 0;
       for (int i = 0; i < N; ++i) d += Q[i][j] * Q[i][k];
-      for (int i = 0; i < N; ++i) Q[i][j] -= d * Q[i][k];
+      for (int i = 0; i < N; ++i) Q[i][j] = k < j ? Q[i][j] - d * Q[i][k] : Q[i][j] / std::sqrt(d);
     }
-    double n = 0;
-    for (int i = 0; i < N; ++i) n += Q[i][j] * Q[i][j];
-    for (int i = 0; i < N; ++i) Q[i][j] /= std::sqrt(n);
   }
-  double l[N];
   for (double& x : l) x = std::exp(e(gen));
   ovk::quernfold::symmetric_fixed<double, N> M;
   for (int j = 0; j < N; ++j)
