@@ -6,6 +6,7 @@
 
 #include "common/mixed.h"
 #include "quernfold/search.h"
+#include "search/cell_grid.h"
 #include "search/coincident.h"
 #include "search/kd_tree.h"
 
@@ -13,10 +14,14 @@ namespace ovk {
 namespace quernfold {
 namespace {
 
+using detail::cell_grid;
+using detail::grid_answer;
+using detail::inside_box;
 using detail::kd_entry;
 using detail::kd_tree;
 using detail::pending_box;
 using detail::squared_distance;
+using detail::tolerance_box;
 using detail::traversal_stack;
 
 constexpr int kBadRows = -1;
@@ -63,49 +68,30 @@ void renumber(dense2D<unsigned>* begin, dense2D<unsigned>* end, const dense1D<un
   for (dense2D<unsigned>* M = begin; M != end; ++M) change_indices(*M, new_IDs);
 }
 
-template <unsigned D>
-void tolerance_box(const double* P, double tol, double* lo, double* hi) {
-  for (unsigned k = 0; k < D; ++k) {
-    lo[k] = P[k] - tol;
-    hi[k] = P[k] + tol;
-  }
-}
-
-template <unsigned D>
-bool inside_box(const double* q, const double* lo, const double* hi) {
-  for (unsigned k = 0; k < D; ++k)
-    if (!(lo[k] <= q[k] && q[k] <= hi[k])) return false;
-  return true;
-}
-
 // ---------------------------------------------------------------------------
 // Two-list engine
 // ---------------------------------------------------------------------------
 
-// For each node a = U1[i], the closest tree node of lower rank within tol
-// (the tree's ranks are positions in the list it was built from; a's rank
-// is rank_of(i)); among equally close ones the last met by the box search.
-// Writes new_IDs[a] for each a that merges and returns how many did. Sets
-// `tied` when some winner was met at the same distance as an earlier
-// candidate. Each node is a candidate once, so writing its pair at once is
-// the same as collecting and sorting the pairs first.
-template <unsigned D, class RankOf>
-int merge_candidates(const dense2D<double>& coords, const kd_tree<D>& tree,
-                     const dense1D<unsigned>& U1, RankOf rank_of, double tol,
-                     dense1D<unsigned>& new_IDs, bool& tied) {
+// For each query i < count, the node a = node_of(i) of rank rank_of(i): the
+// closest tree node of lower rank within tol (the tree's ranks are
+// positions in the list it was built from); among equally close ones the
+// last met by the box search. Writes new_IDs[a] for each a that merges and
+// returns how many did. Each node is a candidate once, so writing its pair
+// at once is the same as collecting and sorting the pairs first.
+template <unsigned D, class NodeOf, class RankOf>
+int merge_candidates(const dense2D<double>& coords, const kd_tree<D>& tree, std::size_t count,
+                     NodeOf node_of, RankOf rank_of, double tol, dense1D<unsigned>& new_IDs) {
   const double tol2 = tol * tol;
   traversal_stack<pending_box> stack;
   int merged = 0;
-  tied = false;
-  for (std::size_t i = 0; i < U1.size(); ++i) {
-    const unsigned a = U1[i];
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned a = node_of(i);
     const unsigned rank_a = rank_of(i);
     const double* P = coords.column(a);
     double lo[D], hi[D];
     tolerance_box<D>(P, tol, lo, hi);
     unsigned best = a;
     double best_d2 = tol2;
-    bool tie = false;
     const kd_entry<D>* e = tree.entries();
     tree.visit_box(lo, hi, stack, [&](unsigned pos) {
       const unsigned b = tree.node(pos);
@@ -114,17 +100,78 @@ int merge_candidates(const dense2D<double>& coords, const kd_tree<D>& tree,
       // Written as "not <=" so that a NaN distance (a node at infinity
       // against another one) never wins.
       if (!(d2 <= best_d2)) return;
-      tie = best != a && d2 == best_d2;
       best = b;
       best_d2 = d2;
     });
     if (best != a) {
       new_IDs[a] = best;
       ++merged;
-      tied = tied || tie;
     }
   }
   return merged;
+}
+
+// The same over a grid of the targets (targets[r] is the target of rank
+// r): the queries whose answer does not hang on the tree's order are settled
+// here, the positions i of the others go to `tied`, and `zero_tie` tells
+// whether some of them tie at distance 0. Returns the number merged, or
+// no_memory.
+template <unsigned D, class NodeOf, class RankOf>
+int merge_by_grid(const dense2D<double>& coords, const cell_grid<D>& grid, const unsigned* targets,
+                  std::size_t count, NodeOf node_of, RankOf rank_of, dense1D<unsigned>& new_IDs,
+                  dense1D<unsigned>& tied, bool& zero_tie) {
+  int merged = 0;
+  tied.clear();
+  zero_tie = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    const unsigned a = node_of(i);
+    unsigned best = 0;
+    const grid_answer answer = grid.closest_lower(coords.column(a), rank_of(i), best);
+    if (answer == grid_answer::merges) {
+      new_IDs[a] = targets[best];
+      ++merged;
+    } else if (answer != grid_answer::stays) {
+      zero_tie = zero_tie || answer == grid_answer::tied_at_zero;
+      if (!tied.push_back(static_cast<unsigned>(i))) return no_memory;
+    }
+  }
+  return merged;
+}
+
+// Returned by merge_queries when a tie at distance 0 asks for the search
+// over every node.
+constexpr int kZeroTie = -1;
+
+// The queries i < count (node node_of(i)) merged as the box search of the
+// tree over `tree_nodes` decides, a query's rank there being
+// tree_rank(i). The grid may stand in for that tree: it is built over
+// `grid_nodes`, where the query's rank is grid_rank(i), and it must give the
+// same answer as the tree whenever its own closest candidate is unique
+// (the caller sees to it, and asks with `stop_at_zero_tie` for kZeroTie
+// when it can only for ties at a positive distance). The tree is built only
+// for the queries the grid cannot settle, or for all of them when the grid
+// cannot serve. Writes new_IDs[a] of each node a that merges; returns how
+// many did, kZeroTie or no_memory.
+template <unsigned D, class NodeOf, class GridRank, class TreeRank>
+int merge_queries(const dense2D<double>& coords, const dense1D<unsigned>& grid_nodes,
+                  const dense1D<unsigned>& tree_nodes, std::size_t count, NodeOf node_of,
+                  GridRank grid_rank, TreeRank tree_rank, double tol, bool stop_at_zero_tie,
+                  dense1D<unsigned>& new_IDs) {
+  cell_grid<D> grid;
+  dense1D<unsigned> tied;
+  bool zero_tie = false;
+  const bool gridded = grid.build(coords, grid_nodes.data(), grid_nodes.size(), tol);
+  const int merged = gridded ? merge_by_grid<D>(coords, grid, grid_nodes.data(), count, node_of,
+                                                grid_rank, new_IDs, tied, zero_tie)
+                             : 0;
+  if (merged < 0 || (gridded && tied.empty())) return merged;
+  if (zero_tie && stop_at_zero_tie) return kZeroTie;
+  kd_tree<D> tree(coords);
+  if (!tree.build(tree_nodes.data(), tree_nodes.size())) return no_memory;
+  if (!gridded) return merge_candidates<D>(coords, tree, count, node_of, tree_rank, tol, new_IDs);
+  return merged + merge_candidates<D>(
+                      coords, tree, tied.size(), [&](std::size_t j) { return node_of(tied[j]); },
+                      [&](std::size_t j) { return tree_rank(tied[j]); }, tol, new_IDs);
 }
 
 // Merges each node of U1 into the closest node of U2 of lower rank (its
@@ -135,65 +182,73 @@ template <unsigned D>
 int merge_into_lower_rank(const dense2D<double>& coords, const dense1D<unsigned>& U1,
                           const dense1D<unsigned>& U2, bool same, dense1D<unsigned>& new_IDs,
                           double tol) {
-  kd_tree<D> tree(coords);
   dense1D<unsigned> rank;
-  if (!tree.build(U2.data(), U2.size()) || !set_identity(new_IDs, coords.cols()) ||
-      (!same && !rank.resize(coords.cols(), no_index))) {
+  if (!set_identity(new_IDs, coords.cols()) || (!same && !rank.resize(coords.cols(), no_index))) {
     new_IDs.clear();
     return no_memory;
   }
   if (!same)
     for (std::size_t i = 0; i < U2.size(); ++i) rank[U2[i]] = static_cast<unsigned>(i);
-  bool tied;
-  const int merged =
-      same ? merge_candidates<D>(
-                 coords, tree, U1, [](std::size_t i) { return static_cast<unsigned>(i); }, tol,
-                 new_IDs, tied)
-           : merge_candidates<D>(
-                 coords, tree, U1, [&](std::size_t i) { return rank[U1[i]]; }, tol, new_IDs, tied);
+  auto rank_of = [&](std::size_t i) { return same ? static_cast<unsigned>(i) : rank[U1[i]]; };
+  const int merged = merge_queries<D>(
+      coords, U2, U2, U1.size(), [&](std::size_t i) { return U1[i]; }, rank_of, rank_of, tol, false,
+      new_IDs);
+  if (merged < 0) {
+    new_IDs.clear();
+    return merged;
+  }
   if (merged >= 2) resolve_chains(new_IDs, U1);
   return merged;
 }
 
 // The nodes of U among themselves, ranked by position in U. Nodes with the
 // same coordinates as an earlier node of U (its group's leader) merge into
-// some lower-ranked node of their group at distance 0, and chains take them
-// to wherever the leader goes; so only leaders need a tree search, in a tree
-// over the leaders alone. That tree meets candidates in another order than
-// the tree over all of U, which matters only when a winner ties with another
-// candidate at the same distance: then the full search decides.
+// some lower-ranked node at distance 0, so only leaders are searched and the
+// others follow their leader through the chains. A leader's candidates of U
+// at the smallest distance belong to the groups of the leaders at that
+// distance, which are candidates too (of lower rank than their followers);
+// so when the grid over the leaders finds one closest leader, the search
+// over all of U lands in its group, and when it finds several at a positive
+// distance, the tree over all of U decides that leader alone. Distance 0
+// is not transitive (squares underflow), and a follower's other candidates
+// at distance 0 reach the same root as its leader only while no leader ties
+// at distance 0: a tie there sends every node through the search.
 template <unsigned D>
 int merge_same_list(const dense2D<double>& coords, const dense1D<unsigned>& U,
                     dense1D<unsigned>& new_IDs, double tol) {
-  dense1D<unsigned> leader, leaders;
+  dense1D<unsigned> leader, leaders, position;
   const long followers = detail::find_coincident(coords, D, U, leader);
   if (followers < 0) return no_memory;
   if (followers == 0) return merge_into_lower_rank<D>(coords, U, U, true, new_IDs, tol);
   // With tol 0 the box of a leader holds only nodes of its very coordinates:
-  // its own followers, which are not in the leaders' tree, and, for a point
-  // with an infinite coordinate, nodes at a NaN distance. So no leader
-  // merges, every follower goes to its leader, and the chains are resolved
-  // already.
+  // its own followers, which come after it, and, for a point with an
+  // infinite coordinate, nodes at a NaN distance. So no leader merges,
+  // every follower goes to its leader, and the chains are resolved already.
   if (tol == 0) {
     if (!set_identity(new_IDs, coords.cols())) return no_memory;
     for (std::size_t i = 0; i < U.size(); ++i) new_IDs[U[i]] = U[leader[i]];
     return static_cast<int>(followers);
   }
 
-  if (!leaders.reserve(U.size() - followers)) return no_memory;
-  for (std::size_t i = 0; i < U.size(); ++i)
-    if (leader[i] == i) leaders.push_back(U[i]);
-  kd_tree<D> tree(coords);
-  if (!tree.build(leaders.data(), leaders.size()) || !set_identity(new_IDs, coords.cols())) {
+  if (!leaders.reserve(U.size() - followers) || !position.reserve(U.size() - followers) ||
+      !set_identity(new_IDs, coords.cols())) {
     new_IDs.clear();
     return no_memory;
   }
-  bool tied;
-  int merged = merge_candidates<D>(
-      coords, tree, leaders, [](std::size_t i) { return static_cast<unsigned>(i); }, tol, new_IDs,
-      tied);
-  if (tied) return merge_into_lower_rank<D>(coords, U, U, true, new_IDs, tol);
-
+  for (std::size_t i = 0; i < U.size(); ++i)
+    if (leader[i] == i) {
+      leaders.push_back(U[i]);
+      position.push_back(static_cast<unsigned>(i));
+    }
+  int merged = merge_queries<D>(
+      coords, leaders, U, leaders.size(), [&](std::size_t i) { return leaders[i]; },
+      [](std::size_t i) { return static_cast<unsigned>(i); },
+      [&](std::size_t i) { return position[i]; }, tol, true, new_IDs);
+  if (merged == kZeroTie) return merge_into_lower_rank<D>(coords, U, U, true, new_IDs, tol);
+  if (merged < 0) {
+    new_IDs.clear();
+    return merged;
+  }
   for (std::size_t i = 0; i < U.size(); ++i)
     if (leader[i] != i) new_IDs[U[i]] = U[leader[i]];
   merged += static_cast<int>(followers);

@@ -5,6 +5,7 @@
 // worked cases.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numeric>
@@ -171,6 +172,63 @@ TEST(Merge, EveryOverloadHasTheStatedProperties) {
           ASSERT_EQ(ids[ids[b]], ids[b]) << b;
         }
         ASSERT_EQ(once, merged);
+      }
+    }
+}
+
+// The two-list engine followed step by step over the box search of the
+// detector, which is the merge's own tree (its shape depends on the nodes,
+// not on their order): the last closest lower-ranked candidate wins, then
+// the chains are resolved.
+int literal_merge(const dense2D<double>& c, const L& U1, const L& U2, double tol, L& map) {
+  const node_detector tree(c, U2);
+  list_t rank(c.cols(), no_index);
+  for (unsigned i = 0; i < U2.size(); ++i) rank[U2[i]] = i;
+  map = L(c.cols());
+  std::iota(map.begin(), map.end(), 0u);
+  int merged = 0;
+  for (unsigned a : U1) {
+    L box;
+    const double *P = c.column(a), lo[3] = {P[0] - tol, P[1] - tol, P[2 % c.rows()] - tol},
+                 hi[3] = {P[0] + tol, P[1] + tol, P[2 % c.rows()] + tol};
+    if (c.rows() == 2)
+      tree.find_in_box(vector_fixed<double, 2>{lo[0], lo[1]}, {hi[0], hi[1]}, box);
+    else
+      tree.find_in_box(vector_fixed<double, 3>{lo[0], lo[1], lo[2]}, {hi[0], hi[1], hi[2]}, box);
+    double best = tol * tol, d2 = 0;
+    for (unsigned b : box)
+      if (b != a && rank[b] < rank[a] && within(c, a, b, tol, d2) && d2 <= best)
+        map[a] = b, best = d2;
+    merged += map[a] != a;
+  }
+  for (unsigned a : U1)
+    while (map[map[a]] != map[a]) map[a] = map[map[a]];
+  return merged;
+}
+
+// Lattices (ties at equal non-zero distances everywhere, repeated points)
+// at plain, huge and tiny scales, and the clusters above with a NaN added:
+// the merge gives exactly the literal engine's map and count.
+TEST(Merge, EngineMatchesTheLiteralTreeSearch) {
+  for (unsigned dim : {2u, 3u})
+    for (double s : {1.0, 1e150, 1e-300, 0.5, kUnderflowStep}) {
+      dense2D<double> c = s >= 1e-300 ? quernfold_test::random_points(dim, 400, dim, 4)
+                                      : clustered_points(dim, 400, dim, s);
+      std::transform(c.data(), c.data() + dim * 400, c.data(),
+                     [&](double x) { return s >= 1e-300 ? x * s : x; });
+      c(0, 7) = std::nan("");
+      if (s == 0.5) c(1, 9) = 1.7e308, c(1, 10) = -1.7e308;  // the extent overflows
+      L all(c.cols()), some(150);
+      std::iota(all.begin(), all.end(), 0u);
+      std::shuffle(all.begin(), all.end(), std::mt19937(dim));
+      std::copy_n(all.begin(), 150, some.begin());
+      for (double tol : {0.0, s, 1.5 * s, 1e3 * s}) {
+        SCOPED_TRACE(::testing::Message() << "dim " << dim << " scale " << s << " tol " << tol);
+        L ids, want;
+        EXPECT_EQ(merge(c, all, ids, tol), literal_merge(c, all, all, tol, want));
+        EXPECT_SAME(ids, want);
+        EXPECT_EQ(merge(c, all, some, ids, tol), literal_merge(c, all, some, tol, want));
+        EXPECT_SAME(ids, want);
       }
     }
 }
