@@ -127,6 +127,10 @@ class column_writer {
     return true;
   }
 
+  // Room for n columns in all, so that appending up to n columns moves
+  // nothing. False when the storage cannot grow (the columns held are kept).
+  bool reserve(std::size_t n) noexcept { return n <= M_.cols() || M_.resize(rows_, n, T()); }
+
   // Appends one column of rows() entries.
   bool append(const T* values) noexcept {
     if (used_ == M_.cols() &&

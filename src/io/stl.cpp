@@ -43,22 +43,29 @@ using detail::point3;
 // Smallest heights
 // ---------------------------------------------------------------------------
 
-// Squared distance of P to the line through its two neighbours; the nearer
-// neighbour (the following one on a tie) is the line's origin A.
-double squared_height(const point3& p, const point3& next, const point3& prev) {
-  const bool next_nearer = norm2(p - next) <= norm2(p - prev);
-  const point3& a = next_nearer ? next : prev;
-  const point3& b = next_nearer ? prev : next;
-  const point3 d = b - a, w = p - a;
-  const double wd = norm2(cross(w, d)), dd = norm2(d);
-  return dd == 0.0 ? wd : wd / dd;
+// The squared height of a triangle at one vertex P: the squared distance of
+// P to the line through its two neighbours, with the nearer neighbour (the
+// following one on a tie) as the line's origin A and the other as B, from
+// d = B - A and w = P - A. Every vector involved is an edge of the triangle,
+// taken one way or the other; reversing a vector negates its components
+// exactly, and with them the cross product's, so each edge and its squared
+// length are computed once. `to_next` is next - P, `to_prev` prev - P and
+// `across` prev - next, with their squared lengths.
+double squared_height(const point3& to_next, double next2, const point3& to_prev, double prev2,
+                      const point3& across, double across2) {
+  // A = next: w = -to_next, d = across; A = prev: w = -to_prev, d = -across.
+  const double wd = norm2(cross(next2 <= prev2 ? to_next : to_prev, across));
+  return across2 == 0.0 ? wd : wd / across2;
 }
 
 // Smallest squared height of the triangle (v[0], v[1], v[2]).
 double triangle_height2(const point3* v) {
-  double h = squared_height(v[0], v[1], v[2]);
-  h = std::min(h, squared_height(v[1], v[2], v[0]));
-  return std::min(h, squared_height(v[2], v[0], v[1]));
+  const point3 e0 = v[1] - v[0], e1 = v[2] - v[1], e2 = v[0] - v[2];
+  const double l0 = norm2(e0), l1 = norm2(e1), l2 = norm2(e2);
+  const point3 r0 = {-e0.x, -e0.y, -e0.z}, r1 = {-e1.x, -e1.y, -e1.z}, r2 = {-e2.x, -e2.y, -e2.z};
+  double h = squared_height(e0, l0, r2, l2, e1, l1);
+  h = std::min(h, squared_height(e1, l1, r0, l0, e2, l2));
+  return std::min(h, squared_height(e2, l2, r1, l1, e0, l0));
 }
 
 // The vertices read so far and the smallest positive squared height.
@@ -79,6 +86,8 @@ class soup {
     return true;
   }
 
+  // Room for the vertices of n triangles in all.
+  bool reserve(std::size_t triangles) { return coords_.reserve(3 * triangles); }
   bool has_height() const { return has_height_; }
   double min_height2() const { return min_height2_; }
   // Cuts the coordinates to the vertices read.
@@ -394,12 +403,26 @@ void record_vertices(const unsigned char* rec, point3* v) {
   }
 }
 
+// How many whole records the rest of the stream holds, when its end can be
+// found (a file, not a pipe); 0 otherwise. The stream is left where it was.
+std::size_t records_left(std::FILE* stream) {
+  const long here = std::ftell(stream);
+  if (here < 0 || std::fseek(stream, 0, SEEK_END) != 0) return 0;
+  const long end = std::ftell(stream);
+  if (std::fseek(stream, here, SEEK_SET) != 0 || end < here) return 0;
+  return static_cast<std::size_t>(end - here) / kTriangleBytes;
+}
+
 // The records come in blocks of kBlockTriangles; a short block ends the
-// reading with kBadRecord once its whole records are stored.
+// reading with kBadRecord once its whole records are stored. The vertex
+// storage is sized once for the records the file really holds, never for
+// the declared count alone.
 int read_binary_triangles(std::FILE* stream, std::int32_t count, soup& s) {
   const std::unique_ptr<unsigned char[]> block(
       new (std::nothrow) unsigned char[kBlockTriangles * kTriangleBytes]);
   if (!block) return no_memory;
+  if (count > 0 && !s.reserve(std::min<std::size_t>(std::size_t(count), records_left(stream))))
+    return no_memory;
   for (std::int32_t done = 0; done < count;) {
     const std::size_t want = std::min<std::size_t>(kBlockTriangles, std::size_t(count - done));
     const std::size_t got = std::fread(block.get(), kTriangleBytes, want, stream);

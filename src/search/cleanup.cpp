@@ -14,20 +14,39 @@ namespace {
 constexpr int kBadIndex = -2;
 constexpr int kReversedRange = -3;
 
-// Column j of M copied over column k (k < j), rows entries.
+// Columns of at most this many rows are sorted on the stack by insertion.
+constexpr std::size_t kShortColumn = 32;
+
+// Column j of M copied over column k (k < j), rows entries: a plain loop,
+// since columns are a few entries long.
 template <class T>
 void move_column(dense2D<T>& M, std::size_t j, std::size_t k) {
-  std::copy_n(M.column(j), M.rows(), M.column(k));
+  const T* from = M.column(j);
+  T* to = M.column(k);
+  for (std::size_t r = 0; r < M.rows(); ++r) to[r] = from[r];
 }
 
 // Sorted ascending, ~0U sorts last: the first repeated value tells whether a
 // node index repeats (degenerate) or only the empty slot does.
-bool is_removed(const unsigned* col, std::size_t rows, bool flag, std::vector<unsigned>& sorted) {
-  sorted.assign(col, col + rows);
-  std::sort(sorted.begin(), sorted.end());
-  const auto repeat = std::adjacent_find(sorted.begin(), sorted.end());
-  if (repeat == sorted.end()) return false;
+bool first_repeat_removes(const unsigned* sorted, std::size_t rows, bool flag) {
+  const unsigned* repeat = std::adjacent_find(sorted, sorted + rows);
+  if (repeat == sorted + rows) return false;
   return *repeat != no_index || flag;
+}
+
+bool is_removed(const unsigned* col, std::size_t rows, bool flag, std::vector<unsigned>& sorted) {
+  if (rows > kShortColumn) {
+    sorted.assign(col, col + rows);
+    std::sort(sorted.begin(), sorted.end());
+    return first_repeat_removes(sorted.data(), rows, flag);
+  }
+  unsigned local[kShortColumn];
+  for (std::size_t i = 0; i < rows; ++i) {
+    std::size_t j = i;
+    for (; j > 0 && local[j - 1] > col[i]; --j) local[j] = local[j - 1];
+    local[j] = col[i];
+  }
+  return first_repeat_removes(local, rows, flag);
 }
 
 void set_bit(dense1D<std::uint32_t>& bits, unsigned i) {

@@ -230,15 +230,15 @@ int merge_same_list(const dense2D<double>& coords, const dense1D<unsigned>& U,
     return static_cast<int>(followers);
   }
 
-  if (!leaders.reserve(U.size() - followers) || !position.reserve(U.size() - followers) ||
+  if (!leaders.resize(U.size() - followers) || !position.resize(U.size() - followers) ||
       !set_identity(new_IDs, coords.cols())) {
     new_IDs.clear();
     return no_memory;
   }
-  for (std::size_t i = 0; i < U.size(); ++i)
+  for (std::size_t i = 0, k = 0; i < U.size(); ++i)
     if (leader[i] == i) {
-      leaders.push_back(U[i]);
-      position.push_back(static_cast<unsigned>(i));
+      leaders[k] = U[i];
+      position[k++] = static_cast<unsigned>(i);
     }
   int merged = merge_queries<D>(
       coords, leaders, U, leaders.size(), [&](std::size_t i) { return leaders[i]; },
@@ -395,20 +395,23 @@ int merge_range(const dense2D<double>& coords, dense2D<unsigned>* begin, dense2D
   if (end < begin) return kReversedRange;
   if (!(tol >= 0)) return kBadRangeTolerance;
   if (mode > kLastMode) return kBadMode;
-  if (!set_identity(new_IDs, coords.cols())) return no_memory;
+  // The map's storage is taken here; it becomes the identity where it is
+  // returned as such, and the merge of mode 0 rebuilds it in place.
+  if (!new_IDs.reserve(coords.cols())) return no_memory;
 
   dense1D<unsigned> U;
   if (unique_indices(U, begin, end, dense1D<unsigned>()) < 0) {
     new_IDs.clear();
     return no_memory;
   }
-  if (U.empty()) return 0;
+  if (U.empty()) return set_identity(new_IDs, coords.cols()) ? 0 : no_memory;
   if (!check_IDs(U, static_cast<unsigned>(coords.cols()))) {
     new_IDs.clear();
     return kBadIndex;
   }
 
   if (mode != 0) {
+    set_identity(new_IDs, coords.cols());
     const bool repeat = mode == kLastMode;
     return coords.rows() == 2
                ? merge_within_elements<2>(coords, begin, end, U, new_IDs, tol, repeat)
