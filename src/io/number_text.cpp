@@ -94,6 +94,52 @@ constexpr std::uint64_t kLargestExactInteger = std::uint64_t(1) << 53;
 constexpr int kMaxShortDigits = 19;
 constexpr int kMaxShortExponentDigits = 4;
 
+// How a text ends: at a NUL; at `end`; at a NUL followed by at least
+// kScanPadding readable bytes, so that eight bytes can be read at once
+// anywhere up to the NUL.
+enum class text_end { nul, bounded, padded };
+
+// Eight ASCII digits in a little-endian word: their value, or -1 when some
+// byte is no digit (a byte whose high or low nibble is out of range fails
+// on its own, so a carry out of it does not matter).
+long eight_digits(std::uint64_t x) noexcept {
+  constexpr std::uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ull;
+  if (((x & kHighNibbles) | (((x + 0x0606060606060606ull) & kHighNibbles) >> 4)) !=
+      0x3333333333333333ull)
+    return -1;
+  x -= 0x3030303030303030ull;
+  x = x * 10 + (x >> 8);  // pairs of digits in every other byte
+  constexpr std::uint64_t kPairMask = 0x000000FF000000FFull;
+  constexpr std::uint64_t kHigh = 100 + (1000000ull << 32), kLow = 1 + (10000ull << 32);
+  return static_cast<long>((((x & kPairMask) * kHigh) + (((x >> 16) & kPairMask) * kLow)) >> 32);
+}
+
+// Appends the decimal digits at p to w (w = 10 w + digit, wrapping past 19
+// digits, as eight digits at once give it too) up to the first other
+// character or `end`; returns where they stop.
+template <text_end End>
+const char* accumulate_digits(const char* p, const char* end, std::uint64_t& w) noexcept {
+  std::uint64_t v = w;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  if constexpr (End == text_end::padded) {
+    for (;; p += 8) {
+      std::uint64_t x;
+      std::memcpy(&x, p, 8);
+      const long eight = eight_digits(x);
+      if (eight < 0) break;
+      v = v * 100000000u + std::uint64_t(eight);
+    }
+  }
+#endif
+  for (; !(End == text_end::bounded && p == end); ++p) {
+    const unsigned d = static_cast<unsigned char>(*p) - unsigned('0');
+    if (d > 9) break;
+    v = v * 10 + d;
+  }
+  w = v;
+  return p;
+}
+
 // The common short decimal: [sign] digits [. digits] [e [sign] digits], at
 // most 19 digits, ended by white space or the end of the text
 // (NUL, or `end` when Bounded). When its digits form an integer w <= 2^53
@@ -101,19 +147,20 @@ constexpr int kMaxShortExponentDigits = 4;
 // one multiplication or division rounds correctly, as strtod does. Returns
 // the end of the number, or nullptr for every other text (left to the
 // general path).
-template <bool Bounded>
+template <text_end End>
 const char* short_decimal(const char* p, const char* end, double& value) noexcept {
+  constexpr bool Bounded = End == text_end::bounded;
   auto at = [&](const char* q) { return Bounded && q == end ? '\0' : *q; };
   const bool minus = at(p) == '-';
   if (minus || at(p) == '+') ++p;
   std::uint64_t w = 0;
   const char* first = p;
-  for (; is_digit(at(p)); ++p) w = w * 10 + unsigned(*p - '0');
+  p = accumulate_digits<End>(p, end, w);
   long digits = p - first;
   int power = 0;
   if (at(p) == '.') {
     first = ++p;
-    for (; is_digit(at(p)); ++p) w = w * 10 + unsigned(*p - '0');
+    p = accumulate_digits<End>(p, end, w);
     power = -static_cast<int>(std::min<long>(p - first, kMaxShortDigits + 1));
     digits += p - first;
   }
@@ -154,10 +201,13 @@ const char* scan_word(const char* p, const char* word) noexcept {
   return p;
 }
 
-const char* scan_lg(const char* p, double& value) noexcept {
+namespace {
+
+template <text_end End>
+const char* scan_lg_text(const char* p, double& value) noexcept {
   while (is_c_space(*p)) ++p;
   if (!*p) return nullptr;
-  if (const char* q = short_decimal<false>(p, nullptr, value)) return q;
+  if (const char* q = short_decimal<End>(p, nullptr, value)) return q;
   const char* const start = p;
   const char* q = p + (*p == '+' || *p == '-');
   bool plain = true;  // decimal digits, point and exponent only
@@ -210,11 +260,21 @@ const char* scan_lg(const char* p, double& value) noexcept {
   return q;
 }
 
+}  // namespace
+
+const char* scan_lg(const char* p, double& value) noexcept {
+  return scan_lg_text<text_end::nul>(p, value);
+}
+
+const char* scan_lg_padded(const char* p, double& value) noexcept {
+  return scan_lg_text<text_end::padded>(p, value);
+}
+
 const char* extract_double(const char* p, const char* end, double& value, bool& ok) noexcept {
   ok = false;
   while (p != end && is_c_space(*p)) ++p;
   if (p == end) return p;
-  if (const char* q = short_decimal<true>(p, end, value)) {
+  if (const char* q = short_decimal<text_end::bounded>(p, end, value)) {
     ok = true;
     return q;
   }

@@ -229,21 +229,19 @@ int close_soup(int code, soup& s, dense2D<double>& coords, dense2D<unsigned>& co
 // Text form
 // ---------------------------------------------------------------------------
 
-// Lower-cases n bytes in the "C" locale (A to Z only), eight at a time: a
-// byte below 0x80 gets the 0x20 bit when it lies in 'A' .. 'Z'.
+// Lower-cases n bytes in the "C" locale (A to Z only), sixteen at a time:
+// a byte in 'A' .. 'Z' (bytes from 0x80 on compare as negative) gets the
+// 0x20 bit.
 void to_lower(char* text, std::size_t n) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  constexpr std::uint64_t kHigh = 0x80 * kOnes, kLow7 = 0x7F * kOnes;
+  typedef signed char bytes16 __attribute__((vector_size(16)));
+  constexpr std::size_t kWidth = sizeof(bytes16);
   std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, text + i, 8);
-    const std::uint64_t low7 = w & kLow7;
-    const std::uint64_t from_a = low7 + (0x80 - 'A') * kOnes;      // high bit: >= 'A'
-    const std::uint64_t past_z = low7 + (0x80 - 'Z' - 1) * kOnes;  // high bit: > 'Z'
-    const std::uint64_t upper = (from_a ^ past_z) & ~w & kHigh;
-    w |= upper >> 2;
-    std::memcpy(text + i, &w, 8);
+  for (; i + kWidth <= n; i += kWidth) {
+    bytes16 w;
+    std::memcpy(&w, text + i, kWidth);
+    const bytes16 upper = (w >= 'A') & (w <= 'Z');
+    w |= upper & ('a' - 'A');
+    std::memcpy(text + i, &w, kWidth);
   }
   for (; i < n; ++i)
     if (text[i] >= 'A' && text[i] <= 'Z') text[i] = static_cast<char>(text[i] - 'A' + 'a');
@@ -251,11 +249,13 @@ void to_lower(char* text, std::size_t n) {
 
 // The lines of a text file as fgets gives them (at most kLineBuffer - 1
 // characters, the newline kept), lower-cased and NUL-terminated, taken from
-// a large block of the file instead of one call per line.
+// a large block of the file instead of one call per line. The block has
+// kScanPadding bytes more, so that numbers are read from it eight digits at
+// a time.
 class text_lines {
  public:
   explicit text_lines(std::FILE* stream)
-      : stream_(stream), block_(new (std::nothrow) char[kTextBlock + 1]) {}
+      : stream_(stream), block_(new (std::nothrow) char[kTextBlock + 1 + detail::kScanPadding]()) {}
 
   bool ready() const { return block_ != nullptr; }
 
@@ -314,7 +314,7 @@ bool scan_three(const char* line, std::initializer_list<const char*> words, doub
   for (const char* w : words)
     if (!(p = detail::scan_word(p, w))) return false;
   for (int k = 0; k < 3; ++k)
-    if (!(p = detail::scan_lg(p, v[k]))) return false;
+    if (!(p = detail::scan_lg_padded(p, v[k]))) return false;
   return true;
 }
 

@@ -132,7 +132,7 @@ class cell_grid {
   std::int64_t cell_of(double x, unsigned k) const {
     const double t = (x - min_[k]) * inv_h_;
     if (!(t >= 0)) return -1;
-    if (t >= double(cells_[k])) return std::int64_t(cells_[k]);
+    if (t >= cell_count_[k]) return std::int64_t(cells_[k]);
     return std::int64_t(t);
   }
 
@@ -161,7 +161,9 @@ class cell_grid {
     // the largest coordinate.
     for (unsigned k = 0; k < D; ++k) {
       cells_[k] = std::uint64_t(kMaxCellsPerAxis) + 2;
+      cell_count_[k] = double(cells_[k]);
       cells_[k] = std::uint64_t(cell_of(max_[k], k)) + 1;
+      cell_count_[k] = double(cells_[k]);
     }
     return true;
   }
@@ -245,6 +247,7 @@ class cell_grid {
   double tol_ = 0, tol2_ = 0, inv_h_ = 0;
   double min_[D], max_[D];
   std::uint64_t cells_[3] = {1, 1, 1};
+  double cell_count_[3] = {1, 1, 1};  // cells_ as doubles
   std::size_t finite_ = 0, mask_ = 0;
   dense1D<slot> slots_;
   dense1D<unsigned> members_;
