@@ -20,7 +20,8 @@
 // NaN, so is its square and the sum of squares (squares are never -inf), and
 // neither passes "d^2 <= tol^2" for a finite tol^2. The grid is refused
 // (the caller keeps the tree) for tol 0, a tol whose square is not finite,
-// targets whose extent overflows, a cell edge too small to invert, and
+// a target with a NaN coordinate (see has_nan), targets whose extent
+// overflows, a cell edge too small to invert, and
 // clustered targets whose cells would hold too many pairs.
 #pragma once
 
@@ -56,6 +57,20 @@ bool is_finite_point(const double* p) {
   for (unsigned k = 0; k < D; ++k)
     if (!std::isfinite(p[k])) return false;
   return true;
+}
+
+// Whether a node of the list has a NaN coordinate. The splitting order of
+// the k-d tree is then no order, so which nodes the tree's box search
+// meets depends on how the tree came out, and only that very tree gives
+// its answer: the grid steps aside.
+template <unsigned D>
+bool has_nan(const dense2D<double>& coords, const unsigned* nodes, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    const double* p = coords.column(nodes[i]);
+    for (unsigned k = 0; k < D; ++k)
+      if (std::isnan(p[k])) return true;
+  }
+  return false;
 }
 
 // What the grid says about one query: no candidate, one closest candidate,
@@ -142,7 +157,10 @@ class cell_grid {
     for (unsigned k = 0; k < D; ++k) min_[k] = max_[k] = 0;
     for (std::size_t i = 0; i < n; ++i) {
       const double* p = coords.column(targets[i]);
-      if (!is_finite_point<D>(p)) continue;
+      if (!is_finite_point<D>(p)) {
+        if (has_nan<D>(coords, targets + i, 1)) return false;
+        continue;
+      }
       for (unsigned k = 0; k < D; ++k) {
         min_[k] = finite_ ? std::min(min_[k], p[k]) : p[k];
         max_[k] = finite_ ? std::max(max_[k], p[k]) : p[k];
