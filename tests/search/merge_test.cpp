@@ -186,7 +186,6 @@ int literal_merge(const dense2D<double>& c, const L& U1, const L& U2, double tol
   for (unsigned i = 0; i < U2.size(); ++i) rank[U2[i]] = i;
   map = L(c.cols());
   std::iota(map.begin(), map.end(), 0u);
-  int merged = 0;
   for (unsigned a : U1) {
     L box;
     const double *P = c.column(a), lo[3] = {P[0] - tol, P[1] - tol, P[2 % c.rows()] - tol},
@@ -199,11 +198,10 @@ int literal_merge(const dense2D<double>& c, const L& U1, const L& U2, double tol
     for (unsigned b : box)
       if (b != a && rank[b] < rank[a] && within(c, a, b, tol, d2) && d2 <= best)
         map[a] = b, best = d2;
-    merged += map[a] != a;
   }
   for (unsigned a : U1)
     while (map[map[a]] != map[a]) map[a] = map[map[a]];
-  return merged;
+  return int(std::count_if(U1.begin(), U1.end(), [&](unsigned a) { return map[a] != a; }));
 }
 
 // Lattices (ties at equal non-zero distances everywhere, repeated points)
