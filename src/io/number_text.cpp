@@ -94,43 +94,15 @@ constexpr std::uint64_t kLargestExactInteger = std::uint64_t(1) << 53;
 constexpr int kMaxShortDigits = 19;
 constexpr int kMaxShortExponentDigits = 4;
 
-// How a text ends: at a NUL; at `end`; at a NUL followed by at least
-// kScanPadding readable bytes, so that eight bytes can be read at once
-// anywhere up to the NUL.
-enum class text_end { nul, bounded, padded };
-
-// Eight ASCII digits in a little-endian word: their value, or -1 when some
-// byte is no digit (a byte whose high or low nibble is out of range fails
-// on its own, so a carry out of it does not matter).
-long eight_digits(std::uint64_t x) noexcept {
-  constexpr std::uint64_t kHighNibbles = 0xF0F0F0F0F0F0F0F0ull;
-  if (((x & kHighNibbles) | (((x + 0x0606060606060606ull) & kHighNibbles) >> 4)) !=
-      0x3333333333333333ull)
-    return -1;
-  x -= 0x3030303030303030ull;
-  x = x * 10 + (x >> 8);  // pairs of digits in every other byte
-  constexpr std::uint64_t kPairMask = 0x000000FF000000FFull;
-  constexpr std::uint64_t kHigh = 100 + (1000000ull << 32), kLow = 1 + (10000ull << 32);
-  return static_cast<long>((((x & kPairMask) * kHigh) + (((x >> 16) & kPairMask) * kLow)) >> 32);
-}
+// How a text ends: at a NUL or at `end`.
+enum class text_end { nul, bounded };
 
 // Appends the decimal digits at p to w (w = 10 w + digit, wrapping past 19
-// digits, as eight digits at once give it too) up to the first other
-// character or `end`; returns where they stop.
+// digits) up to the first other character or `end`; returns where they
+// stop. One unsigned comparison tells a digit.
 template <text_end End>
 const char* accumulate_digits(const char* p, const char* end, std::uint64_t& w) noexcept {
   std::uint64_t v = w;
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  if constexpr (End == text_end::padded) {
-    for (;; p += 8) {
-      std::uint64_t x;
-      std::memcpy(&x, p, 8);
-      const long eight = eight_digits(x);
-      if (eight < 0) break;
-      v = v * 100000000u + std::uint64_t(eight);
-    }
-  }
-#endif
   for (; !(End == text_end::bounded && p == end); ++p) {
     const unsigned d = static_cast<unsigned char>(*p) - unsigned('0');
     if (d > 9) break;
@@ -264,10 +236,6 @@ const char* scan_lg_text(const char* p, double& value) noexcept {
 
 const char* scan_lg(const char* p, double& value) noexcept {
   return scan_lg_text<text_end::nul>(p, value);
-}
-
-const char* scan_lg_padded(const char* p, double& value) noexcept {
-  return scan_lg_text<text_end::padded>(p, value);
 }
 
 const char* extract_double(const char* p, const char* end, double& value, bool& ok) noexcept {

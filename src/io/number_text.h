@@ -43,14 +43,6 @@ char* format_size(char* out, std::size_t v) noexcept;
 // when scanf reports no conversion (value untouched).
 const char* scan_lg(const char* p, double& value) noexcept;
 
-// Bytes that must be readable past the NUL of a text given to
-// scan_lg_padded (their values do not matter).
-constexpr std::size_t kScanPadding = 8;
-
-// scan_lg for a text whose NUL is followed by kScanPadding readable bytes,
-// which lets it take digits eight at a time.
-const char* scan_lg_padded(const char* p, double& value) noexcept;
-
 // A literal word of a scanf format after white space (" word"): skips white
 // space at p, then matches `word` character for character. Returns the end
 // of the match, or nullptr where scanf would stop with a matching failure.

@@ -249,13 +249,11 @@ void to_lower(char* text, std::size_t n) {
 
 // The lines of a text file as fgets gives them (at most kLineBuffer - 1
 // characters, the newline kept), lower-cased and NUL-terminated, taken from
-// a large block of the file instead of one call per line. The block has
-// kScanPadding bytes more, so that numbers are read from it eight digits at
-// a time.
+// a large block of the file instead of one call per line.
 class text_lines {
  public:
   explicit text_lines(std::FILE* stream)
-      : stream_(stream), block_(new (std::nothrow) char[kTextBlock + 1 + detail::kScanPadding]()) {}
+      : stream_(stream), block_(new (std::nothrow) char[kTextBlock + 1]) {}
 
   bool ready() const { return block_ != nullptr; }
 
@@ -314,7 +312,7 @@ bool scan_three(const char* line, std::initializer_list<const char*> words, doub
   for (const char* w : words)
     if (!(p = detail::scan_word(p, w))) return false;
   for (int k = 0; k < 3; ++k)
-    if (!(p = detail::scan_lg_padded(p, v[k]))) return false;
+    if (!(p = detail::scan_lg(p, v[k]))) return false;
   return true;
 }
 

@@ -6,7 +6,6 @@
 #include <iterator>
 #include <random>
 
-#include "io/number_text.h"
 #include "support/compare.h"
 #include "support/io_files.h"
 
@@ -162,22 +161,6 @@ TEST_F(io_test, StlReadersMatchThePlainMergeSteps) {
       EXPECT_SAME(xyz, coords);
       EXPECT_SAME(tri, connect);
     }
-  }
-}
-
-// The text reader takes digits eight at a time from its padded block: the
-// same ends and values as one at a time, on digit runs of every length
-// broken anywhere, with digits behind the NUL.
-TEST(NumberText, PaddedScanMatchesThePlainScan) {
-  std::mt19937 gen(5);
-  for (int round = 0; round < 300000; ++round) {
-    std::string text(gen() % 40, '0');
-    for (char& c : text) c = "0123456789.e-+ x:/"[gen() % (gen() % 4 ? 10 : 18)];
-    const std::string padded = text + '\0' + std::string(detail::kScanPadding, '9');
-    double a = 1, b = 2;
-    const char* end = detail::scan_lg(padded.c_str(), a);
-    ASSERT_EQ(detail::scan_lg_padded(padded.c_str(), b), end) << text;
-    ASSERT_EQ(end ? std::memcmp(&a, &b, sizeof a) : 0, 0) << text << ": " << a << " " << b;
   }
 }
 
