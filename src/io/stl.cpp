@@ -36,6 +36,10 @@ const char kBinaryTag[] = "OVK STL Binary";
 // then all vertices within this fraction of the smallest triangle height.
 constexpr std::size_t kMergeBlock = 100000;
 constexpr double kHeightFraction = 0.05;
+// What the one-matrix merge returns when its storage cannot be allocated
+// (the allocation code raised by one); the exact block merges stand in for
+// it, so they fail with its code.
+constexpr int kMergeNoMemory = no_memory + 1;
 
 using detail::point3;
 
@@ -205,7 +209,7 @@ int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const soup&
   exact_block_merge exact;
   for (std::size_t start = 0; start < triangles; start += kMergeBlock)
     if (!exact.run(coords, connectM, 3 * start, 3 * std::min(kMergeBlock, triangles - start)))
-      return no_memory;
+      return kMergeNoMemory;
   dense1D<unsigned> map;
   int code = merge(coords, connectM, map, tol, 0);
   if (code >= 0) code = remove_degenerated(connectM, map, true);
