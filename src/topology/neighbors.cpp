@@ -45,6 +45,14 @@ struct face_record {
   bool same_face(const face_record& o) const noexcept { return high == o.high && low == o.low; }
 };
 
+// Fewest nodes of one face of the table.
+constexpr unsigned smallest_face(const detail::face_table& table) noexcept {
+  unsigned fewest = table.size[0];
+  for (unsigned i = 1; i < table.count; ++i)
+    if (table.size[i] < fewest) fewest = table.size[i];
+  return fewest;
+}
+
 // Calls visit(nodes, n, i) for every local face i of a column of the pure
 // kind Shape, the face list unrolled at compile time. The nodes array is
 // always filled from four rows of the column (rows the face does not use
@@ -73,6 +81,21 @@ struct column_faces {
       return detail::shaped_columns(M, kind);
     else
       return detail::whole_columns<Rows>(M);
+  }
+
+  // False when no face of the column can have v as its smallest node: a
+  // face leaves out at most `spare` rows, so when more rows than that hold
+  // nodes below v, every face holds one of them.
+  bool may_start_at(const unsigned* column, unsigned v) const noexcept {
+    if constexpr (Shape == ET_UNKNOWN) {
+      return true;
+    } else {
+      constexpr const detail::face_table& table = *detail::faces_of_shape(Shape);
+      constexpr unsigned spare = Rows - smallest_face(table);
+      unsigned below = 0;
+      for (unsigned r = 0; r < Rows; ++r) below += column[r] < v;
+      return below <= spare;
+    }
   }
 
   template <class Visit>
@@ -255,7 +278,9 @@ bool link_around_nodes(const Columns& columns, detail::node_elements& lists, uns
   for (std::size_t v = 0; v < lists.nodes; ++v) {
     std::size_t k = 0;
     lists.for_each_element(v, [&](unsigned e) {
-      faces.visit(columns.column(e), [&](const unsigned* nodes, unsigned n, unsigned i) {
+      const unsigned* column = columns.column(e);
+      if (!faces.may_start_at(column, static_cast<unsigned>(v))) return;
+      faces.visit(column, [&](const unsigned* nodes, unsigned n, unsigned i) {
         if (detail::smallest_node(nodes, n) != v) return;
         // Three-node faces, the common case, take their key inline.
         const detail::face_key key =

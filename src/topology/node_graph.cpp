@@ -62,14 +62,15 @@ struct edge_groups : detail::shaped_columns {
 
 // Node lists of the graph, node by node: emit(w) for every neighbor w of v
 // not yet marked for v, in order of first appearance, then end_node(v) once
-// its list is complete. `marker` has one entry per node, all ~0U.
-template <class Columns, class Emit, class EndNode>
-void walk_graph(const Columns& g, const detail::node_elements& lists, unsigned* marker, Emit&& emit,
-                EndNode&& end_node) {
+// its list is complete. `marker` has one entry per node, all ~0U. Gapless
+// says no used row holds ~0U, so the walk need not test for it.
+template <bool Gapless, class Columns, class Emit, class EndNode>
+void walk_graph_entries(const Columns& g, const detail::node_elements& lists, unsigned* marker,
+                        Emit&& emit, EndNode&& end_node) {
   for (std::size_t n = 0; n < lists.nodes; ++n) {
     const unsigned v = static_cast<unsigned>(n);
     auto visit = [&](unsigned w) {
-      if (w != no_index && marker[w] != v) {
+      if ((Gapless || w != no_index) && marker[w] != v) {
         marker[w] = v;
         emit(w);
       }
@@ -78,6 +79,17 @@ void walk_graph(const Columns& g, const detail::node_elements& lists, unsigned* 
     lists.for_each_element(n, [&](unsigned e) { g.visit_groups(v, g.column(e), visit); });
     end_node(n);
   }
+}
+
+// walk_graph_entries without the test for ~0U when the columns have a fixed
+// height and every one of their entries is a node.
+template <class Columns, class Emit, class EndNode>
+void walk_graph(const Columns& g, const detail::node_elements& lists, unsigned* marker, Emit&& emit,
+                EndNode&& end_node) {
+  if constexpr (Columns::fixed_rows != 0) {
+    if (lists.gapless()) return walk_graph_entries<true>(g, lists, marker, emit, end_node);
+  }
+  walk_graph_entries<false>(g, lists, marker, emit, end_node);
 }
 
 // One walk into a scratch buffer of `arcs` entries; when that buffer cannot

@@ -33,6 +33,9 @@ template <unsigned Rows>
 struct whole_columns : column_walk {
   unsigned run_rows;
 
+  // Rows every column uses, 0 when known only at run time.
+  static constexpr unsigned fixed_rows = Rows;
+
   explicit whole_columns(const dense2D<unsigned>& M) noexcept
       : column_walk(M), run_rows(static_cast<unsigned>(M.rows())) {}
   unsigned used_rows(const unsigned*) const noexcept { return Rows ? Rows : run_rows; }
@@ -43,34 +46,39 @@ struct whole_columns : column_walk {
 struct shaped_columns : column_walk {
   element_type kind;
 
+  // Each column uses the rows of its own shape.
+  static constexpr unsigned fixed_rows = 0;
+
   shaped_columns(const dense2D<unsigned>& M, element_type FE) noexcept : column_walk(M), kind(FE) {}
   element_type shape(const unsigned* column) const noexcept { return column_shape(kind, column); }
   unsigned used_rows(const unsigned* column) const noexcept { return nbr_nodes(shape(column)); }
 };
 
 // Calls visit(v, j) for every node v (not ~0U) among the used rows of every
-// column j, columns in order, rows in order.
-template <class Columns, class Visit>
+// column j, columns in order, rows in order. Gapless says no used row holds
+// ~0U, so the walk need not test for it.
+template <bool Gapless = false, class Columns, class Visit>
 void for_each_node_entry(const Columns& g, Visit&& visit) {
   for (std::size_t j = 0; j < g.count; ++j) {
     const unsigned* column = g.column(j);
     const unsigned n = g.used_rows(column);
     for (unsigned r = 0; r < n; ++r)
-      if (column[r] != no_index) visit(column[r], j);
+      if (Gapless || column[r] != no_index) visit(column[r], j);
   }
 }
 
 // Counting sort of the node entries by node: `count` has largest + 3
 // entries, all 0; `out` has one entry per node entry. Afterwards count[v]
 // .. count[v + 1] is where node v's elements stand in `out`, ascending
-// (once per occurrence).
-template <class Columns>
+// (once per occurrence). Gapless as for for_each_node_entry.
+template <bool Gapless = false, class Columns>
 void scatter_by_node(const Columns& g, unsigned* count, std::size_t count_size, unsigned* out) {
   // count[v + 2] counts node v; after the running sum count[v + 1] is where
   // v's list starts, and it advances to where the list ends while scattering.
-  for_each_node_entry(g, [count](unsigned v, std::size_t) { ++count[std::size_t(v) + 2]; });
+  for_each_node_entry<Gapless>(g,
+                               [count](unsigned v, std::size_t) { ++count[std::size_t(v) + 2]; });
   for (std::size_t k = 3; k < count_size; ++k) count[k] += count[k - 1];
-  for_each_node_entry(g, [count, out](unsigned v, std::size_t j) {
+  for_each_node_entry<Gapless>(g, [count, out](unsigned v, std::size_t j) {
     out[count[std::size_t(v) + 1]++] = static_cast<unsigned>(j);
   });
 }
@@ -89,6 +97,16 @@ struct node_elements {
   // (then `entries` is 0).
   template <class Columns, class ColumnNodes>
   unsigned scan(const Columns& g, ColumnNodes&& column_nodes) {
+    gapless_ = false;
+    if constexpr (Columns::fixed_rows != 0) {
+      if (g.ld == Columns::fixed_rows) {
+        const unsigned largest = scan_packed(g.base, g.count * Columns::fixed_rows);
+        if (gapless_) {
+          for (std::size_t j = 0; j < g.count; ++j) column_nodes(g.column(j), Columns::fixed_rows);
+          return largest;
+        }
+      }
+    }
     unsigned largest = 0;
     entries_ = 0;
     for (std::size_t j = 0; j < g.count; ++j) {
@@ -109,6 +127,9 @@ struct node_elements {
   // Node entries counted by scan().
   std::size_t entries() const noexcept { return entries_; }
 
+  // True when scan() found every used row of every column to hold a node.
+  bool gapless() const noexcept { return gapless_; }
+
   // Second step, after scan() gave `largest`: the lists themselves. False
   // when memory cannot be had; `nodes` stays 0 when no column holds a node.
   template <class Columns>
@@ -119,7 +140,10 @@ struct node_elements {
     to_elements.reset(new (std::nothrow) unsigned[nodes + 2]());
     elements.reset(new (std::nothrow) unsigned[entries_]);
     if (!to_elements || !elements) return false;
-    scatter_by_node(g, to_elements.get(), nodes + 2, elements.get());
+    if (gapless_)
+      scatter_by_node<true>(g, to_elements.get(), nodes + 2, elements.get());
+    else
+      scatter_by_node(g, to_elements.get(), nodes + 2, elements.get());
     for (std::size_t v = 0; v < nodes; ++v)
       longest = std::max<std::size_t>(longest, to_elements[v + 1] - to_elements[v]);
     return true;
@@ -138,7 +162,23 @@ struct node_elements {
   }
 
  private:
+  // One pass over `size` packed entries of columns of a fixed height: the
+  // largest node, and whether no entry is ~0U (then all are counted).
+  unsigned scan_packed(const unsigned* entries, std::size_t size) noexcept {
+    // ~0U + 1 wraps to 0, so the largest of v + 1 skips the gaps.
+    unsigned top = 0;
+    std::size_t gaps = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+      top = std::max(top, entries[i] + 1U);
+      gaps += entries[i] == no_index;
+    }
+    gapless_ = gaps == 0;
+    if (gapless_) entries_ = size;
+    return top == 0 ? 0 : top - 1;
+  }
+
   std::size_t entries_ = 0;
+  bool gapless_ = false;
 };
 
 }  // namespace detail
