@@ -78,3 +78,28 @@ TEST(Containers, AllocationFailureIsReportedAsFalse) {
   EXPECT_SAME(v, (L{1, 2}));
   EXPECT_SAME(m, numbered(2, 2));
 }
+
+// Past a megabyte the storage grows where it is when no other view holds
+// it; either way the entries stay and the added ones are zero, also where
+// the block held stale entries from before a shrink.
+TEST(Containers, LargeStorageGrowsKeepingEntriesAndZeroFilling) {
+  const std::size_t cols = (std::size_t(1) << 20) / (3 * sizeof(unsigned)) + 7;
+  M m = numbered(3, cols);
+  ASSERT_TRUE(m.resize(3, 5));
+  M other = numbered(3, cols), shared(other);
+  ASSERT_TRUE(m.resize(3, 4 * cols) && other.resize(3, 4 * cols) && other.reserve(3, 8 * cols));
+  for (std::size_t j = 0; j < 4 * cols; ++j)
+    for (std::size_t i = 0; i < 3; ++i) {
+      ASSERT_EQ(m(i, j), j < 5 ? 10 * i + j : 0u) << i << "," << j;
+      ASSERT_EQ(other(i, j), j < cols ? 10 * i + j : 0u) << i << "," << j;
+    }
+  EXPECT_SAME(shared, numbered(3, cols));
+  L v, kept;
+  ASSERT_TRUE(v.resize(cols, 5) && v.resize(2) && kept.resize(cols, 4));
+  L view(kept);
+  ASSERT_TRUE(v.resize(3 * cols) && kept.resize(2 * cols, 1));
+  for (std::size_t i = 0; i < 3 * cols; ++i) ASSERT_EQ(v[i], i < 2 ? 5u : 0u) << i;
+  for (std::size_t i = 0; i < 2 * cols; ++i) ASSERT_EQ(kept[i], i < cols ? 4u : 1u) << i;
+  EXPECT_EQ(view.size(), cols);
+  EXPECT_EQ(view[cols - 1], 4u);
+}

@@ -192,6 +192,7 @@ class dense1D {
   // current entries copied.
   bool ensure_room(std::size_t need, std::size_t alloc) noexcept {
     if (block_ && need <= capacity() && (need <= size_ || block_->use_count() == 1)) return true;
+    if (block_ && offset_ == 0 && block_->grow(std::max(need, alloc))) return true;
     block_type* fresh = block_type::create(std::max(need, alloc));
     if (!fresh) return false;
     detail::copy_n(data(), std::min(size_, need), fresh->data());

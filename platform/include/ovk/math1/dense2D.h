@@ -124,6 +124,10 @@ class dense2D {
     std::size_t total;
     if (!detail::checked_mul(rows, cols, total)) return false;
     const bool zero_fill = detail::all_zero_bytes(v);
+    if (zero_fill && grow_packed(rows, total)) {
+      cols_ = cols;
+      return true;
+    }
     block_type* fresh = block_type::create(total, zero_fill);
     if (!fresh) return false;
     for (std::size_t j = 0; j < (zero_fill ? keep_c : cols); ++j) {
@@ -170,6 +174,7 @@ class dense2D {
     }
     std::size_t total;
     if (!detail::checked_mul(ld, std::max(cols, cols_), total)) return false;
+    if (has_entries && grow_packed(ld, total)) return true;
     block_type* fresh = block_type::create(total);
     if (!fresh) return false;
     for (std::size_t j = 0; j < cols_ && has_entries; ++j)
@@ -288,6 +293,20 @@ class dense2D {
     if (need > block_->capacity() - offset_) return false;
     const bool grows = cols > kept_cols || (kept_cols && rows > rows_);
     return !grows || block_->use_count() == 1;
+  }
+
+  // Grows the block to `total` entries where it is, for a matrix whose
+  // columns of height `rows` are packed from the start of a block that only
+  // it holds. Every entry past its columns is then zero (the stale ones
+  // within the old capacity are cleared). False, nothing changed, otherwise.
+  bool grow_packed(std::size_t rows, std::size_t total) noexcept {
+    if (!block_ || offset_ != 0 || rows != rows_ || ld_ != rows_ || rows_ * cols_ == 0)
+      return false;
+    const std::size_t before = block_->capacity();
+    if (!block_->grow(total)) return false;
+    const std::size_t used = rows_ * cols_;
+    if (before > used) detail::fill_n(block_->data() + used, before - used, T());
+    return true;
   }
 
   // Fills the entries a resize adds. Kept columns gain entries only when the

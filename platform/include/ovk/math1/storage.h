@@ -14,6 +14,28 @@
 #define OVK_MATH1_NOINLINE
 #endif
 
+// Large blocks are mapped from the system where it can move a mapping
+// (Linux mremap), so that they grow without copying their entries. Under
+// AddressSanitizer they stay on the heap, where overruns are caught.
+#if defined(__SANITIZE_ADDRESS__)
+#define OVK_MATH1_MAPPED_BLOCKS 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(memory_sanitizer)
+#define OVK_MATH1_MAPPED_BLOCKS 0
+#endif
+#endif
+#if !defined(OVK_MATH1_MAPPED_BLOCKS)
+#if defined(__linux__)
+#define OVK_MATH1_MAPPED_BLOCKS 1
+#else
+#define OVK_MATH1_MAPPED_BLOCKS 0
+#endif
+#endif
+
+#if OVK_MATH1_MAPPED_BLOCKS
+#include <sys/mman.h>
+#endif
+
 namespace ovk {
 namespace math1 {
 
@@ -53,8 +75,11 @@ class vector_num : public ref_counted {
     vector_num* block = new (std::nothrow) vector_num();
     if (!block) return nullptr;
     if (capacity) {
-      void* p = zeroed ? std::calloc(capacity, sizeof(T)) : std::malloc(capacity * sizeof(T));
-      block->data_ = static_cast<T*>(p);
+      block->data_ = block->map(capacity);
+      if (!block->data_) {
+        void* p = zeroed ? std::calloc(capacity, sizeof(T)) : std::malloc(capacity * sizeof(T));
+        block->data_ = static_cast<T*>(p);
+      }
       if (!block->data_) {
         delete block;
         return nullptr;
@@ -62,6 +87,26 @@ class vector_num : public ref_counted {
     }
     block->capacity_ = capacity;
     return block;
+  }
+
+  // Grows a block that only one view holds to `capacity` entries, keeping
+  // its entries where the view sees them; the added entries are zero. False,
+  // the block unchanged, when it cannot grow without a copy (shared,
+  // borrowed, not mapped) or the memory cannot be had.
+  bool grow(std::size_t capacity) noexcept {
+#if OVK_MATH1_MAPPED_BLOCKS
+    if (!mapped_ || use_count() != 1 || capacity < capacity_ ||
+        capacity > std::numeric_limits<std::size_t>::max() / sizeof(T) - 1)
+      return false;
+    void* p = mremap(data_, capacity_ * sizeof(T), capacity * sizeof(T), MREMAP_MAYMOVE);
+    if (p == MAP_FAILED) return false;
+    data_ = static_cast<T*>(p);
+    capacity_ = capacity;
+    return true;
+#else
+    (void)capacity;
+    return false;
+#endif
   }
 
   // A block over `capacity` entries that someone else owns (an array of a
@@ -98,14 +143,37 @@ class vector_num : public ref_counted {
   OVK_MATH1_NOINLINE static void destroy(vector_num* block) noexcept { delete block; }
 
   ~vector_num() {
-    if (on_release_)
-      on_release_(context_);
+    if (on_release_) on_release_(context_);
+#if OVK_MATH1_MAPPED_BLOCKS
+    else if (mapped_)
+      munmap(data_, capacity_ * sizeof(T));
+#endif
     else
       std::free(data_);
   }
 
+  // Blocks of at least this many bytes are mapped (zero pages, growth by
+  // moving the mapping); smaller ones come from the heap.
+  static constexpr std::size_t kMappedBytes = std::size_t(1) << 20;
+
+  // A mapping of `capacity` entries, or nullptr (the heap is used then).
+  T* map(std::size_t capacity) noexcept {
+#if OVK_MATH1_MAPPED_BLOCKS
+    if (capacity * sizeof(T) < kMappedBytes) return nullptr;
+    void* p = mmap(nullptr, capacity * sizeof(T), PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED) return nullptr;
+    mapped_ = true;
+    return static_cast<T*>(p);
+#else
+    (void)capacity;
+    return nullptr;
+#endif
+  }
+
   T* data_ = nullptr;
   std::size_t capacity_ = 0;
+  bool mapped_ = false;
   void (*on_release_)(void*) = nullptr;  // set for borrowed memory only
   void* context_ = nullptr;
 };
