@@ -116,6 +116,11 @@ class column_writer {
   std::size_t size() const noexcept { return used_; }
   std::size_t rows() const noexcept { return rows_; }
   T* column(std::size_t j) noexcept { return M_.column(j); }
+  const T* column(std::size_t j) const noexcept { return M_.column(j); }
+  // The matrix as written so far (its columns from size() on are not).
+  const dense2D<T>& matrix() const noexcept { return M_; }
+  // Starts again from no column; the storage stays.
+  void restart() noexcept { used_ = 0; }
 
   // Columns [size(), n) come into use, every entry `fill`.
   bool extend(std::size_t n, const T& fill) noexcept {
@@ -133,12 +138,18 @@ class column_writer {
 
   // Appends one column of rows() entries.
   bool append(const T* values) noexcept {
+    T* column = append();
+    if (column) std::copy(values, values + rows_, column);
+    return column != nullptr;
+  }
+
+  // Appends one column for the caller to fill; nullptr when the storage
+  // cannot grow.
+  T* append() noexcept {
     if (used_ == M_.cols() &&
         !M_.resize(rows_, next_power_of_two(std::max<std::size_t>(used_ + 1, 4)), T()))
-      return false;
-    std::copy(values, values + rows_, M_.column(used_));
-    ++used_;
-    return true;
+      return nullptr;
+    return M_.column(used_++);
   }
 
   // Raises the height to `rows`; the new slots of every column hold `fill`.

@@ -50,7 +50,6 @@ char* write_millionths(char* out, std::uint64_t q) noexcept {
   return out + 6;
 }
 
-bool is_c_space(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 char lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 bool is_hex_digit(char c) noexcept { return is_digit(c) || (lower(c) >= 'a' && lower(c) <= 'f'); }

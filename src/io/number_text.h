@@ -43,6 +43,9 @@ char* format_size(char* out, std::size_t v) noexcept;
 // when scanf reports no conversion (value untouched).
 const char* scan_lg(const char* p, double& value) noexcept;
 
+// White space in the "C" locale (isspace): blank, \t, \n, \v, \f, \r.
+inline bool is_c_space(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 // A literal word of a scanf format after white space (" word"): skips white
 // space at p, then matches `word` character for character. Returns the end
 // of the match, or nullptr where scanf would stop with a matching failure.

@@ -72,80 +72,53 @@ double triangle_height2(const point3* v) {
   return std::min(h, squared_height(e2, l2, r1, l1, e0, l0));
 }
 
-// The vertices read so far and the smallest positive squared height.
-class soup {
- public:
-  explicit soup(dense2D<double>& coords) : coords_(coords, 3) {}
+// ---------------------------------------------------------------------------
+// The soup, merged exactly block by block as it is read
+// ---------------------------------------------------------------------------
 
-  bool add_triangle(const point3* v) {
-    for (int k = 0; k < 3; ++k) {
-      const double xyz[3] = {v[k].x, v[k].y, v[k].z};
-      if (!coords_.append(xyz)) return false;
-    }
-    const double h = triangle_height2(v);
-    if (h > 0.0 && (!has_height_ || h < min_height2_)) {
-      min_height2_ = h;
-      has_height_ = true;
-    }
+// The distinct finite points of one block of the soup, in an
+// open-addressing table keyed by a hash of their coordinates: two points
+// are the same when == holds on each coordinate (so -0.0 meets 0.0). A slot
+// holds the upper 32 bits of the hash and the node's position in the block
+// + 1 (0: empty); the table starts with kFirstSlots and doubles at half
+// load.
+class block_points {
+ public:
+  static constexpr unsigned kNone = ~0u;
+
+  explicit block_points(const detail::column_writer<double>& coords) : coords_(coords) {}
+
+  // Empties the table for a block whose nodes start at `first`. False when
+  // memory cannot be had.
+  bool reset(std::size_t first) {
+    first_ = first;
+    used_ = 0;
+    if (mask_ + 1 != kFirstSlots) return allocate(kFirstSlots);
+    std::fill(slots_.get(), slots_.get() + kFirstSlots, 0);
     return true;
   }
 
-  // Room for the vertices of n triangles in all.
-  bool reserve(std::size_t triangles) { return coords_.reserve(3 * triangles); }
-  bool has_height() const { return has_height_; }
-  double min_height2() const { return min_height2_; }
-  // Cuts the coordinates to the vertices read.
-  bool finish() { return coords_.finish(); }
-
- private:
-  detail::column_writer<double> coords_;
-  double min_height2_ = 0.0;
-  bool has_height_ = false;
-};
-
-// ---------------------------------------------------------------------------
-// Merging the soup into a mesh
-// ---------------------------------------------------------------------------
-
-// The exact merge of one block of vertices among themselves: every vertex
-// with finite coordinates goes to the first vertex of the block with the
-// same coordinates (== on each, so -0.0 meets 0.0; NaN and infinite points
-// stay alone), which is the map that the merge at tolerance 0 builds for
-// the block, written straight into the block's entries. The block's
-// distinct points are held in an open-addressing table keyed by a hash of
-// their coordinates, grown as they come.
-class exact_block_merge {
- public:
-  // Vertices [first, first + count) of coords; vertex v is entry v of the
-  // 3 x n identity connectivity M. False when memory cannot be had.
-  bool run(const dense2D<double>& coords, dense2D<unsigned>& M, std::size_t first,
-           std::size_t count) {
-    if (!reset()) return false;
-    for (std::size_t v = first; v < first + count; ++v) {
-      const double* x = coords.column(v);
-      if (!(std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2]))) continue;
-      const std::uint64_t h = hash_of(x);
-      for (std::size_t slot = home(h);; slot = (slot + 1) & mask_) {
-        const std::uint64_t held = slots_[slot];
-        if (held == 0) {
-          slots_[slot] = (h & kHashBits) | (v - first + 1);
-          if (++used_ * 2 > mask_ && !grow()) return false;
-          break;
-        }
-        const std::size_t w = first + (held & kPositionBits) - 1;
-        if ((held & kHashBits) == (h & kHashBits) && same_point(x, coords.column(w))) {
-          M.column(v / 3)[v % 3] = static_cast<unsigned>(w);
-          break;
-        }
-      }
+  // The node of the block at the finite point x, or kNone, in which case
+  // add() takes the node stored for x next.
+  unsigned find(const double* x) {
+    hash_ = hash_of(x);
+    for (slot_ = home(hash_);; slot_ = (slot_ + 1) & mask_) {
+      const std::uint64_t held = slots_[slot_];
+      if (held == 0) return kNone;
+      const std::size_t w = first_ + (held & kPositionBits) - 1;
+      if ((held & kHashBits) == (hash_ & kHashBits) && same_point(x, coords_.column(w)))
+        return static_cast<unsigned>(w);
     }
-    return true;
+  }
+
+  // Enters `node`, which holds the point of the last find() that found
+  // none. False when the table cannot grow.
+  bool add(std::size_t node) {
+    slots_[slot_] = (hash_ & kHashBits) | (node - first_ + 1);
+    return ++used_ * 2 <= mask_ || grow();
   }
 
  private:
-  // A slot holds the upper 32 bits of the hash and the position + 1 in the
-  // block (0: empty); the table starts with kFirstSlots and doubles at half
-  // load.
   static constexpr std::uint64_t kHashBits = 0xFFFFFFFF00000000ull;
   static constexpr std::uint64_t kPositionBits = 0xFFFFFFFFull;
   static constexpr std::size_t kFirstSlots = std::size_t(1) << 16;
@@ -175,12 +148,6 @@ class exact_block_merge {
     mask_ = slots_ ? size - 1 : 0;
     return slots_ != nullptr;
   }
-  bool reset() {
-    used_ = 0;
-    if (mask_ + 1 != kFirstSlots) return allocate(kFirstSlots);
-    std::fill(slots_.get(), slots_.get() + kFirstSlots, 0);
-    return true;
-  }
   // Doubles the table; every held point goes to its place in the new one.
   bool grow() {
     const std::unique_ptr<std::uint64_t[]> old(slots_.release());
@@ -195,21 +162,125 @@ class exact_block_merge {
     return true;
   }
 
+  const detail::column_writer<double>& coords_;
   std::unique_ptr<std::uint64_t[]> slots_;
-  std::size_t mask_ = 0, used_ = 0;
+  std::size_t mask_ = 0, used_ = 0, first_ = 0;
+  std::uint64_t hash_ = 0;
+  std::size_t slot_ = 0;
 };
 
+bool is_finite_point(const double* x) {
+  return std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2]);
+}
+
+// The triangles read so far, as nodes and a 3 x triangles connectivity,
+// and their smallest positive squared height.
+//
+// The merge step merges nothing when no triangle has a positive height, and
+// otherwise starts with every block of kMergeBlock triangles merged exactly
+// (each vertex to the first vertex of the block at the same finite point).
+// So until the first triangle of positive height every vertex is a node of
+// its own; that triangle re-enters the ones before it, and from then on a
+// vertex becomes a new node only when its block holds no node at its point.
+// The nodes come in the order of the vertices that lead them, which is all
+// that the merges after this one see of the numbering.
+class soup {
+ public:
+  soup(dense2D<double>& coords, dense2D<unsigned>& connectM)
+      : coords_(coords, 3), connect_(connectM, 3), points_(coords_) {}
+
+  bool add_triangle(const point3* v) {
+    const double h = triangle_height2(v);
+    if (h > 0.0 && (!has_height_ || h < min_height2_)) {
+      if (!has_height_ && !start_merging()) return false;
+      min_height2_ = h;
+      has_height_ = true;
+    }
+    return add_nodes(v);
+  }
+
+  // Room for n triangles in all.
+  bool reserve(std::size_t triangles) { return connect_.reserve(triangles); }
+  bool has_height() const { return has_height_; }
+  double min_height2() const { return min_height2_; }
+  // Whether a block's table could not be had (the exact merge failed).
+  bool merge_failed() const { return merge_failed_; }
+  // Cuts both matrices to what was read.
+  bool finish() { return coords_.finish() && connect_.finish(); }
+
+ private:
+  bool add_nodes(const point3* v) {
+    if (has_height_ && triangles_ % kMergeBlock == 0 && !merge_failed_ &&
+        !points_.reset(coords_.size()))
+      merge_failed_ = true;
+    unsigned* column = connect_.append();
+    if (!column) return false;
+    for (int k = 0; k < 3; ++k) {
+      const unsigned node = node_at(v[k]);
+      if (node == block_points::kNone) return false;
+      column[k] = node;
+    }
+    ++triangles_;
+    return true;
+  }
+
+  // The node for a vertex at p; kNone when storage cannot be had.
+  unsigned node_at(const point3& p) {
+    const double x[3] = {p.x, p.y, p.z};
+    const bool merges = has_height_ && !merge_failed_ && is_finite_point(x);
+    if (merges) {
+      const unsigned found = points_.find(x);
+      if (found != block_points::kNone) return found;
+    }
+    double* column = coords_.append();
+    if (!column) return block_points::kNone;
+    std::copy(x, x + 3, column);
+    const std::size_t node = coords_.size() - 1;
+    if (merges && !points_.add(node)) merge_failed_ = true;
+    return static_cast<unsigned>(node);
+  }
+
+  // Enters the triangles read so far again, now merging.
+  bool start_merging() {
+    has_height_ = true;
+    const std::size_t before = triangles_;
+    dense2D<double> plain;
+    if (before > 0 && !plain.copy(coords_.matrix().sub_matrix(0, 0, 3, 3 * before))) return false;
+    coords_.restart();
+    connect_.restart();
+    triangles_ = 0;
+    for (std::size_t t = 0; t < before; ++t) {
+      point3 v[3];
+      for (int k = 0; k < 3; ++k) {
+        const double* c = plain.column(3 * t + k);
+        v[k] = {c[0], c[1], c[2]};
+      }
+      if (!add_nodes(v)) return false;
+    }
+    return true;
+  }
+
+  detail::column_writer<double> coords_;
+  detail::column_writer<unsigned> connect_;
+  block_points points_;
+  std::size_t triangles_ = 0;
+  double min_height2_ = 0.0;
+  bool has_height_ = false;
+  bool merge_failed_ = false;
+};
+
+// ---------------------------------------------------------------------------
+// Merging the soup into a mesh
+// ---------------------------------------------------------------------------
+
+// The merge step after the exact block merges, which the soup has made:
+// all nodes within kHeightFraction of the smallest height, then degenerate
+// triangles and unused nodes removed.
 int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const soup& s) {
-  const std::size_t triangles = coords.cols() / 3;
-  if (!connectM.resize(3, triangles)) return no_memory;
-  for (std::size_t j = 0; j < triangles; ++j)
-    for (unsigned k = 0; k < 3; ++k) connectM(k, j) = static_cast<unsigned>(3 * j + k);
+  if (connectM.cols() == 0 && !connectM.resize(3, 0)) return no_memory;  // 3 x 0, not 0 x 0
   if (!s.has_height()) return 0;
+  if (s.merge_failed()) return kMergeNoMemory;
   const double tol = kHeightFraction * std::sqrt(s.min_height2());
-  exact_block_merge exact;
-  for (std::size_t start = 0; start < triangles; start += kMergeBlock)
-    if (!exact.run(coords, connectM, 3 * start, 3 * std::min(kMergeBlock, triangles - start)))
-      return kMergeNoMemory;
   dense1D<unsigned> map;
   int code = merge(coords, connectM, map, tol, 0);
   if (code >= 0) code = remove_degenerated(connectM, map, true);
@@ -277,7 +348,11 @@ class text_lines {
     *line_end_ = '\0';
     return true;
   }
-  bool has(const char* word) const { return std::strstr(line_, word) != nullptr; }
+  // Whether the line holds `word` anywhere, as strstr finds it; a line
+  // that starts with it after white space needs no search.
+  bool has(const char* word) const {
+    return detail::scan_word(line_, word) || std::strstr(line_, word) != nullptr;
+  }
   const char* line() const { return line_; }
 
  private:
@@ -310,14 +385,15 @@ class text_lines {
   char saved_ = '\0';
 };
 
-// Whether scanf's " <words> %lg %lg %lg" takes all three values of the line.
-bool scan_three(const char* line, std::initializer_list<const char*> words, double* v) {
+// Where scanf's " <words> %lg %lg %lg" stops on the line once it has taken
+// all three values, or nullptr when it does not take them all.
+const char* scan_three(const char* line, std::initializer_list<const char*> words, double* v) {
   const char* p = line;
   for (const char* w : words)
-    if (!(p = detail::scan_word(p, w))) return false;
+    if (!(p = detail::scan_word(p, w))) return nullptr;
   for (int k = 0; k < 3; ++k)
-    if (!(p = detail::scan_lg(p, v[k]))) return false;
-  return true;
+    if (!(p = detail::scan_lg(p, v[k]))) return nullptr;
+  return p;
 }
 
 bool read_vertex(text_lines& in, point3& v) {
@@ -340,19 +416,33 @@ int read_facet_body(text_lines& in, soup& s) {
 
 bool is_facet_line(const text_lines& in) {
   double n[3];
-  return scan_three(in.line(), {"facet", "normal"}, n);
+  return scan_three(in.line(), {"facet", "normal"}, n) != nullptr;
+}
+
+// A facet line with only white space after its three numbers. Such a line
+// holds neither "color" nor "endsolid": no text that scanf takes for a
+// number has an "o" in it, and the words and white space between make
+// neither of them.
+bool is_plain_facet_line(const text_lines& in) {
+  double n[3];
+  const char* p = scan_three(in.line(), {"facet", "normal"}, n);
+  if (!p) return false;
+  while (detail::is_c_space(*p)) ++p;
+  return *p == '\0';
 }
 
 // Facets up to the last "endsolid"; further solids continue the mesh.
 int read_text_facets(text_lines& in, soup& s) {
   for (;;) {
     if (!in.next()) return kBadRecord;
-    if (in.has("color")) continue;
-    if (in.has("endsolid")) {
-      if (!in.next()) return 0;
-      if (in.has("solid")) continue;
+    if (!is_plain_facet_line(in)) {  // the common line, for which the tests below all fail
+      if (in.has("color")) continue;
+      if (in.has("endsolid")) {
+        if (!in.next()) return 0;
+        if (in.has("solid")) continue;
+      }
+      if (!is_facet_line(in)) return kBadRecord;
     }
-    if (!is_facet_line(in)) return kBadRecord;
     const int code = read_facet_body(in, s);
     if (code < 0) return code;
   }
@@ -364,7 +454,7 @@ int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
   text_lines in(stream);
   if (!in.ready()) return no_memory;
   if (!in.next() || !in.has("solid")) return kNotStl;
-  soup s(coords);
+  soup s(coords, connectM);
   return close_soup(read_text_facets(in, s), s, coords, connectM);
 }
 
@@ -446,7 +536,7 @@ int read_binary(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& c
   if (std::fread(header, 1, kHeaderBytes, stream) != kHeaderBytes) return kNotStl;
   if (std::fread(count_bytes, 1, kCountBytes, stream) != kCountBytes) return kBadRecord;
   const std::int32_t count = static_cast<std::int32_t>(little_endian32(count_bytes));
-  soup s(coords);
+  soup s(coords, connectM);
   return close_soup(read_binary_triangles(stream, count, s), s, coords, connectM);
 }
 

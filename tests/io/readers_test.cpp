@@ -248,6 +248,9 @@ TEST_F(readers, StlQuirksAndMerging) {
       {"solid e\nendsolid e\n", 0},
       {one.substr(0, one.find("endsolid")), -3, {}},  // then a binary too short for its count
       {"solid a\n facet normal 0 0 1\n outer loop\n vertex 0 0\n", -2, {}},
+      // A facet line that holds a keyword is read as the keyword's line.
+      {"solid a\n facet normal 0 0 1 color" + one.substr(one.find("\n outer")), -3, {}},
+      {"solid a\n facet normal 0 0 1 endsolid\n solid b\n facet normal 0 0 1" + one.substr(one.find("\n outer")), 0, {0, 1, 2}},
       {binary, 0, {}},                           // a negative count
       {binary.substr(0, 80) + std::string("\3\0\0\0", 4), -3, {}},  // truncated
       // clang-format on
