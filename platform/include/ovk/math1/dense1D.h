@@ -87,9 +87,13 @@ class dense1D {
   // Keeps entries [0, min(old, n)); added entries are T() (or v).
   bool resize(std::size_t n) noexcept { return resize(n, T()); }
 
+  // Entries added in a new block come zero-filled from the system when v
+  // is all zero bytes, so they are not written here.
   bool resize(std::size_t n, const T& v) noexcept {
-    if (!ensure_room(n, n)) return false;
-    if (n > size_) detail::fill_n(data() + size_, n - size_, v);
+    const bool zeros = detail::all_zero_bytes(v);
+    bool zeroed = false;
+    if (!ensure_room(n, n, zeros, &zeroed)) return false;
+    if (n > size_ && !zeroed) detail::fill_n(data() + size_, n - size_, v);
     size_ = n;
     return true;
   }
@@ -189,12 +193,16 @@ class dense1D {
   // Makes room for `need` entries from the view's start. The block is reused
   // when it is large enough and, for growth past the current size, when no
   // other view shares it; otherwise `alloc` entries are allocated and the
-  // current entries copied.
-  bool ensure_room(std::size_t need, std::size_t alloc) noexcept {
+  // current entries copied. With `zeroed` a new block is asked for zero
+  // entries, and *past_size_zero tells whether the entries past the current size
+  // are zero.
+  bool ensure_room(std::size_t need, std::size_t alloc, bool zeroed = false,
+                   bool* past_size_zero = nullptr) noexcept {
     if (block_ && need <= capacity() && (need <= size_ || block_->use_count() == 1)) return true;
     if (block_ && offset_ == 0 && block_->grow(std::max(need, alloc))) return true;
-    block_type* fresh = block_type::create(std::max(need, alloc));
+    block_type* fresh = block_type::create(std::max(need, alloc), zeroed);
     if (!fresh) return false;
+    if (past_size_zero) *past_size_zero = zeroed;
     detail::copy_n(data(), std::min(size_, need), fresh->data());
     drop();
     block_ = fresh;

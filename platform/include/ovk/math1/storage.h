@@ -14,9 +14,9 @@
 #define OVK_MATH1_NOINLINE
 #endif
 
-// Large blocks are mapped from the system where it can move a mapping
-// (Linux mremap), so that they grow without copying their entries. Under
-// AddressSanitizer they stay on the heap, where overruns are caught.
+// Large blocks that grow are mapped from the system where it can move a
+// mapping (Linux mremap), so that they grow without copying their entries.
+// Under AddressSanitizer they stay on the heap, where overruns are caught.
 #if defined(__SANITIZE_ADDRESS__)
 #define OVK_MATH1_MAPPED_BLOCKS 0
 #elif defined(__has_feature)
@@ -75,11 +75,8 @@ class vector_num : public ref_counted {
     vector_num* block = new (std::nothrow) vector_num();
     if (!block) return nullptr;
     if (capacity) {
-      block->data_ = block->map(capacity);
-      if (!block->data_) {
-        void* p = zeroed ? std::calloc(capacity, sizeof(T)) : std::malloc(capacity * sizeof(T));
-        block->data_ = static_cast<T*>(p);
-      }
+      void* p = zeroed ? std::calloc(capacity, sizeof(T)) : std::malloc(capacity * sizeof(T));
+      block->data_ = static_cast<T*>(p);
       if (!block->data_) {
         delete block;
         return nullptr;
@@ -90,16 +87,27 @@ class vector_num : public ref_counted {
   }
 
   // Grows a block that only one view holds to `capacity` entries, keeping
-  // its entries where the view sees them; the added entries are zero. False,
-  // the block unchanged, when it cannot grow without a copy (shared,
-  // borrowed, not mapped) or the memory cannot be had.
+  // its entries where the view sees them; the added entries are zero. A
+  // block that grows past kMappedBytes moves once into a mapping of its own
+  // and from then on grows by moving the mapping, without a copy. False,
+  // the block unchanged, when it is shared or borrowed, too small to be
+  // mapped, or the memory cannot be had.
   bool grow(std::size_t capacity) noexcept {
 #if OVK_MATH1_MAPPED_BLOCKS
-    if (!mapped_ || use_count() != 1 || capacity < capacity_ ||
-        capacity > std::numeric_limits<std::size_t>::max() / sizeof(T) - 1)
+    if (on_release_ || use_count() != 1 || capacity < capacity_ ||
+        capacity > std::numeric_limits<std::size_t>::max() / sizeof(T) - 1 ||
+        capacity * sizeof(T) < kMappedBytes)
       return false;
-    void* p = mremap(data_, capacity_ * sizeof(T), capacity * sizeof(T), MREMAP_MAYMOVE);
+    const std::size_t bytes = capacity * sizeof(T);
+    void* p =
+        mapped_ ? mremap(data_, capacity_ * sizeof(T), bytes, MREMAP_MAYMOVE)
+                : mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) return false;
+    if (!mapped_) {
+      if (capacity_) std::memcpy(p, data_, capacity_ * sizeof(T));
+      std::free(data_);
+      mapped_ = true;
+    }
     data_ = static_cast<T*>(p);
     capacity_ = capacity;
     return true;
@@ -152,24 +160,10 @@ class vector_num : public ref_counted {
       std::free(data_);
   }
 
-  // Blocks of at least this many bytes are mapped (zero pages, growth by
-  // moving the mapping); smaller ones come from the heap.
+  // Blocks that grow to at least this many bytes are mapped (zero pages,
+  // growth by moving the mapping); the others stay on the heap, where freed
+  // memory is reused without the system's help.
   static constexpr std::size_t kMappedBytes = std::size_t(1) << 20;
-
-  // A mapping of `capacity` entries, or nullptr (the heap is used then).
-  T* map(std::size_t capacity) noexcept {
-#if OVK_MATH1_MAPPED_BLOCKS
-    if (capacity * sizeof(T) < kMappedBytes) return nullptr;
-    void* p = mmap(nullptr, capacity * sizeof(T), PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) return nullptr;
-    mapped_ = true;
-    return static_cast<T*>(p);
-#else
-    (void)capacity;
-    return nullptr;
-#endif
-  }
 
   T* data_ = nullptr;
   std::size_t capacity_ = 0;
