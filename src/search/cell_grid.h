@@ -103,6 +103,34 @@ class cell_grid {
   // node a at P (a itself, of rank rank_a, is never a candidate); `best` is
   // its rank when the answer is `merges`.
   grid_answer closest_lower(const double* P, unsigned rank_a, unsigned& best) const {
+    return search(P, rank_a, best, nullptr);
+  }
+
+  // closest_lower for every finite target, cell after cell, calling
+  // f(rank, answer, best) for each: the targets of a cell and their
+  // coordinates lie together, and so does the cell that most of their boxes
+  // stay in.
+  template <class F>
+  void for_each_target(F f) const {
+    for (const slot& s : slots_)
+      for (std::uint32_t m = s.start; m < s.start + s.count; ++m) {
+        unsigned best = 0;
+        const grid_answer answer = search(&points_[D * m], members_[m], best, &s);
+        f(members_[m], answer, best);
+      }
+  }
+
+ private:
+  // A cell of the open-addressing table: its linear number + 1 (0: empty
+  // slot) and its members' range in members_.
+  struct slot {
+    std::uint64_t key;
+    std::uint32_t start, count;
+  };
+  static constexpr std::uint64_t kMix = 0x9E3779B97F4A7C15ull;
+
+  // closest_lower, with the slot of the node's own cell when it is known.
+  grid_answer search(const double* P, unsigned rank_a, unsigned& best, const slot* own) const {
     if (!is_finite_point<D>(P)) return grid_answer::stays;
     double lo[D], hi[D];
     tolerance_box<D>(P, tol_, lo, hi);
@@ -113,7 +141,8 @@ class cell_grid {
     for (std::uint64_t z = first[2]; z <= last[2]; ++z)
       for (std::uint64_t y = first[1]; y <= last[1]; ++y)
         for (std::uint64_t x = first[0]; x <= last[0]; ++x) {
-          const slot* s = find(x + cells_[0] * (y + cells_[1] * z));
+          const std::uint64_t cell = x + cells_[0] * (y + cells_[1] * z);
+          const slot* s = own && own->key == cell + 1 ? own : find(cell);
           if (!s) continue;
           for (std::uint32_t m = s->start; m < s->start + s->count; ++m) {
             const unsigned rank = members_[m];
@@ -131,15 +160,6 @@ class cell_grid {
     if (tie) return best_d2 == 0 ? grid_answer::tied_at_zero : grid_answer::tied;
     return found ? grid_answer::merges : grid_answer::stays;
   }
-
- private:
-  // A cell of the open-addressing table: its linear number + 1 (0: empty
-  // slot) and its members' range in members_.
-  struct slot {
-    std::uint64_t key;
-    std::uint32_t start, count;
-  };
-  static constexpr std::uint64_t kMix = 0x9E3779B97F4A7C15ull;
 
   // The cell of x on axis k, clamped to [-1, cells_[k]]: below 0 and at or
   // above the cell count the value is clamped before it is truncated, and

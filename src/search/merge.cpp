@@ -116,26 +116,37 @@ int merge_candidates(const dense2D<double>& coords, const kd_tree<D>& tree, std:
 // here, the positions i of the others go to `tied`, and `zero_tie` tells
 // whether some of them tie at distance 0. Returns the number merged, or
 // no_memory.
+// When the queries are the grid's own targets in rank order (query i is
+// target i), they are asked cell after cell; each answer stands alone, so
+// the order changes nothing but where the data is.
 template <unsigned D, class NodeOf, class RankOf>
 int merge_by_grid(const dense2D<double>& coords, const cell_grid<D>& grid, const unsigned* targets,
-                  std::size_t count, NodeOf node_of, RankOf rank_of, dense1D<unsigned>& new_IDs,
-                  dense1D<unsigned>& tied, bool& zero_tie) {
+                  std::size_t count, NodeOf node_of, RankOf rank_of, bool queries_are_targets,
+                  dense1D<unsigned>& new_IDs, dense1D<unsigned>& tied, bool& zero_tie) {
   int merged = 0;
+  bool fits = true;
   tied.clear();
   zero_tie = false;
-  for (std::size_t i = 0; i < count; ++i) {
-    const unsigned a = node_of(i);
-    unsigned best = 0;
-    const grid_answer answer = grid.closest_lower(coords.column(a), rank_of(i), best);
+  auto take = [&](std::size_t i, grid_answer answer, unsigned best) {
     if (answer == grid_answer::merges) {
-      new_IDs[a] = targets[best];
+      new_IDs[node_of(i)] = targets[best];
       ++merged;
     } else if (answer != grid_answer::stays) {
       zero_tie = zero_tie || answer == grid_answer::tied_at_zero;
-      if (!tied.push_back(static_cast<unsigned>(i))) return no_memory;
+      fits = tied.push_back(static_cast<unsigned>(i)) && fits;
+    }
+  };
+  if (queries_are_targets) {
+    grid.for_each_target(take);
+    std::sort(tied.begin(), tied.end());
+  } else {
+    for (std::size_t i = 0; i < count; ++i) {
+      unsigned best = 0;
+      const grid_answer answer = grid.closest_lower(coords.column(node_of(i)), rank_of(i), best);
+      take(i, answer, best);
     }
   }
-  return merged;
+  return fits ? merged : no_memory;
 }
 
 // Returned by merge_queries when a tie at distance 0 asks for the search
@@ -150,20 +161,22 @@ constexpr int kZeroTie = -1;
 // (the caller sees to it, and asks with `stop_at_zero_tie` for kZeroTie
 // when it can only for ties at a positive distance). The tree is built only
 // for the queries the grid cannot settle, or for all of them when the grid
-// cannot serve. Writes new_IDs[a] of each node a that merges; returns how
-// many did, kZeroTie or no_memory.
+// cannot serve. `queries_are_targets` says that query i is grid_nodes[i]
+// (of grid rank i). Writes new_IDs[a] of each node a that merges; returns
+// how many did, kZeroTie or no_memory.
 template <unsigned D, class NodeOf, class GridRank, class TreeRank>
 int merge_queries(const dense2D<double>& coords, const dense1D<unsigned>& grid_nodes,
                   const dense1D<unsigned>& tree_nodes, std::size_t count, NodeOf node_of,
-                  GridRank grid_rank, TreeRank tree_rank, double tol, bool stop_at_zero_tie,
-                  dense1D<unsigned>& new_IDs) {
+                  GridRank grid_rank, TreeRank tree_rank, bool queries_are_targets, double tol,
+                  bool stop_at_zero_tie, dense1D<unsigned>& new_IDs) {
   cell_grid<D> grid;
   dense1D<unsigned> tied;
   bool zero_tie = false;
   const bool gridded = grid.build(coords, grid_nodes.data(), grid_nodes.size(), tol);
-  const int merged = gridded ? merge_by_grid<D>(coords, grid, grid_nodes.data(), count, node_of,
-                                                grid_rank, new_IDs, tied, zero_tie)
-                             : 0;
+  const int merged = gridded
+                         ? merge_by_grid<D>(coords, grid, grid_nodes.data(), count, node_of,
+                                            grid_rank, queries_are_targets, new_IDs, tied, zero_tie)
+                         : 0;
   if (merged < 0 || (gridded && tied.empty())) return merged;
   if (zero_tie && stop_at_zero_tie) return kZeroTie;
   kd_tree<D> tree(coords);
@@ -191,8 +204,8 @@ int merge_into_lower_rank(const dense2D<double>& coords, const dense1D<unsigned>
     for (std::size_t i = 0; i < U2.size(); ++i) rank[U2[i]] = static_cast<unsigned>(i);
   auto rank_of = [&](std::size_t i) { return same ? static_cast<unsigned>(i) : rank[U1[i]]; };
   const int merged = merge_queries<D>(
-      coords, U2, U2, U1.size(), [&](std::size_t i) { return U1[i]; }, rank_of, rank_of, tol, false,
-      new_IDs);
+      coords, U2, U2, U1.size(), [&](std::size_t i) { return U1[i]; }, rank_of, rank_of, same, tol,
+      false, new_IDs);
   if (merged < 0) {
     new_IDs.clear();
     return merged;
@@ -243,7 +256,7 @@ int merge_same_list(const dense2D<double>& coords, const dense1D<unsigned>& U,
   int merged = merge_queries<D>(
       coords, leaders, U, leaders.size(), [&](std::size_t i) { return leaders[i]; },
       [](std::size_t i) { return static_cast<unsigned>(i); },
-      [&](std::size_t i) { return position[i]; }, tol, true, new_IDs);
+      [&](std::size_t i) { return position[i]; }, true, tol, true, new_IDs);
   if (merged == kZeroTie) return merge_into_lower_rank<D>(coords, U, U, true, new_IDs, tol);
   if (merged < 0) {
     new_IDs.clear();
