@@ -76,7 +76,9 @@ void walk_graph_entries(const Columns& g, const detail::node_elements& lists, un
       }
     };
     marker[v] = v;
-    lists.for_each_element(n, [&](unsigned e) { g.visit_groups(v, g.column(e), visit); });
+    lists.for_each_element(
+        n, [&](unsigned e) { g.visit_groups(v, g.column(e), visit); },
+        [&](unsigned e) { __builtin_prefetch(g.column(e)); });
     end_node(n);
   }
 }

@@ -152,14 +152,27 @@ struct node_elements {
   // Calls visit(element) for every element of node v, ascending, each once.
   template <class Visit>
   void for_each_element(std::size_t v, Visit&& visit) const {
+    for_each_element(v, visit, [](unsigned) {});
+  }
+
+  // The same, calling ahead(e) before each element for the element kAhead
+  // entries further on in the lists (of v or of the nodes after it), so
+  // that its column can be fetched before it is needed.
+  template <class Visit, class Ahead>
+  void for_each_element(std::size_t v, Visit&& visit, Ahead&& ahead) const {
     unsigned previous = no_index;
+    const std::size_t last = to_elements[nodes];
     for (std::size_t k = to_elements[v]; k < to_elements[v + 1]; ++k) {
+      if (k + kAhead < last) ahead(elements[k + kAhead]);
       // An element holding v twice is listed twice.
       if (elements[k] == previous) continue;
       previous = elements[k];
       visit(previous);
     }
   }
+
+  // How far ahead for_each_element looks.
+  static constexpr std::size_t kAhead = 16;
 
  private:
   // One pass over `size` packed entries of columns of a fixed height: the
