@@ -277,17 +277,20 @@ bool link_around_nodes(const Columns& columns, detail::node_elements& lists, uns
   if (!bucket || !linker.size_for(most)) return false;
   for (std::size_t v = 0; v < lists.nodes; ++v) {
     std::size_t k = 0;
-    lists.for_each_element(v, [&](unsigned e) {
-      const unsigned* column = columns.column(e);
-      if (!faces.may_start_at(column, static_cast<unsigned>(v))) return;
-      faces.visit(column, [&](const unsigned* nodes, unsigned n, unsigned i) {
-        if (detail::smallest_node(nodes, n) != v) return;
-        // Three-node faces, the common case, take their key inline.
-        const detail::face_key key =
-            n == 3 ? detail::triangle_key(nodes) : detail::canonical_face(nodes, n);
-        bucket[k++] = face_record::of(key, e, i);
-      });
-    });
+    lists.for_each_element(
+        v,
+        [&](unsigned e) {
+          const unsigned* column = columns.column(e);
+          if (!faces.may_start_at(column, static_cast<unsigned>(v))) return;
+          faces.visit(column, [&](const unsigned* nodes, unsigned n, unsigned i) {
+            if (detail::smallest_node(nodes, n) != v) return;
+            // Three-node faces, the common case, take their key inline.
+            const detail::face_key key =
+                n == 3 ? detail::triangle_key(nodes) : detail::canonical_face(nodes, n);
+            bucket[k++] = face_record::of(key, e, i);
+          });
+        },
+        [&](unsigned e) { __builtin_prefetch(columns.column(e)); });
     linker.link_bucket(bucket.get(), k);
   }
   return true;
