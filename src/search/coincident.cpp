@@ -4,7 +4,7 @@
 // there. Meshes list neighboring nodes close together, so the coordinates
 // compared on a hit are usually still in cache.
 #include "search/coincident.h"
-#include "search/prefetch.h"
+#include "common/prefetch.h"
 
 #include <cmath>
 #include <cstddef>

@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/prefetch.h"
 #include "quernfold/model.h"
 #include "search/kd_build.h"
-#include "search/prefetch.h"
 
 namespace ovk {
 namespace quernfold {

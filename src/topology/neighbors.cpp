@@ -19,6 +19,7 @@
 #include <new>
 #include <utility>
 
+#include "common/prefetch.h"
 #include "common/primes.h"
 #include "topology/face_tools.h"
 #include "topology/node_lists.h"
@@ -290,7 +291,7 @@ bool link_around_nodes(const Columns& columns, detail::node_elements& lists, uns
             bucket[k++] = face_record::of(key, e, i);
           });
         },
-        [&](unsigned e) { __builtin_prefetch(columns.column(e)); });
+        [&](unsigned e) { detail::prefetch(columns.column(e)); });
     linker.link_bucket(bucket.get(), k);
   }
   return true;

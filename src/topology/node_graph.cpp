@@ -15,6 +15,7 @@
 
 #include "common/edges.h"
 #include "common/faces.h"
+#include "common/prefetch.h"
 #include "quernfold/topology.h"
 #include "topology/node_lists.h"
 
@@ -78,7 +79,7 @@ void walk_graph_entries(const Columns& g, const detail::node_elements& lists, un
     marker[v] = v;
     lists.for_each_element(
         n, [&](unsigned e) { g.visit_groups(v, g.column(e), visit); },
-        [&](unsigned e) { __builtin_prefetch(g.column(e)); });
+        [&](unsigned e) { detail::prefetch(g.column(e)); });
     end_node(n);
   }
 }
