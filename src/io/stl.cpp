@@ -9,6 +9,7 @@
 #include <new>
 
 #include "common/point3.h"
+#include "common/point_table.h"
 #include "io/io_common.h"
 #include "io/number_text.h"
 #include "quernfold/search.h"
@@ -76,102 +77,40 @@ double triangle_height2(const point3* v) {
 // The soup, merged exactly block by block as it is read
 // ---------------------------------------------------------------------------
 
-// The distinct finite points of one block of the soup, in an
-// open-addressing table keyed by a hash of their coordinates: two points
-// are the same when == holds on each coordinate (so -0.0 meets 0.0). A slot
-// holds the upper 32 bits of the hash and the node's position in the block
-// + 1 (0: empty); the table starts with kFirstSlots and doubles at half
-// load.
+// The distinct finite points of one block of the soup, by node.
 class block_points {
  public:
-  static constexpr unsigned kNone = ~0u;
-
   explicit block_points(const detail::column_writer<double>& coords) : coords_(coords) {}
 
   // Empties the table for a block whose nodes start at `first`. False when
   // memory cannot be had.
   bool reset(std::size_t first) {
     first_ = first;
-    used_ = 0;
-    if (mask_ + 1 != kFirstSlots) return allocate(kFirstSlots);
-    std::fill(slots_.get(), slots_.get() + kFirstSlots, 0);
-    return true;
+    return table_.reset(kFirstPoints);
   }
 
-  // The node of the block at the finite point x, or kNone, in which case
-  // add() takes the node stored for x next.
-  unsigned find(const double* x) {
-    hash_ = hash_of(x);
-    for (slot_ = home(hash_);; slot_ = (slot_ + 1) & mask_) {
-      const std::uint64_t held = slots_[slot_];
-      if (held == 0) return kNone;
-      const std::size_t w = first_ + (held & kPositionBits) - 1;
-      if ((held & kHashBits) == (hash_ & kHashBits) && same_point(x, coords_.column(w)))
-        return static_cast<unsigned>(w);
-    }
+  // The node of the block at the point x of hash h (non-zero), or
+  // point_table::kNone, in which case add() takes the node stored for x
+  // next.
+  std::uint32_t find(std::uint32_t h, const double* x) {
+    const std::uint32_t found = table_.find(h, [&](std::uint32_t position) {
+      const double* q = coords_.column(first_ + position);
+      return x[0] == q[0] && x[1] == q[1] && x[2] == q[2];
+    });
+    return found == detail::point_table::kNone ? found : static_cast<std::uint32_t>(first_ + found);
   }
 
   // Enters `node`, which holds the point of the last find() that found
   // none. False when the table cannot grow.
-  bool add(std::size_t node) {
-    slots_[slot_] = (hash_ & kHashBits) | (node - first_ + 1);
-    return ++used_ * 2 <= mask_ || grow();
-  }
+  bool add(std::size_t node) { return table_.add(static_cast<std::uint32_t>(node - first_)); }
 
  private:
-  static constexpr std::uint64_t kHashBits = 0xFFFFFFFF00000000ull;
-  static constexpr std::uint64_t kPositionBits = 0xFFFFFFFFull;
-  static constexpr std::size_t kFirstSlots = std::size_t(1) << 16;
-  static constexpr std::uint64_t kMix = 0x9E3779B97F4A7C15ull;
-
-  static std::uint64_t bits_of(double v) {
-    v = v == 0 ? 0.0 : v;
-    std::uint64_t b;
-    std::memcpy(&b, &v, sizeof b);
-    return b;
-  }
-  static std::uint64_t hash_of(const double* x) {
-    std::uint64_t h = bits_of(x[0]) * kMix;
-    h = (h ^ (h >> 29) ^ bits_of(x[1])) * kMix;
-    h = (h ^ (h >> 29) ^ bits_of(x[2])) * kMix;
-    return h ^ (h >> 32);
-  }
-  // The first slot tried for a hash: from its upper half, which the slots
-  // keep.
-  std::size_t home(std::uint64_t h) const { return (h >> 32) & mask_; }
-  static bool same_point(const double* p, const double* q) {
-    return p[0] == q[0] && p[1] == q[1] && p[2] == q[2];
-  }
-
-  bool allocate(std::size_t size) {
-    slots_.reset(new (std::nothrow) std::uint64_t[size]());
-    mask_ = slots_ ? size - 1 : 0;
-    return slots_ != nullptr;
-  }
-  // Doubles the table; every held point goes to its place in the new one.
-  bool grow() {
-    const std::unique_ptr<std::uint64_t[]> old(slots_.release());
-    const std::size_t old_size = mask_ + 1;
-    if (!allocate(2 * old_size)) return false;
-    for (std::size_t i = 0; i < old_size; ++i) {
-      if (old[i] == 0) continue;
-      std::size_t slot = home(old[i]);
-      while (slots_[slot] != 0) slot = (slot + 1) & mask_;
-      slots_[slot] = old[i];
-    }
-    return true;
-  }
+  static constexpr std::size_t kFirstPoints = std::size_t(1) << 15;
 
   const detail::column_writer<double>& coords_;
-  std::unique_ptr<std::uint64_t[]> slots_;
-  std::size_t mask_ = 0, used_ = 0, first_ = 0;
-  std::uint64_t hash_ = 0;
-  std::size_t slot_ = 0;
+  detail::point_table table_;
+  std::size_t first_ = 0;
 };
-
-bool is_finite_point(const double* x) {
-  return std::isfinite(x[0]) && std::isfinite(x[1]) && std::isfinite(x[2]);
-}
 
 // The triangles read so far, as nodes and a 3 x triangles connectivity,
 // and their smallest positive squared height.
@@ -186,6 +125,8 @@ bool is_finite_point(const double* x) {
 // that the merges after this one see of the numbering.
 class soup {
  public:
+  static constexpr unsigned kNone = detail::point_table::kNone;
+
   soup(dense2D<double>& coords, dense2D<unsigned>& connectM)
       : coords_(coords, 3), connect_(connectM, 3), points_(coords_) {}
 
@@ -217,7 +158,7 @@ class soup {
     if (!column) return false;
     for (int k = 0; k < 3; ++k) {
       const unsigned node = node_at(v[k]);
-      if (node == block_points::kNone) return false;
+      if (node == kNone) return false;
       column[k] = node;
     }
     ++triangles_;
@@ -227,13 +168,15 @@ class soup {
   // The node for a vertex at p; kNone when storage cannot be had.
   unsigned node_at(const point3& p) {
     const double x[3] = {p.x, p.y, p.z};
-    const bool merges = has_height_ && !merge_failed_ && is_finite_point(x);
+    // Hash 0: a point that never merges.
+    const std::uint32_t h = has_height_ && !merge_failed_ ? detail::point_table::hash(x, 3) : 0;
+    const bool merges = h != 0;
     if (merges) {
-      const unsigned found = points_.find(x);
-      if (found != block_points::kNone) return found;
+      const unsigned found = points_.find(h, x);
+      if (found != kNone) return found;
     }
     double* column = coords_.append();
-    if (!column) return block_points::kNone;
+    if (!column) return kNone;
     std::copy(x, x + 3, column);
     const std::size_t node = coords_.size() - 1;
     if (merges && !points_.add(node)) merge_failed_ = true;
