@@ -32,30 +32,12 @@ py::array neighbors(py::handle cells, const std::string& type, bool link_non_man
   return out(neighbor_matrix(cells_in(cells, t), t, type, link_non_manifold));
 }
 
-// Largest entry of packed cells, four running maxima at a time (a quarter
-// of the time of a plain scan); qf::max_ID decides when a slot holds no_index.
-unsigned largest_node(const dense2D<unsigned>& cells) {
-  const unsigned* v = cells.data();
-  const std::size_t n = cells.rows() * cells.cols();
-  unsigned m0 = 0, m1 = 0, m2 = 0, m3 = 0;
-  std::size_t i = 0;
-  for (; i + 4 <= n; i += 4) {
-    m0 = std::max(m0, v[i]);
-    m1 = std::max(m1, v[i + 1]);
-    m2 = std::max(m2, v[i + 2]);
-    m3 = std::max(m3, v[i + 3]);
-  }
-  for (; i < n; ++i) m0 = std::max(m0, v[i]);
-  const unsigned largest = std::max(std::max(m0, m1), std::max(m2, m3));
-  return largest == qf::no_index ? qf::max_ID(cells) : largest;
-}
-
 // The node graph takes three words per node number up to the largest one.
 // A numbering that memory could not hold is refused as MemoryError before
 // the system hands out pages that it cannot back.
 void check_room_for_node_numbers(const dense2D<unsigned>& cells) {
   if (cells.rows() * cells.cols() == 0) return;
-  const unsigned largest = largest_node(cells);
+  const unsigned largest = qf::max_ID(cells);
   if (largest == qf::no_index) return;
   const double need = (static_cast<double>(largest) + 3) * 3 * sizeof(unsigned);
   const double have =
