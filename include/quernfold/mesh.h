@@ -171,9 +171,10 @@ int drop_unused_nodes(mesh_data& mesh, dense1D<unsigned>& node_map);
 // quadrangles of solids. Quadratic kinds by their vertex nodes. Faces have
 // the sense of the library's face functions (get_mesh_boundaries): the
 // right-hand normal of a face of a valid solid points into its element.
-// `skin` keeps the coordinates of `mesh` (shared); drop_unused_nodes trims
-// them. Codes: mesh_no_faces, no_memory, the codes of get_neighbors and
-// get_mesh_boundaries; `skin` is then empty.
+// `skin` keeps the coordinates of `mesh` (shared; no columns when the mesh
+// is closed); drop_unused_nodes trims them. Codes: mesh_no_faces,
+// no_memory, the codes of get_neighbors and get_mesh_boundaries; `skin` is
+// then empty.
 int mesh_boundary(const mesh_data& mesh, mesh_data& skin);
 
 // ---------------------------------------------------------------------------

@@ -174,7 +174,7 @@ def write(path: "str | os.PathLike", mesh: "Mesh", binary: bool = False) -> None
     for block, left_out, words in losses:
         b = mesh.cells[block]
         what = f"left out ({words})" if left_out else words
-        warnings.warn(f"{os.fspath(path)}: {len(b)} {b.type} cells {what}", stacklevel=2)
+        warnings.warn(f"{os.fspath(path)}: {len(b)} {b.type} elements {what}", stacklevel=2)
 
 
 def clean(mesh: "Mesh", tol: float = 0.0) -> "tuple[Mesh, np.ndarray]":

@@ -56,7 +56,7 @@ py::object range_dict(const qf::value_range& r) {
   d["min"] = r.min;
   d["mean"] = r.mean();
   d["max"] = r.max;
-  return std::move(d);
+  return d;
 }
 
 py::object optional_count(bool known, std::size_t count) {
@@ -84,14 +84,12 @@ py::dict statistics(py::handle points, const py::list& blocks) {
   d["coincident_nodes"] = s.coincident_nodes;
   d["nonpositive_jacobians"] = s.nonpositive_jacobians;
   d["edge_length"] = range_dict(s.edge_length);
-  d["quality"] = range_dict(s.quality);
-  if (s.quality.count) {
-    py::dict worst;
-    worst["cell"] = qf::cell_name(s.blocks[s.worst_block].type);
-    worst["block"] = s.worst_block;
-    worst["index"] = s.worst_element;
-    d["quality"].attr("__setitem__")("worst", worst);
-  }
+  py::object quality = range_dict(s.quality);
+  if (s.quality.count)
+    quality["worst"] =
+        py::dict(py::arg("cell") = qf::cell_name(s.blocks[s.worst_block].type),
+                 py::arg("block") = s.worst_block, py::arg("index") = s.worst_element);
+  d["quality"] = quality;
   return d;
 }
 
