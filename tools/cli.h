@@ -1,6 +1,6 @@
 // Shared pieces of the quernfold command-line tool: exit statuses, the parsed
-// command line, diagnostics, reading and writing through the library's format
-// table, and the views of a mesh that several commands take.
+// command line, diagnostics, and reading and writing through the library's
+// whole-mesh layer.
 #pragma once
 
 #include <quernfold/quernfold.h>
@@ -11,10 +11,8 @@
 
 namespace cli {
 
-using ovk::quernfold::dense1D;
 using ovk::quernfold::dense2D;
 using ovk::quernfold::element_type;
-using ovk::quernfold::mesh_block;
 using ovk::quernfold::mesh_data;
 
 // Distinct exit statuses, so that scripts can tell failures apart.
@@ -50,9 +48,11 @@ int library_failure(const std::string& file, const char* what, int code, int sta
 bool number_option(const invocation& inv, const char* name, double fallback, bool (*valid)(double),
                    double& value);
 
-// Reads `path` through the library's format table, refusing what is not a
-// regular file and elements naming nodes that do not exist. Returns an exit
-// status; `format` receives the format's name.
+// Reads `path` in the format of its content (the extension's when the
+// content shows none), refusing what is not a regular file and elements
+// naming nodes that do not exist; says on stderr when the content's format
+// differs from the extension's. Returns an exit status; `format` receives
+// the format's name.
 int read_input(const std::string& path, mesh_data& mesh, const invocation& inv,
                const char** format = nullptr);
 // Reports on stderr the elements the output format leaves out or cannot hold
@@ -66,37 +66,10 @@ int check_output_name(const std::string& path);
 // one "  <extensions>  <name>" line per format.
 std::string format_list(bool readable, bool with_names);
 
-// Short name of a kind (meshio's cell names: "triangle", "tetra", ...).
-const char* cell_name(element_type type);
-
-// The connectivity matrices of the blocks, sharing their storage, as the
-// range forms of the library take them.
-std::vector<dense2D<unsigned>> block_matrices(const mesh_data& mesh);
-
-// Largest element dimension over the non-empty blocks; 0 without elements.
-unsigned mesh_dimension(const mesh_data& mesh);
-// The linear kind whose nodes lead the columns of `type`.
-element_type linear_kind(element_type type);
-// The block's vertex nodes as a matrix of its linear kind (shared when the
-// block is linear). False when memory runs out.
-bool vertex_matrix(const mesh_block& block, dense2D<unsigned>& out);
-
-// Every element of one dimension in one matrix: ET_SOLID_MIX (8 rows) for
-// solids, ET_FACE_MIX (4 rows) for faces, ET_EDGE2 for edges, vertex nodes
-// only, unused slots ~0U. False when memory runs out.
-struct combined_mesh {
-  dense2D<unsigned> connect;
-  element_type type = ovk::quernfold::ET_UNKNOWN;
-};
-bool combine(const mesh_data& mesh, unsigned dimension, combined_mesh& out);
-
-// Boundary of the combined elements of the mesh's dimension: neighbours
-// (across shared faces, non-manifold faces linked) and the boundary face
-// columns. Returns a library code.
-struct skin {
-  combined_mesh elements;
-  dense2D<unsigned> neighbors, faces;
-};
-int mesh_skin(const mesh_data& mesh, skin& out);
+// meshio's name of a block's kind ("triangle", "tetra", ...).
+inline const char* kind_name(element_type type) {
+  const char* name = ovk::quernfold::cell_name(type);
+  return name ? name : "unknown";
+}
 
 }  // namespace cli

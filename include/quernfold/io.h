@@ -70,6 +70,7 @@
 #include <functional>
 #include <vector>
 
+#include "quernfold/mesh.h"
 #include "quernfold/model.h"
 
 namespace ovk {
@@ -607,29 +608,7 @@ int ensight_output(char const* name, dense2D<double> const& coords,
 // so that programs (the command-line tool, the Python package) choose a
 // format from a file name and read or write a whole mesh with one call.
 
-// Elements of one kind (never a mixed kind).
-struct mesh_block {
-  element_type type = ET_UNKNOWN;
-  // nbr_nodes(type) x elements, 0-based node indices in the library's node
-  // order.
-  dense2D<unsigned> connectM;
-  // One reference per element (NASTRAN and FEMAP property identifier), or
-  // empty when the file has none. The NASTRAN and FEMAP writers write them
-  // as property identifiers (block position + 1 for a block without); MEDIT
-  // takes the block position as reference and MSH the block position + 1 as
-  // entity tag; the other formats keep none.
-  dense1D<unsigned> refs;
-};
-
-struct mesh_data {
-  // dim x nodes (2 or 3 rows), in the units of the file.
-  dense2D<double> coords;
-  // One block per kind, in order of first appearance in the file (OBJ:
-  // triangles, then quadrangles).
-  std::vector<mesh_block> blocks;
-  // Number of elements over every block.
-  std::size_t elements() const;
-};
+// mesh_block and mesh_data: quernfold/mesh.h.
 
 struct write_options {
   bool binary = false;  // STL: the binary form instead of text

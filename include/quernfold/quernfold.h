@@ -7,6 +7,7 @@
 #include "ovk/math1/math1.h"
 #include "ovk/misc/histogram.h"
 #include "quernfold/io.h"
+#include "quernfold/mesh.h"
 #include "quernfold/metrics.h"
 #include "quernfold/model.h"
 #include "quernfold/quality.h"

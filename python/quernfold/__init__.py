@@ -22,6 +22,7 @@ so threads run them side by side.
 
 import errno
 import os
+import warnings
 
 import numpy as np
 
@@ -31,7 +32,6 @@ from ._quernfold import (
     Error,
     Histogram,
     NodeDetector,
-    bound_gradation,
     edge_qualities,
     formats,
     jacobians,
@@ -46,7 +46,8 @@ __version__ = _quernfold.version()
 __all__ = [
     "NO_INDEX", "CellBlock", "Error", "Histogram", "Mesh", "NodeDetector", "boundary",
     "bound_gradation", "clean", "edge_qualities", "formats", "from_meshio", "jacobians", "neighbors",
-    "node_graph", "read", "shape_qualities", "size_map", "subdomains", "write",
+    "node_graph", "read", "shape_qualities", "size_map", "sizes", "statistics", "subdomains",
+    "write",
 ]
 
 _NODES = _quernfold.cell_kinds()
@@ -113,6 +114,7 @@ class Mesh:
         pairs = cells.items() if isinstance(cells, dict) else cells
         self.cells = [_block(t, d, len(points)) for t, d in pairs]
         self.cell_data = dict(cell_data or {})
+        self.format = None  # the format read() read it in
         for name, values in self.cell_data.items():
             if len(values) != len(self.cells):
                 raise Error(f"cell_data[{name!r}] must hold one array per cell block")
@@ -137,58 +139,107 @@ def from_meshio(mesh) -> "Mesh":
     return Mesh(mesh.points, [(c.type, c.data) for c in mesh.cells], data)
 
 
+def _blocks(mesh, with_refs=False):
+    refs = mesh.cell_data.get("ref") if with_refs else None
+    return [(b.type, b.data, r) for b, r in zip(mesh.cells, refs or [None] * len(mesh.cells))]
+
+
 def read(path: "str | os.PathLike") -> "Mesh":
-    """Reads a whole mesh file; the format follows the extension (STL, OBJ,
-    NASTRAN .nas/.bdf/.dat, FEMAP .neu, MEDIT .mesh/.meshb, VTK .vtk, gmsh
-    .msh, as listed by the command-line tool). FileNotFoundError when the
-    file is missing; quernfold.Error when it is not a regular file, its
-    format is unknown or it cannot be read (the message says why)."""
+    """Reads a whole mesh file in the format its content shows (gmsh MSH,
+    VTK, MEDIT, STL, NASTRAN, FEMAP, OBJ), or else the format of its
+    extension (as listed by formats()); `Mesh.format` names the format read.
+    FileNotFoundError when the file is missing; quernfold.Error when it is
+    not a regular file, its format is unknown or it cannot be read (the
+    message says why)."""
     path = os.fspath(path)
     if not os.path.exists(path):
         raise FileNotFoundError(errno.ENOENT, os.strerror(errno.ENOENT), path)
-    points, blocks = _quernfold._read(path)
+    points, blocks, format_name, _ = _quernfold._read(path)
     cell_data = {}
     if any(refs is not None for _, _, refs in blocks):
         cell_data["ref"] = [np.zeros(len(d), np.uint32) if r is None else r for _, d, r in blocks]
-    return Mesh(points, [(t, d) for t, d, _ in blocks], cell_data)
+    mesh = Mesh(points, [(t, d) for t, d, _ in blocks], cell_data)
+    mesh.format = format_name
+    return mesh
 
 
 def write(path: "str | os.PathLike", mesh: "Mesh", binary: bool = False) -> None:
     """Writes a whole mesh; the format follows the extension. binary: STL in
     its binary form. The target is replaced whole or left as it was.
     cell_data["ref"], when present, gives the property identifiers or
-    references. quernfold.Error when the format is unknown, cannot hold the
-    mesh or the file cannot be written."""
-    refs = mesh.cell_data.get("ref") or [None] * len(mesh.cells)
-    blocks = [(b.type, b.data, r) for b, r in zip(mesh.cells, refs)]
-    _quernfold._write(os.fspath(path), mesh.points, blocks, binary)
+    references. Cells the format leaves out or holds only in part are named
+    in a warning. quernfold.Error when the format is unknown, holds none of
+    the cells (nothing is written) or the file cannot be written."""
+    losses = _quernfold._write(os.fspath(path), mesh.points, _blocks(mesh, True), binary)
+    for block, left_out, words in losses:
+        b = mesh.cells[block]
+        what = f"left out ({words})" if left_out else words
+        warnings.warn(f"{os.fspath(path)}: {len(b)} {b.type} elements {what}", stacklevel=2)
 
 
 def clean(mesh: "Mesh", tol: float = 0.0) -> "tuple[Mesh, np.ndarray]":
     """Merges nodes within `tol` (a distance, in the units of the points; 0
     merges only coincident nodes), then drops the elements that name a node
-    twice and the nodes no element uses.
+    twice and the nodes no element uses (as the command-line tool's clean).
 
     Returns (new mesh, node map): node_map uint32 (old nodes,) gives the new
     number of every old node, NO_INDEX for a dropped one. Cell data follows
     the kept elements. The mesh is not changed (the call works on copies).
     """
-    points, blocks, node_map = _quernfold._clean(
-        mesh.points, [(b.type, b.data) for b in mesh.cells], tol)
-    kept = [k != NO_INDEX for _, _, k in blocks]
+    points, blocks, node_map, element_maps, _ = _quernfold._clean(
+        mesh.points, _blocks(mesh), tol)
+    kept = [k != NO_INDEX for k in element_maps]
     cell_data = {name: [np.asarray(v)[m] for v, m in zip(values, kept)]
                  for name, values in mesh.cell_data.items()}
     return Mesh(points, [(t, d) for t, d, _ in blocks], cell_data), node_map
 
 
-def boundary(mesh: "Mesh", link_non_manifold: bool = False) -> "Mesh":
+def boundary(mesh: "Mesh") -> "Mesh":
     """The boundary faces of the cells of the mesh's highest dimension, as a
     Mesh on the same points (node numbers unchanged; clean() drops the
-    points no face uses): vertices of lines, lines of surfaces, triangles and
-    quads of solids. Several kinds of one dimension are taken together.
-    Faces keep the sense the library gives them: for valid solids (positive
+    points no face uses; no points at all when the mesh is closed): vertices
+    of lines, lines of surfaces, triangles then quads of solids. Several
+    kinds of one dimension are taken together; quadratic kinds by their
+    corner nodes; a face shared by three cells or more is interior. Faces
+    keep the sense the library gives them: for valid solids (positive
     Jacobian) every face's right-hand normal points into its element; the
-    edges of triangles and quads follow the element's own turn. link_non_manifold: see neighbors (false: a face
-    shared by three or more elements is a boundary face)."""
-    blocks = _quernfold._boundary([(b.type, b.data) for b in mesh.cells], link_non_manifold)
-    return Mesh(mesh.points, blocks)
+    edges of triangles and quads follow the element's own turn. The same
+    faces as the command-line tool's boundary."""
+    blocks = _quernfold._boundary(mesh.points, _blocks(mesh))
+    points = mesh.points if blocks else mesh.points[:0]
+    return Mesh(points, [(t, d) for t, d, _ in blocks])
+
+
+def statistics(mesh: "Mesh") -> dict:
+    """What the mesh holds and how good it is, with the keys and meanings of
+    the command-line tool's `info --json` (without file and format): nodes,
+    dimension, space_dimension, cells ({type: count}), bounding_box,
+    boundary_faces, parts, non_manifold_faces (None without cells of
+    dimension 1 to 3), coincident_nodes, nonpositive_jacobians, edge_length
+    and quality ({min, mean, max}, quality with its worst cell; None when
+    nothing is measured)."""
+    return _quernfold._statistics(mesh.points, _blocks(mesh))
+
+
+def sizes(mesh: "Mesh", p: float = 1.0, gradation: "float | None" = None) -> "tuple[np.ndarray, int]":
+    """A size per node, float64 (nodes,), as the command-line tool's sizemap:
+    the power mean with exponent p (>= 0; 0 the shortest) of the lengths of
+    the edges at the node of the cells of the highest dimension (lower ones
+    for the nodes only they hold; quadratic kinds by their corners). With a
+    gradation B (>= 1) the sizes then shrink until they grow by at most a
+    factor B per unit of length along every edge. Returns (sizes, nodes
+    changed by the gradation)."""
+    return _quernfold._sizes(mesh.points, _blocks(mesh), p,
+                             float("inf") if gradation is None else gradation)
+
+
+def bound_gradation(points, cells, type, size_map, gradation=None, *args, bound=None, **kwargs):
+    if bound is not None:
+        raise TypeError(f"bound_gradation takes gradation = 1 + bound (a factor >= 1, as the "
+                        f"command-line tool's --gradation): gradation={1 + bound!r}")
+    if gradation is None:
+        raise TypeError("bound_gradation() missing argument 'gradation'")
+    return _quernfold.bound_gradation(points, cells, type, size_map, gradation, *args, **kwargs)
+
+
+bound_gradation.__doc__ = _quernfold.bound_gradation.__doc__

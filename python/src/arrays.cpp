@@ -15,22 +15,6 @@ using ovk::math1::vector_num;
 // The largest node index a cell may hold (no_index is not a node).
 constexpr std::int64_t kLargestIndex = static_cast<std::int64_t>(qf::no_index) - 1;
 
-struct named_kind {
-  const char* name;
-  element_type type;
-};
-
-// meshio's cell-type names of the library's element kinds.
-constexpr named_kind kKinds[] = {
-    {"vertex", qf::ET_NODE},         {"line", qf::ET_EDGE2},       {"line3", qf::ET_EDGE3},
-    {"triangle", qf::ET_TRIA3},      {"triangle6", qf::ET_TRIA6},  {"quad", qf::ET_QUAD4},
-    {"quad8", qf::ET_QUAD8},         {"quad9", qf::ET_QUAD9},      {"tetra", qf::ET_TETRA4},
-    {"tetra10", qf::ET_TETRA10},     {"pyramid", qf::ET_PYRAMID5}, {"pyramid13", qf::ET_PYRAMID13},
-    {"pyramid14", qf::ET_PYRAMID14}, {"wedge", qf::ET_WEDGE6},     {"wedge15", qf::ET_WEDGE15},
-    {"wedge18", qf::ET_WEDGE18},     {"hexahedron", qf::ET_HEXA8}, {"hexahedron20", qf::ET_HEXA20},
-    {"hexahedron27", qf::ET_HEXA27},
-};
-
 std::string shape_text(const py::array& a) {
   std::string s = "(";
   for (py::ssize_t i = 0; i < a.ndim(); ++i) s += (i ? ", " : "") + std::to_string(a.shape(i));
@@ -136,7 +120,7 @@ dense2D<unsigned> index_matrix(py::handle obj, std::size_t columns, const char* 
 }
 
 std::string cells_shape(element_type type) {
-  return "(elements, " + std::to_string(qf::nbr_nodes(type)) + ") for '" + cell_name(type) +
+  return "(elements, " + std::to_string(qf::nbr_nodes(type)) + ") for '" + qf::cell_name(type) +
          "' cells";
 }
 
@@ -151,22 +135,18 @@ void check_memory(int code) {
 }
 
 element_type cell_kind(const std::string& name) {
-  for (const named_kind& k : kKinds)
-    if (name == k.name) return k.type;
+  const element_type type = qf::cell_kind(name.c_str());
+  if (type != qf::ET_UNKNOWN) return type;
   std::string known;
-  for (const named_kind& k : kKinds) known += std::string(known.empty() ? "" : ", ") + k.name;
+  for (std::size_t k = 0; k < qf::named_kind_count(); ++k)
+    known += std::string(known.empty() ? "" : ", ") + qf::cell_name(qf::named_kind(k));
   fail("unknown cell type '" + name + "' (known: " + known + ")");
-}
-
-const char* cell_name(element_type type) {
-  for (const named_kind& k : kKinds)
-    if (k.type == type) return k.name;
-  return nullptr;
 }
 
 py::dict cell_kinds() {
   py::dict d;
-  for (const named_kind& k : kKinds) d[k.name] = qf::nbr_nodes(k.type);
+  for (std::size_t k = 0; k < qf::named_kind_count(); ++k)
+    d[qf::cell_name(qf::named_kind(k))] = qf::nbr_nodes(qf::named_kind(k));
   return d;
 }
 
@@ -186,8 +166,8 @@ dense2D<unsigned> cells_as_given(py::handle cells, element_type type, const char
 
 dense2D<unsigned> cells_in(py::handle cells, element_type type, const char* name) {
   const dense2D<unsigned> given = cells_as_given(cells, type, name);
-  const std::vector<unsigned> from = library_order(type);
-  if (from.empty()) return given;
+  unsigned from[qf::kMaxCellNodes];
+  if (!qf::meshio_order(type, from)) return given;
   // One pass: each column gathered in the library's order into a copy.
   dense2D<unsigned> own;
   if (!own.resize(given.rows(), given.cols())) throw std::bad_alloc();
@@ -195,7 +175,7 @@ dense2D<unsigned> cells_in(py::handle cells, element_type type, const char* name
     for (std::size_t j = 0; j < given.cols(); ++j) {
       const unsigned* src = given.column(j);
       unsigned* dst = own.column(j);
-      for (std::size_t k = 0; k < from.size(); ++k) dst[k] = src[from[k]];
+      for (std::size_t k = 0; k < given.rows(); ++k) dst[k] = src[from[k]];
     }
     return 0;
   });
@@ -237,7 +217,7 @@ void check_nodes(const dense2D<unsigned>& cells, element_type type, std::size_t 
                  const char* name) {
   if (qf::check_IDs(cells, type, static_cast<unsigned>(nodes))) return;
   name_missing_node(cells, nodes, name);
-  fail(std::string(name) + " do not fit their type '" + cell_name(type) + "'");
+  fail(std::string(name) + " do not fit their type '" + qf::cell_name(type) + "'");
 }
 
 void name_missing_node(const dense2D<unsigned>& cells, std::size_t nodes, const char* name) {
@@ -253,32 +233,37 @@ void name_missing_node(const dense2D<unsigned>& cells, std::size_t nodes, const 
     }
 }
 
-namespace {
-// meshio holds cells in the standard (VTK) node order, except the linear
-// wedge, which it keeps in gmsh's orientation (the normal of the base 0-1-2
-// towards the top), the library's own.
-bool meshio_keeps_library_order(element_type type) { return type == qf::ET_WEDGE6; }
-}  // namespace
-
-std::vector<unsigned> library_order(element_type type) {
-  if (meshio_keeps_library_order(type)) return {};
-  // One column 0 .. n-1 taken from meshio's order into the library's names,
-  // for each library position, the meshio position it takes.
-  const unsigned n = qf::nbr_nodes(type);
-  dense2D<unsigned> probe(n, n ? 1 : 0);
-  for (unsigned i = 0; i < n; ++i) probe(i, 0) = i;
-  qf::from_standard_node_order(probe, type);
-  std::vector<unsigned> from(probe.data(), probe.data() + n);
-  for (unsigned i = 0; i < n; ++i)
-    if (from[i] != i) return from;
-  return {};
+void to_meshio(dense2D<unsigned>& cells, element_type type) {
+  if (qf::reorder_meshio(cells, type, true) != 0)
+    fail("cells do not fit their type '" + std::string(qf::cell_name(type)) + "'");
 }
 
-void reorder(dense2D<unsigned>& cells, element_type type, bool to_library) {
-  if (meshio_keeps_library_order(type)) return;
-  const int code = to_library ? qf::from_standard_node_order(cells, type)
-                              : qf::to_standard_node_order(cells, type);
-  if (code != 0) fail("cells do not fit their type '" + std::string(cell_name(type)) + "'");
+qf::mesh_data mesh_value(py::handle points, const py::list& blocks) {
+  qf::mesh_data mesh;
+  mesh.coords = points_in(points);
+  for (const py::handle item : blocks) {
+    const auto block = item.cast<py::tuple>();
+    qf::mesh_block b;
+    const std::string name = block[0].cast<std::string>();
+    b.type = cell_kind(name);
+    b.connectM = cells_in(block[1], b.type);
+    check_nodes(b.connectM, b.type, mesh.coords.cols());
+    if (block.size() > 2 && !block[2].is_none()) b.refs = indices_in(block[2], "refs");
+    if (!b.refs.empty() && b.refs.size() != b.connectM.cols())
+      fail("the refs of the '" + name + "' cells must hold one entry per cell");
+    mesh.blocks.push_back(b);
+  }
+  return mesh;
+}
+
+py::tuple mesh_arrays(qf::mesh_data& mesh) {
+  py::list blocks;
+  for (qf::mesh_block& b : mesh.blocks) {
+    unlocked([&] { return to_meshio(b.connectM, b.type), 0; });
+    blocks.append(py::make_tuple(qf::cell_name(b.type), out(b.connectM),
+                                 b.refs.empty() ? py::object(py::none()) : out(b.refs)));
+  }
+  return py::make_tuple(out(mesh.coords), blocks);
 }
 
 py::array out(const dense1D<double>& v) { return out_vector(v); }

@@ -1,5 +1,5 @@
-// Conversions between numpy arrays and the library's containers, the cell
-// kinds by name, and the package's errors.
+// Conversions between numpy arrays and the library's containers and mesh
+// value, the cell kinds by name, and the package's errors.
 //
 // Layouts: the library's matrices are column-major with one column per node
 // or element, so a C-contiguous numpy array of shape (n, k) is exactly a
@@ -15,7 +15,6 @@
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 #include "quernfold/quernfold.h"
 
@@ -63,9 +62,6 @@ auto unlocked(F&& call) {
 // The element type of a meshio cell-type name; quernfold.Error for another
 // name.
 element_type cell_kind(const std::string& name);
-// meshio's name of an element type; nullptr for the mixed kinds and
-// ET_UNKNOWN.
-const char* cell_name(element_type type);
 // Every known name with its number of nodes, for the Python side.
 py::dict cell_kinds();
 
@@ -112,12 +108,18 @@ void name_missing_node(const dense2D<unsigned>& cells, std::size_t nodes,
 void check_nodes(const dense2D<unsigned>& cells, element_type type, std::size_t nodes,
                  const char* name = "cells");
 
-// Converts the columns of a matrix between meshio's node order and the
-// library's, in place (`to_library` true: meshio -> library).
-void reorder(dense2D<unsigned>& cells, element_type type, bool to_library);
-// The library's node order in meshio's terms: library position k takes
-// meshio position from[k]; empty when the two orders agree.
-std::vector<unsigned> library_order(element_type type);
+// Converts the columns of a matrix from the library's node order into
+// meshio's, in place.
+void to_meshio(dense2D<unsigned>& cells, element_type type);
+
+// --- Whole meshes ----------------------------------------------------------
+
+// points and blocks [(type, cells in meshio's order[, refs or None])] as a
+// mesh value in the library's order (cells and refs checked).
+qf::mesh_data mesh_value(py::handle points, const py::list& blocks);
+// (points, [(type, cells, refs or None)]) of a mesh value, cells turned into
+// meshio's order in place.
+py::tuple mesh_arrays(qf::mesh_data& mesh);
 
 // --- Outputs (the library's storage, not copied) ---------------------------
 

@@ -1,5 +1,6 @@
-// Whole meshes read from and written to files through the library's format
-// table (the format follows the file name's extension).
+// Whole meshes read from and written to files through the library's
+// whole-mesh layer (the format of the content when the extension names
+// another or none; written in the format of the extension).
 #include <string>
 
 #include "arrays.h"
@@ -8,52 +9,45 @@ namespace quernfold_py {
 
 namespace {
 
-// Returns (points (nodes, d), [(type, cells, refs or None)]), cells in
-// meshio's node order.
+// Returns (points (nodes, d), [(type, cells, refs or None)], format name,
+// whether the format came from the content), cells in meshio's node order.
 py::tuple read(const std::string& path) {
   qf::mesh_data mesh;
-  const qf::mesh_format* format = nullptr;
-  const int code = unlocked([&] { return qf::read_mesh(path.c_str(), mesh, &format); });
+  qf::read_report report;
+  const int code = unlocked([&] { return qf::load_mesh(path.c_str(), mesh, report); });
   if (code == qf::mesh_missing_node) {
     qf::node_reference at;
     qf::find_missing_node(mesh, at);
     fail(path + ": element " + std::to_string(at.element) + " of the '" +
-         cell_name(mesh.blocks[at.block].type) + "' cells references node " +
+         qf::cell_name(mesh.blocks[at.block].type) + "' cells references node " +
          std::to_string(at.node) + " of " + std::to_string(mesh.coords.cols()));
   }
   check_memory(code);
-  if (code < 0) fail(path + ": " + qf::mesh_file_message(format, code, true));
-  py::list blocks;
-  for (qf::mesh_block& b : mesh.blocks) {
-    unlocked([&] { return reorder(b.connectM, b.type, false), 0; });
-    blocks.append(py::make_tuple(cell_name(b.type), out(b.connectM),
-                                 b.refs.empty() ? py::object(py::none()) : out(b.refs)));
-  }
-  return py::make_tuple(out(mesh.coords), blocks);
+  if (code < 0) fail(path + ": " + qf::mesh_file_message(report.format, code, true));
+  const py::tuple points_blocks = mesh_arrays(mesh);
+  return py::make_tuple(points_blocks[0], points_blocks[1], report.format->name,
+                        report.from_content);
 }
 
-// blocks: [(type, cells, refs or None)].
-void write(const std::string& path, py::handle points, const py::list& blocks, bool binary) {
-  qf::mesh_data mesh;
-  mesh.coords = points_in(points);
-  for (const py::handle item : blocks) {
-    const auto block = item.cast<py::tuple>();
-    qf::mesh_block b;
-    const std::string name = block[0].cast<std::string>();
-    b.type = cell_kind(name);
-    b.connectM = cells_in(block[1], b.type);
-    check_nodes(b.connectM, b.type, mesh.coords.cols());
-    if (!block[2].is_none()) b.refs = indices_in(block[2], "refs");
-    if (!b.refs.empty() && b.refs.size() != b.connectM.cols())
-      fail("the refs of the '" + name + "' cells must hold one entry per cell");
-    mesh.blocks.push_back(b);
-  }
+// blocks: [(type, cells, refs or None)]. Returns [(block, left out, loss in
+// words)] for the blocks the format does not hold whole.
+py::list write(const std::string& path, py::handle points, const py::list& blocks, bool binary) {
+  const qf::mesh_data mesh = mesh_value(points, blocks);
+  qf::write_plan plan;
+  const int planned = qf::plan_mesh_write(path.c_str(), mesh, plan);
+  if (planned == qf::mesh_nothing_written)
+    fail(path + ": " + plan.format->name + " holds none of the " + std::to_string(mesh.elements()) +
+         " elements; nothing written");
   qf::write_options options;
   options.binary = binary;
-  const int code = unlocked([&] { return qf::write_mesh(path.c_str(), mesh, options); });
+  const int code =
+      planned ? planned : unlocked([&] { return qf::write_mesh(path.c_str(), mesh, options); });
   check_memory(code);
-  if (code < 0)
-    fail(path + ": " + qf::mesh_file_message(qf::find_mesh_format(path.c_str()), code, false));
+  if (code < 0) fail(path + ": " + qf::mesh_file_message(plan.format, code, false));
+  py::list losses;
+  for (const qf::block_loss& l : plan.losses)
+    losses.append(py::make_tuple(l.block, !l.written, l.loss));
+  return losses;
 }
 
 // Every format of the table: (name, extensions, readable, writable).
@@ -71,7 +65,8 @@ py::list formats() {
 
 void bind_files(py::module_& m) {
   m.def("formats", &formats, R"(The mesh file formats: a list of (name, extensions, readable,
-writable); read and write choose among them by the file name's extension.)");
+writable); write chooses among them by the file name's extension, read by the
+file's content (the extension's format when the content shows none).)");
   m.def("_read", &read, py::arg("path"));
   m.def("_write", &write, py::arg("path"), py::arg("points"), py::arg("blocks"), py::arg("binary"));
 }

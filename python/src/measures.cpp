@@ -91,8 +91,8 @@ py::array size_map(py::handle points, py::handle cells, const std::string& type,
 }
 
 py::tuple bound_gradation(py::handle points, py::handle cells, const std::string& type,
-                          py::handle size_map, double bound, py::handle nodes, bool nodes_are_fixed,
-                          int direction, bool variations) {
+                          py::handle size_map, double gradation, py::handle nodes,
+                          bool nodes_are_fixed, int direction, bool variations) {
   const mesh_in m(points, cells, type);
   size_map_in map(size_map, true);
   dense1D<unsigned> listed;
@@ -103,6 +103,8 @@ py::tuple bound_gradation(py::handle points, py::handle cells, const std::string
   const dense2D<double>& p = m.points;
   const dense2D<unsigned>& c = m.cells;
   const element_type t = m.type;
+  // The library bounds the growth beyond 1 (0: no growth at all).
+  const double bound = gradation - 1;
   const int code = unlocked([&] {
     const auto bound_map = [&](auto& field) {
       return variations ? qf::bound_metric_variations(p, c, t, listed, nodes_are_fixed, direction,
@@ -118,7 +120,7 @@ py::tuple bound_gradation(py::handle points, py::handle cells, const std::string
       fail("nodes[" + std::to_string(i) + "] = " + std::to_string(listed[i]) +
            " names no node (there are " + std::to_string(p.cols()) + ")");
   check(code, "bound_gradation",
-        {{-7, "bound must be >= 0, got " + number(bound)},
+        {{-7, "gradation must be >= 1, got " + number(gradation)},
          {-8, map.aniso ? "metrics must have 3 columns for 2-D points and 6 for 3-D points, and "
                           "one row per node of the cells"
                         : "the sizes must have one entry per node of the cells"}});
@@ -207,16 +209,17 @@ p = inf the longest, p = 1 the mean; an edge shared by k elements counts k
 times. Nodes on no edge get 0.0. Kinds: line, triangle, quad, tetra,
 pyramid, wedge, hexahedron.)");
   m.def("bound_gradation", &bound_gradation, py::arg("points"), py::arg("cells"), py::arg("type"),
-        py::arg("size_map"), py::arg("bound"), py::arg("nodes") = py::none(),
+        py::arg("size_map"), py::arg("gradation"), py::arg("nodes") = py::none(),
         py::arg("nodes_are_fixed") = true, py::arg("direction") = 0, py::arg("variations") = false,
         R"(Limits how fast a size map changes along the mesh's edges.
 
 Returns (new size map, number of nodes changed); the input is not changed
 (the new map is a copy of the same shape and dtype float64). size_map as
 for edge_qualities. Two nodes are neighbors when an element holds both.
-With variations false the bound is on the growth of the size per unit of
-normalized length (0.5: at most 50 % larger one edge further); with true it
-is on the size gradient |h_a - h_b| / |e| (no unit). nodes (integers) with
+gradation B >= 1, as the command-line tool's --gradation: with variations
+false the size grows by at most a factor B per unit of normalized length
+(1.5: at most 50 % larger one edge further); with true the size gradient
+|h_a - h_b| / |e| is at most B - 1 (no unit). nodes (integers) with
 nodes_are_fixed true keep their size and all others may change; with false
 only the listed nodes may change. direction: 0 either way, 1 sizes only
 grow, -1 sizes only shrink.)");

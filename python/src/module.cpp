@@ -6,7 +6,10 @@ void bind_topology(py::module_& m);
 void bind_measures(py::module_& m);
 void bind_detector(py::module_& m);
 void bind_files(py::module_& m);
+void bind_whole_mesh(py::module_& m);
+#ifdef QUERNFOLD_PYTHON_TIMING
 void bind_timing(py::module_& m);
+#endif
 }  // namespace quernfold_py
 
 PYBIND11_MODULE(_quernfold, m) {
@@ -22,5 +25,8 @@ PYBIND11_MODULE(_quernfold, m) {
   qp::bind_measures(m);
   qp::bind_detector(m);
   qp::bind_files(m);
+  qp::bind_whole_mesh(m);
+#ifdef QUERNFOLD_PYTHON_TIMING
   qp::bind_timing(m);
+#endif
 }

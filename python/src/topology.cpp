@@ -1,11 +1,8 @@
-// Topology and clean-up on numpy arrays: neighbors, node graph, sub-domains,
-// boundary faces, and the merge-and-clean of a whole mesh.
+// Topology on numpy arrays: neighbors, node graph and sub-domains.
 #include <unistd.h>
 
 #include <algorithm>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "arrays.h"
 
@@ -35,30 +32,12 @@ py::array neighbors(py::handle cells, const std::string& type, bool link_non_man
   return out(neighbor_matrix(cells_in(cells, t), t, type, link_non_manifold));
 }
 
-// Largest entry of packed cells, four running maxima at a time (a quarter
-// of the time of a plain scan); qf::max_ID decides when a slot holds no_index.
-unsigned largest_node(const dense2D<unsigned>& cells) {
-  const unsigned* v = cells.data();
-  const std::size_t n = cells.rows() * cells.cols();
-  unsigned m0 = 0, m1 = 0, m2 = 0, m3 = 0;
-  std::size_t i = 0;
-  for (; i + 4 <= n; i += 4) {
-    m0 = std::max(m0, v[i]);
-    m1 = std::max(m1, v[i + 1]);
-    m2 = std::max(m2, v[i + 2]);
-    m3 = std::max(m3, v[i + 3]);
-  }
-  for (; i < n; ++i) m0 = std::max(m0, v[i]);
-  const unsigned largest = std::max(std::max(m0, m1), std::max(m2, m3));
-  return largest == qf::no_index ? qf::max_ID(cells) : largest;
-}
-
 // The node graph takes three words per node number up to the largest one.
 // A numbering that memory could not hold is refused as MemoryError before
 // the system hands out pages that it cannot back.
 void check_room_for_node_numbers(const dense2D<unsigned>& cells) {
   if (cells.rows() * cells.cols() == 0) return;
-  const unsigned largest = largest_node(cells);
+  const unsigned largest = qf::max_ID(cells);
   if (largest == qf::no_index) return;
   const double need = (static_cast<double>(largest) + 3) * 3 * sizeof(unsigned);
   const double have =
@@ -87,114 +66,6 @@ py::tuple subdomains(py::handle cells, const std::string& type, bool link_non_ma
   dense1D<unsigned> elements, offsets;
   check(unlocked([&] { return qf::get_subdomains(n, elements, offsets); }), "subdomains");
   return py::make_tuple(out(elements), out(offsets));
-}
-
-// One (type name, cells) pair of a mesh's list of blocks.
-std::pair<std::string, py::object> block_at(const py::list& blocks, std::size_t k) {
-  auto pair = blocks[k].cast<py::tuple>();
-  return {pair[0].cast<std::string>(), pair[1]};
-}
-
-// Mixed kind gathering the linear kinds of one dimension.
-element_type mixed_kind(unsigned dim) {
-  return dim == 3 ? qf::ET_SOLID_MIX : dim == 2 ? qf::ET_FACE_MIX : qf::ET_EDGE2;
-}
-
-// The cells of the highest dimension of a mesh as one matrix in the
-// library's order: one block as it is, several blocks as one matrix of the
-// mixed kind of their dimension (unused slots no_index).
-std::pair<dense2D<unsigned>, element_type> highest_cells(const py::list& blocks) {
-  unsigned dim = 0;
-  for (std::size_t k = 0; k < blocks.size(); ++k)
-    dim = std::max(dim, qf::element_dim(cell_kind(block_at(blocks, k).first)));
-  if (dim == 0) fail("the mesh has no cells of dimension 1 to 3");
-  std::vector<std::pair<dense2D<unsigned>, element_type>> top;
-  std::size_t columns = 0;
-  for (std::size_t k = 0; k < blocks.size(); ++k) {
-    const auto [name, data] = block_at(blocks, k);
-    const element_type t = cell_kind(name);
-    if (qf::element_dim(t) != dim) continue;
-    if (qf::nbr_nodes(t) != qf::nbr_base_nodes(t)) fail(no_faces(name));
-    top.emplace_back(cells_in(data, t), t);
-    columns += top.back().first.cols();
-  }
-  if (top.size() == 1) return top.front();
-  const element_type kind = mixed_kind(dim);
-  dense2D<unsigned> all;
-  if (!all.resize(qf::nbr_nodes(kind), columns, qf::no_index)) throw std::bad_alloc();
-  std::size_t j0 = 0;
-  for (const auto& [c, t] : top)
-    for (std::size_t j = 0; j < c.cols(); ++j, ++j0)
-      for (std::size_t i = 0; i < c.rows(); ++i) all(i, j0) = c(i, j);
-  return {all, kind};
-}
-
-// Splits face columns (face height x faces) into meshio blocks: vertices,
-// lines, triangles, and for 4-row columns triangles (row 3 no_index) and
-// quadrangles.
-py::list face_blocks(const dense2D<unsigned>& faces) {
-  static const char* const by_height[] = {"", "vertex", "line", "triangle", "quad"};
-  py::list blocks;
-  if (faces.cols() == 0) return blocks;
-  if (faces.rows() < 4) {
-    blocks.append(py::make_tuple(by_height[faces.rows()], out(faces)));
-    return blocks;
-  }
-  std::size_t triangles = 0;
-  for (std::size_t j = 0; j < faces.cols(); ++j) triangles += faces(3, j) == qf::no_index;
-  dense2D<unsigned> tri, quad;
-  if (!tri.resize(3, triangles) || !quad.resize(4, faces.cols() - triangles))
-    throw std::bad_alloc();
-  for (std::size_t j = 0, t = 0, q = 0; j < faces.cols(); ++j) {
-    const bool is_tri = faces(3, j) == qf::no_index;
-    unsigned* dst = is_tri ? tri.column(t++) : quad.column(q++);
-    for (std::size_t i = 0; i < (is_tri ? 3u : 4u); ++i) dst[i] = faces(i, j);
-  }
-  if (tri.cols()) blocks.append(py::make_tuple("triangle", out(tri)));
-  if (quad.cols()) blocks.append(py::make_tuple("quad", out(quad)));
-  return blocks;
-}
-
-py::list boundary(const py::list& blocks, bool link_non_manifold) {
-  const auto [cells, kind] = highest_cells(blocks);
-  const dense2D<unsigned> n = neighbor_matrix(cells, kind, "mixed", link_non_manifold);
-  dense2D<unsigned> faces;
-  check(unlocked([&] { return qf::get_mesh_boundaries(cells, n, kind, faces); }), "boundary");
-  return face_blocks(faces);
-}
-
-// Merges nodes within tol, drops degenerate elements and unused nodes.
-// Returns (points, [(type, cells, element map)], node map).
-py::tuple clean(py::handle points, const py::list& blocks, double tol) {
-  dense2D<double> coords;
-  if (!coords.copy(points_in(points))) throw std::bad_alloc();
-  std::vector<dense2D<unsigned>> cells(blocks.size());
-  std::vector<dense1D<unsigned>> kept(blocks.size());
-  for (std::size_t k = 0; k < blocks.size(); ++k) {
-    const auto [name, data] = block_at(blocks, k);
-    const element_type t = cell_kind(name);
-    if (!cells[k].copy(cells_as_given(data, t))) throw std::bad_alloc();
-    check_nodes(cells[k], t, coords.cols());
-  }
-  dense1D<unsigned> merged, used;
-  dense2D<unsigned>* first = cells.data();
-  dense2D<unsigned>* last = first + cells.size();
-  int code = unlocked([&] { return qf::merge(coords, first, last, merged, tol, 0); });
-  check(code, "clean", {{-5, "tol must be a distance >= 0, got " + number(tol)}});
-  for (std::size_t k = 0; k < cells.size(); ++k)
-    check_memory(unlocked([&] { return qf::remove_degenerated(cells[k], kept[k], false); }));
-  check(unlocked([&] { return qf::simplify(coords, first, last, used, 0); }), "clean");
-  // Old node -> representative -> node kept.
-  dense1D<unsigned> map = merged.empty() ? used : merged;
-  if (!merged.empty() && !used.empty()) qf::change_indices(map, used);
-  if (map.empty()) {
-    if (!map.resize(coords.cols())) throw std::bad_alloc();
-    for (std::size_t i = 0; i < map.size(); ++i) map[i] = static_cast<unsigned>(i);
-  }
-  py::list out_blocks;
-  for (std::size_t k = 0; k < cells.size(); ++k)
-    out_blocks.append(py::make_tuple(block_at(blocks, k).first, out(cells[k]), out(kept[k])));
-  return py::make_tuple(out(coords), out_blocks, out(map));
 }
 
 }  // namespace
@@ -248,8 +119,6 @@ Returns (elements, offsets), both uint32: sub-domain k is
 elements[offsets[k]:offsets[k + 1]]; sub-domains are numbered by their
 lowest element and listed breadth first from it. A label per element:
 labels[elements] = np.repeat(np.arange(len(offsets) - 1), np.diff(offsets)).)");
-  m.def("_boundary", &boundary, py::arg("blocks"), py::arg("link_non_manifold"));
-  m.def("_clean", &clean, py::arg("points"), py::arg("blocks"), py::arg("tol"));
 }
 
 }  // namespace quernfold_py

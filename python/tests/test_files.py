@@ -49,3 +49,6 @@ def test_file_errors_name_the_cause(tmp_path):
     for name, words in [("out.xyz", "xyz"), ("no/such/dir.stl", "")]:
         with pytest.raises(qf.Error, match=words):
             qf.write(tmp_path / name, qf.Mesh(GRID, [("triangle", TRI)]))
+    with pytest.raises(qf.Error, match="STL holds none of the 2 elements; nothing written"):
+        qf.write(tmp_path / "tets.stl", qf.Mesh(SOLID, [("tetra", TETS)]))
+    assert not (tmp_path / "tets.stl").exists()

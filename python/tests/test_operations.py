@@ -103,13 +103,15 @@ def test_size_map_gradation_and_edge_qualities():
     points, hexa, _ = cube_grid(2)
     np.testing.assert_array_equal(qf.size_map(points, hexa, "hexahedron"), 0.5)
     sizes = np.array([1.0, 10.0])
-    graded, changed = qf.bound_gradation([[0, 0], [1, 0]], [[0, 1]], "line", sizes, 1.0, direction=-1)
+    graded, changed = qf.bound_gradation([[0, 0], [1, 0]], [[0, 1]], "line", sizes, 2.0, direction=-1)
     assert changed == 1 and graded.tolist() == pytest.approx([1.0, 1 + np.log(2)]) and sizes[1] == 10
     hist = qf.Histogram(0.0, 2.0, 4)
     tri = [[0, 1, 2], [2, 1, 3]]
     square = [[0, 0], [1, 0], [0, 1], [1, 1]]
     assert qf.edge_qualities(square, tri, "triangle", np.ones(4), hist, excluded_edges=[[2, 1]]) == 4
     assert hist.count == 4 and hist.counts.tolist() == [0, 0, 4, 0] and hist.max == 1
+    with pytest.raises(TypeError, match="gradation=1.5"):
+        qf.bound_gradation([[0, 0], [1, 0]], [[0, 1]], "line", sizes, bound=0.5)
 
 
 def test_node_detector_matches_brute_force():

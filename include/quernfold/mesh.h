@@ -1,0 +1,273 @@
+// Whole meshes: the mesh value and the operations that programs apply to a
+// whole file's mesh (the command-line tool and the Python package call these
+// and nothing of their own): element kinds by meshio's names and node order,
+// combining blocks, cleaning, the boundary, statistics, the size map, and
+// reading and writing with the format found from the file's content.
+//
+// Shapes: coordinates are dim x nodes (rows x columns), connectivities
+// nbr_nodes(type) x elements, 0-based node indices in the library's node
+// order. Maps run from old to new (~0U: removed). Functions return 0 or a
+// negative code (the codes below, a library function's own code, or
+// no_memory); outputs on failure are stated per function. Nothing is printed
+// and no state is kept.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "quernfold/model.h"
+
+namespace ovk {
+namespace quernfold {
+
+struct mesh_format;    // io.h
+struct write_options;  // io.h
+
+// ---------------------------------------------------------------------------
+// The mesh value
+// ---------------------------------------------------------------------------
+
+// Elements of one kind (never a mixed kind).
+struct mesh_block {
+  element_type type = ET_UNKNOWN;
+  // nbr_nodes(type) x elements, 0-based node indices in the library's node
+  // order.
+  dense2D<unsigned> connectM;
+  // One reference per element (NASTRAN and FEMAP property identifier), or
+  // empty when the file has none. The NASTRAN and FEMAP writers write them
+  // as property identifiers (block position + 1 for a block without); MEDIT
+  // takes the block position as reference and MSH the block position + 1 as
+  // entity tag; the other formats keep none.
+  dense1D<unsigned> refs;
+};
+
+// The name of a reference (a physical group): its dimension and tag.
+struct physical_name {
+  unsigned dimension = 0;
+  unsigned tag = 0;
+  std::string name;
+};
+
+// Values per node: components x nodes.
+struct point_field {
+  std::string name;
+  dense2D<double> values;
+};
+
+// Values per element: one components x elements matrix per block, in block
+// order.
+struct cell_field {
+  std::string name;
+  std::vector<dense2D<double>> values;
+};
+
+struct mesh_data {
+  // dim x nodes (2 or 3 rows), in the units of the file.
+  dense2D<double> coords;
+  // One block per kind, in order of first appearance in the file (OBJ:
+  // triangles, then quadrangles).
+  std::vector<mesh_block> blocks;
+  // Optional: names of references, fields per node and per element. The
+  // operations below carry fields along (clean maps them); files keep them
+  // only where a format holds them.
+  std::vector<physical_name> physical_names;
+  std::vector<point_field> point_fields;
+  std::vector<cell_field> cell_fields;
+  // Number of elements over every block.
+  std::size_t elements() const;
+};
+
+// Codes of the operations below beyond those of the functions they call.
+inline constexpr int mesh_no_faces = -311;         // no element of dimension 1 to 3
+inline constexpr int mesh_bad_tolerance = -312;    // tolerance negative or NaN
+inline constexpr int mesh_bad_parameter = -313;    // exponent < 0 or gradation < 1 (or NaN)
+inline constexpr int mesh_nothing_written = -314;  // the format holds none of the elements
+inline constexpr int mesh_bad_field = -315;        // a field of another size than its nodes / cells
+
+// ---------------------------------------------------------------------------
+// Element kinds by meshio's names and node order
+// ---------------------------------------------------------------------------
+
+// meshio's cell-type name of a kind ("triangle", "tetra10", ...); nullptr
+// for ET_UNKNOWN and the mixed kinds.
+const char* cell_name(element_type type);
+// The kind of a meshio cell-type name; ET_UNKNOWN for any other name.
+element_type cell_kind(const char* name);
+// The kinds that have a name: their number, and kind k of them (ET_UNKNOWN
+// past the last).
+std::size_t named_kind_count();
+element_type named_kind(std::size_t k);
+
+// The largest number of nodes of a named kind (HEXA27).
+inline constexpr unsigned kMaxCellNodes = 27;
+// meshio's node order: library position k of a `type` column takes meshio
+// position from[k] (from has nbr_nodes(type) entries). meshio keeps the
+// standard (VTK) order of to_standard_node_order, except the linear wedge,
+// which it keeps with the base's normal towards the top, as the library
+// does. Returns false (from untouched) when the two orders are the same.
+bool meshio_order(element_type type, unsigned from[kMaxCellNodes]);
+// Every column of `cells` from meshio's order into the library's, or back
+// (to_meshio true). Codes of to_standard_node_order; nothing changes on
+// failure.
+int reorder_meshio(dense2D<unsigned>& cells, element_type type, bool to_meshio);
+
+// ---------------------------------------------------------------------------
+// Views and combinations of blocks
+// ---------------------------------------------------------------------------
+
+// Largest element dimension over the non-empty blocks; 0 without elements.
+unsigned mesh_dimension(const mesh_data& mesh);
+// The linear kind whose nodes lead the columns of `type` (ET_NODE for
+// ET_NODE, ET_UNKNOWN for kinds without one).
+element_type linear_kind(element_type type);
+// The block's vertex nodes as a matrix of its linear kind (nbr_base_nodes x
+// elements; shares storage when the block is linear). False when memory
+// runs out.
+bool vertex_matrix(const mesh_block& block, dense2D<unsigned>& out);
+
+// Every element of one dimension in one matrix, vertex nodes only, block
+// after block: ET_SOLID_MIX (8 rows) for solids, ET_FACE_MIX (4 rows) for
+// faces, ET_EDGE2 for edges, ET_NODE for points; unused slots ~0U.
+struct combined_elements {
+  dense2D<unsigned> connect;
+  element_type type = ET_UNKNOWN;
+};
+// no_memory (out empty) when the matrix cannot be had.
+int combine_blocks(const mesh_data& mesh, unsigned dimension, combined_elements& out);
+
+// ---------------------------------------------------------------------------
+// Clean-up
+// ---------------------------------------------------------------------------
+
+struct clean_report {
+  int merged = 0;                    // nodes merged into another
+  std::size_t elements_removed = 0;  // elements naming a node twice after the merge
+  std::size_t nodes_removed = 0;     // nodes no element uses any more (merged ones included)
+  dense1D<unsigned> node_map;        // old node -> new node (~0U: removed)
+  // Per block: old element -> new element (~0U: removed).
+  std::vector<dense1D<unsigned>> element_maps;
+};
+// Merges the nodes within `tol` of each other (a distance in the units of
+// the coordinates, >= 0; 0 merges coincident nodes only), removes the
+// elements that name a node twice and then the nodes no element uses, and
+// writes the result to `out` (storage of its own; refs and fields follow
+// their nodes and elements; `in` is not changed). Codes: mesh_bad_tolerance,
+// mesh_bad_field, no_memory, the merge's codes; `out` is then empty.
+int clean_mesh(const mesh_data& in, double tol, mesh_data& out, clean_report& report);
+// Removes the nodes no element uses and renumbers the blocks (point fields
+// follow). Returns the number removed, or a code of simplify; `node_map`
+// receives old node -> new node (empty when nothing was examined).
+int drop_unused_nodes(mesh_data& mesh, dense1D<unsigned>& node_map);
+
+// ---------------------------------------------------------------------------
+// Boundary
+// ---------------------------------------------------------------------------
+
+// The boundary faces of the elements of the mesh's dimension, taken
+// together (a face between two kinds is interior; a face shared by three
+// elements or more is interior too), as blocks on the same coordinates: end
+// points (ET_NODE) of curves, edges (ET_EDGE2) of surfaces, triangles then
+// quadrangles of solids. Quadratic kinds by their vertex nodes. Faces have
+// the sense of the library's face functions (get_mesh_boundaries): the
+// right-hand normal of a face of a valid solid points into its element.
+// `skin` keeps the coordinates of `mesh` (shared; no columns when the mesh
+// is closed); drop_unused_nodes trims them. Codes: mesh_no_faces,
+// no_memory, the codes of get_neighbors and get_mesh_boundaries; `skin` is
+// then empty.
+int mesh_boundary(const mesh_data& mesh, mesh_data& skin);
+
+// ---------------------------------------------------------------------------
+// Statistics
+// ---------------------------------------------------------------------------
+
+// Count, smallest, largest and sum of a set of values.
+struct value_range {
+  std::size_t count = 0;
+  double min = 0, max = 0, sum = 0;
+  void add(double v);
+  double mean() const;
+};
+
+// One block's elements measured on their vertex nodes.
+struct kind_statistics {
+  element_type type = ET_UNKNOWN;
+  std::size_t elements = 0;
+  value_range quality;    // shape qualities (no count for ET_NODE)
+  std::size_t worst = 0;  // element of the lowest quality (when quality.count)
+  std::size_t nonpositive_jacobians = 0;
+};
+
+struct mesh_statistics {
+  std::size_t nodes = 0, dimension = 0, space_dimension = 0;
+  bool has_box = false;           // false without nodes
+  double box[2][3] = {{0}, {0}};  // lowest and highest corner (z 0 for 2-D)
+  // Of the elements of the mesh's dimension taken together, as
+  // mesh_boundary takes them (false without elements of dimension >= 1).
+  bool has_topology = false;
+  std::size_t boundary_faces = 0, parts = 0;
+  std::size_t non_manifold_faces = 0;  // distinct faces shared by three elements or more
+  std::size_t coincident_nodes = 0;    // used nodes exactly at another used node of lower rank
+  std::size_t nonpositive_jacobians = 0;
+  value_range edge_length;                         // distinct edges of the vertex nodes
+  value_range quality;                             // every element with a shape quality
+  std::size_t worst_block = 0, worst_element = 0;  // of the lowest quality
+  std::vector<kind_statistics> blocks;             // one per block
+};
+// Measures the whole mesh. Codes: no_memory and the measuring functions'
+// codes; `stats` then holds what was measured before.
+int measure_mesh(const mesh_data& mesh, mesh_statistics& stats);
+
+// ---------------------------------------------------------------------------
+// Size map
+// ---------------------------------------------------------------------------
+
+// An isotropic size per node (one column per node): the power mean with
+// exponent p (>= 0; 0 the shortest) of the lengths of the edges at the node
+// of the elements of the mesh's dimension, then of lower dimensions for the
+// nodes only they hold (quadratic kinds by their vertex nodes; nodes on no
+// edge get 0). With a finite `gradation` B (>= 1) the sizes then shrink
+// until they grow by at most a factor B per unit of length along every edge
+// of the top-dimension elements; `changed` receives the nodes it changed (0
+// without gradation). Codes: mesh_bad_parameter, mesh_no_faces, no_memory,
+// the codes of metrics_gen_iso and bound_metric_gradations.
+int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<double>& sizes,
+                  int& changed);
+
+// ---------------------------------------------------------------------------
+// Files: reading with the format found from the content, writing checked
+// ---------------------------------------------------------------------------
+
+// The readable format the first bytes of the file show (gmsh MSH, VTK,
+// MEDIT text or binary, STL text or binary, NASTRAN, FEMAP, OBJ), or
+// nullptr when they show none (or the file cannot be read).
+const mesh_format* detect_mesh_format(const char* path);
+
+struct read_report {
+  const mesh_format* format = nullptr;  // the format read (or tried), or nullptr
+  bool from_content = false;            // true: chosen from the content, not the extension
+};
+// Reads a whole mesh as read_mesh does (same codes, same state on failure),
+// but with the format the content shows when the extension names no
+// readable format or another format than the content shows.
+int load_mesh(const char* path, mesh_data& mesh, read_report& report);
+
+// What a writer does with one block that it cannot hold whole.
+struct block_loss {
+  std::size_t block = 0;
+  bool written = true;         // false: left out of the file
+  const char* loss = nullptr;  // in words (the format's)
+};
+struct write_plan {
+  const mesh_format* format = nullptr;  // the format of the extension, or nullptr
+  std::vector<block_loss> losses;       // blocks with elements that lose something
+  std::size_t kept = 0;                 // elements the file will hold
+};
+// What writing `mesh` to `path` would keep and lose, before anything is
+// written. Codes: mesh_unknown_format, mesh_not_supported (no writer),
+// mesh_nothing_written (the mesh has elements and the format holds none);
+// the plan is filled as far as known. Then write_mesh writes it.
+int plan_mesh_write(const char* path, const mesh_data& mesh, write_plan& plan);
+
+}  // namespace quernfold
+}  // namespace ovk
