@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "io/io_common.h"
+#include "io/shared/element_runs.h"
+#include "io/shared/families.h"
+#include "io/shared/files.h"
+#include "io/shared/lines.h"
 
 namespace ovk {
 namespace quernfold {
@@ -207,18 +210,10 @@ void write_elements(std::FILE* f, const dense2D<unsigned>& connectM,
   std::fprintf(f, "%s\n", kBlockEnd);
 }
 
-// Exactly one run gives its type; none or several give ET_UNKNOWN.
-element_type single_run_type(const dense1D<int>& types) {
-  return types.size() == 1 ? static_cast<element_type>(types[0]) : ET_UNKNOWN;
-}
-
 }  // namespace
 
-const detail::run_reader kCoreReader = &FEMAP_input;
-const detail::run_writer kCoreWriter = &FEMAP_output;
-
 // ---------------------------------------------------------------------------
-// Readers
+// Reader
 // ---------------------------------------------------------------------------
 
 int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
@@ -228,42 +223,10 @@ int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connec
   return read_core(stream, out);
 }
 
-int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids) {
-  return detail::with_file(
-      name, "rt", [&](FILE* f) { return FEMAP_input(f, coords, connectM, bounds, types, pids); });
-}
-
-int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                element_type& type) {
-  dense1D<unsigned> bounds, pids;
-  dense1D<int> types;
-  const int code = FEMAP_input(stream, coords, connectM, bounds, types, pids);
-  if (!bounds.empty()) type = single_run_type(types);
-  return code;
-}
-
-int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                element_type& type) {
-  return detail::with_file(name, "rt",
-                           [&](FILE* f) { return FEMAP_input(f, coords, connectM, type); });
-}
-
-int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
-                dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  return detail::read_first_runs(kCoreReader, stream, coords, connectM1, connectM2, type1, type2);
-}
-
-int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
-                dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  type1 = type2 = ET_UNKNOWN;
-  return detail::with_file(name, "rt", [&](FILE* f) {
-    return FEMAP_input(f, coords, connectM1, connectM2, type1, type2);
-  });
-}
+QUERNFOLD_READER_FORMS(FEMAP_input, detail::kFemapReaderRules)
 
 // ---------------------------------------------------------------------------
-// Writers
+// Writer
 // ---------------------------------------------------------------------------
 
 int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
@@ -278,36 +241,7 @@ int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> 
   return 0;
 }
 
-int FEMAP_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
-                 dense1D<unsigned> const& bounds, dense1D<int> const& types,
-                 dense1D<unsigned> const& pids) {
-  return detail::with_file(
-      name, "wt", [&](FILE* f) { return FEMAP_output(f, coords, connectM, bounds, types, pids); });
-}
-
-int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
-                 element_type type) {
-  return detail::write_one_run(kCoreWriter, stream, coords, connectM, type);
-}
-
-int FEMAP_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
-                 element_type type) {
-  return detail::with_file(name, "wt",
-                           [&](FILE* f) { return FEMAP_output(f, coords, connectM, type); });
-}
-
-int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
-                 dense2D<unsigned> const& connectM2, element_type type1, element_type type2) {
-  return detail::write_two_runs(kCoreWriter, stream, coords, connectM1, connectM2, type1, type2);
-}
-
-int FEMAP_output(char const* name, dense2D<double> const& coords,
-                 dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
-                 element_type type1, element_type type2) {
-  return detail::with_file(name, "wt", [&](FILE* f) {
-    return FEMAP_output(f, coords, connectM1, connectM2, type1, type2);
-  });
-}
+QUERNFOLD_RUN_WRITER_FORMS(FEMAP_output)
 
 }  // namespace quernfold
 }  // namespace ovk

@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "io/io_common.h"
+#include "io/shared/element_runs.h"
+#include "io/shared/families.h"
+#include "io/shared/files.h"
+#include "io/shared/lines.h"
 
 namespace ovk {
 namespace quernfold {
@@ -450,11 +453,8 @@ void write_elements(std::FILE* f, const dense2D<unsigned>& connectM,
 
 }  // namespace
 
-const detail::run_reader kCoreReader = &NASTRAN_input;
-const detail::run_writer kCoreWriter = &NASTRAN_output;
-
 // ---------------------------------------------------------------------------
-// Readers
+// Reader
 // ---------------------------------------------------------------------------
 
 int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
@@ -464,39 +464,10 @@ int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& conn
   return read_core(stream, out);
 }
 
-int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                  dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids) {
-  return detail::with_file(
-      name, "rt", [&](FILE* f) { return NASTRAN_input(f, coords, connectM, bounds, types, pids); });
-}
-
-int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                  element_type& type) {
-  return detail::read_one_matrix(kCoreReader, stream, coords, connectM, type);
-}
-
-int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                  element_type& type) {
-  type = ET_UNKNOWN;
-  return detail::with_file(name, "rt",
-                           [&](FILE* f) { return NASTRAN_input(f, coords, connectM, type); });
-}
-
-int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
-                  dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  return detail::read_first_runs(kCoreReader, stream, coords, connectM1, connectM2, type1, type2);
-}
-
-int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
-                  dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  type1 = type2 = ET_UNKNOWN;
-  return detail::with_file(name, "rt", [&](FILE* f) {
-    return NASTRAN_input(f, coords, connectM1, connectM2, type1, type2);
-  });
-}
+QUERNFOLD_READER_FORMS(NASTRAN_input, detail::kNastranReaderRules)
 
 // ---------------------------------------------------------------------------
-// Writers
+// Writer
 // ---------------------------------------------------------------------------
 
 int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
@@ -512,37 +483,7 @@ int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned
   return 0;
 }
 
-int NASTRAN_output(char const* name, dense2D<double> const& coords,
-                   dense2D<unsigned> const& connectM, dense1D<unsigned> const& bounds,
-                   dense1D<int> const& types, dense1D<unsigned> const& pids) {
-  return detail::with_file(name, "wt", [&](FILE* f) {
-    return NASTRAN_output(f, coords, connectM, bounds, types, pids);
-  });
-}
-
-int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
-                   element_type type) {
-  return detail::write_one_run(kCoreWriter, stream, coords, connectM, type);
-}
-
-int NASTRAN_output(char const* name, dense2D<double> const& coords,
-                   dense2D<unsigned> const& connectM, element_type type) {
-  return detail::with_file(name, "wt",
-                           [&](FILE* f) { return NASTRAN_output(f, coords, connectM, type); });
-}
-
-int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
-                   dense2D<unsigned> const& connectM2, element_type type1, element_type type2) {
-  return detail::write_two_runs(kCoreWriter, stream, coords, connectM1, connectM2, type1, type2);
-}
-
-int NASTRAN_output(char const* name, dense2D<double> const& coords,
-                   dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
-                   element_type type1, element_type type2) {
-  return detail::with_file(name, "wt", [&](FILE* f) {
-    return NASTRAN_output(f, coords, connectM1, connectM2, type1, type2);
-  });
-}
+QUERNFOLD_RUN_WRITER_FORMS(NASTRAN_output)
 
 }  // namespace quernfold
 }  // namespace ovk

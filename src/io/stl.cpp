@@ -10,8 +10,10 @@
 
 #include "common/point3.h"
 #include "common/point_table.h"
-#include "io/io_common.h"
-#include "io/number_text.h"
+#include "io/shared/columns.h"
+#include "io/shared/files.h"
+#include "io/shared/lines.h"
+#include "io/shared/number_text.h"
 #include "quernfold/search.h"
 
 namespace ovk {

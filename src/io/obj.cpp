@@ -10,8 +10,9 @@
 #include <memory>
 #include <new>
 
-#include "io/io_common.h"
-#include "io/number_text.h"
+#include "io/shared/columns.h"
+#include "io/shared/files.h"
+#include "io/shared/number_text.h"
 
 namespace ovk {
 namespace quernfold {
