@@ -23,9 +23,13 @@ namespace {
 
 constexpr int kNotStl = -2;
 constexpr int kBadRecord = -3;
-// Codes from -1 to this one are text failures after which the binary form
-// is tried.
-constexpr int kLastTextFailure = -198;
+// What the one-matrix merge returns when its storage cannot be allocated
+// (the allocation code raised by one); the exact block merges stand in for
+// it, so they fail with its code.
+constexpr int kMergeNoMemory = no_memory + 1;
+// Codes from -1 to the merge's allocation code are text failures after which
+// the binary form is tried.
+constexpr int kLastTextFailure = kMergeNoMemory;
 
 // Binary layout: header, triangle count, then per triangle the normal and
 // three vertices (32-bit floats) and a 16-bit attribute word.
@@ -39,10 +43,6 @@ const char kBinaryTag[] = "OVK STL Binary";
 // then all vertices within this fraction of the smallest triangle height.
 constexpr std::size_t kMergeBlock = 100000;
 constexpr double kHeightFraction = 0.05;
-// What the one-matrix merge returns when its storage cannot be allocated
-// (the allocation code raised by one); the exact block merges stand in for
-// it, so they fail with its code.
-constexpr int kMergeNoMemory = no_memory + 1;
 
 using detail::point3;
 
