@@ -68,17 +68,19 @@ double field_real(std::string field) {
   return std::strtod(field.c_str(), nullptr);
 }
 
-bool next_line(std::FILE* stream, std::string& line) {
-  char buf[detail::kLineBuffer];
-  if (!detail::read_line(stream, buf)) return false;
-  line.assign(buf);
-  while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+// Lines as a 256-character buffer reads them (at most 255 characters), white
+// space at their end dropped, the stream read line by line.
+constexpr detail::line_rules kRecordLines = {false, detail::kLineBuffer - 1, true, true, false};
+
+bool next_line(detail::line_reader& lines, std::string& line) {
+  if (!lines.next()) return false;
+  line.assign(lines.begin(), lines.end());
   return true;
 }
 
-void skip_lines(std::FILE* stream, int n) {
+void skip_lines(detail::line_reader& lines, int n) {
   std::string line;
-  for (int k = 0; k < n && next_line(stream, line); ++k) {
+  for (int k = 0; k < n && next_line(lines, line); ++k) {
   }
 }
 
@@ -99,17 +101,18 @@ int read_node(const std::vector<std::string>& f, detail::run_builder& out) {
   return 0;
 }
 
-int read_element(const std::vector<std::string>& f, std::FILE* stream, detail::run_builder& out) {
+int read_element(const std::vector<std::string>& f, detail::line_reader& lines,
+                 detail::run_builder& out) {
   if (f.size() < kElementFields) return kBadRecord;
   const topology* topo = topology_of_code(detail::field_integer(f[4]));
   if (!topo) {
-    skip_lines(stream, kUnreadRecord);
+    skip_lines(lines, kUnreadRecord);
     return 0;
   }
   long slots[kSlots];
   for (std::size_t half = 0; half < 2; ++half) {
     std::string line;
-    if (!next_line(stream, line)) return kBadRecord;
+    if (!next_line(lines, line)) return kBadRecord;
     const std::vector<std::string> s = detail::split_at_commas(line);
     if (s.size() < kSlotFields) return kBadRecord;
     for (std::size_t k = 0; k < kSlotFields; ++k)
@@ -120,7 +123,7 @@ int read_element(const std::vector<std::string>& f, std::FILE* stream, detail::r
   for (unsigned k = 0; k < n; ++k) nodes[k] = static_cast<unsigned>(slots[topo->slot[k]] - 1);
   if (!out.add_element(topo->type, nodes, n, static_cast<unsigned>(detail::field_integer(f[1]))))
     return no_memory;
-  skip_lines(stream, kRecordTail);
+  skip_lines(lines, kRecordTail);
   return 0;
 }
 
@@ -129,10 +132,11 @@ enum class block { none, nodes, elements };
 int read_core(std::FILE* stream, detail::run_builder& out) {
   if (!stream) return -1;
   if (!out.start()) return no_memory;
+  detail::line_reader lines(stream, kRecordLines);
   block in = block::none;
   std::string line;
   int code = 0;
-  while (code == 0 && next_line(stream, line)) {
+  while (code == 0 && next_line(lines, line)) {
     if (in == block::none) {
       const std::string id = without_spaces(line);
       if (id == "403")
@@ -146,7 +150,7 @@ int read_core(std::FILE* stream, detail::run_builder& out) {
       continue;
     }
     const std::vector<std::string> fields = detail::split_at_commas(line);
-    code = in == block::nodes ? read_node(fields, out) : read_element(fields, stream, out);
+    code = in == block::nodes ? read_node(fields, out) : read_element(fields, lines, out);
   }
   if (!out.finish() && code == 0) code = no_memory;
   return code;

@@ -44,37 +44,33 @@ constexpr int kFieldsPerLine = 9;
 // Lines of the stream as a 256-character buffer reads them: at most 255
 // characters, the line end ("\n", or "\r\n" in a CR LF file) kept as part
 // of the line, so that it counts when the line is cut into fields; a longer
-// line arrives in pieces. One line can be handed back to be read again (the
-// look-ahead of small-field continuations).
+// line arrives in pieces. The stream is read line by line, so that it stays
+// positioned after ENDDATA.
+constexpr detail::line_rules kCardLines = {false, detail::kLineBuffer - 1, true, false, false};
+
+// The card lines as strings. The line just read can be handed back to be
+// read again (the look-ahead of small-field continuations).
 class line_source {
  public:
-  explicit line_source(std::FILE* stream) : stream_(stream) {}
+  explicit line_source(std::FILE* stream) : stream_(stream), lines_(stream, kCardLines) {}
 
   bool next(std::string& line) {
-    if (pending_) {
-      pending_ = false;
-      line = held_;
-      return true;
-    }
-    char buf[detail::kLineBuffer];
-    if (!detail::read_line(stream_, buf)) return false;
-    line.assign(buf);
+    if (!lines_.next()) return false;
+    line.assign(lines_.begin(), lines_.end());
     return true;
   }
 
-  void put_back(const std::string& line) {
-    held_ = line;
-    pending_ = true;
-  }
+  void put_back() { lines_.put_back(); }
 
   // A continuation line is read only while the stream is neither in error
   // nor at its end.
-  bool can_continue() const { return pending_ || (!std::feof(stream_) && !std::ferror(stream_)); }
+  bool can_continue() const {
+    return lines_.has_unread() || (!std::feof(stream_) && !std::ferror(stream_));
+  }
 
  private:
   std::FILE* stream_;
-  std::string held_;
-  bool pending_ = false;
+  detail::line_reader lines_;
 };
 
 bool starts_with(const std::string& s, const char* prefix) {
@@ -312,7 +308,7 @@ card_line parse_small_card(const std::string& line, bool first, std::string& nam
     std::string next;
     if (src.next(next)) {
       r.continues = !next.empty() && next[0] == ' ';
-      src.put_back(next);
+      src.put_back();
     }
   }
   return r;

@@ -1,8 +1,144 @@
 #include "io/shared/lines.h"
 
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "io/shared/number_text.h"
+#include "quernfold/model.h"
+
 namespace ovk {
 namespace quernfold {
 namespace detail {
+
+namespace {
+
+// Bytes read at a time by the block rules.
+constexpr std::size_t kLineBlock = std::size_t(1) << 20;
+
+// Lower-cases n bytes in the "C" locale (A to Z only), sixteen at a time:
+// a byte in 'A' .. 'Z' (bytes from 0x80 on compare as negative) gets the
+// 0x20 bit.
+void to_lower(char* text, std::size_t n) noexcept {
+  typedef signed char bytes16 __attribute__((vector_size(16)));
+  constexpr std::size_t kWidth = sizeof(bytes16);
+  std::size_t i = 0;
+  for (; i + kWidth <= n; i += kWidth) {
+    bytes16 w;
+    std::memcpy(&w, text + i, kWidth);
+    const bytes16 upper = (w >= 'A') & (w <= 'Z');
+    w |= upper & ('a' - 'A');
+    std::memcpy(text + i, &w, kWidth);
+  }
+  for (; i < n; ++i)
+    if (text[i] >= 'A' && text[i] <= 'Z') text[i] = static_cast<char>(text[i] - 'A' + 'a');
+}
+
+}  // namespace
+
+line_reader::line_reader(std::FILE* stream, const line_rules& rules) noexcept
+    : stream_(stream), rules_(rules) {
+  if (!rules.blocks) {
+    capacity_ = kLineBuffer;
+    buf_ = local_;
+  } else if (rules.max_length != kAnyLength) {
+    capacity_ = kLineBlock;
+    heap_.reset(new (std::nothrow) char[capacity_ + 1]);
+    buf_ = heap_.get();
+  } else {
+    // Lines of any length: the buffer comes with the first read.
+    buf_ = local_;
+  }
+}
+
+void line_reader::restore() noexcept {
+  if (terminator_) *terminator_ = hidden_;
+  terminator_ = nullptr;
+}
+
+void line_reader::put_back() noexcept {
+  restore();
+  pos_ = start_;
+}
+
+bool line_reader::next() noexcept {
+  restore();
+  for (;;) {
+    const std::size_t visible = end_ - pos_;
+    const std::size_t limit = std::min(visible, rules_.max_length);
+    const char* const at = buf_ + pos_;
+    if (const void* nl = limit == 0 ? nullptr : std::memchr(at, '\n', limit)) {
+      take(static_cast<std::size_t>(static_cast<const char*>(nl) - at) + 1);
+      return true;
+    }
+    // A cut line, the last line of the input, or the whole of one fgets.
+    if (visible > 0 && (visible >= rules_.max_length || done_ || !rules_.blocks)) {
+      take(limit);
+      return true;
+    }
+    if (done_ || !refill()) return false;
+  }
+}
+
+void line_reader::take(std::size_t length) noexcept {
+  char* const b = buf_;
+  start_ = pos_;
+  pos_ += length;
+  char* first = b + start_;
+  char* last = b + pos_;
+  if (!rules_.keep_line_end && last > first && last[-1] == '\n') --last;
+  if (rules_.trim_end)
+    while (last > first && is_c_space(last[-1])) --last;
+  begin_ = first;
+  end_of_line_ = last;
+  terminator_ = last;
+  hidden_ = *last;
+  *last = '\0';
+}
+
+bool line_reader::grow() noexcept {
+  const std::size_t grown = std::max(2 * capacity_, end_ + kLineBlock);
+  std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown + 1]);
+  if (!bigger) return false;
+  if (end_ > 0) std::memcpy(bigger.get(), buf_, end_);
+  heap_ = std::move(bigger);
+  buf_ = heap_.get();
+  capacity_ = grown;
+  return true;
+}
+
+// Keeps the unread part and reads behind it: a block (grown first when lines
+// of any length need the room), or one fgets line.
+bool line_reader::refill() noexcept {
+  char* b = buf_;
+  if (pos_ > 0) {
+    std::memmove(b, b + pos_, end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+  }
+  start_ = 0;
+  if (!rules_.blocks) {
+    if (!std::fgets(b + end_, kLineBuffer, stream_)) {
+      done_ = true;
+      return false;
+    }
+    end_ += std::strlen(b + end_);
+    return true;
+  }
+  if (rules_.max_length == kAnyLength && capacity_ - end_ < kLineBlock) {
+    if (!grow()) {
+      error_ = no_memory;
+      return false;
+    }
+    b = buf_;
+  }
+  const std::size_t room = capacity_ - end_;
+  const std::size_t got = std::fread(b + end_, 1, room, stream_);
+  if (rules_.lower_case) to_lower(b + end_, got);
+  end_ += got;
+  done_ = got < room;
+  return true;
+}
 
 std::vector<std::string> split_at_commas(const std::string& line) {
   std::vector<std::string> pieces;

@@ -1,10 +1,13 @@
 // Lines and fields of the line-oriented text readers (NASTRAN, FEMAP, STL
-// text): the line buffer, the reading of one line, the pieces between
-// commas and the integer prefix of a field.
+// text, OBJ): one line reader whose rules are the formats' different ways
+// of cutting lines, the pieces between commas and the integer prefix of a
+// field.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,15 +15,79 @@ namespace ovk {
 namespace quernfold {
 namespace detail {
 
-// Every line-oriented reader reads with a buffer of this size, so a line
-// holds at most 255 characters; longer lines arrive in pieces.
+// The line buffer of the fgets-like rules: a line holds at most
+// kLineBuffer - 1 characters; longer lines arrive in pieces.
 constexpr int kLineBuffer = 256;
+// max_length of lines of any length.
+constexpr std::size_t kAnyLength = static_cast<std::size_t>(-1);
 
-// Reads one line (at most kLineBuffer - 1 characters, the newline kept) into
-// buf. False at end of input or on a read error.
-inline bool read_line(std::FILE* stream, char* buf) noexcept {
-  return std::fgets(buf, kLineBuffer, stream) != nullptr;
-}
+// How a format cuts its input into lines.
+struct line_rules {
+  // true: the stream is read ahead in blocks of a megabyte. false: one fgets
+  // call (a kLineBuffer buffer) per line, so that the stream stays just past
+  // the last line handed out, with the end-of-file flag fgets leaves, and a
+  // line ends at its first NUL byte.
+  bool blocks;
+  // Longest line, its line end included (kAnyLength: no limit, the buffer
+  // grows); a longer line arrives in pieces, each a line of its own.
+  std::size_t max_length;
+  // The line end '\n' stays part of the line; false: it is dropped.
+  bool keep_line_end;
+  // White space at the end of the line ("C" locale, the line end included)
+  // is dropped.
+  bool trim_end;
+  // Letters A to Z are lower-cased as they are read ("C" locale).
+  bool lower_case;
+};
+
+// The lines of a stream cut by `rules`. A line is [begin(), end()), with a
+// NUL written at end() until the next call, so that it also reads as a C
+// string (up to its first NUL byte).
+class line_reader {
+ public:
+  line_reader(std::FILE* stream, const line_rules& rules) noexcept;
+  line_reader(const line_reader&) = delete;
+  line_reader& operator=(const line_reader&) = delete;
+
+  // False when the buffer of the block rules could not be allocated (the
+  // fgets rules need none).
+  bool ready() const noexcept { return buf_ != nullptr; }
+  // The next line; false at the end of the input, on a read error or when
+  // the buffer cannot grow for a long line (error() is then no_memory).
+  bool next() noexcept;
+  const char* begin() const noexcept { return begin_; }
+  const char* end() const noexcept { return end_of_line_; }
+  // The line as a string.
+  std::string text() const { return std::string(begin_, end_of_line_); }
+  // The next call of next() gives the current line again.
+  void put_back() noexcept;
+  // True while a line handed back is waiting.
+  bool has_unread() const noexcept { return pos_ < end_; }
+  // 0, or no_memory when a line could not be held.
+  int error() const noexcept { return error_; }
+
+ private:
+  void restore() noexcept;
+  void take(std::size_t length) noexcept;
+  bool refill() noexcept;
+  bool grow() noexcept;
+
+  std::FILE* stream_;
+  line_rules rules_;
+  // capacity_ + 1 bytes (room for the NUL): on the heap for the block rules,
+  // local_ for the fgets rules.
+  std::unique_ptr<char[]> heap_;
+  char local_[kLineBuffer + 1];
+  char* buf_ = nullptr;
+  std::size_t capacity_ = 0, pos_ = 0, end_ = 0, start_ = 0;
+  bool done_ = false;
+  int error_ = 0;
+  char empty_[1] = {'\0'};
+  const char* begin_ = empty_;
+  const char* end_of_line_ = empty_;
+  char* terminator_ = nullptr;  // where the NUL was written, and what it hides
+  char hidden_ = '\0';
+};
 
 // The pieces of `line` between commas (n commas give n + 1 pieces).
 std::vector<std::string> split_at_commas(const std::string& line);
