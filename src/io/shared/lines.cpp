@@ -59,10 +59,19 @@ void line_reader::restore() noexcept {
 void line_reader::put_back() noexcept {
   restore();
   pos_ = start_;
+  held_ = true;
 }
 
 bool line_reader::next() noexcept {
   restore();
+  const bool again = held_;
+  held_ = false;
+  if (!rules_.blocks) {
+    // One fgets call is one line, an empty one when it starts with a NUL.
+    if (!again && !refill()) return false;
+    take(end_ - pos_);
+    return true;
+  }
   for (;;) {
     const std::size_t visible = end_ - pos_;
     const std::size_t limit = std::min(visible, rules_.max_length);
@@ -71,8 +80,8 @@ bool line_reader::next() noexcept {
       take(static_cast<std::size_t>(static_cast<const char*>(nl) - at) + 1);
       return true;
     }
-    // A cut line, the last line of the input, or the whole of one fgets.
-    if (visible > 0 && (visible >= rules_.max_length || done_ || !rules_.blocks)) {
+    // A line cut at the longest length, or the last line of the input.
+    if (visible > 0 && (visible >= rules_.max_length || done_)) {
       take(limit);
       return true;
     }

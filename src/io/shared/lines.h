@@ -62,7 +62,7 @@ class line_reader {
   // The next call of next() gives the current line again.
   void put_back() noexcept;
   // True while a line handed back is waiting.
-  bool has_unread() const noexcept { return pos_ < end_; }
+  bool has_unread() const noexcept { return held_; }
   // 0, or no_memory when a line could not be held.
   int error() const noexcept { return error_; }
 
@@ -81,6 +81,7 @@ class line_reader {
   char* buf_ = nullptr;
   std::size_t capacity_ = 0, pos_ = 0, end_ = 0, start_ = 0;
   bool done_ = false;
+  bool held_ = false;
   int error_ = 0;
   char empty_[1] = {'\0'};
   const char* begin_ = empty_;
