@@ -19,8 +19,8 @@
 // and EnSight writers and the MEDIT solution files; "wt" for the NASTRAN and
 // FEMAP writers and the text STL writer; "wb" for the binary STL writer; "rt"
 // for the NASTRAN and FEMAP readers and the first (text) STL attempt; "rb" for
-// the second (binary) STL attempt. The OBJ reader and writer use standard
-// file streams (std::ifstream / std::ofstream) in text mode. A stream form
+// the second (binary) STL attempt; "r" for the OBJ reader. The OBJ writer
+// uses a standard file stream (std::ofstream) in text mode. A stream form
 // reads or writes from the stream's current position and never closes it.
 //
 // Return codes shared by the families (each function lists its own):

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <new>
 
-#include "io/shared/number_text.h"
 #include "quernfold/model.h"
 
 namespace ovk {
@@ -51,58 +50,19 @@ line_reader::line_reader(std::FILE* stream, const line_rules& rules) noexcept
   }
 }
 
-void line_reader::restore() noexcept {
-  if (terminator_) *terminator_ = hidden_;
-  terminator_ = nullptr;
-}
-
 void line_reader::put_back() noexcept {
   restore();
   pos_ = start_;
   held_ = true;
 }
 
-bool line_reader::next() noexcept {
-  restore();
+bool line_reader::next_by_fgets() noexcept {
   const bool again = held_;
   held_ = false;
-  if (!rules_.blocks) {
-    // One fgets call is one line, an empty one when it starts with a NUL.
-    if (!again && !refill()) return false;
-    take(end_ - pos_);
-    return true;
-  }
-  for (;;) {
-    const std::size_t visible = end_ - pos_;
-    const std::size_t limit = std::min(visible, rules_.max_length);
-    const char* const at = buf_ + pos_;
-    if (const void* nl = limit == 0 ? nullptr : std::memchr(at, '\n', limit)) {
-      take(static_cast<std::size_t>(static_cast<const char*>(nl) - at) + 1);
-      return true;
-    }
-    // A line cut at the longest length, or the last line of the input.
-    if (visible > 0 && (visible >= rules_.max_length || done_)) {
-      take(limit);
-      return true;
-    }
-    if (done_ || !refill()) return false;
-  }
-}
-
-void line_reader::take(std::size_t length) noexcept {
-  char* const b = buf_;
-  start_ = pos_;
-  pos_ += length;
-  char* first = b + start_;
-  char* last = b + pos_;
-  if (!rules_.keep_line_end && last > first && last[-1] == '\n') --last;
-  if (rules_.trim_end)
-    while (last > first && is_c_space(last[-1])) --last;
-  begin_ = first;
-  end_of_line_ = last;
-  terminator_ = last;
-  hidden_ = *last;
-  *last = '\0';
+  // One fgets call is one line, an empty one when it starts with a NUL.
+  if (!again && !refill()) return false;
+  take(end_ - pos_);
+  return true;
 }
 
 bool line_reader::grow() noexcept {
@@ -131,7 +91,9 @@ bool line_reader::refill() noexcept {
       done_ = true;
       return false;
     }
-    end_ += std::strlen(b + end_);
+    const std::size_t got = std::strlen(b + end_);
+    if (rules_.lower_case) to_lower(b + end_, got);
+    end_ += got;
     return true;
   }
   if (rules_.max_length == kAnyLength && capacity_ - end_ < kLineBlock) {

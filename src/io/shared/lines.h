@@ -4,12 +4,16 @@
 // field.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "io/shared/number_text.h"
 
 namespace ovk {
 namespace quernfold {
@@ -24,9 +28,10 @@ constexpr std::size_t kAnyLength = static_cast<std::size_t>(-1);
 // How a format cuts its input into lines.
 struct line_rules {
   // true: the stream is read ahead in blocks of a megabyte. false: one fgets
-  // call (a kLineBuffer buffer) per line, so that the stream stays just past
-  // the last line handed out, with the end-of-file flag fgets leaves, and a
-  // line ends at its first NUL byte.
+  // call (a kLineBuffer buffer, so max_length is kLineBuffer - 1 whatever it
+  // says) per line, so that the stream stays just past the last line handed
+  // out, with the end-of-file flag fgets leaves, and a line ends at its
+  // first NUL byte.
   bool blocks;
   // Longest line, its line end included (kAnyLength: no limit, the buffer
   // grows); a longer line arrives in pieces, each a line of its own.
@@ -54,7 +59,15 @@ class line_reader {
   bool ready() const noexcept { return buf_ != nullptr; }
   // The next line; false at the end of the input, on a read error or when
   // the buffer cannot grow for a long line (error() is then no_memory).
-  bool next() noexcept;
+  bool next() noexcept {
+    restore();
+    if (!rules_.blocks) return next_by_fgets();
+    held_ = false;
+    for (;;) {
+      if (take_visible_line()) return true;
+      if (done_ || !refill()) return false;
+    }
+  }
   const char* begin() const noexcept { return begin_; }
   const char* end() const noexcept { return end_of_line_; }
   // The line as a string.
@@ -67,8 +80,41 @@ class line_reader {
   int error() const noexcept { return error_; }
 
  private:
-  void restore() noexcept;
-  void take(std::size_t length) noexcept;
+  // Puts back the byte that the NUL after the line hides.
+  void restore() noexcept {
+    if (terminator_) *terminator_ = hidden_;
+    terminator_ = nullptr;
+  }
+  // Takes the next line of the block when it is complete in view: up to its
+  // line end, cut at the longest length, or the last line of the input.
+  bool take_visible_line() noexcept {
+    const std::size_t visible = end_ - pos_;
+    const std::size_t limit = std::min(visible, rules_.max_length);
+    const char* const at = buf_ + pos_;
+    if (const void* nl = limit == 0 ? nullptr : std::memchr(at, '\n', limit)) {
+      take(static_cast<std::size_t>(static_cast<const char*>(nl) - at) + 1);
+      return true;
+    }
+    if (visible == 0 || (visible < rules_.max_length && !done_)) return false;
+    take(limit);
+    return true;
+  }
+  bool next_by_fgets() noexcept;
+  // Hands out the next `length` bytes as the line, cut by the rules.
+  void take(std::size_t length) noexcept {
+    start_ = pos_;
+    pos_ += length;
+    char* const first = buf_ + start_;
+    char* last = buf_ + pos_;
+    if (!rules_.keep_line_end && last > first && last[-1] == '\n') --last;
+    if (rules_.trim_end)
+      while (last > first && is_c_space(last[-1])) --last;
+    begin_ = first;
+    end_of_line_ = last;
+    terminator_ = last;
+    hidden_ = *last;
+    *last = '\0';
+  }
   bool refill() noexcept;
   bool grow() noexcept;
 
