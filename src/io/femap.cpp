@@ -71,14 +71,15 @@ double field_real(std::string field) {
 // Lines as a 256-character buffer reads them (at most 255 characters), white
 // space at their end dropped, the stream read line by line.
 constexpr detail::line_rules kRecordLines = {false, detail::kLineBuffer - 1, true, true, false};
+using record_lines = detail::line_reader<kRecordLines>;
 
-bool next_line(detail::line_reader& lines, std::string& line) {
+bool next_line(record_lines& lines, std::string& line) {
   if (!lines.next()) return false;
   line.assign(lines.begin(), lines.end());
   return true;
 }
 
-void skip_lines(detail::line_reader& lines, int n) {
+void skip_lines(record_lines& lines, int n) {
   std::string line;
   for (int k = 0; k < n && next_line(lines, line); ++k) {
   }
@@ -101,8 +102,7 @@ int read_node(const std::vector<std::string>& f, detail::run_builder& out) {
   return 0;
 }
 
-int read_element(const std::vector<std::string>& f, detail::line_reader& lines,
-                 detail::run_builder& out) {
+int read_element(const std::vector<std::string>& f, record_lines& lines, detail::run_builder& out) {
   if (f.size() < kElementFields) return kBadRecord;
   const topology* topo = topology_of_code(detail::field_integer(f[4]));
   if (!topo) {
@@ -132,7 +132,7 @@ enum class block { none, nodes, elements };
 int read_core(std::FILE* stream, detail::run_builder& out) {
   if (!stream) return -1;
   if (!out.start()) return no_memory;
-  detail::line_reader lines(stream, kRecordLines);
+  record_lines lines(stream);
   block in = block::none;
   std::string line;
   int code = 0;

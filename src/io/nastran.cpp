@@ -52,7 +52,7 @@ constexpr detail::line_rules kCardLines = {false, detail::kLineBuffer - 1, true,
 // read again (the look-ahead of small-field continuations).
 class line_source {
  public:
-  explicit line_source(std::FILE* stream) : stream_(stream), lines_(stream, kCardLines) {}
+  explicit line_source(std::FILE* stream) : stream_(stream), lines_(stream) {}
 
   bool next(std::string& line) {
     if (!lines_.next()) return false;
@@ -70,7 +70,7 @@ class line_source {
 
  private:
   std::FILE* stream_;
-  detail::line_reader lines_;
+  detail::line_reader<kCardLines> lines_;
 };
 
 bool starts_with(const std::string& s, const char* prefix) {

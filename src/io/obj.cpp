@@ -122,7 +122,7 @@ class obj_reader {
 
  private:
   int read_lines(std::FILE* stream) {
-    detail::line_reader lines(stream, kObjLines);
+    detail::line_reader<kObjLines> lines(stream);
     int code = 0;
     while (lines.next()) {
       const char* p = lines.begin();

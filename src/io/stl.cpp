@@ -253,10 +253,11 @@ int close_soup(int code, soup& s, dense2D<double>& coords, dense2D<unsigned>& co
 // characters, the newline kept), lower-cased, taken from a large block of
 // the file instead of one call per line.
 constexpr detail::line_rules kTextLines = {true, detail::kLineBuffer - 1, true, false, true};
+using text_lines = detail::line_reader<kTextLines>;
 
 // Whether the line holds `word` anywhere, as strstr finds it; a line that
 // starts with it after white space needs no search.
-bool has(const detail::line_reader& in, const char* word) {
+bool has(const text_lines& in, const char* word) {
   return detail::scan_word(in.begin(), word) || std::strstr(in.begin(), word) != nullptr;
 }
 
@@ -271,7 +272,7 @@ const char* scan_three(const char* line, std::initializer_list<const char*> word
   return p;
 }
 
-bool read_vertex(detail::line_reader& in, point3& v) {
+bool read_vertex(text_lines& in, point3& v) {
   double xyz[3];
   if (!in.next() || !scan_three(in.begin(), {"vertex"}, xyz)) return false;
   v = {xyz[0], xyz[1], xyz[2]};
@@ -279,7 +280,7 @@ bool read_vertex(detail::line_reader& in, point3& v) {
 }
 
 // The rest of a facet once its "facet normal" line has been read.
-int read_facet_body(detail::line_reader& in, soup& s) {
+int read_facet_body(text_lines& in, soup& s) {
   if (!in.next() || !has(in, "outer loop")) return kBadRecord;
   point3 v[3];
   for (point3& p : v)
@@ -289,7 +290,7 @@ int read_facet_body(detail::line_reader& in, soup& s) {
   return s.add_triangle(v) ? 0 : no_memory;
 }
 
-bool is_facet_line(const detail::line_reader& in) {
+bool is_facet_line(const text_lines& in) {
   double n[3];
   return scan_three(in.begin(), {"facet", "normal"}, n) != nullptr;
 }
@@ -298,7 +299,7 @@ bool is_facet_line(const detail::line_reader& in) {
 // holds neither "color" nor "endsolid": no text that scanf takes for a
 // number has an "o" in it, and the words and white space between make
 // neither of them.
-bool is_plain_facet_line(const detail::line_reader& in) {
+bool is_plain_facet_line(const text_lines& in) {
   double n[3];
   const char* p = scan_three(in.begin(), {"facet", "normal"}, n);
   if (!p) return false;
@@ -307,7 +308,7 @@ bool is_plain_facet_line(const detail::line_reader& in) {
 }
 
 // Facets up to the last "endsolid"; further solids continue the mesh.
-int read_text_facets(detail::line_reader& in, soup& s) {
+int read_text_facets(text_lines& in, soup& s) {
   for (;;) {
     if (!in.next()) return kBadRecord;
     if (!is_plain_facet_line(in)) {  // the common line, for which the tests below all fail
@@ -326,7 +327,7 @@ int read_text_facets(detail::line_reader& in, soup& s) {
 int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM) {
   coords.clear();
   connectM.clear();
-  detail::line_reader in(stream, kTextLines);
+  text_lines in(stream);
   if (!in.ready()) return no_memory;
   if (!in.next() || !has(in, "solid")) return kNotStl;
   soup s(coords, connectM);

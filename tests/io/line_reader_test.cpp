@@ -77,11 +77,17 @@ std::vector<std::string> cut_lines(const std::string& text) {
   return lines;
 }
 
-// Reads every line with `rules`, handing every third line back once; the
+// Each format's rules.
+constexpr line_rules kNastran = {false, kLineBuffer - 1, true, false, false};
+constexpr line_rules kFemap = {false, kLineBuffer - 1, true, true, false};
+constexpr line_rules kStl = {true, kLineBuffer - 1, true, false, true};
+constexpr line_rules kObj = {true, kAnyLength, false, false, false};
+
+// Reads every line with `Rules`, handing every third line back once; the
 // stream position after each line when `positions` is given.
-std::vector<std::string> reader_lines(std::FILE* f, const line_rules& rules,
-                                      std::vector<long>* positions) {
-  line_reader in(f, rules);
+template <const line_rules& Rules>
+std::vector<std::string> reader_lines(std::FILE* f, std::vector<long>* positions) {
+  line_reader<Rules> in(f);
   std::vector<std::string> lines;
   for (int k = 0; in.next(); ++k) {
     if (k % 3 == 2) {
@@ -99,25 +105,26 @@ std::vector<std::string> reader_lines(std::FILE* f, const line_rules& rules,
   return lines;
 }
 
+// The fgets-like rules against fgets, the stream positions included.
+template <const line_rules& Rules>
+void expect_fgets_lines(const std::uint8_t* bytes, std::size_t size) {
+  std::vector<long> want_at, got_at;
+  const std::vector<std::string> want =
+      fgets_lines(reader_checks::memory_stream(bytes, size).f, Rules.trim_end, want_at);
+  EXPECT_EQ(reader_lines<Rules>(reader_checks::memory_stream(bytes, size).f, &got_at), want);
+  EXPECT_EQ(got_at, want_at) << "the stream must stay just past each line";
+}
+
 TEST(LineReader, EveryFormatsRulesAgainstTheLibraryCalls) {
   std::mt19937 gen(2026);
-  const line_rules nastran = {false, kLineBuffer - 1, true, false, false};
-  const line_rules femap = {false, kLineBuffer - 1, true, true, false};
-  const line_rules stl = {true, kLineBuffer - 1, true, false, true};
-  const line_rules obj = {true, kAnyLength, false, false, false};
   for (std::size_t size : {std::size_t(0), std::size_t(1), std::size_t(5000), kLongInput}) {
     const std::string text = random_text(gen, size);
     const auto bytes = reinterpret_cast<const std::uint8_t*>(text.data());
-    for (const line_rules* rules : {&nastran, &femap}) {
-      std::vector<long> want_at, got_at;
-      const std::vector<std::string> want =
-          fgets_lines(reader_checks::memory_stream(bytes, size).f, rules->trim_end, want_at);
-      EXPECT_EQ(reader_lines(reader_checks::memory_stream(bytes, size).f, *rules, &got_at), want);
-      EXPECT_EQ(got_at, want_at) << "the stream must stay just past each line";
-    }
-    EXPECT_EQ(reader_lines(reader_checks::memory_stream(bytes, size).f, stl, nullptr),
+    expect_fgets_lines<kNastran>(bytes, size);
+    expect_fgets_lines<kFemap>(bytes, size);
+    EXPECT_EQ(reader_lines<kStl>(reader_checks::memory_stream(bytes, size).f, nullptr),
               cut_lines(text));
-    EXPECT_EQ(reader_lines(reader_checks::memory_stream(bytes, size).f, obj, nullptr),
+    EXPECT_EQ(reader_lines<kObj>(reader_checks::memory_stream(bytes, size).f, nullptr),
               getline_lines(text));
   }
 }

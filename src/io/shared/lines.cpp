@@ -35,7 +35,7 @@ void to_lower(char* text, std::size_t n) noexcept {
 
 }  // namespace
 
-line_reader::line_reader(std::FILE* stream, const line_rules& rules) noexcept
+line_buffer::line_buffer(std::FILE* stream, const line_rules& rules) noexcept
     : stream_(stream), rules_(rules) {
   if (!rules.blocks) {
     capacity_ = kLineBuffer;
@@ -50,22 +50,7 @@ line_reader::line_reader(std::FILE* stream, const line_rules& rules) noexcept
   }
 }
 
-void line_reader::put_back() noexcept {
-  restore();
-  pos_ = start_;
-  held_ = true;
-}
-
-bool line_reader::next_by_fgets() noexcept {
-  const bool again = held_;
-  held_ = false;
-  // One fgets call is one line, an empty one when it starts with a NUL.
-  if (!again && !refill()) return false;
-  take(end_ - pos_);
-  return true;
-}
-
-bool line_reader::grow() noexcept {
+bool line_buffer::grow() noexcept {
   const std::size_t grown = std::max(2 * capacity_, end_ + kLineBlock);
   std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown + 1]);
   if (!bigger) return false;
@@ -78,14 +63,13 @@ bool line_reader::grow() noexcept {
 
 // Keeps the unread part and reads behind it: a block (grown first when lines
 // of any length need the room), or one fgets line.
-bool line_reader::refill() noexcept {
+bool line_buffer::refill() noexcept {
   char* b = buf_;
   if (pos_ > 0) {
     std::memmove(b, b + pos_, end_ - pos_);
     end_ -= pos_;
     pos_ = 0;
   }
-  start_ = 0;
   if (!rules_.blocks) {
     if (!std::fgets(b + end_, kLineBuffer, stream_)) {
       done_ = true;

@@ -45,24 +45,62 @@ struct line_rules {
   bool lower_case;
 };
 
-// The lines of a stream cut by `rules`. A line is [begin(), end()), with a
-// NUL written at end() until the next call, so that it also reads as a C
-// string (up to its first NUL byte).
-class line_reader {
+// The buffer of a line reader: the stream read in blocks (grown for lines of
+// any length, lower-cased when the rules ask) or one fgets line at a time.
+class line_buffer {
  public:
-  line_reader(std::FILE* stream, const line_rules& rules) noexcept;
-  line_reader(const line_reader&) = delete;
-  line_reader& operator=(const line_reader&) = delete;
+  line_buffer(const line_buffer&) = delete;
+  line_buffer& operator=(const line_buffer&) = delete;
 
   // False when the buffer of the block rules could not be allocated (the
   // fgets rules need none).
   bool ready() const noexcept { return buf_ != nullptr; }
+  // 0, or no_memory when a line could not be held.
+  int error() const noexcept { return error_; }
+
+ protected:
+  line_buffer(std::FILE* stream, const line_rules& rules) noexcept;
+  // Keeps the unread bytes and reads behind them; false at the end of the
+  // input, on a read error or when the buffer cannot grow.
+  bool refill() noexcept;
+
+  // capacity_ + 1 bytes (room for a NUL after the last byte): on the heap
+  // for the block rules, local_ for the fgets rules.
+  char* buf_ = nullptr;
+  std::size_t capacity_ = 0, pos_ = 0, end_ = 0;
+  bool done_ = false;
+
+ private:
+  bool grow() noexcept;
+
+  std::FILE* stream_;
+  line_rules rules_;
+  std::unique_ptr<char[]> heap_;
+  char local_[kLineBuffer + 1];
+  int error_ = 0;
+};
+
+// The lines of a stream cut by the format's `Rules` (a line_rules constant,
+// so that the rules cost nothing per line). A line is [begin(), end()), with
+// a NUL written at end() until the next call, so that it also reads as a C
+// string (up to its first NUL byte).
+template <const line_rules& Rules>
+class line_reader : public line_buffer {
+ public:
+  explicit line_reader(std::FILE* stream) noexcept : line_buffer(stream, Rules) {}
+
   // The next line; false at the end of the input, on a read error or when
   // the buffer cannot grow for a long line (error() is then no_memory).
   bool next() noexcept {
     restore();
-    if (!rules_.blocks) return next_by_fgets();
+    const bool again = held_;
     held_ = false;
+    if (!Rules.blocks) {
+      // One fgets call is one line, an empty one when it starts with a NUL.
+      if (!again && !refill()) return false;
+      take(end_ - pos_);
+      return true;
+    }
     for (;;) {
       if (take_visible_line()) return true;
       if (done_ || !refill()) return false;
@@ -73,11 +111,13 @@ class line_reader {
   // The line as a string.
   std::string text() const { return std::string(begin_, end_of_line_); }
   // The next call of next() gives the current line again.
-  void put_back() noexcept;
+  void put_back() noexcept {
+    restore();
+    pos_ = start_;
+    held_ = true;
+  }
   // True while a line handed back is waiting.
   bool has_unread() const noexcept { return held_; }
-  // 0, or no_memory when a line could not be held.
-  int error() const noexcept { return error_; }
 
  private:
   // Puts back the byte that the NUL after the line hides.
@@ -89,25 +129,24 @@ class line_reader {
   // line end, cut at the longest length, or the last line of the input.
   bool take_visible_line() noexcept {
     const std::size_t visible = end_ - pos_;
-    const std::size_t limit = std::min(visible, rules_.max_length);
+    const std::size_t limit = std::min(visible, Rules.max_length);
     const char* const at = buf_ + pos_;
     if (const void* nl = limit == 0 ? nullptr : std::memchr(at, '\n', limit)) {
       take(static_cast<std::size_t>(static_cast<const char*>(nl) - at) + 1);
       return true;
     }
-    if (visible == 0 || (visible < rules_.max_length && !done_)) return false;
+    if (visible == 0 || (visible < Rules.max_length && !done_)) return false;
     take(limit);
     return true;
   }
-  bool next_by_fgets() noexcept;
   // Hands out the next `length` bytes as the line, cut by the rules.
   void take(std::size_t length) noexcept {
     start_ = pos_;
     pos_ += length;
     char* const first = buf_ + start_;
     char* last = buf_ + pos_;
-    if (!rules_.keep_line_end && last > first && last[-1] == '\n') --last;
-    if (rules_.trim_end)
+    if (!Rules.keep_line_end && last > first && last[-1] == '\n') --last;
+    if (Rules.trim_end)
       while (last > first && is_c_space(last[-1])) --last;
     begin_ = first;
     end_of_line_ = last;
@@ -115,20 +154,9 @@ class line_reader {
     hidden_ = *last;
     *last = '\0';
   }
-  bool refill() noexcept;
-  bool grow() noexcept;
 
-  std::FILE* stream_;
-  line_rules rules_;
-  // capacity_ + 1 bytes (room for the NUL): on the heap for the block rules,
-  // local_ for the fgets rules.
-  std::unique_ptr<char[]> heap_;
-  char local_[kLineBuffer + 1];
-  char* buf_ = nullptr;
-  std::size_t capacity_ = 0, pos_ = 0, end_ = 0, start_ = 0;
-  bool done_ = false;
+  std::size_t start_ = 0;  // where the current line starts
   bool held_ = false;
-  int error_ = 0;
   char empty_[1] = {'\0'};
   const char* begin_ = empty_;
   const char* end_of_line_ = empty_;
