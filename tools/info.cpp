@@ -93,7 +93,7 @@ void print_text(const mesh_summary& summary) {
   for (const kind_statistics& k : s.blocks) {
     std::printf("  %-14s %zu", kind_name(k.type), k.elements);
     if (k.quality.count)
-      std::printf("  quality min %.6f (element %zu), mean %.6f; non-positive jacobians %zu",
+      std::printf(": quality min %.6f (element %zu), mean %.6f; non-positive jacobians %zu",
                   k.quality.min, k.worst + 1, k.quality.mean(), k.nonpositive_jacobians);
     std::printf("\n");
   }

@@ -328,7 +328,7 @@ card_line parse_small_card(const std::string& line, bool first, std::string& nam
 }
 
 constexpr const char kBlankProperty[] = "blank property field";
-constexpr const char kNodeCount[] = "node count of no element of the card";
+constexpr const char kNodeCount[] = "node count of no element of the card (or more fields)";
 
 // Counts one element card left out, by card name and reason.
 void count_left_out(std::vector<left_out_records>* skipped, const std::string& name,
