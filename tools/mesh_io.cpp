@@ -150,8 +150,8 @@ int given_format(const invocation& inv, const char* option, bool readable,
 
 // Says why reading failed, in words and with the system's reason or the
 // format the content looks like; returns the exit status.
-int read_failure(const std::string& path, const std::string& shown, const mesh_format* f,
-                 int code) {
+int read_failure(const std::string& path, const std::string& shown, const mesh_format* f, int code,
+                 std::size_t line) {
   if (code == mesh_nothing_read) {
     std::fprintf(stderr, "quernfold: no mesh found in %s (read as %s)\n", shown.c_str(),
                  f ? f->name : "unknown");
@@ -166,12 +166,14 @@ int read_failure(const std::string& path, const std::string& shown, const mesh_f
     fail(shown, "cannot be opened: %s", reason);
     return kReadFailed;
   }
+  const std::string at = line ? " (line " + std::to_string(line) + ")" : "";
   const mesh_format* looks = detect_mesh_format(path.c_str());
   if (looks && looks != f)
-    fail(shown, "%s as %s; its content looks like %s", mesh_file_message(f, code, true),
-         f ? f->name : "unknown", looks->name);
+    fail(shown, "%s%s as %s; its content looks like %s", mesh_file_message(f, code, true),
+         at.c_str(), f ? f->name : "unknown", looks->name);
   else
-    fail(shown, "%s%s%s", mesh_file_message(f, code, true), f ? " as " : "", f ? f->name : "");
+    fail(shown, "%s%s%s%s", mesh_file_message(f, code, true), at.c_str(), f ? " as " : "",
+         f ? f->name : "");
   return read_status(code);
 }
 
@@ -191,7 +193,7 @@ int read_file(const std::string& path, const std::string& shown, const mesh_form
   if (format) *format = f ? f->name : "unknown";
   if (report.from_content) fail(shown, "read as %s, the format of its content", f->name);
   if (code == mesh_missing_node) return refuse_missing_node(shown, mesh);
-  if (code != 0) return read_failure(path, shown, f, code);
+  if (code != 0) return read_failure(path, shown, f, code, mesh.malformed_line);
   report_left_out(inv, mesh);
   progress(inv, "read %zu nodes, %zu elements in %zu blocks", mesh.coords.cols(), mesh.elements(),
            mesh.blocks.size());

@@ -85,6 +85,9 @@ struct mesh_data {
   // Filled by reading: the records of the file left out (empty when every
   // record was read or the reader does not count them).
   std::vector<left_out_records> left_out;
+  // Filled by a failed read: the line (from 1) of the malformed record, or
+  // 0 when the reader does not say.
+  std::size_t malformed_line = 0;
   // Number of elements over every block.
   std::size_t elements() const;
 };

@@ -14,8 +14,10 @@ namespace {
 
 // Why a read failed: the format's words, with the system's reason when the
 // file cannot be opened and the format of the content when it differs.
-std::string read_words(const std::string& path, const qf::mesh_format* format, int code) {
+std::string read_words(const std::string& path, const qf::mesh_format* format, int code,
+                       std::size_t line) {
   std::string words = qf::mesh_file_message(format, code, true);
+  if (line) words += " (line " + std::to_string(line) + ")";
   if (code == -1) {
     errno = 0;
     if (std::FILE* f = std::fopen(path.c_str(), "rb"))
@@ -59,7 +61,7 @@ py::tuple read(const std::string& path, const std::string& format) {
   check_memory(code);
   if (code == qf::mesh_nothing_read)
     fail("no mesh found in " + path + " (read as " + report.format->name + ")");
-  if (code < 0) fail(path + ": " + read_words(path, report.format, code));
+  if (code < 0) fail(path + ": " + read_words(path, report.format, code, mesh.malformed_line));
   const py::tuple points_blocks = mesh_arrays(mesh);
   py::list names, left_out;
   for (const qf::physical_name& n : mesh.physical_names)

@@ -264,8 +264,8 @@ int read_nastran(const char* path, mesh_data& mesh) {
   dense1D<int> types;
   nastran_read_settings settings;
   settings.blank_property_is_zero = true;
-  const int code =
-      NASTRAN_input(path, mesh.coords, all, bounds, types, pids, settings, mesh.left_out);
+  const int code = NASTRAN_input(path, mesh.coords, all, bounds, types, pids, settings,
+                                 mesh.left_out, mesh.malformed_line);
   if (code != 0 || bounds.empty()) return code;
   return blocks_from_runs(mesh, all, bounds, types, pids);
 }
@@ -535,6 +535,7 @@ int read_mesh(const char* path, mesh_data& mesh, const mesh_format** format) try
   mesh.blocks.clear();
   mesh.physical_names.clear();
   mesh.left_out.clear();
+  mesh.malformed_line = 0;
   const mesh_format* f = find_mesh_format(path);
   if (format) *format = f;
   if (!f) return mesh_unknown_format;

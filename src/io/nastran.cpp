@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "io/shared/element_runs.h"
@@ -58,10 +59,21 @@ class line_source {
   bool next(std::string& line) {
     if (!lines_.next()) return false;
     line.assign(lines_.begin(), lines_.end());
+    held_line_ = line_;
+    if (ended_) ++line_;
+    ended_ = !line.empty() && line.back() == '\n';
     return true;
   }
 
-  void put_back() { lines_.put_back(); }
+  void put_back() {
+    lines_.put_back();
+    std::swap(line_, held_line_);
+    ended_ = true;
+  }
+
+  // The number of the line last read (from 1; the pieces of a line longer
+  // than the buffer count once).
+  std::size_t line_number() const { return line_; }
 
   // A continuation line is read only while the stream is neither in error
   // nor at its end.
@@ -72,6 +84,8 @@ class line_source {
  private:
   std::FILE* stream_;
   detail::line_reader<kCardLines> lines_;
+  std::size_t line_ = 0, held_line_ = 0;
+  bool ended_ = true;
 };
 
 bool starts_with(const std::string& s, const char* prefix) {
@@ -370,6 +384,7 @@ int store_card(const std::string& name, const std::vector<long>& ints, detail::r
 struct deck_reading {
   nastran_read_settings settings;
   std::vector<left_out_records>* skipped = nullptr;
+  std::size_t* failed_line = nullptr;  // receives the line of a refused record
 };
 
 int read_card(const std::string& first_line, line_source& src, detail::run_builder& out,
@@ -404,6 +419,7 @@ int read_core(std::FILE* stream, detail::run_builder& out, const deck_reading& d
     if (is_empty_line(line) || line[0] == '$' || contains(line, "BEGIN BULK")) continue;
     code = starts_with(line, "GRID") ? read_grid(line, src, out) : read_card(line, src, out, deck);
   }
+  if (code < 0 && deck.failed_line) *deck.failed_line = src.line_number();
   if (!out.finish() && code == 0) code = no_memory;
   return code;
 }
@@ -508,9 +524,11 @@ QUERNFOLD_READER_FORMS(NASTRAN_input, detail::kNastranReaderRules)
 
 int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
                   dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids,
-                  const nastran_read_settings& settings, std::vector<left_out_records>& skipped) {
+                  const nastran_read_settings& settings, std::vector<left_out_records>& skipped,
+                  std::size_t& failed_line) {
   skipped.clear();
-  const deck_reading deck{settings, &skipped};
+  failed_line = 0;
+  const deck_reading deck{settings, &skipped, &failed_line};
   return detail::with_file(name, detail::kNastranReaderRules.mode, [&](std::FILE* f) {
     const detail::c_locale_scope c_numbers;
     detail::run_builder out(coords, connectM, bounds, types, pids);

@@ -200,11 +200,13 @@ TEST_F(Cli, UnreadableInputsBadOptionsAndStreamsSayWhy) {
   // no element's node count.
   std::ofstream(tmp("blank.nas")) << tets << "CTETRA  1               1       2       3       4\n"
                                   << "CTETRA,2,1,1,2,3\n";
+  std::ofstream(tmp("grid.nas")) << "$ deck\nGRID,1,,0.,0.,0.\nGRID,x\n";
   ASSERT_EQ(run("convert " + block() + " msh.stl --to msh").status, 0);
   const std::tuple<std::string, int, std::string> cases[] = {
       {"info notamesh.obj", 2, "no mesh found in notamesh.obj (read as Wavefront OBJ)"},
       {"info missing.msh", 2, "missing.msh: cannot be opened: No such file or directory"},
       {"info --format stl msh.stl", 2, "as STL; its content looks like gmsh MSH"},
+      {"info grid.nas", 2, "malformed GRID record (line 3)"},
       {"info blank.nas", 0, "left out 1 CTETRA records: node count"},
       {"clean --tol inf blank.nas o.mesh", 1, "'inf' (accepted: a finite number >= 0)"},
       {"sizemap --p nan blank.nas o.sol", 1, "accepted: a finite number >= 0"},
