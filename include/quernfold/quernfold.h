@@ -9,6 +9,7 @@
 #include "quernfold/io.h"
 #include "quernfold/metrics.h"
 #include "quernfold/model.h"
+#include "quernfold/partition.h"
 #include "quernfold/quality.h"
 #include "quernfold/search.h"
 #include "quernfold/topology.h"
