@@ -165,5 +165,23 @@ int assemble_mesh(const std::vector<part_mesh>& parts, mesh_data& mesh);
 // parts. Codes as assemble_mesh.
 int element_parts(const std::vector<part_mesh>& parts, std::vector<unsigned>& element_part);
 
+// ---------------------------------------------------------------------------
+// Partitioned files
+// ---------------------------------------------------------------------------
+
+// Names of the arrays that the partitioned VTK files carry.
+inline constexpr char kGhostArray[] = "vtkGhostType";        // UInt8: 1 on ghost cells and nodes
+inline constexpr char kGlobalNodeArray[] = "GlobalNodeIds";  // Int64 per point
+inline constexpr char kGlobalCellArray[] = "GlobalCellIds";  // Int64 per cell
+
+// Writes `name` (.pvtu) and beside it one piece per part, NAME_1.vtu ..
+// NAME_N.vtu (NAME: the file name without its extension; piece k + 1 holds
+// part k), each with its owned and ghost cells, vtkGhostType on ghost cells
+// (1) and on the nodes owned by another part (1), GlobalNodeIds and
+// GlobalCellIds. The .pvtu names the pieces relative to its own folder and
+// gives GhostLevel 1 when a part holds ghosts. Codes: those of vtu_output
+// for the pieces; -1 when the .pvtu cannot be written.
+int pvtu_output(const char* name, const std::vector<part_mesh>& parts, vtu_encoding encoding);
+
 }  // namespace quernfold
 }  // namespace ovk

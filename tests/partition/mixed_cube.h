@@ -55,9 +55,9 @@ inline mesh_data mixed_cube(unsigned n, element_type tetra = ET_TETRA4, bool mix
           const unsigned ring[7] = {1, 2, 3, 7, 4, 5, 1};
           for (unsigned t = 0; t < 6; ++t) {
             if (tetra == ET_TETRA4) {
-              add_column(m.blocks[2], {c[0], c[ring[t]], c[ring[t + 1]], c[6]});
+              add_column(m.blocks[2], {c[0], c[ring[t + 1]], c[ring[t]], c[6]});
             } else {  // quadratic: mid-edge nodes are any existing nodes
-              add_column(m.blocks[2], {c[0], c[ring[t]], c[ring[t + 1]], c[6], c[5], c[5], c[5],
+              add_column(m.blocks[2], {c[0], c[ring[t + 1]], c[ring[t]], c[6], c[5], c[5], c[5],
                                        c[5], c[5], c[5]});
             }
           }
