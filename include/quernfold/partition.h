@@ -183,5 +183,22 @@ inline constexpr char kGlobalCellArray[] = "GlobalCellIds";  // Int64 per cell
 // for the pieces; -1 when the .pvtu cannot be written.
 int pvtu_output(const char* name, const std::vector<part_mesh>& parts, vtu_encoding encoding);
 
+// gmsh MSH 4.1 partitioned files (ASCII), as gmsh writes them: $Entities
+// with one model entity per block (tag = block position + 1),
+// $PartitionedEntities with one entity per block and part (parent: the
+// block's entity; partition: part + 1), nodes tagged global + 1 and elements
+// tagged global + 1 in gmsh's node order, each node on an entity of its
+// owner part. One file (split false): every part in `name`, and with ghosts
+// one ghost entity per part and $GhostElements listing each ghost element of
+// the mesh's highest dimension with its owner and the parts it is a ghost
+// in. Split files (split true): NAME_1.msh .. NAME_N.msh beside `name`
+// (NAME: its file name without extension), file k + 1 with the owned
+// elements of part k and their nodes, global tags kept, no ghosts. msh_input
+// reads such files (and gmsh's own) with the partition as each element's
+// reference. Codes: those of assemble_mesh; partition_bad_type for a kind
+// gmsh has no element for (ET_NODE); -1 when a file cannot be written;
+// no_memory.
+int msh_partitioned_output(const char* name, const std::vector<part_mesh>& parts, bool split);
+
 }  // namespace quernfold
 }  // namespace ovk
