@@ -1,11 +1,12 @@
 // Partitioning of the peer workloads' tetrahedral cubes: the 984k-tetrahedron
 // cube in 32 parts and a 100k-tetrahedron cube in 8 parts. One iteration is
 // what the partition command does: read the .msh, build the face-dual graph
-// of the solid elements, partition it with METIS, split with one ghost layer
-// and write the partitioned .msh. Counters: METIS's edge cut and imbalance,
-// Debian's gpmetis on the same graph with the same options (its cut, balance
-// and partitioning time), the ratio of the cuts, whether every rerun wrote
-// the same bytes, and the peak memory of the process per element.
+// of the solid elements and partition it with METIS (the boundary triangles
+// following their solids), split with one ghost layer and write the
+// partitioned .msh; the time of each step is a counter too. Counters: METIS's edge cut and
+// imbalance, Debian's gpmetis on the same graph with the same options (its cut, balance and
+// partitioning time), the ratio of the cuts, whether every rerun wrote the same bytes, and the peak
+// memory of the process per element.
 //
 // The big cube comes from the peer workloads (PEERS_ONLY=topo
 // /work/shared/peers/run.sh makes $TMPDIR/quernfold-peers/data/box.msh);
@@ -14,6 +15,7 @@
 #include <quernfold/quernfold.h>
 #include <sys/resource.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -113,17 +115,25 @@ void BM_PartitionCommand(benchmark::State& state) {
   partition_result result;
   std::size_t elements = 0, first_hash = 0;
   bool same = true;
+  double stage[4] = {};  // read, graph and partition, split, write: seconds
   for (auto _ : state) {
     mesh_data mesh;
     std::vector<part_mesh> split;
-    if (read_mesh(path.c_str(), mesh) != 0) state.SkipWithError("read failed");
-    keep_solids(mesh);
     partition_options options;
     options.seed = kSeed;
-    if (partition_mesh(mesh, parts, options, result) != 0 ||
-        split_mesh(mesh, result.part, parts, kGhostLayers, split) != 0 ||
-        msh_partitioned_output(out.c_str(), split, false) != 0)
-      state.SkipWithError("partition failed");
+    int code = 0;
+    const auto t0 = std::chrono::steady_clock::now();
+    code = read_mesh(path.c_str(), mesh);
+    const auto t1 = std::chrono::steady_clock::now();
+    if (code == 0) code = partition_mesh(mesh, parts, options, result);
+    const auto t2 = std::chrono::steady_clock::now();
+    if (code == 0) code = split_mesh(mesh, result.part, parts, kGhostLayers, split);
+    const auto t3 = std::chrono::steady_clock::now();
+    if (code == 0) code = msh_partitioned_output(out.c_str(), split, false);
+    const auto t4 = std::chrono::steady_clock::now();
+    if (code != 0) state.SkipWithError("partition failed");
+    const std::chrono::duration<double> spans[4] = {t1 - t0, t2 - t1, t3 - t2, t4 - t3};
+    for (int k = 0; k < 4; ++k) stage[k] += spans[k].count() / double(state.max_iterations);
     elements = mesh.elements();
     state.PauseTiming();
     const std::size_t hash = file_hash(out);
@@ -139,6 +149,10 @@ void BM_PartitionCommand(benchmark::State& state) {
   keep_solids(mesh);
   get_dual_graph(mesh, graph);
   const gpmetis_run peer = run_gpmetis(graph, parts);
+  state.counters["read_s"] = stage[0];
+  state.counters["partition_s"] = stage[1];
+  state.counters["split_s"] = stage[2];
+  state.counters["write_s"] = stage[3];
   state.counters["elements"] = double(elements);
   state.counters["edge_cut"] = double(result.edge_cut);
   state.counters["imbalance"] = result.imbalance;
@@ -150,6 +164,24 @@ void BM_PartitionCommand(benchmark::State& state) {
   state.counters["peak_bytes_per_element"] = double(usage.ru_maxrss) * 1024.0 / double(elements);
   std::remove(out.c_str());
 }
+
+// The face-dual graph of the solids alone (elements per second).
+void BM_DualGraph(benchmark::State& state) {
+  const std::string path = cube(static_cast<int>(state.range(0)));
+  mesh_data mesh;
+  if (path.empty() || read_mesh(path.c_str(), mesh) != 0) {
+    state.SkipWithError("workload missing: run PEERS_ONLY=topo /work/shared/peers/run.sh");
+    return;
+  }
+  keep_solids(mesh);
+  for (auto _ : state) {
+    csr_graph graph;
+    benchmark::DoNotOptimize(get_dual_graph(mesh, graph));
+  }
+  state.SetItemsProcessed(state.iterations() * std::int64_t(mesh.elements()));
+}
+
+BENCHMARK(BM_DualGraph)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 BENCHMARK(BM_PartitionCommand)
     ->Args({0, 32})

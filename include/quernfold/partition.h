@@ -102,7 +102,16 @@ struct partition_result {
 // emptied.
 int partition_graph(const csr_graph& graph, unsigned parts, const partition_options& options,
                     partition_result& result);
-// The face-dual graph of the mesh, then partition_graph.
+// A mesh: its elements of the highest dimension (the solids of a volume
+// mesh, beside which its boundary faces may lie) are partitioned on their
+// face-dual graph by partition_graph; every element of a lower dimension
+// then takes the part of the first (lowest-numbered) element of the highest
+// dimension that holds all its vertex nodes, failing that of the first one
+// that holds one of them, failing that part 0. options.weights, when given,
+// has one entry per element of the mesh (those of the lower dimensions are
+// not used); part, edge_cut and imbalance: part has one entry per element
+// of the mesh, the cut and imbalance are those of the highest dimension's
+// graph. Codes: those of get_dual_graph and partition_graph.
 int partition_mesh(const mesh_data& mesh, unsigned parts, const partition_options& options,
                    partition_result& result);
 
@@ -183,8 +192,9 @@ inline constexpr char kGlobalCellArray[] = "GlobalCellIds";  // Int64 per cell
 // for the pieces; -1 when the .pvtu cannot be written.
 int pvtu_output(const char* name, const std::vector<part_mesh>& parts, vtu_encoding encoding);
 
-// gmsh MSH 4.1 partitioned files (ASCII), as gmsh writes them: $Entities
-// with one model entity per block (tag = block position + 1),
+// gmsh MSH 4.1 partitioned files (ASCII), as gmsh writes them: with ghosts
+// $Entities with one model entity per block (tag = block position + 1; left
+// out without ghosts, so that meshio reads the file too), then
 // $PartitionedEntities with one entity per block and part (parent: the
 // block's entity; partition: part + 1), nodes tagged global + 1 and elements
 // tagged global + 1 in gmsh's node order, each node on an entity of its

@@ -187,8 +187,12 @@ std::string box_text(const dense2D<double>& c) {
   return text;
 }
 
-void write_entities(detail::block_writer& out, const whole_mesh& w, const msh_plan& plan,
-                    const std::string& box) {
+// The model entities, which gmsh needs only to give ghost entities their
+// dimension: without ghosts they are left out, so that readers that look
+// every element block's entity up there (meshio) read the file too.
+void write_model_entities(detail::block_writer& out, const whole_mesh& w, const msh_plan& plan,
+                          const std::string& box) {
+  if (plan.ghost_tags.empty()) return;
   out.text("$Entities\n0");
   for (unsigned dim = 1; dim <= kSpaceRows; ++dim) {
     std::size_t count = 0;
@@ -206,7 +210,13 @@ void write_entities(detail::block_writer& out, const whole_mesh& w, const msh_pl
         out.text(box.c_str());
         out.text("0 0\n");
       }
-  out.text("$EndEntities\n$PartitionedEntities\n");
+  out.text("$EndEntities\n");
+}
+
+void write_entities(detail::block_writer& out, const whole_mesh& w, const msh_plan& plan,
+                    const std::string& box) {
+  write_model_entities(out, w, plan, box);
+  out.text("$PartitionedEntities\n");
   out.size(plan.parts);
   out.put('\n');
   out.size(plan.ghost_tags.size());

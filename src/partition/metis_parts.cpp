@@ -106,13 +106,5 @@ int partition_graph(const csr_graph& graph, unsigned parts, const partition_opti
   return no_memory;
 }
 
-int partition_mesh(const mesh_data& mesh, unsigned parts, const partition_options& options,
-                   partition_result& result) {
-  result = partition_result();
-  csr_graph graph;
-  const int code = get_dual_graph(mesh, graph);
-  return code < 0 ? code : partition_graph(graph, parts, options, result);
-}
-
 }  // namespace quernfold
 }  // namespace ovk

@@ -3,7 +3,8 @@
 # files for our reader. Argument: a folder holding expected.txt, whose lines
 # "FILE KIND PARTITION COUNT" give, for each file of ours, the elements gmsh
 # must find on its partition entities (KIND part) and ghost entities (KIND
-# ghost). Then writes gmsh_whole.msh (a partitioned cube in 4 parts),
+# ghost), and the cells meshio must find in it (KIND meshio, PARTITION 0;
+# skipped without meshio). Then writes gmsh_whole.msh (a partitioned cube in 4 parts),
 # gmsh_split_1.msh .. gmsh_split_4.msh (the same, one file per part) and
 # gmsh_counts.txt ("PARTITION COUNT": the tetrahedra of each part). Exits 0
 # when gmsh agrees with every line, 1 otherwise, 77 without gmsh's module.
@@ -34,6 +35,16 @@ for name, want in expected.items():
             _, tags, _ = gmsh.model.mesh.getElements(dim, tag)
             for part in gmsh.model.getPartitions(dim, tag)[:1]:
                 got[("part" if kind == "Partition" else "ghost", part)] += sum(map(len, tags))
+    meshio_want = {k: v for k, v in want.items() if k[0] == "meshio"}
+    if meshio_want:
+        try:
+            import meshio
+            cells = sum(len(c.data) for c in meshio.read(os.path.join(folder, name)).cells)
+            got[("meshio", 0)] = cells
+        except ImportError:
+            want = {k: v for k, v in want.items() if k[0] != "meshio"}
+        except Exception as error:  # a refusal is a result to report
+            got[("meshio", 0)] = f"refused ({error})"
     if dict(got) != want:
         failed = True
         print(f"{name}: gmsh finds {dict(got)}, want {want}")

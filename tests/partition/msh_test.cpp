@@ -84,7 +84,8 @@ TEST(PartitionedMsh, OursReadBackHereAndByGmsh) {
     }
     expected << "parts.msh part " << p + 1 << " " << split[p].owned_elements() << "\n"
              << "parts.msh ghost " << p + 1 << " " << ghosts << "\n"
-             << name << " part " << p + 1 << " " << split[p].owned_elements() << "\n";
+             << name << " part " << p + 1 << " " << split[p].owned_elements() << "\n"
+             << name << " meshio 0 " << split[p].owned_elements() << "\n";
   }
   expected.close();
   const std::string command = "/usr/bin/python3 " + std::string(QUERNFOLD_FIXTURE_DIR) +
