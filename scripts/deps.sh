@@ -15,7 +15,7 @@ packages=(cmake make g++ libgtest-dev liblapack-dev libbenchmark-dev nlohmann-js
   python3-setuptools python3-wheel python3-meshio)
 for group in "$@"; do
   case $group in
-    interop) packages+=(gmsh python3-meshio python3-numpy python3-vtk9) ;;
+    interop) packages+=(gmsh python3-gmsh python3-meshio python3-numpy python3-vtk9) ;;
     robustness) packages+=(locales clang libclang-rt-14-dev) ;;
   esac
 done
