@@ -160,15 +160,21 @@ class binary_source {
     return out;
   }
 
+  // A stated size beyond what the data can hold is malformed.
+  void check_size(std::uint64_t n) const {
+    if (n > data_.size()) throw vtu_error{kMalformed};
+  }
+
   std::vector<unsigned char> plain(const layout& l) const {
     const std::uint64_t n = header_word(take(0, l.header).data(), l);
+    check_size(n);
     std::vector<unsigned char> all = take(0, l.header + n);
     return {all.begin() + l.header, all.end()};
   }
 
   std::vector<unsigned char> compressed(const layout& l) const {
     const std::uint64_t blocks = header_word(take(0, l.header).data(), l);
-    if (blocks > data_.size()) throw vtu_error{kMalformed};
+    check_size(blocks);
     const std::size_t head = (3 + blocks) * l.header;
     const std::vector<unsigned char> h = take(0, head);
     const std::uint64_t block = header_word(&h[l.header], l);

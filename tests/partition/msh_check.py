@@ -61,6 +61,9 @@ for dim, tag in gmsh.model.getEntities(3):
         types, tags, _ = gmsh.model.mesh.getElements(dim, tag)
         counts[gmsh.model.getPartitions(dim, tag)[0]] += sum(map(len, tags))
 gmsh.write(os.path.join(folder, "gmsh_whole.msh"))
+gmsh.option.setNumber("Mesh.Binary", 1)
+gmsh.write(os.path.join(folder, "gmsh_binary.msh"))
+gmsh.option.setNumber("Mesh.Binary", 0)
 gmsh.option.setNumber("Mesh.PartitionSplitMeshFiles", 1)
 gmsh.write(os.path.join(folder, "gmsh_split.msh"))
 with open(os.path.join(folder, "gmsh_counts.txt"), "w") as f:

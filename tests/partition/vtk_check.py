@@ -6,8 +6,10 @@
 # ghosts. Checks: every .vtu reads with its counts, tetrahedra and wedges
 # have VTK's positive orientation; the .pvtu reads as the whole mesh plus the
 # ghosts, flagged, with global ids covering every cell and point. Then writes
-# vtk_<mode>.vtu in each of VTK's own encodings from mesh_raw.vtu. Exits 0
-# when every check holds, 1 otherwise, 77 without VTK.
+# theirs_<mode>.vtu in each of VTK's own encodings from mesh_raw.vtu; when
+# meshio is there, it reads our three files too and writes
+# theirs_meshio_ascii.vtu and theirs_meshio_zlib.vtu. Exits 0 when every
+# check holds, 1 otherwise, 77 without VTK.
 import os, sys
 
 try:
@@ -89,8 +91,18 @@ for mode, setup in {"ascii": lambda w: w.SetDataModeToAscii(),
     writer = vtk.vtkXMLUnstructuredGridWriter()
     writer.SetInputData(source)
     setup(writer)
-    writer.SetFileName(os.path.join(folder, f"vtk_{mode}.vtu"))
+    writer.SetFileName(os.path.join(folder, f"theirs_{mode}.vtu"))
     check(writer.Write() == 1, f"VTK could not write {mode}")
+
+try:
+    import meshio
+    for mode in ("ascii", "raw", "zlib"):
+        mesh = meshio.read(os.path.join(folder, f"mesh_{mode}.vtu"))
+        check(sum(len(c.data) for c in mesh.cells) == cells, f"meshio reads {mode} otherwise")
+    meshio.write(os.path.join(folder, "theirs_meshio_ascii.vtu"), mesh, binary=False)
+    meshio.write(os.path.join(folder, "theirs_meshio_zlib.vtu"), mesh, compression="zlib")
+except ImportError:
+    pass
 
 for f in failures:
     print(f)
