@@ -149,6 +149,8 @@ struct part_mesh {
   std::vector<unsigned> neighbours;
   std::vector<std::vector<std::uint64_t>> shared_nodes;
   std::size_t owned_elements() const;
+  // Nodes shared with other parts: the size of the union of shared_nodes.
+  std::size_t interface_nodes() const;
 };
 
 // Splits `mesh` by `element_part` (one part number per element, global

@@ -103,22 +103,18 @@ interfaces find_interfaces(const mesh_data& mesh, const std::vector<unsigned>& e
   return found;
 }
 
-// The global elements of one part, by block: owned ones, then ghosts.
-std::vector<std::vector<std::uint64_t>> part_elements(const mesh_data& mesh,
-                                                      const std::vector<unsigned>& element_part,
-                                                      unsigned part,
-                                                      const std::vector<std::uint64_t>& ghosts) {
-  std::vector<std::vector<std::uint64_t>> by_block(mesh.blocks.size());
-  std::uint64_t begin = 0;
-  for (std::size_t b = 0; b < mesh.blocks.size(); ++b) {
-    const std::uint64_t end = begin + mesh.blocks[b].connectM.cols();
-    for (std::uint64_t e = begin; e < end; ++e)
-      if (element_part[e] == part) by_block[b].push_back(e);
-    auto first = std::lower_bound(ghosts.begin(), ghosts.end(), begin);
-    auto last = std::lower_bound(ghosts.begin(), ghosts.end(), end);
-    by_block[b].insert(by_block[b].end(), first, last);
-    begin = end;
-  }
+// The global elements of one part, by block: owned ones, then ghosts (both
+// lists ascending).
+std::vector<std::vector<std::uint64_t>> part_elements(
+    const std::vector<std::uint64_t>& owned, const std::vector<std::uint64_t>& ghosts,
+    const std::vector<std::uint64_t>& block_start) {
+  std::vector<std::vector<std::uint64_t>> by_block(block_start.size() - 1);
+  for (std::size_t b = 0; b < by_block.size(); ++b)
+    for (const std::vector<std::uint64_t>* list : {&owned, &ghosts}) {
+      auto first = std::lower_bound(list->begin(), list->end(), block_start[b]);
+      auto last = std::lower_bound(list->begin(), list->end(), block_start[b + 1]);
+      by_block[b].insert(by_block[b].end(), first, last);
+    }
   return by_block;
 }
 
@@ -189,6 +185,14 @@ std::size_t part_mesh::owned_elements() const {
   return static_cast<std::size_t>(std::count(ghost_elements.begin(), ghost_elements.end(), 0));
 }
 
+std::size_t part_mesh::interface_nodes() const {
+  std::vector<std::uint64_t> all;
+  for (const std::vector<std::uint64_t>& list : shared_nodes)
+    all.insert(all.end(), list.begin(), list.end());
+  std::sort(all.begin(), all.end());
+  return static_cast<std::size_t>(std::unique(all.begin(), all.end()) - all.begin());
+}
+
 int split_mesh(const mesh_data& mesh, const std::vector<unsigned>& element_part, unsigned parts,
                unsigned ghost_layers, std::vector<part_mesh>& out) try {
   out.clear();
@@ -203,11 +207,14 @@ int split_mesh(const mesh_data& mesh, const std::vector<unsigned>& element_part,
     for (std::size_t k = 0; k < rows; ++k) used[column[k]] = 1;
   });
   std::vector<unsigned> local_of(mesh.coords.cols(), no_index);
+  std::vector<std::vector<std::uint64_t>> owned(parts);
+  for (std::size_t e = 0; e < element_part.size(); ++e) owned[element_part[e]].push_back(e);
   out.resize(parts);
   for (unsigned p = 0; p < parts; ++p) {
     out[p].part = p;
     out[p].parts = parts;
-    const auto by_block = part_elements(mesh, element_part, p, found.ghosts[p]);
+    const auto by_block = part_elements(owned[p], found.ghosts[p], block_start);
+    std::vector<std::uint64_t>().swap(owned[p]);
     out[p].global_nodes = part_nodes(mesh, by_block, block_start, p == 0, used);
     build_part(mesh, element_part, by_block, block_start, found, local_of, out[p]);
   }

@@ -199,6 +199,10 @@ TEST(Split, AssembleGivesBackTheMeshAndListsMatchBruteForce) {
         EXPECT_EQ(p.shared_nodes.at(want_neighbours.size() - 1), shared);
       }
       EXPECT_EQ(p.neighbours, want_neighbours);
+      EXPECT_EQ(p.interface_nodes(),
+                std::size_t(std::count_if(at.begin(), at.end(), [&](const auto& s) {
+                  return s.size() > 1 && s.count(p.part);
+                })));
     }
   }
   std::vector<part_mesh> parts;
