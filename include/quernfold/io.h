@@ -788,5 +788,16 @@ int vtu_input(const char* name, mesh_data& mesh, vtu_fields& fields);
 // The element kinds vtu_output writes.
 bool vtu_writes(element_type type);
 
+// ---------------------------------------------------------------------------
+// Partitioned gmsh MSH files (written by partition.h)
+// ---------------------------------------------------------------------------
+//
+// msh_input reads the $PartitionedEntities of a version 4.1 file: an element
+// on a partitioned entity gets as reference the entity's (first) partition,
+// 1-based, instead of a physical or entity tag. This holds for gmsh's own
+// partitioned and split files (gmsh -part N, -part_split) and for those of
+// msh_partitioned_output. $GhostElements is skipped: every element is read
+// once, on the partition that owns it.
+
 }  // namespace quernfold
 }  // namespace ovk
