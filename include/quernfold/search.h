@@ -163,15 +163,16 @@ class point_index {
   // (column j for query j), nearest first; equally near points (the same
   // squared distance) by lower index. Past the number of points, and for a
   // query with a NaN coordinate, the slots hold no_index and +inf. Returns
-  // 0; -1 when queries has neither 2 nor 3 rows, -2 when k is 0, -199
-  // memory (outputs then empty).
+  // 0; -1 when queries has neither 2 nor 3 rows, -2 when k is 0 (outputs
+  // unchanged on both), -199 memory (outputs then empty).
   int nearest(const dense2D<double>& queries, unsigned k, dense2D<unsigned>& indices,
               dense2D<double>& distances) const;
 
   // The points within distance r of each query (squared distance <= r * r),
   // by increasing index: those of query j are indices[offsets[j] ..
   // offsets[j + 1]); offsets has m + 1 entries. Returns 0; -1 bad rows, -2
-  // when r is negative or NaN, -199 memory (outputs then empty).
+  // when r is negative or NaN (outputs unchanged on both), -199 memory
+  // (outputs then empty).
   int within(const dense2D<double>& queries, double r, dense1D<std::size_t>& offsets,
              dense1D<unsigned>& indices) const;
 
