@@ -37,11 +37,12 @@ struct command {
   int (*action)(const invocation&);
 };
 
-const option_spec kBinary = {"--binary", nullptr,
-                             "write the binary form (STL; an error for formats of one form)"};
-const option_spec kAscii = {"--ascii", nullptr,
-                            "write the text form (STL; by default a file written over its\n"
-                            "                   input keeps the input's form)"};
+const option_spec kBinary = {
+    "--binary", nullptr, "write the binary form (STL, VTK XML; an error for formats of one form)"};
+const option_spec kAscii = {
+    "--ascii", nullptr,
+    "write the text form (STL, VTK XML; by default a file written over its\n"
+    "                   input keeps the input's form)"};
 const option_spec kFormat = {"--format", "F",
                              "read the input as format F (msh, stl, ...; needed for - ,\n"
                              "                   standard input)"};

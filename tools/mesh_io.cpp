@@ -128,6 +128,16 @@ bool copy_file_to(const std::string& from, std::FILE* to) {
   return ok;
 }
 
+// " .stl .vtu": the extensions of the formats written in two forms.
+std::string two_form_extensions() {
+  std::size_t n = 0;
+  const mesh_format* table = mesh_formats(n);
+  std::string list;
+  for (std::size_t k = 0; k < n; ++k)
+    if (has_binary_form(&table[k])) list += std::string(" ") + table[k].extensions;
+  return list;
+}
+
 // The format an option names ("msh", ".msh", "gmsh MSH"), readable or
 // writable as asked; nullptr (and kOk) when the option is not given.
 int given_format(const invocation& inv, const char* option, bool readable,
@@ -313,8 +323,8 @@ int check_output_name(const std::string& path, const invocation& inv) {
                        format_list(false, false).c_str());
   const char* form = inv.has("--binary") ? "--binary" : inv.has("--ascii") ? "--ascii" : nullptr;
   if (form && !has_binary_form(f))
-    return usage_error("%s: %s is written in one form only (%s applies to .stl)", form, f->name,
-                       form);
+    return usage_error("%s: %s is written in one form only (%s applies to%s)", form, f->name, form,
+                       two_form_extensions().c_str());
   return kOk;
 }
 

@@ -270,7 +270,7 @@ struct read_report {
   bool binary = false;                  // the file was in a binary form (is_binary_mesh_file)
 };
 // True when writing `format` can choose between a text and a binary form
-// (write_options::binary).
+// (write_options::binary): STL and VTK XML.
 bool has_binary_form(const mesh_format* format);
 // Reads a whole mesh as read_mesh does (same codes, same state on failure),
 // but with the format the content shows when the extension names no

@@ -225,7 +225,7 @@ def write(path: "str | os.PathLike", mesh: "Mesh", file_format: "str | None" = N
           binary: "bool | None" = None) -> None:
     """Writes a whole mesh; the format follows file_format (as read()
     takes it) or else the extension. binary: True or False only for a
-    format written in both forms (STL; None: text). The target is replaced
+    format written in both forms (STL, VTK XML; None: text). The target is replaced
     whole or left as it was. cell_data["ref"] (or meshio's key of a
     format's references), when present, gives the property identifiers or
     references. Cells the format leaves out or holds only in part are named

@@ -80,7 +80,8 @@ py::list write(const std::string& path, py::handle points, const py::list& block
   qf::write_plan plan;
   const int planned = qf::plan_mesh_write(path.c_str(), mesh, plan);
   if (!binary.is_none() && plan.format && !qf::has_binary_form(plan.format))
-    fail(path + ": " + plan.format->name + " is written in one form only (binary applies to STL)");
+    fail(path + ": " + plan.format->name +
+         " is written in one form only (binary applies to STL and VTK XML)");
   if (planned == qf::mesh_nothing_written)
     fail(path + ": " + plan.format->name + " holds none of the " + std::to_string(mesh.elements()) +
          " elements; nothing written");

@@ -59,7 +59,7 @@ class line_source {
   bool next(std::string& line) {
     if (!lines_.next()) return false;
     line.assign(lines_.begin(), lines_.end());
-    held_line_ = line_;
+    before_ = {line_, ended_};
     if (ended_) ++line_;
     ended_ = !line.empty() && line.back() == '\n';
     return true;
@@ -67,8 +67,8 @@ class line_source {
 
   void put_back() {
     lines_.put_back();
-    std::swap(line_, held_line_);
-    ended_ = true;
+    line_ = before_.first;
+    ended_ = before_.second;
   }
 
   // The number of the line last read (from 1; the pieces of a line longer
@@ -84,8 +84,11 @@ class line_source {
  private:
   std::FILE* stream_;
   detail::line_reader<kCardLines> lines_;
-  std::size_t line_ = 0, held_line_ = 0;
+  // The line number and whether the last piece ended its line, now and
+  // before the last line read (restored when it is handed back).
+  std::size_t line_ = 0;
   bool ended_ = true;
+  std::pair<std::size_t, bool> before_{0, true};
 };
 
 bool starts_with(const std::string& s, const char* prefix) {

@@ -11,8 +11,8 @@ namespace ovk {
 namespace quernfold {
 namespace {
 
-// A file name of the one format written in text or binary form (STL).
-constexpr const char kBinaryWritten[] = "binary.stl";
+// File names of the formats written in text or binary form (STL, VTK XML).
+constexpr const char* kBinaryWritten[] = {"binary.stl", "binary.vtu"};
 
 // The format to read `path` with: the content's when it shows a readable
 // format other than the extension's.
@@ -57,7 +57,10 @@ int load_mesh(const char* path, mesh_data& mesh, read_report& report, const mesh
 }
 
 bool has_binary_form(const mesh_format* format) {
-  return format && format->write && format == find_mesh_format(kBinaryWritten);
+  if (!format || !format->write) return false;
+  for (const char* name : kBinaryWritten)
+    if (format == find_mesh_format(name)) return true;
+  return false;
 }
 
 int plan_mesh_write(const char* path, const mesh_data& mesh, write_plan& plan) {
