@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli.h"
 #include "commands.h"
 
@@ -35,6 +37,34 @@ bool has_extension(const std::string& path, const char* ext) {
   return tail == ext;
 }
 
+// Upper end of bin k (the last ends at 1).
+double bin_upper(const histogram& h, std::size_t k) {
+  return k + 1 < h.nbins() ? h.bin_lower(k + 1) : 1.0;
+}
+
+void print_quality_text(const histogram& h) {
+  std::printf("%zu elements, quality min %.6f mean %.6f max %.6f\n", h.count(), h.min(), h.mean(),
+              h.max());
+  if (h.underflow()) std::printf("  < 0         %8zu  (inverted)\n", h.underflow());
+  for (std::size_t k = 0; k < h.nbins(); ++k)
+    std::printf("  [%.2f, %.2f%c %8zu\n", h.bin_lower(k), bin_upper(h, k),
+                k + 1 < h.nbins() ? ')' : ']', h.bin_count(k));
+}
+
+// The same as one JSON object: file, elements, min, mean, max, inverted and
+// bins [{lower, upper, count}].
+void print_quality_json(const std::string& file, const histogram& h) {
+  using json = nlohmann::ordered_json;
+  json bins = json::array();
+  for (std::size_t k = 0; k < h.nbins(); ++k)
+    bins.push_back(
+        {{"lower", h.bin_lower(k)}, {"upper", bin_upper(h, k)}, {"count", h.bin_count(k)}});
+  const json j = {{"file", file},           {"elements", h.count()}, {"min", h.min()},
+                  {"mean", h.mean()},       {"max", h.max()},        {"inverted", h.underflow()},
+                  {"bins", std::move(bins)}};
+  std::printf("%s\n", j.dump(2).c_str());
+}
+
 }  // namespace
 
 int cmd_quality(const invocation& inv) {
@@ -57,13 +87,10 @@ int cmd_quality(const invocation& inv) {
     fail(inv.files[0], "no element of a kind with a shape quality");
     return kUnsuited;
   }
-  std::printf("%zu elements, quality min %.6f mean %.6f max %.6f\n", h.count(), h.min(), h.mean(),
-              h.max());
-  if (h.underflow()) std::printf("  < 0         %8zu  (inverted)\n", h.underflow());
-  for (std::size_t k = 0; k < h.nbins(); ++k) {
-    const double lo = h.bin_lower(k), hi = k + 1 < h.nbins() ? h.bin_lower(k + 1) : 1.0;
-    std::printf("  [%.2f, %.2f%c %8zu\n", lo, hi, k + 1 < h.nbins() ? ')' : ']', h.bin_count(k));
-  }
+  if (inv.has("--json"))
+    print_quality_json(inv.files[0], h);
+  else
+    print_quality_text(h);
   return kOk;
 }
 

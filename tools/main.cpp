@@ -60,8 +60,10 @@ const command kCommands[] = {
      1,
      "histogram of element shape qualities",
      "Prints a histogram of the shape qualities (1 = ideal element, 0 = flat, < 0 inverted)\n"
-     "in N equal bins over [0, 1].\n",
-     {{"--bins", "N", "number of bins, 1 to 1000 (default 10)"}},
+     "in N equal bins over [0, 1]. --json prints one JSON object: file, elements, min, mean,\n"
+     "max, inverted (quality < 0) and bins, a list of {lower, upper, count}.\n",
+     {{"--bins", "N", "number of bins, 1 to 1000 (default 10)"},
+      {"--json", nullptr, "machine-readable output"}},
      cmd_quality},
     {"convert",
      nullptr,
