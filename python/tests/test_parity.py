@@ -45,16 +45,23 @@ def mesh_file(request):
 
 def test_info_is_statistics(mesh_file):
     info = json.loads(tool("info", "--json", mesh_file))
-    mesh = qf.read(mesh_file)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        mesh = qf.read(mesh_file)
     assert info.pop("file") == str(mesh_file) and info.pop("format") == mesh.format
+    assert [f"left out {r['count']:,} {r['record']} records: {r['why']}" for r in info.pop("left_out")] == \
+        [str(w.message).split(": ", 1)[1] for w in caught]
     stats = json.loads(json.dumps(qf.statistics(mesh)))
     assert stats == info
 
 
 def test_quality_json_is_the_qualities(mesh_file):
     mesh = qf.read(mesh_file)
-    q = np.concatenate([qf.shape_qualities(mesh.points, b.data, b.type) for b in mesh.cells if b.type != "vertex"])
+    top = qf.statistics(mesh)["dimension"]
+    blocks = [b for b in mesh.cells if qf._DIMENSIONS[b.type] == top and len(b)]
+    q = np.concatenate([qf.shape_qualities(mesh.points, b.data, b.type) for b in blocks])
     report = json.loads(tool("quality", "--json", "--bins", 4, mesh_file))
+    assert report["dimension"] == top and [k["cell"] for k in report["kinds"]] == [b.type for b in blocks]
     counts, _ = np.histogram(q, bins=[b["lower"] for b in report["bins"]] + [1 + 1e-12])
     assert [b["count"] for b in report["bins"]] == counts.tolist() and report["inverted"] == (q < 0).sum()
     assert (report["elements"], report["min"], report["max"]) == (len(q), q.min(), q.max())
