@@ -70,8 +70,12 @@ const command kCommands[] = {
      1,
      "histogram of element shape qualities",
      "Prints a histogram of the shape qualities (1 = ideal element, 0 = flat, < 0 inverted)\n"
-     "in N equal bins over [0, 1].\n",
-     {{"--bins", "N", "number of bins, 1 to 1000 (default 10)"}, kFormat},
+     "in N equal bins over [0, 1]. --json prints one JSON object: file, dimension, elements,\n"
+     "min, mean, max, inverted (quality < 0), kinds [{cell, elements, min, max}] and bins\n"
+     "[{lower, upper, count}].\n",
+     {{"--bins", "N", "number of bins, 1 to 1000 (default 10)"},
+      kFormat,
+      {"--json", nullptr, "machine-readable output"}},
      cmd_quality},
     {"convert",
      nullptr,

@@ -33,14 +33,31 @@ from ._quernfold import (
     Error,
     Histogram,
     NodeDetector,
+    bound_metrics,
+    color_interfaces,
+    copies,
+    copy,
     edge_qualities,
+    edges,
+    face_normals,
+    is_valid_metric,
     formats,
     jacobians,
+    metric_eigen,
+    metric_intersection,
+    metric_union,
+    metrics_from_sizes,
+    mirror,
     neighbors,
     node_graph,
+    overwrite_invalid_metrics,
+    project_metrics,
     shape_qualities,
     size_map,
+    size_shocks,
+    sizes_from_metrics,
     subdomains,
+    vertex_normals,
 )
 
 __version__ = _quernfold.version()
@@ -48,7 +65,12 @@ __all__ = [
     "NO_INDEX", "CellBlock", "Error", "Histogram", "Mesh", "NodeDetector", "boundary",
     "bound_gradation", "clean", "edge_qualities", "formats", "from_meshio", "jacobians", "neighbors",
     "node_graph", "read", "shape_qualities", "size_map", "sizes", "statistics", "subdomains",
-    "write",
+    "write", "translate", "rotate", "zoom", "bounding_box", "centroids", "clip", "copy", "copies",
+    "mirror", "cell_sizes", "volume", "area", "facets", "is_watertight", "is_winding_consistent",
+    "connected_parts", "unique_edges", "cell_qualities", "outline", "triangulate", "face_normals", "vertex_normals",
+    "color_interfaces", "edges", "size_shocks", "is_valid_metric", "metric_eigen", "metric_intersection",
+    "metric_union", "metrics_from_sizes", "sizes_from_metrics", "bound_metrics",
+    "overwrite_invalid_metrics", "project_metrics",
 ]
 
 _NODES = _quernfold.cell_kinds()
@@ -318,3 +340,195 @@ def bound_gradation(points, cells, type, size_map, gradation=None, *args, bound=
 
 
 bound_gradation.__doc__ = _quernfold.bound_gradation.__doc__
+
+
+# --- Geometry: on a Mesh (a new Mesh) or on points (a new array) -----------
+
+def _points_of(x):
+    return x.points if isinstance(x, Mesh) else x
+
+
+def _moved(x, points):
+    """x with new points: a Mesh with the same cells and cell data, or the
+    array itself."""
+    if not isinstance(x, Mesh):
+        return points
+    mesh = Mesh(points, [(b.type, b.data) for b in x.cells], x.cell_data, x.point_data, x.field_data)
+    mesh.format = x.format
+    return mesh
+
+
+def translate(x, vector, nodes=None):
+    """x moved by `vector` (2 or 3 numbers, in the units of the points).
+
+    x: a Mesh (a new Mesh comes back, cells shared) or points float64
+    (nodes, 2 | 3) (a new array comes back). nodes: None (every node), a 1-D
+    list of node numbers (a node listed twice moves twice) or an integer
+    array (elements, k) whose nodes move once each. A 3-number vector gives
+    2-D points a third column (z = 0 before the move)."""
+    return _moved(x, _quernfold._translate(_points_of(x), vector, nodes))
+
+
+def rotate(x, rotation, center=None, nodes=None):
+    """x turned about `center` (the origin by default).
+
+    rotation: an angle in radians (counter-clockwise in the xy plane; z
+    stays) or a 3-vector R (|R| radians about the axis R, right-hand rule).
+    x and nodes as for translate."""
+    return _moved(x, _quernfold._rotate(_points_of(x), rotation, center, nodes))
+
+
+def zoom(x, factor, center=None, nodes=None):
+    """x scaled by `factor` about `center` (the origin by default): P' = C +
+    factor (P - C). x and nodes as for translate."""
+    return _moved(x, _quernfold._zoom(_points_of(x), factor, center, nodes))
+
+
+def bounding_box(x, nodes=None) -> "tuple[np.ndarray, np.ndarray]":
+    """(lowest corner, highest corner), float64 (dim,) each, of the nodes of
+    x (a Mesh or points (nodes, 2 | 3)); nodes as for translate (a Mesh's
+    box is of all its points, used or not). Without nodes the corners are
+    (+max float, -max float)."""
+    return _quernfold._bounding_box(_points_of(x), nodes)
+
+
+def centroids(x, cells=None, type=None):
+    """Average of the corner nodes of every cell.
+
+    centroids(points, cells, type) gives float64 (elements, dim);
+    centroids(mesh) a list of such arrays, one per block. Quadratic kinds
+    by their corner nodes; points (vertex) blocks are their nodes."""
+    if isinstance(x, Mesh):
+        return [_quernfold._centroids(x.points, b.data, b.type) for b in x.cells]
+    return _quernfold._centroids(x, cells, type)
+
+
+def clip(x, *args):
+    """The cells on the side of a plane that its normal points to.
+
+    clip(points, cells, point, normal) gives the kept cells, uint32;
+    clip(mesh, point, normal) a Mesh on the same points with every block
+    clipped (cell data is not carried). A cell is kept when all its nodes
+    are on that side or on the plane."""
+    if not isinstance(x, Mesh):
+        return _quernfold.clip(x, *args)
+    point, normal = args
+    return Mesh(x.points, [(b.type, _quernfold.clip(x.points, b.data, point, normal))
+                           for b in x.cells])
+
+
+# --- Measures of a whole mesh --------------------------------------------
+
+_DIMENSIONS = _quernfold._cell_dimensions()
+
+
+def _from_arrays(points, blocks):
+    """A Mesh from (points, [(type, cells, refs or None)]), refs as
+    cell_data["ref"]."""
+    cell_data = {}
+    if any(r is not None for _, _, r in blocks):
+        cell_data["ref"] = [np.zeros(len(d), np.uint32) if r is None else r for _, d, r in blocks]
+    return Mesh(points, [(t, d) for t, d, _ in blocks], cell_data)
+
+
+def cell_sizes(mesh: "Mesh") -> "list[np.ndarray]":
+    """Signed size of every cell, float64 (elements,) per block: lines their
+    length, triangles and quads their area (signed, positive
+    counter-clockwise, with 2-D points; never negative in 3-D), solids their
+    volume (positive for valid cells, negative for inverted ones; faces cut
+    into triangles at their centre, so exact for planar faces). Quadratic
+    kinds by their corners; vertex blocks 0."""
+    return _quernfold._cell_sizes(mesh.points, _blocks(mesh))
+
+
+def cell_qualities(mesh: "Mesh", measure: str = "shape") -> "list[np.ndarray]":
+    """One named quality measure of every cell, float64 (elements,) per block,
+    by the cells' corner nodes:
+
+    - "shape": shape_qualities (1 ideal, 0 flat, < 0 inverted; for triangles
+      and tetra 2 sqrt(3) r / hmax and 2 sqrt(6) r / hmax, r the inradius,
+      hmax the longest edge);
+    - "aspect_ratio": longest edge / shortest edge (>= 1);
+    - "radius_ratio": 2 r / R of triangles, 3 r / R of tetra (R the
+      circumradius; 1 equilateral, 0 flat), NaN for other kinds;
+    - "min_angle": the smallest corner angle of a triangle or quad, or the
+      smallest dihedral angle of a solid, in degrees;
+    - "scaled_jacobian": the smallest determinant of the unit edges at a
+      corner, 1 for the ideal cell, negative when inverted (triangles,
+      quads, tetra, wedges, hexahedra; NaN for pyramids and lines).
+    Vertex blocks give NaN."""
+    return _quernfold._cell_qualities(mesh.points, _blocks(mesh), measure)
+
+
+def _total(mesh, dimension):
+    sizes = cell_sizes(mesh)
+    return float(sum(s.sum() for b, s in zip(mesh.cells, sizes) if _DIMENSIONS[b.type] == dimension))
+
+
+def volume(mesh: "Mesh") -> float:
+    """Sum of the signed volumes of the solid cells (0.0 without)."""
+    return _total(mesh, 3)
+
+
+def area(mesh: "Mesh") -> float:
+    """Sum of the areas of the triangles and quads (signed with 2-D points;
+    0.0 without). The area of a solid mesh's surface is area(boundary(mesh))."""
+    return _total(mesh, 2)
+
+
+def facets(mesh: "Mesh") -> dict:
+    """How the cells of the highest dimension meet at their facets (end points
+    of lines, edges of surfaces, faces of solids): dimension, facets
+    (distinct), open (of one cell), shared (of two), crowded (of three or
+    more), misturned (of two cells that run it the same way), watertight and
+    winding_consistent (see is_watertight, is_winding_consistent)."""
+    return _quernfold._facets(mesh.points, _blocks(mesh))
+
+
+def is_watertight(mesh: "Mesh") -> bool:
+    """True when every edge of a surface (every end point of a curve) is
+    shared by exactly two cells; for a solid mesh, when no face is shared by
+    more than two cells and the boundary faces close up (every edge of them
+    on exactly two boundary faces: no hanging or missing face)."""
+    return facets(mesh)["watertight"]
+
+
+def is_winding_consistent(mesh: "Mesh") -> bool:
+    """True when every facet shared by two cells is run in opposite senses by
+    them (neighbouring triangles and quads turn alike; neighbouring solids
+    are both valid or both inverted)."""
+    return facets(mesh)["winding_consistent"]
+
+
+def connected_parts(mesh: "Mesh") -> "list[Mesh]":
+    """The mesh split into parts: cells of any block joined when they share a
+    node. One Mesh per part, numbered by their lowest node, each with its
+    own points (in their order) and the blocks holding its cells (in
+    order); cell_data["ref"] follows, other cell data is not carried."""
+    return [_from_arrays(p, b) for p, b in _quernfold._parts(mesh.points, _blocks(mesh, True))]
+
+
+def unique_edges(mesh: "Mesh") -> np.ndarray:
+    """The distinct edges of the corner nodes of every cell of dimension 1 to
+    3 (no diagonals), uint32 (edges, 2), each (smaller, larger), sorted."""
+    return _quernfold._edges(mesh.points, _blocks(mesh))
+
+
+def outline(mesh: "Mesh") -> "Mesh":
+    """The boundary edges of a surface as a Mesh of lines on the same points
+    (each edge in the turn of its cell; no points when the surface is
+    closed). quernfold.Error for a mesh whose highest dimension is not 2."""
+    blocks = _quernfold._outline(mesh.points, _blocks(mesh))
+    return Mesh(mesh.points if blocks else mesh.points[:0], [(t, d) for t, d, _ in blocks])
+
+
+def triangulate(mesh: "Mesh") -> "Mesh":
+    """Triangles and tetra in place of the other faces and solids. A quad is
+    cut along its diagonal through its lowest node number; a pyramid into
+    two tetra on its base cut so; a wedge or hexahedron into tetra that join
+    the triangles of its faces to a new point at its centroid (appended to
+    the points, in block and cell order). Shared faces are cut alike on both
+    sides, so the result conforms, and the volumes and areas are those of
+    cell_sizes. Quadratic kinds by their corners; lines and vertices stay
+    (by their corners). One block per block; cell_data["ref"] follows."""
+    return _from_arrays(*_quernfold._triangulate(mesh.points, _blocks(mesh, True)))

@@ -55,6 +55,18 @@ def test_info_is_statistics(mesh_file):
     assert stats == info
 
 
+def test_quality_json_is_the_qualities(mesh_file):
+    mesh = qf.read(mesh_file)
+    top = qf.statistics(mesh)["dimension"]
+    blocks = [b for b in mesh.cells if qf._DIMENSIONS[b.type] == top and len(b)]
+    q = np.concatenate([qf.shape_qualities(mesh.points, b.data, b.type) for b in blocks])
+    report = json.loads(tool("quality", "--json", "--bins", 4, mesh_file))
+    assert report["dimension"] == top and [k["cell"] for k in report["kinds"]] == [b.type for b in blocks]
+    counts, _ = np.histogram(q, bins=[b["lower"] for b in report["bins"]] + [1 + 1e-12])
+    assert [b["count"] for b in report["bins"]] == counts.tolist() and report["inverted"] == (q < 0).sum()
+    assert (report["elements"], report["min"], report["max"]) == (len(q), q.min(), q.max())
+
+
 def test_clean_counts_and_bytes(mesh_file, tmp_path):
     mesh = qf.read(mesh_file)
     counts = tool("clean", "--tol", "0.05", mesh_file, tmp_path / "tool.msh").splitlines()
