@@ -25,7 +25,7 @@ int summarize(const std::string& path, const invocation& inv, mesh_summary& s) {
   s.file = path;
   s.format = format;
   progress(inv, "topology of %zu elements", mesh.elements());
-  const int code = measure_mesh(mesh, s.stats);
+  const int code = measure_mesh(mesh, s.stats, inv.threads);
   return code == 0 ? kOk : library_failure(path, "measuring the mesh", code, kUnsuited);
 }
 
