@@ -2,6 +2,8 @@
 // elements, then the gradation bound on it.
 #include <cfloat>
 #include <cmath>
+#include <new>
+#include <vector>
 
 #include "common/edges.h"
 #include "common/mixed.h"
@@ -56,6 +58,24 @@ bool linear_edges(element_type FE) {
          FE == ET_HEXA8;
 }
 
+// Bounds of `parts` ranges of nodes that hold about equal numbers of
+// element corners (parts + 1 entries, from 0 to the node count), so that
+// each range folds about as many lengths.
+std::vector<std::size_t> corner_balanced_ranges(const dense2D<unsigned>& cells, std::size_t nodes,
+                                                std::size_t parts) {
+  std::vector<std::size_t> corners(nodes, 0), bounds(parts + 1, nodes);
+  std::size_t total = 0;
+  for (std::size_t k = 0; k < cells.rows() * cells.cols(); ++k)
+    if (cells.data()[k] < nodes) ++corners[cells.data()[k]], ++total;
+  bounds[0] = 0;
+  std::size_t part = 1, seen = 0;
+  for (std::size_t v = 0; v < nodes && part < parts; ++v) {
+    seen += corners[v];
+    while (part < parts && seen * parts >= total * part) bounds[part++] = v + 1;
+  }
+  return bounds;
+}
+
 // metrics_gen_iso on `threads` threads, one range of nodes each; what it
 // refuses is left to it (the same codes).
 int iso_sizes(const dense2D<double>& coords, const combined_elements& c, double p, unsigned threads,
@@ -67,8 +87,9 @@ int iso_sizes(const dense2D<double>& coords, const combined_elements& c, double 
     return metrics_gen_iso(coords, c.connect, c.type, H, p);
   dense1D<unsigned> count;
   if (!H.resize(nodes, 0.0) || !count.resize(nodes, 0U)) return no_memory;
-  detail::parallel_ranges(threads, nodes, [&](std::size_t first, std::size_t last) {
-    fold_node_range(coords, c.connect, FE, p, first, last, H, count);
+  const std::vector<std::size_t> bounds = corner_balanced_ranges(c.connect, nodes, threads);
+  detail::run_parallel(threads, threads, [&](std::size_t part) {
+    fold_node_range(coords, c.connect, FE, p, bounds[part], bounds[part + 1], H, count);
   });
   return 0;
 }
@@ -110,7 +131,7 @@ int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<dou
 }
 
 int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<double>& sizes,
-                  int& changed, unsigned threads) {
+                  int& changed, unsigned threads) try {
   changed = 0;
   if (!(p >= 0) || !(gradation >= kSmallestGradation)) return mesh_bad_parameter;
   if (mesh_dimension(mesh) == 0) return mesh_no_faces;
@@ -120,6 +141,8 @@ int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<dou
   if (bounded < 0) return bounded;
   changed = bounded;
   return 0;
+} catch (const std::bad_alloc&) {
+  return no_memory;
 }
 
 }  // namespace quernfold
