@@ -133,7 +133,8 @@ int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<dou
 int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<double>& sizes,
                   int& changed, unsigned threads) try {
   changed = 0;
-  if (!(p >= 0) || !(gradation >= kSmallestGradation)) return mesh_bad_parameter;
+  if (!(p >= 0) || !std::isfinite(p) || !(gradation >= kSmallestGradation))
+    return mesh_bad_parameter;
   if (mesh_dimension(mesh) == 0) return mesh_no_faces;
   if (int code = node_sizes(mesh, p, detail::thread_count(threads), sizes)) return code;
   if (std::isinf(gradation)) return 0;
