@@ -175,7 +175,7 @@ int cmd_sizemap(const invocation& inv) {
   if (int status = read_input(inv.files[0], mesh, inv)) return status;
   dense1D<double> H;
   int changed = 0;
-  const int sized = mesh_size_map(mesh, p, gradation, H, changed);
+  const int sized = mesh_size_map(mesh, p, gradation, H, changed, inv.threads);
   if (sized == mesh_no_faces) {
     fail(inv.files[0], "no element with edges: no size can be measured");
     return kUnsuited;

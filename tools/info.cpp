@@ -28,7 +28,7 @@ int summarize(const std::string& path, const invocation& inv, mesh_summary& s) {
   s.format = format;
   s.left_out = mesh.left_out;
   progress(inv, "topology of %zu elements", mesh.elements());
-  const int code = measure_mesh(mesh, s.stats);
+  const int code = measure_mesh(mesh, s.stats, inv.threads);
   return code == 0 ? kOk : library_failure(path, "measuring the mesh", code, kUnsuited);
 }
 

@@ -234,6 +234,11 @@ struct mesh_statistics {
 // Measures the whole mesh. Codes: no_memory and the measuring functions'
 // codes; `stats` then holds what was measured before.
 int measure_mesh(const mesh_data& mesh, mesh_statistics& stats);
+// The same measures on `threads` threads (0: the machine's cores; 1 starts
+// none): the same statistics, bit for bit, for every count. Codes as above,
+// of the first failing step in the order topology, coincident nodes,
+// qualities and Jacobians, edges; `stats` then holds an unstated part.
+int measure_mesh(const mesh_data& mesh, mesh_statistics& stats, unsigned threads);
 
 // ---------------------------------------------------------------------------
 // Size map
@@ -250,6 +255,13 @@ int measure_mesh(const mesh_data& mesh, mesh_statistics& stats);
 // the codes of metrics_gen_iso and bound_metric_gradations.
 int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<double>& sizes,
                   int& changed);
+// The same size map with the sizes from the edges found on `threads`
+// threads (0: the machine's cores; 1 starts none), each folding the edges
+// at its own range of nodes in element order: the same sizes, bit for bit,
+// for every count. The gradation bound stays on one thread (a queue of
+// nodes whose every step depends on the one before).
+int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<double>& sizes,
+                  int& changed, unsigned threads);
 
 // ---------------------------------------------------------------------------
 // Measures: sizes of cells, normals, closure and winding, parts, edges,

@@ -307,27 +307,38 @@ def boundary(mesh: "Mesh") -> "Mesh":
     return Mesh(points, [(t, d) for t, d, _ in blocks])
 
 
-def statistics(mesh: "Mesh") -> dict:
+def statistics(mesh: "Mesh", threads: int = 0) -> dict:
     """What the mesh holds and how good it is, with the keys and meanings of
     the command-line tool's `info --json` (without file and format): nodes,
     dimension, space_dimension, cells ({type: count}), bounding_box,
     boundary_faces, parts, non_manifold_faces (None without cells of
     dimension 1 to 3), coincident_nodes, nonpositive_jacobians, edge_length
     and quality ({min, mean, max}, quality with its worst cell; None when
-    nothing is measured)."""
-    return _quernfold._statistics(mesh.points, _blocks(mesh))
+    nothing is measured). threads: threads to measure on (0: the machine's
+    cores); the result is the same for every count."""
+    return _quernfold._statistics(mesh.points, _blocks(mesh), _threads(threads))
 
 
-def sizes(mesh: "Mesh", p: float = 1.0, gradation: "float | None" = None) -> "tuple[np.ndarray, int]":
+def sizes(mesh: "Mesh", p: float = 1.0, gradation: "float | None" = None,
+          threads: int = 0) -> "tuple[np.ndarray, int]":
     """A size per node, float64 (nodes,), as the command-line tool's sizemap:
     the power mean with exponent p (>= 0; 0 the shortest) of the lengths of
     the edges at the node of the cells of the highest dimension (lower ones
     for the nodes only they hold; quadratic kinds by their corners). With a
     gradation B (>= 1) the sizes then shrink until they grow by at most a
     factor B per unit of length along every edge. Returns (sizes, nodes
-    changed by the gradation)."""
+    changed by the gradation). threads: threads to measure the edges on (0:
+    the machine's cores; the gradation runs on one); the sizes are the same
+    for every count."""
     return _quernfold._sizes(mesh.points, _blocks(mesh), p,
-                             float("inf") if gradation is None else gradation)
+                             float("inf") if gradation is None else gradation, _threads(threads))
+
+
+def _threads(threads) -> int:
+    """A thread count checked: an int >= 0 (0: the machine's cores)."""
+    if isinstance(threads, bool) or not isinstance(threads, (int, np.integer)) or threads < 0:
+        raise ValueError(f"threads must be an integer >= 0 (0: the machine's cores), got {threads!r}")
+    return int(threads)
 
 
 def bound_gradation(points, cells, type, size_map, gradation=None, *args, bound=None, **kwargs):

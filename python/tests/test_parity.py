@@ -1,6 +1,7 @@
 """The command-line tool and the package give the same answers on the same files: info against
 statistics, clean counts and written bytes, boundary faces, size maps, convert against write (bytes
-and the elements reported lost), and the format read from the content when the extension lies."""
+and the elements reported lost), and the format read from the content when the extension lies. Info and
+sizemap run the tool on three threads and the package on one."""
 import json
 import os
 import pathlib
@@ -44,14 +45,14 @@ def mesh_file(request):
 
 
 def test_info_is_statistics(mesh_file):
-    info = json.loads(tool("info", "--json", mesh_file))
+    info = json.loads(tool("info", "--json", "--threads", 3, mesh_file))
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
         mesh = qf.read(mesh_file)
     assert info.pop("file") == str(mesh_file) and info.pop("format") == mesh.format
     assert [f"left out {r['count']:,} {r['record']} records: {r['why']}" for r in info.pop("left_out")] == \
         [str(w.message).split(": ", 1)[1] for w in caught]
-    stats = json.loads(json.dumps(qf.statistics(mesh)))
+    stats = json.loads(json.dumps(qf.statistics(mesh, threads=1)))
     assert stats == info
 
 
@@ -89,8 +90,8 @@ def test_boundary_faces(mesh_file, tmp_path):
 def test_size_map(mesh_file, tmp_path):
     mesh = qf.read(mesh_file)
     for option, gradation in ((), None), (("--gradation", "1.3"), 1.3):
-        out = tool("sizemap", *option, mesh_file, tmp_path / "s.sol")
-        sizes, changed = qf.sizes(mesh, gradation=gradation)
+        out = tool("sizemap", "--threads", 3, *option, mesh_file, tmp_path / "s.sol")
+        sizes, changed = qf.sizes(mesh, gradation=gradation, threads=1)
         assert out.endswith(f"; {changed} changed by the gradation\n")
         values = np.array((tmp_path / "s.sol").read_text().split()[4:], float)
         np.testing.assert_allclose(values, sizes, rtol=1e-5)
