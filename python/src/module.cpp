@@ -7,6 +7,7 @@ void bind_measures(py::module_& m);
 void bind_detector(py::module_& m);
 void bind_files(py::module_& m);
 void bind_whole_mesh(py::module_& m);
+void bind_partition(py::module_& m);
 #ifdef QUERNFOLD_PYTHON_TIMING
 void bind_timing(py::module_& m);
 #endif
@@ -26,6 +27,7 @@ PYBIND11_MODULE(_quernfold, m) {
   qp::bind_detector(m);
   qp::bind_files(m);
   qp::bind_whole_mesh(m);
+  qp::bind_partition(m);
 #ifdef QUERNFOLD_PYTHON_TIMING
   qp::bind_timing(m);
 #endif
