@@ -80,9 +80,9 @@ void print_summary(const partition_result& result, const std::vector<part_mesh>&
 int cmd_partition(const invocation& inv) {
   double parts, ghosts, seed;
   if (!inv.has("--parts")) return usage_error("partition: --parts N is required");
-  if (!number_option(inv, "--parts", 1, part_count, parts) ||
-      !number_option(inv, "--ghosts", 0, ghost_layers, ghosts) ||
-      !number_option(inv, "--seed", kDefaultSeed, seed_value, seed))
+  if (!number_option(inv, "--parts", 1, part_count, "a whole number >= 1", parts) ||
+      !number_option(inv, "--ghosts", 0, ghost_layers, "0 or 1", ghosts) ||
+      !number_option(inv, "--seed", kDefaultSeed, seed_value, "a whole number >= 0", seed))
     return kUsage;
   const std::string& out = inv.files[1];
   const output_kind kind = output_of(out);

@@ -362,23 +362,30 @@ def split(mesh: "Mesh", parts, ghosts: int = 1, n: "int | None" = None) -> "list
     owning a cell around the node: a node owned elsewhere is a ghost node);
     neighbours uint32 (the parts sharing nodes with this one, ascending) and
     shared_nodes (for each neighbour, int64 global node ids, ascending; both
-    sides agree); part and parts. cell_data["ref"] follows the cells. n:
+    sides agree); part and parts. The references (cell_data "ref" or the
+    format's key) follow the cells. n:
     the number of parts (default: the largest part number + 1)."""
     parts = np.ascontiguousarray(parts, dtype=np.uint32)
     if n is None:
         n = int(parts.max()) + 1 if parts.size else 1
     pieces = []
     for t in _quernfold._split(mesh.points, _blocks(mesh, True), parts, n, ghosts):
-        piece = _mesh_of(t[0], t[1])
+        piece = _mesh_of(t[0], t[1], _ref_key(mesh))
         for name, value in zip(_PART_FIELDS, t[2:]):
             setattr(piece, name, value)
         pieces.append(piece)
     return pieces
 
 
-def _mesh_of(points, blocks):
+def _ref_key(mesh):
+    """The cell_data key whose references _blocks passes on."""
+    keys = ["ref", *dict.fromkeys(_REF_KEYS.values())]
+    return next((k for k in keys if k in mesh.cell_data), "ref")
+
+
+def _mesh_of(points, blocks, key="ref"):
     refs = [r for _, _, r in blocks]
-    data = {"ref": refs} if all(r is not None for r in refs) and refs else None
+    data = {key: refs} if all(r is not None for r in refs) and refs else None
     return Mesh(points, [(t, d) for t, d, _ in blocks], data)
 
 
@@ -389,4 +396,4 @@ def assemble(parts: "list[Mesh]") -> "Mesh":
     items = [(p.points, _blocks(p, True)) + tuple(getattr(p, f) for f in _PART_FIELDS)
              for p in parts]
     points, blocks = _quernfold._assemble(items)
-    return _mesh_of(points, blocks)
+    return _mesh_of(points, blocks, _ref_key(parts[0]) if parts else "ref")

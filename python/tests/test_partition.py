@@ -99,4 +99,4 @@ def test_tool_files(cube, tmp_path):
     for k in range(4):
         piece = qf.read(tmp_path / f"s_{k + 1}.msh")
         assert sum(map(len, piece.cells)) == summary["elements"][k]
-        assert all(np.all(r == k + 1) for r in piece.cell_data["ref"])
+        assert all(np.all(r == k + 1) for r in piece.cell_data["gmsh:physical"])
