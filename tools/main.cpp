@@ -121,6 +121,25 @@ const command kCommands[] = {
       {"--gradation", "B", "largest growth of the size per unit of length, finite and >= 1"},
       kFormat},
      cmd_sizemap},
+    {"partition",
+     nullptr,
+     "<in> <out.msh|out.pvtu>",
+     2,
+     "METIS parts of the elements, written per part",
+     "Partitions the elements of the mesh's highest dimension into N parts (METIS k-way on\n"
+     "the face-dual graph, imbalance at most 1.03; lower-dimension elements follow the solid\n"
+     "holding them) and writes every part with its elements, global node and element ids and\n"
+     "node owners: <out.msh> a gmsh MSH 4.1 partitioned file (with --split NAME_1.msh ..\n"
+     "NAME_N.msh beside it), <out.pvtu> a VTK XML .pvtu with pieces NAME_1.vtu .. NAME_N.vtu.\n"
+     "The same input, N and seed give the same files. Prints the edge cut, the imbalance and\n"
+     "per part its elements and interface nodes (--json: keys parts, edge_cut, imbalance,\n"
+     "elements and interface_nodes, the last two one entry per part).\n",
+     {{"--parts", "N", "number of parts, >= 1 (required)"},
+      {"--ghosts", "L", "ghost layers, 0 or 1 (default 0)"},
+      {"--split", nullptr, "one .msh file per part"},
+      {"--seed", "S", "METIS seed, >= 0 (default 1)"},
+      {"--json", nullptr, "machine-readable summary"}},
+     cmd_partition},
 };
 
 const command* find_command(const std::string& name) {

@@ -71,6 +71,7 @@ __all__ = [
     "color_interfaces", "edges", "size_shocks", "is_valid_metric", "metric_eigen", "metric_intersection",
     "metric_union", "metrics_from_sizes", "sizes_from_metrics", "bound_metrics",
     "overwrite_invalid_metrics", "project_metrics",
+    "assemble", "dual_graph", "partition", "split",
 ]
 
 _NODES = _quernfold.cell_kinds()
@@ -543,3 +544,81 @@ def triangulate(mesh: "Mesh") -> "Mesh":
     cell_sizes. Quadratic kinds by their corners; lines and vertices stay
     (by their corners). One block per block; cell_data["ref"] follows."""
     return _from_arrays(*_quernfold._triangulate(mesh.points, _blocks(mesh, True)))
+
+
+def dual_graph(mesh, cells=None, type: "str | None" = None) -> "tuple[np.ndarray, np.ndarray]":
+    """The face-dual graph of a Mesh, or of (points, cells, type): one vertex
+    per cell (cells numbered block after block), two cells joined when they
+    share a face (an end node of lines, an edge of surface cells, a triangle
+    or quad of solids; quadratic kinds by their corners). Returns (indptr
+    int64 (cells + 1,), indices int32 (2 x edges,)), each row ascending:
+    scipy.sparse.csr_matrix((np.ones(len(indices)), indices, indptr)) is the
+    symmetric adjacency matrix, and METIS takes the two arrays as they are."""
+    points, blocks = (mesh.points, _blocks(mesh)) if cells is None else (mesh, [(type, cells)])
+    return _quernfold._dual_graph(points, blocks)
+
+
+def partition(mesh: "Mesh", n: int, seed: int = 1, weights=None) -> "np.ndarray":
+    """METIS k-way parts of the cells (as the command-line tool's partition):
+    the cells of the highest dimension are partitioned on their face-dual
+    graph (imbalance at most 1.03; the same mesh, n and seed give the same
+    parts), every lower-dimension cell takes the part of the first solid
+    holding it. weights: None, or one positive integer per cell (all blocks;
+    those of lower-dimension cells are not used). Returns uint32 (cells,),
+    parts 0 .. n - 1, cells numbered block after block. quernfold.Error when
+    n < 1 or the mesh exceeds METIS's 32-bit index."""
+    w = None if weights is None else np.ascontiguousarray(weights, dtype=np.int32)
+    return _quernfold._partition(mesh.points, _blocks(mesh), n, seed, w)[0]
+
+
+_PART_FIELDS = ("global_node_ids", "global_cell_ids", "ghost_cells", "node_owner", "neighbours",
+                "shared_nodes", "part", "parts")
+
+
+def split(mesh: "Mesh", parts, ghosts: int = 1, n: "int | None" = None) -> "list[Mesh]":
+    """One Mesh per part from a part number per cell (uint32 (cells,), as
+    partition() gives). Part k keeps the mesh's blocks (some possibly empty),
+    each with its owned cells then, with ghosts=1, its ghost cells (every
+    cell of another part sharing a node with an owned one), each group by
+    ascending global id; its points are the nodes those cells use, by
+    ascending global id. Every part carries: global_node_ids int64 (points,)
+    and global_cell_ids int64 (cells,) (local -> global); ghost_cells uint8
+    (cells,) (1 on a ghost); node_owner uint32 (points,) (the lowest part
+    owning a cell around the node: a node owned elsewhere is a ghost node);
+    neighbours uint32 (the parts sharing nodes with this one, ascending) and
+    shared_nodes (for each neighbour, int64 global node ids, ascending; both
+    sides agree); part and parts. The references (cell_data "ref" or the
+    format's key) follow the cells. n:
+    the number of parts (default: the largest part number + 1)."""
+    parts = np.ascontiguousarray(parts, dtype=np.uint32)
+    if n is None:
+        n = int(parts.max()) + 1 if parts.size else 1
+    pieces = []
+    for t in _quernfold._split(mesh.points, _blocks(mesh, True), parts, n, ghosts):
+        piece = _mesh_of(t[0], t[1], _ref_key(mesh))
+        for name, value in zip(_PART_FIELDS, t[2:]):
+            setattr(piece, name, value)
+        pieces.append(piece)
+    return pieces
+
+
+def _ref_key(mesh):
+    """The cell_data key whose references _blocks passes on."""
+    keys = ["ref", *dict.fromkeys(_REF_KEYS.values())]
+    return next((k for k in keys if k in mesh.cell_data), "ref")
+
+
+def _mesh_of(points, blocks, key="ref"):
+    refs = [r for _, _, r in blocks]
+    data = {key: refs} if all(r is not None for r in refs) and refs else None
+    return Mesh(points, [(t, d) for t, d, _ in blocks], data)
+
+
+def assemble(parts: "list[Mesh]") -> "Mesh":
+    """The whole mesh back from the parts split() gave (their owned cells
+    and global ids): the same points, blocks and cell order, exactly.
+    quernfold.Error when the parts do not fit together."""
+    items = [(p.points, _blocks(p, True)) + tuple(getattr(p, f) for f in _PART_FIELDS)
+             for p in parts]
+    points, blocks = _quernfold._assemble(items)
+    return _mesh_of(points, blocks, _ref_key(parts[0]) if parts else "ref")
