@@ -37,30 +37,25 @@ struct dist_mesh {
   int rank = 0, ranks = 1;
   std::uint64_t global_nodes = 0;     // nodes of the file
   std::uint64_t global_elements = 0;  // elements kept
-  // Kinds in the order of their first element in the file (the blocks of
-  // the one-process reader).
-  std::vector<element_type> kinds;
   // Global elements held by each rank: elements first_element[r] to
   // first_element[r + 1] - 1 are on rank r (ranks + 1 entries).
   std::vector<std::uint64_t> first_element;
-  // Local elements, in file order: kind (index into `kinds`), position
-  // among the elements of that kind, node offsets (elements + 1 entries)
-  // into `element_nodes` (global node numbers, the library's node order).
-  std::vector<std::uint32_t> kind;
-  std::vector<std::uint64_t> index_in_kind;
-  std::vector<std::uint64_t> node_offsets;
-  std::vector<std::uint64_t> element_nodes;
-  // The nodes the local elements use: global numbers, increasing, and their
-  // coordinates (3 x nodes, column-major).
+  // The local elements as a mesh of their own: one block per kind of the
+  // file, in the order of the kind's first element (the blocks of the
+  // one-process reader; empty blocks kept), local node numbers, and the
+  // coordinates of the nodes they use (3 x nodes).
+  mesh_data local;
+  // Local node -> global node number (increasing).
   std::vector<std::uint64_t> node_ids;
-  std::vector<double> coords;
+  // Per block: position of its first local element among the file's
+  // elements of that kind.
+  std::vector<std::uint64_t> first_in_kind;
   // The file's nodes in this rank's node slice (for the bounding box):
   // lowest and highest corner, has_nodes false when the slice is empty.
   bool has_nodes = false;
   double slice_box[2][3] = {{0, 0, 0}, {0, 0, 0}};
 
-  std::size_t elements() const { return kind.size(); }
-  std::uint64_t element_id(std::size_t e) const { return first_element[rank] + e; }
+  std::size_t elements() const { return local.elements(); }
 };
 
 // Reads a gmsh MSH 4.1 file (text or binary) in slices: rank 0 scans the
@@ -74,24 +69,33 @@ int read_msh_slices(const char* path, MPI_Comm comm, dist_mesh& mesh);
 // Dimension of the mesh: the largest element dimension over all ranks.
 unsigned mesh_dimension(const dist_mesh& mesh);
 
-// The faces of the top-dimension elements matched across ranks (a face is
-// a set of vertex nodes; matching is done on the rank its key hashes to).
+// The faces of the top-dimension elements matched across ranks: each rank
+// links its own elements first; only the faces whose nodes all lie on
+// other ranks too go to the rank their node set hashes to.
 struct face_census {
   std::uint64_t boundary_faces = 0;      // faces of one element
   std::uint64_t non_manifold_faces = 0;  // faces of three elements or more
-  // The face-dual graph of the local top-dimension elements (vertices), in
-  // the partitioner's form: vertex v of this rank is local element
-  // vertex_element[v]; its global vertex number is first_vertex[rank] + v;
-  // xadj (vertices + 1 entries) and adjncy (global vertex numbers) list the
-  // elements sharing a face of exactly two elements.
-  std::vector<std::uint64_t> first_vertex;  // ranks + 1 entries
-  std::vector<std::size_t> vertex_element;
-  std::vector<std::uint64_t> xadj, adjncy;
-  // Pairs (local vertex, global vertex) joined through a face of three
-  // elements or more, for the connected parts.
-  std::vector<std::uint64_t> non_manifold_links;
+  // The vertices of the face-dual graph on this rank are its elements of
+  // the mesh's dimension, block after block: vertex v has global number
+  // first_vertex[rank] + v (first_vertex: ranks + 1 entries).
+  std::vector<std::uint64_t> first_vertex;
+  int rank = 0;
+  std::size_t vertices = 0;
+  // Faces x vertices: the local vertex across each face shared by exactly
+  // two local elements, ~0U elsewhere (get_neighbors' rows).
+  dense2D<unsigned> neighbors;
+  // Pairs (local vertex, global vertex) across a face shared by exactly two
+  // elements on two ranks, then pairs joined through a face of three
+  // elements or more (flattened, 2 entries a pair).
+  std::vector<std::uint64_t> remote_edges, non_manifold_links;
 };
 int census_faces(const dist_mesh& mesh, face_census& census);
+
+// The face-dual graph of the local vertices in the partitioners' form:
+// xadj (vertices + 1 entries) and adjncy (global vertex numbers, each list
+// increasing).
+void dual_graph(const face_census& census, std::vector<std::uint64_t>& xadj,
+                std::vector<std::uint64_t>& adjncy);
 
 // Connected parts of the top-dimension elements through their shared faces
 // (non-manifold faces join their elements too).

@@ -7,8 +7,10 @@
 #include <numeric>
 
 #include "common/faces.h"
+#include "common/mixed.h"
 #include "mpi/exchange.h"
 #include "quernfold/mpi.h"
+#include "quernfold/topology.h"
 
 namespace ovk {
 namespace quernfold {
@@ -22,6 +24,8 @@ using detail::mix;
 constexpr std::size_t kFaceNodes = 4;
 constexpr std::uint64_t kNoNode = ~std::uint64_t(0);
 constexpr std::uint64_t kSharedByTwo = 2;
+// Local faces of three elements or more stay unlinked (counted as groups).
+constexpr bool kLeaveNonManifold = false;
 
 struct face_record {
   std::array<std::uint64_t, kFaceNodes> key;  // vertex nodes, increasing, padded with kNoNode
@@ -40,117 +44,192 @@ std::uint64_t face_hash(const std::array<std::uint64_t, kFaceNodes>& key) {
   return h;
 }
 
-// Every face of every local top-dimension element, to its matching rank.
-std::vector<face_record> send_faces(const dist_mesh& mesh, unsigned dim, face_census& c) {
-  std::vector<std::vector<face_record>> out(mesh.ranks);
-  for (std::size_t e = 0; e < mesh.elements(); ++e) {
-    const element_type kind = mesh.kinds[mesh.kind[e]];
-    if (element_dim(kind) != dim) continue;
-    const std::uint64_t vertex = c.first_vertex[mesh.rank] + c.vertex_element.size();
-    c.vertex_element.push_back(e);
-    const quernfold::detail::face_table* table =
-        quernfold::detail::faces_of_shape(linear_kind(kind));
-    const std::uint64_t* nodes = mesh.element_nodes.data() + mesh.node_offsets[e];
-    for (unsigned f = 0; table && f < table->count; ++f) {
-      face_record r;
-      r.key.fill(kNoNode);
-      for (unsigned i = 0; i < table->size[f]; ++i) r.key[i] = nodes[table->nodes[f][i]];
-      std::sort(r.key.begin(), r.key.end());
-      r.vertex = vertex;
-      out[static_cast<int>(face_hash(r.key) % static_cast<std::uint64_t>(mesh.ranks))].push_back(r);
-    }
-  }
-  return exchange(mesh.comm, out);
+// The local elements of dimension `dim`, vertex nodes only, block after
+// block (a linear block alone keeps its own kind and storage).
+int top_elements(const dist_mesh& mesh, unsigned dim, combined_elements& top) {
+  const mesh_block* only = nullptr;
+  int blocks = 0;
+  for (const mesh_block& b : mesh.local.blocks)
+    if (element_dim(b.type) == dim && b.connectM.cols() > 0) only = &b, ++blocks;
+  if (blocks != 1) return combine_blocks(mesh.local, dim, top);
+  top.type = linear_kind(only->type);
+  return vertex_matrix(*only, top.connect) ? 0 : no_memory;
 }
 
-// Groups equal faces: counts, and the pairs each group links.
-void match_faces(const dist_mesh& mesh, const face_census& c, std::vector<face_record>& faces,
-                 std::uint64_t counts[2], std::vector<std::vector<link>>& edges,
-                 std::vector<std::vector<link>>& links) {
+// Local nodes that elements of other ranks use too: each node goes to the
+// rank its number hashes to, which sends back the nodes of two ranks or more.
+std::vector<char> shared_nodes(const dist_mesh& mesh) {
+  std::vector<std::vector<link>> out(mesh.ranks);
+  for (std::uint64_t id : mesh.node_ids)
+    out[detail::owner_of(id, mesh.ranks)].push_back({id, static_cast<std::uint64_t>(mesh.rank)});
+  std::vector<link> users = exchange(mesh.comm, out);
+  std::sort(users.begin(), users.end());
+  for (std::size_t i = 0; i < users.size();) {
+    std::size_t j = i + 1;
+    while (j < users.size() && users[j].from == users[i].from) ++j;
+    for (std::size_t k = i; k < j && j - i > 1; ++k) out[users[k].to].push_back({users[k].from, 0});
+    i = j;
+  }
+  std::vector<char> shared(mesh.node_ids.size(), 0);
+  for (const link& l : exchange(mesh.comm, out))
+    shared[std::lower_bound(mesh.node_ids.begin(), mesh.node_ids.end(), l.from) -
+           mesh.node_ids.begin()] = 1;
+  return shared;
+}
+
+// Counts a group of equal faces and sends the pairs it links: exactly two
+// elements on two ranks make a dual edge, three or more join them all.
+void count_group(const face_record* g, std::size_t n, const face_census& c, std::uint64_t counts[2],
+                 std::vector<std::vector<link>>& edges, std::vector<std::vector<link>>& links) {
+  if (n == 1) ++counts[0];
+  if (n > kSharedByTwo) ++counts[1];
+  const auto holder = [&c](std::uint64_t v) { return holder_of(c.first_vertex, v); };
+  if (n == kSharedByTwo && holder(g[0].vertex) == holder(g[1].vertex)) return;
+  std::vector<std::vector<link>>& to = n == kSharedByTwo ? edges : links;
+  for (std::size_t k = 1; k < n; ++k) {
+    to[holder(g[0].vertex)].push_back({g[0].vertex, g[k].vertex});
+    to[holder(g[k].vertex)].push_back({g[k].vertex, g[0].vertex});
+  }
+}
+
+void count_groups(std::vector<face_record>& faces, const face_census& c, std::uint64_t counts[2],
+                  std::vector<std::vector<link>>& edges, std::vector<std::vector<link>>& links) {
   std::sort(faces.begin(), faces.end(), [](const face_record& a, const face_record& b) {
     return a.key != b.key ? a.key < b.key : a.vertex < b.vertex;
   });
   for (std::size_t i = 0; i < faces.size();) {
     std::size_t j = i + 1;
     while (j < faces.size() && faces[j].key == faces[i].key) ++j;
-    const std::size_t n = j - i;
-    std::vector<std::vector<link>>& to = n == kSharedByTwo ? edges : links;
-    if (n == 1) ++counts[0];
-    if (n > kSharedByTwo) ++counts[1];
-    for (std::size_t k = i + 1; k < j && n >= kSharedByTwo; ++k) {
-      const std::uint64_t a = faces[i].vertex, b = faces[k].vertex;
-      to[holder_of(c.first_vertex, a)].push_back({a, b});
-      to[holder_of(c.first_vertex, b)].push_back({b, a});
-    }
+    count_group(faces.data() + i, j - i, c, counts, edges, links);
     i = j;
   }
-  (void)mesh;
+}
+
+// The faces that no local element shares: those with a node that no other
+// rank uses are counted here, the others go to the rank of their key, with
+// every local face whose nodes all lie on other ranks too.
+void sort_faces(const dist_mesh& mesh, const combined_elements& top, face_census& c,
+                std::vector<face_record>& here, std::vector<std::vector<face_record>>& out) {
+  const std::vector<char> shared = shared_nodes(mesh);
+  for (std::size_t j = 0; j < top.connect.cols(); ++j) {
+    const unsigned* column = top.connect.column(j);
+    const quernfold::detail::face_table* table =
+        quernfold::detail::faces_of_shape(quernfold::detail::column_shape(top.type, column));
+    for (unsigned f = 0; table && f < table->count; ++f) {
+      face_record r;
+      r.key.fill(kNoNode);
+      bool everywhere = true;
+      for (unsigned i = 0; i < table->size[f]; ++i) {
+        const unsigned node = column[table->nodes[f][i]];
+        r.key[i] = mesh.node_ids[node];
+        everywhere = everywhere && shared[node];
+      }
+      std::sort(r.key.begin(), r.key.end());
+      r.vertex = c.first_vertex[mesh.rank] + j;
+      if (everywhere)
+        out[static_cast<int>(face_hash(r.key) % static_cast<std::uint64_t>(mesh.ranks))].push_back(
+            r);
+      else if (c.neighbors(f, j) == no_index)
+        here.push_back(r);
+    }
+  }
+}
+
+void flatten(const std::vector<link>& from, std::uint64_t first, std::vector<std::uint64_t>& to) {
+  for (const link& l : from) {
+    to.push_back(l.from - first);
+    to.push_back(l.to);
+  }
 }
 
 }  // namespace
 
 unsigned mesh_dimension(const dist_mesh& mesh) {
   unsigned dim = 0, all = 0;
-  for (std::uint32_t k : mesh.kind) dim = std::max(dim, element_dim(mesh.kinds[k]));
+  for (const mesh_block& b : mesh.local.blocks)
+    if (b.connectM.cols() > 0) dim = std::max(dim, element_dim(b.type));
   MPI_Allreduce(&dim, &all, 1, MPI_UNSIGNED, MPI_MAX, mesh.comm);
   return all;
 }
 
 int census_faces(const dist_mesh& mesh, face_census& c) {
   c = face_census();
-  const unsigned dim = mesh_dimension(mesh);
-  std::uint64_t vertices = 0;
-  for (std::uint32_t k : mesh.kind) vertices += element_dim(mesh.kinds[k]) == dim ? 1 : 0;
-  c.first_vertex = detail::distribution(mesh.comm, vertices);
-  std::vector<face_record> faces = send_faces(mesh, dim, c);
-  std::uint64_t counts[2] = {0, 0}, totals[2] = {0, 0};
+  c.rank = mesh.rank;
+  combined_elements top;
+  int code = detail::agree(mesh.comm, top_elements(mesh, mesh_dimension(mesh), top));
+  c.vertices = top.connect.cols();
+  c.first_vertex = detail::distribution(mesh.comm, c.vertices);
+  if (code == 0 && c.vertices > 0)
+    code = get_neighbors(top.connect, top.type, kLeaveNonManifold, c.neighbors);
+  if ((code = detail::agree(mesh.comm, code))) return code;
+  std::vector<face_record> here;
+  std::vector<std::vector<face_record>> out(mesh.ranks);
+  sort_faces(mesh, top, c, here, out);
+  std::vector<face_record> faces = exchange(mesh.comm, out);
+  std::uint64_t counts[2] = {0, 0};
   std::vector<std::vector<link>> edges_out(mesh.ranks), links_out(mesh.ranks);
-  match_faces(mesh, c, faces, counts, edges_out, links_out);
-  std::vector<face_record>().swap(faces);
-  MPI_Allreduce(counts, totals, 2, MPI_UINT64_T, MPI_SUM, mesh.comm);
-  c.boundary_faces = totals[0];
-  c.non_manifold_faces = totals[1];
+  count_groups(here, c, counts, edges_out, links_out);
+  count_groups(faces, c, counts, edges_out, links_out);
+  MPI_Allreduce(MPI_IN_PLACE, counts, 2, MPI_UINT64_T, MPI_SUM, mesh.comm);
+  c.boundary_faces = counts[0];
+  c.non_manifold_faces = counts[1];
   std::vector<link> edges = exchange(mesh.comm, edges_out);
-  std::vector<link> links = exchange(mesh.comm, links_out);
   std::sort(edges.begin(), edges.end());
-  const std::uint64_t first = c.first_vertex[mesh.rank];
-  c.xadj.assign(c.vertex_element.size() + 1, 0);
-  for (const link& l : edges) ++c.xadj[l.from - first + 1];
-  std::partial_sum(c.xadj.begin(), c.xadj.end(), c.xadj.begin());
-  c.adjncy.reserve(edges.size());
-  for (const link& l : edges) c.adjncy.push_back(l.to);
-  for (const link& l : links) {
-    c.non_manifold_links.push_back(l.from - first);
-    c.non_manifold_links.push_back(l.to);
-  }
+  flatten(edges, c.first_vertex[mesh.rank], c.remote_edges);
+  flatten(exchange(mesh.comm, links_out), c.first_vertex[mesh.rank], c.non_manifold_links);
   return 0;
+}
+
+void dual_graph(const face_census& c, std::vector<std::uint64_t>& xadj,
+                std::vector<std::uint64_t>& adjncy) {
+  const std::uint64_t first = c.first_vertex[c.rank];
+  const auto local = [&c](std::size_t i, std::size_t j) {
+    const unsigned v = c.neighbors(i, j);
+    return v != no_index && v != j;
+  };
+  xadj.assign(c.vertices + 1, 0);
+  for (std::size_t j = 0; j < c.vertices; ++j)
+    for (std::size_t i = 0; i < c.neighbors.rows(); ++i) xadj[j + 1] += local(i, j) ? 1 : 0;
+  for (std::size_t k = 0; k < c.remote_edges.size(); k += 2) ++xadj[c.remote_edges[k] + 1];
+  std::partial_sum(xadj.begin(), xadj.end(), xadj.begin());
+  adjncy.assign(xadj.back(), 0);
+  std::vector<std::uint64_t> at(xadj.begin(), xadj.end() - 1);
+  for (std::size_t j = 0; j < c.vertices; ++j)
+    for (std::size_t i = 0; i < c.neighbors.rows(); ++i)
+      if (local(i, j)) adjncy[at[j]++] = first + c.neighbors(i, j);
+  for (std::size_t k = 0; k < c.remote_edges.size(); k += 2)
+    adjncy[at[c.remote_edges[k]]++] = c.remote_edges[k + 1];
+  for (std::size_t j = 0; j < c.vertices; ++j)
+    std::sort(adjncy.begin() + static_cast<std::ptrdiff_t>(xadj[j]),
+              adjncy.begin() + static_cast<std::ptrdiff_t>(xadj[j + 1]));
 }
 
 int count_parts(const dist_mesh& mesh, const face_census& c, std::uint64_t& parts) {
   const std::uint64_t first = c.first_vertex[mesh.rank];
-  const std::size_t n = c.vertex_element.size();
+  const std::size_t n = c.vertices;
   std::vector<std::uint64_t> root(n), label(n);
   std::iota(root.begin(), root.end(), 0);
   const auto find = [&root](std::uint64_t v) {
     while (root[v] != v) v = root[v] = root[root[v]];
     return v;
   };
-  // Pairs (local vertex, global vertex): the dual edges and the links.
-  std::vector<link> pairs;
-  for (std::size_t v = 0; v < n; ++v)
-    for (std::uint64_t k = c.xadj[v]; k < c.xadj[v + 1]; ++k) pairs.push_back({v, c.adjncy[k]});
-  for (std::size_t k = 0; k + 1 < c.non_manifold_links.size(); k += 2)
-    pairs.push_back({c.non_manifold_links[k], c.non_manifold_links[k + 1]});
-  std::vector<link> cut;
-  for (const link& p : pairs) {
-    const bool local = p.to >= first && p.to < first + n;
-    if (!local) {
-      cut.push_back(p);
-      continue;
-    }
-    const std::uint64_t a = find(p.from), b = find(p.to - first);
+  const auto join = [&root, &find](std::uint64_t a, std::uint64_t b) {
+    a = find(a), b = find(b);
     root[std::max(a, b)] = std::min(a, b);
-  }
+  };
+  for (std::size_t j = 0; j < n; ++j)
+    for (std::size_t i = 0; i < c.neighbors.rows(); ++i)
+      if (c.neighbors(i, j) != no_index) join(j, c.neighbors(i, j));
+  // Pairs (local vertex, global vertex) that leave the rank.
+  std::vector<link> cut;
+  for (const std::vector<std::uint64_t>* pairs : {&c.remote_edges, &c.non_manifold_links})
+    for (std::size_t k = 0; k < pairs->size(); k += 2) {
+      const std::uint64_t to = (*pairs)[k + 1];
+      if (to >= first && to < first + n)
+        join((*pairs)[k], to - first);
+      else
+        cut.push_back({(*pairs)[k], to});
+    }
   for (std::size_t v = 0; v < n; ++v) label[v] = first + find(v);
   // The smallest label spreads over the cut pairs until no rank changes.
   for (int changed = 1; changed;) {

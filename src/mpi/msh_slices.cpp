@@ -348,10 +348,13 @@ int read_node_slice(record_reader& in, const file_layout& layout, dist_mesh& mes
   return 0;
 }
 
-// Local elements with node tags (gmsh's order turned into the library's).
+// Node tags of the local elements, one list per kind of the file (gmsh's
+// node order turned into the library's).
+using tag_lists = std::vector<std::vector<std::uint64_t>>;
+
 int read_element_slice(record_reader& in, const file_layout& layout, dist_mesh& mesh,
-                       std::vector<std::uint64_t>& tags) {
-  mesh.node_offsets.assign(1, 0);
+                       tag_lists& tags) {
+  tags.assign(layout.kinds.size(), {});
   std::uint64_t record[1 + kMaxRecordNodes];
   for (const piece& p : layout.element_pieces) {
     if (p.rank != mesh.rank) continue;
@@ -359,49 +362,48 @@ int read_element_slice(record_reader& in, const file_layout& layout, dist_mesh& 
     if (kind == ET_UNKNOWN) continue;
     const unsigned n = nbr_nodes(kind);
     const unsigned char* order = quernfold::detail::order_of(quernfold::detail::kGmshOrders, kind);
-    const auto k = static_cast<std::uint32_t>(
-        std::find(layout.kinds.begin(), layout.kinds.end(), kind) - layout.kinds.begin());
+    std::vector<std::uint64_t>& to =
+        tags[std::find(layout.kinds.begin(), layout.kinds.end(), kind) - layout.kinds.begin()];
     if (!in.seek(p.offset)) return mpi_malformed;
     for (std::uint64_t e = 0; e < p.count; ++e) {
       if (!in.sizes(record, 1 + n)) return mpi_malformed;
-      for (unsigned i = 0; i < n; ++i) tags.push_back(record[1 + (order ? order[i] : i)]);
-      mesh.kind.push_back(k);
-      mesh.node_offsets.push_back(tags.size());
+      for (unsigned i = 0; i < n; ++i) to.push_back(record[1 + (order ? order[i] : i)]);
     }
   }
   return 0;
 }
 
-// Global numbers of the kept elements and their positions within kinds.
-void number_elements(const file_layout& layout, dist_mesh& mesh) {
-  mesh.kinds.clear();
-  for (int k : layout.kinds) mesh.kinds.push_back(static_cast<element_type>(k));
-  mesh.first_element = detail::distribution(mesh.comm, mesh.kind.size());
+// Global numbers of the kept elements and the position of each block's
+// first element within its kind.
+void number_elements(const file_layout& layout, const tag_lists& tags, dist_mesh& mesh) {
+  const std::size_t kinds = layout.kinds.size();
+  std::vector<std::uint64_t> counts(kinds, 0);
+  std::uint64_t local = 0;
+  for (std::size_t k = 0; k < kinds; ++k) {
+    counts[k] = tags[k].size() / nbr_nodes(static_cast<element_type>(layout.kinds[k]));
+    local += counts[k];
+  }
+  mesh.first_element = detail::distribution(mesh.comm, local);
   mesh.global_elements = mesh.first_element.back();
-  std::vector<std::uint64_t> counts(mesh.kinds.size(), 0), before(mesh.kinds.size(), 0);
-  for (std::uint32_t k : mesh.kind) ++counts[k];
-  MPI_Exscan(counts.data(), before.data(), static_cast<int>(counts.size()), MPI_UINT64_T, MPI_SUM,
-             mesh.comm);
-  if (mesh.rank == 0) std::fill(before.begin(), before.end(), 0);
-  mesh.index_in_kind.resize(mesh.kind.size());
-  for (std::size_t e = 0; e < mesh.kind.size(); ++e) mesh.index_in_kind[e] = before[mesh.kind[e]]++;
+  mesh.first_in_kind.assign(kinds, 0);
+  MPI_Exscan(counts.data(), mesh.first_in_kind.data(), static_cast<int>(kinds), MPI_UINT64_T,
+             MPI_SUM, mesh.comm);
+  if (mesh.rank == 0) std::fill(mesh.first_in_kind.begin(), mesh.first_in_kind.end(), 0);
 }
 
-// Node tags to global numbers and coordinates through the directory.
-int resolve_nodes(std::vector<node_entry>& directory, std::vector<std::uint64_t>& tags,
-                  dist_mesh& mesh) {
+// The directory's answers to this rank's node tags (id kUnknown: no such
+// node).
+std::vector<node_entry> ask_directory(std::vector<node_entry>& directory,
+                                      const std::vector<std::uint64_t>& wanted,
+                                      const dist_mesh& mesh) {
   const auto by_tag = [](const node_entry& a, const node_entry& b) { return a.tag < b.tag; };
   std::sort(directory.begin(), directory.end(), by_tag);
-  std::vector<std::uint64_t> wanted(tags);
-  std::sort(wanted.begin(), wanted.end());
-  wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
   std::vector<std::vector<std::uint64_t>> asks(mesh.ranks);
   for (std::uint64_t t : wanted) asks[owner_of(t, mesh.ranks)].push_back(t);
   std::vector<std::uint64_t> per_rank(mesh.ranks), asked_counts(mesh.ranks);
   for (int r = 0; r < mesh.ranks; ++r) per_rank[r] = asks[r].size();
   MPI_Alltoall(per_rank.data(), 1, MPI_UINT64_T, asked_counts.data(), 1, MPI_UINT64_T, mesh.comm);
   const std::vector<std::uint64_t> asked = exchange(mesh.comm, asks);
-  // Answers go back to each asking rank in the order asked (id ~0: unknown).
   std::vector<std::vector<node_entry>> answers(mesh.ranks);
   std::size_t at = 0;
   for (int r = 0; r < mesh.ranks; ++r)
@@ -414,29 +416,47 @@ int resolve_nodes(std::vector<node_entry>& directory, std::vector<std::uint64_t>
       answers[r].push_back(found ? *it : key);
     }
   std::vector<node_entry>().swap(directory);
-  std::vector<node_entry> known = exchange(mesh.comm, answers);
+  return exchange(mesh.comm, answers);
+}
+
+// Node tags to local node numbers (the used nodes in global order), the
+// blocks and the coordinates.
+int resolve_nodes(std::vector<node_entry>& directory, const file_layout& layout, tag_lists& tags,
+                  dist_mesh& mesh) {
+  std::vector<std::uint64_t> wanted;
+  for (const auto& t : tags) wanted.insert(wanted.end(), t.begin(), t.end());
+  std::sort(wanted.begin(), wanted.end());
+  wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+  std::vector<node_entry> known = ask_directory(directory, wanted, mesh);
+  std::vector<std::uint64_t>().swap(wanted);
+  for (const node_entry& e : known)
+    if (e.id == kUnknown) return mpi_malformed;
+  std::sort(known.begin(), known.end(),
+            [](const node_entry& a, const node_entry& b) { return a.id < b.id; });
+  mesh.node_ids.resize(known.size());
+  if (!mesh.local.coords.resize(3, known.size())) return no_memory;
+  for (std::size_t j = 0; j < known.size(); ++j) {
+    mesh.node_ids[j] = known[j].id;
+    std::copy(known[j].x, known[j].x + 3, mesh.local.coords.column(j));
+    known[j].id = j;  // now the local node
+  }
+  const auto by_tag = [](const node_entry& a, const node_entry& b) { return a.tag < b.tag; };
   std::sort(known.begin(), known.end(), by_tag);
-  int code = 0;
-  for (std::uint64_t& t : tags) {
-    node_entry key;
-    key.tag = t;
-    auto it = std::lower_bound(known.begin(), known.end(), key, by_tag);
-    if (it == known.end() || it->tag != t || it->id == kUnknown) {
-      code = mpi_malformed;
-      break;
+  for (std::size_t k = 0; k < tags.size(); ++k) {
+    mesh_block block;
+    block.type = static_cast<element_type>(layout.kinds[k]);
+    const unsigned n = nbr_nodes(block.type);
+    if (!block.connectM.resize(n, tags[k].size() / n)) return no_memory;
+    unsigned* to = block.connectM.data();
+    for (std::uint64_t t : tags[k]) {
+      node_entry key;
+      key.tag = t;
+      *to++ = static_cast<unsigned>(std::lower_bound(known.begin(), known.end(), key, by_tag)->id);
     }
-    t = it->id;
+    std::vector<std::uint64_t>().swap(tags[k]);
+    mesh.local.blocks.push_back(block);
   }
-  const auto by_id = [](const node_entry& a, const node_entry& b) { return a.id < b.id; };
-  std::sort(known.begin(), known.end(), by_id);
-  mesh.node_ids.clear();
-  mesh.coords.clear();
-  for (const node_entry& e : known) {
-    mesh.node_ids.push_back(e.id);
-    mesh.coords.insert(mesh.coords.end(), e.x, e.x + 3);
-  }
-  mesh.element_nodes.swap(tags);
-  return code;
+  return 0;
 }
 
 }  // namespace
@@ -452,7 +472,7 @@ int read_msh_slices(const char* path, MPI_Comm comm, dist_mesh& mesh) {
   std::FILE* f = std::fopen(path, "rb");
   int code = f ? 0 : mpi_unreadable;
   std::vector<std::vector<node_entry>> out(mesh.ranks);
-  std::vector<std::uint64_t> tags;
+  tag_lists tags;
   if (f) {
     record_reader in(f, layout.binary != 0);
     code = read_node_slice(in, layout, mesh, out);
@@ -461,8 +481,8 @@ int read_msh_slices(const char* path, MPI_Comm comm, dist_mesh& mesh) {
   }
   if ((code = detail::agree(comm, code))) return code;
   std::vector<node_entry> directory = exchange(comm, out);
-  number_elements(layout, mesh);
-  return detail::agree(comm, resolve_nodes(directory, tags, mesh));
+  number_elements(layout, tags, mesh);
+  return detail::agree(comm, resolve_nodes(directory, layout, tags, mesh));
 }
 
 }  // namespace mpi

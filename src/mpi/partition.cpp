@@ -23,12 +23,17 @@ struct scotch_graph {
   std::vector<SCOTCH_Num> xadj, adjncy;
 };
 
-int to_scotch(const face_census& c, scotch_graph& g) {
+// The local graph in Scotch's index type (32-bit in Debian's build).
+struct dual {
+  std::vector<std::uint64_t> xadj, adjncy;
+};
+
+int to_scotch(const face_census& c, const dual& d, scotch_graph& g) {
   const bool fits = c.first_vertex.back() < static_cast<std::uint64_t>(INT_MAX) &&
-                    c.adjncy.size() < static_cast<std::uint64_t>(INT_MAX);
+                    d.adjncy.size() < static_cast<std::uint64_t>(INT_MAX);
   if (!fits) return mpi_too_large;
-  g.xadj.assign(c.xadj.begin(), c.xadj.end());
-  g.adjncy.assign(c.adjncy.begin(), c.adjncy.end());
+  g.xadj.assign(d.xadj.begin(), d.xadj.end());
+  g.adjncy.assign(d.adjncy.begin(), d.adjncy.end());
   return 0;
 }
 
@@ -79,13 +84,13 @@ struct part_of {
   std::int64_t part;
 };
 
-void measure_partition(const face_census& c, const dist_mesh& mesh, int parts,
+void measure_partition(const face_census& c, const dual& d, const dist_mesh& mesh, int parts,
                        const std::vector<int>& part, partition_report& report) {
   const std::uint64_t first = c.first_vertex[mesh.rank];
   std::vector<std::vector<part_of>> out(mesh.ranks);
   for (std::size_t v = 0; v < part.size(); ++v)
-    for (std::uint64_t k = c.xadj[v]; k < c.xadj[v + 1]; ++k)
-      out[holder_of(c.first_vertex, c.adjncy[k])].push_back({first + v, c.adjncy[k], part[v]});
+    for (std::uint64_t k = d.xadj[v]; k < d.xadj[v + 1]; ++k)
+      out[holder_of(c.first_vertex, d.adjncy[k])].push_back({first + v, d.adjncy[k], part[v]});
   std::uint64_t cut = 0;
   for (const part_of& p : exchange(mesh.comm, out))
     cut += part[p.neighbour - first] != p.part ? 1 : 0;
@@ -105,11 +110,13 @@ int partition_elements(const face_census& c, const dist_mesh& mesh, int parts, d
                        int seed, std::vector<int>& part, partition_report& report) {
   report = partition_report();
   if (parts < 1 || !(imbalance >= 0)) return mpi_bad_parameter;
+  dual d;
+  dual_graph(c, d.xadj, d.adjncy);
   scotch_graph g;
-  int code = detail::agree(mesh.comm, to_scotch(c, g));
+  int code = detail::agree(mesh.comm, to_scotch(c, d, g));
   if (code == 0)
     code = detail::agree(mesh.comm, run_scotch(mesh.comm, g, parts, imbalance, seed, part));
-  if (code == 0) measure_partition(c, mesh, parts, part, report);
+  if (code == 0) measure_partition(c, d, mesh, parts, part, report);
   return code;
 }
 

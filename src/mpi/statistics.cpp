@@ -22,30 +22,6 @@ using detail::owner_of;
 
 constexpr int kBoxRows = 3;
 
-// The local elements as a mesh of their own (local node numbers: positions
-// in mesh.node_ids), one block per kind of `kinds` (empty blocks kept).
-int local_mesh(const dist_mesh& mesh, mesh_data& out) {
-  out = mesh_data();
-  const std::size_t n = mesh.node_ids.size();
-  if (!out.coords.resize(kBoxRows, n)) return no_memory;
-  std::copy(mesh.coords.begin(), mesh.coords.end(), out.coords.data());
-  std::vector<std::size_t> count(mesh.kinds.size(), 0), at(mesh.kinds.size(), 0);
-  for (std::uint32_t k : mesh.kind) ++count[k];
-  for (std::size_t k = 0; k < mesh.kinds.size(); ++k) {
-    out.blocks.emplace_back();
-    out.blocks.back().type = mesh.kinds[k];
-    if (!out.blocks.back().connectM.resize(nbr_nodes(mesh.kinds[k]), count[k])) return no_memory;
-  }
-  for (std::size_t e = 0; e < mesh.elements(); ++e) {
-    unsigned* column = out.blocks[mesh.kind[e]].connectM.column(at[mesh.kind[e]]++);
-    for (std::uint64_t i = mesh.node_offsets[e]; i < mesh.node_offsets[e + 1]; ++i)
-      *column++ = static_cast<unsigned>(
-          std::lower_bound(mesh.node_ids.begin(), mesh.node_ids.end(), mesh.element_nodes[i]) -
-          mesh.node_ids.begin());
-  }
-  return 0;
-}
-
 void reduce_range(MPI_Comm comm, value_range& r) {
   std::uint64_t count = r.count;
   double lo = r.count ? r.min : HUGE_VAL, hi = r.count ? r.max : -HUGE_VAL, sum = r.sum;
@@ -101,7 +77,7 @@ void count_coincident(const dist_mesh& mesh, mesh_statistics& s) {
     placed_node p;
     std::uint64_t h = 0;
     for (int i = 0; i < kBoxRows; ++i) {
-      p.x[i] = mesh.coords[kBoxRows * j + i] + 0.0;  // -0 as +0
+      p.x[i] = mesh.local.coords(i, j) + 0.0;  // -0 as +0
       std::uint64_t bits;
       std::memcpy(&bits, &p.x[i], sizeof bits);
       h = mix(h ^ bits);
@@ -129,9 +105,8 @@ struct worst_element {
   }
 };
 
-int measure_qualities(const dist_mesh& mesh, const mesh_data& local,
-                      const std::vector<std::vector<std::size_t>>& elements_of,
-                      mesh_statistics& s) {
+int measure_qualities(const dist_mesh& mesh, mesh_statistics& s) {
+  const mesh_data& local = mesh.local;
   worst_element worst = {HUGE_VAL, ~std::uint64_t(0), ~std::uint64_t(0)};
   for (std::size_t b = 0; b < local.blocks.size(); ++b) {
     const element_type kind = linear_kind(local.blocks[b].type);
@@ -142,7 +117,7 @@ int measure_qualities(const dist_mesh& mesh, const mesh_data& local,
     if (int code = shape_qualities(local.coords, v, kind, q)) return code;
     if (int code = jacobians(local.coords, v, kind, jac)) return code;
     for (std::size_t e = 0; e < q.size(); ++e) {
-      const worst_element here = {q[e], b, mesh.index_in_kind[elements_of[b][e]]};
+      const worst_element here = {q[e], b, mesh.first_in_kind[b] + e};
       if (here < worst) worst = here;
       s.quality.add(q[e]);
       if (!(jac[e] > 0)) ++s.blocks[b].nonpositive_jacobians;
@@ -167,7 +142,8 @@ struct edge_length {
   double length;
 };
 
-int measure_edges(const dist_mesh& mesh, const mesh_data& local, mesh_statistics& s) {
+int measure_edges(const dist_mesh& mesh, mesh_statistics& s) {
+  const mesh_data& local = mesh.local;
   std::vector<dense2D<unsigned>> vertices;
   dense1D<int> kinds;
   for (const mesh_block& block : local.blocks) {
@@ -209,22 +185,17 @@ int measure_distributed(const dist_mesh& mesh, mesh_statistics& s) {
   s.nodes = mesh.global_nodes;
   s.space_dimension = kBoxRows;
   s.dimension = mesh_dimension(mesh);
-  std::vector<std::vector<std::size_t>> elements_of(mesh.kinds.size());
-  for (std::size_t e = 0; e < mesh.elements(); ++e) elements_of[mesh.kind[e]].push_back(e);
-  for (std::size_t k = 0; k < mesh.kinds.size(); ++k) {
+  for (const mesh_block& b : mesh.local.blocks) {
     s.blocks.emplace_back();
-    s.blocks.back().type = mesh.kinds[k];
-    s.blocks.back().elements = detail::sum_all(mesh.comm, elements_of[k].size());
+    s.blocks.back().type = b.type;
+    s.blocks.back().elements = detail::sum_all(mesh.comm, b.connectM.cols());
   }
   reduce_box(mesh, s);
   int code = detail::agree(mesh.comm, measure_topology(mesh, s));
   if (code) return code;
   count_coincident(mesh, s);
-  mesh_data local;
-  if ((code = detail::agree(mesh.comm, local_mesh(mesh, local)))) return code;
-  if ((code = detail::agree(mesh.comm, measure_qualities(mesh, local, elements_of, s))))
-    return code;
-  return detail::agree(mesh.comm, measure_edges(mesh, local, s));
+  if ((code = detail::agree(mesh.comm, measure_qualities(mesh, s)))) return code;
+  return detail::agree(mesh.comm, measure_edges(mesh, s));
 }
 
 }  // namespace mpi

@@ -116,16 +116,18 @@ int cmd_info(const invocation& inv) {
 // The dual graph in the partitioners' text form: vertices and edges, then
 // one line of 1-based neighbours per vertex.
 bool write_graph(const std::string& path, const mpi::face_census& c, MPI_Comm comm) {
-  std::uint64_t edges = c.adjncy.size();
+  std::vector<std::uint64_t> xadj, adjncy;
+  mpi::dual_graph(c, xadj, adjncy);
+  std::uint64_t edges = adjncy.size();
   MPI_Allreduce(MPI_IN_PLACE, &edges, 1, MPI_UINT64_T, MPI_SUM, comm);
   return write_in_order(path, [&](std::FILE* f) {
     if (rank_of_world() == 0)
       std::fprintf(f, "%llu %llu\n", static_cast<unsigned long long>(c.first_vertex.back()),
                    static_cast<unsigned long long>(edges / 2));
-    for (std::size_t v = 0; v + 1 < c.xadj.size(); ++v) {
-      for (std::uint64_t k = c.xadj[v]; k < c.xadj[v + 1]; ++k)
-        std::fprintf(f, k == c.xadj[v] ? "%llu" : " %llu",
-                     static_cast<unsigned long long>(c.adjncy[k] + 1));
+    for (std::size_t v = 0; v + 1 < xadj.size(); ++v) {
+      for (std::uint64_t k = xadj[v]; k < xadj[v + 1]; ++k)
+        std::fprintf(f, k == xadj[v] ? "%llu" : " %llu",
+                     static_cast<unsigned long long>(adjncy[k] + 1));
       std::fputc('\n', f);
     }
   });
