@@ -13,7 +13,13 @@
 namespace ovk {
 namespace quernfold {
 namespace mpi {
+
+struct dist_mesh;
+
 namespace detail {
+
+// Per local node: 1 when elements of another rank use it too (collective).
+std::vector<char> shared_nodes(const dist_mesh& mesh);
 
 // Records of trivially copyable type T, one list per destination rank
 // (ranks lists), sent all at once; the records received come rank after
@@ -54,6 +60,28 @@ inline std::uint64_t mix(std::uint64_t x) {
 // The rank that owns the records of `key`.
 inline int owner_of(std::uint64_t key, int ranks) {
   return static_cast<int>(mix(key) % static_cast<std::uint64_t>(ranks));
+}
+
+// Records moved in rounds, at most this many sent by one rank in a round
+// (the exchange holds each record three times: lists, send and receive
+// buffers).
+inline constexpr std::uint64_t kRoundRecords = std::uint64_t(1) << 17;
+
+// The rounds that keep every rank under kRoundRecords records a round.
+inline int rounds_for(MPI_Comm comm, std::uint64_t records) {
+  std::uint64_t most = 0;
+  MPI_Allreduce(&records, &most, 1, MPI_UINT64_T, MPI_MAX, comm);
+  return static_cast<int>(std::max<std::uint64_t>(1, (most + kRoundRecords - 1) / kRoundRecords));
+}
+
+// The round and the rank of a record with hash h: all records of one key
+// meet on one rank in one round.
+struct destination {
+  int rank, round;
+};
+inline destination destination_of(std::uint64_t h, int ranks, int rounds) {
+  const auto r = static_cast<std::uint64_t>(ranks);
+  return {static_cast<int>(h % r), static_cast<int>(h / r % static_cast<std::uint64_t>(rounds))};
 }
 
 // The rank r with first[r] <= n < first[r + 1] (first: ranks + 1 entries).

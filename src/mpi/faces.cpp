@@ -20,6 +20,8 @@ namespace {
 using detail::exchange;
 using detail::holder_of;
 using detail::mix;
+using quernfold::detail::face_table;
+using quernfold::detail::faces_of_shape;
 
 constexpr std::size_t kFaceNodes = 4;
 constexpr std::uint64_t kNoNode = ~std::uint64_t(0);
@@ -56,27 +58,6 @@ int top_elements(const dist_mesh& mesh, unsigned dim, combined_elements& top) {
   return vertex_matrix(*only, top.connect) ? 0 : no_memory;
 }
 
-// Local nodes that elements of other ranks use too: each node goes to the
-// rank its number hashes to, which sends back the nodes of two ranks or more.
-std::vector<char> shared_nodes(const dist_mesh& mesh) {
-  std::vector<std::vector<link>> out(mesh.ranks);
-  for (std::uint64_t id : mesh.node_ids)
-    out[detail::owner_of(id, mesh.ranks)].push_back({id, static_cast<std::uint64_t>(mesh.rank)});
-  std::vector<link> users = exchange(mesh.comm, out);
-  std::sort(users.begin(), users.end());
-  for (std::size_t i = 0; i < users.size();) {
-    std::size_t j = i + 1;
-    while (j < users.size() && users[j].from == users[i].from) ++j;
-    for (std::size_t k = i; k < j && j - i > 1; ++k) out[users[k].to].push_back({users[k].from, 0});
-    i = j;
-  }
-  std::vector<char> shared(mesh.node_ids.size(), 0);
-  for (const link& l : exchange(mesh.comm, out))
-    shared[std::lower_bound(mesh.node_ids.begin(), mesh.node_ids.end(), l.from) -
-           mesh.node_ids.begin()] = 1;
-  return shared;
-}
-
 // Counts a group of equal faces and sends the pairs it links: exactly two
 // elements on two ranks make a dual edge, three or more join them all.
 void count_group(const face_record* g, std::size_t n, const face_census& c, std::uint64_t counts[2],
@@ -105,34 +86,61 @@ void count_groups(std::vector<face_record>& faces, const face_census& c, std::ui
   }
 }
 
-// The faces that no local element shares: those with a node that no other
-// rank uses are counted here, the others go to the rank of their key, with
-// every local face whose nodes all lie on other ranks too.
-void sort_faces(const dist_mesh& mesh, const combined_elements& top, face_census& c,
-                std::vector<face_record>& here, std::vector<std::vector<face_record>>& out) {
-  const std::vector<char> shared = shared_nodes(mesh);
+// The face `f` of local element `j`: its key (global node numbers,
+// increasing) and whether all its nodes are used on other ranks too.
+bool face_key(const dist_mesh& mesh, const unsigned* column, const face_table& table, unsigned f,
+              const std::vector<char>& shared, face_record& r) {
+  r.key.fill(kNoNode);
+  bool everywhere = true;
+  for (unsigned i = 0; i < table.size[f]; ++i) {
+    const unsigned node = column[table.nodes[f][i]];
+    r.key[i] = mesh.node_ids[node];
+    everywhere = everywhere && shared[node];
+  }
+  std::sort(r.key.begin(), r.key.end());
+  return everywhere;
+}
+
+// Walks the faces of the local elements: fn(column, face, record, shared
+// by other ranks).
+template <class Fn>
+void each_face(const dist_mesh& mesh, const combined_elements& top, const face_census& c,
+               const std::vector<char>& shared, Fn fn) {
   for (std::size_t j = 0; j < top.connect.cols(); ++j) {
     const unsigned* column = top.connect.column(j);
-    const quernfold::detail::face_table* table =
-        quernfold::detail::faces_of_shape(quernfold::detail::column_shape(top.type, column));
+    const face_table* table = faces_of_shape(quernfold::detail::column_shape(top.type, column));
     for (unsigned f = 0; table && f < table->count; ++f) {
       face_record r;
-      r.key.fill(kNoNode);
-      bool everywhere = true;
-      for (unsigned i = 0; i < table->size[f]; ++i) {
-        const unsigned node = column[table->nodes[f][i]];
-        r.key[i] = mesh.node_ids[node];
-        everywhere = everywhere && shared[node];
-      }
-      std::sort(r.key.begin(), r.key.end());
+      const bool everywhere = face_key(mesh, column, *table, f, shared, r);
       r.vertex = c.first_vertex[mesh.rank] + j;
-      if (everywhere)
-        out[static_cast<int>(face_hash(r.key) % static_cast<std::uint64_t>(mesh.ranks))].push_back(
-            r);
-      else if (c.neighbors(f, j) == no_index)
-        here.push_back(r);
+      fn(j, f, r, everywhere);
     }
   }
+}
+
+// Counts the faces that no local element shares and whose nodes some rank
+// does not use (no other rank can hold them), and the rounds needed for the
+// others: faces whose nodes all lie on other ranks too go to the rank and
+// round of their key, linked or not.
+int local_faces(const dist_mesh& mesh, const combined_elements& top, const face_census& c,
+                const std::vector<char>& shared, std::vector<face_record>& here) {
+  std::uint64_t sent = 0;
+  each_face(mesh, top, c, shared, [&](std::size_t j, unsigned f, const face_record& r, bool all) {
+    sent += all ? 1 : 0;
+    if (!all && c.neighbors(f, j) == no_index) here.push_back(r);
+  });
+  return detail::rounds_for(mesh.comm, sent);
+}
+
+std::vector<face_record> round_faces(const dist_mesh& mesh, const combined_elements& top,
+                                     const face_census& c, const std::vector<char>& shared,
+                                     int round, int rounds) {
+  std::vector<std::vector<face_record>> out(mesh.ranks);
+  each_face(mesh, top, c, shared, [&](std::size_t, unsigned, const face_record& r, bool all) {
+    const detail::destination d = detail::destination_of(face_hash(r.key), mesh.ranks, rounds);
+    if (all && d.round == round) out[d.rank].push_back(r);
+  });
+  return exchange(mesh.comm, out);
 }
 
 void flatten(const std::vector<link>& from, std::uint64_t first, std::vector<std::uint64_t>& to) {
@@ -143,6 +151,27 @@ void flatten(const std::vector<link>& from, std::uint64_t first, std::vector<std
 }
 
 }  // namespace
+
+// Local nodes that elements of other ranks use too: each node goes to the
+// rank its number hashes to, which sends back the nodes of two ranks or more.
+std::vector<char> detail::shared_nodes(const dist_mesh& mesh) {
+  std::vector<std::vector<link>> out(mesh.ranks);
+  for (std::uint64_t id : mesh.node_ids)
+    out[detail::owner_of(id, mesh.ranks)].push_back({id, static_cast<std::uint64_t>(mesh.rank)});
+  std::vector<link> users = exchange(mesh.comm, out);
+  std::sort(users.begin(), users.end());
+  for (std::size_t i = 0; i < users.size();) {
+    std::size_t j = i + 1;
+    while (j < users.size() && users[j].from == users[i].from) ++j;
+    for (std::size_t k = i; k < j && j - i > 1; ++k) out[users[k].to].push_back({users[k].from, 0});
+    i = j;
+  }
+  std::vector<char> shared(mesh.node_ids.size(), 0);
+  for (const link& l : exchange(mesh.comm, out))
+    shared[std::lower_bound(mesh.node_ids.begin(), mesh.node_ids.end(), l.from) -
+           mesh.node_ids.begin()] = 1;
+  return shared;
+}
 
 unsigned mesh_dimension(const dist_mesh& mesh) {
   unsigned dim = 0, all = 0;
@@ -162,21 +191,27 @@ int census_faces(const dist_mesh& mesh, face_census& c) {
   if (code == 0 && c.vertices > 0)
     code = get_neighbors(top.connect, top.type, kLeaveNonManifold, c.neighbors);
   if ((code = detail::agree(mesh.comm, code))) return code;
+  const std::vector<char> shared = detail::shared_nodes(mesh);
   std::vector<face_record> here;
-  std::vector<std::vector<face_record>> out(mesh.ranks);
-  sort_faces(mesh, top, c, here, out);
-  std::vector<face_record> faces = exchange(mesh.comm, out);
+  const int rounds = local_faces(mesh, top, c, shared, here);
   std::uint64_t counts[2] = {0, 0};
   std::vector<std::vector<link>> edges_out(mesh.ranks), links_out(mesh.ranks);
+  // The pairs found reach their ranks after every round.
+  const auto deliver = [&]() {
+    flatten(exchange(mesh.comm, edges_out), c.first_vertex[mesh.rank], c.remote_edges);
+    flatten(exchange(mesh.comm, links_out), c.first_vertex[mesh.rank], c.non_manifold_links);
+  };
   count_groups(here, c, counts, edges_out, links_out);
-  count_groups(faces, c, counts, edges_out, links_out);
+  deliver();
+  for (int round = 0; round < rounds; ++round) {
+    std::vector<face_record> faces = round_faces(mesh, top, c, shared, round, rounds);
+    count_groups(faces, c, counts, edges_out, links_out);
+    std::vector<face_record>().swap(faces);
+    deliver();
+  }
   MPI_Allreduce(MPI_IN_PLACE, counts, 2, MPI_UINT64_T, MPI_SUM, mesh.comm);
   c.boundary_faces = counts[0];
   c.non_manifold_faces = counts[1];
-  std::vector<link> edges = exchange(mesh.comm, edges_out);
-  std::sort(edges.begin(), edges.end());
-  flatten(edges, c.first_vertex[mesh.rank], c.remote_edges);
-  flatten(exchange(mesh.comm, links_out), c.first_vertex[mesh.rank], c.non_manifold_links);
   return 0;
 }
 

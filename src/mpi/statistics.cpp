@@ -18,7 +18,6 @@ namespace {
 
 using detail::exchange;
 using detail::mix;
-using detail::owner_of;
 
 constexpr int kBoxRows = 3;
 
@@ -142,6 +141,15 @@ struct edge_length {
   double length;
 };
 
+double length_of(const mesh_data& local, const dense2D<unsigned>& edges, std::size_t e) {
+  double sq = 0;
+  for (int i = 0; i < kBoxRows; ++i) {
+    const double d = local.coords(i, edges(1, e)) - local.coords(i, edges(0, e));
+    sq += d * d;
+  }
+  return std::sqrt(sq);
+}
+
 int measure_edges(const dist_mesh& mesh, mesh_statistics& s) {
   const mesh_data& local = mesh.local;
   std::vector<dense2D<unsigned>> vertices;
@@ -156,24 +164,34 @@ int measure_edges(const dist_mesh& mesh, mesh_statistics& s) {
   dense2D<unsigned> edges;
   const dense2D<unsigned>* first = vertices.data();
   if (int code = copy_edges(first, first + vertices.size(), kinds, edges)) return code;
-  std::vector<std::vector<edge_length>> out(mesh.ranks);
+  // Edges with a node that no other rank uses are measured here; the others
+  // on the rank of their key, in rounds.
+  const std::vector<char> shared = detail::shared_nodes(mesh);
+  std::uint64_t sent = 0;
   for (std::size_t e = 0; e < edges.cols(); ++e) {
-    double sq = 0;
-    for (int i = 0; i < kBoxRows; ++i) {
-      const double d = local.coords(i, edges(1, e)) - local.coords(i, edges(0, e));
-      sq += d * d;
-    }
-    const std::uint64_t a = mesh.node_ids[edges(0, e)], b = mesh.node_ids[edges(1, e)];
-    const edge_length r = {std::min(a, b), std::max(a, b), std::sqrt(sq)};
-    out[owner_of(mix(r.a) ^ r.b, mesh.ranks)].push_back(r);
+    if (shared[edges(0, e)] && shared[edges(1, e)])
+      ++sent;
+    else
+      s.edge_length.add(length_of(local, edges, e));
   }
-  std::vector<edge_length> all = exchange(mesh.comm, out);
-  std::sort(all.begin(), all.end(), [](const edge_length& x, const edge_length& y) {
-    return x.a != y.a ? x.a < y.a : x.b < y.b;
-  });
-  for (std::size_t i = 0; i < all.size(); ++i)
-    if (i == 0 || all[i].a != all[i - 1].a || all[i].b != all[i - 1].b)
-      s.edge_length.add(all[i].length);
+  const int rounds = detail::rounds_for(mesh.comm, sent);
+  for (int round = 0; round < rounds; ++round) {
+    std::vector<std::vector<edge_length>> out(mesh.ranks);
+    for (std::size_t e = 0; e < edges.cols(); ++e) {
+      if (!shared[edges(0, e)] || !shared[edges(1, e)]) continue;
+      const std::uint64_t a = mesh.node_ids[edges(0, e)], b = mesh.node_ids[edges(1, e)];
+      const edge_length r = {std::min(a, b), std::max(a, b), length_of(local, edges, e)};
+      const detail::destination d = detail::destination_of(mix(mix(r.a) ^ r.b), mesh.ranks, rounds);
+      if (d.round == round) out[d.rank].push_back(r);
+    }
+    std::vector<edge_length> all = exchange(mesh.comm, out);
+    std::sort(all.begin(), all.end(), [](const edge_length& x, const edge_length& y) {
+      return x.a != y.a ? x.a < y.a : x.b < y.b;
+    });
+    for (std::size_t i = 0; i < all.size(); ++i)
+      if (i == 0 || all[i].a != all[i - 1].a || all[i].b != all[i - 1].b)
+        s.edge_length.add(all[i].length);
+  }
   reduce_range(mesh.comm, s.edge_length);
   return 0;
 }
