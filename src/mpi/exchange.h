@@ -65,7 +65,7 @@ inline int owner_of(std::uint64_t key, int ranks) {
 // Records moved in rounds, at most this many sent by one rank in a round
 // (the exchange holds each record three times: lists, send and receive
 // buffers).
-inline constexpr std::uint64_t kRoundRecords = std::uint64_t(1) << 17;
+inline constexpr std::uint64_t kRoundRecords = std::uint64_t(1) << 15;
 
 // The rounds that keep every rank under kRoundRecords records a round.
 inline int rounds_for(MPI_Comm comm, std::uint64_t records) {

@@ -252,30 +252,42 @@ int count_parts(const dist_mesh& mesh, const face_census& c, std::uint64_t& part
     a = find(a), b = find(b);
     root[std::max(a, b)] = std::min(a, b);
   };
+  const auto local = [first, n](std::uint64_t v) { return v >= first && v < first + n; };
+  // fn(local vertex, global vertex) for the pairs through faces.
+  const auto each_pair = [&c](auto fn) {
+    for (const std::vector<std::uint64_t>* pairs : {&c.remote_edges, &c.non_manifold_links})
+      for (std::size_t k = 0; k < pairs->size(); k += 2) fn((*pairs)[k], (*pairs)[k + 1]);
+  };
   for (std::size_t j = 0; j < n; ++j)
     for (std::size_t i = 0; i < c.neighbors.rows(); ++i)
       if (c.neighbors(i, j) != no_index) join(j, c.neighbors(i, j));
-  // Pairs (local vertex, global vertex) that leave the rank.
-  std::vector<link> cut;
-  for (const std::vector<std::uint64_t>* pairs : {&c.remote_edges, &c.non_manifold_links})
-    for (std::size_t k = 0; k < pairs->size(); k += 2) {
-      const std::uint64_t to = (*pairs)[k + 1];
-      if (to >= first && to < first + n)
-        join((*pairs)[k], to - first);
-      else
-        cut.push_back({(*pairs)[k], to});
-    }
+  each_pair([&](std::uint64_t v, std::uint64_t to) {
+    if (local(to)) join(v, to - first);
+  });
   for (std::size_t v = 0; v < n; ++v) label[v] = first + find(v);
-  // The smallest label spreads over the cut pairs until no rank changes.
+  // The smallest label spreads over the pairs that leave the rank, from the
+  // components whose label changed in the last pass, until none changes.
+  std::vector<char> fresh(n, 1);
   for (int changed = 1; changed;) {
-    std::vector<std::vector<link>> out(mesh.ranks);
-    for (const link& p : cut)
-      out[holder_of(c.first_vertex, p.to)].push_back({p.to, label[find(p.from)]});
+    std::uint64_t sends = 0;
+    each_pair([&](std::uint64_t v, std::uint64_t to) { sends += !local(to) && fresh[find(v)]; });
+    const int rounds = detail::rounds_for(mesh.comm, sends);
+    std::vector<char> next(n, 0);
     int mine = 0;
-    for (const link& l : exchange(mesh.comm, out)) {
-      std::uint64_t& here = label[find(l.from - first)];
-      if (l.to < here) here = l.to, mine = 1;
+    for (int round = 0; round < rounds; ++round) {
+      std::vector<std::vector<link>> out(mesh.ranks);
+      each_pair([&](std::uint64_t v, std::uint64_t to) {
+        const bool now =
+            mix(to) % static_cast<std::uint64_t>(rounds) == static_cast<std::uint64_t>(round);
+        if (!local(to) && fresh[find(v)] && now)
+          out[holder_of(c.first_vertex, to)].push_back({to, label[find(v)]});
+      });
+      for (const link& l : exchange(mesh.comm, out)) {
+        const std::uint64_t r = find(l.from - first);
+        if (l.to < label[r]) label[r] = l.to, next[r] = 1, mine = 1;
+      }
     }
+    fresh.swap(next);
     MPI_Allreduce(&mine, &changed, 1, MPI_INT, MPI_MAX, mesh.comm);
   }
   std::uint64_t own = 0;

@@ -19,6 +19,7 @@ namespace mpi {
 namespace {
 
 using detail::exchange;
+using detail::mix;
 using detail::owner_of;
 
 constexpr int kRecordBytes = 8;  // size_t and double in the files read
@@ -398,25 +399,34 @@ std::vector<node_entry> ask_directory(std::vector<node_entry>& directory,
                                       const dist_mesh& mesh) {
   const auto by_tag = [](const node_entry& a, const node_entry& b) { return a.tag < b.tag; };
   std::sort(directory.begin(), directory.end(), by_tag);
-  std::vector<std::vector<std::uint64_t>> asks(mesh.ranks);
-  for (std::uint64_t t : wanted) asks[owner_of(t, mesh.ranks)].push_back(t);
-  std::vector<std::uint64_t> per_rank(mesh.ranks), asked_counts(mesh.ranks);
-  for (int r = 0; r < mesh.ranks; ++r) per_rank[r] = asks[r].size();
-  MPI_Alltoall(per_rank.data(), 1, MPI_UINT64_T, asked_counts.data(), 1, MPI_UINT64_T, mesh.comm);
-  const std::vector<std::uint64_t> asked = exchange(mesh.comm, asks);
-  std::vector<std::vector<node_entry>> answers(mesh.ranks);
-  std::size_t at = 0;
-  for (int r = 0; r < mesh.ranks; ++r)
-    for (std::uint64_t k = 0; k < asked_counts[r]; ++k, ++at) {
-      node_entry key;
-      key.tag = asked[at];
-      auto it = std::lower_bound(directory.begin(), directory.end(), key, by_tag);
-      const bool found = it != directory.end() && it->tag == key.tag;
-      if (!found) key.id = kUnknown;
-      answers[r].push_back(found ? *it : key);
+  std::vector<node_entry> known;
+  const int rounds = detail::rounds_for(mesh.comm, wanted.size());
+  for (int round = 0; round < rounds; ++round) {
+    std::vector<std::vector<std::uint64_t>> asks(mesh.ranks);
+    for (std::uint64_t t : wanted) {
+      const detail::destination d = detail::destination_of(mix(t), mesh.ranks, rounds);
+      if (d.round == round) asks[d.rank].push_back(t);
     }
+    std::vector<std::vector<node_entry>> answers(mesh.ranks);
+    std::vector<std::uint64_t> per_rank(mesh.ranks), asked_counts(mesh.ranks);
+    for (int r = 0; r < mesh.ranks; ++r) per_rank[r] = asks[r].size();
+    MPI_Alltoall(per_rank.data(), 1, MPI_UINT64_T, asked_counts.data(), 1, MPI_UINT64_T, mesh.comm);
+    const std::vector<std::uint64_t> asked = exchange(mesh.comm, asks);
+    std::size_t at = 0;
+    for (int r = 0; r < mesh.ranks; ++r)
+      for (std::uint64_t k = 0; k < asked_counts[r]; ++k, ++at) {
+        node_entry key;
+        key.tag = asked[at];
+        auto it = std::lower_bound(directory.begin(), directory.end(), key, by_tag);
+        const bool found = it != directory.end() && it->tag == key.tag;
+        if (!found) key.id = kUnknown;
+        answers[r].push_back(found ? *it : key);
+      }
+    const std::vector<node_entry> got = exchange(mesh.comm, answers);
+    known.insert(known.end(), got.begin(), got.end());
+  }
   std::vector<node_entry>().swap(directory);
-  return exchange(mesh.comm, answers);
+  return known;
 }
 
 // Node tags to local node numbers (the used nodes in global order), the
