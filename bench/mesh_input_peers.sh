@@ -2,12 +2,13 @@
 # Reads the peer harness's 984k-tetrahedron mesh with quernfold's MSH, MEDIT
 # and VTK readers and with meshio in the same run, and prints the ratios.
 #   bench/mesh_input_peers.sh BUILD_DIR     (a build with -DQUERNFOLD_BUILD_BENCH=ON)
-# box.msh comes from the peer harness (/work/shared/peers/run.sh, or gmsh on
-# its box.geo); box.mesh and box.vtk are written from it once with meshio.
+# box.msh comes from the peer harness (QUERNFOLD_PEERS_DIR, by default
+# shared/peers beside the checkout: its run.sh, or gmsh on its src/box.geo);
+# box.mesh and box.vtk are written from it once with meshio.
 set -euo pipefail
 build=$1
 data=${QUERNFOLD_PEER_DATA:-${TMPDIR:-/tmp}/quernfold-peers/data}
-peers=$(cd "$(dirname "$0")/../../shared/peers" 2>/dev/null && pwd || true)
+peers=${QUERNFOLD_PEERS_DIR:-$(cd "$(dirname "$0")/../../shared/peers" 2>/dev/null && pwd || true)}
 PY=/usr/bin/python3
 mkdir -p "$data"
 if [[ ! -f $data/box.msh ]]; then

@@ -1,8 +1,17 @@
 #!/usr/bin/env python3
-"""Writes sample.stl: a closed torus (major radius 2, minor radius 0.75) of
-2 * NU * NV triangles in text STL, every triangle with its own three
-vertices, as STL files carry them."""
+"""Writes a closed torus (major radius 2, minor radius 0.75) of 2 * NU * NV
+triangles in text STL, every triangle with its own three vertices, as STL
+files carry them.
+
+    python3 examples/make_sample.py [out.stl]
+
+Default: sample.stl in a new temporary folder (the bundled
+examples/sample.stl is this output, written with that path as argument).
+"""
 import math
+import os
+import sys
+import tempfile
 
 NU, NV = 16, 8
 R, r = 2.0, 0.75
@@ -22,15 +31,22 @@ def normal(a, b, c):
     return [x / s for x in n]
 
 
-with open("sample.stl", "w") as f:
-    f.write("solid torus\n")
-    for i in range(NU):
-        for j in range(NV):
-            p00, p10, p11, p01 = point(i, j), point(i + 1, j), point(i + 1, j + 1), point(i, j + 1)
-            for tri in ((p00, p10, p11), (p00, p11, p01)):
-                n = normal(*tri)
-                f.write("  facet normal %.6e %.6e %.6e\n    outer loop\n" % tuple(n))
-                for p in tri:
-                    f.write("      vertex %.6e %.6e %.6e\n" % p)
-                f.write("    endloop\n  endfacet\n")
-    f.write("endsolid torus\n")
+def write(target):
+    with open(target, "w") as f:
+        f.write("solid torus\n")
+        for i in range(NU):
+            for j in range(NV):
+                p00, p10, p11, p01 = point(i, j), point(i + 1, j), point(i + 1, j + 1), point(i, j + 1)
+                for tri in ((p00, p10, p11), (p00, p11, p01)):
+                    n = normal(*tri)
+                    f.write("  facet normal %.6e %.6e %.6e\n    outer loop\n" % tuple(n))
+                    for p in tri:
+                        f.write("      vertex %.6e %.6e %.6e\n" % p)
+                    f.write("    endloop\n  endfacet\n")
+        f.write("endsolid torus\n")
+
+
+if __name__ == "__main__":
+    target = sys.argv[1] if len(sys.argv) > 1 else os.path.join(tempfile.mkdtemp(), "sample.stl")
+    write(target)
+    print(f"wrote {target}")

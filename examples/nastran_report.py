@@ -5,10 +5,12 @@ quality of every kind of element and writes the clean mesh as VTK.
     python examples/nastran_report.py [deck.bdf] [out.vtk]
 
 Defaults: the gmsh-made block of hexahedra, wedges, tetrahedra and pyramids
-in tests/fixtures/tools/gmsh_block.bdf, written to nastran_report.vtk.
+in tests/fixtures/tools/gmsh_block.bdf, written to nastran_report.vtk in a
+new temporary folder.
 """
 import os
 import sys
+import tempfile
 
 import numpy as np
 
@@ -37,4 +39,5 @@ def main(deck, target):
 if __name__ == "__main__":
     args = sys.argv[1:]
     deck = args[0] if args else os.path.join(HERE, "..", "tests", "fixtures", "tools", "gmsh_block.bdf")
-    main(deck, args[1] if len(args) > 1 else "nastran_report.vtk")
+    target = args[1] if len(args) > 1 else os.path.join(tempfile.mkdtemp(), "nastran_report.vtk")
+    main(deck, target)

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "reader_checks.h"
+#include "support/reader_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string problem = reader_checks::FUZZ_READER(data, size);

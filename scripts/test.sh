@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds quernfold and runs its test suites.
-#   scripts/test.sh                 plain build in build/
+#   scripts/test.sh                 plain build in build/ (configured as
+#                                   scripts/demo.sh configures it, so what the
+#                                   demo built is reused)
 #   SANITIZE=1 scripts/test.sh      AddressSanitizer + UBSan build in build-asan/
 # The plain build also installs the Python package into build/venv (pip,
 # from this checkout, nothing downloaded) and runs its pytest suite.
@@ -23,8 +25,11 @@ else
   [[ -x "$python" ]] && extra=(-DPython3_EXECUTABLE="$python")
 fi
 
-cmake -S . -B "$build" -DQUERNFOLD_WERROR=ON "${extra[@]}" >/dev/null
+echo "== configure $build/"
+cmake --log-level=WARNING -S . -B "$build" -DQUERNFOLD_WERROR=ON "${extra[@]}"
+echo "== build every target ($(nproc) jobs)"
 cmake --build "$build" -j"$(nproc)"
+echo "== C++ tests"
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
 
 if [[ "${SANITIZE:-0}" != 1 && -x "${python:-}" ]]; then

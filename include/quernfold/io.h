@@ -19,8 +19,8 @@
 // and EnSight writers and the MEDIT solution files; "wt" for the NASTRAN and
 // FEMAP writers and the text STL writer; "wb" for the binary STL writer; "rt"
 // for the NASTRAN and FEMAP readers and the first (text) STL attempt; "rb" for
-// the second (binary) STL attempt. The OBJ reader and writer use standard
-// file streams (std::ifstream / std::ofstream) in text mode. A stream form
+// the second (binary) STL attempt; "r" for the OBJ reader. The OBJ writer
+// uses a standard file stream (std::ofstream) in text mode. A stream form
 // reads or writes from the stream's current position and never closes it.
 //
 // Return codes shared by the families (each function lists its own):
@@ -77,86 +77,6 @@ namespace ovk {
 namespace quernfold {
 
 // ---------------------------------------------------------------------------
-// MEDIT
-// ---------------------------------------------------------------------------
-
-// Range form over the matrices [first, last), types[i] being the
-// element_type of *(first + i). coords has 1, 2 or 3 rows. Checks, before
-// the file is opened: -2 coords rows not in 1..3; -4 first after last; -5
-// last - first != types.size(); -3 a matrix fails check_IDs against its
-// type and the number of nodes. -1 when the file cannot be opened.
-// Mixed matrices (ET_FACE_MIX, ET_SOLID_MIX) are split into linear shapes
-// by node count; empty matrices are dropped. Every element carries the
-// 0-based position of its matrix in the range as reference number. Only
-// vertex nodes are written; pyramids and wedges become degenerate hexahedra;
-// ET_PYRAMID13, ET_WEDGE15, ET_NODE and ET_EDGE_MIX elements are left out.
-// -199 when the copy of a mixed matrix cannot be allocated; the split is
-// done before the file is opened, so nothing is created then.
-int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
-                 dense2D<unsigned> const* last, dense1D<int> const& types);
-// The range form over one matrix (reference 0).
-int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
-                 element_type type);
-// The range form over two matrices (references 0 and 1).
-int medit_output(char const* name, dense2D<double> const& coords,
-                 dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
-                 element_type type1, element_type type2);
-// Reference form: element j gets reference refs[j]; elements whose
-// reference is 4294967295 are not written. Returns 0 without opening the
-// file when connectM has no entries; -5 when refs.size() != columns; -6 when
-// the per-reference matrices cannot be allocated; otherwise the code of the
-// range form over one matrix per reference number.
-int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
-                 element_type type, dense1D<unsigned> const& refs);
-
-// Solution files: header "dim 1 size 2" then the values, 8 per line.
-// -1 when the file cannot be opened.
-int medit_scalar(char const* name, unsigned dim, dense1D<double> const& values);
-// Header "dim rows cols 2", then one line per column (rows x columns =
-// components x nodes). -1 when the file cannot be opened.
-int medit_vector(char const* name, unsigned dim, dense2D<double> const& vectors);
-// tensors: 3 rows (2-D, packed upper triangle) or 6 rows (3-D) x nodes.
-// Header "2|3 rows cols 2", one line per column. -1 open failure; -2 other
-// row counts (the file is then left empty).
-int medit_tensor(char const* name, dense2D<double> const& tensors);
-
-// ---------------------------------------------------------------------------
-// VTK legacy unstructured grid
-// ---------------------------------------------------------------------------
-
-// Appends the cells of connectM to `cells` (per cell: its node count, then
-// its node indices) and their VTK cell type numbers to `cell_types`, and
-// adds their number to `ncells`; nothing is cleared first, so several
-// matrices can be converted one after the other. Each element gives its
-// linear cell (tetrahedra written 0, 1, 3, 2) and, when the matrix has more
-// rows than base nodes, a poly-vertex cell (type 2) of the remaining nodes.
-// Codes: -1 connectivity fails check_IDs (no bound on node numbers) or has
-// fewer rows than the base nodes; -2 type without VTK cell (ET_UNKNOWN,
-// ET_NODE, mixed kinds, ET_PYRAMID13, ET_WEDGE15); -199 the lists cannot
-// be reserved for the new cells (room for all of them is taken before the
-// first is appended, so nothing is appended and ncells is unchanged).
-int vtk_convert(dense2D<unsigned> const& connectM, element_type type, unsigned& ncells,
-                dense1D<unsigned>& cells, dense1D<unsigned>& cell_types);
-// Writes a whole VTK file to `stream` (not closed). coords has 2 or 3 rows
-// (2 rows: z written as 0.0). `ncells` cells are read from the start of
-// `cells`; writing stops early if `cells` runs out. Codes: -1 null stream;
-// -2 coords rows. Writes are not tested.
-int vtk_output(FILE* stream, dense2D<double> const& coords, unsigned ncells,
-               dense1D<unsigned> const& cells, dense1D<unsigned> const& cell_types);
-// Range form: opens the file ("w", -1 on failure), then checks: -2 coords
-// rows not 2 or 3; -4 first after last; -5 last - first != types.size(); -3 a
-// matrix fails check_IDs against its type and the number of nodes. Mixed
-// matrices are split into linear shapes; every part is converted before
-// anything is written, so a failing conversion (-1, -2, -199) leaves the
-// file empty. The file is closed on every path after a successful open.
-int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
-               dense2D<unsigned> const* last, dense1D<int> const& types);
-int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
-               element_type type);
-int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
-               dense2D<unsigned> const& connectM2, element_type type1, element_type type2);
-
-// ---------------------------------------------------------------------------
 // STL
 // ---------------------------------------------------------------------------
 
@@ -186,6 +106,47 @@ int STL_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> co
                bool ascii);
 int STL_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                bool ascii);
+
+// ---------------------------------------------------------------------------
+// Wavefront OBJ
+// ---------------------------------------------------------------------------
+
+// Reads "v" (coords, 3 x nodes), "vt" (uv, 1..3 rows set by the first "vt"
+// line x texture points; lines of another count are dropped), "vn" (normals,
+// 3 x normals) and "f" lines; faces of 3 vertices go to connectM_tria (3 x
+// faces), of 4 to connectM_quad (4 x faces), others are dropped. Face vertex
+// words: a, a/b, a//c, a/b/c, a/b/, a//, a word being every character up to
+// the next blank (a NUL byte included); only the vertex index is kept (k > 0:
+// k - 1; k < 0: vertices read so far + k). Codes: -1 open failure; -2
+// malformed line: "v" with fewer than 3 numbers, "vn" without exactly 3, "vt"
+// with 4 or more, a malformed face word, a face vertex index of 0, texture or
+// normal indices before any "vt" / "vn" line; -199 storage. Reading stops at
+// the first negative code, keeping what was read.
+// Beyond the format's rules: a "vt" line without numbers only marks that
+// texture coordinates were seen, and a negative index that reaches before
+// the first vertex is malformed (-2).
+int WavefrontOBJ_input(char const* name, dense2D<double>& coords, dense2D<double>& uv,
+                       dense2D<double>& normals, dense2D<unsigned>& connectM_tria,
+                       dense2D<unsigned>& connectM_quad);
+// Writes every node (2-row coords: z = 0.0), then uv and normals when they
+// have entries (one per node), then the faces, each vertex as k/k/k, k//k,
+// k/k/ or k// (k = index + 1). Numbers in scientific notation with 8 digits
+// after the point. Codes: -1 open failure or stream in error; -2 coords rows
+// not 2 or 3; -3 normals not 3 x nodes; -4 uv not 2 x nodes; -5 triangles
+// fail the ET_TRIA3 check, -6 quadrangles the ET_QUAD4 check (no node
+// bound). A check failure leaves the opened file empty.
+int WavefrontOBJ_output(char const* name, dense2D<double> const& coords, dense2D<double> const& uv,
+                        dense2D<double> const& normals, dense2D<unsigned> const& connectM_tria,
+                        dense2D<unsigned> const& connectM_quad);
+// ET_TRIA3 -> triangles, ET_QUAD4 -> quadrangles; any other type writes no
+// face.
+int WavefrontOBJ_output(char const* name, dense2D<double> const& coords,
+                        dense2D<unsigned> const& connectM, element_type type);
+// Equal types: both matrices joined (connectM1 first); different types: each
+// by its own type. -199 when the joined copy cannot be allocated.
+int WavefrontOBJ_output(char const* name, dense2D<double> const& coords,
+                        dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
+                        element_type type1, element_type type2);
 
 // ---------------------------------------------------------------------------
 // NASTRAN bulk data and FEMAP neutral: run containers
@@ -333,48 +294,7 @@ int FEMAP_output(char const* name, dense2D<double> const& coords,
                  element_type type1, element_type type2);
 
 // ---------------------------------------------------------------------------
-// Wavefront OBJ
-// ---------------------------------------------------------------------------
-
-// Reads "v" (coords, 3 x nodes), "vt" (uv, 1..3 rows set by the first "vt"
-// line x texture points; lines of another count are dropped), "vn" (normals,
-// 3 x normals) and "f" lines; faces of 3 vertices go to connectM_tria (3 x
-// faces), of 4 to connectM_quad (4 x faces), others are dropped. Face vertex
-// words: a, a/b, a//c, a/b/c, a/b/, a//, a word being every character up to
-// the next blank (a NUL byte included); only the vertex index is kept (k > 0:
-// k - 1; k < 0: vertices read so far + k). Codes: -1 open failure; -2
-// malformed line: "v" with fewer than 3 numbers, "vn" without exactly 3, "vt"
-// with 4 or more, a malformed face word, a face vertex index of 0, texture or
-// normal indices before any "vt" / "vn" line; -199 storage. Reading stops at
-// the first negative code, keeping what was read.
-// Beyond the format's rules: a "vt" line without numbers only marks that
-// texture coordinates were seen, and a negative index that reaches before
-// the first vertex is malformed (-2).
-int WavefrontOBJ_input(char const* name, dense2D<double>& coords, dense2D<double>& uv,
-                       dense2D<double>& normals, dense2D<unsigned>& connectM_tria,
-                       dense2D<unsigned>& connectM_quad);
-// Writes every node (2-row coords: z = 0.0), then uv and normals when they
-// have entries (one per node), then the faces, each vertex as k/k/k, k//k,
-// k/k/ or k// (k = index + 1). Numbers in scientific notation with 8 digits
-// after the point. Codes: -1 open failure or stream in error; -2 coords rows
-// not 2 or 3; -3 normals not 3 x nodes; -4 uv not 2 x nodes; -5 triangles
-// fail the ET_TRIA3 check, -6 quadrangles the ET_QUAD4 check (no node
-// bound). A check failure leaves the opened file empty.
-int WavefrontOBJ_output(char const* name, dense2D<double> const& coords, dense2D<double> const& uv,
-                        dense2D<double> const& normals, dense2D<unsigned> const& connectM_tria,
-                        dense2D<unsigned> const& connectM_quad);
-// ET_TRIA3 -> triangles, ET_QUAD4 -> quadrangles; any other type writes no
-// face.
-int WavefrontOBJ_output(char const* name, dense2D<double> const& coords,
-                        dense2D<unsigned> const& connectM, element_type type);
-// Equal types: both matrices joined (connectM1 first); different types: each
-// by its own type. -199 when the joined copy cannot be allocated.
-int WavefrontOBJ_output(char const* name, dense2D<double> const& coords,
-                        dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
-                        element_type type1, element_type type2);
-
-// ---------------------------------------------------------------------------
-// Readers of MEDIT, VTK legacy and gmsh MSH files; the standard node order
+// MEDIT, VTK legacy and gmsh MSH: the standard node order, the readers
 // ---------------------------------------------------------------------------
 //
 // Node orders. The library's tetrahedron (0, 1, 2, 3) is positive when node
@@ -478,6 +398,10 @@ int from_standard_node_order(dense2D<unsigned>& connectM, element_type type);
 // The file-name forms open the file with "rb" and hand it to the stream
 // forms, which read from the stream's current position and never close it.
 
+// ---------------------------------------------------------------------------
+// MEDIT
+// ---------------------------------------------------------------------------
+
 // MEDIT mesh files: the text form (.mesh; MeshVersionFormatted 1 or 2,
 // keywords in any case, free white space, "#" comments between sections)
 // and the binary form (.meshb; versions 1 to 4 in either byte order, told
@@ -503,6 +427,50 @@ int medit_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connec
 int medit_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
                 dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
 
+// Range form over the matrices [first, last), types[i] being the
+// element_type of *(first + i). coords has 1, 2 or 3 rows. Checks, before
+// the file is opened: -2 coords rows not in 1..3; -4 first after last; -5
+// last - first != types.size(); -3 a matrix fails check_IDs against its
+// type and the number of nodes. -1 when the file cannot be opened.
+// Mixed matrices (ET_FACE_MIX, ET_SOLID_MIX) are split into linear shapes
+// by node count; empty matrices are dropped. Every element carries the
+// 0-based position of its matrix in the range as reference number. Only
+// vertex nodes are written; pyramids and wedges become degenerate hexahedra;
+// ET_PYRAMID13, ET_WEDGE15, ET_NODE and ET_EDGE_MIX elements are left out.
+// -199 when the copy of a mixed matrix cannot be allocated; the split is
+// done before the file is opened, so nothing is created then.
+int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
+                 dense2D<unsigned> const* last, dense1D<int> const& types);
+// The range form over one matrix (reference 0).
+int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 element_type type);
+// The range form over two matrices (references 0 and 1).
+int medit_output(char const* name, dense2D<double> const& coords,
+                 dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
+                 element_type type1, element_type type2);
+// Reference form: element j gets reference refs[j]; elements whose
+// reference is 4294967295 are not written. Returns 0 without opening the
+// file when connectM has no entries; -5 when refs.size() != columns; -6 when
+// the per-reference matrices cannot be allocated; otherwise the code of the
+// range form over one matrix per reference number.
+int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 element_type type, dense1D<unsigned> const& refs);
+
+// Solution files: header "dim 1 size 2" then the values, 8 per line.
+// -1 when the file cannot be opened.
+int medit_scalar(char const* name, unsigned dim, dense1D<double> const& values);
+// Header "dim rows cols 2", then one line per column (rows x columns =
+// components x nodes). -1 when the file cannot be opened.
+int medit_vector(char const* name, unsigned dim, dense2D<double> const& vectors);
+// tensors: 3 rows (2-D, packed upper triangle) or 6 rows (3-D) x nodes.
+// Header "2|3 rows cols 2", one line per column. -1 open failure; -2 other
+// row counts (the file is then left empty).
+int medit_tensor(char const* name, dense2D<double> const& tensors);
+
+// ---------------------------------------------------------------------------
+// VTK legacy unstructured grid
+// ---------------------------------------------------------------------------
+
 // VTK legacy unstructured grids (DATASET UNSTRUCTURED_GRID), ASCII or
 // BINARY (big-endian): POINTS of float or double; versions before 5 give
 // CELLS as one list (int), version 5 and later as OFFSETS and CONNECTIVITY
@@ -525,6 +493,41 @@ int vtk_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM
               dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
 int vtk_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
               dense2D<unsigned>& connectM2, element_type& type1, element_type& type2);
+// Appends the cells of connectM to `cells` (per cell: its node count, then
+// its node indices) and their VTK cell type numbers to `cell_types`, and
+// adds their number to `ncells`; nothing is cleared first, so several
+// matrices can be converted one after the other. Each element gives its
+// linear cell (tetrahedra written 0, 1, 3, 2) and, when the matrix has more
+// rows than base nodes, a poly-vertex cell (type 2) of the remaining nodes.
+// Codes: -1 connectivity fails check_IDs (no bound on node numbers) or has
+// fewer rows than the base nodes; -2 type without VTK cell (ET_UNKNOWN,
+// ET_NODE, mixed kinds, ET_PYRAMID13, ET_WEDGE15); -199 the lists cannot
+// be reserved for the new cells (room for all of them is taken before the
+// first is appended, so nothing is appended and ncells is unchanged).
+int vtk_convert(dense2D<unsigned> const& connectM, element_type type, unsigned& ncells,
+                dense1D<unsigned>& cells, dense1D<unsigned>& cell_types);
+// Writes a whole VTK file to `stream` (not closed). coords has 2 or 3 rows
+// (2 rows: z written as 0.0). `ncells` cells are read from the start of
+// `cells`; writing stops early if `cells` runs out. Codes: -1 null stream;
+// -2 coords rows. Writes are not tested.
+int vtk_output(FILE* stream, dense2D<double> const& coords, unsigned ncells,
+               dense1D<unsigned> const& cells, dense1D<unsigned> const& cell_types);
+// Range form: opens the file ("w", -1 on failure), then checks: -2 coords
+// rows not 2 or 3; -4 first after last; -5 last - first != types.size(); -3 a
+// matrix fails check_IDs against its type and the number of nodes. Mixed
+// matrices are split into linear shapes; every part is converted before
+// anything is written, so a failing conversion (-1, -2, -199) leaves the
+// file empty. The file is closed on every path after a successful open.
+int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
+               dense2D<unsigned> const* last, dense1D<int> const& types);
+int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+               element_type type);
+int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
+               dense2D<unsigned> const& connectM2, element_type type1, element_type type2);
+
+// ---------------------------------------------------------------------------
+// gmsh MSH
+// ---------------------------------------------------------------------------
 
 // gmsh MSH files, versions 2.2 and 4.1, ASCII or binary (either byte order;
 // 4.1 with a size_t of 4 or 8 bytes). Coordinate column k holds the node of

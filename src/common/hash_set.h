@@ -1,7 +1,8 @@
-// The library's one hash table: separate chaining over bucket counts taken
+// The hash table of keyed entries: separate chaining over bucket counts taken
 // from the prime table of primes.h. It serves as a set (insert_unique) and as
 // a multimap from a key to the entries stored under it (insert, and
-// for_each_equal visiting every entry of one key).
+// for_each_equal visiting every entry of one key). Points with exactly equal
+// coordinates have a table of their own (point_table.h, open addressing).
 //
 // Sizing: a table starts with kInitialBuckets buckets and is sized up front
 // for the number of entries the caller expects (the smallest table prime not

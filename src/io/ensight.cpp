@@ -1,5 +1,6 @@
 // EnSight geometry files in text form, with explicit node and element ids.
-#include "io/io_common.h"
+#include "io/shared/files.h"
+#include "io/shared/ranges.h"
 
 namespace ovk {
 namespace quernfold {

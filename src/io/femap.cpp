@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "io/io_common.h"
+#include "io/shared/element_runs.h"
+#include "io/shared/families.h"
+#include "io/shared/files.h"
+#include "io/shared/lines.h"
 
 namespace ovk {
 namespace quernfold {
@@ -65,17 +68,20 @@ double field_real(std::string field) {
   return std::strtod(field.c_str(), nullptr);
 }
 
-bool next_line(std::FILE* stream, std::string& line) {
-  char buf[detail::kLineBuffer];
-  if (!detail::read_line(stream, buf)) return false;
-  line.assign(buf);
-  while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+// Lines as a 256-character buffer reads them (at most 255 characters), white
+// space at their end dropped, the stream read line by line.
+constexpr detail::line_rules kRecordLines = {false, detail::kLineBuffer - 1, true, true, false};
+using record_lines = detail::line_reader<kRecordLines>;
+
+bool next_line(record_lines& lines, std::string& line) {
+  if (!lines.next()) return false;
+  line.assign(lines.begin(), lines.end());
   return true;
 }
 
-void skip_lines(std::FILE* stream, int n) {
+void skip_lines(record_lines& lines, int n) {
   std::string line;
-  for (int k = 0; k < n && next_line(stream, line); ++k) {
+  for (int k = 0; k < n && next_line(lines, line); ++k) {
   }
 }
 
@@ -96,17 +102,17 @@ int read_node(const std::vector<std::string>& f, detail::run_builder& out) {
   return 0;
 }
 
-int read_element(const std::vector<std::string>& f, std::FILE* stream, detail::run_builder& out) {
+int read_element(const std::vector<std::string>& f, record_lines& lines, detail::run_builder& out) {
   if (f.size() < kElementFields) return kBadRecord;
   const topology* topo = topology_of_code(detail::field_integer(f[4]));
   if (!topo) {
-    skip_lines(stream, kUnreadRecord);
+    skip_lines(lines, kUnreadRecord);
     return 0;
   }
   long slots[kSlots];
   for (std::size_t half = 0; half < 2; ++half) {
     std::string line;
-    if (!next_line(stream, line)) return kBadRecord;
+    if (!next_line(lines, line)) return kBadRecord;
     const std::vector<std::string> s = detail::split_at_commas(line);
     if (s.size() < kSlotFields) return kBadRecord;
     for (std::size_t k = 0; k < kSlotFields; ++k)
@@ -117,7 +123,7 @@ int read_element(const std::vector<std::string>& f, std::FILE* stream, detail::r
   for (unsigned k = 0; k < n; ++k) nodes[k] = static_cast<unsigned>(slots[topo->slot[k]] - 1);
   if (!out.add_element(topo->type, nodes, n, static_cast<unsigned>(detail::field_integer(f[1]))))
     return no_memory;
-  skip_lines(stream, kRecordTail);
+  skip_lines(lines, kRecordTail);
   return 0;
 }
 
@@ -126,10 +132,11 @@ enum class block { none, nodes, elements };
 int read_core(std::FILE* stream, detail::run_builder& out) {
   if (!stream) return -1;
   if (!out.start()) return no_memory;
+  record_lines lines(stream);
   block in = block::none;
   std::string line;
   int code = 0;
-  while (code == 0 && next_line(stream, line)) {
+  while (code == 0 && next_line(lines, line)) {
     if (in == block::none) {
       const std::string id = without_spaces(line);
       if (id == "403")
@@ -143,7 +150,7 @@ int read_core(std::FILE* stream, detail::run_builder& out) {
       continue;
     }
     const std::vector<std::string> fields = detail::split_at_commas(line);
-    code = in == block::nodes ? read_node(fields, out) : read_element(fields, stream, out);
+    code = in == block::nodes ? read_node(fields, out) : read_element(fields, lines, out);
   }
   if (!out.finish() && code == 0) code = no_memory;
   return code;
@@ -207,18 +214,10 @@ void write_elements(std::FILE* f, const dense2D<unsigned>& connectM,
   std::fprintf(f, "%s\n", kBlockEnd);
 }
 
-// Exactly one run gives its type; none or several give ET_UNKNOWN.
-element_type single_run_type(const dense1D<int>& types) {
-  return types.size() == 1 ? static_cast<element_type>(types[0]) : ET_UNKNOWN;
-}
-
 }  // namespace
 
-const detail::run_reader kCoreReader = &FEMAP_input;
-const detail::run_writer kCoreWriter = &FEMAP_output;
-
 // ---------------------------------------------------------------------------
-// Readers
+// Reader
 // ---------------------------------------------------------------------------
 
 int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
@@ -228,42 +227,10 @@ int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connec
   return read_core(stream, out);
 }
 
-int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids) {
-  return detail::with_file(
-      name, "rt", [&](FILE* f) { return FEMAP_input(f, coords, connectM, bounds, types, pids); });
-}
-
-int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                element_type& type) {
-  dense1D<unsigned> bounds, pids;
-  dense1D<int> types;
-  const int code = FEMAP_input(stream, coords, connectM, bounds, types, pids);
-  if (!bounds.empty()) type = single_run_type(types);
-  return code;
-}
-
-int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                element_type& type) {
-  return detail::with_file(name, "rt",
-                           [&](FILE* f) { return FEMAP_input(f, coords, connectM, type); });
-}
-
-int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
-                dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  return detail::read_first_runs(kCoreReader, stream, coords, connectM1, connectM2, type1, type2);
-}
-
-int FEMAP_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
-                dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  type1 = type2 = ET_UNKNOWN;
-  return detail::with_file(name, "rt", [&](FILE* f) {
-    return FEMAP_input(f, coords, connectM1, connectM2, type1, type2);
-  });
-}
+QUERNFOLD_READER_FORMS(FEMAP_input, detail::kFemapReaderRules)
 
 // ---------------------------------------------------------------------------
-// Writers
+// Writer
 // ---------------------------------------------------------------------------
 
 int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
@@ -278,36 +245,7 @@ int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> 
   return 0;
 }
 
-int FEMAP_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
-                 dense1D<unsigned> const& bounds, dense1D<int> const& types,
-                 dense1D<unsigned> const& pids) {
-  return detail::with_file(
-      name, "wt", [&](FILE* f) { return FEMAP_output(f, coords, connectM, bounds, types, pids); });
-}
-
-int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
-                 element_type type) {
-  return detail::write_one_run(kCoreWriter, stream, coords, connectM, type);
-}
-
-int FEMAP_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
-                 element_type type) {
-  return detail::with_file(name, "wt",
-                           [&](FILE* f) { return FEMAP_output(f, coords, connectM, type); });
-}
-
-int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
-                 dense2D<unsigned> const& connectM2, element_type type1, element_type type2) {
-  return detail::write_two_runs(kCoreWriter, stream, coords, connectM1, connectM2, type1, type2);
-}
-
-int FEMAP_output(char const* name, dense2D<double> const& coords,
-                 dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
-                 element_type type1, element_type type2) {
-  return detail::with_file(name, "wt", [&](FILE* f) {
-    return FEMAP_output(f, coords, connectM1, connectM2, type1, type2);
-  });
-}
+QUERNFOLD_RUN_WRITER_FORMS(FEMAP_output)
 
 }  // namespace quernfold
 }  // namespace ovk

@@ -9,7 +9,8 @@
 #include <string>
 #include <system_error>
 
-#include "io/io_common.h"
+#include "io/shared/files.h"
+#include "quernfold/io.h"
 
 namespace ovk {
 namespace quernfold {

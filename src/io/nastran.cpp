@@ -8,7 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "io/io_common.h"
+#include "io/shared/element_runs.h"
+#include "io/shared/families.h"
+#include "io/shared/files.h"
+#include "io/shared/lines.h"
 
 namespace ovk {
 namespace quernfold {
@@ -41,37 +44,33 @@ constexpr int kFieldsPerLine = 9;
 // Lines of the stream as a 256-character buffer reads them: at most 255
 // characters, the line end ("\n", or "\r\n" in a CR LF file) kept as part
 // of the line, so that it counts when the line is cut into fields; a longer
-// line arrives in pieces. One line can be handed back to be read again (the
-// look-ahead of small-field continuations).
+// line arrives in pieces. The stream is read line by line, so that it stays
+// positioned after ENDDATA.
+constexpr detail::line_rules kCardLines = {false, detail::kLineBuffer - 1, true, false, false};
+
+// The card lines as strings. The line just read can be handed back to be
+// read again (the look-ahead of small-field continuations).
 class line_source {
  public:
-  explicit line_source(std::FILE* stream) : stream_(stream) {}
+  explicit line_source(std::FILE* stream) : stream_(stream), lines_(stream) {}
 
   bool next(std::string& line) {
-    if (pending_) {
-      pending_ = false;
-      line = held_;
-      return true;
-    }
-    char buf[detail::kLineBuffer];
-    if (!detail::read_line(stream_, buf)) return false;
-    line.assign(buf);
+    if (!lines_.next()) return false;
+    line.assign(lines_.begin(), lines_.end());
     return true;
   }
 
-  void put_back(const std::string& line) {
-    held_ = line;
-    pending_ = true;
-  }
+  void put_back() { lines_.put_back(); }
 
   // A continuation line is read only while the stream is neither in error
   // nor at its end.
-  bool can_continue() const { return pending_ || (!std::feof(stream_) && !std::ferror(stream_)); }
+  bool can_continue() const {
+    return lines_.has_unread() || (!std::feof(stream_) && !std::ferror(stream_));
+  }
 
  private:
   std::FILE* stream_;
-  std::string held_;
-  bool pending_ = false;
+  detail::line_reader<kCardLines> lines_;
 };
 
 bool starts_with(const std::string& s, const char* prefix) {
@@ -309,7 +308,7 @@ card_line parse_small_card(const std::string& line, bool first, std::string& nam
     std::string next;
     if (src.next(next)) {
       r.continues = !next.empty() && next[0] == ' ';
-      src.put_back(next);
+      src.put_back();
     }
   }
   return r;
@@ -450,11 +449,8 @@ void write_elements(std::FILE* f, const dense2D<unsigned>& connectM,
 
 }  // namespace
 
-const detail::run_reader kCoreReader = &NASTRAN_input;
-const detail::run_writer kCoreWriter = &NASTRAN_output;
-
 // ---------------------------------------------------------------------------
-// Readers
+// Reader
 // ---------------------------------------------------------------------------
 
 int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
@@ -464,39 +460,10 @@ int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& conn
   return read_core(stream, out);
 }
 
-int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                  dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids) {
-  return detail::with_file(
-      name, "rt", [&](FILE* f) { return NASTRAN_input(f, coords, connectM, bounds, types, pids); });
-}
-
-int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                  element_type& type) {
-  return detail::read_one_matrix(kCoreReader, stream, coords, connectM, type);
-}
-
-int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                  element_type& type) {
-  type = ET_UNKNOWN;
-  return detail::with_file(name, "rt",
-                           [&](FILE* f) { return NASTRAN_input(f, coords, connectM, type); });
-}
-
-int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM1,
-                  dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  return detail::read_first_runs(kCoreReader, stream, coords, connectM1, connectM2, type1, type2);
-}
-
-int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM1,
-                  dense2D<unsigned>& connectM2, element_type& type1, element_type& type2) {
-  type1 = type2 = ET_UNKNOWN;
-  return detail::with_file(name, "rt", [&](FILE* f) {
-    return NASTRAN_input(f, coords, connectM1, connectM2, type1, type2);
-  });
-}
+QUERNFOLD_READER_FORMS(NASTRAN_input, detail::kNastranReaderRules)
 
 // ---------------------------------------------------------------------------
-// Writers
+// Writer
 // ---------------------------------------------------------------------------
 
 int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
@@ -512,37 +479,7 @@ int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned
   return 0;
 }
 
-int NASTRAN_output(char const* name, dense2D<double> const& coords,
-                   dense2D<unsigned> const& connectM, dense1D<unsigned> const& bounds,
-                   dense1D<int> const& types, dense1D<unsigned> const& pids) {
-  return detail::with_file(name, "wt", [&](FILE* f) {
-    return NASTRAN_output(f, coords, connectM, bounds, types, pids);
-  });
-}
-
-int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
-                   element_type type) {
-  return detail::write_one_run(kCoreWriter, stream, coords, connectM, type);
-}
-
-int NASTRAN_output(char const* name, dense2D<double> const& coords,
-                   dense2D<unsigned> const& connectM, element_type type) {
-  return detail::with_file(name, "wt",
-                           [&](FILE* f) { return NASTRAN_output(f, coords, connectM, type); });
-}
-
-int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
-                   dense2D<unsigned> const& connectM2, element_type type1, element_type type2) {
-  return detail::write_two_runs(kCoreWriter, stream, coords, connectM1, connectM2, type1, type2);
-}
-
-int NASTRAN_output(char const* name, dense2D<double> const& coords,
-                   dense2D<unsigned> const& connectM1, dense2D<unsigned> const& connectM2,
-                   element_type type1, element_type type2) {
-  return detail::with_file(name, "wt", [&](FILE* f) {
-    return NASTRAN_output(f, coords, connectM1, connectM2, type1, type2);
-  });
-}
+QUERNFOLD_RUN_WRITER_FORMS(NASTRAN_output)
 
 }  // namespace quernfold
 }  // namespace ovk

@@ -10,8 +10,10 @@
 
 #include "common/point3.h"
 #include "common/point_table.h"
-#include "io/io_common.h"
-#include "io/number_text.h"
+#include "io/shared/columns.h"
+#include "io/shared/files.h"
+#include "io/shared/lines.h"
+#include "io/shared/number_text.h"
 #include "quernfold/search.h"
 
 namespace ovk {
@@ -21,9 +23,13 @@ namespace {
 
 constexpr int kNotStl = -2;
 constexpr int kBadRecord = -3;
-// Codes from -1 to this one are text failures after which the binary form
-// is tried.
-constexpr int kLastTextFailure = -198;
+// What the one-matrix merge returns when its storage cannot be allocated
+// (the allocation code raised by one); the exact block merges stand in for
+// it, so they fail with its code.
+constexpr int kMergeNoMemory = no_memory + 1;
+// Codes from -1 to the merge's allocation code are text failures after which
+// the binary form is tried.
+constexpr int kLastTextFailure = kMergeNoMemory;
 
 // Binary layout: header, triangle count, then per triangle the normal and
 // three vertices (32-bit floats) and a 16-bit attribute word.
@@ -37,10 +43,6 @@ const char kBinaryTag[] = "OVK STL Binary";
 // then all vertices within this fraction of the smallest triangle height.
 constexpr std::size_t kMergeBlock = 100000;
 constexpr double kHeightFraction = 0.05;
-// What the one-matrix merge returns when its storage cannot be allocated
-// (the allocation code raised by one); the exact block merges stand in for
-// it, so they fail with its code.
-constexpr int kMergeNoMemory = no_memory + 1;
 
 using detail::point3;
 
@@ -247,86 +249,17 @@ int close_soup(int code, soup& s, dense2D<double>& coords, dense2D<unsigned>& co
 // Text form
 // ---------------------------------------------------------------------------
 
-// Lower-cases n bytes in the "C" locale (A to Z only), sixteen at a time:
-// a byte in 'A' .. 'Z' (bytes from 0x80 on compare as negative) gets the
-// 0x20 bit.
-void to_lower(char* text, std::size_t n) {
-  typedef signed char bytes16 __attribute__((vector_size(16)));
-  constexpr std::size_t kWidth = sizeof(bytes16);
-  std::size_t i = 0;
-  for (; i + kWidth <= n; i += kWidth) {
-    bytes16 w;
-    std::memcpy(&w, text + i, kWidth);
-    const bytes16 upper = (w >= 'A') & (w <= 'Z');
-    w |= upper & ('a' - 'A');
-    std::memcpy(text + i, &w, kWidth);
-  }
-  for (; i < n; ++i)
-    if (text[i] >= 'A' && text[i] <= 'Z') text[i] = static_cast<char>(text[i] - 'A' + 'a');
-}
-
 // The lines of a text file as fgets gives them (at most kLineBuffer - 1
-// characters, the newline kept), lower-cased and NUL-terminated, taken from
-// a large block of the file instead of one call per line.
-class text_lines {
- public:
-  explicit text_lines(std::FILE* stream)
-      : stream_(stream), block_(new (std::nothrow) char[kTextBlock + 1]) {}
+// characters, the newline kept), lower-cased, taken from a large block of
+// the file instead of one call per line.
+constexpr detail::line_rules kTextLines = {true, detail::kLineBuffer - 1, true, false, true};
+using text_lines = detail::line_reader<kTextLines>;
 
-  bool ready() const { return block_ != nullptr; }
-
-  // Next line; false at end of input.
-  bool next() {
-    *line_end_ = saved_;
-    if (end_ - pos_ < kMaxLine) refill();
-    if (pos_ == end_) return false;
-    char* const line = block_.get() + pos_;
-    const std::size_t limit = std::min(end_ - pos_, kMaxLine);
-    const void* newline = std::memchr(line, '\n', limit);
-    const std::size_t length = newline ? static_cast<const char*>(newline) - line + 1 : limit;
-    pos_ += length;
-    line_ = line;
-    line_end_ = line + length;
-    saved_ = *line_end_;
-    *line_end_ = '\0';
-    return true;
-  }
-  // Whether the line holds `word` anywhere, as strstr finds it; a line
-  // that starts with it after white space needs no search.
-  bool has(const char* word) const {
-    return detail::scan_word(line_, word) || std::strstr(line_, word) != nullptr;
-  }
-  const char* line() const { return line_; }
-
- private:
-  static constexpr std::size_t kTextBlock = std::size_t(1) << 20;
-  static constexpr std::size_t kMaxLine = detail::kLineBuffer - 1;
-
-  // Moves the unread text to the front and reads on behind it, lower-cased
-  // (the "C" locale's lower case: A to Z only).
-  void refill() {
-    if (done_) return;
-    char* const b = block_.get();
-    std::memmove(b, b + pos_, end_ - pos_);
-    end_ -= pos_;
-    pos_ = 0;
-    const std::size_t got = std::fread(b + end_, 1, kTextBlock - end_, stream_);
-    to_lower(b + end_, got);
-    end_ += got;
-    done_ = end_ < kTextBlock;
-    line_end_ = b + end_;
-    saved_ = '\0';
-  }
-
-  std::FILE* stream_;
-  std::unique_ptr<char[]> block_;
-  std::size_t pos_ = 0, end_ = 0;
-  bool done_ = false;
-  char empty_[1] = {'\0'};
-  const char* line_ = empty_;
-  char* line_end_ = empty_;
-  char saved_ = '\0';
-};
+// Whether the line holds `word` anywhere, as strstr finds it; a line that
+// starts with it after white space needs no search.
+bool has(const text_lines& in, const char* word) {
+  return detail::scan_word(in.begin(), word) || std::strstr(in.begin(), word) != nullptr;
+}
 
 // Where scanf's " <words> %lg %lg %lg" stops on the line once it has taken
 // all three values, or nullptr when it does not take them all.
@@ -341,25 +274,25 @@ const char* scan_three(const char* line, std::initializer_list<const char*> word
 
 bool read_vertex(text_lines& in, point3& v) {
   double xyz[3];
-  if (!in.next() || !scan_three(in.line(), {"vertex"}, xyz)) return false;
+  if (!in.next() || !scan_three(in.begin(), {"vertex"}, xyz)) return false;
   v = {xyz[0], xyz[1], xyz[2]};
   return true;
 }
 
 // The rest of a facet once its "facet normal" line has been read.
 int read_facet_body(text_lines& in, soup& s) {
-  if (!in.next() || !in.has("outer loop")) return kBadRecord;
+  if (!in.next() || !has(in, "outer loop")) return kBadRecord;
   point3 v[3];
   for (point3& p : v)
     if (!read_vertex(in, p)) return kBadRecord;
-  if (!in.next() || !in.has("endloop")) return kBadRecord;
-  if (!in.next() || !in.has("endfacet")) return kBadRecord;
+  if (!in.next() || !has(in, "endloop")) return kBadRecord;
+  if (!in.next() || !has(in, "endfacet")) return kBadRecord;
   return s.add_triangle(v) ? 0 : no_memory;
 }
 
 bool is_facet_line(const text_lines& in) {
   double n[3];
-  return scan_three(in.line(), {"facet", "normal"}, n) != nullptr;
+  return scan_three(in.begin(), {"facet", "normal"}, n) != nullptr;
 }
 
 // A facet line with only white space after its three numbers. Such a line
@@ -368,7 +301,7 @@ bool is_facet_line(const text_lines& in) {
 // neither of them.
 bool is_plain_facet_line(const text_lines& in) {
   double n[3];
-  const char* p = scan_three(in.line(), {"facet", "normal"}, n);
+  const char* p = scan_three(in.begin(), {"facet", "normal"}, n);
   if (!p) return false;
   while (detail::is_c_space(*p)) ++p;
   return *p == '\0';
@@ -379,10 +312,10 @@ int read_text_facets(text_lines& in, soup& s) {
   for (;;) {
     if (!in.next()) return kBadRecord;
     if (!is_plain_facet_line(in)) {  // the common line, for which the tests below all fail
-      if (in.has("color")) continue;
-      if (in.has("endsolid")) {
+      if (has(in, "color")) continue;
+      if (has(in, "endsolid")) {
         if (!in.next()) return 0;
-        if (in.has("solid")) continue;
+        if (has(in, "solid")) continue;
       }
       if (!is_facet_line(in)) return kBadRecord;
     }
@@ -396,7 +329,7 @@ int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
   connectM.clear();
   text_lines in(stream);
   if (!in.ready()) return no_memory;
-  if (!in.next() || !in.has("solid")) return kNotStl;
+  if (!in.next() || !has(in, "solid")) return kNotStl;
   soup s(coords, connectM);
   return close_soup(read_text_facets(in, s), s, coords, connectM);
 }

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string>
 
-#include "io/msh_kinds.h"
+#include "io/msh/kinds.h"
 #include "mpi/exchange.h"
 #include "quernfold/mpi.h"
 

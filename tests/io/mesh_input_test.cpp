@@ -8,11 +8,11 @@
 #include <random>
 #include <string>
 
-#include "reader_checks.h"
 #include "support/compare.h"
 #include "support/element_tables.h"
 #include "support/io_files.h"
 #include "support/mesh_gen.h"
+#include "support/reader_checks.h"
 
 using namespace ovk::quernfold;
 using namespace quernfold_test;

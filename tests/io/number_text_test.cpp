@@ -2,7 +2,7 @@
 // library conversions they stand for, on the same random and adversarial
 // values.
 
-#include "io/number_text.h"
+#include "io/shared/number_text.h"
 
 #include <gtest/gtest.h>
 

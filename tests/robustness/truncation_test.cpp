@@ -5,8 +5,8 @@
 #include <filesystem>
 #include <map>
 
-#include "reader_checks.h"
 #include "support/io_files.h"
+#include "support/reader_checks.h"
 
 namespace {
 

@@ -2,8 +2,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "io/io_common.h"
-#include "io/number_text.h"
+#include "io/shared/files.h"
+#include "io/shared/number_text.h"
+#include "io/shared/ranges.h"
 
 namespace ovk {
 namespace quernfold {

@@ -5,7 +5,8 @@
 #include <algorithm>
 #include <climits>
 
-#include "io/input_scan.h"
+#include "common/mixed.h"
+#include "io/shared/scanned_reader.h"
 
 namespace ovk {
 namespace quernfold {
@@ -338,7 +339,7 @@ int from_standard_node_order(dense2D<unsigned>& connectM, element_type type) {
   return reorder_columns(connectM, type, false);
 }
 
-QUERNFOLD_READER_FORMS(vtk_input, read_core)
+QUERNFOLD_SCANNED_READER(vtk_input, read_core)
 
 }  // namespace quernfold
 }  // namespace ovk

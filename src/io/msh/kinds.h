@@ -2,7 +2,7 @@
 // writer.
 #pragma once
 
-#include "io/io_common.h"
+#include "io/shared/kinds.h"
 
 namespace ovk {
 namespace quernfold {

@@ -3,7 +3,8 @@
 #include <new>
 #include <vector>
 
-#include "io/io_common.h"
+#include "io/shared/files.h"
+#include "io/shared/ranges.h"
 
 namespace ovk {
 namespace quernfold {

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <climits>
 
-#include "io/input_scan.h"
-#include "io/msh_kinds.h"
+#include "io/msh/kinds.h"
+#include "io/shared/scanned_reader.h"
 
 namespace ovk {
 namespace quernfold {
@@ -421,7 +421,7 @@ int read_core(input_scan& in, mesh_output& out) {
 
 }  // namespace
 
-QUERNFOLD_READER_FORMS(msh_input, read_core)
+QUERNFOLD_SCANNED_READER(msh_input, read_core)
 
 }  // namespace quernfold
 }  // namespace ovk

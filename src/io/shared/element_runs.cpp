@@ -1,161 +1,11 @@
-#include "io/io_common.h"
+#include "io/shared/element_runs.h"
 
-#include <algorithm>
-#include <cerrno>
-
+#include "common/mixed.h"
 #include "quernfold/topology.h"
 
 namespace ovk {
 namespace quernfold {
 namespace detail {
-
-int open_file(std::FILE** stream, const char* name, const char* mode) noexcept {
-  if (!stream) return EINVAL;
-  *stream = nullptr;
-  if (!name || !mode) return EINVAL;
-  errno = 0;
-  std::FILE* f = std::fopen(name, mode);
-  if (!f) return errno ? errno : EINVAL;
-  *stream = f;
-  return 0;
-}
-
-std::vector<std::string> split_at_commas(const std::string& line) {
-  std::vector<std::string> pieces;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t comma = line.find(',', start);
-    pieces.push_back(line.substr(start, comma == std::string::npos ? comma : comma - start));
-    if (comma == std::string::npos) return pieces;
-    start = comma + 1;
-  }
-}
-
-std::size_t next_power_of_two(std::size_t n) noexcept {
-  std::size_t p = 1;
-  while (p < n && p <= static_cast<std::size_t>(-1) / 2) p *= 2;
-  return p < n ? n : p;
-}
-
-int check_range(const dense2D<double>& coords, const dense2D<unsigned>* first,
-                const dense2D<unsigned>* last, const dense1D<int>& types, unsigned bound,
-                std::size_t min_rows, std::size_t max_rows) noexcept {
-  if (coords.rows() < min_rows || coords.rows() > max_rows) return -2;
-  if (first > last) return -4;
-  const std::size_t n = static_cast<std::size_t>(last - first);
-  if (n != types.size()) return -5;
-  for (std::size_t i = 0; i < n; ++i) {
-    if (!is_element_type(types[i])) return -3;
-    if (!check_IDs(first[i], static_cast<element_type>(types[i]), bound)) return -3;
-  }
-  return 0;
-}
-
-namespace {
-
-// The linear shape of a group of `count` used nodes in a mixed matrix;
-// ET_UNKNOWN for counts that name no shape of that kind.
-element_type group_shape(element_type mixed, unsigned count) noexcept {
-  if (mixed == ET_FACE_MIX) {
-    if (count == 3) return ET_TRIA3;
-    if (count == 4) return ET_QUAD4;
-    return ET_UNKNOWN;
-  }
-  switch (count) {
-    case 4:
-      return ET_TETRA4;
-    case 5:
-      return ET_PYRAMID5;
-    case 6:
-      return ET_WEDGE6;
-    case 8:
-      return ET_HEXA8;
-    default:
-      return ET_UNKNOWN;
-  }
-}
-
-// Groups a copy of a mixed matrix by node count and appends one piece per
-// group of a known shape, each as tall as its node count.
-int split_one(const dense2D<unsigned>& connectM, element_type mixed, unsigned source,
-              std::vector<mesh_part>& parts) {
-  dense2D<unsigned> grouped;
-  dense1D<unsigned> group_nodes, group_ends, new_indices;
-  if (!grouped.copy(connectM)) return no_memory;
-  const int code = sort_elfes(grouped, group_nodes, group_ends, new_indices);
-  if (code < 0) return code;
-  std::size_t begin = 0;
-  for (std::size_t g = 0; g < group_nodes.size(); ++g) {
-    const std::size_t end = group_ends[g];
-    const element_type shape = group_shape(mixed, group_nodes[g]);
-    if (shape != ET_UNKNOWN && end > begin)
-      parts.push_back({grouped.sub_matrix(0, begin, group_nodes[g], end - begin), shape, source});
-    begin = end;
-  }
-  return 0;
-}
-
-}  // namespace
-
-int split_mixed(const dense2D<unsigned>* first, const dense2D<unsigned>* last,
-                const dense1D<int>& types, std::vector<mesh_part>& parts) {
-  parts.clear();
-  for (std::size_t i = 0; first + i < last; ++i) {
-    const dense2D<unsigned>& M = first[i];
-    if (M.empty()) continue;
-    const element_type type = static_cast<element_type>(types[i]);
-    const unsigned source = static_cast<unsigned>(i);
-    if (type != ET_FACE_MIX && type != ET_SOLID_MIX) {
-      parts.push_back({M, type, source});
-      continue;
-    }
-    const int code = split_one(M, type, source, parts);
-    if (code < 0) return code;
-  }
-  return 0;
-}
-
-int write_one(range_writer write, const char* name, const dense2D<double>& coords,
-              const dense2D<unsigned>& connectM, element_type type) {
-  dense1D<int> types;
-  if (!types.resize(1, type)) return no_memory;
-  return write(name, coords, &connectM, &connectM + 1, types);
-}
-
-int write_two(range_writer write, const char* name, const dense2D<double>& coords,
-              const dense2D<unsigned>& connectM1, const dense2D<unsigned>& connectM2,
-              element_type type1, element_type type2) {
-  const dense2D<unsigned> mats[2] = {connectM1, connectM2};
-  dense1D<int> types;
-  if (!types.resize(2)) return no_memory;
-  types[0] = type1;
-  types[1] = type2;
-  return write(name, coords, mats, mats + 2, types);
-}
-
-bool node_columns::set(std::size_t col, double x, double y, double z) noexcept {
-  if (col >= M_.cols()) {
-    // Fresh zero-filled storage; only the columns already stored move over.
-    dense2D<double> grown;
-    if (col == static_cast<std::size_t>(-1) ||
-        !grown.resize(kRows, next_power_of_two(std::max<std::size_t>(col + 1, 4)), 0.0))
-      return false;
-    for (std::size_t k = 0; k < stored_.size(); ++k)
-      std::copy(M_.column(stored_[k]), M_.column(stored_[k]) + kRows, grown.column(stored_[k]));
-    M_ = grown;
-  }
-  if (!stored_.push_back(col)) return false;
-  double* c = M_.column(col);
-  c[0] = x;
-  c[1] = y;
-  c[2] = z;
-  used_ = std::max(used_, col + 1);
-  return true;
-}
-
-// ---------------------------------------------------------------------------
-// Element runs
-// ---------------------------------------------------------------------------
 
 element_runs::element_runs(dense2D<unsigned>& connectM, dense1D<unsigned>& bounds,
                            dense1D<int>& types, dense1D<unsigned>& numbers) noexcept
@@ -243,15 +93,6 @@ void widen_runs(const dense1D<int>& types, element_type& type) noexcept {
   type = static_cast<element_type>(c);
 }
 
-int read_one_matrix(run_reader core, std::FILE* stream, dense2D<double>& coords,
-                    dense2D<unsigned>& connectM, element_type& type) {
-  dense1D<unsigned> bounds, numbers;
-  dense1D<int> types;
-  const int code = core(stream, coords, connectM, bounds, types, numbers);
-  widen_runs(types, type);
-  return code;
-}
-
 namespace {
 
 // Rows 0 .. nbr_nodes(type) - 1 of columns [begin, end) copied into out.
@@ -279,33 +120,6 @@ int split_first_runs(const dense2D<unsigned>& connectM, const dense1D<unsigned>&
     if (!copy_run(connectM, bounds[k], bounds[k + 1], t, *outs[k])) return no_memory;
   }
   return 0;
-}
-
-int read_first_runs(run_reader core, std::FILE* stream, dense2D<double>& coords,
-                    dense2D<unsigned>& connectM1, dense2D<unsigned>& connectM2, element_type& type1,
-                    element_type& type2) {
-  dense2D<unsigned> all;
-  dense1D<unsigned> bounds, pids;
-  dense1D<int> types;
-  const int code = core(stream, coords, all, bounds, types, pids);
-  if (bounds.empty()) return code;  // the stream was refused before reading
-  const int split = split_first_runs(all, bounds, types, connectM1, connectM2, type1, type2);
-  return code < 0 ? code : split;
-}
-
-int write_one_run(run_writer core, std::FILE* stream, const dense2D<double>& coords,
-                  const dense2D<unsigned>& connectM, element_type type) {
-  run_set runs;
-  if (!make_runs(connectM, type, runs)) return no_memory;
-  return core(stream, coords, runs.connect, runs.bounds, runs.types, runs.pids);
-}
-
-int write_two_runs(run_writer core, std::FILE* stream, const dense2D<double>& coords,
-                   const dense2D<unsigned>& connectM1, const dense2D<unsigned>& connectM2,
-                   element_type type1, element_type type2) {
-  run_set runs;
-  if (!make_runs(connectM1, connectM2, type1, type2, runs)) return no_memory;
-  return core(stream, coords, runs.connect, runs.bounds, runs.types, runs.pids);
 }
 
 element_type run_element_shape(element_type type, const dense2D<unsigned>& connectM,

@@ -5,9 +5,10 @@
 #include <cstddef>
 #include <vector>
 
-#include "io/io_common.h"
-#include "io/msh_kinds.h"
-#include "io/number_text.h"
+#include "io/msh/kinds.h"
+#include "io/shared/files.h"
+#include "io/shared/number_text.h"
+#include "io/shared/ranges.h"
 
 namespace ovk {
 namespace quernfold {

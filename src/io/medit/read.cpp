@@ -4,7 +4,7 @@
 #include <cctype>
 #include <climits>
 
-#include "io/input_scan.h"
+#include "io/shared/scanned_reader.h"
 
 namespace ovk {
 namespace quernfold {
@@ -263,7 +263,7 @@ int read_core(input_scan& in, mesh_output& out) {
 
 }  // namespace
 
-QUERNFOLD_READER_FORMS(medit_input, read_core)
+QUERNFOLD_SCANNED_READER(medit_input, read_core)
 
 }  // namespace quernfold
 }  // namespace ovk

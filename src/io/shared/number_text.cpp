@@ -9,7 +9,7 @@
 // m x 10^6 x 2^e, exact in 128 bits, and rounding it to an integer (ties to
 // even, as printf rounds) gives the digits. Other values go to snprintf.
 
-#include "io/number_text.h"
+#include "io/shared/number_text.h"
 
 #include <algorithm>
 #include <charconv>

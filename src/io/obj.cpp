@@ -10,8 +10,10 @@
 #include <memory>
 #include <new>
 
-#include "io/io_common.h"
-#include "io/number_text.h"
+#include "io/shared/columns.h"
+#include "io/shared/files.h"
+#include "io/shared/lines.h"
+#include "io/shared/number_text.h"
 
 namespace ovk {
 namespace quernfold {
@@ -32,69 +34,10 @@ constexpr int kDigits = 8;
 constexpr std::size_t kKeptValues = 4;
 // Corners kept of a face (triangles and quadrangles are stored).
 constexpr std::size_t kKeptCorners = 4;
-// Bytes read from the file at a time; a longer line grows the buffer.
-constexpr std::size_t kBlock = std::size_t(1) << 20;
-
 // The lines of a file as getline gives them (split at '\n', which is
-// dropped; a last line without one counts when it is not empty), taken
-// from a block read in one call.
-class line_source {
- public:
-  explicit line_source(std::FILE* stream) : stream_(stream) {}
-
-  // Next line as [begin, end); false at the end of the input, with `code`
-  // no_memory when a line could not be held.
-  bool next(const char*& begin, const char*& end, int& code) {
-    for (;;) {
-      char* const b = block_.get();
-      if (const void* nl = pos_ == end_ ? nullptr : std::memchr(b + pos_, '\n', end_ - pos_)) {
-        begin = b + pos_;
-        end = static_cast<const char*>(nl);
-        pos_ = static_cast<std::size_t>(end - b) + 1;
-        return true;
-      }
-      if (done_) {
-        begin = b + pos_;
-        end = b + end_;
-        pos_ = end_;
-        return begin != end;
-      }
-      if (!refill()) {
-        code = no_memory;
-        return false;
-      }
-    }
-  }
-
- private:
-  // Keeps the unread part and reads a block behind it; the buffer doubles
-  // when a line fills it.
-  bool refill() {
-    if (pos_ > 0) {
-      std::memmove(block_.get(), block_.get() + pos_, end_ - pos_);
-      end_ -= pos_;
-      pos_ = 0;
-    }
-    if (capacity_ - end_ < kBlock) {
-      const std::size_t grown = std::max(2 * capacity_, end_ + kBlock);
-      std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown]);
-      if (!bigger) return false;
-      if (end_ > 0) std::memcpy(bigger.get(), block_.get(), end_);
-      block_ = std::move(bigger);
-      capacity_ = grown;
-    }
-    const std::size_t room = capacity_ - end_;
-    const std::size_t got = std::fread(block_.get() + end_, 1, room, stream_);
-    end_ += got;
-    done_ = got < room;
-    return true;
-  }
-
-  std::FILE* stream_;
-  std::unique_ptr<char[]> block_;
-  std::size_t capacity_ = 0, pos_ = 0, end_ = 0;
-  bool done_ = false;
-};
+// dropped; a last line without one counts when it is not empty), of any
+// length, taken from blocks read in one call.
+constexpr detail::line_rules kObjLines = {true, detail::kAnyLength, false, false, false};
 
 bool is_blank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
@@ -179,10 +122,11 @@ class obj_reader {
 
  private:
   int read_lines(std::FILE* stream) {
-    line_source lines(stream);
-    const char *p, *end;
+    detail::line_reader<kObjLines> lines(stream);
     int code = 0;
-    while (lines.next(p, end, code)) {
+    while (lines.next()) {
+      const char* p = lines.begin();
+      const char* const end = lines.end();
       const char *word, *word_end;
       if (!next_word(p, end, word, word_end)) continue;
       if (is_word(word, word_end, "v"))
@@ -195,7 +139,7 @@ class obj_reader {
         code = read_face(p, end);
       if (code < 0) return code;
     }
-    return code;
+    return lines.error();
   }
 
   int read_vertex(const char* p, const char* end) {

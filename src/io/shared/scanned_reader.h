@@ -1,0 +1,107 @@
+// The outputs and the core form of the MEDIT, VTK and MSH readers, which read
+// through the text scanner.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+
+#include "io/shared/families.h"
+#include "io/shared/text_scan.h"
+
+namespace ovk {
+namespace quernfold {
+namespace detail {
+
+// Codes of the three readers (the other codes are -1 for the stream and
+// no_memory).
+constexpr int kNotThisFormat = -2;
+constexpr int kMalformed = -3;
+
+// The outputs of a core reader while a file is read: coordinates appended
+// column by column, and the element runs with one reference per element.
+// Every failure empties all of them.
+class mesh_output {
+ public:
+  mesh_output(dense2D<double>& coords, dense2D<unsigned>& connectM, dense1D<unsigned>& bounds,
+              dense1D<int>& types, dense1D<unsigned>& refs) noexcept
+      : coords_(coords), elements_(connectM, bounds, types, refs) {}
+
+  bool start() noexcept {
+    coords_.clear();
+    return elements_.start();
+  }
+  // Coordinates of `rows` rows from now on (the first call decides; a later
+  // call with another height fails).
+  bool node_rows(std::size_t rows) noexcept {
+    if (!nodes_) nodes_.emplace(coords_, rows);
+    return nodes_->rows() == rows;
+  }
+  std::size_t nodes() const noexcept { return nodes_ ? nodes_->size() : 0; }
+  // Column j < nodes() of the coordinates.
+  double* node(std::size_t j) noexcept { return nodes_->column(j); }
+  // A new node column of node_rows() entries, or nullptr on allocation
+  // failure.
+  double* add_node() noexcept {
+    const std::size_t j = nodes_->size();
+    return nodes_->extend(j + 1, 0.0) ? nodes_->column(j) : nullptr;
+  }
+  bool add_element(element_type type, const unsigned* nodes, unsigned n, unsigned ref) noexcept {
+    return elements_.add(type, nodes, n, ref);
+  }
+  // True when every element node names a stored node.
+  bool nodes_exist() noexcept {
+    for (std::size_t j = 0; j < elements_.size(); ++j) {
+      const unsigned* c = elements_.column(j);
+      for (std::size_t i = 0; i < elements_.rows(); ++i)
+        if (c[i] != no_index && c[i] >= nodes()) return false;
+    }
+    return true;
+  }
+  // Ends the reading with `code`: the outputs are cut to what was stored,
+  // or all emptied when the code is negative (or the cut fails).
+  int finish(int code, std::FILE* stream) noexcept {
+    if (code == 0 && std::ferror(stream)) code = -1;
+    if (code == 0 && !(nodes_ ? nodes_->finish() : coords_.resize(0, 0))) code = no_memory;
+    if (code == 0 && !elements_.finish()) code = no_memory;
+    if (code < 0) {
+      coords_.clear();
+      elements_.clear();
+    }
+    return code;
+  }
+
+ private:
+  dense2D<double>& coords_;
+  element_runs elements_;
+  std::optional<column_writer<double>> nodes_;
+};
+
+// The core form of a reader: checks the stream, starts the outputs and the
+// scan, runs `read` (int(input_scan&, mesh_output&)) and ends with its code.
+// Numbers are parsed without the locale; the character classes of keywords
+// are those of the "C" locale.
+template <class Read>
+int read_mesh(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs, Read read) {
+  const c_locale_scope c_locale;
+  mesh_output out(coords, connectM, bounds, types, refs);
+  if (!stream || std::ferror(stream)) return out.finish(-1, stream);
+  input_scan in(stream);
+  if (!in.ready() || !out.start()) return out.finish(no_memory, stream);
+  return out.finish(read(in, out), stream);
+}
+
+}  // namespace detail
+}  // namespace quernfold
+}  // namespace ovk
+
+// Defines every public form of reader NAME as io.h declares them: the core
+// stream form running READ (int(input_scan&, mesh_output&)) through
+// read_mesh, and the forms generated over it; used inside namespace
+// ovk::quernfold.
+#define QUERNFOLD_SCANNED_READER(NAME, READ)                                          \
+  int NAME(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,        \
+           dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) { \
+    return detail::read_mesh(stream, coords, connectM, bounds, types, refs, READ);    \
+  }                                                                                   \
+  QUERNFOLD_READER_FORMS(NAME, detail::kScannedReaderRules)
