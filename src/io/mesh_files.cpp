@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "io/shared/files.h"
+#include "io/vtu/kinds.h"
 #include "quernfold/io.h"
 
 namespace ovk {
@@ -400,6 +401,8 @@ const mesh_format kFormats[] = {
      nullptr, false},
     {"gmsh MSH", ".msh", read_runs<msh_input>, write_msh, scanned_message, msh_fate, nullptr,
      false},
+    {"VTK XML unstructured grid", ".vtu", detail::read_vtu_file, detail::write_vtu_file,
+     detail::vtu_message, detail::vtu_fate, nullptr, false},
     {"EnSight", ".geo", nullptr, write_ensight, nullptr, ensight_fate, kEnsightCompanion, false},
 };
 
