@@ -26,6 +26,13 @@ inline json range_json(const value_range& r) {
   return {{"min", r.min}, {"mean", r.mean()}, {"max", r.max}};
 }
 
+inline json kind_json(const kind_statistics& k) {
+  json j = range_json(k.quality);
+  j["worst"] = k.worst;
+  j["nonpositive_jacobians"] = k.nonpositive_jacobians;
+  return j;
+}
+
 inline json box_json(const mesh_statistics& s) {
   if (!s.has_box) return nullptr;
   json box = json::array();
@@ -41,7 +48,11 @@ inline json summary_json(const std::string& file, const std::string& format,
             {"dimension", s.dimension},
             {"space_dimension", s.space_dimension}};
   j["cells"] = json::object();
-  for (const kind_statistics& k : s.blocks) j["cells"][json_kind_name(k.type)] = k.elements;
+  j["cell_quality"] = json::object();
+  for (const kind_statistics& k : s.blocks) {
+    j["cells"][json_kind_name(k.type)] = k.elements;
+    if (k.quality.count) j["cell_quality"][json_kind_name(k.type)] = kind_json(k);
+  }
   j["bounding_box"] = box_json(s);
   j["boundary_faces"] = s.has_topology ? json(s.boundary_faces) : json(nullptr);
   j["parts"] = s.has_topology ? json(s.parts) : json(nullptr);

@@ -94,42 +94,60 @@ void count_coincident(const dist_mesh& mesh, mesh_statistics& s) {
   s.coincident_nodes = detail::sum_all(mesh.comm, merged);
 }
 
-// The lowest quality and where it is: kind, position in the kind.
+// The lowest quality of a block and its first element of that quality.
 struct worst_element {
   double quality;
-  std::uint64_t kind, index;
+  std::uint64_t index;
   bool operator<(const worst_element& o) const {
-    if (quality != o.quality) return quality < o.quality;
-    return kind != o.kind ? kind < o.kind : index < o.index;
+    return quality != o.quality ? quality < o.quality : index < o.index;
   }
 };
 
-int measure_qualities(const dist_mesh& mesh, mesh_statistics& s) {
-  const mesh_data& local = mesh.local;
-  worst_element worst = {HUGE_VAL, ~std::uint64_t(0), ~std::uint64_t(0)};
-  for (std::size_t b = 0; b < local.blocks.size(); ++b) {
-    const element_type kind = linear_kind(local.blocks[b].type);
-    dense2D<unsigned> v;
-    if (kind == ET_NODE || local.blocks[b].connectM.cols() == 0) continue;
-    if (!vertex_matrix(local.blocks[b], v)) return no_memory;
+// One block's qualities and Jacobians, reduced over the ranks.
+int measure_block(const dist_mesh& mesh, std::size_t b, kind_statistics& k) {
+  const mesh_block& block = mesh.local.blocks[b];
+  const element_type kind = linear_kind(block.type);
+  worst_element worst = {HUGE_VAL, ~std::uint64_t(0)};
+  dense2D<unsigned> v;
+  int code = 0;
+  if (kind != ET_NODE && block.connectM.cols() > 0) {
     dense1D<double> q, jac;
-    if (int code = shape_qualities(local.coords, v, kind, q)) return code;
-    if (int code = jacobians(local.coords, v, kind, jac)) return code;
-    for (std::size_t e = 0; e < q.size(); ++e) {
-      const worst_element here = {q[e], b, mesh.first_in_kind[b] + e};
+    if (!vertex_matrix(block, v)) code = no_memory;
+    if (code == 0) code = shape_qualities(mesh.local.coords, v, kind, q);
+    if (code == 0) code = jacobians(mesh.local.coords, v, kind, jac);
+    for (std::size_t e = 0; code == 0 && e < q.size(); ++e) {
+      const worst_element here = {q[e], mesh.first_in_kind[b] + e};
       if (here < worst) worst = here;
-      s.quality.add(q[e]);
-      if (!(jac[e] > 0)) ++s.blocks[b].nonpositive_jacobians;
+      k.quality.add(q[e]);
+      if (!(jac[e] > 0)) ++k.nonpositive_jacobians;
     }
   }
+  if ((code = detail::agree(mesh.comm, code))) return code;
   std::vector<worst_element> all(mesh.ranks);
   MPI_Allgather(&worst, sizeof worst, MPI_BYTE, all.data(), sizeof worst, MPI_BYTE, mesh.comm);
-  worst = *std::min_element(all.begin(), all.end());
-  reduce_range(mesh.comm, s.quality);
-  s.worst_block = worst.kind;
-  s.worst_element = worst.index;
-  for (kind_statistics& k : s.blocks) {
-    k.nonpositive_jacobians = detail::sum_all(mesh.comm, k.nonpositive_jacobians);
+  k.worst = std::min_element(all.begin(), all.end())->index;
+  reduce_range(mesh.comm, k.quality);
+  k.nonpositive_jacobians = detail::sum_all(mesh.comm, k.nonpositive_jacobians);
+  return 0;
+}
+
+// Every block, then the totals over the blocks of the mesh's dimension (the
+// worst: the first block of the lowest quality).
+int measure_qualities(const dist_mesh& mesh, mesh_statistics& s) {
+  for (std::size_t b = 0; b < s.blocks.size(); ++b) {
+    kind_statistics& k = s.blocks[b];
+    if (int code = measure_block(mesh, b, k)) return code;
+    if (element_dim(k.type) != s.dimension || k.quality.count == 0) continue;
+    if (s.quality.count == 0 || k.quality.min < s.quality.min) {
+      s.worst_block = b;
+      s.worst_element = k.worst;
+    }
+    s.quality.count += k.quality.count;
+    s.quality.sum += k.quality.sum;
+    s.quality.min =
+        s.quality.count == k.quality.count ? k.quality.min : std::min(s.quality.min, k.quality.min);
+    s.quality.max =
+        s.quality.count == k.quality.count ? k.quality.max : std::max(s.quality.max, k.quality.max);
     s.nonpositive_jacobians += k.nonpositive_jacobians;
   }
   return 0;
@@ -212,7 +230,7 @@ int measure_distributed(const dist_mesh& mesh, mesh_statistics& s) {
   int code = detail::agree(mesh.comm, measure_topology(mesh, s));
   if (code) return code;
   count_coincident(mesh, s);
-  if ((code = detail::agree(mesh.comm, measure_qualities(mesh, s)))) return code;
+  if ((code = measure_qualities(mesh, s))) return code;
   return detail::agree(mesh.comm, measure_edges(mesh, s));
 }
 
