@@ -202,9 +202,11 @@ int measure_edge_lengths(const mesh_data& mesh, const element_vertices& v, mesh_
 }
 
 // Columns [first, last) of every vertex matrix: piece `part` of `parts`.
+// Runs on a thread of its own: the piece takes copies, never shares storage
+// with `v` (sharing would count references from several threads at once).
 int vertex_piece(const element_vertices& v, std::size_t part, std::size_t parts,
                  element_vertices& piece) {
-  piece.kinds = v.kinds;
+  if (!piece.kinds.copy(v.kinds)) return no_memory;
   for (const dense2D<unsigned>& m : v.matrices) {
     std::size_t first, last;
     detail::split_range(m.cols(), part, parts, first, last);
