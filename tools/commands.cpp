@@ -128,8 +128,9 @@ int cmd_sizemap(const invocation& inv) {
   }
   if (sized) return library_failure(inv.files[0], "sizes", sized, kUnsuited);
   const unsigned space = static_cast<unsigned>(mesh.coords.rows());
-  const int code = replace_file(
-      out.c_str(), [&](const char* temporary) { return medit_scalar(temporary, space, H); });
+  const int code = replace_file(out.c_str(), [&](const char* temporary) {
+    return medit_scalar(temporary, space, H, writer_settings{true, true, false});
+  });
   if (code != 0) {
     fail(out, "%s (code %d)", mesh_file_message(nullptr, code, false), code);
     return code == no_memory ? kUnsuited : kWriteFailed;

@@ -89,7 +89,8 @@ const command kCommands[] = {
      "write the boundary faces as a mesh",
      "Writes the boundary faces of the elements of the mesh's dimension (triangles and\n"
      "quadrangles of a volume mesh, edges of a surface, end points of a curve; vertex nodes\n"
-     "only) as a mesh holding only the nodes they use.\n",
+     "only) as a mesh holding only the nodes they use. Faces point outward: a closed skin\n"
+     "encloses a positive volume (the normals STL readers expect).\n",
      {kBinary},
      cmd_boundary},
     {"sizemap",

@@ -134,6 +134,11 @@ int write_output(const std::string& path, const mesh_data& mesh, const invocatio
          mesh.elements());
     return kUnsuited;
   }
+  if (plan.coincident_nodes || plan.inverted_elements)
+    fail(path,
+         "%s cannot hold the coordinates exactly: %zu nodes become coincident and %zu "
+         "elements non-positive",
+         plan.format->name, plan.coincident_nodes, plan.inverted_elements);
   write_options opts;
   opts.binary = inv.has("--binary");
   progress(inv, "writing %s as %s", path.c_str(), plan.format->name);

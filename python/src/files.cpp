@@ -29,9 +29,10 @@ py::tuple read(const std::string& path) {
                         report.from_content);
 }
 
-// blocks: [(type, cells, refs or None)]. Returns [(block, left out, loss in
-// words)] for the blocks the format does not hold whole.
-py::list write(const std::string& path, py::handle points, const py::list& blocks, bool binary) {
+// blocks: [(type, cells, refs or None)]. Returns ([(block, left out, loss in
+// words)] for the blocks the format does not hold whole, nodes made
+// coincident, elements inverted by the format's precision).
+py::tuple write(const std::string& path, py::handle points, const py::list& blocks, bool binary) {
   const qf::mesh_data mesh = mesh_value(points, blocks);
   qf::write_plan plan;
   const int planned = qf::plan_mesh_write(path.c_str(), mesh, plan);
@@ -47,7 +48,7 @@ py::list write(const std::string& path, py::handle points, const py::list& block
   py::list losses;
   for (const qf::block_loss& l : plan.losses)
     losses.append(py::make_tuple(l.block, !l.written, l.loss));
-  return losses;
+  return py::make_tuple(losses, plan.coincident_nodes, plan.inverted_elements);
 }
 
 // Every format of the table: (name, extensions, readable, writable).

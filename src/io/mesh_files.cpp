@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "io/shared/files.h"
+#include "io/shared/number_text.h"
 #include "quernfold/io.h"
 
 namespace ovk {
@@ -131,6 +132,9 @@ element_fate fate_in(const fate_entry (&table)[N], element_type type, element_fa
 }
 
 constexpr element_fate kHeld{true, nullptr};
+// Every file of the whole-mesh layer: exact coordinates, the standard node
+// order, VTK's quadratic cells.
+constexpr writer_settings kPortable{true, true, true};
 constexpr const char kVertexOnly[] = "written without their mid-nodes (vertices only)";
 
 element_fate stl_fate(element_type t) {
@@ -189,10 +193,8 @@ element_fate medit_fate(element_type t) {
 }
 
 element_fate vtk_fate(element_type t) {
-  if (t == ET_NODE || t == ET_PYRAMID13 || t == ET_WEDGE15)
-    return {false, "no VTK cell for this kind"};
-  if (nbr_nodes(t) > nbr_base_nodes(t))
-    return {true, "written as linear cells, their mid-nodes as a separate poly-vertex cell"};
+  if (t == ET_NODE) return {false, "no VTK cell for this kind"};
+  if (t == ET_PYRAMID14) return {true, "written as linear pyramids (vertices only)"};
   return kHeld;
 }
 
@@ -308,16 +310,15 @@ int write_stl(const char* path, const mesh_data& mesh, const write_options& opts
 int write_obj(const char* path, const mesh_data& mesh, const write_options&) {
   dense2D<unsigned> tria, quad;
   if (!joined(mesh, ET_TRIA3, tria) || !joined(mesh, ET_QUAD4, quad)) return no_memory;
-  return WavefrontOBJ_output(path, mesh.coords, tria, quad, ET_TRIA3, ET_QUAD4);
+  const dense2D<double> none;
+  return WavefrontOBJ_output(path, mesh.coords, none, none, tria, quad, kPortable);
 }
-
-using run_writer = int (*)(const char*, const dense2D<double>&, const dense2D<unsigned>&,
-                           const dense1D<unsigned>&, const dense1D<int>&, const dense1D<unsigned>&);
 
 // The written blocks as one run each; the references as property
 // identifiers, or block position + 1 for a block without references.
-int write_runs(const char* path, const mesh_data& mesh, element_fate (*fate)(element_type),
-               run_writer writer) {
+// `writer` takes the coordinates, the run containers and the identifiers.
+template <class Writer>
+int write_runs(const mesh_data& mesh, element_fate (*fate)(element_type), Writer writer) {
   written_blocks w;
   if (!collect_written(mesh, fate, w)) return no_memory;
   std::size_t rows = 0, cols = 0;
@@ -335,38 +336,84 @@ int write_runs(const char* path, const mesh_data& mesh, element_fate (*fate)(ele
     }
     if (!bounds.push_back(static_cast<unsigned>(j0))) return no_memory;
   }
-  return writer(path, mesh.coords, all, bounds, w.types, pids);
+  return writer(all, bounds, w.types, pids);
 }
 
 int write_nastran(const char* path, const mesh_data& mesh, const write_options&) {
-  return write_runs(path, mesh, nastran_fate, NASTRAN_output);
+  return write_runs(mesh, nastran_fate,
+                    [&](const auto& all, const auto& bounds, const auto& types, const auto& pids) {
+                      return NASTRAN_output(path, mesh.coords, all, bounds, types, pids, kPortable);
+                    });
 }
 
 int write_femap(const char* path, const mesh_data& mesh, const write_options&) {
-  return write_runs(path, mesh, femap_fate, FEMAP_output);
+  return write_runs(mesh, femap_fate,
+                    [&](const auto& all, const auto& bounds, const auto& types, const auto& pids) {
+                      return FEMAP_output(path, mesh.coords, all, bounds, types, pids, kPortable);
+                    });
 }
 
-using range_writer_fn = int (*)(const char*, const dense2D<double>&, const dense2D<unsigned>*,
-                                const dense2D<unsigned>*, const dense1D<int>&);
-
-int write_range(const char* path, const mesh_data& mesh, element_fate (*fate)(element_type),
-                range_writer_fn writer) {
+// `writer` takes the range [first, last) of written blocks and their kinds.
+template <class Writer>
+int write_range(const mesh_data& mesh, element_fate (*fate)(element_type), Writer writer) {
   written_blocks w;
   if (!collect_written(mesh, fate, w)) return no_memory;
   const dense2D<unsigned>* first = w.matrices.data();
-  return writer(path, mesh.coords, first, first + w.matrices.size(), w.types);
+  return writer(first, first + w.matrices.size(), w.types);
 }
 
 int write_medit(const char* path, const mesh_data& mesh, const write_options&) {
-  return write_range(path, mesh, medit_fate, medit_output);
+  return write_range(mesh, medit_fate, [&](auto first, auto last, const auto& types) {
+    return medit_output(path, mesh.coords, first, last, types, kPortable);
+  });
 }
 
 int write_vtk(const char* path, const mesh_data& mesh, const write_options&) {
-  return write_range(path, mesh, vtk_fate, vtk_output);
+  return write_range(mesh, vtk_fate, [&](auto first, auto last, const auto& types) {
+    return vtk_output(path, mesh.coords, first, last, types, kPortable);
+  });
 }
 
+// The columns of a block whose reference is `ref`, in column order.
+bool columns_of_ref(const mesh_block& b, unsigned ref, dense2D<unsigned>& out) {
+  std::size_t n = 0;
+  for (std::size_t j = 0; j < b.refs.size(); ++j) n += b.refs[j] == ref;
+  if (!out.resize(b.connectM.rows(), n)) return false;
+  for (std::size_t j = 0, k = 0; j < b.refs.size(); ++j)
+    if (b.refs[j] == ref)
+      std::copy(b.connectM.column(j), b.connectM.column(j) + b.connectM.rows(), out.column(k++));
+  return true;
+}
+
+// One entity per written block and reference (in order of first
+// appearance), the reference as its physical tag; the names as they are.
 int write_msh(const char* path, const mesh_data& mesh, const write_options&) {
-  return write_range(path, mesh, msh_fate, msh_output);
+  std::vector<dense2D<unsigned>> matrices;
+  std::vector<unsigned> physical;
+  dense1D<int> types;
+  for (const mesh_block& b : mesh.blocks) {
+    if (!msh_fate(b.type).written || b.connectM.cols() == 0) continue;
+    std::vector<unsigned> refs(b.refs.begin(), b.refs.end());
+    refs.erase(std::unique(refs.begin(), refs.end()), refs.end());
+    std::vector<unsigned> seen;
+    for (unsigned r : refs)
+      if (std::find(seen.begin(), seen.end(), r) == seen.end()) seen.push_back(r);
+    if (seen.empty()) seen.push_back(0);
+    for (unsigned r : seen) {
+      matrices.emplace_back();
+      if (b.refs.empty())
+        matrices.back() = b.connectM;
+      else if (!columns_of_ref(b, r, matrices.back()))
+        return no_memory;
+      physical.push_back(r);
+      if (!types.push_back(b.type)) return no_memory;
+    }
+  }
+  msh_groups groups;
+  groups.physical = physical.data();
+  groups.names = &mesh.physical_names;
+  const dense2D<unsigned>* first = matrices.data();
+  return msh_output(path, mesh.coords, first, first + matrices.size(), types, groups);
 }
 
 constexpr const char kEnsightCompanion[] = ".case";
@@ -374,7 +421,9 @@ constexpr const char kEnsightCompanion[] = ".case";
 // The geometry file, then the case file beside it that names it (what
 // EnSight readers open).
 int write_ensight(const char* path, const mesh_data& mesh, const write_options&) {
-  const int code = write_range(path, mesh, ensight_fate, ensight_output);
+  const int code = write_range(mesh, ensight_fate, [&](auto first, auto last, const auto& types) {
+    return ensight_output(path, mesh.coords, first, last, types);
+  });
   if (code != 0) return code;
   const fs::path geo(path);
   const std::string case_name = fs::path(geo).replace_extension(kEnsightCompanion).string();
@@ -385,22 +434,36 @@ int write_ensight(const char* path, const mesh_data& mesh, const write_options&)
   return written < 0 ? -1 : 0;
 }
 
+// What the coordinates of the writers that cannot hold a double read back
+// as: STL's float32 and EnSight's "%12.5e".
+double as_float(double x) { return static_cast<double>(static_cast<float>(x)); }
+
+template <const char* Format>
+double through_text(double x) {
+  char text[detail::kMaxNumberText];
+  std::snprintf(text, sizeof text, Format, x);
+  return std::strtod(text, nullptr);
+}
+
+constexpr char kEnsightNumber[] = "%12.5e";
+
 const mesh_format kFormats[] = {
-    {"STL", ".stl", read_stl, write_stl, stl_message, stl_fate, nullptr, false},
-    {"Wavefront OBJ", ".obj", read_obj, write_obj, obj_message, obj_fate, nullptr, false},
+    {"STL", ".stl", read_stl, write_stl, stl_message, stl_fate, nullptr, false, as_float},
+    {"Wavefront OBJ", ".obj", read_obj, write_obj, obj_message, obj_fate, nullptr, false, nullptr},
     {"NASTRAN bulk data", ".nas .bdf .dat", read_runs<NASTRAN_input>, write_nastran,
-     nastran_message, nastran_fate, nullptr, true},
+     nastran_message, nastran_fate, nullptr, true, nullptr},
     {"FEMAP neutral", ".neu", read_runs<FEMAP_input>, write_femap, femap_message, femap_fate,
-     nullptr, true},
+     nullptr, true, nullptr},
     {"MEDIT", ".mesh", read_runs<medit_input>, write_medit, scanned_message, medit_fate, nullptr,
-     false},
+     false, nullptr},
     {"MEDIT binary", ".meshb", read_runs<medit_input>, nullptr, scanned_message, nullptr, nullptr,
-     false},
+     false, nullptr},
     {"VTK legacy", ".vtk", read_runs<vtk_input, false>, write_vtk, scanned_message, vtk_fate,
-     nullptr, false},
-    {"gmsh MSH", ".msh", read_runs<msh_input>, write_msh, scanned_message, msh_fate, nullptr,
-     false},
-    {"EnSight", ".geo", nullptr, write_ensight, nullptr, ensight_fate, kEnsightCompanion, false},
+     nullptr, false, nullptr},
+    {"gmsh MSH", ".msh", read_runs<msh_input>, write_msh, scanned_message, msh_fate, nullptr, false,
+     nullptr},
+    {"EnSight", ".geo", nullptr, write_ensight, nullptr, ensight_fate, kEnsightCompanion, false,
+     through_text<kEnsightNumber>},
 };
 
 // Lower-case extension of the file name, with its dot ("" when none).
