@@ -155,6 +155,10 @@ struct clean_report {
 // their nodes and elements; `in` is not changed). Codes: mesh_bad_tolerance,
 // mesh_bad_field, no_memory, the merge's codes; `out` is then empty.
 int clean_mesh(const mesh_data& in, double tol, mesh_data& out, clean_report& report);
+// True when every point field has one column per node and every cell field
+// one matrix per block, of one column per element and the same rows in
+// every block.
+bool mesh_fields_fit(const mesh_data& mesh);
 // Removes the nodes no element uses and renumbers the blocks (point fields
 // follow). Returns the number removed, or a code of simplify; `node_map`
 // receives old node -> new node (empty when nothing was examined).

@@ -8,6 +8,8 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "io/shared/files.h"
 #include "io/shared/number_text.h"
@@ -368,10 +370,61 @@ int write_medit(const char* path, const mesh_data& mesh, const write_options&) {
   });
 }
 
+// One FIELD section of `count` tuples: each array as "name components
+// tuples double" (blanks of the name as '_'), then its values, one tuple a
+// line; `value(a, i, t)` gives component i of tuple t of array a.
+template <class Value>
+void write_field_arrays(std::FILE* f, const char* section, std::size_t count,
+                        const std::vector<std::pair<std::string, std::size_t>>& arrays,
+                        Value value) {
+  std::fprintf(f, "%s %zu\nFIELD FieldData %zu\n", section, count, arrays.size());
+  char text[detail::kMaxNumberText];
+  for (std::size_t a = 0; a < arrays.size(); ++a) {
+    std::string name = arrays[a].first;
+    std::replace(name.begin(), name.end(), ' ', '_');
+    std::fprintf(f, "%s %zu %zu double\n", name.c_str(), arrays[a].second, count);
+    for (std::size_t t = 0; t < count; ++t)
+      for (std::size_t i = 0; i < arrays[a].second; ++i) {
+        *detail::format_shortest(text, value(a, i, t)) = '\0';
+        std::fprintf(f, "%s%c", text, i + 1 < arrays[a].second ? ' ' : '\n');
+      }
+  }
+}
+
+// The mesh's point fields as POINT_DATA, its cell fields (one cell per
+// written element, in block order) as CELL_DATA, appended to the file.
+int append_vtk_fields(const char* path, const mesh_data& mesh) {
+  if (mesh.point_fields.empty() && mesh.cell_fields.empty()) return 0;
+  if (!mesh_fields_fit(mesh)) return mesh_bad_field;
+  detail::scoped_file file(path, "a");
+  if (!file) return -1;
+  std::vector<std::pair<std::string, std::size_t>> arrays;
+  for (const point_field& p : mesh.point_fields) arrays.emplace_back(p.name, p.values.rows());
+  if (!arrays.empty())
+    write_field_arrays(file.get(), "POINT_DATA", mesh.coords.cols(), arrays,
+                       [&](std::size_t a, std::size_t i, std::size_t t) {
+                         return mesh.point_fields[a].values(i, t);
+                       });
+  std::vector<std::pair<std::size_t, std::size_t>> cells;  // (block, element) per written cell
+  for (std::size_t b = 0; b < mesh.blocks.size(); ++b)
+    if (vtk_fate(mesh.blocks[b].type).written)
+      for (std::size_t j = 0; j < mesh.blocks[b].connectM.cols(); ++j) cells.emplace_back(b, j);
+  arrays.clear();
+  for (const cell_field& c : mesh.cell_fields)
+    arrays.emplace_back(c.name, c.values.empty() ? 0 : c.values[0].rows());
+  if (!arrays.empty())
+    write_field_arrays(file.get(), "CELL_DATA", cells.size(), arrays,
+                       [&](std::size_t a, std::size_t i, std::size_t t) {
+                         return mesh.cell_fields[a].values[cells[t].first](i, cells[t].second);
+                       });
+  return std::ferror(file.get()) ? -1 : 0;
+}
+
 int write_vtk(const char* path, const mesh_data& mesh, const write_options&) {
-  return write_range(mesh, vtk_fate, [&](auto first, auto last, const auto& types) {
+  const int code = write_range(mesh, vtk_fate, [&](auto first, auto last, const auto& types) {
     return vtk_output(path, mesh.coords, first, last, types, kPortable);
   });
+  return code != 0 ? code : append_vtk_fields(path, mesh);
 }
 
 // The columns of a block whose reference is `ref`, in column order.

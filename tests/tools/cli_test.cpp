@@ -106,7 +106,7 @@ TEST_F(Cli, HelpVersionAndUsageErrors) {
   const std::string in = sample();
   for (const std::string& args : std::vector<std::string>{
            "", "frobnicate x", "info --frob " + in, "quality --bins 0 " + in, "convert " + in,
-           "clean --tol -1 " + in + " o.stl", "sizemap " + in + " o.vtk", "info mesh.xyz"})
+           "clean --tol -1 " + in + " o.stl", "sizemap " + in + " o.stl", "info mesh.xyz"})
     EXPECT_EQ(run(args).status, 1) << args;
   EXPECT_TRUE(listing().empty());
 }
