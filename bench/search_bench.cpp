@@ -72,6 +72,33 @@ void BM_build_1M(benchmark::State& state) {
 }
 BENCHMARK(BM_build_1M)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
+// The nodes of a 100 x 100 x 100 lattice numbered x fastest, as a
+// structured mesh lists them: sorted input, and every coordinate shared by
+// 10,000 nodes, whose order the node index settles.
+void BM_build_lattice_1M(benchmark::State& state) {
+  dense2D<double> points(3, kTreePoints);
+  for (std::size_t v = 0; v < kTreePoints; ++v)
+    for (int k = 0; k < 3; ++k) points(k, v) = double(v / std::size_t(std::pow(100, k)) % 100);
+  node_detector detector;
+  for (auto _ : state) benchmark::DoNotOptimize(detector.reinit(points));
+  state.SetItemsProcessed(state.iterations() * kTreePoints);
+}
+BENCHMARK(BM_build_lattice_1M)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The batch index: build over 1M points, then the nearest point of 1M
+// queries uniform in the cube, with distances.
+void BM_point_index_nearest_1M(benchmark::State& state) {
+  dense2D<unsigned> found;
+  dense2D<double> distances;
+  for (auto _ : state) {
+    ovk::quernfold::point_index index;
+    index.reinit(tree_points());
+    benchmark::DoNotOptimize(index.nearest(query_points(), 1, found, distances));
+  }
+  state.SetItemsProcessed(state.iterations() * kNearestQueries);
+}
+BENCHMARK(BM_point_index_nearest_1M)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
 void BM_find_closest_1M(benchmark::State& state) {
   const dense2D<double>& points = tree_points();
   const dense2D<double>& queries = query_points();

@@ -8,12 +8,14 @@
 #                              for the locale tests and the fuzz targets
 set -euo pipefail
 packages=(cmake make g++ libgtest-dev liblapack-dev libbenchmark-dev nlohmann-json3-dev
+  # partitioning and compressed VTK XML files
+  libmetis-dev zlib1g-dev metis
   # the Python package: build, virtual environment, tests
   python3-venv python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest
   python3-setuptools python3-wheel python3-meshio)
 for group in "$@"; do
   case $group in
-    interop) packages+=(gmsh python3-meshio python3-numpy python3-vtk9) ;;
+    interop) packages+=(gmsh python3-gmsh python3-meshio python3-numpy python3-vtk9) ;;
     robustness) packages+=(locales clang libclang-rt-14-dev) ;;
   esac
 done

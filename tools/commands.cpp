@@ -22,6 +22,7 @@ constexpr double kMaxBins = 1000;
 // Extension of the size-map files.
 constexpr const char kSolutionExtension[] = ".sol";
 constexpr const char kVtkExtension[] = ".vtk";
+constexpr const char kVtuExtension[] = ".vtu";
 
 bool non_negative(double v) { return v >= 0; }
 bool at_least_one(double v) { return v >= 1; }
@@ -124,10 +125,10 @@ int cmd_sizemap(const invocation& inv) {
       !number_option(inv, "--gradation", HUGE_VAL, at_least_one, gradation))
     return kUsage;
   const std::string& out = inv.files[1];
-  const bool as_vtk = has_extension(out, kVtkExtension);
+  const bool as_vtk = has_extension(out, kVtkExtension) || has_extension(out, kVtuExtension);
   if (!has_extension(out, kSolutionExtension) && !as_vtk)
-    return usage_error("%s: a size map is written as a %s or %s file", out.c_str(),
-                       kSolutionExtension, kVtkExtension);
+    return usage_error("%s: a size map is written as a %s, %s or %s file", out.c_str(),
+                       kSolutionExtension, kVtkExtension, kVtuExtension);
   mesh_data mesh;
   if (int status = read_input(inv.files[0], mesh, inv)) return status;
   dense1D<double> H;

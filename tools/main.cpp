@@ -95,14 +95,14 @@ const command kCommands[] = {
      cmd_boundary},
     {"sizemap",
      nullptr,
-     "<in> <out.sol|out.vtk>",
+     "<in> <out.sol|out.vtk|out.vtu>",
      2,
-     "size per node from the edges, as a .sol or .vtk file",
+     "size per node from the edges, as a .sol, .vtk or .vtu file",
      "Writes an isotropic size per node: the power mean with exponent P of the lengths of the\n"
      "edges at the node (P = 0: the shortest). With --gradation B the sizes shrink until the\n"
      "size grows by at most a factor B per unit of length along every edge (B >= 1).\n"
      "The .sol file is a MEDIT solution (keyword layout); write the mesh beside it with\n"
-     "convert. A .vtk output holds the mesh with the sizes as point data named size.\n",
+     "convert. A .vtk or .vtu output holds the mesh with the sizes as point data named size.\n",
      {{"--p", "P", "exponent of the power mean, >= 0 (default 1)"},
       {"--gradation", "B", "largest growth of the size per unit of length, >= 1"}},
      cmd_sizemap},

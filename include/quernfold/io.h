@@ -68,6 +68,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "quernfold/mesh.h"
@@ -770,6 +771,82 @@ int replace_file(const char* path, const std::function<int(const char* temporary
 // (reading false), with the format's own words for its reader's codes
 // (`format` may be nullptr). Never null.
 const char* mesh_file_message(const mesh_format* format, int code, bool reading);
+
+// ---------------------------------------------------------------------------
+// VTK XML unstructured grids (.vtu)
+// ---------------------------------------------------------------------------
+//
+// Files of type UnstructuredGrid, version 1.0, little-endian, UInt64 headers.
+// Points are Float64 (3 components; 2-row coordinates get z = 0), cells are
+// Int64 connectivity and offsets and UInt8 types, in VTK's node order (the
+// standard order above: tetrahedra and wedges mirrored, so elements positive
+// here are positive in VTK). Cells of a mesh_data are written block after
+// block. VTK cell types: ET_NODE 1, ET_EDGE2 3, ET_TRIA3 5, ET_QUAD4 9,
+// ET_TETRA4 10, ET_HEXA8 12, ET_WEDGE6 13, ET_PYRAMID5 14, ET_EDGE3 21,
+// ET_TRIA6 22, ET_QUAD8 23, ET_TETRA10 24, ET_HEXA20 25, ET_WEDGE15 26,
+// ET_PYRAMID13 27, ET_QUAD9 28, ET_HEXA27 29, ET_WEDGE18 32 (ET_PYRAMID14
+// has no VTK cell).
+
+// A named data array: `components` values per tuple, tuples one after the
+// other (one tuple per node for point data, per element for cell data).
+struct vtu_array {
+  enum value_type { float64, int64, uint8 };
+  std::string name;
+  value_type type = float64;  // the type written (values are converted)
+  unsigned components = 1;
+  std::vector<double> values;
+};
+
+struct vtu_fields {
+  std::vector<vtu_array> point_data;
+  std::vector<vtu_array> cell_data;
+};
+
+// How the data arrays are stored: ascii (inline text), raw (appended raw
+// binary), zlib (appended raw binary, compressed by zlib in blocks of 32768
+// bytes, compressor="vtkZLibDataCompressor").
+enum class vtu_encoding { ascii, raw, zlib };
+
+// Codes of the VTK XML functions beyond 0, -1 (cannot open, read or write),
+// -3 (malformed file) and no_memory.
+inline constexpr int vtu_bad_mesh = -2;     // writer: a block VTK has no cell for, mixed,
+                                            // malformed, or coords rows not 2 or 3
+inline constexpr int vtu_bad_fields = -4;   // writer: an array of the wrong size or empty name
+inline constexpr int vtu_not_vtu = -5;      // reader: not an UnstructuredGrid VTK XML file
+inline constexpr int vtu_unsupported = -6;  // reader: big-endian, another compressor,
+                                            // several pieces
+
+// Writes `mesh` and `fields` to `name` (the whole file is assembled in
+// memory, then written). Codes: vtu_bad_mesh, vtu_bad_fields (checked before
+// the file is opened, so nothing is created then); -1; no_memory.
+int vtu_output(const char* name, const mesh_data& mesh, const vtu_fields& fields,
+               vtu_encoding encoding);
+
+// Reads an UnstructuredGrid file of one piece: ascii, binary (base64) or
+// appended (raw or base64) data, uncompressed or zlib-compressed, UInt32 or
+// UInt64 headers, any integer or float type. Coordinates 3 x points; one
+// block per kind in order of first appearance, cells of each kind in file
+// order, nodes brought into the library's order; cells of other types are
+// left out. Point data are read per point, cell data per element of the
+// blocks (block after block), the values converted to double and typed as
+// written (float64 for floats, uint8 for UInt8, int64 otherwise).
+// Codes: -1; vtu_not_vtu; vtu_unsupported; -3; no_memory. Outputs emptied
+// first and on failure.
+int vtu_input(const char* name, mesh_data& mesh, vtu_fields& fields);
+
+// The element kinds vtu_output writes.
+bool vtu_writes(element_type type);
+
+// ---------------------------------------------------------------------------
+// Partitioned gmsh MSH files (written by partition.h)
+// ---------------------------------------------------------------------------
+//
+// msh_input reads the $PartitionedEntities of a version 4.1 file: an element
+// on a partitioned entity gets as reference the entity's (first) partition,
+// 1-based, instead of a physical or entity tag. This holds for gmsh's own
+// partitioned and split files (gmsh -part N, -part_split) and for those of
+// msh_partitioned_output. $GhostElements is skipped: every element is read
+// once, on the partition that owns it.
 
 }  // namespace quernfold
 }  // namespace ovk

@@ -10,6 +10,7 @@
 #include "quernfold/mesh.h"
 #include "quernfold/metrics.h"
 #include "quernfold/model.h"
+#include "quernfold/partition.h"
 #include "quernfold/quality.h"
 #include "quernfold/search.h"
 #include "quernfold/topology.h"

@@ -18,6 +18,7 @@ namespace quernfold {
 
 namespace detail {
 class node_index;
+class point_tree;
 }  // namespace detail
 
 // ---------------------------------------------------------------------------
@@ -130,6 +131,56 @@ class node_detector {
 
   // The 2-D or 3-D tree; none while the detector is empty.
   std::unique_ptr<detail::node_index> index_;
+};
+
+// ---------------------------------------------------------------------------
+// point_index: k nearest points and points within a radius, for batches
+// ---------------------------------------------------------------------------
+//
+// A bucketed k-d tree over a copy of the columns of a d x n coordinates
+// matrix (d = 2 or 3; 2-D points have z = 0), so the caller's matrix may
+// change or go once reinit returns. Queries are d' x m matrices (d' = 2 or
+// 3, one column per query point); a 2-D query has z = 0, a 3-D query on a
+// 2-D index uses x and y only. Distances are Euclidean in coordinate units,
+// compared through squared distances summed (dx^2 + dy^2) + dz^2. A query
+// with a NaN coordinate finds nothing. Const members may run from several
+// threads at once. Movable, not copyable.
+class point_index {
+ public:
+  point_index() noexcept;
+  point_index(point_index&& other) noexcept;
+  point_index& operator=(point_index&& other) noexcept;
+  point_index(const point_index&) = delete;
+  point_index& operator=(const point_index&) = delete;
+  ~point_index();
+
+  // Builds over the columns 0 .. cols - 1. Returns the number of points; -1
+  // when coords has neither 2 nor 3 rows, -2 when a coordinate is NaN,
+  // -199 memory. On a negative code the index is empty.
+  int reinit(const dense2D<double>& coords);
+
+  // The k nearest points of each query: indices and distances become k x m
+  // (column j for query j), nearest first; equally near points (the same
+  // squared distance) by lower index. Past the number of points, and for a
+  // query with a NaN coordinate, the slots hold no_index and +inf. Returns
+  // 0; -1 when queries has neither 2 nor 3 rows, -2 when k is 0 (outputs
+  // unchanged on both), -199 memory (outputs then empty).
+  int nearest(const dense2D<double>& queries, unsigned k, dense2D<unsigned>& indices,
+              dense2D<double>& distances) const;
+
+  // The points within distance r of each query (squared distance <= r * r),
+  // by increasing index: those of query j are indices[offsets[j] ..
+  // offsets[j + 1]); offsets has m + 1 entries. Returns 0; -1 bad rows, -2
+  // when r is negative or NaN (outputs unchanged on both), -199 memory
+  // (outputs then empty).
+  int within(const dense2D<double>& queries, double r, dense1D<std::size_t>& offsets,
+             dense1D<unsigned>& indices) const;
+
+  // Number of points indexed.
+  std::size_t size() const noexcept;
+
+ private:
+  std::unique_ptr<detail::point_tree> tree_;
 };
 
 // ---------------------------------------------------------------------------

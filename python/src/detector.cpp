@@ -1,6 +1,7 @@
 // NodeDetector: the library's k-d tree over the nodes of a points array,
 // queried with many points at once.
 #include <cmath>
+#include <mutex>
 #include <string>
 
 #include "arrays.h"
@@ -83,12 +84,64 @@ class detector {
     return py::make_tuple(out(offsets), out(found));
   }
 
+  py::tuple query(py::handle queries, unsigned k) const {
+    bool single = false;
+    const dense2D<double> q = query_points(queries, "points", single);
+    if (k == 0) fail("k must be at least 1");
+    dense2D<unsigned> found;
+    dense2D<double> distances;
+    check(unlocked([&] {
+            const int built = build_index();
+            return built < 0 ? built : index_.nearest(q, k, found, distances);
+          }),
+          "query");
+    if (single && k == 1) return py::make_tuple(distances(0, 0), found(0, 0));
+    return py::make_tuple(shaped(out(distances), single, k), shaped(out(found), single, k));
+  }
+
+  py::object query_ball_point(py::handle queries, double r) const {
+    bool single = false;
+    const dense2D<double> q = query_points(queries, "points", single);
+    if (!(r >= 0)) fail("r must be a number >= 0, got " + number(r));
+    dense1D<std::size_t> offsets;
+    dense1D<unsigned> found;
+    check(unlocked([&] {
+            const int built = build_index();
+            return built < 0 ? built : index_.within(q, r, offsets, found);
+          }),
+          "query_ball_point");
+    if (single) return out(found);
+    py::list lists(q.cols());
+    for (std::size_t j = 0; j < q.cols(); ++j)
+      lists[j] = py::array_t<unsigned>(static_cast<py::ssize_t>(offsets[j + 1] - offsets[j]),
+                                       found.data() + offsets[j]);
+    return lists;
+  }
+
   unsigned size() const { return tree_.size(); }
   py::array points() const { return out(coords_); }
 
  private:
+  // The bucketed index of the batch queries, built at the first of them
+  // (by one thread while the others wait); its build code.
+  int build_index() const {
+    std::call_once(index_built_, [this] { index_code_ = index_.reinit(coords_); });
+    return index_code_;
+  }
+
+  // Results of query as scipy shapes them: (m, k) arrays, the column
+  // dropped when k is 1, a single query's row alone.
+  static py::array shaped(py::array a, bool single, unsigned k) {
+    if (single) return a.attr("reshape")(k);
+    if (k == 1) return a.attr("reshape")(a.shape(0));
+    return a;
+  }
+
   dense2D<double> coords_;  // the tree refers to this matrix: declared first
   qf::node_detector tree_;
+  mutable qf::point_index index_;
+  mutable std::once_flag index_built_;
+  mutable int index_code_ = 0;
 };
 
 }  // namespace
@@ -118,6 +171,23 @@ a node.)")
 lo, hi: one corner each (2 or 3 numbers) -> uint32 array of the nodes in
 the box; or (m, 2 | 3) each -> (indptr, indices): box k holds
 indices[indptr[k]:indptr[k + 1]]. Order: the tree's depth-first order.)")
+      .def("query", &detector::query, py::arg("points"), py::arg("k") = 1,
+           R"(Distances to and indices of the k nearest nodes of each query point.
+
+points: one point (2 or 3 numbers) or (m, 2 | 3). Returns (distances,
+indices), float64 and uint32, shaped as scipy's cKDTree.query shapes them:
+(m, k), or (m,) when k is 1; (k,) for one point, or a float and an int
+when k is also 1. Nearest first; equally near nodes (the same squared
+distance) by lower index. Slots past the number of nodes, and every slot of
+a point holding NaN, are inf and NO_INDEX. A 2-D query on 3-D nodes uses
+z = 0; a 3-D query on 2-D nodes uses x and y. The first query builds a
+bucketed index of its own over the points (a copy).)")
+      .def("query_ball_point", &detector::query_ball_point, py::arg("points"), py::arg("r"),
+           R"(Indices of the nodes within distance r of each query point.
+
+points: one point (2 or 3 numbers) -> uint32 array; (m, 2 | 3) -> a list of
+m uint32 arrays. A node is within r when its squared distance is at most
+r * r. Indices are in increasing order. Same index as query.)")
       .def("__len__", &detector::size, "Number of entries of the tree (nodes indexed).")
       .def_property_readonly("points", &detector::points, "The points indexed, (nodes, d).");
 }

@@ -13,6 +13,7 @@
 
 #include "io/shared/files.h"
 #include "io/shared/number_text.h"
+#include "io/vtu/kinds.h"
 #include "quernfold/io.h"
 
 namespace ovk {
@@ -515,6 +516,8 @@ const mesh_format kFormats[] = {
      nullptr, false, nullptr},
     {"gmsh MSH", ".msh", read_runs<msh_input>, write_msh, scanned_message, msh_fate, nullptr, false,
      nullptr},
+    {"VTK XML unstructured grid", ".vtu", detail::read_vtu_file, detail::write_vtu_file,
+     detail::vtu_message, detail::vtu_fate, nullptr, false, nullptr},
     {"EnSight", ".geo", nullptr, write_ensight, nullptr, ensight_fate, kEnsightCompanion, false,
      through_text<kEnsightNumber>},
 };

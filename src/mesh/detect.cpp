@@ -137,11 +137,19 @@ bool is_femap(const std::string& s) {
   return false;
 }
 
+// A VTK XML document of an unstructured grid: its root element within the
+// head, after the XML declaration and comments.
+bool is_vtk_xml_grid(const std::string& s) {
+  const std::size_t root = s.find("<VTKFile");
+  return root != std::string::npos && s.find("UnstructuredGrid", root) != std::string::npos;
+}
+
 // The extension that stands for the format the bytes show, or nullptr.
 const char* extension_shown(const file_head& head) {
   const std::string& s = head.bytes;
   if (starts_with(s, 0, "$MeshFormat")) return ".msh";
   if (starts_with(s, 0, "# vtk DataFile")) return ".vtk";
+  if (is_vtk_xml_grid(s)) return ".vtu";
   if (is_binary_medit(s)) return ".meshb";
   if (is_medit_text(s)) return ".mesh";
   if (is_binary_stl(head)) return ".stl";

@@ -142,17 +142,19 @@ class kd_tree {
   bool build(const unsigned* nodes, std::size_t n) noexcept {
     clear();
     dense1D<build_item<D>> items;
-    if (n >= kNoEntry || !load_items(nodes, n, items) || !entries_.resize(n) || !nodes_.resize(n) ||
-        !ranks_.resize(n) || !free_bits_.resize((n + 31) / 32, 0u)) {
+    bool ordered = true;
+    if (n >= kNoEntry || !load_items(nodes, n, items, ordered) || !entries_.resize(n) ||
+        !nodes_.resize(n) || !ranks_.resize(n) || !free_bits_.resize((n + 31) / 32, 0u)) {
       clear();
       return false;
     }
     entry_type* e = entries_.data();
     const build_item<D>* v = items.data();
-    build_preorder(items.data(), n, kNoEntry, [e](std::size_t pos, unsigned left, unsigned right) {
-      e[pos].left = left;
-      e[pos].right = right;
-    });
+    build_preorder(items.data(), n, ordered, kNoEntry,
+                   [e](std::size_t pos, unsigned left, unsigned right) {
+                     e[pos].left = left;
+                     e[pos].right = right;
+                   });
     for (std::size_t i = 0; i < n; ++i) {
       for (unsigned k = 0; k < D; ++k) e[i].x[k] = v[i].x[k];
       nodes_[i] = v[i].node;
@@ -261,17 +263,24 @@ class kd_tree {
     return true;
   }
 
-  // The nodes with their coordinates, in list order, ready for selection.
-  bool load_items(const unsigned* nodes, std::size_t n, dense1D<build_item<D>>& items) noexcept {
+  // The nodes with their coordinates, in list order, ready for selection;
+  // `ordered` becomes false when a coordinate is NaN.
+  bool load_items(const unsigned* nodes, std::size_t n, dense1D<build_item<D>>& items,
+                  bool& ordered) noexcept {
     if (!items.resize(n)) return false;
+    bool nan = false;
     const dense2D<double>& c = *coords_;
     build_item<D>* v = items.data();
     for (std::size_t i = 0; i < n; ++i) {
       const double* col = c.column(nodes[i]);
-      for (unsigned k = 0; k < D; ++k) v[i].x[k] = col[k];
+      for (unsigned k = 0; k < D; ++k) {
+        v[i].x[k] = col[k];
+        nan |= col[k] != col[k];
+      }
       v[i].node = nodes[i];
       v[i].rank = static_cast<unsigned>(i);
     }
+    ordered = !nan;
     return true;
   }
 

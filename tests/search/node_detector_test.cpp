@@ -129,6 +129,23 @@ TEST(NodeDetector, ConstructionAndQueriesMatchBruteForce) {
     }
 }
 
+// Ranges long enough for the sampled selection: clouds, lattices with ties
+// on every axis, and one node listed thousands of times among the others.
+TEST(NodeDetector, LargeBuildsFollowTheSplittingOrder) {
+  for (unsigned dim : {2u, 3u})
+    for (unsigned side : {0u, 5u, 40u}) {
+      SCOPED_TRACE(::testing::Message() << "dim " << dim << " side " << side);
+      const dense2D<double> c = quernfold_test::random_points(dim, 5000, 3 + side, side);
+      list_t list(c.cols(), 17u), expected;
+      std::iota(list.begin(), list.begin() + 2500, 0u);
+      std::shuffle(list.begin(), list.end(), std::mt19937(side));
+      L nodes(list.size());
+      std::copy(list.begin(), list.end(), nodes.begin());
+      balanced_order(c, list, 0, expected);
+      EXPECT_EQ(everything(node_detector(c, nodes)), expected);
+    }
+}
+
 TEST(NodeDetector, WorkedTiesBoxesAndTheCallersMatrix) {
   // The centre of each cell of a 4 x 4 lattice (node i + 4 j at (i, j)) is
   // as close to each of the cell's corners; the corner met first answers.

@@ -226,6 +226,41 @@ class msh_reader {
     return 0;
   }
 
+  // "$PartitionedEntities" of version 4.1: the first partition of every
+  // partitioned entity, which becomes the reference of its elements.
+  int partitioned_entities() {
+    std::uint64_t parts, ghosts, counts[4], n;
+    long long tag, value;
+    double skipped;
+    if (!num_.begin_binary() || !num_.size(parts) || !num_.size(ghosts)) return kMalformed;
+    for (std::uint64_t g = 0; g < 2 * ghosts; ++g)
+      if (!num_.int32(value)) return kMalformed;
+    for (std::uint64_t& c : counts)
+      if (!num_.size(c)) return kMalformed;
+    for (unsigned dim = 0; dim < 4; ++dim) {
+      for (std::uint64_t e = 0; e < counts[dim]; ++e) {
+        long long partition = 0;
+        if (!num_.int32(tag) || !num_.int32(value) || !num_.int32(value) || !num_.size(n))
+          return kMalformed;
+        for (std::uint64_t k = 0; k < n; ++k) {
+          if (!num_.int32(value)) return kMalformed;
+          if (k == 0) partition = value;
+        }
+        for (unsigned k = 0; k < (dim == 0 ? 3u : 6u); ++k)
+          if (!num_.real(skipped)) return kMalformed;
+        for (unsigned list = 0; list < (dim == 0 ? 1u : 2u); ++list) {
+          if (!num_.size(n)) return kMalformed;
+          for (std::uint64_t k = 0; k < n; ++k)
+            if (!num_.int32(value)) return kMalformed;
+        }
+        if (!partition_keys_.push_back(key(dim, tag)) ||
+            !partition_refs_.push_back(static_cast<unsigned>(partition)))
+          return no_memory;
+      }
+    }
+    return 0;
+  }
+
   // "$Elements" of version 2 in ASCII: one line per element, "number type
   // tag-count tags... nodes..."; lines of other types are skipped.
   int elements_v2_ascii() {
@@ -355,6 +390,8 @@ class msh_reader {
     return static_cast<std::int64_t>(dim) << 32 | static_cast<std::uint32_t>(tag);
   }
   unsigned entity_ref(long long dim, long long tag) const {
+    for (std::size_t k = 0; k < partition_keys_.size(); ++k)
+      if (partition_keys_[k] == key(dim, tag)) return partition_refs_[k];
     for (std::size_t k = 0; k < entity_keys_.size(); ++k)
       if (entity_keys_[k] == key(dim, tag)) return entity_refs_[k];
     return static_cast<unsigned>(tag);
@@ -366,6 +403,8 @@ class msh_reader {
   tag_map tags_;
   dense1D<std::int64_t> entity_keys_;
   dense1D<unsigned> entity_refs_;
+  dense1D<std::int64_t> partition_keys_;
+  dense1D<unsigned> partition_refs_;
   gmsh_type type_;
 };
 
@@ -410,6 +449,8 @@ int read_core(input_scan& in, mesh_output& out) {
                               : reader.elements_v2_ascii();
     } else if (name == "Entities" && !reader.legacy) {
       code = reader.entities();
+    } else if (name == "PartitionedEntities" && !reader.legacy) {
+      code = reader.partitioned_entities();
     } else {
       if (!in.skip_past(end)) return kMalformed;
       continue;

@@ -14,14 +14,12 @@
 #include <vector>
 
 #include "io/shared/number_text.h"
+#include "io/shared/window.h"
 
 namespace ovk {
 namespace quernfold {
 namespace detail {
 
-// The line buffer of the fgets-like rules: a line holds at most
-// kLineBuffer - 1 characters; longer lines arrive in pieces.
-constexpr int kLineBuffer = 256;
 // max_length of lines of any length.
 constexpr std::size_t kAnyLength = static_cast<std::size_t>(-1);
 
@@ -45,49 +43,18 @@ struct line_rules {
   bool lower_case;
 };
 
-// The buffer of a line reader: the stream read in blocks (grown for lines of
-// any length, lower-cased when the rules ask) or one fgets line at a time.
-class line_buffer {
- public:
-  line_buffer(const line_buffer&) = delete;
-  line_buffer& operator=(const line_buffer&) = delete;
-
-  // False when the buffer of the block rules could not be allocated (the
-  // fgets rules need none).
-  bool ready() const noexcept { return buf_ != nullptr; }
-  // 0, or no_memory when a line could not be held.
-  int error() const noexcept { return error_; }
-
- protected:
-  line_buffer(std::FILE* stream, const line_rules& rules) noexcept;
-  // Keeps the unread bytes and reads behind them; false at the end of the
-  // input, on a read error or when the buffer cannot grow.
-  bool refill() noexcept;
-
-  // capacity_ + 1 bytes (room for a NUL after the last byte): on the heap
-  // for the block rules, local_ for the fgets rules.
-  char* buf_ = nullptr;
-  std::size_t capacity_ = 0, pos_ = 0, end_ = 0;
-  bool done_ = false;
-
- private:
-  bool grow() noexcept;
-
-  std::FILE* stream_;
-  line_rules rules_;
-  std::unique_ptr<char[]> heap_;
-  char local_[kLineBuffer + 1];
-  int error_ = 0;
-};
-
 // The lines of a stream cut by the format's `Rules` (a line_rules constant,
 // so that the rules cost nothing per line). A line is [begin(), end()), with
 // a NUL written at end() until the next call, so that it also reads as a C
 // string (up to its first NUL byte).
 template <const line_rules& Rules>
-class line_reader : public line_buffer {
+class line_reader : public stream_window {
  public:
-  explicit line_reader(std::FILE* stream) noexcept : line_buffer(stream, Rules) {}
+  explicit line_reader(std::FILE* stream) noexcept
+      : stream_window(
+            stream,
+            Rules.blocks ? (Rules.max_length == kAnyLength ? kGrowing : kLineBlock) : kLineByLine,
+            Rules.lower_case) {}
 
   // The next line; false at the end of the input, on a read error or when
   // the buffer cannot grow for a long line (error() is then no_memory).

@@ -14,46 +14,24 @@
 #include <system_error>
 #include <type_traits>
 
+#include "io/shared/window.h"
+
 namespace ovk {
 namespace quernfold {
 namespace detail {
 
-// A window over a stream that is refilled as it is consumed. Text is read as
-// white-space separated words; numbers are converted with std::from_chars
-// (no locale, no allocation). Binary words are read in either byte order.
-class input_scan {
+// A window over a stream (kWindow + kMaxWord bytes) that is refilled as it
+// is consumed. Text is read as white-space separated words; numbers are
+// converted with std::from_chars (no locale, no allocation). Binary words are
+// read in either byte order.
+class input_scan : public stream_window {
  public:
   // Bytes read by one refill, and the longest word (a longer one is an
   // error of the file).
   static constexpr std::size_t kWindow = std::size_t{1} << 20;
   static constexpr std::size_t kMaxWord = 4096;
 
-  explicit input_scan(std::FILE* stream) noexcept
-      : stream_(stream), buf_(new (std::nothrow) char[kWindow + kMaxWord]) {}
-
-  // False when the window could not be allocated.
-  bool ready() const noexcept { return buf_ != nullptr; }
-  // True once a read of the stream has failed.
-  bool failed() const noexcept { return std::ferror(stream_) != 0; }
-  // Bytes consumed since the scan started.
-  std::uint64_t offset() const noexcept { return base_ + pos_; }
-
-  // Makes at least n bytes (n <= kWindow) visible from the cursor unless the
-  // input ends first; returns the number of bytes visible.
-  std::size_t fill(std::size_t n) noexcept {
-    if (end_ - pos_ >= n || done_) return end_ - pos_;
-    std::memmove(buf_.get(), buf_.get() + pos_, end_ - pos_);
-    base_ += pos_;
-    end_ -= pos_;
-    pos_ = 0;
-    const std::size_t room = kWindow + kMaxWord - end_;
-    const std::size_t got = std::fread(buf_.get() + end_, 1, room, stream_);
-    end_ += got;
-    done_ = got < room;
-    return end_;
-  }
-  const char* cursor() const noexcept { return buf_.get() + pos_; }
-  void advance(std::size_t n) noexcept { pos_ += n; }
+  explicit input_scan(std::FILE* stream) noexcept : stream_window(stream, kWindow + kMaxWord) {}
 
   // Skips white space; with `comments`, also "#" to the end of the line,
   // handing each comment line (without its line end) to on_comment.
@@ -82,7 +60,7 @@ class input_scan {
     std::size_t k = 0;
     while (k < n && !is_blank(buf_[pos_ + k])) ++k;
     if (k == 0 || k > kMaxWord) return false;
-    w = std::string_view(buf_.get() + pos_, k);
+    w = std::string_view(buf_ + pos_, k);
     pos_ += k;
     return true;
   }
@@ -109,7 +87,7 @@ class input_scan {
     }
     std::size_t len = k;
     while (len > 0 && buf_[pos_ + len - 1] == '\r') --len;
-    text = std::string_view(buf_.get() + pos_, len);
+    text = std::string_view(buf_ + pos_, len);
     pos_ += k < n ? k + 1 : k;
     return true;
   }
@@ -123,7 +101,7 @@ class input_scan {
         pos_ = end_;
         return false;
       }
-      const std::string_view visible(buf_.get() + pos_, n);
+      const std::string_view visible(buf_ + pos_, n);
       const std::size_t at = visible.find(pattern);
       if (at != std::string_view::npos) {
         pos_ += at + pattern.size();
@@ -151,7 +129,7 @@ class input_scan {
   bool binary(T& v, bool swap) noexcept {
     if (fill(sizeof(T)) < sizeof(T)) return false;
     unsigned char bytes[sizeof(T)];
-    std::memcpy(bytes, buf_.get() + pos_, sizeof(T));
+    std::memcpy(bytes, buf_ + pos_, sizeof(T));
     if (swap)
       for (std::size_t i = 0; i < sizeof(T) / 2; ++i) std::swap(bytes[i], bytes[sizeof(T) - 1 - i]);
     std::memcpy(&v, bytes, sizeof(T));
@@ -175,13 +153,6 @@ class input_scan {
       r = std::from_chars(w.data(), end, v);
     return r.ec == std::errc() && r.ptr == end;
   }
-
- private:
-  std::FILE* stream_;
-  std::unique_ptr<char[]> buf_;
-  std::size_t pos_ = 0, end_ = 0;
-  std::uint64_t base_ = 0;
-  bool done_ = false;
 };
 
 // Case-insensitive comparison of ASCII words.

@@ -1,0 +1,98 @@
+#include "io/shared/window.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "quernfold/model.h"
+
+namespace ovk {
+namespace quernfold {
+namespace detail {
+
+namespace {
+
+// Lower-cases n bytes in the "C" locale (A to Z only), sixteen at a time:
+// a byte in 'A' .. 'Z' (bytes from 0x80 on compare as negative) gets the
+// 0x20 bit.
+void to_lower(char* text, std::size_t n) noexcept {
+  typedef signed char bytes16 __attribute__((vector_size(16)));
+  constexpr std::size_t kWidth = sizeof(bytes16);
+  std::size_t i = 0;
+  for (; i + kWidth <= n; i += kWidth) {
+    bytes16 w;
+    std::memcpy(&w, text + i, kWidth);
+    const bytes16 upper = (w >= 'A') & (w <= 'Z');
+    w |= upper & ('a' - 'A');
+    std::memcpy(text + i, &w, kWidth);
+  }
+  for (; i < n; ++i)
+    if (text[i] >= 'A' && text[i] <= 'Z') text[i] = static_cast<char>(text[i] - 'A' + 'a');
+}
+
+}  // namespace
+
+stream_window::stream_window(std::FILE* stream, std::size_t size, bool lower_case) noexcept
+    : stream_(stream),
+      by_line_(size == kLineByLine),
+      growing_(size == kGrowing),
+      lower_case_(lower_case) {
+  if (by_line_) {
+    capacity_ = kLineBuffer;
+    buf_ = local_;
+  } else if (growing_) {
+    buf_ = local_;  // the window comes with the first read
+  } else {
+    capacity_ = size;
+    heap_.reset(new (std::nothrow) char[capacity_ + 1]);
+    buf_ = heap_.get();
+  }
+}
+
+bool stream_window::grow() noexcept {
+  const std::size_t grown = std::max(2 * capacity_, end_ + kLineBlock);
+  std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown + 1]);
+  if (!bigger) return false;
+  if (end_ > 0) std::memcpy(bigger.get(), buf_, end_);
+  heap_ = std::move(bigger);
+  buf_ = heap_.get();
+  capacity_ = grown;
+  return true;
+}
+
+bool stream_window::refill() noexcept {
+  char* b = buf_;
+  if (pos_ > 0) {
+    std::memmove(b, b + pos_, end_ - pos_);
+    base_ += pos_;
+    end_ -= pos_;
+    pos_ = 0;
+  }
+  if (by_line_) {
+    if (!std::fgets(b + end_, kLineBuffer, stream_)) {
+      done_ = true;
+      return false;
+    }
+    const std::size_t got = std::strlen(b + end_);
+    if (lower_case_) to_lower(b + end_, got);
+    end_ += got;
+    return true;
+  }
+  if (growing_ && capacity_ - end_ < kLineBlock) {
+    if (!grow()) {
+      error_ = no_memory;
+      return false;
+    }
+    b = buf_;
+  }
+  const std::size_t room = capacity_ - end_;
+  const std::size_t got = std::fread(b + end_, 1, room, stream_);
+  if (lower_case_) to_lower(b + end_, got);
+  end_ += got;
+  done_ = got < room;
+  return true;
+}
+
+}  // namespace detail
+}  // namespace quernfold
+}  // namespace ovk

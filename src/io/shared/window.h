@@ -1,0 +1,81 @@
+// A window over an input stream, refilled as it is consumed: read in large
+// blocks (of a fixed size, or growing for lines of any length, lower-cased
+// when asked) or one fgets line at a time. The line reader of the text
+// readers and the scanner of the MEDIT, VTK and MSH readers both read
+// through it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+namespace ovk {
+namespace quernfold {
+namespace detail {
+
+// The line buffer of fgets-like reading: a line holds at most
+// kLineBuffer - 1 characters; longer lines arrive in pieces.
+constexpr int kLineBuffer = 256;
+// Bytes of the block windows of the line reader.
+constexpr std::size_t kLineBlock = std::size_t(1) << 20;
+// Window sizes that are not a number of bytes: one fgets line at a time,
+// or blocks in a window that grows to hold a whole line.
+constexpr std::size_t kLineByLine = 0;
+constexpr std::size_t kGrowing = static_cast<std::size_t>(-1);
+
+class stream_window {
+ public:
+  // `size`: bytes held at once (blocks of what is free of them are read),
+  // kLineByLine or kGrowing; `lower_case`: letters A to Z are lower-cased
+  // as read ("C" locale).
+  stream_window(std::FILE* stream, std::size_t size, bool lower_case = false) noexcept;
+  stream_window(const stream_window&) = delete;
+  stream_window& operator=(const stream_window&) = delete;
+
+  // False when a fixed window could not be allocated.
+  bool ready() const noexcept { return buf_ != nullptr; }
+  // 0, or no_memory when a growing window could not grow.
+  int error() const noexcept { return error_; }
+  // True once a read of the stream has failed.
+  bool failed() const noexcept { return std::ferror(stream_) != 0; }
+  // Bytes consumed since the window started.
+  std::uint64_t offset() const noexcept { return base_ + pos_; }
+
+  // Makes at least n bytes (at most the window's size) visible from the
+  // cursor unless the input ends first; returns the number of bytes visible.
+  std::size_t fill(std::size_t n) noexcept {
+    if (end_ - pos_ >= n || done_) return end_ - pos_;
+    refill();
+    return end_ - pos_;
+  }
+  const char* cursor() const noexcept { return buf_ + pos_; }
+  void advance(std::size_t n) noexcept { pos_ += n; }
+
+ protected:
+  // Keeps the unread bytes at the front and reads behind them: a block (the
+  // window grown first when it grows and needs the room), or one fgets line
+  // (the bytes up to its first NUL). False at the end of the input, on a read
+  // error or when the window cannot grow.
+  bool refill() noexcept;
+
+  // capacity_ + 1 bytes, room for a NUL after the last one: on the heap for
+  // block windows, local_ for line-by-line reading.
+  char* buf_ = nullptr;
+  std::size_t capacity_ = 0, pos_ = 0, end_ = 0;
+  std::uint64_t base_ = 0;  // bytes consumed before buf_[0]
+  bool done_ = false;
+
+ private:
+  bool grow() noexcept;
+
+  std::FILE* stream_;
+  bool by_line_, growing_, lower_case_;
+  std::unique_ptr<char[]> heap_;
+  char local_[kLineBuffer + 1];
+  int error_ = 0;
+};
+
+}  // namespace detail
+}  // namespace quernfold
+}  // namespace ovk
