@@ -478,10 +478,12 @@ int medit_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& co
 // done before the file is opened, so nothing is created then.
 int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
                  dense2D<unsigned> const* last, dense1D<int> const& types);
-// The same with settings (exact_coordinates, standard_order).
+// The same with settings (exact_coordinates, standard_order) and, when
+// `references` is not null, references[i] as the reference of every element
+// of matrix i instead of its position.
 int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
                  dense2D<unsigned> const* last, dense1D<int> const& types,
-                 writer_settings const& settings);
+                 writer_settings const& settings, unsigned const* references = nullptr);
 // The range form over one matrix (reference 0).
 int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                  element_type type);

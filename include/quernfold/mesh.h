@@ -36,9 +36,10 @@ struct mesh_block {
   dense2D<unsigned> connectM;
   // One reference per element (NASTRAN and FEMAP property identifier), or
   // empty when the file has none. The NASTRAN and FEMAP writers write them
-  // as property identifiers (block position + 1 for a block without); MEDIT
-  // takes the block position as reference and MSH the block position + 1 as
-  // entity tag; the other formats keep none.
+  // as property identifiers (block position + 1 for a block without), MEDIT
+  // as element references (the block position for a block without) and MSH
+  // as physical tags (one entity per block and reference); the other formats
+  // keep none.
   dense1D<unsigned> refs;
 };
 

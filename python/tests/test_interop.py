@@ -99,8 +99,9 @@ def test_skin_outward_size_map_groups(made):
     assert np.isclose(volume, np.prod(np.ptp(mesh.points, axis=0)), rtol=1e-5)  # enclosed, outward
     refs = [np.arange(len(b.data), dtype=np.uint32) % 3 + 1 for b in mesh.cells]
     qf.write(work / "groups.msh", qf.Mesh(mesh.points, [(b.type, b.data) for b in mesh.cells], {"ref": refs}))
-    assert sorted(np.concatenate(meshio.read(work / "groups.msh").cell_data["gmsh:physical"])) == \
-        sorted(np.concatenate(refs))
+    qf.write(work / "groups.mesh", qf.Mesh(mesh.points, [(b.type, b.data) for b in mesh.cells], {"ref": refs}))
+    for name, key in ("groups.msh", "gmsh:physical"), ("groups.mesh", "medit:ref"):
+        assert sorted(np.concatenate(meshio.read(work / name).cell_data[key])) == sorted(np.concatenate(refs))
     if os.access(TOOL, os.X_OK):
         subprocess.run([TOOL, "sizemap", work / "in.msh", work / "h.sol"], check=True, capture_output=True)
         words = (work / "h.sol").read_text().split()

@@ -365,12 +365,6 @@ int write_range(const mesh_data& mesh, element_fate (*fate)(element_type), Write
   return writer(first, first + w.matrices.size(), w.types);
 }
 
-int write_medit(const char* path, const mesh_data& mesh, const write_options&) {
-  return write_range(mesh, medit_fate, [&](auto first, auto last, const auto& types) {
-    return medit_output(path, mesh.coords, first, last, types, kPortable);
-  });
-}
-
 // One FIELD section of `count` tuples: each array as "name components
 // tuples double" (blanks of the name as '_'), then its values, one tuple a
 // line; `value(a, i, t)` gives component i of tuple t of array a.
@@ -439,35 +433,60 @@ bool columns_of_ref(const mesh_block& b, unsigned ref, dense2D<unsigned>& out) {
   return true;
 }
 
-// One entity per written block and reference (in order of first
-// appearance), the reference as its physical tag; the names as they are.
-int write_msh(const char* path, const mesh_data& mesh, const write_options&) {
-  std::vector<dense2D<unsigned>> matrices;
-  std::vector<unsigned> physical;
-  dense1D<int> types;
-  for (const mesh_block& b : mesh.blocks) {
-    if (!msh_fate(b.type).written || b.connectM.cols() == 0) continue;
-    std::vector<unsigned> refs(b.refs.begin(), b.refs.end());
-    refs.erase(std::unique(refs.begin(), refs.end()), refs.end());
+// The written blocks split by reference (in order of first appearance):
+// one matrix per block and reference, with its kind and reference (a block
+// without references: one matrix, reference `none(block position)`).
+template <class None>
+int split_by_reference(const mesh_data& mesh, element_fate (*fate)(element_type), None none,
+                       std::vector<dense2D<unsigned>>& matrices, std::vector<unsigned>& refs,
+                       dense1D<int>& types) {
+  for (std::size_t k = 0; k < mesh.blocks.size(); ++k) {
+    const mesh_block& b = mesh.blocks[k];
+    if (!fate(b.type).written || b.connectM.cols() == 0) continue;
+    std::vector<unsigned> runs(b.refs.begin(), b.refs.end());
+    runs.erase(std::unique(runs.begin(), runs.end()), runs.end());
     std::vector<unsigned> seen;
-    for (unsigned r : refs)
+    for (unsigned r : runs)
       if (std::find(seen.begin(), seen.end(), r) == seen.end()) seen.push_back(r);
-    if (seen.empty()) seen.push_back(0);
+    if (seen.empty()) seen.push_back(none(k));
     for (unsigned r : seen) {
       matrices.emplace_back();
       if (b.refs.empty())
         matrices.back() = b.connectM;
       else if (!columns_of_ref(b, r, matrices.back()))
         return no_memory;
-      physical.push_back(r);
+      refs.push_back(r);
       if (!types.push_back(b.type)) return no_memory;
     }
   }
+  return 0;
+}
+
+// One entity per written block and reference, the reference as its
+// physical tag (none without references); the names as they are.
+int write_msh(const char* path, const mesh_data& mesh, const write_options&) {
+  std::vector<dense2D<unsigned>> matrices;
+  std::vector<unsigned> physical;
+  dense1D<int> types;
+  const auto no_tag = [](std::size_t) { return 0u; };
+  if (int code = split_by_reference(mesh, msh_fate, no_tag, matrices, physical, types)) return code;
   msh_groups groups;
   groups.physical = physical.data();
   groups.names = &mesh.physical_names;
   const dense2D<unsigned>* first = matrices.data();
   return msh_output(path, mesh.coords, first, first + matrices.size(), types, groups);
+}
+
+// The references as MEDIT references; a block without takes its position.
+int write_medit(const char* path, const mesh_data& mesh, const write_options&) {
+  std::vector<dense2D<unsigned>> matrices;
+  std::vector<unsigned> refs;
+  dense1D<int> types;
+  const auto position = [](std::size_t k) { return static_cast<unsigned>(k); };
+  if (int code = split_by_reference(mesh, medit_fate, position, matrices, refs, types)) return code;
+  const dense2D<unsigned>* first = matrices.data();
+  return medit_output(path, mesh.coords, first, first + matrices.size(), types, kPortable,
+                      refs.data());
 }
 
 constexpr const char kEnsightCompanion[] = ".case";

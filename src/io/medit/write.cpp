@@ -98,7 +98,8 @@ void write_vertices(std::FILE* f, const dense2D<double>& coords, const writer_se
 
 // One section per element_type value, in increasing order, gathering the
 // pieces of that type in their order.
-void write_sections(std::FILE* f, const std::vector<detail::mesh_part>& parts, bool standard) {
+void write_sections(std::FILE* f, const std::vector<detail::mesh_part>& parts, bool standard,
+                    const unsigned* references) {
   for (int t = ET_UNKNOWN; t <= ET_HEXA27; ++t) {
     const section* s = section_of(t);
     if (!s) continue;
@@ -115,7 +116,7 @@ void write_sections(std::FILE* f, const std::vector<detail::mesh_part>& parts, b
         const unsigned* c = p.connect.column(j);
         for (unsigned k = 0; k < s->count; ++k)
           std::fprintf(f, "%d ", static_cast<int>(c[s->nodes[k]] + 1));
-        std::fprintf(f, "%d \n", static_cast<int>(p.source));
+        std::fprintf(f, "%d \n", static_cast<int>(references ? references[p.source] : p.source));
       }
     }
     std::fputs("\n", f);
@@ -162,7 +163,7 @@ int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsign
 
 int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
                  dense2D<unsigned> const* last, dense1D<int> const& types,
-                 writer_settings const& settings) {
+                 writer_settings const& settings, unsigned const* references) {
   const detail::c_locale_scope c_numbers;
   int code =
       detail::check_range(coords, first, last, types, static_cast<unsigned>(coords.cols()), 1, 3);
@@ -173,7 +174,7 @@ int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsign
   detail::scoped_file file(name, "w");
   if (!file) return -1;
   write_vertices(file.get(), coords, settings);
-  write_sections(file.get(), parts, settings.standard_order);
+  write_sections(file.get(), parts, settings.standard_order, references);
   std::fputs("End\n", file.get());
   return 0;
 }
