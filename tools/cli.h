@@ -44,23 +44,29 @@ int usage_error(const char* fmt, ...);
 int library_failure(const std::string& file, const char* what, int code, int status);
 
 // Value of a numeric option, `fallback` when absent. False (after a usage
-// message) when the value is not a number or fails `valid`.
+// message naming the accepted `range`) when the value is not a finite
+// number or fails `valid`.
 bool number_option(const invocation& inv, const char* name, double fallback, bool (*valid)(double),
-                   double& value);
+                   const char* range, double& value);
 
-// Reads `path` in the format of its content (the extension's when the
-// content shows none), refusing what is not a regular file and elements
-// naming nodes that do not exist; says on stderr when the content's format
-// differs from the extension's. Returns an exit status; `format` receives
-// the format's name.
+// Reads `path` ("-": standard input, which needs --format) in the format
+// of --format, else of its content (the extension's when the content shows
+// none), refusing what is not a regular file, a file with no mesh in it and
+// elements naming nodes that do not exist; says on stderr when the
+// content's format differs from the extension's, and under --verbose what
+// the reader left out. Returns an exit status; `format` receives the
+// format's name.
 int read_input(const std::string& path, mesh_data& mesh, const invocation& inv,
                const char** format = nullptr);
 // Reports on stderr the elements the output format leaves out or cannot hold
-// whole, then writes `mesh` to `path` in one step (the target is replaced
-// whole or not at all). Returns an exit status.
+// whole, then writes `mesh` to `path` ("-": standard output) in one step
+// (the target is replaced whole or not at all), in the format of --to or of
+// the extension; binary as --binary / --ascii ask, else in the input's form
+// when the output replaces the input. Returns an exit status.
 int write_output(const std::string& path, const mesh_data& mesh, const invocation& inv);
-// Usage error unless the file name has the extension of a writable format.
-int check_output_name(const std::string& path);
+// Usage error unless the output format (--to, or the file name's extension)
+// is writable and --binary / --ascii suit it.
+int check_output_name(const std::string& path, const invocation& inv);
 
 // The extensions of the readable (or writable) formats, space-separated, or
 // one "  <extensions>  <name>" line per format.

@@ -1,6 +1,7 @@
 // The tool's commands that transform or measure a mesh: quality, convert,
 // clean, boundary and sizemap.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -19,12 +20,14 @@ using namespace ovk::quernfold;
 // fall inside it.
 constexpr double kQualityTop = 1.0 + 1e-12;
 constexpr double kMaxBins = 1000;
+constexpr std::size_t kLineLength = 128;
 // Extension of the size-map files.
 constexpr const char kSolutionExtension[] = ".sol";
 constexpr const char kVtkExtension[] = ".vtk";
 constexpr const char kVtuExtension[] = ".vtu";
 
 bool non_negative(double v) { return v >= 0; }
+constexpr const char kNonNegative[] = "a finite number >= 0";
 bool at_least_one(double v) { return v >= 1; }
 bool bin_count(double v) { return v >= 1 && v <= kMaxBins && v == std::floor(v); }
 
@@ -49,26 +52,35 @@ int report_sizes(const dense1D<double>& H, int changed) {
 
 int cmd_quality(const invocation& inv) {
   double bins;
-  if (!number_option(inv, "--bins", 10, bin_count, bins)) return kUsage;
+  if (!number_option(inv, "--bins", 10, bin_count, "a whole number from 1 to 1000", bins))
+    return kUsage;
   mesh_data mesh;
   if (int status = read_input(inv.files[0], mesh, inv)) return status;
+  // The histogram of the elements of the mesh's dimension; one line per kind.
   histogram h(0.0, kQualityTop, static_cast<unsigned>(bins));
+  const unsigned top = mesh_dimension(mesh);
+  std::string kinds;
   for (const mesh_block& b : mesh.blocks) {
     dense2D<unsigned> v;
     dense1D<double> q;
     const element_type kind = linear_kind(b.type);
-    if (kind == ET_NODE) continue;
+    if (kind == ET_NODE || element_dim(kind) != top || b.connectM.cols() == 0) continue;
     if (!vertex_matrix(b, v)) return library_failure(inv.files[0], "quality", no_memory, kUnsuited);
     if (int code = shape_qualities(mesh.coords, v, kind, q))
       return library_failure(inv.files[0], "quality", code, kUnsuited);
+    const auto lo_hi = std::minmax_element(q.begin(), q.end());
+    char line[kLineLength];
+    std::snprintf(line, sizeof line, "  %-14s %zu, min %.6f max %.6f\n", kind_name(b.type),
+                  q.size(), *lo_hi.first, *lo_hi.second);
+    kinds += line;
     for (double x : q) h.process(x);
   }
   if (h.count() == 0) {
     fail(inv.files[0], "no element of a kind with a shape quality");
     return kUnsuited;
   }
-  std::printf("%zu elements, quality min %.6f mean %.6f max %.6f\n", h.count(), h.min(), h.mean(),
-              h.max());
+  std::printf("%zu elements of dimension %u, quality min %.6f mean %.6f max %.6f\n%s", h.count(),
+              top, h.min(), h.mean(), h.max(), kinds.c_str());
   if (h.underflow()) std::printf("  < 0         %8zu  (inverted)\n", h.underflow());
   for (std::size_t k = 0; k < h.nbins(); ++k) {
     const double lo = h.bin_lower(k), hi = k + 1 < h.nbins() ? h.bin_lower(k + 1) : 1.0;
@@ -78,7 +90,7 @@ int cmd_quality(const invocation& inv) {
 }
 
 int cmd_convert(const invocation& inv) {
-  if (int status = check_output_name(inv.files[1])) return status;
+  if (int status = check_output_name(inv.files[1], inv)) return status;
   mesh_data mesh;
   if (int status = read_input(inv.files[0], mesh, inv)) return status;
   return write_output(inv.files[1], mesh, inv);
@@ -86,8 +98,8 @@ int cmd_convert(const invocation& inv) {
 
 int cmd_clean(const invocation& inv) {
   double tol;
-  if (!number_option(inv, "--tol", 0.0, non_negative, tol)) return kUsage;
-  if (int status = check_output_name(inv.files[1])) return status;
+  if (!number_option(inv, "--tol", 0.0, non_negative, kNonNegative, tol)) return kUsage;
+  if (int status = check_output_name(inv.files[1], inv)) return status;
   mesh_data mesh, cleaned;
   if (int status = read_input(inv.files[0], mesh, inv)) return status;
   clean_report counts;
@@ -100,7 +112,7 @@ int cmd_clean(const invocation& inv) {
 }
 
 int cmd_boundary(const invocation& inv) {
-  if (int status = check_output_name(inv.files[1])) return status;
+  if (int status = check_output_name(inv.files[1], inv)) return status;
   mesh_data mesh;
   if (int status = read_input(inv.files[0], mesh, inv)) return status;
   mesh_data out;
@@ -121,8 +133,8 @@ int cmd_boundary(const invocation& inv) {
 
 int cmd_sizemap(const invocation& inv) {
   double p, gradation;
-  if (!number_option(inv, "--p", 1.0, non_negative, p) ||
-      !number_option(inv, "--gradation", HUGE_VAL, at_least_one, gradation))
+  if (!number_option(inv, "--p", 1.0, non_negative, kNonNegative, p) ||
+      !number_option(inv, "--gradation", HUGE_VAL, at_least_one, "a finite number >= 1", gradation))
     return kUsage;
   const std::string& out = inv.files[1];
   const bool as_vtk = has_extension(out, kVtkExtension) || has_extension(out, kVtuExtension);
@@ -147,11 +159,13 @@ int cmd_sizemap(const invocation& inv) {
     if (int status = write_output(out, mesh, inv)) return status;
     return report_sizes(H, changed);
   }
+  errno = 0;
   const int code = replace_file(out.c_str(), [&](const char* temporary) {
     return medit_scalar(temporary, space, H, writer_settings{true, true, false});
   });
   if (code != 0) {
-    fail(out, "%s (code %d)", mesh_file_message(nullptr, code, false), code);
+    fail(out, "%s%s%s", mesh_file_message(nullptr, code, false), errno ? ": " : "",
+         errno ? std::strerror(errno) : "");
     return code == no_memory ? kUnsuited : kWriteFailed;
   }
   return report_sizes(H, changed);

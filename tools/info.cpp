@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "cli.h"
 #include "commands.h"
@@ -16,6 +17,7 @@ using json = nlohmann::ordered_json;
 struct mesh_summary {
   std::string file, format;
   mesh_statistics stats;
+  std::vector<left_out_records> left_out;
 };
 
 int summarize(const std::string& path, const invocation& inv, mesh_summary& s) {
@@ -24,6 +26,7 @@ int summarize(const std::string& path, const invocation& inv, mesh_summary& s) {
   if (int status = read_input(path, mesh, inv, &format)) return status;
   s.file = path;
   s.format = format;
+  s.left_out = mesh.left_out;
   progress(inv, "topology of %zu elements", mesh.elements());
   const int code = measure_mesh(mesh, s.stats);
   return code == 0 ? kOk : library_failure(path, "measuring the mesh", code, kUnsuited);
@@ -32,6 +35,13 @@ int summarize(const std::string& path, const invocation& inv, mesh_summary& s) {
 json range_json(const value_range& r) {
   if (r.count == 0) return nullptr;
   return {{"min", r.min}, {"mean", r.mean()}, {"max", r.max}};
+}
+
+json kind_json(const kind_statistics& k) {
+  json j = range_json(k.quality);
+  j["worst"] = k.worst;
+  j["nonpositive_jacobians"] = k.nonpositive_jacobians;
+  return j;
 }
 
 json box_json(const mesh_statistics& s) {
@@ -49,7 +59,11 @@ json summary_json(const mesh_summary& summary) {
             {"dimension", s.dimension},
             {"space_dimension", s.space_dimension}};
   j["cells"] = json::object();
-  for (const kind_statistics& k : s.blocks) j["cells"][kind_name(k.type)] = k.elements;
+  j["cell_quality"] = json::object();
+  for (const kind_statistics& k : s.blocks) {
+    j["cells"][kind_name(k.type)] = k.elements;
+    if (k.quality.count) j["cell_quality"][kind_name(k.type)] = kind_json(k);
+  }
   j["bounding_box"] = box_json(s);
   j["boundary_faces"] = s.has_topology ? json(s.boundary_faces) : json(nullptr);
   j["parts"] = s.has_topology ? json(s.parts) : json(nullptr);
@@ -62,6 +76,9 @@ json summary_json(const mesh_summary& summary) {
     j["quality"]["worst"] = {{"cell", kind_name(s.blocks[s.worst_block].type)},
                              {"block", s.worst_block},
                              {"index", s.worst_element}};
+  j["left_out"] = json::array();
+  for (const left_out_records& r : summary.left_out)
+    j["left_out"].push_back({{"record", r.record}, {"why", r.why}, {"count", r.count}});
   return j;
 }
 
@@ -73,8 +90,15 @@ void print_text(const mesh_summary& summary) {
   std::printf("nodes: %zu\n", s.nodes);
   std::printf("dimension: %zu (coordinates: %zu)\n", s.dimension, s.space_dimension);
   std::printf("elements: %zu\n", elements);
-  for (const kind_statistics& k : s.blocks)
-    std::printf("  %-14s %zu\n", kind_name(k.type), k.elements);
+  for (const kind_statistics& k : s.blocks) {
+    std::printf("  %-14s %zu", kind_name(k.type), k.elements);
+    if (k.quality.count)
+      std::printf(": quality min %.6f (element %zu), mean %.6f; non-positive jacobians %zu",
+                  k.quality.min, k.worst + 1, k.quality.mean(), k.nonpositive_jacobians);
+    std::printf("\n");
+  }
+  for (const left_out_records& r : summary.left_out)
+    std::printf("left out %zu %s records: %s\n", r.count, r.record.c_str(), r.why);
   if (s.has_box)
     std::printf("bounding box: (%g, %g, %g) .. (%g, %g, %g)\n", s.box[0][0], s.box[0][1],
                 s.box[0][2], s.box[1][0], s.box[1][1], s.box[1][2]);
@@ -84,14 +108,15 @@ void print_text(const mesh_summary& summary) {
     std::printf("non-manifold faces: %zu\n", s.non_manifold_faces);
   }
   std::printf("coincident nodes: %zu\n", s.coincident_nodes);
-  std::printf("non-positive jacobians: %zu\n", s.nonpositive_jacobians);
+  std::printf("non-positive jacobians (dimension %zu): %zu\n", s.dimension,
+              s.nonpositive_jacobians);
   if (s.edge_length.count)
     std::printf("edge length: min %.6g, mean %.6g, max %.6g\n", s.edge_length.min,
                 s.edge_length.mean(), s.edge_length.max);
   if (s.quality.count)
-    std::printf("shape quality: min %.6f (%s element %zu), mean %.6f, max %.6f\n", s.quality.min,
-                kind_name(s.blocks[s.worst_block].type), s.worst_element + 1, s.quality.mean(),
-                s.quality.max);
+    std::printf("shape quality (dimension %zu): min %.6f (%s element %zu), mean %.6f, max %.6f\n",
+                s.dimension, s.quality.min, kind_name(s.blocks[s.worst_block].type),
+                s.worst_element + 1, s.quality.mean(), s.quality.max);
 }
 
 }  // namespace

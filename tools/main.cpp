@@ -23,7 +23,7 @@ struct option_spec {
   const char* help;
 };
 
-constexpr std::size_t kMaxOptions = 3;
+constexpr std::size_t kMaxOptions = 5;
 constexpr std::size_t kAnyNumber = 0;
 
 struct command {
@@ -37,7 +37,17 @@ struct command {
   int (*action)(const invocation&);
 };
 
-const option_spec kBinary = {"--binary", nullptr, "write STL in binary form"};
+const option_spec kBinary = {
+    "--binary", nullptr, "write the binary form (STL, VTK XML; an error for formats of one form)"};
+const option_spec kAscii = {
+    "--ascii", nullptr,
+    "write the text form (STL, VTK XML; by default a file written over its\n"
+    "                   input keeps the input's form)"};
+const option_spec kFormat = {"--format", "F",
+                             "read the input as format F (msh, stl, ...; needed for - ,\n"
+                             "                   standard input)"};
+const option_spec kTo = {"--to", "F",
+                         "write format F whatever the name (needed for - , standard output)"};
 
 const command kCommands[] = {
     {"info",
@@ -52,7 +62,7 @@ const command kCommands[] = {
      "the edge lengths and the shape qualities with the worst element (numbered from 1).\n"
      "--json prints one JSON object per file (an array for several files); its worst\n"
      "element index counts from 0 within its cell kind, as meshio does.\n",
-     {{"--json", nullptr, "machine-readable output"}},
+     {{"--json", nullptr, "machine-readable output"}, kFormat},
      cmd_info},
     {"quality",
      nullptr,
@@ -61,7 +71,7 @@ const command kCommands[] = {
      "histogram of element shape qualities",
      "Prints a histogram of the shape qualities (1 = ideal element, 0 = flat, < 0 inverted)\n"
      "in N equal bins over [0, 1].\n",
-     {{"--bins", "N", "number of bins, 1 to 1000 (default 10)"}},
+     {{"--bins", "N", "number of bins, 1 to 1000 (default 10)"}, kFormat},
      cmd_quality},
     {"convert",
      nullptr,
@@ -69,8 +79,9 @@ const command kCommands[] = {
      2,
      "write the mesh in the format of <out>'s extension",
      "Reads <in> and writes it in the format of <out>'s extension. Elements the output format\n"
-     "cannot hold, or holds only in part, are reported on stderr with their count and why.\n",
-     {kBinary},
+     "cannot hold, or holds only in part, are reported on stderr with their count and why.\n"
+     "<in> - reads standard input (with --format), <out> - writes standard output (with --to).\n",
+     {kBinary, kAscii, kFormat, kTo},
      cmd_convert},
     {"clean",
      "merge",
@@ -80,7 +91,7 @@ const command kCommands[] = {
      "Merges nodes within T of each other (default 0: coincident nodes only), removes the\n"
      "elements that name a node twice and the nodes no element uses, prints what changed\n"
      "and writes <out>. 'merge' is the same command.\n",
-     {{"--tol", "T", "merge distance, >= 0 (default 0)"}, kBinary},
+     {{"--tol", "T", "merge distance, finite and >= 0 (default 0)"}, kBinary, kAscii, kFormat},
      cmd_clean},
     {"boundary",
      nullptr,
@@ -91,7 +102,7 @@ const command kCommands[] = {
      "quadrangles of a volume mesh, edges of a surface, end points of a curve; vertex nodes\n"
      "only) as a mesh holding only the nodes they use. Faces point outward: a closed skin\n"
      "encloses a positive volume (the normals STL readers expect).\n",
-     {kBinary},
+     {kBinary, kAscii, kFormat},
      cmd_boundary},
     {"sizemap",
      nullptr,
@@ -103,8 +114,9 @@ const command kCommands[] = {
      "size grows by at most a factor B per unit of length along every edge (B >= 1).\n"
      "The .sol file is a MEDIT solution (keyword layout); write the mesh beside it with\n"
      "convert. A .vtk or .vtu output holds the mesh with the sizes as point data named size.\n",
-     {{"--p", "P", "exponent of the power mean, >= 0 (default 1)"},
-      {"--gradation", "B", "largest growth of the size per unit of length, >= 1"}},
+     {{"--p", "P", "exponent of the power mean, finite and >= 0 (default 1)"},
+      {"--gradation", "B", "largest growth of the size per unit of length, finite and >= 1"},
+      kFormat},
      cmd_sizemap},
 };
 
@@ -131,7 +143,8 @@ void print_usage(std::FILE* out) {
   std::fputs(
       "options: --verbose (-v) progress on stderr, --help (-h), --version;\n"
       "'quernfold <command> --help' describes a command and its options.\n"
-      "exit status: 0 ok, 1 usage, 2 input unreadable, 3 output not written,\n"
+      "exit status: 0 ok, 1 usage (bad option value, unknown format), 2 input missing,\n"
+      "unreadable, malformed or with no mesh in it, 3 output not written,\n"
       "4 mesh unsuited to the operation or out of memory\n",
       out);
 }

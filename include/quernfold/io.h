@@ -222,6 +222,21 @@ int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& conn
                   dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids);
 int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
                   dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids);
+// Settings of the NASTRAN reader beyond the format's rules; the defaults
+// are the behaviour described above.
+struct nastran_read_settings {
+  // true: a blank property field of an element card reads as property 0
+  // (decks written without properties); false: the card is left out.
+  bool blank_property_is_zero = false;
+};
+// The core form with settings; `skipped` receives the element cards of a
+// known name that were left out, counted by name and reason (emptied first),
+// `failed_line` the line (from 1) of the record that stopped the reading
+// with a negative code (0 otherwise).
+int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                  dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids,
+                  const nastran_read_settings& settings, std::vector<left_out_records>& skipped,
+                  std::size_t& failed_line);
 // All elements in one matrix with one type: the first run's type, widened to
 // ET_FACE_MIX (triangles and quadrangles) or ET_SOLID_MIX (linear solids),
 // ET_UNKNOWN for any other mix. With no element the stream form leaves

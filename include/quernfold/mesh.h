@@ -63,6 +63,14 @@ struct cell_field {
   std::vector<dense2D<double>> values;
 };
 
+// Records of a file that a reader passed over: how many of one name
+// ("CTETRA") for one reason ("blank property field").
+struct left_out_records {
+  std::string record;
+  const char* why = nullptr;
+  std::size_t count = 0;
+};
+
 struct mesh_data {
   // dim x nodes (2 or 3 rows), in the units of the file.
   dense2D<double> coords;
@@ -75,16 +83,23 @@ struct mesh_data {
   std::vector<physical_name> physical_names;
   std::vector<point_field> point_fields;
   std::vector<cell_field> cell_fields;
+  // Filled by reading: the records of the file left out (empty when every
+  // record was read or the reader does not count them).
+  std::vector<left_out_records> left_out;
+  // Filled by a failed read: the line (from 1) of the malformed record, or
+  // 0 when the reader does not say.
+  std::size_t malformed_line = 0;
   // Number of elements over every block.
   std::size_t elements() const;
 };
 
 // Codes of the operations below beyond those of the functions they call.
-inline constexpr int mesh_no_faces = -311;         // no element of dimension 1 to 3
-inline constexpr int mesh_bad_tolerance = -312;    // tolerance negative or NaN
-inline constexpr int mesh_bad_parameter = -313;    // exponent < 0 or gradation < 1 (or NaN)
+inline constexpr int mesh_no_faces = -311;       // no element of dimension 1 to 3
+inline constexpr int mesh_bad_tolerance = -312;  // tolerance negative, infinite or NaN
+inline constexpr int mesh_bad_parameter = -313;  // exponent < 0 or infinite, gradation < 1 (or NaN)
 inline constexpr int mesh_nothing_written = -314;  // the format holds none of the elements
 inline constexpr int mesh_bad_field = -315;        // a field of another size than its nodes / cells
+inline constexpr int mesh_nothing_read = -316;     // the file gave no node and no element
 
 // ---------------------------------------------------------------------------
 // Element kinds by meshio's names and node order
@@ -215,10 +230,12 @@ struct mesh_statistics {
   std::size_t boundary_faces = 0, parts = 0;
   std::size_t non_manifold_faces = 0;  // distinct faces shared by three elements or more
   std::size_t coincident_nodes = 0;    // used nodes exactly at another used node of lower rank
+  // Of the elements of the mesh's dimension (solids of a volume mesh, not
+  // its skin or lines); per kind in `blocks`.
   std::size_t nonpositive_jacobians = 0;
   value_range edge_length;                         // distinct edges of the vertex nodes
-  value_range quality;                             // every element with a shape quality
-  std::size_t worst_block = 0, worst_element = 0;  // of the lowest quality
+  value_range quality;                             // shape qualities, mesh's dimension
+  std::size_t worst_block = 0, worst_element = 0;  // of the lowest quality among those
   std::vector<kind_statistics> blocks;             // one per block
 };
 // Measures the whole mesh. Codes: no_memory and the measuring functions'
@@ -252,14 +269,27 @@ int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<dou
 // nullptr when they show none (or the file cannot be read).
 const mesh_format* detect_mesh_format(const char* path);
 
+// True when the file is in the binary form of its format (binary STL,
+// MEDIT .meshb, binary MSH); false for text and for what cannot be read.
+bool is_binary_mesh_file(const char* path);
+
 struct read_report {
   const mesh_format* format = nullptr;  // the format read (or tried), or nullptr
   bool from_content = false;            // true: chosen from the content, not the extension
+  bool binary = false;                  // the file was in a binary form (is_binary_mesh_file)
 };
+// True when writing `format` can choose between a text and a binary form
+// (write_options::binary): STL and VTK XML.
+bool has_binary_form(const mesh_format* format);
 // Reads a whole mesh as read_mesh does (same codes, same state on failure),
 // but with the format the content shows when the extension names no
-// readable format or another format than the content shows.
-int load_mesh(const char* path, mesh_data& mesh, read_report& report);
+// readable format or another format than the content shows; with `as` (a
+// readable format of the table), in that format whatever the name and
+// content. A file that gives neither a node nor an element is
+// mesh_nothing_read (mesh empty), so that nothing unreadable passes as a
+// mesh.
+int load_mesh(const char* path, mesh_data& mesh, read_report& report,
+              const mesh_format* as = nullptr);
 
 // What a writer does with one block that it cannot hold whole.
 struct block_loss {

@@ -22,6 +22,7 @@ so threads run them side by side.
 
 import errno
 import os
+import tempfile
 import warnings
 
 import numpy as np
@@ -95,29 +96,60 @@ def _block(type, data, nodes):
     return CellBlock(type, data)
 
 
-class Mesh:
-    """Points and cells.
+# meshio's cell-data key of the references of each format read.
+_REF_KEYS = {"gmsh MSH": "gmsh:physical", "MEDIT": "medit:ref", "MEDIT binary": "medit:ref",
+             "NASTRAN bulk data": "nastran:ref", "FEMAP neutral": "femap:ref"}
+# meshio's names of the formats (file_format=), beside the table's names and extensions.
+_MESHIO_FORMATS = {"gmsh": ".msh", "gmsh22": ".msh", "medit": ".mesh", "nastran": ".nas",
+                   "vtk": ".vtk", "stl": ".stl", "obj": ".obj", "ensight": ".geo", "neu": ".neu"}
 
-    points: float64 (nodes, dim), dim 1 to 3 (converted once when given
-    otherwise); cells: a list of CellBlock or (type, data) pairs, or a dict
-    {type: data}; cell_data: {name: [array per block]} (read fills "ref",
-    the NASTRAN/FEMAP property or MEDIT reference of every cell; write
-    writes it back). Every cell must name an existing node: element N
-    referencing node K of M is refused with quernfold.Error.
+
+class Mesh:
+    """Points and cells, with meshio's attributes.
+
+    points: float64 (nodes, dim), dim 1 to 3, finite (converted once when
+    given otherwise; None or nan is refused); cells: a list of CellBlock or
+    (type, data) pairs, or a dict {type: data}; cell_data: {name: [array per
+    block]}; read fills meshio's key of the format's references
+    ("gmsh:physical", "medit:ref", "nastran:ref", "femap:ref") and write
+    writes back "ref" or any of them; point_data: {name: array per node};
+    field_data: {name: array([tag, dimension])}, the physical names (MSH).
+    Every cell must name an existing node: element N referencing node K of
+    M is refused with quernfold.Error.
     """
 
-    def __init__(self, points, cells, cell_data: "dict | None" = None):
+    def __init__(self, points, cells, cell_data: "dict | None" = None,
+                 point_data: "dict | None" = None, field_data: "dict | None" = None):
         points = np.ascontiguousarray(points, dtype=np.float64)
         if points.ndim != 2 or not 1 <= points.shape[1] <= 3:
             raise Error(f"points must have shape (nodes, 1 | 2 | 3), got {points.shape}")
+        if not np.isfinite(points).all():
+            node = int(np.argmax(~np.isfinite(points).all(axis=1)))
+            raise Error(f"points must be finite numbers: node {node} has {points[node].tolist()} "
+                        "(None reads as nan)")
         self.points = points
         pairs = cells.items() if isinstance(cells, dict) else cells
         self.cells = [_block(t, d, len(points)) for t, d in pairs]
         self.cell_data = dict(cell_data or {})
+        self.point_data = dict(point_data or {})
+        self.field_data = dict(field_data or {})
         self.format = None  # the format read() read it in
         for name, values in self.cell_data.items():
             if len(values) != len(self.cells):
                 raise Error(f"cell_data[{name!r}] must hold one array per cell block")
+
+    @property
+    def cells_dict(self) -> dict:
+        """{type: data}, the blocks of one type joined (as meshio's)."""
+        joined = {}
+        for b in self.cells:
+            joined.setdefault(b.type, []).append(b.data)
+        return {t: np.concatenate(d) if len(d) > 1 else d[0] for t, d in joined.items()}
+
+    def write(self, path: "str | os.PathLike", file_format: "str | None" = None,
+              binary: "bool | None" = None) -> None:
+        """write(path, self, file_format, binary)."""
+        write(path, self, file_format, binary)
 
     def __repr__(self):
         kinds = ", ".join(f"{len(b)} {b.type}" for b in self.cells)
@@ -128,7 +160,8 @@ class Mesh:
         import meshio
 
         return meshio.Mesh(self.points, [(b.type, b.data) for b in self.cells],
-                           cell_data=self.cell_data or None)
+                           point_data=self.point_data or None,
+                           cell_data=self.cell_data or None, field_data=self.field_data or None)
 
 
 def from_meshio(mesh) -> "Mesh":
@@ -136,56 +169,96 @@ def from_meshio(mesh) -> "Mesh":
     one array per block; blocks of kinds quernfold does not know (polygons,
     ...) are refused."""
     data = {k: v for k, v in mesh.cell_data.items() if len(v) == len(mesh.cells)}
-    return Mesh(mesh.points, [(c.type, c.data) for c in mesh.cells], data)
+    return Mesh(mesh.points, [(c.type, c.data) for c in mesh.cells], data, mesh.point_data,
+                mesh.field_data)
 
 
 def _blocks(mesh, with_refs=False):
-    refs = mesh.cell_data.get("ref") if with_refs else None
-    return [(b.type, b.data, r) for b, r in zip(mesh.cells, refs or [None] * len(mesh.cells))]
+    keys = ["ref", *dict.fromkeys(_REF_KEYS.values())] if with_refs else []
+    refs = next((mesh.cell_data[k] for k in keys if k in mesh.cell_data), None)
+    return [(b.type, b.data, None if r is None else np.asarray(r, np.uint32))
+            for b, r in zip(mesh.cells, refs or [None] * len(mesh.cells))]
 
 
-def read(path: "str | os.PathLike") -> "Mesh":
+def _format_named(file_format, readable):
+    """The table's name of a format given by name, extension or meshio's name."""
+    if file_format is None:
+        return ""
+    ext = _MESHIO_FORMATS.get(file_format.lower(), file_format.lower())
+    ext = ext if ext.startswith(".") else "." + ext
+    for name, exts, r, w in formats():
+        if file_format == name or (ext in exts and (r if readable else w)):
+            return name
+    raise Error(f"unknown file format {file_format!r} "
+                f"(known: {', '.join(n for n, _, r, w in formats() if (r if readable else w))})")
+
+
+def read(path: "str | os.PathLike", file_format: "str | None" = None) -> "Mesh":
     """Reads a whole mesh file in the format its content shows (gmsh MSH,
     VTK, MEDIT, STL, NASTRAN, FEMAP, OBJ), or else the format of its
-    extension (as listed by formats()); `Mesh.format` names the format read.
-    FileNotFoundError when the file is missing; quernfold.Error when it is
-    not a regular file, its format is unknown or it cannot be read (the
-    message says why)."""
+    extension (as listed by formats()); file_format (a name of formats(),
+    an extension or meshio's name: "gmsh", "medit", "nastran", ...) forces
+    one. `Mesh.format` names the format read; the references go to
+    cell_data under meshio's key, MSH physical names to field_data. What
+    the reader left out (NASTRAN cards it cannot take) is named in a
+    warning. FileNotFoundError when the file is missing; quernfold.Error
+    when it is not a regular file, its format is unknown, it cannot be read
+    (the message says why) or nothing is read from it ("no mesh found")."""
     path = os.fspath(path)
     if not os.path.exists(path):
         raise FileNotFoundError(errno.ENOENT, os.strerror(errno.ENOENT), path)
-    points, blocks, format_name, _ = _quernfold._read(path)
+    points, blocks, format_name, _, names, left_out = _quernfold._read(
+        path, _format_named(file_format, True))
+    for record, why, count in left_out:
+        warnings.warn(f"{path}: left out {count:,} {record} records: {why}", stacklevel=2)
     cell_data = {}
     if any(refs is not None for _, _, refs in blocks):
-        cell_data["ref"] = [np.zeros(len(d), np.uint32) if r is None else r for _, d, r in blocks]
-    mesh = Mesh(points, [(t, d) for t, d, _ in blocks], cell_data)
+        key = _REF_KEYS.get(format_name, "ref")
+        cell_data[key] = [np.zeros(len(d), np.uint32) if r is None else r for _, d, r in blocks]
+    field_data = {name: np.array([tag, dim]) for dim, tag, name in names}
+    mesh = Mesh(points, [(t, d) for t, d, _ in blocks], cell_data, field_data=field_data)
     mesh.format = format_name
     return mesh
 
 
-def write(path: "str | os.PathLike", mesh: "Mesh", binary: bool = False) -> None:
-    """Writes a whole mesh; the format follows the extension. binary: STL in
-    its binary form. The target is replaced whole or left as it was.
-    cell_data["ref"], when present, gives the property identifiers or
+def write(path: "str | os.PathLike", mesh: "Mesh", file_format: "str | None" = None,
+          binary: "bool | None" = None) -> None:
+    """Writes a whole mesh; the format follows file_format (as read()
+    takes it) or else the extension. binary: True or False only for a
+    format written in both forms (STL, VTK XML; None: text). The target is replaced
+    whole or left as it was. cell_data["ref"] (or meshio's key of a
+    format's references), when present, gives the property identifiers or
     references. Cells the format leaves out or holds only in part are named
     in a warning, and so are the nodes made coincident and the cells
     inverted where the format cannot hold the coordinates (STL's float32,
     EnSight's 6 digits). Every other format keeps the coordinates exactly
     (NASTRAN: 10 digits) and every cell in the order other programs read
     as positive. quernfold.Error when the format is unknown, holds none of
-    the cells (nothing is written) or the file cannot be written."""
-    losses, coincident, inverted = _quernfold._write(
-        os.fspath(path), mesh.points, _blocks(mesh, True), binary
-    )
+    the cells (nothing is written), has one form only and binary is given,
+    or the file cannot be written."""
+    path = os.fspath(path)
+    if file_format is not None:
+        name = _format_named(file_format, False)
+        ext = next(exts[0] for n, exts, _, _ in formats() if n == name)
+        if os.path.splitext(path)[1].lower() not in next(e for n, e, _, _ in formats() if n == name):
+            with tempfile.TemporaryDirectory(dir=os.path.dirname(os.path.abspath(path))) as d:
+                _write_checked(os.path.join(d, "mesh" + ext), path, mesh, binary)
+                os.replace(os.path.join(d, "mesh" + ext), path)
+            return
+    _write_checked(path, path, mesh, binary)
+
+
+def _write_checked(target, shown, mesh, binary):
+    losses, coincident, inverted = _quernfold._write(target, mesh.points, _blocks(mesh, True), binary)
     for block, left_out, words in losses:
         b = mesh.cells[block]
         what = f"left out ({words})" if left_out else words
-        warnings.warn(f"{os.fspath(path)}: {len(b)} {b.type} elements {what}", stacklevel=2)
+        warnings.warn(f"{shown}: {len(b)} {b.type} elements {what}", stacklevel=3)
     if coincident or inverted:
         warnings.warn(
-            f"{os.fspath(path)}: the format cannot hold the coordinates exactly: "
+            f"{shown}: the format cannot hold the coordinates exactly: "
             f"{coincident} nodes become coincident and {inverted} elements non-positive",
-            stacklevel=2,
+            stacklevel=3,
         )
 
 

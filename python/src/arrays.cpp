@@ -1,9 +1,11 @@
 #include "arrays.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <string>
 #include <vector>
 
 namespace quernfold_py {
@@ -150,13 +152,20 @@ py::dict cell_kinds() {
   return d;
 }
 
-dense2D<double> points_in(py::handle points) {
+dense2D<double> points_in(py::handle points, bool finite) {
   const char* what = "shape (nodes, 2) or (nodes, 3)";
   auto a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(points);
   if (!a) fail(std::string("points must be an array of numbers, ") + what);
   if (a.ndim() != 2 || a.shape(1) < 2 || a.shape(1) > 3)
     fail(std::string("points must have ") + what + ", got " + shape_text(a));
   if (static_cast<std::size_t>(a.shape(0)) >= qf::no_index) fail("points has too many nodes");
+  const double* first = a.data();
+  const double* bad =
+      !finite ? first + a.size()
+              : std::find_if(first, first + a.size(), [](double x) { return !std::isfinite(x); });
+  if (finite && bad != first + a.size())
+    fail("points must be finite numbers: node " + std::to_string((bad - first) / a.shape(1)) +
+         " has " + number(*bad) + " (None reads as nan)");
   return borrow<double>(a, a.shape(1), a.shape(0));
 }
 
@@ -187,7 +196,10 @@ dense1D<unsigned> indices_in(py::handle nodes, const char* name) {
 }
 
 mesh_in::mesh_in(py::handle p, py::handle c, const std::string& type_name)
-    : name(type_name), type(cell_kind(type_name)), points(points_in(p)), cells(cells_in(c, type)) {}
+    : name(type_name),
+      type(cell_kind(type_name)),
+      points(points_in(p, true)),
+      cells(cells_in(c, type)) {}
 
 size_map_in::size_map_in(py::handle map, bool copy) {
   const char* what = "sizes (nodes,) or metrics (nodes, 3) or (nodes, 6)";
@@ -240,7 +252,7 @@ void to_meshio(dense2D<unsigned>& cells, element_type type) {
 
 qf::mesh_data mesh_value(py::handle points, const py::list& blocks) {
   qf::mesh_data mesh;
-  mesh.coords = points_in(points);
+  mesh.coords = points_in(points, true);
   for (const py::handle item : blocks) {
     const auto block = item.cast<py::tuple>();
     qf::mesh_block b;

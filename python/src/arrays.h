@@ -68,8 +68,9 @@ py::dict cell_kinds();
 // --- Inputs ----------------------------------------------------------------
 
 // points (nodes, d) as a d x nodes matrix, d = 2 or 3; float64 C-contiguous
-// arrays are used in place, anything else is converted.
-dense2D<double> points_in(py::handle points);
+// arrays are used in place, anything else is converted. `finite`: the
+// points of a mesh, refused (Error) when a coordinate is NaN or infinite.
+dense2D<double> points_in(py::handle points, bool finite = false);
 
 // cells (elements, nbr_nodes(type)) of integers in meshio's node order as a
 // matrix in the library's node order. uint32 and int32 C-contiguous arrays of

@@ -16,7 +16,7 @@ using measure_fn = int (*)(const dense2D<double>&, const dense2D<unsigned>&, ele
 py::array per_element(py::handle points, py::handle cells, const std::string& type,
                       measure_fn measure, const char* operation) {
   const element_type t = cell_kind(type);
-  const dense2D<double> p = points_in(points);
+  const dense2D<double> p = points_in(points, true);
   const dense2D<unsigned> c = cells_in(cells, t);
   dense1D<double> values;
   const int code = unlocked([&] { return measure(p, c, t, values); });

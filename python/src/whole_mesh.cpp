@@ -72,8 +72,17 @@ py::dict statistics(py::handle points, const py::list& blocks) {
   d["nodes"] = s.nodes;
   d["dimension"] = s.dimension;
   d["space_dimension"] = s.space_dimension;
-  for (const qf::kind_statistics& k : s.blocks) cells[qf::cell_name(k.type)] = k.elements;
+  py::dict cell_quality;
+  for (const qf::kind_statistics& k : s.blocks) {
+    cells[qf::cell_name(k.type)] = k.elements;
+    if (!k.quality.count) continue;
+    py::object q = range_dict(k.quality);
+    q["worst"] = k.worst;
+    q["nonpositive_jacobians"] = k.nonpositive_jacobians;
+    cell_quality[qf::cell_name(k.type)] = q;
+  }
   d["cells"] = cells;
+  d["cell_quality"] = cell_quality;
   d["bounding_box"] =
       s.has_box ? py::object(py::make_tuple(py::make_tuple(s.box[0][0], s.box[0][1], s.box[0][2]),
                                             py::make_tuple(s.box[1][0], s.box[1][1], s.box[1][2])))

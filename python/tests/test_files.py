@@ -52,3 +52,42 @@ def test_file_errors_name_the_cause(tmp_path):
     with pytest.raises(qf.Error, match="STL holds none of the 2 elements; nothing written"):
         qf.write(tmp_path / "tets.stl", qf.Mesh(SOLID, [("tetra", TETS)]))
     assert not (tmp_path / "tets.stl").exists()
+
+
+FIXTURES = __import__("pathlib").Path(__file__).resolve().parents[2] / "tests" / "fixtures" / "tools"
+
+
+@pytest.mark.parametrize("name", ["gmsh_groups.msh", "gmsh_groups41.msh"])
+def test_physical_groups_read_as_meshio_reads_them(name, tmp_path):
+    path, theirs = FIXTURES / name, meshio.read(FIXTURES / name)
+    ours = qf.read(path)
+    assert {k: v.tolist() for k, v in ours.field_data.items()} == \
+        {k: v.tolist() for k, v in theirs.field_data.items()}
+    tags = lambda m, key: sorted((c.type, int(t)) for c, d in zip(m.cells, m.cell_data[key]) for t in d)
+    assert tags(ours, "gmsh:physical") == tags(theirs, "gmsh:physical")
+    assert {t: len(d) for t, d in ours.cells_dict.items()} == {t: len(d) for t, d in theirs.cells_dict.items()}
+    # A deck written without references reads with meshio's counts.
+    meshio.write(tmp_path / "deck.nas", theirs)
+    assert {t: len(d) for t, d in qf.read(tmp_path / "deck.nas").cells_dict.items()} == \
+        {t: len(d) for t, d in meshio.read(tmp_path / "deck.nas").cells_dict.items()}
+
+
+def test_unreadable_inputs_bad_points_and_forms_are_refused(tmp_path):
+    (tmp_path / "notamesh.obj").write_text("milk\neggs\n")
+    with pytest.raises(qf.Error, match="no mesh found in .*notamesh.obj \\(read as Wavefront OBJ\\)"):
+        qf.read(tmp_path / "notamesh.obj")
+    (tmp_path / "short.nas").write_text("GRID,1,,0.,0.,0.\nGRID,2,,1.,0.,0.\nGRID,3,,0.,1.,0.\nCTRIA3,1,1,1,2\n")
+    with pytest.warns(UserWarning, match="left out 1 CTRIA3 records"):
+        qf.read(tmp_path / "short.nas")
+    nan = np.array([[None] * 3] + SOLID[1:].tolist(), dtype=object)
+    for call in (lambda: qf.Mesh(nan, [("tetra", TETS)]), lambda: qf.shape_qualities(nan, TETS, "tetra"),
+                 lambda: qf.jacobians(nan, TETS, "tetra")):
+        with pytest.raises(qf.Error, match="finite"):
+            call()
+    mesh = qf.Mesh(SOLID, [("tetra", TETS)])
+    with pytest.raises(qf.Error, match="one form only"):
+        qf.write(tmp_path / "m.mesh", mesh, binary=True)
+    # file_format overrides the extension both ways; Mesh.write is write.
+    mesh.write(tmp_path / "m.txt", file_format="gmsh")
+    back = qf.read(tmp_path / "m.txt", file_format="msh")
+    assert back.format == "gmsh MSH" and back.cells_dict["tetra"].tolist() == TETS.tolist()

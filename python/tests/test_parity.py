@@ -45,8 +45,12 @@ def mesh_file(request):
 
 def test_info_is_statistics(mesh_file):
     info = json.loads(tool("info", "--json", mesh_file))
-    mesh = qf.read(mesh_file)
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        mesh = qf.read(mesh_file)
     assert info.pop("file") == str(mesh_file) and info.pop("format") == mesh.format
+    assert [f"left out {r['count']:,} {r['record']} records: {r['why']}" for r in info.pop("left_out")] == \
+        [str(w.message).split(": ", 1)[1] for w in caught]
     stats = json.loads(json.dumps(qf.statistics(mesh)))
     assert stats == info
 

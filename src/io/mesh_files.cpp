@@ -260,6 +260,70 @@ int read_runs(const char* path, mesh_data& mesh) {
   return blocks;
 }
 
+// NASTRAN decks as whole meshes: a blank property field reads as property 0
+// (decks written without properties), and the element cards still left out
+// are counted.
+int read_nastran(const char* path, mesh_data& mesh) {
+  dense2D<unsigned> all;
+  dense1D<unsigned> bounds, pids;
+  dense1D<int> types;
+  nastran_read_settings settings;
+  settings.blank_property_is_zero = true;
+  const int code = NASTRAN_input(path, mesh.coords, all, bounds, types, pids, settings,
+                                 mesh.left_out, mesh.malformed_line);
+  if (code != 0 || bounds.empty()) return code;
+  return blocks_from_runs(mesh, all, bounds, types, pids);
+}
+
+// The section of physical names of a MSH file and its end; the sections
+// after which it no longer comes (it precedes the mesh).
+constexpr const char kNamesSection[] = "$PhysicalNames";
+constexpr const char kNamesEnd[] = "$EndPhysicalNames";
+constexpr const char* kMeshSections[] = {"$Entities", "$Nodes", "$Elements"};
+constexpr std::size_t kNameLine = 4096;
+
+bool starts(const char* line, const char* word) {
+  return std::strncmp(line, word, std::strlen(word)) == 0;
+}
+
+// One line `dimension tag "name"` of the section.
+bool parse_physical_name(const char* line, physical_name& out) {
+  int used = 0;
+  if (std::sscanf(line, "%u %u %n", &out.dimension, &out.tag, &used) < 2) return false;
+  const char* open = std::strchr(line + used, '"');
+  const char* close = open ? std::strrchr(open + 1, '"') : nullptr;
+  if (!close) return false;
+  out.name.assign(open + 1, close);
+  return true;
+}
+
+// The physical names of the file's $PhysicalNames section (none without
+// one; the text before the mesh sections is read, not the mesh).
+void read_physical_names(const char* path, std::vector<physical_name>& names) {
+  detail::scoped_file file(path, "rb");
+  if (!file) return;
+  char line[kNameLine];
+  bool inside = false;
+  while (std::fgets(line, sizeof line, file.get())) {
+    if (inside) {
+      physical_name n;
+      if (starts(line, kNamesEnd)) return;
+      if (parse_physical_name(line, n)) names.push_back(n);
+      continue;
+    }
+    for (const char* section : kMeshSections)
+      if (starts(line, section)) return;
+    inside = starts(line, kNamesSection);
+    if (inside && !std::fgets(line, sizeof line, file.get())) return;  // the count
+  }
+}
+
+int read_msh(const char* path, mesh_data& mesh) {
+  const int code = read_runs<msh_input>(path, mesh);
+  if (code == 0) read_physical_names(path, mesh.physical_names);
+  return code;
+}
+
 const char* stl_message(int code) {
   switch (code) {
     case -1:
@@ -523,8 +587,8 @@ constexpr char kEnsightNumber[] = "%12.5e";
 const mesh_format kFormats[] = {
     {"STL", ".stl", read_stl, write_stl, stl_message, stl_fate, nullptr, false, as_float},
     {"Wavefront OBJ", ".obj", read_obj, write_obj, obj_message, obj_fate, nullptr, false, nullptr},
-    {"NASTRAN bulk data", ".nas .bdf .dat", read_runs<NASTRAN_input>, write_nastran,
-     nastran_message, nastran_fate, nullptr, true, nullptr},
+    {"NASTRAN bulk data", ".nas .bdf .dat", read_nastran, write_nastran, nastran_message,
+     nastran_fate, nullptr, true, nullptr},
     {"FEMAP neutral", ".neu", read_runs<FEMAP_input>, write_femap, femap_message, femap_fate,
      nullptr, true, nullptr},
     {"MEDIT", ".mesh", read_runs<medit_input>, write_medit, scanned_message, medit_fate, nullptr,
@@ -533,8 +597,7 @@ const mesh_format kFormats[] = {
      false, nullptr},
     {"VTK legacy", ".vtk", read_runs<vtk_input, false>, write_vtk, scanned_message, vtk_fate,
      nullptr, false, nullptr},
-    {"gmsh MSH", ".msh", read_runs<msh_input>, write_msh, scanned_message, msh_fate, nullptr, false,
-     nullptr},
+    {"gmsh MSH", ".msh", read_msh, write_msh, scanned_message, msh_fate, nullptr, false, nullptr},
     {"VTK XML unstructured grid", ".vtu", detail::read_vtu_file, detail::write_vtu_file,
      detail::vtu_message, detail::vtu_fate, nullptr, false, nullptr},
     {"EnSight", ".geo", nullptr, write_ensight, nullptr, ensight_fate, kEnsightCompanion, false,
@@ -608,6 +671,9 @@ const mesh_format* find_mesh_format(const char* path) {
 int read_mesh(const char* path, mesh_data& mesh, const mesh_format** format) try {
   mesh.coords = dense2D<double>();  // fresh storage: never write into a shared block
   mesh.blocks.clear();
+  mesh.physical_names.clear();
+  mesh.left_out.clear();
+  mesh.malformed_line = 0;
   const mesh_format* f = find_mesh_format(path);
   if (format) *format = f;
   if (!f) return mesh_unknown_format;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "io/shared/element_runs.h"
@@ -58,10 +59,21 @@ class line_source {
   bool next(std::string& line) {
     if (!lines_.next()) return false;
     line.assign(lines_.begin(), lines_.end());
+    before_ = {line_, ended_};
+    if (ended_) ++line_;
+    ended_ = !line.empty() && line.back() == '\n';
     return true;
   }
 
-  void put_back() { lines_.put_back(); }
+  void put_back() {
+    lines_.put_back();
+    line_ = before_.first;
+    ended_ = before_.second;
+  }
+
+  // The number of the line last read (from 1; the pieces of a line longer
+  // than the buffer count once).
+  std::size_t line_number() const { return line_; }
 
   // A continuation line is read only while the stream is neither in error
   // nor at its end.
@@ -72,6 +84,11 @@ class line_source {
  private:
   std::FILE* stream_;
   detail::line_reader<kCardLines> lines_;
+  // The line number and whether the last piece ended its line, now and
+  // before the last line read (restored when it is handed back).
+  std::size_t line_ = 0;
+  bool ended_ = true;
+  std::pair<std::size_t, bool> before_{0, true};
 };
 
 bool starts_with(const std::string& s, const char* prefix) {
@@ -272,37 +289,49 @@ card_line parse_free_card(const std::string& line, bool first, std::string& name
   return r;
 }
 
+// Field of a card's first line that holds the property identifier.
+constexpr std::size_t kPropertyField = 2;
+
+bool is_blank(const std::string& field) {
+  return field.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
 // Reads "%d" from the fields [from, to) one after the other, stopping at the
-// first that fails; returns how many were read.
+// first that fails; returns how many were read. With `blank_property`, a
+// blank property field of a card's first line reads as 0.
 std::size_t scan_integers(const std::vector<std::string>& f, std::size_t from, std::size_t to,
-                          std::vector<long>& ints) {
+                          std::vector<long>& ints, bool blank_property = false) {
   std::size_t n = 0;
   for (std::size_t k = from; k < to && k < f.size(); ++k, ++n) {
     int v;
-    if (std::sscanf(f[k].c_str(), "%d", &v) != 1) break;
+    if (blank_property && k == kPropertyField && is_blank(f[k]))
+      v = 0;
+    else if (std::sscanf(f[k].c_str(), "%d", &v) != 1)
+      break;
     ints.push_back(v);
   }
   return n;
 }
 
 card_line parse_large_card(const std::string& line, bool first, std::string& name,
-                           std::vector<long>& ints) {
+                           std::vector<long>& ints, const nastran_read_settings& settings) {
   const std::vector<std::string> f = large_fields(line);
   card_line r;
   if (first) name = f[0].substr(0, f[0].find('*'));
   r.continues =
       f[0].find('*', 1) != std::string::npos ||
       (f.size() == kLargeFields && !f[kLargeFields - 1].empty() && f[kLargeFields - 1][0] == '*');
-  r.items = scan_integers(f, 1, kLargeFields - 1, ints);
+  r.items = scan_integers(f, 1, kLargeFields - 1, ints, first && settings.blank_property_is_zero);
   return r;
 }
 
 card_line parse_small_card(const std::string& line, bool first, std::string& name,
-                           std::vector<long>& ints, line_source& src) {
+                           std::vector<long>& ints, line_source& src,
+                           const nastran_read_settings& settings) {
   const std::vector<std::string> f = small_fields(line);
   card_line r;
   if (first) name = f[0].substr(0, f[0].find(' '));
-  r.items = scan_integers(f, 1, kSmallFields - 1, ints);
+  r.items = scan_integers(f, 1, kSmallFields - 1, ints, first && settings.blank_property_is_zero);
   if (f[kSmallFields - 1][0] == '+') {
     r.continues = true;
   } else if (ints.size() == kImplicitContinuation && src.can_continue()) {
@@ -315,13 +344,36 @@ card_line parse_small_card(const std::string& line, bool first, std::string& nam
   return r;
 }
 
+constexpr const char kBlankProperty[] = "blank property field";
+constexpr const char kNodeCount[] = "node count of no element of the card (or more fields)";
+
+// Counts one element card left out, by card name and reason.
+void count_left_out(std::vector<left_out_records>* skipped, const std::string& name,
+                    const char* why) {
+  if (!skipped) return;
+  for (left_out_records& r : *skipped)
+    if (r.record == name && r.why == why) {
+      ++r.count;
+      return;
+    }
+  skipped->push_back({name, why, 1});
+}
+
 // Appends the card's element when its name is known and its node count fits.
-int store_card(const std::string& name, const std::vector<long>& ints, detail::run_builder& out) {
+int store_card(const std::string& name, const std::vector<long>& ints, detail::run_builder& out,
+               std::vector<left_out_records>* skipped) {
   const element_type base = card_type(name);
-  if (base == ET_UNKNOWN || ints.size() < 2) return 0;
+  if (base == ET_UNKNOWN) return 0;
+  if (ints.size() < 2) {
+    count_left_out(skipped, name, kBlankProperty);
+    return 0;
+  }
   const std::size_t count = ints.size() - 2;
   const element_type type = raised_type(base, count);
-  if (count != nbr_nodes(type)) return 0;
+  if (count != nbr_nodes(type)) {
+    count_left_out(skipped, name, kNodeCount);
+    return 0;
+  }
   unsigned nodes[20];
   for (unsigned k = 0; k < count; ++k)
     nodes[k] = static_cast<unsigned>(ints[2 + read_position(type, k)] - 1);
@@ -330,7 +382,16 @@ int store_card(const std::string& name, const std::vector<long>& ints, detail::r
   return 0;
 }
 
-int read_card(const std::string& first_line, line_source& src, detail::run_builder& out) {
+// What the reading of one deck takes beyond the stream: settings and the
+// count of element cards left out (nullptr: not counted).
+struct deck_reading {
+  nastran_read_settings settings;
+  std::vector<left_out_records>* skipped = nullptr;
+  std::size_t* failed_line = nullptr;  // receives the line of a refused record
+};
+
+int read_card(const std::string& first_line, line_source& src, detail::run_builder& out,
+              const deck_reading& deck) {
   std::string name, line = first_line;
   std::vector<long> ints;
   for (bool first = true;; first = false) {
@@ -338,19 +399,19 @@ int read_card(const std::string& first_line, line_source& src, detail::run_build
     if (contains(line, ","))
       r = parse_free_card(line, first, name, ints);
     else if (contains(line, "*"))
-      r = parse_large_card(line, first, name, ints);
+      r = parse_large_card(line, first, name, ints, deck.settings);
     else
-      r = parse_small_card(line, first, name, ints, src);
+      r = parse_small_card(line, first, name, ints, src, deck.settings);
     if (r.items < kMinItems) {
-      if (first) return 0;
+      if (first) return store_card(name, ints, out, deck.skipped);
       break;
     }
     if (!r.continues || !src.can_continue() || !src.next(line)) break;
   }
-  return store_card(name, ints, out);
+  return store_card(name, ints, out, deck.skipped);
 }
 
-int read_core(std::FILE* stream, detail::run_builder& out) {
+int read_core(std::FILE* stream, detail::run_builder& out, const deck_reading& deck = {}) {
   if (!stream || std::ferror(stream)) return -1;
   if (!out.start()) return no_memory;
   line_source src(stream);
@@ -359,8 +420,9 @@ int read_core(std::FILE* stream, detail::run_builder& out) {
   while (code == 0 && src.next(line)) {
     if (contains(line, "ENDDATA")) break;
     if (is_empty_line(line) || line[0] == '$' || contains(line, "BEGIN BULK")) continue;
-    code = starts_with(line, "GRID") ? read_grid(line, src, out) : read_card(line, src, out);
+    code = starts_with(line, "GRID") ? read_grid(line, src, out) : read_card(line, src, out, deck);
   }
+  if (code < 0 && deck.failed_line) *deck.failed_line = src.line_number();
   if (!out.finish() && code == 0) code = no_memory;
   return code;
 }
@@ -485,6 +547,20 @@ int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& conn
 }
 
 QUERNFOLD_READER_FORMS(NASTRAN_input, detail::kNastranReaderRules)
+
+int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                  dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids,
+                  const nastran_read_settings& settings, std::vector<left_out_records>& skipped,
+                  std::size_t& failed_line) {
+  skipped.clear();
+  failed_line = 0;
+  const deck_reading deck{settings, &skipped, &failed_line};
+  return detail::with_file(name, detail::kNastranReaderRules.mode, [&](std::FILE* f) {
+    const detail::c_locale_scope c_numbers;
+    detail::run_builder out(coords, connectM, bounds, types, pids);
+    return read_core(f, out, deck);
+  });
+}
 
 // ---------------------------------------------------------------------------
 // Writer

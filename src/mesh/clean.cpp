@@ -135,7 +135,7 @@ int drop_unused_nodes(mesh_data& mesh, dense1D<unsigned>& node_map) {
 int clean_mesh(const mesh_data& in, double tol, mesh_data& out, clean_report& report) {
   report = clean_report();
   out = mesh_data();
-  if (!(tol >= 0)) return mesh_bad_tolerance;
+  if (!(tol >= 0) || !std::isfinite(tol)) return mesh_bad_tolerance;
   if (!mesh_fields_fit(in)) return mesh_bad_field;
   int code = deep_copy(in, out) ? 0 : no_memory;
   if (code == 0) code = clean_steps(out, tol, report);

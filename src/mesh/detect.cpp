@@ -164,7 +164,23 @@ const char* extension_shown(const file_head& head) {
   return nullptr;
 }
 
+// MSH: "$MeshFormat", then "version file-type data-size", file-type 1 for
+// binary.
+bool is_binary_msh(const std::string& s) {
+  std::size_t at = s.find('\n');
+  if (!starts_with(s, 0, "$MeshFormat") || at == std::string::npos) return false;
+  const std::string line = next_line(s, ++at);
+  const std::size_t gap = line.find(' ');
+  return gap != std::string::npos && line.compare(gap, 3, " 1 ") == 0;
+}
+
 }  // namespace
+
+bool is_binary_mesh_file(const char* path) {
+  file_head head;
+  if (!read_head(path, head)) return false;
+  return is_binary_msh(head.bytes) || is_binary_medit(head.bytes) || is_binary_stl(head);
+}
 
 const mesh_format* detect_mesh_format(const char* path) {
   file_head head;

@@ -1,6 +1,8 @@
 // Whole meshes to and from files: reading with the format the content
 // shows, and what a write will keep, checked before anything is written.
+#include <filesystem>
 #include <new>
+#include <system_error>
 
 #include "quernfold/io.h"
 #include "quernfold/mesh.h"
@@ -8,6 +10,9 @@
 namespace ovk {
 namespace quernfold {
 namespace {
+
+// File names of the formats written in text or binary form (STL, VTK XML).
+constexpr const char* kBinaryWritten[] = {"binary.stl", "binary.vtu"};
 
 // The format to read `path` with: the content's when it shows a readable
 // format other than the extension's.
@@ -36,20 +41,44 @@ int measure_rounding(const mesh_data& mesh, const mesh_format& format, write_pla
   return 0;
 }
 
-}  // namespace
-
-int load_mesh(const char* path, mesh_data& mesh, read_report& report) try {
-  report.format = format_to_read(path, report.from_content);
-  if (!report.from_content) return read_mesh(path, mesh, &report.format);
-  // The content's format read as read_mesh reads the extension's (the file
-  // is a regular file: the content was read).
+// Reads `path` in `format`, as read_mesh reads the extension's format.
+int read_in(const char* path, const mesh_format& format, mesh_data& mesh) {
   mesh = mesh_data();
-  const int code = report.format->read(path, mesh);
+  if (!format.read) return mesh_not_supported;
+  std::error_code ec;
+  const std::filesystem::file_status status = std::filesystem::status(path, ec);
+  if (ec || !std::filesystem::exists(status)) return -1;
+  if (!std::filesystem::is_regular_file(status)) return mesh_not_a_file;
+  const int code = format.read(path, mesh);
   if (code != 0) return code;
   node_reference where;
   return find_missing_node(mesh, where) ? mesh_missing_node : 0;
+}
+
+}  // namespace
+
+int load_mesh(const char* path, mesh_data& mesh, read_report& report, const mesh_format* as) try {
+  report.from_content = false;
+  report.binary = false;
+  report.format = as ? as : format_to_read(path, report.from_content);
+  const int code = as || report.from_content ? read_in(path, *report.format, mesh)
+                                             : read_mesh(path, mesh, &report.format);
+  if (code != 0) return code;
+  report.binary = is_binary_mesh_file(path);
+  if (mesh.coords.cols() == 0 && mesh.elements() == 0) {
+    mesh = mesh_data();
+    return mesh_nothing_read;
+  }
+  return 0;
 } catch (const std::bad_alloc&) {
   return no_memory;
+}
+
+bool has_binary_form(const mesh_format* format) {
+  if (!format || !format->write) return false;
+  for (const char* name : kBinaryWritten)
+    if (format == find_mesh_format(name)) return true;
+  return false;
 }
 
 int plan_mesh_write(const char* path, const mesh_data& mesh, write_plan& plan) try {

@@ -71,7 +71,8 @@ void size_inner_nodes(const mesh_data& mesh, dense1D<double>& sizes) {
 int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<double>& sizes,
                   int& changed) {
   changed = 0;
-  if (!(p >= 0) || !(gradation >= kSmallestGradation)) return mesh_bad_parameter;
+  if (!(p >= 0) || !std::isfinite(p) || !(gradation >= kSmallestGradation))
+    return mesh_bad_parameter;
   if (mesh_dimension(mesh) == 0) return mesh_no_faces;
   if (int code = node_sizes(mesh, p, sizes)) return code;
   if (!std::isinf(gradation)) {

@@ -86,8 +86,8 @@ int count_coincident(const mesh_data& mesh, mesh_statistics& s) {
   return 0;
 }
 
-// Qualities and Jacobians of one block's vertex matrix into its own entry
-// and the totals.
+// Qualities and Jacobians of one block's vertex matrix into its own entry,
+// and into the totals when the block is of the mesh's dimension.
 int measure_block(const mesh_data& mesh, std::size_t b, const dense2D<unsigned>& vertices,
                   element_type kind, mesh_statistics& s) {
   kind_statistics& k = s.blocks[b];
@@ -96,14 +96,20 @@ int measure_block(const mesh_data& mesh, std::size_t b, const dense2D<unsigned>&
   if (int code = jacobians(mesh.coords, vertices, kind, jac)) return code;
   for (std::size_t e = 0; e < q.size(); ++e) {
     if (k.quality.count == 0 || q[e] < k.quality.min) k.worst = e;
-    if (s.quality.count == 0 || q[e] < s.quality.min) {
-      s.worst_block = b;
-      s.worst_element = e;
-    }
     k.quality.add(q[e]);
-    s.quality.add(q[e]);
     if (!(jac[e] > 0)) ++k.nonpositive_jacobians;
   }
+  if (element_dim(kind) != s.dimension || k.quality.count == 0) return 0;
+  if (s.quality.count == 0 || k.quality.min < s.quality.min) {
+    s.worst_block = b;
+    s.worst_element = k.worst;
+  }
+  s.quality.count += k.quality.count;
+  s.quality.sum += k.quality.sum;
+  s.quality.min =
+      s.quality.count == k.quality.count ? k.quality.min : std::min(s.quality.min, k.quality.min);
+  s.quality.max =
+      s.quality.count == k.quality.count ? k.quality.max : std::max(s.quality.max, k.quality.max);
   s.nonpositive_jacobians += k.nonpositive_jacobians;
   return 0;
 }

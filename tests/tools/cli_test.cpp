@@ -195,4 +195,54 @@ TEST_F(Cli, RefusedInputsAndFailedWritesLeaveTargetsAlone) {
   EXPECT_EQ(listing(), before) << "no temporary file is left";
 }
 
+TEST_F(Cli, UnreadableInputsBadOptionsAndStreamsSayWhy) {
+  const std::string tets =
+      "GRID,1,,0.,0.,0.\nGRID,2,,1.,0.,0.\nGRID,3,,0.,1.,0.\nGRID,4,,0.,0.,1.\n";
+  std::ofstream(tmp("notamesh.obj")) << "milk\neggs\n";
+  // Blank property fields (as written without references), and a card of
+  // no element's node count.
+  std::ofstream(tmp("blank.nas")) << tets << "CTETRA  1               1       2       3       4\n"
+                                  << "CTETRA,2,1,1,2,3\n";
+  std::ofstream(tmp("grid.nas")) << "$ deck\nGRID,1,,0.,0.,0.\nGRID,x\n";
+  ASSERT_EQ(run("convert " + block() + " msh.stl --to msh").status, 0);
+  const std::tuple<std::string, int, std::string> cases[] = {
+      {"info notamesh.obj", 2, "no mesh found in notamesh.obj (read as Wavefront OBJ)"},
+      {"info missing.msh", 2, "missing.msh: cannot be opened: No such file or directory"},
+      {"info --format stl msh.stl", 2, "as STL; its content looks like gmsh MSH"},
+      {"info grid.nas", 2, "malformed GRID record (line 3)"},
+      {"info blank.nas", 0, "left out 1 CTETRA records: node count"},
+      {"clean --tol inf blank.nas o.mesh", 1, "'inf' (accepted: a finite number >= 0)"},
+      {"sizemap --p nan blank.nas o.sol", 1, "accepted: a finite number >= 0"},
+      {"convert --binary blank.nas o.mesh", 1, "MEDIT is written in one form only"},
+      {"convert - o.mesh", 1, "reading standard input needs --format"},
+      {"convert --format nas --to msh - - < blank.nas", 0, ""},
+  };
+  for (const auto& [args, status, message] : cases) {
+    const run_result r = run(args);
+    EXPECT_EQ(r.status, status) << args << ": " << r.err;
+    EXPECT_TRUE(has(r.err + r.out, message)) << args << ": " << r.err;
+  }
+  EXPECT_FALSE(fs::exists(tmp("o.mesh")));
+  // The last case wrote standard output: read back as MSH whatever its name.
+  fs::copy_file(dir_ / "out.txt", tmp("stdout.txt"));
+  expect_fields(json::parse(run("info --json --format msh stdout.txt").out),
+                R"({"nodes": 4, "cells": {"tetra": 1}})");
+  // A binary STL converted over itself stays binary unless --ascii.
+  ASSERT_EQ(run("convert --binary " + sample() + " b.stl").status, 0);
+  ASSERT_EQ(run("convert b.stl b.stl").status, 0);
+  EXPECT_EQ(fs::file_size(tmp("b.stl")), 84u + 50u * 256u);
+  ASSERT_EQ(run("convert --ascii b.stl b.stl").status, 0);
+  EXPECT_EQ(read_file(tmp("b.stl")).compare(0, 5, "solid"), 0);
+  // Qualities and Jacobians of the solids alone; the skins per kind.
+  const json info = json::parse(run("info --json " + block()).out);
+  double solid_min = 2, sum = 0, count = 0;
+  for (const char* kind : {"hexahedron", "wedge", "tetra", "pyramid"}) {
+    solid_min = std::min(solid_min, info["cell_quality"][kind]["min"].get<double>());
+    sum += info["cell_quality"][kind]["mean"].get<double>() * info["cells"][kind].get<double>();
+    count += info["cells"][kind].get<double>();
+  }
+  EXPECT_EQ(info["quality"]["min"], solid_min);
+  EXPECT_NEAR(info["quality"]["mean"].get<double>(), sum / count, 1e-12);
+}
+
 }  // namespace
