@@ -6,6 +6,7 @@
 #                              tests exchange files with (gmsh, meshio, VTK)
 #   scripts/deps.sh robustness also the locale data and clang with libFuzzer
 #                              for the locale tests and the fuzz targets
+#   scripts/deps.sh mpi        also Open MPI and PT-Scotch for quernfold-mpi
 set -euo pipefail
 packages=(cmake make g++ libgtest-dev liblapack-dev libbenchmark-dev nlohmann-json3-dev
   # partitioning and compressed VTK XML files
@@ -17,6 +18,7 @@ for group in "$@"; do
   case $group in
     interop) packages+=(gmsh python3-gmsh python3-meshio python3-numpy python3-vtk9) ;;
     robustness) packages+=(locales clang libclang-rt-14-dev) ;;
+    mpi) packages+=(libopenmpi-dev openmpi-bin libptscotch-dev) ;;
   esac
 done
 missing=()

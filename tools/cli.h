@@ -30,6 +30,8 @@ struct invocation {
   std::vector<std::string> files;
   std::map<std::string, std::string> options;
   bool verbose = false;
+  // --threads: threads of the whole-mesh operations (0: the machine's cores).
+  unsigned threads = 0;
   bool has(const char* name) const { return options.count(name) != 0; }
 };
 

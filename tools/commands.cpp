@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "cli.h"
 #include "commands.h"
 
@@ -20,7 +22,6 @@ using namespace ovk::quernfold;
 // fall inside it.
 constexpr double kQualityTop = 1.0 + 1e-12;
 constexpr double kMaxBins = 1000;
-constexpr std::size_t kLineLength = 128;
 // Extension of the size-map files.
 constexpr const char kSolutionExtension[] = ".sol";
 constexpr const char kVtkExtension[] = ".vtk";
@@ -48,6 +49,53 @@ int report_sizes(const dense1D<double>& H, int changed) {
   return kOk;
 }
 
+// Upper end of bin k (the last ends at 1).
+double bin_upper(const histogram& h, std::size_t k) {
+  return k + 1 < h.nbins() ? h.bin_lower(k + 1) : 1.0;
+}
+
+// The qualities of one block.
+struct kind_quality {
+  const char* cell;
+  std::size_t elements;
+  double min, max;
+};
+
+void print_quality_text(const histogram& h, unsigned top, const std::vector<kind_quality>& kinds) {
+  std::printf("%zu elements of dimension %u, quality min %.6f mean %.6f max %.6f\n", h.count(), top,
+              h.min(), h.mean(), h.max());
+  for (const kind_quality& k : kinds)
+    std::printf("  %-14s %zu, min %.6f max %.6f\n", k.cell, k.elements, k.min, k.max);
+  if (h.underflow()) std::printf("  < 0         %8zu  (inverted)\n", h.underflow());
+  for (std::size_t k = 0; k < h.nbins(); ++k)
+    std::printf("  [%.2f, %.2f%c %8zu\n", h.bin_lower(k), bin_upper(h, k),
+                k + 1 < h.nbins() ? ')' : ']', h.bin_count(k));
+}
+
+// The same as one JSON object: file, dimension, elements, min, mean, max,
+// inverted, kinds [{cell, elements, min, max}] and bins [{lower, upper,
+// count}].
+void print_quality_json(const std::string& file, const histogram& h, unsigned top,
+                        const std::vector<kind_quality>& kinds) {
+  using json = nlohmann::ordered_json;
+  json bins = json::array(), cells = json::array();
+  for (std::size_t k = 0; k < h.nbins(); ++k)
+    bins.push_back(
+        {{"lower", h.bin_lower(k)}, {"upper", bin_upper(h, k)}, {"count", h.bin_count(k)}});
+  for (const kind_quality& k : kinds)
+    cells.push_back({{"cell", k.cell}, {"elements", k.elements}, {"min", k.min}, {"max", k.max}});
+  const json j = {{"file", file},
+                  {"dimension", top},
+                  {"elements", h.count()},
+                  {"min", h.min()},
+                  {"mean", h.mean()},
+                  {"max", h.max()},
+                  {"inverted", h.underflow()},
+                  {"kinds", std::move(cells)},
+                  {"bins", std::move(bins)}};
+  std::printf("%s\n", j.dump(2).c_str());
+}
+
 }  // namespace
 
 int cmd_quality(const invocation& inv) {
@@ -59,7 +107,7 @@ int cmd_quality(const invocation& inv) {
   // The histogram of the elements of the mesh's dimension; one line per kind.
   histogram h(0.0, kQualityTop, static_cast<unsigned>(bins));
   const unsigned top = mesh_dimension(mesh);
-  std::string kinds;
+  std::vector<kind_quality> per_kind;
   for (const mesh_block& b : mesh.blocks) {
     dense2D<unsigned> v;
     dense1D<double> q;
@@ -69,23 +117,17 @@ int cmd_quality(const invocation& inv) {
     if (int code = shape_qualities(mesh.coords, v, kind, q))
       return library_failure(inv.files[0], "quality", code, kUnsuited);
     const auto lo_hi = std::minmax_element(q.begin(), q.end());
-    char line[kLineLength];
-    std::snprintf(line, sizeof line, "  %-14s %zu, min %.6f max %.6f\n", kind_name(b.type),
-                  q.size(), *lo_hi.first, *lo_hi.second);
-    kinds += line;
+    per_kind.push_back({kind_name(b.type), q.size(), *lo_hi.first, *lo_hi.second});
     for (double x : q) h.process(x);
   }
   if (h.count() == 0) {
     fail(inv.files[0], "no element of a kind with a shape quality");
     return kUnsuited;
   }
-  std::printf("%zu elements of dimension %u, quality min %.6f mean %.6f max %.6f\n%s", h.count(),
-              top, h.min(), h.mean(), h.max(), kinds.c_str());
-  if (h.underflow()) std::printf("  < 0         %8zu  (inverted)\n", h.underflow());
-  for (std::size_t k = 0; k < h.nbins(); ++k) {
-    const double lo = h.bin_lower(k), hi = k + 1 < h.nbins() ? h.bin_lower(k + 1) : 1.0;
-    std::printf("  [%.2f, %.2f%c %8zu\n", lo, hi, k + 1 < h.nbins() ? ')' : ']', h.bin_count(k));
-  }
+  if (inv.has("--json"))
+    print_quality_json(inv.files[0], h, top, per_kind);
+  else
+    print_quality_text(h, top, per_kind);
   return kOk;
 }
 
@@ -145,7 +187,7 @@ int cmd_sizemap(const invocation& inv) {
   if (int status = read_input(inv.files[0], mesh, inv)) return status;
   dense1D<double> H;
   int changed = 0;
-  const int sized = mesh_size_map(mesh, p, gradation, H, changed);
+  const int sized = mesh_size_map(mesh, p, gradation, H, changed, inv.threads);
   if (sized == mesh_no_faces) {
     fail(inv.files[0], "no element with edges: no size can be measured");
     return kUnsuited;

@@ -12,5 +12,6 @@ int cmd_convert(const invocation& inv);
 int cmd_clean(const invocation& inv);
 int cmd_boundary(const invocation& inv);
 int cmd_sizemap(const invocation& inv);
+int cmd_partition(const invocation& inv);
 
 }  // namespace cli

@@ -7,12 +7,12 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "info_json.h"
 
 namespace cli {
 namespace {
 
 using namespace ovk::quernfold;
-using json = nlohmann::ordered_json;
 
 struct mesh_summary {
   std::string file, format;
@@ -28,54 +28,12 @@ int summarize(const std::string& path, const invocation& inv, mesh_summary& s) {
   s.format = format;
   s.left_out = mesh.left_out;
   progress(inv, "topology of %zu elements", mesh.elements());
-  const int code = measure_mesh(mesh, s.stats);
+  const int code = measure_mesh(mesh, s.stats, inv.threads);
   return code == 0 ? kOk : library_failure(path, "measuring the mesh", code, kUnsuited);
 }
 
-json range_json(const value_range& r) {
-  if (r.count == 0) return nullptr;
-  return {{"min", r.min}, {"mean", r.mean()}, {"max", r.max}};
-}
-
-json kind_json(const kind_statistics& k) {
-  json j = range_json(k.quality);
-  j["worst"] = k.worst;
-  j["nonpositive_jacobians"] = k.nonpositive_jacobians;
-  return j;
-}
-
-json box_json(const mesh_statistics& s) {
-  if (!s.has_box) return nullptr;
-  json box = json::array();
-  for (const auto& corner : s.box) box.push_back({corner[0], corner[1], corner[2]});
-  return box;
-}
-
-json summary_json(const mesh_summary& summary) {
-  const mesh_statistics& s = summary.stats;
-  json j = {{"file", summary.file},
-            {"format", summary.format},
-            {"nodes", s.nodes},
-            {"dimension", s.dimension},
-            {"space_dimension", s.space_dimension}};
-  j["cells"] = json::object();
-  j["cell_quality"] = json::object();
-  for (const kind_statistics& k : s.blocks) {
-    j["cells"][kind_name(k.type)] = k.elements;
-    if (k.quality.count) j["cell_quality"][kind_name(k.type)] = kind_json(k);
-  }
-  j["bounding_box"] = box_json(s);
-  j["boundary_faces"] = s.has_topology ? json(s.boundary_faces) : json(nullptr);
-  j["parts"] = s.has_topology ? json(s.parts) : json(nullptr);
-  j["non_manifold_faces"] = s.has_topology ? json(s.non_manifold_faces) : json(nullptr);
-  j["coincident_nodes"] = s.coincident_nodes;
-  j["nonpositive_jacobians"] = s.nonpositive_jacobians;
-  j["edge_length"] = range_json(s.edge_length);
-  j["quality"] = range_json(s.quality);
-  if (s.quality.count)
-    j["quality"]["worst"] = {{"cell", kind_name(s.blocks[s.worst_block].type)},
-                             {"block", s.worst_block},
-                             {"index", s.worst_element}};
+json file_json(const mesh_summary& summary) {
+  json j = summary_json(summary.file, summary.format, summary.stats);
   j["left_out"] = json::array();
   for (const left_out_records& r : summary.left_out)
     j["left_out"].push_back({{"record", r.record}, {"why", r.why}, {"count", r.count}});
@@ -128,7 +86,7 @@ int cmd_info(const invocation& inv) {
     mesh_summary s;
     if (int status = summarize(path, inv, s)) return status;
     if (as_json)
-      all.push_back(summary_json(s));
+      all.push_back(file_json(s));
     else
       print_text(s);
   }

@@ -5,6 +5,7 @@
 // Every command is one entry of kCommands; the formats come from the
 // library's format table.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
@@ -70,8 +71,12 @@ const command kCommands[] = {
      1,
      "histogram of element shape qualities",
      "Prints a histogram of the shape qualities (1 = ideal element, 0 = flat, < 0 inverted)\n"
-     "in N equal bins over [0, 1].\n",
-     {{"--bins", "N", "number of bins, 1 to 1000 (default 10)"}, kFormat},
+     "in N equal bins over [0, 1]. --json prints one JSON object: file, dimension, elements,\n"
+     "min, mean, max, inverted (quality < 0), kinds [{cell, elements, min, max}] and bins\n"
+     "[{lower, upper, count}].\n",
+     {{"--bins", "N", "number of bins, 1 to 1000 (default 10)"},
+      kFormat,
+      {"--json", nullptr, "machine-readable output"}},
      cmd_quality},
     {"convert",
      nullptr,
@@ -118,6 +123,25 @@ const command kCommands[] = {
       {"--gradation", "B", "largest growth of the size per unit of length, finite and >= 1"},
       kFormat},
      cmd_sizemap},
+    {"partition",
+     nullptr,
+     "<in> <out.msh|out.pvtu>",
+     2,
+     "METIS parts of the elements, written per part",
+     "Partitions the elements of the mesh's highest dimension into N parts (METIS k-way on\n"
+     "the face-dual graph, imbalance at most 1.03; lower-dimension elements follow the solid\n"
+     "holding them) and writes every part with its elements, global node and element ids and\n"
+     "node owners: <out.msh> a gmsh MSH 4.1 partitioned file (with --split NAME_1.msh ..\n"
+     "NAME_N.msh beside it), <out.pvtu> a VTK XML .pvtu with pieces NAME_1.vtu .. NAME_N.vtu.\n"
+     "The same input, N and seed give the same files. Prints the edge cut, the imbalance and\n"
+     "per part its elements and interface nodes (--json: keys parts, edge_cut, imbalance,\n"
+     "elements and interface_nodes, the last two one entry per part).\n",
+     {{"--parts", "N", "number of parts, >= 1 (required)"},
+      {"--ghosts", "L", "ghost layers, 0 or 1 (default 0)"},
+      {"--split", nullptr, "one .msh file per part"},
+      {"--seed", "S", "METIS seed, >= 0 (default 1)"},
+      {"--json", nullptr, "machine-readable summary"}},
+     cmd_partition},
 };
 
 const command* find_command(const std::string& name) {
@@ -141,7 +165,8 @@ void print_usage(std::FILE* out) {
   std::fprintf(out, "\nread:\n%s\nwritten:\n%s\n", format_list(true, true).c_str(),
                format_list(false, true).c_str());
   std::fputs(
-      "options: --verbose (-v) progress on stderr, --help (-h), --version;\n"
+      "options: --verbose (-v) progress on stderr, --threads N threads (default: the\n"
+      "machine's cores; the results are the same for every N), --help (-h), --version;\n"
       "'quernfold <command> --help' describes a command and its options.\n"
       "exit status: 0 ok, 1 usage (bad option value, unknown format), 2 input missing,\n"
       "unreadable, malformed or with no mesh in it, 3 output not written,\n"
@@ -158,10 +183,27 @@ void print_command_help(const command& c, std::FILE* out) {
     const std::string head = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
     std::fprintf(out, "  %-16s %s\n", head.c_str(), o.help);
   }
+  std::fprintf(out, "  %-16s %s\n", "--threads N", "threads (default: the machine's cores)");
 }
 
 bool is_help(const std::string& a) { return a == "--help" || a == "-h"; }
 bool is_verbose(const std::string& a) { return a == "--verbose" || a == "-v"; }
+
+// The most threads --threads accepts.
+constexpr unsigned long kMaxThreads = 1024;
+
+// --threads N at args[k] (any command takes it): moves k to the value.
+// Returns an exit status.
+int parse_threads(const std::vector<std::string>& args, std::size_t& k, invocation& inv) {
+  if (k + 1 == args.size()) return usage_error("--threads needs a value N");
+  const std::string& v = args[++k];
+  char* end = nullptr;
+  const unsigned long n = std::strtoul(v.c_str(), &end, 10);
+  if (v.empty() || v[0] == '-' || *end || n == 0 || n > kMaxThreads)
+    return usage_error("--threads: %s is not a thread count from 1 to %lu", v.c_str(), kMaxThreads);
+  inv.threads = static_cast<unsigned>(n);
+  return kOk;
+}
 
 // Options and files after the command name. Returns -1 when the command's
 // help was asked for, else an exit status.
@@ -172,6 +214,8 @@ int parse_command_line(const command& c, const std::vector<std::string>& args, s
     if (is_help(a)) return -1;
     if (is_verbose(a)) {
       inv.verbose = true;
+    } else if (a == "--threads") {
+      if (int status = parse_threads(args, k, inv)) return status;
     } else if (const option_spec* o = find_option(c, a)) {
       if (o->value && k + 1 == args.size())
         return usage_error("%s needs a value %s", a.c_str(), o->value);
@@ -194,6 +238,8 @@ int run(const std::vector<std::string>& args) {
   for (; k < args.size() && args[k].size() > 1 && args[k][0] == '-'; ++k) {
     if (is_verbose(args[k])) {
       inv.verbose = true;
+    } else if (args[k] == "--threads") {
+      if (int status = parse_threads(args, k, inv)) return status;
     } else if (is_help(args[k])) {
       print_usage(stdout);
       return kOk;

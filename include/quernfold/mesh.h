@@ -241,6 +241,11 @@ struct mesh_statistics {
 // Measures the whole mesh. Codes: no_memory and the measuring functions'
 // codes; `stats` then holds what was measured before.
 int measure_mesh(const mesh_data& mesh, mesh_statistics& stats);
+// The same measures on `threads` threads (0: the machine's cores; 1 starts
+// none): the same statistics, bit for bit, for every count. Codes as above,
+// of the first failing step in the order topology, coincident nodes,
+// qualities and Jacobians, edges; `stats` then holds an unstated part.
+int measure_mesh(const mesh_data& mesh, mesh_statistics& stats, unsigned threads);
 
 // ---------------------------------------------------------------------------
 // Size map
@@ -259,6 +264,121 @@ int measure_mesh(const mesh_data& mesh, mesh_statistics& stats);
 // the codes of metrics_gen_iso and bound_metric_gradations.
 int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<double>& sizes,
                   int& changed);
+// The same size map with the sizes from the edges found on `threads`
+// threads (0: the machine's cores; 1 starts none), each folding the edges
+// at its own range of nodes in element order: the same sizes, bit for bit,
+// for every count. The gradation bound stays on one thread (a queue of
+// nodes whose every step depends on the one before).
+int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<double>& sizes,
+                  int& changed, unsigned threads);
+
+// ---------------------------------------------------------------------------
+// Measures: sizes of cells, normals, closure and winding, parts, edges,
+// triangulation
+// ---------------------------------------------------------------------------
+//
+// Every measure reads a block's vertex (corner) nodes: quadratic kinds are
+// measured as their linear kind. Point blocks (ET_NODE) have no size.
+
+// Code of the measures beyond the library's: the mesh has no element of the
+// dimension the operation needs (a surface for outline).
+inline constexpr int mesh_wrong_dimension = -316;
+
+// Signed size of every element of one block, in column order (sizes emptied
+// first): lines their length; triangles and quadrangles their area (with 2
+// coordinate rows signed, positive counter-clockwise; with 3 never
+// negative; a quadrangle's area is half the cross product of its diagonals);
+// solids their volume, positive in the library's orientation (that of
+// shape_qualities), computed from the faces with every quadrangle face cut
+// into four triangles at its centre, so exact for planar faces. Units: the
+// coordinates' to the power of the dimension. ET_NODE gives zeros. Codes:
+// no_memory (sizes empty).
+int cell_sizes(const dense2D<double>& coords, const mesh_block& block, dense1D<double>& sizes);
+
+// Unit normal of every triangle (3 x triangles, right-hand rule over nodes
+// 0-1-2; coordinates with 2 rows read z = 0; a triangle without area gets
+// the zero vector). Codes: -2 triangles not 3 x n or naming a node past
+// coords.cols() (normals empty); no_memory.
+int face_normals(const dense2D<double>& coords, const dense2D<unsigned>& triangles,
+                 dense2D<double>& normals);
+// Area-weighted unit normal of every node (3 x nodes): the sum of the
+// cross products of the triangles at the node, normalised; nodes on no
+// triangle (or whose sum vanishes) get the zero vector. Codes as
+// face_normals.
+int vertex_normals(const dense2D<double>& coords, const dense2D<unsigned>& triangles,
+                   dense2D<double>& normals);
+
+// Closure and winding of the elements of the mesh's dimension, taken
+// together (a facet is an end point of a curve, an edge of a surface, a
+// face of a solid, with the sense its element gives it).
+struct facet_report {
+  unsigned dimension = 0;     // of the elements examined (0: none)
+  std::size_t facets = 0;     // distinct facets
+  std::size_t open = 0;       // facets of one element (boundary)
+  std::size_t shared = 0;     // facets of exactly two elements
+  std::size_t crowded = 0;    // facets of three elements or more
+  std::size_t misturned = 0;  // facets of two elements that give it the same sense
+  // Every facet of exactly two elements (curves and surfaces: the mesh is
+  // closed), or, for solids, every face of at most two elements and the
+  // boundary faces themselves closed (every edge of them on two faces).
+  bool watertight = false;
+  // No facet of two elements met in the same sense (each pair of neighbours
+  // turns alike).
+  bool winding_consistent = false;
+};
+// Codes: mesh_no_faces (no element of dimension 1 to 3), no_memory.
+int check_facets(const mesh_data& mesh, facet_report& report);
+
+// The parts of a mesh: elements of every block joined when they share a
+// node. part[k] is the part of node k (~0U for nodes no element uses);
+// parts are numbered by their lowest node. Codes: no_memory (part empty).
+int node_parts(const mesh_data& mesh, dense1D<unsigned>& part, std::size_t& count);
+// One mesh per part, in part order: the part's nodes (in their order) and
+// its elements (in their block and column order; blocks without one of its
+// elements left out), refs following. Fields are not carried. Codes:
+// no_memory (parts empty).
+int split_parts(const mesh_data& mesh, std::vector<mesh_data>& parts);
+
+// The distinct edges (2 x edges, (smaller, larger), ascending) of the vertex
+// nodes of every block of dimension 1 to 3 (no diagonals). Codes: no_memory.
+int mesh_edges(const mesh_data& mesh, dense2D<unsigned>& edges);
+// The boundary edges of a surface (a mesh of dimension 2) as one ET_EDGE2
+// block on the same coordinates (as mesh_boundary). Codes:
+// mesh_wrong_dimension, the codes of mesh_boundary; outline then empty.
+int mesh_outline(const mesh_data& mesh, mesh_data& outline);
+
+// Named quality measures of every element of one block (values emptied
+// first, one per column), by its corner nodes:
+//  - shape: shape_qualities (for simplices 2 sqrt(3) r / hmax and
+//    2 sqrt(6) r / hmax, r the inradius, hmax the longest edge);
+//  - aspect_ratio: longest edge / shortest edge (>= 1; 1 for every ideal
+//    kind; infinity with an edge of length 0);
+//  - radius_ratio: d r / R for triangles (d = 2) and tetrahedra (d = 3), R
+//    the circumradius (1 equilateral, 0 flat); NaN for other kinds;
+//  - min_angle: the smallest corner angle of a face, or the smallest
+//    dihedral angle between two faces of a solid sharing an edge, in
+//    degrees (faces of solids by their Newell normal); NaN for lines;
+//  - scaled_jacobian: the smallest determinant of the unit edge vectors at
+//    a corner, scaled to 1 for the ideal element (positive for valid
+//    elements in the library's orientation, negative when inverted; faces
+//    in 3-D signed by their normal); triangles, quadrangles, tetrahedra,
+//    wedges and hexahedra, NaN for other kinds.
+// Codes: no_memory (values empty).
+enum class quality_measure { shape, aspect_ratio, radius_ratio, min_angle, scaled_jacobian };
+int cell_qualities(const dense2D<double>& coords, const mesh_block& block, quality_measure measure,
+                   dense1D<double>& values);
+
+// Triangles and tetrahedra in place of every other face and solid kind:
+// each quadrangle (corners) is cut along the diagonal through its lowest
+// node number; a pyramid into two tetrahedra on its base cut so; a wedge or
+// hexahedron into tetrahedra joining the triangles of its faces (quadrangle
+// faces cut so) to one new node at its centroid, appended to the
+// coordinates. Faces shared by two elements are cut alike on both sides, so
+// the result conforms. Tetrahedra are positive when their element is.
+// Quadratic kinds by their corners; lines and points stay as they are (by
+// their corners). One block per block, in order, refs following (one per
+// piece); fields are not carried. Codes: no_memory (out empty).
+int triangulate_mesh(const mesh_data& mesh, mesh_data& out);
 
 // ---------------------------------------------------------------------------
 // Files: reading with the format found from the content, writing checked

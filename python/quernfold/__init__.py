@@ -33,14 +33,31 @@ from ._quernfold import (
     Error,
     Histogram,
     NodeDetector,
+    bound_metrics,
+    color_interfaces,
+    copies,
+    copy,
     edge_qualities,
+    edges,
+    face_normals,
+    is_valid_metric,
     formats,
     jacobians,
+    metric_eigen,
+    metric_intersection,
+    metric_union,
+    metrics_from_sizes,
+    mirror,
     neighbors,
     node_graph,
+    overwrite_invalid_metrics,
+    project_metrics,
     shape_qualities,
     size_map,
+    size_shocks,
+    sizes_from_metrics,
     subdomains,
+    vertex_normals,
 )
 
 __version__ = _quernfold.version()
@@ -48,7 +65,13 @@ __all__ = [
     "NO_INDEX", "CellBlock", "Error", "Histogram", "Mesh", "NodeDetector", "boundary",
     "bound_gradation", "clean", "edge_qualities", "formats", "from_meshio", "jacobians", "neighbors",
     "node_graph", "read", "shape_qualities", "size_map", "sizes", "statistics", "subdomains",
-    "write",
+    "write", "translate", "rotate", "zoom", "bounding_box", "centroids", "clip", "copy", "copies",
+    "mirror", "cell_sizes", "volume", "area", "facets", "is_watertight", "is_winding_consistent",
+    "connected_parts", "unique_edges", "cell_qualities", "outline", "triangulate", "face_normals", "vertex_normals",
+    "color_interfaces", "edges", "size_shocks", "is_valid_metric", "metric_eigen", "metric_intersection",
+    "metric_union", "metrics_from_sizes", "sizes_from_metrics", "bound_metrics",
+    "overwrite_invalid_metrics", "project_metrics",
+    "assemble", "dual_graph", "partition", "split",
 ]
 
 _NODES = _quernfold.cell_kinds()
@@ -296,27 +319,38 @@ def boundary(mesh: "Mesh") -> "Mesh":
     return Mesh(points, [(t, d) for t, d, _ in blocks])
 
 
-def statistics(mesh: "Mesh") -> dict:
+def statistics(mesh: "Mesh", threads: int = 0) -> dict:
     """What the mesh holds and how good it is, with the keys and meanings of
     the command-line tool's `info --json` (without file and format): nodes,
     dimension, space_dimension, cells ({type: count}), bounding_box,
     boundary_faces, parts, non_manifold_faces (None without cells of
     dimension 1 to 3), coincident_nodes, nonpositive_jacobians, edge_length
     and quality ({min, mean, max}, quality with its worst cell; None when
-    nothing is measured)."""
-    return _quernfold._statistics(mesh.points, _blocks(mesh))
+    nothing is measured). threads: threads to measure on (0: the machine's
+    cores); the result is the same for every count."""
+    return _quernfold._statistics(mesh.points, _blocks(mesh), _threads(threads))
 
 
-def sizes(mesh: "Mesh", p: float = 1.0, gradation: "float | None" = None) -> "tuple[np.ndarray, int]":
+def sizes(mesh: "Mesh", p: float = 1.0, gradation: "float | None" = None,
+          threads: int = 0) -> "tuple[np.ndarray, int]":
     """A size per node, float64 (nodes,), as the command-line tool's sizemap:
     the power mean with exponent p (>= 0; 0 the shortest) of the lengths of
     the edges at the node of the cells of the highest dimension (lower ones
     for the nodes only they hold; quadratic kinds by their corners). With a
     gradation B (>= 1) the sizes then shrink until they grow by at most a
     factor B per unit of length along every edge. Returns (sizes, nodes
-    changed by the gradation)."""
+    changed by the gradation). threads: threads to measure the edges on (0:
+    the machine's cores; the gradation runs on one); the sizes are the same
+    for every count."""
     return _quernfold._sizes(mesh.points, _blocks(mesh), p,
-                             float("inf") if gradation is None else gradation)
+                             float("inf") if gradation is None else gradation, _threads(threads))
+
+
+def _threads(threads) -> int:
+    """A thread count checked: an int >= 0 (0: the machine's cores)."""
+    if isinstance(threads, bool) or not isinstance(threads, (int, np.integer)) or threads < 0:
+        raise ValueError(f"threads must be an integer >= 0 (0: the machine's cores), got {threads!r}")
+    return int(threads)
 
 
 def bound_gradation(points, cells, type, size_map, gradation=None, *args, bound=None, **kwargs):
@@ -329,3 +363,273 @@ def bound_gradation(points, cells, type, size_map, gradation=None, *args, bound=
 
 
 bound_gradation.__doc__ = _quernfold.bound_gradation.__doc__
+
+
+# --- Geometry: on a Mesh (a new Mesh) or on points (a new array) -----------
+
+def _points_of(x):
+    return x.points if isinstance(x, Mesh) else x
+
+
+def _moved(x, points):
+    """x with new points: a Mesh with the same cells and cell data, or the
+    array itself."""
+    if not isinstance(x, Mesh):
+        return points
+    mesh = Mesh(points, [(b.type, b.data) for b in x.cells], x.cell_data, x.point_data, x.field_data)
+    mesh.format = x.format
+    return mesh
+
+
+def translate(x, vector, nodes=None):
+    """x moved by `vector` (2 or 3 numbers, in the units of the points).
+
+    x: a Mesh (a new Mesh comes back, cells shared) or points float64
+    (nodes, 2 | 3) (a new array comes back). nodes: None (every node), a 1-D
+    list of node numbers (a node listed twice moves twice) or an integer
+    array (elements, k) whose nodes move once each. A 3-number vector gives
+    2-D points a third column (z = 0 before the move)."""
+    return _moved(x, _quernfold._translate(_points_of(x), vector, nodes))
+
+
+def rotate(x, rotation, center=None, nodes=None):
+    """x turned about `center` (the origin by default).
+
+    rotation: an angle in radians (counter-clockwise in the xy plane; z
+    stays) or a 3-vector R (|R| radians about the axis R, right-hand rule).
+    x and nodes as for translate."""
+    return _moved(x, _quernfold._rotate(_points_of(x), rotation, center, nodes))
+
+
+def zoom(x, factor, center=None, nodes=None):
+    """x scaled by `factor` about `center` (the origin by default): P' = C +
+    factor (P - C). x and nodes as for translate."""
+    return _moved(x, _quernfold._zoom(_points_of(x), factor, center, nodes))
+
+
+def bounding_box(x, nodes=None) -> "tuple[np.ndarray, np.ndarray]":
+    """(lowest corner, highest corner), float64 (dim,) each, of the nodes of
+    x (a Mesh or points (nodes, 2 | 3)); nodes as for translate (a Mesh's
+    box is of all its points, used or not). Without nodes the corners are
+    (+max float, -max float)."""
+    return _quernfold._bounding_box(_points_of(x), nodes)
+
+
+def centroids(x, cells=None, type=None):
+    """Average of the corner nodes of every cell.
+
+    centroids(points, cells, type) gives float64 (elements, dim);
+    centroids(mesh) a list of such arrays, one per block. Quadratic kinds
+    by their corner nodes; points (vertex) blocks are their nodes."""
+    if isinstance(x, Mesh):
+        return [_quernfold._centroids(x.points, b.data, b.type) for b in x.cells]
+    return _quernfold._centroids(x, cells, type)
+
+
+def clip(x, *args):
+    """The cells on the side of a plane that its normal points to.
+
+    clip(points, cells, point, normal) gives the kept cells, uint32;
+    clip(mesh, point, normal) a Mesh on the same points with every block
+    clipped (cell data is not carried). A cell is kept when all its nodes
+    are on that side or on the plane."""
+    if not isinstance(x, Mesh):
+        return _quernfold.clip(x, *args)
+    point, normal = args
+    return Mesh(x.points, [(b.type, _quernfold.clip(x.points, b.data, point, normal))
+                           for b in x.cells])
+
+
+# --- Measures of a whole mesh --------------------------------------------
+
+_DIMENSIONS = _quernfold._cell_dimensions()
+
+
+def _from_arrays(points, blocks):
+    """A Mesh from (points, [(type, cells, refs or None)]), refs as
+    cell_data["ref"]."""
+    cell_data = {}
+    if any(r is not None for _, _, r in blocks):
+        cell_data["ref"] = [np.zeros(len(d), np.uint32) if r is None else r for _, d, r in blocks]
+    return Mesh(points, [(t, d) for t, d, _ in blocks], cell_data)
+
+
+def cell_sizes(mesh: "Mesh") -> "list[np.ndarray]":
+    """Signed size of every cell, float64 (elements,) per block: lines their
+    length, triangles and quads their area (signed, positive
+    counter-clockwise, with 2-D points; never negative in 3-D), solids their
+    volume (positive for valid cells, negative for inverted ones; faces cut
+    into triangles at their centre, so exact for planar faces). Quadratic
+    kinds by their corners; vertex blocks 0."""
+    return _quernfold._cell_sizes(mesh.points, _blocks(mesh))
+
+
+def cell_qualities(mesh: "Mesh", measure: str = "shape") -> "list[np.ndarray]":
+    """One named quality measure of every cell, float64 (elements,) per block,
+    by the cells' corner nodes:
+
+    - "shape": shape_qualities (1 ideal, 0 flat, < 0 inverted; for triangles
+      and tetra 2 sqrt(3) r / hmax and 2 sqrt(6) r / hmax, r the inradius,
+      hmax the longest edge);
+    - "aspect_ratio": longest edge / shortest edge (>= 1);
+    - "radius_ratio": 2 r / R of triangles, 3 r / R of tetra (R the
+      circumradius; 1 equilateral, 0 flat), NaN for other kinds;
+    - "min_angle": the smallest corner angle of a triangle or quad, or the
+      smallest dihedral angle of a solid, in degrees;
+    - "scaled_jacobian": the smallest determinant of the unit edges at a
+      corner, 1 for the ideal cell, negative when inverted (triangles,
+      quads, tetra, wedges, hexahedra; NaN for pyramids and lines).
+    Vertex blocks give NaN."""
+    return _quernfold._cell_qualities(mesh.points, _blocks(mesh), measure)
+
+
+def _total(mesh, dimension):
+    sizes = cell_sizes(mesh)
+    return float(sum(s.sum() for b, s in zip(mesh.cells, sizes) if _DIMENSIONS[b.type] == dimension))
+
+
+def volume(mesh: "Mesh") -> float:
+    """Sum of the signed volumes of the solid cells (0.0 without)."""
+    return _total(mesh, 3)
+
+
+def area(mesh: "Mesh") -> float:
+    """Sum of the areas of the triangles and quads (signed with 2-D points;
+    0.0 without). The area of a solid mesh's surface is area(boundary(mesh))."""
+    return _total(mesh, 2)
+
+
+def facets(mesh: "Mesh") -> dict:
+    """How the cells of the highest dimension meet at their facets (end points
+    of lines, edges of surfaces, faces of solids): dimension, facets
+    (distinct), open (of one cell), shared (of two), crowded (of three or
+    more), misturned (of two cells that run it the same way), watertight and
+    winding_consistent (see is_watertight, is_winding_consistent)."""
+    return _quernfold._facets(mesh.points, _blocks(mesh))
+
+
+def is_watertight(mesh: "Mesh") -> bool:
+    """True when every edge of a surface (every end point of a curve) is
+    shared by exactly two cells; for a solid mesh, when no face is shared by
+    more than two cells and the boundary faces close up (every edge of them
+    on exactly two boundary faces: no hanging or missing face)."""
+    return facets(mesh)["watertight"]
+
+
+def is_winding_consistent(mesh: "Mesh") -> bool:
+    """True when every facet shared by two cells is run in opposite senses by
+    them (neighbouring triangles and quads turn alike; neighbouring solids
+    are both valid or both inverted)."""
+    return facets(mesh)["winding_consistent"]
+
+
+def connected_parts(mesh: "Mesh") -> "list[Mesh]":
+    """The mesh split into parts: cells of any block joined when they share a
+    node. One Mesh per part, numbered by their lowest node, each with its
+    own points (in their order) and the blocks holding its cells (in
+    order); cell_data["ref"] follows, other cell data is not carried."""
+    return [_from_arrays(p, b) for p, b in _quernfold._parts(mesh.points, _blocks(mesh, True))]
+
+
+def unique_edges(mesh: "Mesh") -> np.ndarray:
+    """The distinct edges of the corner nodes of every cell of dimension 1 to
+    3 (no diagonals), uint32 (edges, 2), each (smaller, larger), sorted."""
+    return _quernfold._edges(mesh.points, _blocks(mesh))
+
+
+def outline(mesh: "Mesh") -> "Mesh":
+    """The boundary edges of a surface as a Mesh of lines on the same points
+    (each edge in the turn of its cell; no points when the surface is
+    closed). quernfold.Error for a mesh whose highest dimension is not 2."""
+    blocks = _quernfold._outline(mesh.points, _blocks(mesh))
+    return Mesh(mesh.points if blocks else mesh.points[:0], [(t, d) for t, d, _ in blocks])
+
+
+def triangulate(mesh: "Mesh") -> "Mesh":
+    """Triangles and tetra in place of the other faces and solids. A quad is
+    cut along its diagonal through its lowest node number; a pyramid into
+    two tetra on its base cut so; a wedge or hexahedron into tetra that join
+    the triangles of its faces to a new point at its centroid (appended to
+    the points, in block and cell order). Shared faces are cut alike on both
+    sides, so the result conforms, and the volumes and areas are those of
+    cell_sizes. Quadratic kinds by their corners; lines and vertices stay
+    (by their corners). One block per block; cell_data["ref"] follows."""
+    return _from_arrays(*_quernfold._triangulate(mesh.points, _blocks(mesh, True)))
+
+
+def dual_graph(mesh, cells=None, type: "str | None" = None) -> "tuple[np.ndarray, np.ndarray]":
+    """The face-dual graph of a Mesh, or of (points, cells, type): one vertex
+    per cell (cells numbered block after block), two cells joined when they
+    share a face (an end node of lines, an edge of surface cells, a triangle
+    or quad of solids; quadratic kinds by their corners). Returns (indptr
+    int64 (cells + 1,), indices int32 (2 x edges,)), each row ascending:
+    scipy.sparse.csr_matrix((np.ones(len(indices)), indices, indptr)) is the
+    symmetric adjacency matrix, and METIS takes the two arrays as they are."""
+    points, blocks = (mesh.points, _blocks(mesh)) if cells is None else (mesh, [(type, cells)])
+    return _quernfold._dual_graph(points, blocks)
+
+
+def partition(mesh: "Mesh", n: int, seed: int = 1, weights=None) -> "np.ndarray":
+    """METIS k-way parts of the cells (as the command-line tool's partition):
+    the cells of the highest dimension are partitioned on their face-dual
+    graph (imbalance at most 1.03; the same mesh, n and seed give the same
+    parts), every lower-dimension cell takes the part of the first solid
+    holding it. weights: None, or one positive integer per cell (all blocks;
+    those of lower-dimension cells are not used). Returns uint32 (cells,),
+    parts 0 .. n - 1, cells numbered block after block. quernfold.Error when
+    n < 1 or the mesh exceeds METIS's 32-bit index."""
+    w = None if weights is None else np.ascontiguousarray(weights, dtype=np.int32)
+    return _quernfold._partition(mesh.points, _blocks(mesh), n, seed, w)[0]
+
+
+_PART_FIELDS = ("global_node_ids", "global_cell_ids", "ghost_cells", "node_owner", "neighbours",
+                "shared_nodes", "part", "parts")
+
+
+def split(mesh: "Mesh", parts, ghosts: int = 1, n: "int | None" = None) -> "list[Mesh]":
+    """One Mesh per part from a part number per cell (uint32 (cells,), as
+    partition() gives). Part k keeps the mesh's blocks (some possibly empty),
+    each with its owned cells then, with ghosts=1, its ghost cells (every
+    cell of another part sharing a node with an owned one), each group by
+    ascending global id; its points are the nodes those cells use, by
+    ascending global id. Every part carries: global_node_ids int64 (points,)
+    and global_cell_ids int64 (cells,) (local -> global); ghost_cells uint8
+    (cells,) (1 on a ghost); node_owner uint32 (points,) (the lowest part
+    owning a cell around the node: a node owned elsewhere is a ghost node);
+    neighbours uint32 (the parts sharing nodes with this one, ascending) and
+    shared_nodes (for each neighbour, int64 global node ids, ascending; both
+    sides agree); part and parts. The references (cell_data "ref" or the
+    format's key) follow the cells. n:
+    the number of parts (default: the largest part number + 1)."""
+    parts = np.ascontiguousarray(parts, dtype=np.uint32)
+    if n is None:
+        n = int(parts.max()) + 1 if parts.size else 1
+    pieces = []
+    for t in _quernfold._split(mesh.points, _blocks(mesh, True), parts, n, ghosts):
+        piece = _mesh_of(t[0], t[1], _ref_key(mesh))
+        for name, value in zip(_PART_FIELDS, t[2:]):
+            setattr(piece, name, value)
+        pieces.append(piece)
+    return pieces
+
+
+def _ref_key(mesh):
+    """The cell_data key whose references _blocks passes on."""
+    keys = ["ref", *dict.fromkeys(_REF_KEYS.values())]
+    return next((k for k in keys if k in mesh.cell_data), "ref")
+
+
+def _mesh_of(points, blocks, key="ref"):
+    refs = [r for _, _, r in blocks]
+    data = {key: refs} if all(r is not None for r in refs) and refs else None
+    return Mesh(points, [(t, d) for t, d, _ in blocks], data)
+
+
+def assemble(parts: "list[Mesh]") -> "Mesh":
+    """The whole mesh back from the parts split() gave (their owned cells
+    and global ids): the same points, blocks and cell order, exactly.
+    quernfold.Error when the parts do not fit together."""
+    items = [(p.points, _blocks(p, True)) + tuple(getattr(p, f) for f in _PART_FIELDS)
+             for p in parts]
+    points, blocks = _quernfold._assemble(items)
+    return _mesh_of(points, blocks, _ref_key(parts[0]) if parts else "ref")

@@ -191,15 +191,32 @@ dense2D<unsigned> cells_in(py::handle cells, element_type type, const char* name
   return own;
 }
 
+dense2D<unsigned> corners_in(py::handle cells, element_type& type, const char* name) {
+  qf::mesh_block block;
+  block.type = type;
+  block.connectM = cells_in(cells, type, name);
+  dense2D<unsigned> corners;
+  if (!qf::vertex_matrix(block, corners)) throw std::bad_alloc();
+  const element_type linear = qf::linear_kind(type);
+  if (linear != qf::ET_UNKNOWN) type = linear;
+  return corners;
+}
+
+dense2D<unsigned> cells_any(py::handle cells, const char* name) {
+  const py::array a = py::array::ensure(cells);
+  const std::size_t k = a && a.ndim() == 2 ? static_cast<std::size_t>(a.shape(1)) : 0;
+  if (k == 0) fail(std::string(name) + " must be an integer array (elements, nodes per element)");
+  return index_matrix(cells, k, name, "(elements, nodes per element)");
+}
+
 dense1D<unsigned> indices_in(py::handle nodes, const char* name) {
   return index_matrix(nodes, 0, name, "(count,)").as_vector();
 }
 
-mesh_in::mesh_in(py::handle p, py::handle c, const std::string& type_name)
-    : name(type_name),
-      type(cell_kind(type_name)),
-      points(points_in(p, true)),
-      cells(cells_in(c, type)) {}
+mesh_in::mesh_in(py::handle p, py::handle c, const std::string& type_name, bool corners)
+    : name(type_name), type(cell_kind(type_name)), points(points_in(p, true)) {
+  cells = corners ? corners_in(c, type) : cells_in(c, type);
+}
 
 size_map_in::size_map_in(py::handle map, bool copy) {
   const char* what = "sizes (nodes,) or metrics (nodes, 3) or (nodes, 6)";

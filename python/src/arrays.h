@@ -80,12 +80,18 @@ dense2D<double> points_in(py::handle points, bool finite = false);
 dense2D<unsigned> cells_in(py::handle cells, element_type type, const char* name = "cells");
 // The same without reordering (for operations that do not read the order).
 dense2D<unsigned> cells_as_given(py::handle cells, element_type type, const char* name = "cells");
+// cells_in, then only the corner (vertex) nodes of a quadratic kind, with
+// `type` turned into its linear kind; linear kinds as cells_in.
+dense2D<unsigned> corners_in(py::handle cells, element_type& type, const char* name = "cells");
+// Integers (elements, k) of any k as a k x elements matrix, as given.
+dense2D<unsigned> cells_any(py::handle cells, const char* name);
 // A 1-D list of node indices.
 dense1D<unsigned> indices_in(py::handle nodes, const char* name);
 // The (points, cells, type) arguments of most operations: the cell type by
 // name, the points and the cells in the library's node order.
 struct mesh_in {
-  mesh_in(py::handle points, py::handle cells, const std::string& type);
+  // corners: cells by their corner nodes and `type` the linear kind.
+  mesh_in(py::handle points, py::handle cells, const std::string& type, bool corners = false);
   std::string name;
   element_type type;
   dense2D<double> points;

@@ -15,16 +15,16 @@ using measure_fn = int (*)(const dense2D<double>&, const dense2D<unsigned>&, ele
 // One value per element (shape qualities, Jacobians).
 py::array per_element(py::handle points, py::handle cells, const std::string& type,
                       measure_fn measure, const char* operation) {
-  const element_type t = cell_kind(type);
+  element_type t = cell_kind(type);
   const dense2D<double> p = points_in(points, true);
-  const dense2D<unsigned> c = cells_in(cells, t);
+  const dense2D<unsigned> c = corners_in(cells, t);
   dense1D<double> values;
   const int code = unlocked([&] { return measure(p, c, t, values); });
   if (code == -2) check_nodes(c, t, p.cols());
   check(code, operation,
         {{-3, "'" + type +
-                  "' cells are not measured (linear kinds only: line, triangle, quad, "
-                  "tetra, pyramid, wedge, hexahedron)"}});
+                  "' cells are not measured (kinds with a quality: lines, triangles, quads, "
+                  "tetra, pyramids, wedges, hexahedra, linear or quadratic)"}});
   return out(values);
 }
 
@@ -77,7 +77,7 @@ int edge_qualities(py::handle points, py::handle cells, const std::string& type,
 }
 
 py::array size_map(py::handle points, py::handle cells, const std::string& type, double p) {
-  const mesh_in m(points, cells, type);
+  const mesh_in m(points, cells, type, true);
   dense1D<double> sizes;
   if (!sizes.resize(m.points.cols(), 0.0)) throw std::bad_alloc();
   const int code =
@@ -127,18 +127,59 @@ py::tuple bound_gradation(py::handle points, py::handle cells, const std::string
   return py::make_tuple(map.aniso ? out(map.metrics) : out(map.sizes), code);
 }
 
+py::array edges(py::handle cells, const std::string& type) {
+  element_type t = cell_kind(type);
+  const dense2D<unsigned> c = corners_in(cells, t);
+  dense2D<unsigned> e;
+  const int code = unlocked([&] { return qf::copy_edges(c, t, e); });
+  check(code, "edges");
+  if (e.rows() == 0 && !e.resize(2, 0)) throw std::bad_alloc();
+  return out(e);
+}
+
+py::array size_shocks(py::handle points, py::handle edges, py::handle size_map) {
+  const dense2D<double> p = points_in(points);
+  const dense2D<unsigned> e = cells_as_given(edges, qf::ET_EDGE2, "edges");
+  const size_map_in map(size_map, false);
+  if ((map.aniso ? map.metrics.cols() : map.sizes.size()) != p.cols())
+    fail("the size map must hold one entry per point");
+  dense1D<double> shocks;
+  const int code = unlocked([&] {
+    return map.aniso ? qf::H_shock(p, e, map.metrics, shocks)
+                     : qf::H_shock(p, e, map.sizes, shocks);
+  });
+  if (code == -2) name_missing_node(e, p.cols(), "edges");
+  check(code, "size_shocks");
+  if (shocks.size() != p.cols() && !shocks.resize(p.cols(), 0.0)) throw std::bad_alloc();
+  return out(shocks);
+}
+
 }  // namespace
 
 void bind_measures(py::module_& m) {
+  m.def("edges", &edges, py::arg("cells"), py::arg("type"),
+        R"(The distinct edges of the cells (their own edges, no diagonals), uint32
+(edges, 2), each (smaller, larger), sorted. Quadratic kinds by their corner
+nodes. qf.unique_edges(mesh) gives those of every block of a whole mesh.)");
+  m.def("size_shocks", &size_shocks, py::arg("points"), py::arg("edges"), py::arg("size_map"),
+        R"(Largest size shock at every node, float64 (nodes,): over the edges
+(integers (edges, 2)) at the node, (hmax / hmin) ** (1 / Ln) - 1, the
+relative growth of the size per unit of normalized length Ln along the
+edge (no unit; 0 at nodes on no edge). size_map as for edge_qualities.)");
   m.def("shape_qualities", &shape_qualities, py::arg("points"), py::arg("cells"), py::arg("type"),
         R"(Shape quality of every element, float64 (elements,).
 
 points: float64 (nodes, 2 | 3); cells: integer (elements, nodes per element)
-in meshio's node order; type: line, triangle, quad, tetra, pyramid, wedge or
-hexahedron. 1 for the ideal element (equilateral triangle, square, regular
-tetrahedron, ...), towards 0 as it degenerates, negative when inverted
-(triangles and quads only with 2-D points); always in [-1, 1], no unit.
-Elements that meshio and gmsh call valid score > 0.)");
+in meshio's node order; type: line, triangle, quad, tetra, pyramid, wedge,
+hexahedron, or a quadratic kind (measured on its corner nodes). 1 for the
+ideal element (equilateral triangle, square, regular tetrahedron, ...),
+towards 0 as it degenerates, negative when inverted (triangles and quads
+only with 2-D points); always in [-1, 1], no unit. Elements that meshio and
+gmsh call valid score > 0. The measure: 2 sqrt(3) r / hmax for triangles and
+2 sqrt(6) r / hmax for tetra (r the inradius, hmax the longest edge); the
+smallest corner measure with a warp factor for quads; for the other solids
+the worst of their corner and face measures. Other named measures:
+quernfold.cell_qualities.)");
   m.def("jacobians", &jacobians, py::arg("points"), py::arg("cells"), py::arg("type"),
         R"(Jacobian of every element at its reference centre, float64 (elements,).
 
@@ -207,7 +248,8 @@ Entry v is the power mean with exponent p of the lengths of the element
 edges at node v (a length, in the units of the points): p = 0 the shortest,
 p = inf the longest, p = 1 the mean; an edge shared by k elements counts k
 times. Nodes on no edge get 0.0. Kinds: line, triangle, quad, tetra,
-pyramid, wedge, hexahedron.)");
+pyramid, wedge, hexahedron; quadratic kinds by their corner nodes (mid-side
+nodes get 0.0).)");
   m.def("bound_gradation", &bound_gradation, py::arg("points"), py::arg("cells"), py::arg("type"),
         py::arg("size_map"), py::arg("gradation"), py::arg("nodes") = py::none(),
         py::arg("nodes_are_fixed") = true, py::arg("direction") = 0, py::arg("variations") = false,

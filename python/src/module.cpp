@@ -7,6 +7,10 @@ void bind_measures(py::module_& m);
 void bind_detector(py::module_& m);
 void bind_files(py::module_& m);
 void bind_whole_mesh(py::module_& m);
+void bind_geometry(py::module_& m);
+void bind_mesh_measures(py::module_& m);
+void bind_metrics(py::module_& m);
+void bind_partition(py::module_& m);
 #ifdef QUERNFOLD_PYTHON_TIMING
 void bind_timing(py::module_& m);
 #endif
@@ -26,6 +30,10 @@ PYBIND11_MODULE(_quernfold, m) {
   qp::bind_detector(m);
   qp::bind_files(m);
   qp::bind_whole_mesh(m);
+  qp::bind_geometry(m);
+  qp::bind_mesh_measures(m);
+  qp::bind_metrics(m);
+  qp::bind_partition(m);
 #ifdef QUERNFOLD_PYTHON_TIMING
   qp::bind_timing(m);
 #endif

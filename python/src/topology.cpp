@@ -12,8 +12,8 @@ namespace {
 
 std::string no_faces(const std::string& type) {
   return "'" + type +
-         "' cells have no faces here (linear kinds only: line, triangle, quad, "
-         "tetra, pyramid, wedge, hexahedron)";
+         "' cells have no faces here (kinds with faces: lines, triangles, quads, "
+         "tetra, pyramids, wedges, hexahedra, linear or quadratic)";
 }
 
 // The neighbours matrix (faces x elements) of cells of one kind.
@@ -28,8 +28,9 @@ dense2D<unsigned> neighbor_matrix(const dense2D<unsigned>& cells, element_type t
 }
 
 py::array neighbors(py::handle cells, const std::string& type, bool link_non_manifold) {
-  const element_type t = cell_kind(type);
-  return out(neighbor_matrix(cells_in(cells, t), t, type, link_non_manifold));
+  element_type t = cell_kind(type);
+  const dense2D<unsigned> c = corners_in(cells, t);
+  return out(neighbor_matrix(c, t, type, link_non_manifold));
 }
 
 // The node graph takes three words per node number up to the largest one.
@@ -46,12 +47,13 @@ void check_room_for_node_numbers(const dense2D<unsigned>& cells) {
 }
 
 py::tuple node_graph(py::handle cells, const std::string& type) {
-  const element_type t = cell_kind(type);
+  element_type t = cell_kind(type);
+  const bool linear = qf::nbr_nodes(t) == qf::nbr_base_nodes(t);
   // Where every pair of an element's nodes is joined, the pairs do not
   // depend on the order of its nodes: such cells are used as given (no
   // reordered copy), and "first appearance" is in their order.
   const bool all_pairs = t == qf::ET_EDGE2 || t == qf::ET_TRIA3 || t == qf::ET_TETRA4;
-  const dense2D<unsigned> c = all_pairs ? cells_as_given(cells, t) : cells_in(cells, t);
+  const dense2D<unsigned> c = all_pairs && linear ? cells_as_given(cells, t) : corners_in(cells, t);
   check_room_for_node_numbers(c);
   dense1D<unsigned> offsets, nodes;
   const int code = unlocked([&] { return qf::get_node_graph(c, offsets, nodes, t); });
@@ -61,22 +63,46 @@ py::tuple node_graph(py::handle cells, const std::string& type) {
 }
 
 py::tuple subdomains(py::handle cells, const std::string& type, bool link_non_manifold) {
-  const element_type t = cell_kind(type);
-  const dense2D<unsigned> n = neighbor_matrix(cells_in(cells, t), t, type, link_non_manifold);
+  element_type t = cell_kind(type);
+  const dense2D<unsigned> c = corners_in(cells, t);
+  const dense2D<unsigned> n = neighbor_matrix(c, t, type, link_non_manifold);
   dense1D<unsigned> elements, offsets;
   check(unlocked([&] { return qf::get_subdomains(n, elements, offsets); }), "subdomains");
   return py::make_tuple(out(elements), out(offsets));
 }
 
+py::array color_interfaces(py::handle cells, const std::string& type, py::handle colors,
+                           bool both_sides) {
+  element_type t = cell_kind(type);
+  const dense2D<unsigned> c = corners_in(cells, t);
+  const dense2D<unsigned> n = neighbor_matrix(c, t, type, true);
+  const dense1D<unsigned> k = indices_in(colors, "colors");
+  dense2D<unsigned> faces;
+  const int code =
+      unlocked([&] { return qf::get_colors_boundaries(c, n, k, t, both_sides, faces); });
+  check(code, "color_interfaces", {{-3, "colors must hold one entry per cell"}});
+  return out(faces);
+}
+
 }  // namespace
 
 void bind_topology(py::module_& m) {
+  m.def("color_interfaces", &color_interfaces, py::arg("cells"), py::arg("type"), py::arg("colors"),
+        py::arg("both_sides") = false,
+        R"(Faces between cells of different colours, and boundary faces, uint32
+(faces, face nodes).
+
+cells, type as for neighbors; colors: integers (elements,), one per cell.
+A face is given in the sense of the cell it is taken from: once, from the
+lower cell, or from both cells with both_sides. Faces of solids of several
+shapes hold NO_INDEX in their last column for triangles. A face of three
+cells or more links them (as neighbors with link_non_manifold).)");
   m.def("neighbors", &neighbors, py::arg("cells"), py::arg("type"),
         py::arg("link_non_manifold") = false, R"(Element across every face.
 
 cells: integer array (elements, nodes per element) in meshio's node order;
-type: meshio's cell-type name of a linear kind (line, triangle, quad, tetra,
-pyramid, wedge, hexahedron).
+type: meshio's cell-type name (line, triangle, quad, tetra, pyramid, wedge,
+hexahedron, or a quadratic kind, taken by its corner nodes).
 
 Returns uint32 (elements, faces per element): entry [j, i] is the element
 across face i of element j, or NO_INDEX (a boundary face). Faces per
@@ -100,7 +126,8 @@ than int32/uint32.)");
         R"(Nodes joined by an element edge, as CSR arrays.
 
 cells: integer array (elements, nodes per element), meshio's node order;
-type: line, triangle, quad, tetra, pyramid, wedge or hexahedron (every pair
+type: line, triangle, quad, tetra, pyramid, wedge or hexahedron, or a
+quadratic kind by its corner nodes (every pair
 of nodes of a line, triangle or tetra is joined; the other kinds join their
 edges only, no diagonals).
 

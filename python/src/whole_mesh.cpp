@@ -64,10 +64,10 @@ py::object optional_count(bool known, std::size_t count) {
 }
 
 // The keys and meanings of the command-line tool's `info --json`.
-py::dict statistics(py::handle points, const py::list& blocks) {
+py::dict statistics(py::handle points, const py::list& blocks, unsigned threads) {
   const qf::mesh_data mesh = mesh_value(points, blocks);
   qf::mesh_statistics s;
-  check_layer(unlocked([&] { return qf::measure_mesh(mesh, s); }), "statistics");
+  check_layer(unlocked([&] { return qf::measure_mesh(mesh, s, threads); }), "statistics");
   py::dict d, cells;
   d["nodes"] = s.nodes;
   d["dimension"] = s.dimension;
@@ -103,12 +103,13 @@ py::dict statistics(py::handle points, const py::list& blocks) {
 }
 
 // Returns (sizes (nodes,), nodes changed by the gradation).
-py::tuple sizes(py::handle points, const py::list& blocks, double p, double gradation) {
+py::tuple sizes(py::handle points, const py::list& blocks, double p, double gradation,
+                unsigned threads) {
   const qf::mesh_data mesh = mesh_value(points, blocks);
   dense1D<double> h;
   int changed = 0;
-  check_layer(unlocked([&] { return qf::mesh_size_map(mesh, p, gradation, h, changed); }), "sizes",
-              ", got p = " + number(p) + ", gradation = " + number(gradation));
+  check_layer(unlocked([&] { return qf::mesh_size_map(mesh, p, gradation, h, changed, threads); }),
+              "sizes", ", got p = " + number(p) + ", gradation = " + number(gradation));
   return py::make_tuple(out(h), changed);
 }
 
@@ -117,8 +118,9 @@ py::tuple sizes(py::handle points, const py::list& blocks, double p, double grad
 void bind_whole_mesh(py::module_& m) {
   m.def("_clean", &clean, py::arg("points"), py::arg("blocks"), py::arg("tol"));
   m.def("_boundary", &boundary, py::arg("points"), py::arg("blocks"));
-  m.def("_statistics", &statistics, py::arg("points"), py::arg("blocks"));
-  m.def("_sizes", &sizes, py::arg("points"), py::arg("blocks"), py::arg("p"), py::arg("gradation"));
+  m.def("_statistics", &statistics, py::arg("points"), py::arg("blocks"), py::arg("threads"));
+  m.def("_sizes", &sizes, py::arg("points"), py::arg("blocks"), py::arg("p"), py::arg("gradation"),
+        py::arg("threads"));
 }
 
 }  // namespace quernfold_py

@@ -1,6 +1,7 @@
 """The command-line tool and the package give the same answers on the same files: info against
 statistics, clean counts and written bytes, boundary faces, size maps, convert against write (bytes
-and the elements reported lost), and the format read from the content when the extension lies."""
+and the elements reported lost), and the format read from the content when the extension lies. Info and
+sizemap run the tool on three threads and the package on one."""
 import json
 import os
 import pathlib
@@ -44,15 +45,27 @@ def mesh_file(request):
 
 
 def test_info_is_statistics(mesh_file):
-    info = json.loads(tool("info", "--json", mesh_file))
+    info = json.loads(tool("info", "--json", "--threads", 3, mesh_file))
     with warnings.catch_warnings(record=True) as caught:
         warnings.simplefilter("always")
         mesh = qf.read(mesh_file)
     assert info.pop("file") == str(mesh_file) and info.pop("format") == mesh.format
     assert [f"left out {r['count']:,} {r['record']} records: {r['why']}" for r in info.pop("left_out")] == \
         [str(w.message).split(": ", 1)[1] for w in caught]
-    stats = json.loads(json.dumps(qf.statistics(mesh)))
+    stats = json.loads(json.dumps(qf.statistics(mesh, threads=1)))
     assert stats == info
+
+
+def test_quality_json_is_the_qualities(mesh_file):
+    mesh = qf.read(mesh_file)
+    top = qf.statistics(mesh)["dimension"]
+    blocks = [b for b in mesh.cells if qf._DIMENSIONS[b.type] == top and len(b)]
+    q = np.concatenate([qf.shape_qualities(mesh.points, b.data, b.type) for b in blocks])
+    report = json.loads(tool("quality", "--json", "--bins", 4, mesh_file))
+    assert report["dimension"] == top and [k["cell"] for k in report["kinds"]] == [b.type for b in blocks]
+    counts, _ = np.histogram(q, bins=[b["lower"] for b in report["bins"]] + [1 + 1e-12])
+    assert [b["count"] for b in report["bins"]] == counts.tolist() and report["inverted"] == (q < 0).sum()
+    assert (report["elements"], report["min"], report["max"]) == (len(q), q.min(), q.max())
 
 
 def test_clean_counts_and_bytes(mesh_file, tmp_path):
@@ -77,8 +90,8 @@ def test_boundary_faces(mesh_file, tmp_path):
 def test_size_map(mesh_file, tmp_path):
     mesh = qf.read(mesh_file)
     for option, gradation in ((), None), (("--gradation", "1.3"), 1.3):
-        out = tool("sizemap", *option, mesh_file, tmp_path / "s.sol")
-        sizes, changed = qf.sizes(mesh, gradation=gradation)
+        out = tool("sizemap", "--threads", 3, *option, mesh_file, tmp_path / "s.sol")
+        sizes, changed = qf.sizes(mesh, gradation=gradation, threads=1)
         assert out.endswith(f"; {changed} changed by the gradation\n")
         values = np.array((tmp_path / "s.sol").read_text().split()[8:-1], float)
         np.testing.assert_allclose(values, sizes, rtol=1e-5)

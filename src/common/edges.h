@@ -3,6 +3,8 @@
 // in edge extraction, so every edge operation reads this one table.
 #pragma once
 
+#include <cmath>
+
 #include "common/mixed.h"
 #include "quernfold/model.h"
 
@@ -87,6 +89,16 @@ inline element_type linear_base_shape(element_type FE) noexcept {
 // give nullptr.
 inline const edge_table* column_edges(element_type FE, const unsigned* column) noexcept {
   return edges_of_shape(linear_base_shape(column_shape(FE, column)));
+}
+
+// The length of the edge from node a to node b (columns of coords), the
+// squares summed in row order.
+inline double edge_length(const dense2D<double>& coords, unsigned a, unsigned b) {
+  const double* pa = coords.column(a);
+  const double* pb = coords.column(b);
+  double s = 0;
+  for (std::size_t k = 0; k < coords.rows(); ++k) s += (pb[k] - pa[k]) * (pb[k] - pa[k]);
+  return std::sqrt(s);
 }
 
 }  // namespace detail

@@ -486,39 +486,30 @@ int write_vtk(const char* path, const mesh_data& mesh, const write_options&) {
   return code != 0 ? code : append_vtk_fields(path, mesh);
 }
 
-// The columns of a block whose reference is `ref`, in column order.
-bool columns_of_ref(const mesh_block& b, unsigned ref, dense2D<unsigned>& out) {
-  std::size_t n = 0;
-  for (std::size_t j = 0; j < b.refs.size(); ++j) n += b.refs[j] == ref;
-  if (!out.resize(b.connectM.rows(), n)) return false;
-  for (std::size_t j = 0, k = 0; j < b.refs.size(); ++j)
-    if (b.refs[j] == ref)
-      std::copy(b.connectM.column(j), b.connectM.column(j) + b.connectM.rows(), out.column(k++));
-  return true;
-}
-
-// The written blocks split by reference (in order of first appearance):
-// one matrix per block and reference, with its kind and reference (a block
-// without references: one matrix, reference `none(block position)`).
+// The written blocks cut into runs of consecutive elements of one
+// reference (so that element order is kept): one matrix per run, with its
+// kind and reference (a block without references: one matrix, reference
+// `none(block position)`).
 template <class None>
 int split_by_reference(const mesh_data& mesh, element_fate (*fate)(element_type), None none,
                        std::vector<dense2D<unsigned>>& matrices, std::vector<unsigned>& refs,
                        dense1D<int>& types) {
   for (std::size_t k = 0; k < mesh.blocks.size(); ++k) {
     const mesh_block& b = mesh.blocks[k];
-    if (!fate(b.type).written || b.connectM.cols() == 0) continue;
-    std::vector<unsigned> runs(b.refs.begin(), b.refs.end());
-    runs.erase(std::unique(runs.begin(), runs.end()), runs.end());
-    std::vector<unsigned> seen;
-    for (unsigned r : runs)
-      if (std::find(seen.begin(), seen.end(), r) == seen.end()) seen.push_back(r);
-    if (seen.empty()) seen.push_back(none(k));
-    for (unsigned r : seen) {
+    const std::size_t n = b.connectM.cols(), rows = b.connectM.rows();
+    if (!fate(b.type).written || n == 0) continue;
+    for (std::size_t j0 = 0, j1; j0 < n; j0 = j1) {
+      const unsigned r = b.refs.empty() ? none(k) : b.refs[j0];
+      j1 = b.refs.empty() ? n : j0 + 1;
+      while (j1 < n && b.refs[j1] == r) ++j1;
       matrices.emplace_back();
       if (b.refs.empty())
         matrices.back() = b.connectM;
-      else if (!columns_of_ref(b, r, matrices.back()))
+      else if (!matrices.back().resize(rows, j1 - j0))
         return no_memory;
+      else
+        std::copy(b.connectM.column(j0), b.connectM.column(j0) + rows * (j1 - j0),
+                  matrices.back().column(0));
       refs.push_back(r);
       if (!types.push_back(b.type)) return no_memory;
     }

@@ -1,8 +1,13 @@
 // The size map of a whole mesh: a size per node from the edges of its
 // elements, then the gradation bound on it.
+#include <cfloat>
 #include <cmath>
+#include <new>
+#include <vector>
 
 #include "common/edges.h"
+#include "common/mixed.h"
+#include "common/parallel.h"
 #include "quernfold/mesh.h"
 #include "quernfold/metrics.h"
 
@@ -15,16 +20,92 @@ constexpr bool kListedNodesFixed = true;
 constexpr int kShrinkOnly = -1;
 constexpr double kSmallestGradation = 1.0;
 
+// metrics_gen_iso's fold of the lengths at the nodes [first, last): every
+// element in order, every edge in table order, so each node sees its
+// lengths in the one-thread order. count: lengths seen per node.
+void fold_node_range(const dense2D<double>& coords, const dense2D<unsigned>& cells, element_type FE,
+                     double p, std::size_t first, std::size_t last, dense1D<double>& H,
+                     dense1D<unsigned>& count) {
+  const bool minimum = p == 0, maximum = p >= DBL_MAX;
+  const double start = p > 0 ? 0.0 : DBL_MAX;
+  auto fold = [&](unsigned v, double L) {
+    if (v < first || v >= last) return;
+    if (count[v]++ == 0) H[v] = start;
+    H[v] = minimum ? std::min(H[v], L) : maximum ? std::max(H[v], L) : H[v] + std::pow(L, p);
+  };
+  for (std::size_t j = 0; j < cells.cols(); ++j) {
+    const unsigned* column = cells.column(j);
+    const detail::edge_table* table = detail::column_edges(FE, column);
+    for (unsigned k = 0; k < table->count; ++k) {
+      const unsigned a = column[table->pairs[k][0]], b = column[table->pairs[k][1]];
+      if ((a < first || a >= last) && (b < first || b >= last)) continue;
+      const double L = detail::edge_length(coords, a, b);
+      if (L == 0 || !std::isfinite(L)) continue;
+      fold(a, L);
+      fold(b, L);
+    }
+  }
+  if (minimum || maximum) return;
+  for (std::size_t v = first; v < last; ++v)
+    if (count[v] > 0) H[v] = std::pow(H[v] / count[v], 1 / p);
+}
+
+// Kinds whose every column has a linear edge table (the kinds of combined
+// elements).
+bool linear_edges(element_type FE) {
+  return FE == ET_EDGE2 || FE == ET_FACE_MIX || FE == ET_TRIA3 || FE == ET_QUAD4 ||
+         FE == ET_SOLID_MIX || FE == ET_TETRA4 || FE == ET_PYRAMID5 || FE == ET_WEDGE6 ||
+         FE == ET_HEXA8;
+}
+
+// Bounds of `parts` ranges of nodes that hold about equal numbers of
+// element corners (parts + 1 entries, from 0 to the node count), so that
+// each range folds about as many lengths.
+std::vector<std::size_t> corner_balanced_ranges(const dense2D<unsigned>& cells, std::size_t nodes,
+                                                std::size_t parts) {
+  std::vector<std::size_t> corners(nodes, 0), bounds(parts + 1, nodes);
+  std::size_t total = 0;
+  for (std::size_t k = 0; k < cells.rows() * cells.cols(); ++k)
+    if (cells.data()[k] < nodes) ++corners[cells.data()[k]], ++total;
+  bounds[0] = 0;
+  std::size_t part = 1, seen = 0;
+  for (std::size_t v = 0; v < nodes && part < parts; ++v) {
+    seen += corners[v];
+    while (part < parts && seen * parts >= total * part) bounds[part++] = v + 1;
+  }
+  return bounds;
+}
+
+// metrics_gen_iso on `threads` threads, one range of nodes each; what it
+// refuses is left to it (the same codes).
+int iso_sizes(const dense2D<double>& coords, const combined_elements& c, double p, unsigned threads,
+              dense1D<double>& H) {
+  const element_type FE = detail::narrow_mixed(c.type, c.connect.rows());
+  const unsigned nodes = static_cast<unsigned>(coords.cols());
+  if (threads == 1 || !linear_edges(FE) || element_dim(FE) > coords.rows() ||
+      !check_IDs(c.connect, FE, nodes))
+    return metrics_gen_iso(coords, c.connect, c.type, H, p);
+  dense1D<unsigned> count;
+  if (!H.resize(nodes, 0.0) || !count.resize(nodes, 0U)) return no_memory;
+  const std::vector<std::size_t> bounds = corner_balanced_ranges(c.connect, nodes, threads);
+  detail::run_parallel(threads, threads, [&](std::size_t part) {
+    fold_node_range(coords, c.connect, FE, p, bounds[part], bounds[part + 1], H, count);
+  });
+  return 0;
+}
+
 // Size per node from the elements of the highest dimension, then from lower
 // ones for the nodes they alone hold.
-int node_sizes(const mesh_data& mesh, double p, dense1D<double>& sizes) {
+int node_sizes(const mesh_data& mesh, double p, unsigned threads, dense1D<double>& sizes) {
+  // Every size from 0, whatever `sizes` held.
+  sizes = dense1D<double>();
   if (!sizes.resize(mesh.coords.cols(), 0.0)) return no_memory;
   for (unsigned d = mesh_dimension(mesh); d >= 1; --d) {
     combined_elements c;
     dense1D<double> at_d;
     if (int code = combine_blocks(mesh, d, c)) return code;
     if (c.connect.cols() == 0) continue;
-    if (int code = metrics_gen_iso(mesh.coords, c.connect, c.type, at_d, p)) return code;
+    if (int code = iso_sizes(mesh.coords, c, p, threads, at_d)) return code;
     for (std::size_t v = 0; v < sizes.size(); ++v)
       if (sizes[v] == 0) sizes[v] = at_d[v];
   }
@@ -70,11 +151,16 @@ void size_inner_nodes(const mesh_data& mesh, dense1D<double>& sizes) {
 
 int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<double>& sizes,
                   int& changed) {
+  return mesh_size_map(mesh, p, gradation, sizes, changed, 1);
+}
+
+int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<double>& sizes,
+                  int& changed, unsigned threads) try {
   changed = 0;
   if (!(p >= 0) || !std::isfinite(p) || !(gradation >= kSmallestGradation))
     return mesh_bad_parameter;
   if (mesh_dimension(mesh) == 0) return mesh_no_faces;
-  if (int code = node_sizes(mesh, p, sizes)) return code;
+  if (int code = node_sizes(mesh, p, detail::thread_count(threads), sizes)) return code;
   if (!std::isinf(gradation)) {
     const int bounded = bound_growth(mesh, gradation, sizes);
     if (bounded < 0) return bounded;
@@ -82,6 +168,8 @@ int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<dou
   }
   size_inner_nodes(mesh, sizes);
   return 0;
+} catch (const std::bad_alloc&) {
+  return no_memory;
 }
 
 }  // namespace quernfold

@@ -3,8 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
+#include <functional>
+#include <new>
 #include <vector>
 
+#include "common/parallel.h"
 #include "mesh/boundary_faces.h"
 #include "quernfold/quality.h"
 #include "quernfold/search.h"
@@ -21,13 +25,16 @@ constexpr int kListMergeNoMemory = no_memory + 1;
 constexpr bool kLeaveNonManifold = false;
 constexpr std::size_t kBoxRows = 3;
 constexpr std::size_t kFaceKeyNodes = 4;
+// Pieces the edges are extracted in at most (each merged after the others).
+constexpr unsigned kMostEdgePieces = 16;
 
 // Distinct faces shared by three elements or more: the faces that stay
 // unlinked when non-manifold groups are not linked, taken as node sets.
-int count_non_manifold(const detail::boundary_walk& walk, std::size_t& count) {
+// `unlinked`: the neighbours with non-manifold faces left unlinked.
+int count_non_manifold(const detail::boundary_walk& walk, const dense2D<unsigned>& unlinked,
+                       std::size_t& count) {
   const combined_elements& c = walk.elements;
-  dense2D<unsigned> unlinked, marked, faces;
-  if (int code = get_neighbors(c.connect, c.type, kLeaveNonManifold, unlinked)) return code;
+  dense2D<unsigned> marked, faces;
   if (!marked.resize(unlinked.rows(), unlinked.cols())) return no_memory;
   for (std::size_t j = 0; j < marked.cols(); ++j)
     for (std::size_t i = 0; i < marked.rows(); ++i) {
@@ -46,16 +53,38 @@ int count_non_manifold(const detail::boundary_walk& walk, std::size_t& count) {
   return 0;
 }
 
-int measure_topology(const mesh_data& mesh, mesh_statistics& s) {
-  if (mesh.elements() == 0 || mesh_dimension(mesh) == 0) return 0;
-  detail::boundary_walk walk;
+bool has_topology(const mesh_data& mesh) {
+  return mesh.elements() != 0 && mesh_dimension(mesh) != 0;
+}
+
+// The walked faces and their connected parts: what the topology needs
+// before the non-manifold count.
+int walk_parts(const mesh_data& mesh, detail::boundary_walk& walk, std::size_t& parts) {
   if (int code = detail::walk_boundary(mesh, walk)) return code;
   dense1D<unsigned> elements, offsets;
   if (int code = get_subdomains(walk.neighbors, elements, offsets)) return code;
+  parts = offsets.size() - 1;
+  return 0;
+}
+
+int leave_non_manifold(const combined_elements& c, dense2D<unsigned>& unlinked) {
+  return get_neighbors(c.connect, c.type, kLeaveNonManifold, unlinked);
+}
+
+int finish_topology(const detail::boundary_walk& walk, const dense2D<unsigned>& unlinked,
+                    mesh_statistics& s) {
   s.boundary_faces = walk.faces.cols();
-  s.parts = offsets.size() - 1;
   s.has_topology = true;
-  return count_non_manifold(walk, s.non_manifold_faces);
+  return count_non_manifold(walk, unlinked, s.non_manifold_faces);
+}
+
+int measure_topology(const mesh_data& mesh, mesh_statistics& s) {
+  if (!has_topology(mesh)) return 0;
+  detail::boundary_walk walk;
+  dense2D<unsigned> unlinked;
+  if (int code = walk_parts(mesh, walk, s.parts)) return code;
+  if (int code = leave_non_manifold(walk.elements, unlinked)) return code;
+  return finish_topology(walk, unlinked, s);
 }
 
 void measure_box(const mesh_data& mesh, mesh_statistics& s) {
@@ -73,9 +102,10 @@ void measure_box(const mesh_data& mesh, mesh_statistics& s) {
 
 // Nodes used by an element that coincide exactly with another used node of
 // lower rank: counted, never applied.
-int count_coincident(const mesh_data& mesh, mesh_statistics& s) {
-  std::vector<dense2D<unsigned>> matrices;
-  for (const mesh_block& b : mesh.blocks) matrices.push_back(b.connectM);
+// `matrices`: the blocks' connectivities (views made before any thread
+// starts: the views' counts of a shared block are not synchronised).
+int count_coincident(const mesh_data& mesh, const std::vector<dense2D<unsigned>>& matrices,
+                     mesh_statistics& s) {
   dense1D<unsigned> used, map;
   const dense2D<unsigned>* first = matrices.data();
   if (int code = unique_indices(used, first, first + matrices.size(), dense1D<unsigned>()))
@@ -86,20 +116,31 @@ int count_coincident(const mesh_data& mesh, mesh_statistics& s) {
   return 0;
 }
 
-// Qualities and Jacobians of one block's vertex matrix into its own entry,
-// and into the totals when the block is of the mesh's dimension.
-int measure_block(const mesh_data& mesh, std::size_t b, const dense2D<unsigned>& vertices,
-                  element_type kind, mesh_statistics& s) {
-  kind_statistics& k = s.blocks[b];
-  dense1D<double> q, jac;
+std::vector<dense2D<unsigned>> block_matrices(const mesh_data& mesh) {
+  std::vector<dense2D<unsigned>> matrices;
+  for (const mesh_block& b : mesh.blocks) matrices.push_back(b.connectM);
+  return matrices;
+}
+
+// Qualities and Jacobians of one block's vertex matrix into its own entry
+// and the totals.
+int block_measures(const mesh_data& mesh, const dense2D<unsigned>& vertices, element_type kind,
+                   dense1D<double>& q, dense1D<double>& jac) {
   if (int code = shape_qualities(mesh.coords, vertices, kind, q)) return code;
-  if (int code = jacobians(mesh.coords, vertices, kind, jac)) return code;
+  return jacobians(mesh.coords, vertices, kind, jac);
+}
+
+// One block's qualities and Jacobians added to its entry in element order,
+// and to the totals when the block is of the mesh's dimension.
+void add_block(const dense1D<double>& q, const dense1D<double>& jac, std::size_t b,
+               element_type kind, mesh_statistics& s) {
+  kind_statistics& k = s.blocks[b];
   for (std::size_t e = 0; e < q.size(); ++e) {
     if (k.quality.count == 0 || q[e] < k.quality.min) k.worst = e;
     k.quality.add(q[e]);
     if (!(jac[e] > 0)) ++k.nonpositive_jacobians;
   }
-  if (element_dim(kind) != s.dimension || k.quality.count == 0) return 0;
+  if (element_dim(kind) != s.dimension || k.quality.count == 0) return;
   if (s.quality.count == 0 || k.quality.min < s.quality.min) {
     s.worst_block = b;
     s.worst_element = k.worst;
@@ -111,6 +152,13 @@ int measure_block(const mesh_data& mesh, std::size_t b, const dense2D<unsigned>&
   s.quality.max =
       s.quality.count == k.quality.count ? k.quality.max : std::max(s.quality.max, k.quality.max);
   s.nonpositive_jacobians += k.nonpositive_jacobians;
+}
+
+int measure_block(const mesh_data& mesh, std::size_t b, const dense2D<unsigned>& vertices,
+                  element_type kind, mesh_statistics& s) {
+  dense1D<double> q, jac;
+  if (int code = block_measures(mesh, vertices, kind, q, jac)) return code;
+  add_block(q, jac, b, kind, s);
   return 0;
 }
 
@@ -125,24 +173,139 @@ void measure_edges(const mesh_data& mesh, const dense2D<unsigned>& edges, mesh_s
   }
 }
 
+// The vertex matrices of the blocks with a shape (ET_NODE and empty blocks
+// left out), their kinds and their blocks.
+struct element_vertices {
+  std::vector<dense2D<unsigned>> matrices;
+  dense1D<int> kinds;
+  std::vector<std::size_t> blocks;
+};
+
+int gather_vertices(const mesh_data& mesh, element_vertices& v) {
+  for (std::size_t b = 0; b < mesh.blocks.size(); ++b) {
+    const element_type kind = linear_kind(mesh.blocks[b].type);
+    dense2D<unsigned> m;
+    if (kind == ET_NODE || mesh.blocks[b].connectM.cols() == 0) continue;
+    if (!vertex_matrix(mesh.blocks[b], m) || !v.kinds.push_back(kind)) return no_memory;
+    v.matrices.push_back(m);
+    v.blocks.push_back(b);
+  }
+  return 0;
+}
+
+int measure_edge_lengths(const mesh_data& mesh, const element_vertices& v, mesh_statistics& s) {
+  dense2D<unsigned> edges;
+  const dense2D<unsigned>* first = v.matrices.data();
+  if (int code = copy_edges(first, first + v.matrices.size(), v.kinds, edges)) return code;
+  measure_edges(mesh, edges, s);
+  return 0;
+}
+
+// Columns [first, last) of every vertex matrix: piece `part` of `parts`.
+int vertex_piece(const element_vertices& v, std::size_t part, std::size_t parts,
+                 element_vertices& piece) {
+  piece.kinds = v.kinds;
+  for (const dense2D<unsigned>& m : v.matrices) {
+    std::size_t first, last;
+    detail::split_range(m.cols(), part, parts, first, last);
+    dense2D<unsigned> columns;
+    if (!columns.resize(m.rows(), last - first)) return no_memory;
+    for (std::size_t j = first; j < last; ++j)
+      std::copy(m.column(j), m.column(j) + m.rows(), columns.column(j - first));
+    piece.matrices.push_back(columns);
+  }
+  return 0;
+}
+
+// The distinct edges of piece `part` (copy_edges: sorted, 2 x edges).
+int piece_edges(const element_vertices& v, std::size_t part, std::size_t parts,
+                dense2D<unsigned>& edges) {
+  element_vertices piece;
+  if (int code = vertex_piece(v, part, parts, piece)) return code;
+  const dense2D<unsigned>* first = piece.matrices.data();
+  return copy_edges(first, first + piece.matrices.size(), piece.kinds, edges);
+}
+
+// The pieces' edges as copy_edges gives those of the whole: merged in order,
+// each edge once.
+int merge_edges(const std::vector<dense2D<unsigned>>& pieces, dense2D<unsigned>& edges) {
+  std::vector<std::uint64_t> keys, piece, merged;
+  for (const dense2D<unsigned>& e : pieces) {
+    piece.resize(e.cols());
+    for (std::size_t j = 0; j < e.cols(); ++j) piece[j] = std::uint64_t(e(0, j)) << 32 | e(1, j);
+    merged.resize(keys.size() + piece.size());
+    std::merge(keys.begin(), keys.end(), piece.begin(), piece.end(), merged.begin());
+    merged.erase(std::unique(merged.begin(), merged.end()), merged.end());
+    keys.swap(merged);
+  }
+  if (!edges.resize(2, keys.size())) return no_memory;
+  for (std::size_t j = 0; j < keys.size(); ++j) {
+    edges(0, j) = static_cast<unsigned>(keys[j] >> 32);
+    edges(1, j) = static_cast<unsigned>(keys[j]);
+  }
+  return 0;
+}
+
 // Shape qualities, non-positive Jacobians and distinct edge lengths, every
 // kind measured on its vertex nodes.
 int measure_elements(const mesh_data& mesh, mesh_statistics& s) {
-  std::vector<dense2D<unsigned>> vertices;
-  dense1D<int> kinds;
-  for (std::size_t b = 0; b < mesh.blocks.size(); ++b) {
-    const element_type kind = linear_kind(mesh.blocks[b].type);
-    dense2D<unsigned> v;
-    if (kind == ET_NODE || mesh.blocks[b].connectM.cols() == 0) continue;
-    if (!vertex_matrix(mesh.blocks[b], v) || !kinds.push_back(kind)) return no_memory;
-    vertices.push_back(v);
-    if (int code = measure_block(mesh, b, v, kind, s)) return code;
+  element_vertices v;
+  if (int code = gather_vertices(mesh, v)) return code;
+  for (std::size_t i = 0; i < v.matrices.size(); ++i) {
+    const element_type kind = static_cast<element_type>(v.kinds[i]);
+    if (int code = measure_block(mesh, v.blocks[i], v.matrices[i], kind, s)) return code;
   }
-  dense2D<unsigned> edges;
-  const dense2D<unsigned>* first = vertices.data();
-  if (int code = copy_edges(first, first + vertices.size(), kinds, edges)) return code;
-  measure_edges(mesh, edges, s);
-  return 0;
+  return measure_edge_lengths(mesh, v, s);
+}
+
+void start_statistics(const mesh_data& mesh, mesh_statistics& s) {
+  s = mesh_statistics();
+  s.nodes = mesh.coords.cols();
+  s.space_dimension = mesh.coords.rows();
+  s.dimension = mesh_dimension(mesh);
+  for (const mesh_block& b : mesh.blocks) {
+    s.blocks.emplace_back();
+    s.blocks.back().type = b.type;
+    s.blocks.back().elements = b.connectM.cols();
+  }
+  measure_box(mesh, s);
+}
+
+// What the threads of measure_mesh fill, each piece by one task.
+struct measure_pieces {
+  detail::boundary_walk walk;
+  dense2D<unsigned> unlinked;
+  element_vertices vertices;
+  std::vector<dense1D<double>> qualities, jacobians;
+  std::vector<dense2D<unsigned>> edge_pieces;     // one per thread
+  std::vector<dense2D<unsigned>> connectivities;  // block_matrices
+};
+
+// The independent steps as tasks, the longest first: topology (the linked
+// walk and the unlinked neighbours apart), the edges of each piece of the
+// elements, coincident nodes, then the qualities and Jacobians of each
+// block.
+std::vector<std::function<int()>> measure_tasks(const mesh_data& mesh, measure_pieces& m,
+                                                mesh_statistics& s) {
+  std::vector<std::function<int()>> tasks;
+  const std::size_t parts = m.edge_pieces.size();
+  for (std::size_t i = 0; i < parts; ++i)
+    tasks.push_back([&, i, parts] { return piece_edges(m.vertices, i, parts, m.edge_pieces[i]); });
+  if (has_topology(mesh)) {
+    tasks.push_back([&] { return walk_parts(mesh, m.walk, s.parts); });
+    tasks.push_back([&] {
+      combined_elements c;
+      if (int code = combine_blocks(mesh, mesh_dimension(mesh), c)) return code;
+      return leave_non_manifold(c, m.unlinked);
+    });
+  }
+  tasks.push_back([&] { return count_coincident(mesh, m.connectivities, s); });
+  for (std::size_t i = 0; i < m.vertices.matrices.size(); ++i)
+    tasks.push_back([&, i] {
+      const element_type kind = static_cast<element_type>(m.vertices.kinds[i]);
+      return block_measures(mesh, m.vertices.matrices[i], kind, m.qualities[i], m.jacobians[i]);
+    });
+  return tasks;
 }
 
 }  // namespace
@@ -157,20 +320,35 @@ void value_range::add(double v) {
 double value_range::mean() const { return count ? sum / static_cast<double>(count) : 0.0; }
 
 int measure_mesh(const mesh_data& mesh, mesh_statistics& s) {
-  s = mesh_statistics();
-  s.nodes = mesh.coords.cols();
-  s.space_dimension = mesh.coords.rows();
-  s.dimension = mesh_dimension(mesh);
-  for (const mesh_block& b : mesh.blocks) {
-    s.blocks.emplace_back();
-    s.blocks.back().type = b.type;
-    s.blocks.back().elements = b.connectM.cols();
-  }
-  measure_box(mesh, s);
+  start_statistics(mesh, s);
   int code = measure_topology(mesh, s);
-  if (code == 0) code = count_coincident(mesh, s);
+  if (code == 0) code = count_coincident(mesh, block_matrices(mesh), s);
   if (code == 0) code = measure_elements(mesh, s);
   return code;
+}
+
+int measure_mesh(const mesh_data& mesh, mesh_statistics& s, unsigned threads) try {
+  start_statistics(mesh, s);
+  measure_pieces m;
+  if (int code = gather_vertices(mesh, m.vertices)) return code;
+  m.qualities.resize(m.vertices.matrices.size());
+  m.jacobians.resize(m.vertices.matrices.size());
+  threads = detail::thread_count(threads);
+  m.edge_pieces.resize(std::min(threads, kMostEdgePieces));
+  m.connectivities = block_matrices(mesh);
+  const auto tasks = measure_tasks(mesh, m, s);
+  if (int code = detail::run_tasks(threads, tasks)) return code;
+  if (has_topology(mesh))
+    if (int code = finish_topology(m.walk, m.unlinked, s)) return code;
+  for (std::size_t i = 0; i < m.vertices.matrices.size(); ++i)
+    add_block(m.qualities[i], m.jacobians[i], m.vertices.blocks[i],
+              static_cast<element_type>(m.vertices.kinds[i]), s);
+  dense2D<unsigned> edges;
+  if (int code = merge_edges(m.edge_pieces, edges)) return code;
+  measure_edges(mesh, edges, s);
+  return 0;
+} catch (const std::bad_alloc&) {
+  return no_memory;
 }
 
 }  // namespace quernfold

@@ -33,14 +33,6 @@ bool has_linear_edges(element_type FE) {
   }
 }
 
-double edge_length(const dense2D<double>& coords, unsigned a, unsigned b) {
-  const double* pa = coords.column(a);
-  const double* pb = coords.column(b);
-  double s = 0;
-  for (std::size_t k = 0; k < coords.rows(); ++k) s += (pb[k] - pa[k]) * (pb[k] - pa[k]);
-  return std::sqrt(s);
-}
-
 // Folds one edge length L into the running value of a node; a node seen for
 // the first time starts from `start`, whatever H held.
 void fold_length(double& h, unsigned& count, double L, double start, mean_kind kind, double p) {
@@ -73,7 +65,7 @@ int generate_sizes(const dense2D<double>& coords, const dense2D<unsigned>& conne
     const detail::edge_table* table = detail::column_edges(FE, column);
     for (unsigned k = 0; k < table->count; ++k) {
       const unsigned a = column[table->pairs[k][0]], b = column[table->pairs[k][1]];
-      const double L = edge_length(coords, a, b);
+      const double L = detail::edge_length(coords, a, b);
       if (L == 0 || !std::isfinite(L)) continue;
       fold_length(H[a], count[a], L, start, kind, p);
       fold_length(H[b], count[b], L, start, kind, p);

@@ -31,6 +31,16 @@ struct bucket_face {
   }
 };
 
+// The four slots in ascending order (a sorting network). The unused slots of
+// a triangle or an edge hold no_index, above every node, so they stay last and
+// the used slots come out as a sort of those alone would give them.
+void sort_face_slots(std::uint32_t (&n)[4]) {
+  auto order = [&](int a, int b) {
+    if (n[b] < n[a]) std::swap(n[a], n[b]);
+  };
+  order(0, 1), order(2, 3), order(0, 2), order(1, 3), order(1, 2);
+}
+
 // Calls visit(anchor, face) for every face of every element.
 template <class Visit>
 void for_each_face(const std::vector<detail::element_block>& blocks, Visit&& visit) {
@@ -42,7 +52,7 @@ void for_each_face(const std::vector<detail::element_block>& blocks, Visit&& vis
       for (unsigned f = 0; f < table.count; ++f) {
         std::uint32_t n[4] = {no_index, no_index, no_index, no_index};
         for (unsigned k = 0; k < table.size[f]; ++k) n[k] = column[table.nodes[f][k]];
-        std::sort(n, n + table.size[f]);
+        sort_face_slots(n);
         visit(n[0], bucket_face{{n[1], n[2], n[3]}, element});
       }
     }

@@ -1,6 +1,10 @@
 // Several threads at once, each result compared with the same work done on
-// one thread: queries of one shared node_detector, and readers, writers and
-// topology on each thread's own data. Run under ThreadSanitizer in CI.
+// one thread: queries of one shared node_detector, readers, writers and
+// topology on each thread's own data, and the whole-mesh operations that
+// take a thread count against their one-thread forms. Run under
+// ThreadSanitizer in CI.
+#include <cfloat>
+#include <cmath>
 #include <thread>
 
 #include "support/io_files.h"
@@ -50,6 +54,83 @@ TEST_F(Threads, SharedDetectorAndIndependentMeshesGiveTheirSerialResults) {
     workers.emplace_back([&, t] { got[t] = work(shared, path("worker" + std::to_string(t)), t); });
   for (std::thread& w : workers) w.join();
   for (unsigned t = 0; t < kThreads; ++t) EXPECT_EQ(got[t], want[t]) << "worker " << t;
+}
+
+// Thread counts that leave ranges of one element, uneven ranges and more
+// threads than some lists have entries.
+constexpr unsigned kThreadCounts[] = {1, 2, 3, 7};
+
+// Tetrahedra of a grid, equal in shape (ties for the worst element), the
+// odd ones on copies of their nodes (coincident nodes, more parts), one
+// listed three times (non-manifold faces); triangles and edges on nodes of
+// their own, one triangle collapsed onto an edge (a zero length).
+mesh_data tied_mesh() {
+  const mesh tets = tetra_grid(5, 4, 3);
+  const dense2D<double> tri_points = random_points(3, 40, 7);
+  const std::size_t n = tets.coords.cols(), e = tets.connect.cols();
+  mesh_data m;
+  m.coords.resize(3, 2 * n + tri_points.cols());
+  for (std::size_t v = 0; v < m.coords.cols(); ++v)
+    for (int i = 0; i < 3; ++i)
+      m.coords(i, v) = v < 2 * n ? tets.coords(i, v % n) : tri_points(i, v - 2 * n) + 9;
+  m.blocks.resize(3);
+  m.blocks[0].type = ET_TETRA4;
+  m.blocks[0].connectM.resize(4, e + 2);
+  for (std::size_t j = 0; j < e + 2; ++j)
+    for (int i = 0; i < 4; ++i)
+      m.blocks[0].connectM(i, j) = tets.connect(i, j < e ? j : 0) + (j % 2 && j < e ? n : 0);
+  m.blocks[1].type = ET_TRIA3;
+  m.blocks[1].connectM.resize(3, 12);
+  for (std::size_t j = 0; j < 12; ++j)
+    for (unsigned i = 0; i < 3; ++i) m.blocks[1].connectM(i, j) = unsigned(2 * n + 3 * j + i);
+  m.blocks[1].connectM(2, 4) = m.blocks[1].connectM(1, 4);
+  m.blocks[2].type = ET_EDGE2;
+  m.blocks[2].connectM.resize(2, 3);
+  for (unsigned j = 0; j < 3; ++j)
+    for (unsigned i = 0; i < 2; ++i) m.blocks[2].connectM(i, j) = unsigned(2 * n + 36 + j + i);
+  return m;
+}
+
+// Every number of the statistics, in a fixed order.
+std::vector<double> numbers(const mesh_statistics& s) {
+  std::vector<double> out = {double(s.nodes),
+                             double(s.boundary_faces),
+                             double(s.parts),
+                             double(s.non_manifold_faces),
+                             double(s.coincident_nodes),
+                             double(s.nonpositive_jacobians),
+                             double(s.worst_block),
+                             double(s.worst_element)};
+  for (const value_range& r : {s.edge_length, s.quality})
+    out.insert(out.end(), {double(r.count), r.min, r.max, r.sum});
+  for (const kind_statistics& k : s.blocks)
+    out.insert(out.end(),
+               {double(k.elements), double(k.worst), double(k.quality.count), k.quality.min,
+                k.quality.max, k.quality.sum, double(k.nonpositive_jacobians)});
+  return out;
+}
+
+TEST_F(Threads, WholeMeshMeasuresAndSizesAreTheOneThreadResults) {
+  const mesh_data m = tied_mesh();
+  mesh_statistics serial, threaded;
+  ASSERT_EQ(measure_mesh(m, serial), 0);
+  ASSERT_GT(serial.coincident_nodes, 0u);
+  ASSERT_GT(serial.non_manifold_faces, 0u);
+  for (unsigned t : kThreadCounts) {
+    ASSERT_EQ(measure_mesh(m, threaded, t), 0);
+    EXPECT_EQ(numbers(threaded), numbers(serial)) << t << " threads";
+  }
+  for (double gradation : {HUGE_VAL, 1.2})
+    for (double p : {0.0, 1.0, 2.5, DBL_MAX}) {
+      dense1D<double> want, got;
+      int want_changed = 0, got_changed = 0;
+      ASSERT_EQ(mesh_size_map(m, p, gradation, want, want_changed), 0);
+      for (unsigned t : kThreadCounts) {
+        ASSERT_EQ(mesh_size_map(m, p, gradation, got, got_changed, t), 0);
+        EXPECT_EQ(entries(got), entries(want)) << "p " << p << ", " << t << " threads";
+        EXPECT_EQ(got_changed, want_changed);
+      }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,125 @@
+// The whole-mesh operations on a mesh spread over the ranks of an MPI
+// communicator (the optional component quernfold::mpi; the core library
+// never links MPI). Every function is collective: each rank of `comm` calls
+// it with its own slice, and every rank receives the same global answers.
+//
+// A distributed mesh holds, on each rank, a contiguous slice of the file's
+// elements (in file order) and the nodes they use. Global node numbers are
+// 0-based positions in the file's node order (the column the one-process
+// reader gives the node), global element numbers 0-based positions among
+// the file's elements that the one-process reader keeps; both are 64-bit.
+//
+// Functions return 0 or a negative code (the codes below, or no_memory);
+// every rank returns the same code. Outputs on failure are unspecified.
+#pragma once
+
+#include <mpi.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "quernfold/mesh.h"
+
+namespace ovk {
+namespace quernfold {
+namespace mpi {
+
+inline constexpr int mpi_unreadable = -401;   // the file cannot be opened or read
+inline constexpr int mpi_unsupported = -402;  // not an MSH 4.1 file (text or binary)
+inline constexpr int mpi_malformed = -403;    // an MSH 4.1 file that breaks its own layout
+inline constexpr int mpi_too_large = -404;    // counts past the partitioner's 32-bit index
+inline constexpr int mpi_partitioner = -405;  // PT-Scotch refused the graph or the strategy
+inline constexpr int mpi_bad_parameter = -406;
+
+// One rank's slice of a mesh.
+struct dist_mesh {
+  MPI_Comm comm = MPI_COMM_NULL;
+  int rank = 0, ranks = 1;
+  std::uint64_t global_nodes = 0;     // nodes of the file
+  std::uint64_t global_elements = 0;  // elements kept
+  // Global elements held by each rank: elements first_element[r] to
+  // first_element[r + 1] - 1 are on rank r (ranks + 1 entries).
+  std::vector<std::uint64_t> first_element;
+  // The local elements as a mesh of their own: one block per kind of the
+  // file, in the order of the kind's first element (the blocks of the
+  // one-process reader; empty blocks kept), local node numbers, and the
+  // coordinates of the nodes they use (3 x nodes).
+  mesh_data local;
+  // Local node -> global node number (increasing).
+  std::vector<std::uint64_t> node_ids;
+  // Per block: position of its first local element among the file's
+  // elements of that kind.
+  std::vector<std::uint64_t> first_in_kind;
+  // The file's nodes in this rank's node slice (for the bounding box):
+  // lowest and highest corner, has_nodes false when the slice is empty.
+  bool has_nodes = false;
+  double slice_box[2][3] = {{0, 0, 0}, {0, 0, 0}};
+
+  std::size_t elements() const { return local.elements(); }
+};
+
+// Reads a gmsh MSH 4.1 file (text or binary) in slices: rank 0 scans the
+// section and block headers once, each rank then seeks to its share of the
+// elements and of the node records and reads only those; node coordinates
+// reach the ranks that use them through a directory by node tag. No rank
+// holds the whole mesh. Codes: mpi_unreadable, mpi_unsupported,
+// mpi_malformed, no_memory.
+int read_msh_slices(const char* path, MPI_Comm comm, dist_mesh& mesh);
+
+// Dimension of the mesh: the largest element dimension over all ranks.
+unsigned mesh_dimension(const dist_mesh& mesh);
+
+// The faces of the top-dimension elements matched across ranks: each rank
+// links its own elements first; only the faces whose nodes all lie on
+// other ranks too go to the rank their node set hashes to.
+struct face_census {
+  std::uint64_t boundary_faces = 0;      // faces of one element
+  std::uint64_t non_manifold_faces = 0;  // faces of three elements or more
+  // The vertices of the face-dual graph on this rank are its elements of
+  // the mesh's dimension, block after block: vertex v has global number
+  // first_vertex[rank] + v (first_vertex: ranks + 1 entries).
+  std::vector<std::uint64_t> first_vertex;
+  int rank = 0;
+  std::size_t vertices = 0;
+  // Faces x vertices: the local vertex across each face shared by exactly
+  // two local elements, ~0U elsewhere (get_neighbors' rows).
+  dense2D<unsigned> neighbors;
+  // Pairs (local vertex, global vertex) across a face shared by exactly two
+  // elements on two ranks, then pairs joined through a face of three
+  // elements or more (flattened, 2 entries a pair).
+  std::vector<std::uint64_t> remote_edges, non_manifold_links;
+};
+int census_faces(const dist_mesh& mesh, face_census& census);
+
+// The face-dual graph of the local vertices in the partitioners' form:
+// xadj (vertices + 1 entries) and adjncy (global vertex numbers, each list
+// increasing).
+void dual_graph(const face_census& census, std::vector<std::uint64_t>& xadj,
+                std::vector<std::uint64_t>& adjncy);
+
+// Connected parts of the top-dimension elements through their shared faces
+// (non-manifold faces join their elements too).
+int count_parts(const dist_mesh& mesh, const face_census& census, std::uint64_t& parts);
+
+// The statistics of measure_mesh, gathered: counts, box, topology,
+// coincident nodes, Jacobians, distinct edge lengths and shape qualities
+// (sums added rank by rank: means agree with the one-process ones to
+// rounding). `stats` is the same on every rank.
+int measure_distributed(const dist_mesh& mesh, mesh_statistics& stats);
+
+// A partition of the top-dimension elements with PT-Scotch on the
+// face-dual graph: deterministic for a given rank count and seed.
+struct partition_report {
+  std::uint64_t edge_cut = 0;  // dual edges between two parts
+  double imbalance = 0;        // largest part over the mean part
+  std::vector<std::uint64_t> part_elements;
+};
+// `part` receives one part (0 to parts - 1) per local vertex of `census`.
+// Codes: mpi_bad_parameter (parts < 1), mpi_too_large, mpi_partitioner.
+int partition_elements(const face_census& census, const dist_mesh& mesh, int parts,
+                       double imbalance, int seed, std::vector<int>& part,
+                       partition_report& report);
+
+}  // namespace mpi
+}  // namespace quernfold
+}  // namespace ovk

@@ -1,0 +1,89 @@
+// Threads of one call: a range split and a list of independent tasks, run
+// on std::thread and joined before the call returns. Nothing here decides
+// what a result is: each range or task writes its own slots, and callers
+// reduce in a fixed order, so the results do not depend on the thread count.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <cstddef>
+#include <functional>
+#include <new>
+#include <system_error>
+#include <thread>
+#include <vector>
+
+#include "quernfold/model.h"
+
+namespace ovk {
+namespace quernfold {
+namespace detail {
+
+// The thread count to use for `requested` (0: the machine's cores, at least
+// 1).
+inline unsigned thread_count(unsigned requested) {
+  if (requested) return requested;
+  return std::max(1U, std::thread::hardware_concurrency());
+}
+
+// Range `part` of `parts` equal contiguous ranges of [0, n): [first, last).
+inline void split_range(std::size_t n, std::size_t part, std::size_t parts, std::size_t& first,
+                        std::size_t& last) {
+  first = n / parts * part + std::min(part, n % parts);
+  last = first + n / parts + (part < n % parts ? 1 : 0);
+}
+
+// Runs body(t) for t in [0, count) on `threads` threads (the calling thread
+// is one of them); each t runs once, in no stated order. When a thread
+// cannot be started, the threads already running take its share.
+template <class Body>
+void run_parallel(unsigned threads, std::size_t count, const Body& body) {
+  std::atomic<std::size_t> next{0};
+  auto worker = [&] {
+    for (std::size_t t = next++; t < count; t = next++) body(t);
+  };
+  std::vector<std::thread> pool;
+  const std::size_t extra = std::min<std::size_t>(threads, count) - (count ? 1 : 0);
+  for (std::size_t i = 0; i < extra; ++i) try {
+      pool.emplace_back(worker);
+    } catch (const std::system_error&) {
+      break;
+    } catch (const std::bad_alloc&) {
+      break;
+    }
+  worker();
+  for (std::thread& t : pool) t.join();
+}
+
+// Splits [0, n) into one contiguous range per thread and runs
+// body(first, last) on each.
+template <class Body>
+void parallel_ranges(unsigned threads, std::size_t n, const Body& body) {
+  const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads, n));
+  run_parallel(threads, parts, [&](std::size_t part) {
+    std::size_t first, last;
+    split_range(n, part, parts, first, last);
+    body(first, last);
+  });
+}
+
+// Independent tasks, each returning 0 or a code (no_memory when it throws
+// std::bad_alloc). Returns the code of the first task in list order that
+// failed, 0 when none did.
+inline int run_tasks(unsigned threads, const std::vector<std::function<int()>>& tasks) {
+  std::vector<int> codes(tasks.size(), 0);
+  run_parallel(threads, tasks.size(), [&](std::size_t t) {
+    try {
+      codes[t] = tasks[t]();
+    } catch (const std::bad_alloc&) {
+      codes[t] = no_memory;
+    }
+  });
+  for (int code : codes)
+    if (code) return code;
+  return 0;
+}
+
+}  // namespace detail
+}  // namespace quernfold
+}  // namespace ovk

@@ -1,0 +1,114 @@
+// Parts of a mesh: the sets of elements joined through shared nodes, and a
+// mesh of its own for each.
+#include <algorithm>
+#include <numeric>
+#include <vector>
+
+#include "quernfold/mesh.h"
+
+namespace ovk {
+namespace quernfold {
+namespace {
+
+// Union-find over the nodes with path halving; the root of a set is its
+// lowest node.
+struct node_sets {
+  std::vector<unsigned> up;
+  explicit node_sets(std::size_t n) : up(n) { std::iota(up.begin(), up.end(), 0U); }
+  unsigned root(unsigned v) {
+    while (up[v] != v) v = up[v] = up[up[v]];
+    return v;
+  }
+  void join(unsigned a, unsigned b) {
+    a = root(a), b = root(b);
+    if (a != b) up[std::max(a, b)] = std::min(a, b);
+  }
+};
+
+// The nodes every element uses (true), joined element by element.
+void join_elements(const mesh_data& mesh, node_sets& sets, std::vector<bool>& used) {
+  for (const mesh_block& b : mesh.blocks)
+    for (std::size_t j = 0; j < b.connectM.cols(); ++j) {
+      const unsigned* v = b.connectM.column(j);
+      for (std::size_t k = 0; k < b.connectM.rows(); ++k) {
+        used[v[k]] = true;
+        sets.join(v[0], v[k]);
+      }
+    }
+}
+
+// Block b split by part into the parts that hold some of its elements
+// (their own node numbers from `local`).
+bool split_block(const mesh_block& b, const dense1D<unsigned>& part,
+                 const std::vector<unsigned>& local, std::vector<mesh_data>& parts) {
+  const std::size_t rows = b.connectM.rows(), cols = rows ? b.connectM.cols() : 0;
+  std::vector<std::size_t> size(parts.size(), 0), next(parts.size(), 0);
+  for (std::size_t j = 0; j < cols; ++j) ++size[part[b.connectM(0, j)]];
+  std::vector<mesh_block*> into(parts.size(), nullptr);
+  for (std::size_t p = 0; p < parts.size(); ++p) {
+    if (!size[p]) continue;
+    parts[p].blocks.emplace_back();
+    into[p] = &parts[p].blocks.back();
+    into[p]->type = b.type;
+    if (!into[p]->connectM.resize(rows, size[p])) return false;
+    if (!b.refs.empty() && !into[p]->refs.resize(size[p])) return false;
+  }
+  for (std::size_t j = 0; j < cols; ++j) {
+    const unsigned p = part[b.connectM(0, j)];
+    const std::size_t k = next[p]++;
+    for (std::size_t i = 0; i < rows; ++i) into[p]->connectM(i, k) = local[b.connectM(i, j)];
+    if (!b.refs.empty()) into[p]->refs[k] = b.refs[j];
+  }
+  return true;
+}
+
+// The coordinates of every part; local[v] = the number of node v in its
+// part.
+bool split_nodes(const mesh_data& mesh, const dense1D<unsigned>& part, std::vector<unsigned>& local,
+                 std::vector<mesh_data>& parts) {
+  std::vector<unsigned> size(parts.size(), 0);
+  for (std::size_t v = 0; v < part.size(); ++v)
+    if (part[v] != no_index) local[v] = size[part[v]]++;
+  const std::size_t rows = mesh.coords.rows();
+  for (std::size_t p = 0; p < parts.size(); ++p)
+    if (!parts[p].coords.resize(rows, size[p])) return false;
+  for (std::size_t v = 0; v < part.size(); ++v)
+    if (part[v] != no_index)
+      std::copy(mesh.coords.column(v), mesh.coords.column(v) + rows,
+                parts[part[v]].coords.column(local[v]));
+  return true;
+}
+
+}  // namespace
+
+int node_parts(const mesh_data& mesh, dense1D<unsigned>& part, std::size_t& count) {
+  count = 0;
+  const std::size_t n = mesh.coords.cols();
+  if (!part.resize(0) || !part.resize(n, no_index)) return part.clear(), no_memory;
+  node_sets sets(n);
+  std::vector<bool> used(n, false);
+  join_elements(mesh, sets, used);
+  // Roots are the lowest node of their set: numbered as met in node order.
+  for (std::size_t v = 0; v < n; ++v) {
+    if (!used[v]) continue;
+    const unsigned r = sets.root(static_cast<unsigned>(v));
+    part[v] = r == v ? static_cast<unsigned>(count++) : part[r];
+  }
+  return 0;
+}
+
+int split_parts(const mesh_data& mesh, std::vector<mesh_data>& parts) {
+  parts.clear();
+  dense1D<unsigned> part;
+  std::size_t count = 0;
+  if (int code = node_parts(mesh, part, count)) return code;
+  std::vector<unsigned> local(part.size(), no_index);
+  parts.resize(count);
+  bool ok = split_nodes(mesh, part, local, parts);
+  for (const mesh_block& b : mesh.blocks) ok = ok && split_block(b, part, local, parts);
+  if (!ok) parts.clear();
+  return ok ? 0 : no_memory;
+}
+
+}  // namespace quernfold
+}  // namespace ovk

@@ -1,0 +1,106 @@
+#!/usr/bin/env python3
+"""quernfold-mpi against the one-process tool at 1, 2 and 4 ranks.
+
+Meshes: a gmsh tetrahedral cube (MSH 4.1 text and binary, with gmsh's
+points, lines and triangles), two cubes meshed apart (coincident nodes on
+the interface, two connected parts), and the mixed block of the tool tests.
+`info --json` must give the tool's answer (means to 1e-12 relative);
+`partition` must repeat its parts, keep the balance, and report the cut
+that the written dual graph and parts give.
+Usage: parity.py BUILD_DIR SOURCE_DIR (exit 77 when gmsh is missing).
+"""
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+RANKS = (1, 2, 4)
+MEAN_TOLERANCE = 1e-12
+IMBALANCE = 1.05
+GEOMETRIES = {
+    "cube": "Box(1) = {0, 0, 0, 1, 1, 1};\nMesh.MeshSizeMax = 0.15;\n",
+    "twin": "Box(1) = {0, 0, 0, 1, 1, 1};\nBox(2) = {1, 0, 0, 1, 1, 1};\nMesh.MeshSizeMax = 0.25;\n",
+}
+
+
+def run(args, **kw):
+    env = dict(os.environ, OMPI_ALLOW_RUN_AS_ROOT="1", OMPI_ALLOW_RUN_AS_ROOT_CONFIRM="1")
+    return subprocess.run(args, check=True, capture_output=True, text=True, env=env, **kw).stdout
+
+
+def mpirun(ranks, tool, *args):
+    return run(["mpirun", "--oversubscribe", "-n", str(ranks), tool, *args])
+
+
+def make_meshes(tmp, build, source):
+    paths = []
+    for name, body in GEOMETRIES.items():
+        geo = os.path.join(tmp, name + ".geo")
+        with open(geo, "w") as f:
+            f.write('SetFactory("OpenCASCADE");\n' + body)
+        for binary in ([], ["-bin"]):
+            out = os.path.join(tmp, name + ("_bin" if binary else "") + ".msh")
+            run(["gmsh", "-3", geo, "-format", "msh41", *binary, "-o", out])
+            paths.append(out)
+    block = os.path.join(tmp, "block.msh")
+    run([os.path.join(build, "tools", "quernfold"), "convert",
+         os.path.join(source, "tests", "fixtures", "tools", "gmsh_block.bdf"), block])
+    return paths + [block]
+
+
+def same_info(expected, got, where):
+    ranges = [(expected[k], got[k]) for k in ("quality", "edge_length")]
+    ranges += [(v, got["cell_quality"][k]) for k, v in expected["cell_quality"].items()]
+    for e, g in ranges:
+        a, b = e.pop("mean"), g.pop("mean")
+        assert abs(a - b) <= MEAN_TOLERANCE * abs(a), (where, a, b)
+    assert expected == got, (where, expected, got)
+
+
+def cut_of(graph, parts):
+    with open(graph) as f:
+        f.readline()
+        rows = [[int(v) - 1 for v in line.split()] for line in f]
+    with open(parts) as f:
+        part = [int(v) for v in f]
+    assert len(rows) == len(part)
+    return sum(part[v] != part[u] for v, row in enumerate(rows) for u in row) // 2, part
+
+
+def check_partition(tool, mesh, ranks, tmp):
+    files = [os.path.join(tmp, f"p{k}.txt") for k in range(2)]
+    graph = os.path.join(tmp, "dual.graph")
+    reports = [json.loads(mpirun(ranks, tool, "partition", "--parts", "3", "--graph", graph,
+                                 mesh, out)) for out in files]
+    assert reports[0] == reports[1], (mesh, ranks, reports)
+    cut, part = cut_of(graph, files[0])
+    with open(files[1]) as f:
+        assert [int(v) for v in f] == part, (mesh, ranks, "rerun differs")
+    r = reports[0]
+    assert r["edge_cut"] == cut and sorted(set(part)) == [0, 1, 2], (mesh, ranks, r, cut)
+    assert r["imbalance"] <= IMBALANCE + 1e-9 and sum(r["part_elements"]) == len(part), r
+
+
+def main():
+    build, source = sys.argv[1], sys.argv[2]
+    if not shutil.which("gmsh") or not shutil.which("mpirun"):
+        print("gmsh or mpirun missing: skipped")
+        return 77
+    tool = os.path.join(build, "tools", "quernfold-mpi")
+    checks = 0
+    with tempfile.TemporaryDirectory() as tmp:
+        for mesh in make_meshes(tmp, build, source):
+            serial = json.loads(run([os.path.join(build, "tools", "quernfold"), "info", "--json", mesh]))
+            for ranks in RANKS:
+                same_info(json.loads(json.dumps(serial)),
+                          json.loads(mpirun(ranks, tool, "info", "--json", mesh)), (mesh, ranks))
+                check_partition(tool, mesh, ranks, tmp)
+                checks += 2
+    print(f"{checks} passed, 0 failed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

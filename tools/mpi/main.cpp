@@ -1,0 +1,184 @@
+// quernfold-mpi: the whole-mesh commands on a mesh read in slices by the
+// ranks of MPI_COMM_WORLD (mpirun -n R quernfold-mpi COMMAND ...). Rank 0
+// prints; files are written rank after rank, in order.
+#include <mpi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "info_json.h"
+#include "quernfold/mpi.h"
+
+namespace {
+
+using namespace ovk::quernfold;
+using cli::json;
+
+constexpr int kOk = 0, kUsage = 1, kInput = 2, kOutput = 3, kUnsuited = 4;
+constexpr double kDefaultImbalance = 0.05;
+constexpr int kDefaultSeed = 1;
+
+const char* const kUsageText =
+    "usage: mpirun -n R quernfold-mpi info [--json] FILE\n"
+    "       mpirun -n R quernfold-mpi partition --parts N [--seed S] [--imbalance F]\n"
+    "                  [--graph GRAPH] [--json] FILE [PARTS]\n"
+    "FILE: gmsh MSH 4.1 (text or binary), read in slices, one per rank.\n"
+    "partition writes one part per element of the mesh's dimension (file order) to PARTS\n"
+    "and, with --graph, the face-dual graph in the partitioners' text form to GRAPH.\n";
+
+struct invocation {
+  std::string command;
+  std::vector<std::string> files;
+  std::vector<std::pair<std::string, std::string>> options;
+  bool has(const std::string& name) const {
+    for (const auto& o : options)
+      if (o.first == name) return true;
+    return false;
+  }
+  std::string value(const std::string& name, const std::string& fallback) const {
+    for (const auto& o : options)
+      if (o.first == name) return o.second;
+    return fallback;
+  }
+};
+
+bool parse(int argc, char** argv, invocation& inv) {
+  if (argc < 2) return false;
+  inv.command = argv[1];
+  for (int i = 2; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool flag = a == "--json";
+    if (a.rfind("--", 0) != 0) {
+      inv.files.push_back(a);
+    } else if (flag) {
+      inv.options.emplace_back(a, "");
+    } else if (i + 1 < argc) {
+      inv.options.emplace_back(a, argv[++i]);
+    } else {
+      return false;
+    }
+  }
+  return !inv.files.empty();
+}
+
+int rank_of_world() {
+  int rank = 0;
+  MPI_Comm_rank(MPI_COMM_WORLD, &rank);
+  return rank;
+}
+
+// Each rank appends its text to `path` in rank order (rank 0 creates it).
+bool write_in_order(const std::string& path, const std::function<void(std::FILE*)>& write) {
+  int ranks = 1, ok = 1;
+  MPI_Comm_size(MPI_COMM_WORLD, &ranks);
+  for (int r = 0; r < ranks; ++r) {
+    if (r == rank_of_world() && ok) {
+      std::FILE* f = std::fopen(path.c_str(), r == 0 ? "w" : "a");
+      if (f) write(f);
+      ok = f && std::fclose(f) == 0;
+    }
+    MPI_Allreduce(MPI_IN_PLACE, &ok, 1, MPI_INT, MPI_MIN, MPI_COMM_WORLD);
+  }
+  return ok != 0;
+}
+
+int fail(const std::string& what, int code, int status) {
+  if (rank_of_world() == 0)
+    std::fprintf(stderr, "quernfold-mpi: %s (code %d)\n", what.c_str(), code);
+  return status;
+}
+
+int read(const std::string& path, mpi::dist_mesh& mesh) {
+  const int code = mpi::read_msh_slices(path.c_str(), MPI_COMM_WORLD, mesh);
+  return code ? fail(path + ": not read", code, kInput) : kOk;
+}
+
+int cmd_info(const invocation& inv) {
+  mpi::dist_mesh mesh;
+  if (int status = read(inv.files[0], mesh)) return status;
+  mesh_statistics s;
+  if (int code = mpi::measure_distributed(mesh, s))
+    return fail("measuring the mesh", code, kUnsuited);
+  if (mesh.rank != 0) return kOk;
+  json j = cli::summary_json(inv.files[0], "gmsh MSH", s);
+  j["left_out"] = json::array();
+  if (inv.has("--json")) {
+    std::printf("%s\n", j.dump(2).c_str());
+    return kOk;
+  }
+  for (auto it = j.begin(); it != j.end(); ++it)
+    std::printf("%s: %s\n", it.key().c_str(), it.value().dump().c_str());
+  return kOk;
+}
+
+// The dual graph in the partitioners' text form: vertices and edges, then
+// one line of 1-based neighbours per vertex.
+bool write_graph(const std::string& path, const mpi::face_census& c, MPI_Comm comm) {
+  std::vector<std::uint64_t> xadj, adjncy;
+  mpi::dual_graph(c, xadj, adjncy);
+  std::uint64_t edges = adjncy.size();
+  MPI_Allreduce(MPI_IN_PLACE, &edges, 1, MPI_UINT64_T, MPI_SUM, comm);
+  return write_in_order(path, [&](std::FILE* f) {
+    if (rank_of_world() == 0)
+      std::fprintf(f, "%llu %llu\n", static_cast<unsigned long long>(c.first_vertex.back()),
+                   static_cast<unsigned long long>(edges / 2));
+    for (std::size_t v = 0; v + 1 < xadj.size(); ++v) {
+      for (std::uint64_t k = xadj[v]; k < xadj[v + 1]; ++k)
+        std::fprintf(f, k == xadj[v] ? "%llu" : " %llu",
+                     static_cast<unsigned long long>(adjncy[k] + 1));
+      std::fputc('\n', f);
+    }
+  });
+}
+
+int cmd_partition(const invocation& inv) {
+  const int parts = std::atoi(inv.value("--parts", "0").c_str());
+  const int seed = std::atoi(inv.value("--seed", std::to_string(kDefaultSeed)).c_str());
+  const double imbalance =
+      std::atof(inv.value("--imbalance", std::to_string(kDefaultImbalance)).c_str());
+  if (parts < 1 || !(imbalance >= 0)) return fail("--parts N (N >= 1) needed", 0, kUsage);
+  mpi::dist_mesh mesh;
+  if (int status = read(inv.files[0], mesh)) return status;
+  mpi::face_census census;
+  if (int code = mpi::census_faces(mesh, census)) return fail("dual graph", code, kUnsuited);
+  if (inv.has("--graph") && !write_graph(inv.value("--graph", ""), census, mesh.comm))
+    return fail(inv.value("--graph", "") + ": not written", 0, kOutput);
+  std::vector<int> part;
+  mpi::partition_report report;
+  if (int code = mpi::partition_elements(census, mesh, parts, imbalance, seed, part, report))
+    return fail("partitioning", code, kUnsuited);
+  const auto write_parts = [&part](std::FILE* f) {
+    for (int p : part) std::fprintf(f, "%d\n", p);
+  };
+  if (inv.files.size() > 1 && !write_in_order(inv.files[1], write_parts))
+    return fail(inv.files[1] + ": not written", 0, kOutput);
+  if (mesh.rank != 0) return kOk;
+  json j = {{"parts", parts},
+            {"edge_cut", report.edge_cut},
+            {"imbalance", report.imbalance},
+            {"part_elements", report.part_elements}};
+  std::printf("%s\n", inv.has("--json") ? j.dump(2).c_str() : j.dump().c_str());
+  return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  MPI_Init(&argc, &argv);
+  invocation inv;
+  int status = kUsage;
+  if (!parse(argc, argv, inv)) {
+    if (rank_of_world() == 0) std::fputs(kUsageText, stderr);
+  } else if (inv.command == "info") {
+    status = cmd_info(inv);
+  } else if (inv.command == "partition") {
+    status = cmd_partition(inv);
+  } else if (rank_of_world() == 0) {
+    std::fprintf(stderr, "quernfold-mpi: unknown command %s\n%s", inv.command.c_str(), kUsageText);
+  }
+  MPI_Finalize();
+  return status;
+}
