@@ -24,6 +24,8 @@ constexpr double kQualityTop = 1.0 + 1e-12;
 constexpr double kMaxBins = 1000;
 // Extension of the size-map files.
 constexpr const char kSolutionExtension[] = ".sol";
+constexpr const char kVtkExtension[] = ".vtk";
+constexpr const char kVtuExtension[] = ".vtu";
 
 bool non_negative(double v) { return v >= 0; }
 constexpr const char kNonNegative[] = "a finite number >= 0";
@@ -37,6 +39,14 @@ bool has_extension(const std::string& path, const char* ext) {
   std::transform(tail.begin(), tail.end(), tail.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return tail == ext;
+}
+
+// Prints the range of the sizes and the nodes the gradation changed.
+int report_sizes(const dense1D<double>& H, int changed) {
+  const auto lo_hi = std::minmax_element(H.begin(), H.end());
+  std::printf("sizes: %zu nodes, min %g, max %g; %d changed by the gradation\n", H.size(),
+              H.size() ? *lo_hi.first : 0.0, H.size() ? *lo_hi.second : 0.0, changed);
+  return kOk;
 }
 
 // Upper end of bin k (the last ends at 1).
@@ -169,8 +179,10 @@ int cmd_sizemap(const invocation& inv) {
       !number_option(inv, "--gradation", HUGE_VAL, at_least_one, "a finite number >= 1", gradation))
     return kUsage;
   const std::string& out = inv.files[1];
-  if (!has_extension(out, kSolutionExtension))
-    return usage_error("%s: a size map is written as a %s file", out.c_str(), kSolutionExtension);
+  const bool as_vtk = has_extension(out, kVtkExtension) || has_extension(out, kVtuExtension);
+  if (!has_extension(out, kSolutionExtension) && !as_vtk)
+    return usage_error("%s: a size map is written as a %s, %s or %s file", out.c_str(),
+                       kSolutionExtension, kVtkExtension, kVtuExtension);
   mesh_data mesh;
   if (int status = read_input(inv.files[0], mesh, inv)) return status;
   dense1D<double> H;
@@ -182,18 +194,23 @@ int cmd_sizemap(const invocation& inv) {
   }
   if (sized) return library_failure(inv.files[0], "sizes", sized, kUnsuited);
   const unsigned space = static_cast<unsigned>(mesh.coords.rows());
+  if (as_vtk) {  // the mesh with the sizes as point data "size"
+    point_field size{"size", dense2D<double>(1, H.size())};
+    std::copy(H.begin(), H.end(), size.values.column(0));
+    mesh.point_fields.push_back(size);
+    if (int status = write_output(out, mesh, inv)) return status;
+    return report_sizes(H, changed);
+  }
   errno = 0;
-  const int code = replace_file(
-      out.c_str(), [&](const char* temporary) { return medit_scalar(temporary, space, H); });
+  const int code = replace_file(out.c_str(), [&](const char* temporary) {
+    return medit_scalar(temporary, space, H, writer_settings{true, true, false});
+  });
   if (code != 0) {
     fail(out, "%s%s%s", mesh_file_message(nullptr, code, false), errno ? ": " : "",
          errno ? std::strerror(errno) : "");
     return code == no_memory ? kUnsuited : kWriteFailed;
   }
-  const auto lo_hi = std::minmax_element(H.begin(), H.end());
-  std::printf("sizes: %zu nodes, min %g, max %g; %d changed by the gradation\n", H.size(),
-              H.size() ? *lo_hi.first : 0.0, H.size() ? *lo_hi.second : 0.0, changed);
-  return kOk;
+  return report_sizes(H, changed);
 }
 
 }  // namespace cli

@@ -105,18 +105,20 @@ const command kCommands[] = {
      "write the boundary faces as a mesh",
      "Writes the boundary faces of the elements of the mesh's dimension (triangles and\n"
      "quadrangles of a volume mesh, edges of a surface, end points of a curve; vertex nodes\n"
-     "only) as a mesh holding only the nodes they use.\n",
+     "only) as a mesh holding only the nodes they use. Faces point outward: a closed skin\n"
+     "encloses a positive volume (the normals STL readers expect).\n",
      {kBinary, kAscii, kFormat},
      cmd_boundary},
     {"sizemap",
      nullptr,
-     "<in> <out.sol>",
+     "<in> <out.sol|out.vtk|out.vtu>",
      2,
-     "size per node from the edges, as a .sol file",
+     "size per node from the edges, as a .sol, .vtk or .vtu file",
      "Writes an isotropic size per node: the power mean with exponent P of the lengths of the\n"
      "edges at the node (P = 0: the shortest). With --gradation B the sizes shrink until the\n"
      "size grows by at most a factor B per unit of length along every edge (B >= 1).\n"
-     "The file is a MEDIT solution; write the mesh beside it with convert.\n",
+     "The .sol file is a MEDIT solution (keyword layout); write the mesh beside it with\n"
+     "convert. A .vtk or .vtu output holds the mesh with the sizes as point data named size.\n",
      {{"--p", "P", "exponent of the power mean, finite and >= 0 (default 1)"},
       {"--gradation", "B", "largest growth of the size per unit of length, finite and >= 1"},
       kFormat},

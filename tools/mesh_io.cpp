@@ -238,6 +238,11 @@ int write_file(const std::string& path, const std::string& shown, const mesh_dat
     return kUnsuited;
   }
   write_options opts;
+  if (plan.coincident_nodes || plan.inverted_elements)
+    fail(shown,
+         "%s cannot hold the coordinates exactly: %zu nodes become coincident and %zu "
+         "elements non-positive",
+         plan.format->name, plan.coincident_nodes, plan.inverted_elements);
   opts.binary = binary_form(path, plan.format, inv);
   progress(inv, "writing %s as %s", shown.c_str(), plan.format->name);
   errno = 0;

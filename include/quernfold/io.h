@@ -77,6 +77,27 @@
 namespace ovk {
 namespace quernfold {
 
+// Settings of the text writers that take them (MEDIT, VTK, NASTRAN, FEMAP,
+// OBJ).
+// The defaults are what each writer's forms without settings write; the
+// whole-mesh layer (write_mesh) writes with every setting on, so that other
+// programs read the file as it was meant.
+struct writer_settings {
+  // Coordinates in the shortest text that reads back to the same double
+  // (NASTRAN: GRID* fields with 10 significant digits, all 16 characters
+  // hold). false: the writer's fixed digits.
+  bool exact_coordinates = false;
+  // MEDIT and VTK: every element in the standard node order (VTK's, which
+  // gmsh, meshio and MEDIT readers share; tetrahedra and VTK wedges
+  // reversed from the library's), under a comment or title line other than
+  // the one that marks the library's own order.
+  bool standard_order = false;
+  // VTK: quadratic kinds as VTK's quadratic cells (a 14-node pyramid, which
+  // has none, as its linear pyramid) instead of a linear cell followed by a
+  // poly-vertex cell of the other nodes. Taken with standard_order only.
+  bool quadratic_cells = false;
+};
+
 // ---------------------------------------------------------------------------
 // STL
 // ---------------------------------------------------------------------------
@@ -139,6 +160,11 @@ int WavefrontOBJ_input(char const* name, dense2D<double>& coords, dense2D<double
 int WavefrontOBJ_output(char const* name, dense2D<double> const& coords, dense2D<double> const& uv,
                         dense2D<double> const& normals, dense2D<unsigned> const& connectM_tria,
                         dense2D<unsigned> const& connectM_quad);
+// The same with settings (exact_coordinates is the one taken: every number
+// in its shortest exact text).
+int WavefrontOBJ_output(char const* name, dense2D<double> const& coords, dense2D<double> const& uv,
+                        dense2D<double> const& normals, dense2D<unsigned> const& connectM_tria,
+                        dense2D<unsigned> const& connectM_quad, writer_settings const& settings);
 // ET_TRIA3 -> triangles, ET_QUAD4 -> quadrangles; any other type writes no
 // face.
 int WavefrontOBJ_output(char const* name, dense2D<double> const& coords,
@@ -242,6 +268,11 @@ int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned
 int NASTRAN_output(char const* name, dense2D<double> const& coords,
                    dense2D<unsigned> const& connectM, dense1D<unsigned> const& bounds,
                    dense1D<int> const& types, dense1D<unsigned> const& pids);
+// The same with settings (exact_coordinates is the one taken).
+int NASTRAN_output(char const* name, dense2D<double> const& coords,
+                   dense2D<unsigned> const& connectM, dense1D<unsigned> const& bounds,
+                   dense1D<int> const& types, dense1D<unsigned> const& pids,
+                   writer_settings const& settings);
 // One run of `type`, every property identifier 1. -199 when the run
 // containers cannot be allocated.
 int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
@@ -299,6 +330,11 @@ int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> 
 int FEMAP_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                  dense1D<unsigned> const& bounds, dense1D<int> const& types,
                  dense1D<unsigned> const& pids);
+// The same with settings (exact_coordinates is the one taken: each
+// coordinate in its shortest exact text instead of "%lf").
+int FEMAP_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 dense1D<unsigned> const& bounds, dense1D<int> const& types,
+                 dense1D<unsigned> const& pids, writer_settings const& settings);
 int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                  element_type type);
 int FEMAP_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
@@ -457,6 +493,12 @@ int medit_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& co
 // done before the file is opened, so nothing is created then.
 int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
                  dense2D<unsigned> const* last, dense1D<int> const& types);
+// The same with settings (exact_coordinates, standard_order) and, when
+// `references` is not null, references[i] as the reference of every element
+// of matrix i instead of its position.
+int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
+                 dense2D<unsigned> const* last, dense1D<int> const& types,
+                 writer_settings const& settings, unsigned const* references = nullptr);
 // The range form over one matrix (reference 0).
 int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                  element_type type);
@@ -475,6 +517,12 @@ int medit_output(char const* name, dense2D<double> const& coords, dense2D<unsign
 // Solution files: header "dim 1 size 2" then the values, 8 per line.
 // -1 when the file cannot be opened.
 int medit_scalar(char const* name, unsigned dim, dense1D<double> const& values);
+// The same with settings: standard_order writes the keyword layout of
+// current solution readers ("MeshVersionFormatted 2", "Dimension d",
+// "SolAtVertices", the count, "1 1", one value a line, "End");
+// exact_coordinates the values in their shortest exact text.
+int medit_scalar(char const* name, unsigned dim, dense1D<double> const& values,
+                 writer_settings const& settings);
 // Header "dim rows cols 2", then one line per column (rows x columns =
 // components x nodes). -1 when the file cannot be opened.
 int medit_vector(char const* name, unsigned dim, dense2D<double> const& vectors);
@@ -536,6 +584,12 @@ int vtk_output(FILE* stream, dense2D<double> const& coords, unsigned ncells,
 // file empty. The file is closed on every path after a successful open.
 int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
                dense2D<unsigned> const* last, dense1D<int> const& types);
+// The same with settings (every one is taken). With standard_order, kinds
+// without a VTK cell (ET_NODE; ET_PYRAMID13, ET_WEDGE15 without
+// quadratic_cells) are left out.
+int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
+               dense2D<unsigned> const* last, dense1D<int> const& types,
+               writer_settings const& settings);
 int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
                element_type type);
 int vtk_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
@@ -599,6 +653,17 @@ int msh_output(char const* name, dense2D<double> const& coords, dense2D<unsigned
                element_type type);
 int msh_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM1,
                dense2D<unsigned> const& connectM2, element_type type1, element_type type2);
+// Physical groups of a range: physical[i] is the physical tag of matrix i
+// (0: none; `physical` null: no matrix has one), written on its entity;
+// `names` (may be null) go to a $PhysicalNames section (dimension, tag,
+// quoted name).
+struct msh_groups {
+  const unsigned* physical = nullptr;
+  const std::vector<physical_name>* names = nullptr;
+};
+// The range form with physical groups; the same codes.
+int msh_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
+               dense2D<unsigned> const* last, dense1D<int> const& types, msh_groups const& groups);
 
 // ---------------------------------------------------------------------------
 // EnSight
@@ -660,6 +725,10 @@ struct mesh_format {
   // and the reader gives it back (NASTRAN, FEMAP); MEDIT stores the block
   // position instead.
   bool keeps_refs;
+  // The value a coordinate x reads back as, for a format whose writer
+  // cannot hold every double (STL: float32; EnSight: 6 significant digits);
+  // nullptr when the written text reads back exact.
+  double (*written_value)(double x);
 };
 
 // Codes of read_mesh and write_mesh beyond those of the format functions.

@@ -36,9 +36,10 @@ struct mesh_block {
   dense2D<unsigned> connectM;
   // One reference per element (NASTRAN and FEMAP property identifier), or
   // empty when the file has none. The NASTRAN and FEMAP writers write them
-  // as property identifiers (block position + 1 for a block without); MEDIT
-  // takes the block position as reference and MSH the block position + 1 as
-  // entity tag; the other formats keep none.
+  // as property identifiers (block position + 1 for a block without), MEDIT
+  // as element references (the block position for a block without) and MSH
+  // as physical tags (one entity per block and reference); the other formats
+  // keep none.
   dense1D<unsigned> refs;
 };
 
@@ -170,6 +171,10 @@ struct clean_report {
 // their nodes and elements; `in` is not changed). Codes: mesh_bad_tolerance,
 // mesh_bad_field, no_memory, the merge's codes; `out` is then empty.
 int clean_mesh(const mesh_data& in, double tol, mesh_data& out, clean_report& report);
+// True when every point field has one column per node and every cell field
+// one matrix per block, of one column per element and the same rows in
+// every block.
+bool mesh_fields_fit(const mesh_data& mesh);
 // Removes the nodes no element uses and renumbers the blocks (point fields
 // follow). Returns the number removed, or a code of simplify; `node_map`
 // receives old node -> new node (empty when nothing was examined).
@@ -183,9 +188,11 @@ int drop_unused_nodes(mesh_data& mesh, dense1D<unsigned>& node_map);
 // together (a face between two kinds is interior; a face shared by three
 // elements or more is interior too), as blocks on the same coordinates: end
 // points (ET_NODE) of curves, edges (ET_EDGE2) of surfaces, triangles then
-// quadrangles of solids. Quadratic kinds by their vertex nodes. Faces have
-// the sense of the library's face functions (get_mesh_boundaries): the
-// right-hand normal of a face of a valid solid points into its element.
+// quadrangles of solids. Quadratic kinds by their vertex nodes. Faces point
+// outward: the right-hand normal of a face of a valid solid points out of
+// its element, so a closed skin encloses a positive volume (the opposite of
+// the library's face functions, get_mesh_boundaries); the edges of a valid
+// surface run with its turn (interior on their left).
 // `skin` keeps the coordinates of `mesh` (shared; no columns when the mesh
 // is closed); drop_unused_nodes trims them. Codes: mesh_no_faces,
 // no_memory, the codes of get_neighbors and get_mesh_boundaries; `skin` is
@@ -251,7 +258,9 @@ int measure_mesh(const mesh_data& mesh, mesh_statistics& stats, unsigned threads
 // edge get 0). With a finite `gradation` B (>= 1) the sizes then shrink
 // until they grow by at most a factor B per unit of length along every edge
 // of the top-dimension elements; `changed` receives the nodes it changed (0
-// without gradation). Codes: mesh_bad_parameter, mesh_no_faces, no_memory,
+// without gradation). Last, the other nodes of quadratic elements: a
+// mid-edge node takes the mean of its edge's end sizes, a face or body node
+// the mean of its element's vertex sizes. Codes: mesh_bad_parameter, mesh_no_faces, no_memory,
 // the codes of metrics_gen_iso and bound_metric_gradations.
 int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<double>& sizes,
                   int& changed);
@@ -412,11 +421,18 @@ struct write_plan {
   const mesh_format* format = nullptr;  // the format of the extension, or nullptr
   std::vector<block_loss> losses;       // blocks with elements that lose something
   std::size_t kept = 0;                 // elements the file will hold
+  // For a format that cannot hold every double (mesh_format::written_value):
+  // used nodes that the written coordinates make coincide with another used
+  // node, and elements whose Jacobian they make non-positive, beyond those
+  // the mesh already has (0 for the other formats).
+  std::size_t coincident_nodes = 0, inverted_elements = 0;
 };
 // What writing `mesh` to `path` would keep and lose, before anything is
-// written. Codes: mesh_unknown_format, mesh_not_supported (no writer),
-// mesh_nothing_written (the mesh has elements and the format holds none);
-// the plan is filled as far as known. Then write_mesh writes it.
+// written (the coordinates are rounded as the format writes them and the
+// result measured). Codes: mesh_unknown_format, mesh_not_supported (no
+// writer), mesh_nothing_written (the mesh has elements and the format holds
+// none), no_memory and measure_mesh's codes; the plan is filled as far as
+// known. Then write_mesh writes it.
 int plan_mesh_write(const char* path, const mesh_data& mesh, write_plan& plan);
 
 }  // namespace quernfold

@@ -252,7 +252,11 @@ def write(path: "str | os.PathLike", mesh: "Mesh", file_format: "str | None" = N
     whole or left as it was. cell_data["ref"] (or meshio's key of a
     format's references), when present, gives the property identifiers or
     references. Cells the format leaves out or holds only in part are named
-    in a warning. quernfold.Error when the format is unknown, holds none of
+    in a warning, and so are the nodes made coincident and the cells
+    inverted where the format cannot hold the coordinates (STL's float32,
+    EnSight's 6 digits). Every other format keeps the coordinates exactly
+    (NASTRAN: 10 digits) and every cell in the order other programs read
+    as positive. quernfold.Error when the format is unknown, holds none of
     the cells (nothing is written), has one form only and binary is given,
     or the file cannot be written."""
     path = os.fspath(path)
@@ -268,11 +272,17 @@ def write(path: "str | os.PathLike", mesh: "Mesh", file_format: "str | None" = N
 
 
 def _write_checked(target, shown, mesh, binary):
-    losses = _quernfold._write(target, mesh.points, _blocks(mesh, True), binary)
+    losses, coincident, inverted = _quernfold._write(target, mesh.points, _blocks(mesh, True), binary)
     for block, left_out, words in losses:
         b = mesh.cells[block]
         what = f"left out ({words})" if left_out else words
         warnings.warn(f"{shown}: {len(b)} {b.type} elements {what}", stacklevel=3)
+    if coincident or inverted:
+        warnings.warn(
+            f"{shown}: the format cannot hold the coordinates exactly: "
+            f"{coincident} nodes become coincident and {inverted} elements non-positive",
+            stacklevel=3,
+        )
 
 
 def clean(mesh: "Mesh", tol: float = 0.0) -> "tuple[Mesh, np.ndarray]":
@@ -299,9 +309,10 @@ def boundary(mesh: "Mesh") -> "Mesh":
     of lines, lines of surfaces, triangles then quads of solids. Several
     kinds of one dimension are taken together; quadratic kinds by their
     corner nodes; a face shared by three cells or more is interior. Faces
-    keep the sense the library gives them: for valid solids (positive
-    Jacobian) every face's right-hand normal points into its element; the
-    edges of triangles and quads follow the element's own turn. The same
+    point outward: for valid solids (positive Jacobian) every face's
+    right-hand normal points out of its element, so a closed skin encloses
+    a positive volume (what STL readers expect); the edges of triangles and
+    quads follow the element's own turn. The same
     faces as the command-line tool's boundary."""
     blocks = _quernfold._boundary(mesh.points, _blocks(mesh))
     points = mesh.points if blocks else mesh.points[:0]

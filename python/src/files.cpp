@@ -72,10 +72,11 @@ py::tuple read(const std::string& path, const std::string& format) {
                         report.from_content, names, left_out);
 }
 
-// blocks: [(type, cells, refs or None)]. Returns [(block, left out, loss in
-// words)] for the blocks the format does not hold whole.
-py::list write(const std::string& path, py::handle points, const py::list& blocks,
-               py::object binary) {
+// blocks: [(type, cells, refs or None)]. Returns ([(block, left out, loss in
+// words)] for the blocks the format does not hold whole, nodes made
+// coincident, elements inverted by the format's precision).
+py::tuple write(const std::string& path, py::handle points, const py::list& blocks,
+                py::object binary) {
   const qf::mesh_data mesh = mesh_value(points, blocks);
   qf::write_plan plan;
   const int planned = qf::plan_mesh_write(path.c_str(), mesh, plan);
@@ -94,7 +95,7 @@ py::list write(const std::string& path, py::handle points, const py::list& block
   py::list losses;
   for (const qf::block_loss& l : plan.losses)
     losses.append(py::make_tuple(l.block, !l.written, l.loss));
-  return losses;
+  return py::make_tuple(losses, plan.coincident_nodes, plan.inverted_elements);
 }
 
 // Every format of the table: (name, extensions, readable, writable).

@@ -82,7 +82,7 @@ def test_boundary_of_solids():
     (kind, tri), = skin.cells
     p = points[tri]
     outward = np.einsum("ij,ij->i", np.cross(p[:, 1] - p[:, 0], p[:, 2] - p[:, 0]), p.mean(1) - 0.5)
-    assert kind == "triangle" and len(tri) == 6 * 9 * 2 and (outward < 0).all()  # normals point inside
+    assert kind == "triangle" and len(tri) == 6 * 9 * 2 and (outward > 0).all()  # normals point outside
     assert [(b.type, len(b)) for b in qf.boundary(qf.Mesh(points, {"hexahedron": hexa})).cells] == [("quad", 54)]
 
 

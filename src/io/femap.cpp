@@ -9,6 +9,8 @@
 #include "io/shared/families.h"
 #include "io/shared/files.h"
 #include "io/shared/lines.h"
+#include "io/shared/number_text.h"
+#include "quernfold/io.h"
 
 namespace ovk {
 namespace quernfold {
@@ -166,16 +168,26 @@ void write_banner(std::FILE* f, const char* title) {
   std::fputs("*********************************\n", f);
 }
 
-void write_nodes(std::FILE* f, const dense2D<double>& coords) {
+// Each node's record; with `exact` the coordinates in their shortest exact
+// text, else "%lf" (6 decimals).
+void write_nodes(std::FILE* f, const dense2D<double>& coords, bool exact) {
   write_banner(f, "*********** NODES ***************\n");
   std::fprintf(f, "%s\n%s\n", kBlockEnd, "403");
+  char text[detail::kMaxNumberText];
   for (std::size_t j = 0; j < coords.cols(); ++j) {
     const double* c = coords.column(j);
     const int id = static_cast<int>(j + 1);
-    if (coords.rows() == 3)
+    if (!exact && coords.rows() == 3)
       std::fprintf(f, "%d,0,0,1,0,0,0,0,0,0,0,%lf,%lf,%lf,0,\n", id, c[0], c[1], c[2]);
-    else
+    else if (!exact)
       std::fprintf(f, "%d,0,0,1,0,0,0,0,0,0,0,%lf,%lf,0.0,0,\n", id, c[0], c[1]);
+    if (!exact) continue;
+    std::fprintf(f, "%d,0,0,1,0,0,0,0,0,0,0,", id);
+    for (std::size_t i = 0; i < 3; ++i) {
+      *detail::format_shortest(text, i < coords.rows() ? c[i] : 0.0) = '\0';
+      std::fprintf(f, "%s,", text);
+    }
+    std::fputs("0,\n", f);
   }
   std::fprintf(f, "%s\n", kBlockEnd);
 }
@@ -233,19 +245,37 @@ QUERNFOLD_READER_FORMS(FEMAP_input, detail::kFemapReaderRules)
 // Writer
 // ---------------------------------------------------------------------------
 
-int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
-                 dense1D<unsigned> const& bounds, dense1D<int> const& types,
-                 dense1D<unsigned> const& pids) {
+namespace {
+
+int write_neutral(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                  dense1D<unsigned> const& bounds, dense1D<int> const& types,
+                  dense1D<unsigned> const& pids, writer_settings const& settings) {
   const detail::c_locale_scope c_numbers;
   if (connectM.empty()) return 0;
   const int code = detail::check_run_writer(stream, coords, connectM, bounds, types, pids);
   if (code < 0) return code;
-  write_nodes(stream, coords);
+  write_nodes(stream, coords, settings.exact_coordinates);
   write_elements(stream, connectM, bounds, types, pids);
   return 0;
 }
 
+}  // namespace
+
+int FEMAP_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 dense1D<unsigned> const& bounds, dense1D<int> const& types,
+                 dense1D<unsigned> const& pids) {
+  return write_neutral(stream, coords, connectM, bounds, types, pids, writer_settings());
+}
+
 QUERNFOLD_RUN_WRITER_FORMS(FEMAP_output)
+
+int FEMAP_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                 dense1D<unsigned> const& bounds, dense1D<int> const& types,
+                 dense1D<unsigned> const& pids, writer_settings const& settings) {
+  return detail::with_file(name, detail::kRunWriterMode, [&](std::FILE* f) {
+    return write_neutral(f, coords, connectM, bounds, types, pids, settings);
+  });
+}
 
 }  // namespace quernfold
 }  // namespace ovk

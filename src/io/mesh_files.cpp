@@ -8,8 +8,11 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include "io/shared/files.h"
+#include "io/shared/number_text.h"
 #include "io/vtu/kinds.h"
 #include "quernfold/io.h"
 
@@ -132,6 +135,9 @@ element_fate fate_in(const fate_entry (&table)[N], element_type type, element_fa
 }
 
 constexpr element_fate kHeld{true, nullptr};
+// Every file of the whole-mesh layer: exact coordinates, the standard node
+// order, VTK's quadratic cells.
+constexpr writer_settings kPortable{true, true, true};
 constexpr const char kVertexOnly[] = "written without their mid-nodes (vertices only)";
 
 element_fate stl_fate(element_type t) {
@@ -190,10 +196,8 @@ element_fate medit_fate(element_type t) {
 }
 
 element_fate vtk_fate(element_type t) {
-  if (t == ET_NODE || t == ET_PYRAMID13 || t == ET_WEDGE15)
-    return {false, "no VTK cell for this kind"};
-  if (nbr_nodes(t) > nbr_base_nodes(t))
-    return {true, "written as linear cells, their mid-nodes as a separate poly-vertex cell"};
+  if (t == ET_NODE) return {false, "no VTK cell for this kind"};
+  if (t == ET_PYRAMID14) return {true, "written as linear pyramids (vertices only)"};
   return kHeld;
 }
 
@@ -373,16 +377,15 @@ int write_stl(const char* path, const mesh_data& mesh, const write_options& opts
 int write_obj(const char* path, const mesh_data& mesh, const write_options&) {
   dense2D<unsigned> tria, quad;
   if (!joined(mesh, ET_TRIA3, tria) || !joined(mesh, ET_QUAD4, quad)) return no_memory;
-  return WavefrontOBJ_output(path, mesh.coords, tria, quad, ET_TRIA3, ET_QUAD4);
+  const dense2D<double> none;
+  return WavefrontOBJ_output(path, mesh.coords, none, none, tria, quad, kPortable);
 }
-
-using run_writer = int (*)(const char*, const dense2D<double>&, const dense2D<unsigned>&,
-                           const dense1D<unsigned>&, const dense1D<int>&, const dense1D<unsigned>&);
 
 // The written blocks as one run each; the references as property
 // identifiers, or block position + 1 for a block without references.
-int write_runs(const char* path, const mesh_data& mesh, element_fate (*fate)(element_type),
-               run_writer writer) {
+// `writer` takes the coordinates, the run containers and the identifiers.
+template <class Writer>
+int write_runs(const mesh_data& mesh, element_fate (*fate)(element_type), Writer writer) {
   written_blocks w;
   if (!collect_written(mesh, fate, w)) return no_memory;
   std::size_t rows = 0, cols = 0;
@@ -400,38 +403,145 @@ int write_runs(const char* path, const mesh_data& mesh, element_fate (*fate)(ele
     }
     if (!bounds.push_back(static_cast<unsigned>(j0))) return no_memory;
   }
-  return writer(path, mesh.coords, all, bounds, w.types, pids);
+  return writer(all, bounds, w.types, pids);
 }
 
 int write_nastran(const char* path, const mesh_data& mesh, const write_options&) {
-  return write_runs(path, mesh, nastran_fate, NASTRAN_output);
+  return write_runs(mesh, nastran_fate,
+                    [&](const auto& all, const auto& bounds, const auto& types, const auto& pids) {
+                      return NASTRAN_output(path, mesh.coords, all, bounds, types, pids, kPortable);
+                    });
 }
 
 int write_femap(const char* path, const mesh_data& mesh, const write_options&) {
-  return write_runs(path, mesh, femap_fate, FEMAP_output);
+  return write_runs(mesh, femap_fate,
+                    [&](const auto& all, const auto& bounds, const auto& types, const auto& pids) {
+                      return FEMAP_output(path, mesh.coords, all, bounds, types, pids, kPortable);
+                    });
 }
 
-using range_writer_fn = int (*)(const char*, const dense2D<double>&, const dense2D<unsigned>*,
-                                const dense2D<unsigned>*, const dense1D<int>&);
-
-int write_range(const char* path, const mesh_data& mesh, element_fate (*fate)(element_type),
-                range_writer_fn writer) {
+// `writer` takes the range [first, last) of written blocks and their kinds.
+template <class Writer>
+int write_range(const mesh_data& mesh, element_fate (*fate)(element_type), Writer writer) {
   written_blocks w;
   if (!collect_written(mesh, fate, w)) return no_memory;
   const dense2D<unsigned>* first = w.matrices.data();
-  return writer(path, mesh.coords, first, first + w.matrices.size(), w.types);
+  return writer(first, first + w.matrices.size(), w.types);
 }
 
-int write_medit(const char* path, const mesh_data& mesh, const write_options&) {
-  return write_range(path, mesh, medit_fate, medit_output);
+// One FIELD section of `count` tuples: each array as "name components
+// tuples double" (blanks of the name as '_'), then its values, one tuple a
+// line; `value(a, i, t)` gives component i of tuple t of array a.
+template <class Value>
+void write_field_arrays(std::FILE* f, const char* section, std::size_t count,
+                        const std::vector<std::pair<std::string, std::size_t>>& arrays,
+                        Value value) {
+  std::fprintf(f, "%s %zu\nFIELD FieldData %zu\n", section, count, arrays.size());
+  char text[detail::kMaxNumberText];
+  for (std::size_t a = 0; a < arrays.size(); ++a) {
+    std::string name = arrays[a].first;
+    std::replace(name.begin(), name.end(), ' ', '_');
+    std::fprintf(f, "%s %zu %zu double\n", name.c_str(), arrays[a].second, count);
+    for (std::size_t t = 0; t < count; ++t)
+      for (std::size_t i = 0; i < arrays[a].second; ++i) {
+        *detail::format_shortest(text, value(a, i, t)) = '\0';
+        std::fprintf(f, "%s%c", text, i + 1 < arrays[a].second ? ' ' : '\n');
+      }
+  }
+}
+
+// The mesh's point fields as POINT_DATA, its cell fields (one cell per
+// written element, in block order) as CELL_DATA, appended to the file.
+int append_vtk_fields(const char* path, const mesh_data& mesh) {
+  if (mesh.point_fields.empty() && mesh.cell_fields.empty()) return 0;
+  if (!mesh_fields_fit(mesh)) return mesh_bad_field;
+  detail::scoped_file file(path, "a");
+  if (!file) return -1;
+  std::vector<std::pair<std::string, std::size_t>> arrays;
+  for (const point_field& p : mesh.point_fields) arrays.emplace_back(p.name, p.values.rows());
+  if (!arrays.empty())
+    write_field_arrays(file.get(), "POINT_DATA", mesh.coords.cols(), arrays,
+                       [&](std::size_t a, std::size_t i, std::size_t t) {
+                         return mesh.point_fields[a].values(i, t);
+                       });
+  std::vector<std::pair<std::size_t, std::size_t>> cells;  // (block, element) per written cell
+  for (std::size_t b = 0; b < mesh.blocks.size(); ++b)
+    if (vtk_fate(mesh.blocks[b].type).written)
+      for (std::size_t j = 0; j < mesh.blocks[b].connectM.cols(); ++j) cells.emplace_back(b, j);
+  arrays.clear();
+  for (const cell_field& c : mesh.cell_fields)
+    arrays.emplace_back(c.name, c.values.empty() ? 0 : c.values[0].rows());
+  if (!arrays.empty())
+    write_field_arrays(file.get(), "CELL_DATA", cells.size(), arrays,
+                       [&](std::size_t a, std::size_t i, std::size_t t) {
+                         return mesh.cell_fields[a].values[cells[t].first](i, cells[t].second);
+                       });
+  return std::ferror(file.get()) ? -1 : 0;
 }
 
 int write_vtk(const char* path, const mesh_data& mesh, const write_options&) {
-  return write_range(path, mesh, vtk_fate, vtk_output);
+  const int code = write_range(mesh, vtk_fate, [&](auto first, auto last, const auto& types) {
+    return vtk_output(path, mesh.coords, first, last, types, kPortable);
+  });
+  return code != 0 ? code : append_vtk_fields(path, mesh);
 }
 
+// The written blocks cut into runs of consecutive elements of one
+// reference (so that element order is kept): one matrix per run, with its
+// kind and reference (a block without references: one matrix, reference
+// `none(block position)`).
+template <class None>
+int split_by_reference(const mesh_data& mesh, element_fate (*fate)(element_type), None none,
+                       std::vector<dense2D<unsigned>>& matrices, std::vector<unsigned>& refs,
+                       dense1D<int>& types) {
+  for (std::size_t k = 0; k < mesh.blocks.size(); ++k) {
+    const mesh_block& b = mesh.blocks[k];
+    const std::size_t n = b.connectM.cols(), rows = b.connectM.rows();
+    if (!fate(b.type).written || n == 0) continue;
+    for (std::size_t j0 = 0, j1; j0 < n; j0 = j1) {
+      const unsigned r = b.refs.empty() ? none(k) : b.refs[j0];
+      j1 = b.refs.empty() ? n : j0 + 1;
+      while (j1 < n && b.refs[j1] == r) ++j1;
+      matrices.emplace_back();
+      if (b.refs.empty())
+        matrices.back() = b.connectM;
+      else if (!matrices.back().resize(rows, j1 - j0))
+        return no_memory;
+      else
+        std::copy(b.connectM.column(j0), b.connectM.column(j0) + rows * (j1 - j0),
+                  matrices.back().column(0));
+      refs.push_back(r);
+      if (!types.push_back(b.type)) return no_memory;
+    }
+  }
+  return 0;
+}
+
+// One entity per written block and reference, the reference as its
+// physical tag (none without references); the names as they are.
 int write_msh(const char* path, const mesh_data& mesh, const write_options&) {
-  return write_range(path, mesh, msh_fate, msh_output);
+  std::vector<dense2D<unsigned>> matrices;
+  std::vector<unsigned> physical;
+  dense1D<int> types;
+  const auto no_tag = [](std::size_t) { return 0u; };
+  if (int code = split_by_reference(mesh, msh_fate, no_tag, matrices, physical, types)) return code;
+  msh_groups groups;
+  groups.physical = physical.data();
+  groups.names = &mesh.physical_names;
+  const dense2D<unsigned>* first = matrices.data();
+  return msh_output(path, mesh.coords, first, first + matrices.size(), types, groups);
+}
+
+// The references as MEDIT references; a block without takes its position.
+int write_medit(const char* path, const mesh_data& mesh, const write_options&) {
+  std::vector<dense2D<unsigned>> matrices;
+  std::vector<unsigned> refs;
+  dense1D<int> types;
+  const auto position = [](std::size_t k) { return static_cast<unsigned>(k); };
+  if (int code = split_by_reference(mesh, medit_fate, position, matrices, refs, types)) return code;
+  const dense2D<unsigned>* first = matrices.data();
+  return medit_output(path, mesh.coords, first, first + matrices.size(), types, kPortable,
+                      refs.data());
 }
 
 constexpr const char kEnsightCompanion[] = ".case";
@@ -439,7 +549,9 @@ constexpr const char kEnsightCompanion[] = ".case";
 // The geometry file, then the case file beside it that names it (what
 // EnSight readers open).
 int write_ensight(const char* path, const mesh_data& mesh, const write_options&) {
-  const int code = write_range(path, mesh, ensight_fate, ensight_output);
+  const int code = write_range(mesh, ensight_fate, [&](auto first, auto last, const auto& types) {
+    return ensight_output(path, mesh.coords, first, last, types);
+  });
   if (code != 0) return code;
   const fs::path geo(path);
   const std::string case_name = fs::path(geo).replace_extension(kEnsightCompanion).string();
@@ -450,23 +562,37 @@ int write_ensight(const char* path, const mesh_data& mesh, const write_options&)
   return written < 0 ? -1 : 0;
 }
 
+// What the coordinates of the writers that cannot hold a double read back
+// as: STL's float32 and EnSight's "%12.5e".
+double as_float(double x) { return static_cast<double>(static_cast<float>(x)); }
+
+template <const char* Format>
+double through_text(double x) {
+  char text[detail::kMaxNumberText];
+  std::snprintf(text, sizeof text, Format, x);
+  return std::strtod(text, nullptr);
+}
+
+constexpr char kEnsightNumber[] = "%12.5e";
+
 const mesh_format kFormats[] = {
-    {"STL", ".stl", read_stl, write_stl, stl_message, stl_fate, nullptr, false},
-    {"Wavefront OBJ", ".obj", read_obj, write_obj, obj_message, obj_fate, nullptr, false},
+    {"STL", ".stl", read_stl, write_stl, stl_message, stl_fate, nullptr, false, as_float},
+    {"Wavefront OBJ", ".obj", read_obj, write_obj, obj_message, obj_fate, nullptr, false, nullptr},
     {"NASTRAN bulk data", ".nas .bdf .dat", read_nastran, write_nastran, nastran_message,
-     nastran_fate, nullptr, true},
+     nastran_fate, nullptr, true, nullptr},
     {"FEMAP neutral", ".neu", read_runs<FEMAP_input>, write_femap, femap_message, femap_fate,
-     nullptr, true},
+     nullptr, true, nullptr},
     {"MEDIT", ".mesh", read_runs<medit_input>, write_medit, scanned_message, medit_fate, nullptr,
-     false},
+     false, nullptr},
     {"MEDIT binary", ".meshb", read_runs<medit_input>, nullptr, scanned_message, nullptr, nullptr,
-     false},
+     false, nullptr},
     {"VTK legacy", ".vtk", read_runs<vtk_input, false>, write_vtk, scanned_message, vtk_fate,
-     nullptr, false},
-    {"gmsh MSH", ".msh", read_msh, write_msh, scanned_message, msh_fate, nullptr, false},
+     nullptr, false, nullptr},
+    {"gmsh MSH", ".msh", read_msh, write_msh, scanned_message, msh_fate, nullptr, false, nullptr},
     {"VTK XML unstructured grid", ".vtu", detail::read_vtu_file, detail::write_vtu_file,
-     detail::vtu_message, detail::vtu_fate, nullptr, false},
-    {"EnSight", ".geo", nullptr, write_ensight, nullptr, ensight_fate, kEnsightCompanion, false},
+     detail::vtu_message, detail::vtu_fate, nullptr, false, nullptr},
+    {"EnSight", ".geo", nullptr, write_ensight, nullptr, ensight_fate, kEnsightCompanion, false,
+     through_text<kEnsightNumber>},
 };
 
 // Lower-case extension of the file name, with its dot ("" when none).

@@ -469,13 +469,36 @@ void write_header(std::FILE* f) {
   std::fputs("$----------------------------------------\n", f);
 }
 
-void write_grids(std::FILE* f, const dense2D<double>& coords) {
+// Width of a large field, and the decimals of an exact GRID* coordinate
+// (10 significant digits: "-1.234567890E-05" fills the field).
+constexpr int kLargeField = 16;
+constexpr int kExactDecimals = 9;
+
+// A large-field real: "%16E", or with `exact` the most decimals (at most
+// kExactDecimals) that keep the field 16 characters wide.
+void large_real(std::FILE* f, double x, bool exact) {
+  if (!exact) {
+    std::fprintf(f, "%16E", x);
+    return;
+  }
+  char text[detail::kMaxNumberText];
+  int decimals = kExactDecimals;
+  while (std::snprintf(text, sizeof text, "%*.*E", kLargeField, decimals, x) > kLargeField &&
+         decimals > 0)
+    --decimals;
+  std::fputs(text, f);
+}
+
+void write_grids(std::FILE* f, const dense2D<double>& coords, bool exact) {
   for (std::size_t j = 0; j < coords.cols(); ++j) {
     const double* c = coords.column(j);
     const double z = coords.rows() == 3 ? c[2] : 0.0;
-    std::fprintf(f, "GRID*   %16d                %16E%16E*C\n", static_cast<int>(j + 1), c[0],
-                 c[1]);
-    std::fprintf(f, "*C      %16E\n", z);
+    std::fprintf(f, "GRID*   %16d                ", static_cast<int>(j + 1));
+    large_real(f, c[0], exact);
+    large_real(f, c[1], exact);
+    std::fputs("*C\n*C      ", f);
+    large_real(f, z, exact);
+    std::fputs("\n", f);
   }
 }
 
@@ -543,20 +566,39 @@ int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& 
 // Writer
 // ---------------------------------------------------------------------------
 
-int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
-                   dense1D<unsigned> const& bounds, dense1D<int> const& types,
-                   dense1D<unsigned> const& pids) {
+namespace {
+
+int write_deck(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+               dense1D<unsigned> const& bounds, dense1D<int> const& types,
+               dense1D<unsigned> const& pids, writer_settings const& settings) {
   const detail::c_locale_scope c_numbers;
   const int code = detail::check_run_writer(stream, coords, connectM, bounds, types, pids);
   if (code < 0) return code;
   write_header(stream);
-  write_grids(stream, coords);
+  write_grids(stream, coords, settings.exact_coordinates);
   write_elements(stream, connectM, bounds, types, pids);
   std::fputs("ENDDATA\n", stream);
   return 0;
 }
 
+}  // namespace
+
+int NASTRAN_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
+                   dense1D<unsigned> const& bounds, dense1D<int> const& types,
+                   dense1D<unsigned> const& pids) {
+  return write_deck(stream, coords, connectM, bounds, types, pids, writer_settings());
+}
+
 QUERNFOLD_RUN_WRITER_FORMS(NASTRAN_output)
+
+int NASTRAN_output(char const* name, dense2D<double> const& coords,
+                   dense2D<unsigned> const& connectM, dense1D<unsigned> const& bounds,
+                   dense1D<int> const& types, dense1D<unsigned> const& pids,
+                   writer_settings const& settings) {
+  return detail::with_file(name, detail::kRunWriterMode, [&](std::FILE* f) {
+    return write_deck(f, coords, connectM, bounds, types, pids, settings);
+  });
+}
 
 }  // namespace quernfold
 }  // namespace ovk

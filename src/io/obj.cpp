@@ -14,6 +14,7 @@
 #include "io/shared/files.h"
 #include "io/shared/lines.h"
 #include "io/shared/number_text.h"
+#include "quernfold/io.h"
 
 namespace ovk {
 namespace quernfold {
@@ -262,10 +263,21 @@ int check_obj_output(const dense2D<double>& coords, const dense2D<double>& uv,
   return 0;
 }
 
-void write_rows(std::ostream& out, const char* key, const dense2D<double>& M, std::size_t rows) {
+// Each column as a `key` line of `rows` numbers (missing rows 0), through
+// the stream's own conversion or, when `exact`, the shortest exact text.
+void write_rows(std::ostream& out, const char* key, const dense2D<double>& M, std::size_t rows,
+                bool exact) {
+  char text[detail::kMaxNumberText];
   for (std::size_t j = 0; j < M.cols(); ++j) {
     out << key;
-    for (std::size_t i = 0; i < rows; ++i) out << (i < M.rows() ? M(i, j) : 0.0) << " ";
+    for (std::size_t i = 0; i < rows; ++i) {
+      const double x = i < M.rows() ? M(i, j) : 0.0;
+      if (exact)
+        out.write(text, detail::format_shortest(text, x) - text);
+      else
+        out << x;
+      out << " ";
+    }
     out << "\n";
   }
 }
@@ -320,7 +332,15 @@ int WavefrontOBJ_input(char const* name, dense2D<double>& coords, dense2D<double
 int WavefrontOBJ_output(char const* name, dense2D<double> const& coords, dense2D<double> const& uv,
                         dense2D<double> const& normals, dense2D<unsigned> const& connectM_tria,
                         dense2D<unsigned> const& connectM_quad) {
+  return WavefrontOBJ_output(name, coords, uv, normals, connectM_tria, connectM_quad,
+                             writer_settings());
+}
+
+int WavefrontOBJ_output(char const* name, dense2D<double> const& coords, dense2D<double> const& uv,
+                        dense2D<double> const& normals, dense2D<unsigned> const& connectM_tria,
+                        dense2D<unsigned> const& connectM_quad, writer_settings const& settings) {
   const detail::c_locale_scope c_numbers;
+  const bool exact = settings.exact_coordinates;
   if (!name) return -1;
   std::ofstream out(name);
   if (!out) return -1;
@@ -328,9 +348,9 @@ int WavefrontOBJ_output(char const* name, dense2D<double> const& coords, dense2D
   if (code < 0) return code;
   out.imbue(std::locale::classic());
   out << std::scientific << std::setprecision(kDigits);
-  write_rows(out, " v ", coords, 3);
-  if (!uv.empty()) write_rows(out, " vt ", uv, 2);
-  if (!normals.empty()) write_rows(out, " vn ", normals, 3);
+  write_rows(out, " v ", coords, 3, exact);
+  if (!uv.empty()) write_rows(out, " vt ", uv, 2, exact);
+  if (!normals.empty()) write_rows(out, " vn ", normals, 3, exact);
   write_faces(out, connectM_tria, !uv.empty(), !normals.empty());
   write_faces(out, connectM_quad, !uv.empty(), !normals.empty());
   return 0;

@@ -49,6 +49,21 @@ bool faces_as_blocks(const dense2D<unsigned>& faces, unsigned dimension, mesh_da
   return true;
 }
 
+// Reverses every face of a solid so that its right-hand normal points out
+// of its element (the library's face functions give the inward sense; the
+// edges of a surface already run with their element's turn, the interior on
+// their left).
+void turn_outward(mesh_data& skin) {
+  for (mesh_block& b : skin.blocks) {
+    if (b.type != ET_TRIA3 && b.type != ET_QUAD4) continue;
+    const std::size_t rows = b.connectM.rows();
+    for (std::size_t j = 0; j < b.connectM.cols(); ++j) {
+      unsigned* c = b.connectM.column(j);
+      std::reverse(c + 1, c + rows);
+    }
+  }
+}
+
 }  // namespace
 
 namespace detail {
@@ -73,6 +88,7 @@ int mesh_boundary(const mesh_data& mesh, mesh_data& skin) {
     skin = mesh_data();
     return code;
   }
+  turn_outward(skin);
   // A closed mesh's boundary holds no node.
   skin.coords = walk.faces.cols() ? mesh.coords : dense2D<double>(mesh.coords.rows(), 0);
   return 0;

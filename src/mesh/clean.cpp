@@ -41,17 +41,6 @@ std::vector<dense2D<unsigned>> block_matrices(const mesh_data& mesh) {
   return matrices;
 }
 
-bool fields_fit(const mesh_data& mesh) {
-  for (const point_field& f : mesh.point_fields)
-    if (f.values.cols() != mesh.coords.cols()) return false;
-  for (const cell_field& f : mesh.cell_fields) {
-    if (f.values.size() != mesh.blocks.size()) return false;
-    for (std::size_t b = 0; b < f.values.size(); ++b)
-      if (f.values[b].cols() != mesh.blocks[b].connectM.cols()) return false;
-  }
-  return true;
-}
-
 // `out` as `in` with storage of its own.
 bool deep_copy(const mesh_data& in, mesh_data& out) {
   out = mesh_data();
@@ -118,6 +107,19 @@ int clean_steps(mesh_data& out, double tol, clean_report& report) {
 
 }  // namespace
 
+bool mesh_fields_fit(const mesh_data& mesh) {
+  for (const point_field& f : mesh.point_fields)
+    if (f.values.cols() != mesh.coords.cols()) return false;
+  for (const cell_field& f : mesh.cell_fields) {
+    if (f.values.size() != mesh.blocks.size()) return false;
+    for (std::size_t b = 0; b < f.values.size(); ++b)
+      if (f.values[b].cols() != mesh.blocks[b].connectM.cols() ||
+          f.values[b].rows() != f.values[0].rows())
+        return false;
+  }
+  return true;
+}
+
 int drop_unused_nodes(mesh_data& mesh, dense1D<unsigned>& node_map) {
   std::vector<dense2D<unsigned>> matrices = block_matrices(mesh);
   const int removed = simplify(mesh.coords, matrices.data(), matrices.data() + matrices.size(),
@@ -134,7 +136,7 @@ int clean_mesh(const mesh_data& in, double tol, mesh_data& out, clean_report& re
   report = clean_report();
   out = mesh_data();
   if (!(tol >= 0) || !std::isfinite(tol)) return mesh_bad_tolerance;
-  if (!fields_fit(in)) return mesh_bad_field;
+  if (!mesh_fields_fit(in)) return mesh_bad_field;
   int code = deep_copy(in, out) ? 0 : no_memory;
   if (code == 0) code = clean_steps(out, tol, report);
   if (code != 0) out = mesh_data();

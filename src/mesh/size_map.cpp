@@ -123,6 +123,30 @@ int bound_growth(const mesh_data& mesh, double gradation, dense1D<double>& sizes
                                  sizes);
 }
 
+// The nodes past the vertex nodes of quadratic elements that have no size
+// yet: a mid-edge node (they follow the edge list of the element's linear
+// kind) the mean of its edge's end sizes, a face or body node the mean of
+// its element's vertex sizes.
+void size_inner_nodes(const mesh_data& mesh, dense1D<double>& sizes) {
+  for (const mesh_block& b : mesh.blocks) {
+    const unsigned base = nbr_base_nodes(b.type), rows = nbr_nodes(b.type);
+    const detail::edge_table* edges = detail::edges_of_shape(linear_kind(b.type));
+    if (rows <= base || !edges) continue;
+    for (std::size_t j = 0; j < b.connectM.cols(); ++j) {
+      const unsigned* c = b.connectM.column(j);
+      double vertex_mean = 0;
+      for (unsigned k = 0; k < base; ++k) vertex_mean += sizes[c[k]] / base;
+      for (unsigned k = base; k < rows; ++k) {
+        if (sizes[c[k]] != 0) continue;
+        const unsigned e = k - base;
+        sizes[c[k]] = e < edges->count
+                          ? (sizes[c[edges->pairs[e][0]]] + sizes[c[edges->pairs[e][1]]]) / 2
+                          : vertex_mean;
+      }
+    }
+  }
+}
+
 }  // namespace
 
 int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<double>& sizes,
@@ -137,10 +161,12 @@ int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<dou
     return mesh_bad_parameter;
   if (mesh_dimension(mesh) == 0) return mesh_no_faces;
   if (int code = node_sizes(mesh, p, detail::thread_count(threads), sizes)) return code;
-  if (std::isinf(gradation)) return 0;
-  const int bounded = bound_growth(mesh, gradation, sizes);
-  if (bounded < 0) return bounded;
-  changed = bounded;
+  if (!std::isinf(gradation)) {
+    const int bounded = bound_growth(mesh, gradation, sizes);
+    if (bounded < 0) return bounded;
+    changed = bounded;
+  }
+  size_inner_nodes(mesh, sizes);
   return 0;
 } catch (const std::bad_alloc&) {
   return no_memory;

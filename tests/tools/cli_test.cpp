@@ -106,7 +106,7 @@ TEST_F(Cli, HelpVersionAndUsageErrors) {
   const std::string in = sample();
   for (const std::string& args : std::vector<std::string>{
            "", "frobnicate x", "info --frob " + in, "quality --bins 0 " + in, "convert " + in,
-           "clean --tol -1 " + in + " o.stl", "sizemap " + in + " o.vtk", "info mesh.xyz"})
+           "clean --tol -1 " + in + " o.stl", "sizemap " + in + " o.stl", "info mesh.xyz"})
     EXPECT_EQ(run(args).status, 1) << args;
   EXPECT_TRUE(listing().empty());
 }
@@ -160,10 +160,13 @@ TEST_F(Cli, CleanMergesItsAliasAgreesAndQualityCounts) {
 TEST_F(Cli, SizemapWritesOneSizePerNode) {
   ASSERT_EQ(run("sizemap " + sample() + " torus.sol").status, 0);
   std::istringstream sol(read_file(tmp("torus.sol")));
-  std::string header;
-  std::getline(sol, header);
-  EXPECT_EQ(header, "3 1 128 2");
-  const std::vector<double> sizes{std::istream_iterator<double>(sol), {}};
+  std::string word;
+  for (const char* expected :
+       {"MeshVersionFormatted", "2", "Dimension", "3", "SolAtVertices", "128", "1", "1"}) {
+    sol >> word;
+    EXPECT_EQ(word, expected);
+  }
+  const std::vector<double> sizes{std::istream_iterator<double>(sol), {}};  // up to End
   ASSERT_EQ(sizes.size(), 128u);
   for (double h : sizes) EXPECT_TRUE(h > 0.48 && h < 1.18) << h;  // within the edge lengths
 }

@@ -9,6 +9,7 @@
 #include "io/shared/files.h"
 #include "io/shared/number_text.h"
 #include "io/shared/ranges.h"
+#include "quernfold/io.h"
 
 namespace ovk {
 namespace quernfold {
@@ -72,10 +73,26 @@ void write_box(detail::block_writer& out, const dense2D<double>& coords) {
   }
 }
 
-// One curve, surface or volume per matrix that has element blocks, without
-// physical tags or bounding entities; no points.
+// The physical names, each as: dimension, tag, quoted name.
+void write_names(detail::block_writer& out, const std::vector<physical_name>& names) {
+  out.text("$PhysicalNames\n");
+  out.size(names.size());
+  out.put('\n');
+  for (const physical_name& n : names) {
+    out.size(n.dimension);
+    out.put(' ');
+    out.size(n.tag);
+    out.text(" \"");
+    out.text(n.name.c_str());
+    out.text("\"\n");
+  }
+  out.text("$EndPhysicalNames\n");
+}
+
+// One curve, surface or volume per matrix that has element blocks, with its
+// physical tag when it has one and without bounding entities; no points.
 void write_entities(detail::block_writer& out, const dense2D<double>& coords,
-                    const std::vector<msh_block>& blocks) {
+                    const std::vector<msh_block>& blocks, const msh_groups& groups) {
   out.text("$Entities\n0");
   for (unsigned dim = 1; dim <= kSpaceRows; ++dim) {
     std::size_t count = 0, last = 0;
@@ -93,7 +110,14 @@ void write_entities(detail::block_writer& out, const dense2D<double>& coords,
       out.size(b.entity);
       out.put(' ');
       write_box(out, coords);
-      out.text("0 0\n");
+      const unsigned physical = groups.physical ? groups.physical[b.entity - 1] : 0;
+      if (physical) {
+        out.text("1 ");
+        out.size(physical);
+        out.text(" 0\n");
+      } else {
+        out.text("0 0\n");
+      }
     }
   }
   out.text("$EndEntities\n");
@@ -171,8 +195,10 @@ void write_elements(detail::block_writer& out, const std::vector<msh_block>& blo
 
 }  // namespace
 
-int msh_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const* first,
-               dense2D<unsigned> const* last, dense1D<int> const& types) {
+namespace {
+
+int write_msh(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const* first,
+              dense2D<unsigned> const* last, dense1D<int> const& types, msh_groups const& groups) {
   if (!stream || std::ferror(stream)) return -1;
   int code = detail::check_range(coords, first, last, types, static_cast<unsigned>(coords.cols()),
                                  kMinRows, kSpaceRows);
@@ -183,18 +209,31 @@ int msh_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> co
   const std::vector<msh_block> blocks = plan_blocks(parts);
   detail::block_writer out(stream);
   out.text(kFormatSection);
-  write_entities(out, coords, blocks);
+  if (groups.names && !groups.names->empty()) write_names(out, *groups.names);
+  write_entities(out, coords, blocks, groups);
   write_nodes(out, coords, blocks);
   write_elements(out, blocks);
   out.flush();
   return std::ferror(stream) ? -1 : 0;
 }
 
+}  // namespace
+
+int msh_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const* first,
+               dense2D<unsigned> const* last, dense1D<int> const& types) {
+  return write_msh(stream, coords, first, last, types, msh_groups());
+}
+
 int msh_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
                dense2D<unsigned> const* last, dense1D<int> const& types) {
+  return msh_output(name, coords, first, last, types, msh_groups());
+}
+
+int msh_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,
+               dense2D<unsigned> const* last, dense1D<int> const& types, msh_groups const& groups) {
   detail::scoped_file file(name, "w");
   if (!file) return -1;
-  const int code = msh_output(file.get(), coords, first, last, types);
+  const int code = write_msh(file.get(), coords, first, last, types, groups);
   if (code < 0) return code;
   return std::fflush(file.get()) == 0 ? 0 : -1;
 }
