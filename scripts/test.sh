@@ -38,5 +38,7 @@ if [[ "${SANITIZE:-0}" != 1 && -x "${python:-}" ]]; then
   [[ -x "$venv/bin/python" ]] || "$python" -m venv --system-site-packages "$venv"
   QUERNFOLD_CMAKE_BUILD_DIR="$PWD/$build" "$venv/bin/python" -m pip install -q \
     --disable-pip-version-check --no-build-isolation --no-deps --no-index .
-  "$venv/bin/python" -m pytest -q python/tests
+  # The parity and partition tests run the tool of this build beside the
+  # installed package.
+  QUERNFOLD_CLI="$PWD/$build/tools/quernfold" "$venv/bin/python" -m pytest -q python/tests
 fi
