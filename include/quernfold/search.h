@@ -192,6 +192,11 @@ class point_index {
 // for a node that is not merged, otherwise the representative, which maps to
 // itself. No column of coords is ever removed (see simplify).
 //
+// The forms that take one list or one matrix name one argument fewer than
+// the engine they call, so their codes past -2 are one higher: memory that
+// cannot be had is merge_no_memory (-198) there.
+inline constexpr int merge_no_memory = no_memory + 1;
+//
 // Rank of a node: its position among the distinct entries of the target
 // list (order of first appearance, ~0U dropped). A node merges only into a
 // node of lower rank, the closest one within tol; among equally close ones,

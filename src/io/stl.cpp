@@ -23,13 +23,9 @@ namespace {
 
 constexpr int kNotStl = -2;
 constexpr int kBadRecord = -3;
-// What the one-matrix merge returns when its storage cannot be allocated
-// (the allocation code raised by one); the exact block merges stand in for
-// it, so they fail with its code.
-constexpr int kMergeNoMemory = no_memory + 1;
 // Codes from -1 to the merge's allocation code are text failures after which
 // the binary form is tried.
-constexpr int kLastTextFailure = kMergeNoMemory;
+constexpr int kLastTextFailure = merge_no_memory;
 
 // Binary layout: header, triangle count, then per triangle the normal and
 // three vertices (32-bit floats) and a 16-bit attribute word.
@@ -224,7 +220,7 @@ class soup {
 int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const soup& s) {
   if (connectM.cols() == 0 && !connectM.resize(3, 0)) return no_memory;  // 3 x 0, not 0 x 0
   if (!s.has_height()) return 0;
-  if (s.merge_failed()) return kMergeNoMemory;
+  if (s.merge_failed()) return merge_no_memory;
   const double tol = kHeightFraction * std::sqrt(s.min_height2());
   dense1D<unsigned> map;
   int code = merge(coords, connectM, map, tol, 0);

@@ -18,8 +18,6 @@ namespace ovk {
 namespace quernfold {
 namespace {
 
-// The list forms of merge report memory one code above no_memory.
-constexpr int kListMergeNoMemory = no_memory + 1;
 // get_neighbors without linking: a face shared by three elements or more
 // links none of them.
 constexpr bool kLeaveNonManifold = false;
@@ -111,7 +109,7 @@ int count_coincident(const mesh_data& mesh, const std::vector<dense2D<unsigned>>
   if (int code = unique_indices(used, first, first + matrices.size(), dense1D<unsigned>()))
     return code;
   const int merged = used.empty() ? 0 : merge(mesh.coords, used, map, 0.0);
-  if (merged < 0) return merged == kListMergeNoMemory ? no_memory : merged;
+  if (merged < 0) return merged == merge_no_memory ? no_memory : merged;
   s.coincident_nodes = static_cast<std::size_t>(merged);
   return 0;
 }
