@@ -246,6 +246,11 @@ int measure_mesh(const mesh_data& mesh, mesh_statistics& stats);
 // of the first failing step in the order topology, coincident nodes,
 // qualities and Jacobians, edges; `stats` then holds an unstated part.
 int measure_mesh(const mesh_data& mesh, mesh_statistics& stats, unsigned threads);
+// Adds the kind statistics of block b (stats.blocks[b], measured) to the
+// totals when its kind is of stats.dimension: counts, sum, range, Jacobians,
+// and the worst element when its minimum is below the totals' (ties keep the
+// earlier block). Called block after block, in block order.
+void add_kind_totals(mesh_statistics& stats, std::size_t b);
 
 // ---------------------------------------------------------------------------
 // Size map

@@ -131,32 +131,21 @@ int block_measures(const mesh_data& mesh, const dense2D<unsigned>& vertices, ele
 // One block's qualities and Jacobians added to its entry in element order,
 // and to the totals when the block is of the mesh's dimension.
 void add_block(const dense1D<double>& q, const dense1D<double>& jac, std::size_t b,
-               element_type kind, mesh_statistics& s) {
+               mesh_statistics& s) {
   kind_statistics& k = s.blocks[b];
   for (std::size_t e = 0; e < q.size(); ++e) {
     if (k.quality.count == 0 || q[e] < k.quality.min) k.worst = e;
     k.quality.add(q[e]);
     if (!(jac[e] > 0)) ++k.nonpositive_jacobians;
   }
-  if (element_dim(kind) != s.dimension || k.quality.count == 0) return;
-  if (s.quality.count == 0 || k.quality.min < s.quality.min) {
-    s.worst_block = b;
-    s.worst_element = k.worst;
-  }
-  s.quality.count += k.quality.count;
-  s.quality.sum += k.quality.sum;
-  s.quality.min =
-      s.quality.count == k.quality.count ? k.quality.min : std::min(s.quality.min, k.quality.min);
-  s.quality.max =
-      s.quality.count == k.quality.count ? k.quality.max : std::max(s.quality.max, k.quality.max);
-  s.nonpositive_jacobians += k.nonpositive_jacobians;
+  add_kind_totals(s, b);
 }
 
 int measure_block(const mesh_data& mesh, std::size_t b, const dense2D<unsigned>& vertices,
                   element_type kind, mesh_statistics& s) {
   dense1D<double> q, jac;
   if (int code = block_measures(mesh, vertices, kind, q, jac)) return code;
-  add_block(q, jac, b, kind, s);
+  add_block(q, jac, b, s);
   return 0;
 }
 
@@ -319,6 +308,22 @@ void value_range::add(double v) {
 
 double value_range::mean() const { return count ? sum / static_cast<double>(count) : 0.0; }
 
+void add_kind_totals(mesh_statistics& s, std::size_t b) {
+  const kind_statistics& k = s.blocks[b];
+  if (element_dim(k.type) != s.dimension || k.quality.count == 0) return;
+  if (s.quality.count == 0 || k.quality.min < s.quality.min) {
+    s.worst_block = b;
+    s.worst_element = k.worst;
+  }
+  s.quality.count += k.quality.count;
+  s.quality.sum += k.quality.sum;
+  s.quality.min =
+      s.quality.count == k.quality.count ? k.quality.min : std::min(s.quality.min, k.quality.min);
+  s.quality.max =
+      s.quality.count == k.quality.count ? k.quality.max : std::max(s.quality.max, k.quality.max);
+  s.nonpositive_jacobians += k.nonpositive_jacobians;
+}
+
 int measure_mesh(const mesh_data& mesh, mesh_statistics& s) {
   start_statistics(mesh, s);
   int code = measure_topology(mesh, s);
@@ -341,8 +346,7 @@ int measure_mesh(const mesh_data& mesh, mesh_statistics& s, unsigned threads) tr
   if (has_topology(mesh))
     if (int code = finish_topology(m.walk, m.unlinked, s)) return code;
   for (std::size_t i = 0; i < m.vertices.matrices.size(); ++i)
-    add_block(m.qualities[i], m.jacobians[i], m.vertices.blocks[i],
-              static_cast<element_type>(m.vertices.kinds[i]), s);
+    add_block(m.qualities[i], m.jacobians[i], m.vertices.blocks[i], s);
   dense2D<unsigned> edges;
   if (int code = merge_edges(m.edge_pieces, edges)) return code;
   measure_edges(mesh, edges, s);

@@ -137,18 +137,7 @@ int measure_qualities(const dist_mesh& mesh, mesh_statistics& s) {
   for (std::size_t b = 0; b < s.blocks.size(); ++b) {
     kind_statistics& k = s.blocks[b];
     if (int code = measure_block(mesh, b, k)) return code;
-    if (element_dim(k.type) != s.dimension || k.quality.count == 0) continue;
-    if (s.quality.count == 0 || k.quality.min < s.quality.min) {
-      s.worst_block = b;
-      s.worst_element = k.worst;
-    }
-    s.quality.count += k.quality.count;
-    s.quality.sum += k.quality.sum;
-    s.quality.min =
-        s.quality.count == k.quality.count ? k.quality.min : std::min(s.quality.min, k.quality.min);
-    s.quality.max =
-        s.quality.count == k.quality.count ? k.quality.max : std::max(s.quality.max, k.quality.max);
-    s.nonpositive_jacobians += k.nonpositive_jacobians;
+    add_kind_totals(s, b);
   }
   return 0;
 }
