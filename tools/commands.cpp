@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -102,20 +103,32 @@ int cmd_quality(const invocation& inv) {
   double bins;
   if (!number_option(inv, "--bins", 10, bin_count, "a whole number from 1 to 1000", bins))
     return kUsage;
+  const std::string out = inv.has("--output") ? inv.options.at("--output") : std::string();
+  if (!out.empty() && !has_extension(out, kVtkExtension) && !has_extension(out, kVtuExtension))
+    return usage_error("%s: qualities are written as a %s or %s file", out.c_str(), kVtkExtension,
+                       kVtuExtension);
   mesh_data mesh;
   if (int status = read_input(inv.files[0], mesh, inv)) return status;
   // The histogram of the elements of the mesh's dimension; one line per kind.
+  // Every block's qualities go to the cell field (NaN where a kind has none).
   histogram h(0.0, kQualityTop, static_cast<unsigned>(bins));
   const unsigned top = mesh_dimension(mesh);
   std::vector<kind_quality> per_kind;
+  cell_field field{"quality", {}};
   for (const mesh_block& b : mesh.blocks) {
     dense2D<unsigned> v;
     dense1D<double> q;
     const element_type kind = linear_kind(b.type);
-    if (kind == ET_NODE || element_dim(kind) != top || b.connectM.cols() == 0) continue;
-    if (!vertex_matrix(b, v)) return library_failure(inv.files[0], "quality", no_memory, kUnsuited);
-    if (int code = shape_qualities(mesh.coords, v, kind, q))
+    const bool measured = kind != ET_NODE && element_dim(kind) >= 2 && b.connectM.cols() != 0;
+    if (measured && !vertex_matrix(b, v))
+      return library_failure(inv.files[0], "quality", no_memory, kUnsuited);
+    if (int code = measured ? shape_qualities(mesh.coords, v, kind, q) : 0)
       return library_failure(inv.files[0], "quality", code, kUnsuited);
+    field.values.emplace_back(1, b.connectM.cols());
+    double* column = field.values.back().data();
+    std::fill(column, column + b.connectM.cols(), std::numeric_limits<double>::quiet_NaN());
+    std::copy(q.begin(), q.end(), column);
+    if (!measured || element_dim(kind) != top) continue;
     const auto lo_hi = std::minmax_element(q.begin(), q.end());
     per_kind.push_back({kind_name(b.type), q.size(), *lo_hi.first, *lo_hi.second});
     for (double x : q) h.process(x);
@@ -123,6 +136,10 @@ int cmd_quality(const invocation& inv) {
   if (h.count() == 0) {
     fail(inv.files[0], "no element of a kind with a shape quality");
     return kUnsuited;
+  }
+  if (!out.empty()) {  // the mesh with the qualities as cell data "quality"
+    mesh.cell_fields.push_back(field);
+    if (int status = write_output(out, mesh, inv)) return status;
   }
   if (inv.has("--json"))
     print_quality_json(inv.files[0], h, top, per_kind);

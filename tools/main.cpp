@@ -73,8 +73,10 @@ const command kCommands[] = {
      "Prints a histogram of the shape qualities (1 = ideal element, 0 = flat, < 0 inverted)\n"
      "in N equal bins over [0, 1]. --json prints one JSON object: file, dimension, elements,\n"
      "min, mean, max, inverted (quality < 0), kinds [{cell, elements, min, max}] and bins\n"
-     "[{lower, upper, count}].\n",
+     "[{lower, upper, count}]. --output writes the mesh with every element's quality as cell\n"
+     "data \"quality\" (NaN for kinds without one: points and lines) to a .vtk or .vtu file.\n",
      {{"--bins", "N", "number of bins, 1 to 1000 (default 10)"},
+      {"--output", "FILE", "also write the mesh with the qualities (.vtk or .vtu)"},
       kFormat,
       {"--json", nullptr, "machine-readable output"}},
      cmd_quality},

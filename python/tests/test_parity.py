@@ -56,7 +56,7 @@ def test_info_is_statistics(mesh_file):
     assert stats == info
 
 
-def test_quality_json_is_the_qualities(mesh_file):
+def test_quality_json_is_the_qualities(mesh_file, tmp_path):
     mesh = qf.read(mesh_file)
     top = qf.statistics(mesh)["dimension"]
     blocks = [b for b in mesh.cells if qf._DIMENSIONS[b.type] == top and len(b)]
@@ -66,6 +66,17 @@ def test_quality_json_is_the_qualities(mesh_file):
     counts, _ = np.histogram(q, bins=[b["lower"] for b in report["bins"]] + [1 + 1e-12])
     assert [b["count"] for b in report["bins"]] == counts.tolist() and report["inverted"] == (q < 0).sum()
     assert (report["elements"], report["min"], report["max"]) == (len(q), q.min(), q.max())
+    # --output: every cell's quality as cell data, NaN for points and lines.
+    vtk = pytest.importorskip("vtk")
+    from vtk.util.numpy_support import vtk_to_numpy
+    tool("quality", "--output", tmp_path / "q.vtu", mesh_file)
+    reader = vtk.vtkXMLUnstructuredGridReader()
+    reader.SetFileName(str(tmp_path / "q.vtu"))
+    reader.Update()
+    written = vtk_to_numpy(reader.GetOutput().GetCellData().GetArray("quality"))
+    expected = [qf.shape_qualities(mesh.points, b.data, b.type) if qf._DIMENSIONS[b.type] >= 2
+                else np.full(len(b), np.nan) for b in mesh.cells if len(b)]
+    np.testing.assert_array_equal(written, np.concatenate(expected))
 
 
 def test_clean_counts_and_bytes(mesh_file, tmp_path):
