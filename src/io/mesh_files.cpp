@@ -11,8 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "common/parallel.h"
 #include "io/shared/files.h"
 #include "io/shared/number_text.h"
+#include "io/shared/scanned_reader.h"
 #include "io/vtu/kinds.h"
 #include "quernfold/io.h"
 
@@ -223,6 +225,12 @@ element_fate ensight_fate(element_type t) {
 // Readers
 // ---------------------------------------------------------------------------
 
+// A reader of one thread in the table.
+template <int (*Read)(const char*, mesh_data&)>
+int one_thread(const char* path, mesh_data& mesh, unsigned) {
+  return Read(path, mesh);
+}
+
 int read_stl(const char* path, mesh_data& mesh) {
   mesh_block b;
   b.type = ET_TRIA3;
@@ -243,16 +251,23 @@ int read_obj(const char* path, mesh_data& mesh) {
   return 0;
 }
 
-// The runs of a core reader as blocks; `HasRefs` false for a format whose
+// The threaded file-name form of a core reader.
+using threaded_reader = int (*)(const char*, unsigned, dense2D<double>&, dense2D<unsigned>&,
+                                dense1D<unsigned>&, dense1D<int>&, dense1D<unsigned>&);
+
+// The runs of a core reader as blocks, read by its threaded form (when it
+// has one) on more than one thread; `HasRefs` false for a format whose
 // files carry no element references (the reader's are all 0).
 template <int (*Reader)(const char*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
                         dense1D<int>&, dense1D<unsigned>&),
-          bool HasRefs = true>
-int read_runs(const char* path, mesh_data& mesh) {
+          bool HasRefs = true, threaded_reader Threaded = nullptr>
+int read_runs(const char* path, mesh_data& mesh, unsigned threads) {
   dense2D<unsigned> all;
   dense1D<unsigned> bounds, pids;
   dense1D<int> types;
-  const int code = Reader(path, mesh.coords, all, bounds, types, pids);
+  const int code = Threaded && threads > 1
+                       ? Threaded(path, threads, mesh.coords, all, bounds, types, pids)
+                       : Reader(path, mesh.coords, all, bounds, types, pids);
   if (code != 0 || bounds.empty()) return code;
   const int blocks = blocks_from_runs(mesh, all, bounds, types, pids);
   if (!HasRefs)
@@ -318,8 +333,8 @@ void read_physical_names(const char* path, std::vector<physical_name>& names) {
   }
 }
 
-int read_msh(const char* path, mesh_data& mesh) {
-  const int code = read_runs<msh_input>(path, mesh);
+int read_msh(const char* path, mesh_data& mesh, unsigned threads) {
+  const int code = read_runs<msh_input, true, detail::msh_read_file>(path, mesh, threads);
   if (code == 0) read_physical_names(path, mesh.physical_names);
   return code;
 }
@@ -576,20 +591,22 @@ double through_text(double x) {
 constexpr char kEnsightNumber[] = "%12.5e";
 
 const mesh_format kFormats[] = {
-    {"STL", ".stl", read_stl, write_stl, stl_message, stl_fate, nullptr, false, as_float},
-    {"Wavefront OBJ", ".obj", read_obj, write_obj, obj_message, obj_fate, nullptr, false, nullptr},
-    {"NASTRAN bulk data", ".nas .bdf .dat", read_nastran, write_nastran, nastran_message,
-     nastran_fate, nullptr, true, nullptr},
+    {"STL", ".stl", one_thread<read_stl>, write_stl, stl_message, stl_fate, nullptr, false,
+     as_float},
+    {"Wavefront OBJ", ".obj", one_thread<read_obj>, write_obj, obj_message, obj_fate, nullptr,
+     false, nullptr},
+    {"NASTRAN bulk data", ".nas .bdf .dat", one_thread<read_nastran>, write_nastran,
+     nastran_message, nastran_fate, nullptr, true, nullptr},
     {"FEMAP neutral", ".neu", read_runs<FEMAP_input>, write_femap, femap_message, femap_fate,
      nullptr, true, nullptr},
-    {"MEDIT", ".mesh", read_runs<medit_input>, write_medit, scanned_message, medit_fate, nullptr,
-     false, nullptr},
+    {"MEDIT", ".mesh", read_runs<medit_input, true, detail::medit_read_file>, write_medit,
+     scanned_message, medit_fate, nullptr, false, nullptr},
     {"MEDIT binary", ".meshb", read_runs<medit_input>, nullptr, scanned_message, nullptr, nullptr,
      false, nullptr},
-    {"VTK legacy", ".vtk", read_runs<vtk_input, false>, write_vtk, scanned_message, vtk_fate,
-     nullptr, false, nullptr},
+    {"VTK legacy", ".vtk", read_runs<vtk_input, false, detail::vtk_read_file>, write_vtk,
+     scanned_message, vtk_fate, nullptr, false, nullptr},
     {"gmsh MSH", ".msh", read_msh, write_msh, scanned_message, msh_fate, nullptr, false, nullptr},
-    {"VTK XML unstructured grid", ".vtu", detail::read_vtu_file, detail::write_vtu_file,
+    {"VTK XML unstructured grid", ".vtu", one_thread<detail::read_vtu_file>, detail::write_vtu_file,
      detail::vtu_message, detail::vtu_fate, nullptr, false, nullptr},
     {"EnSight", ".geo", nullptr, write_ensight, nullptr, ensight_fate, kEnsightCompanion, false,
      through_text<kEnsightNumber>},
@@ -659,7 +676,7 @@ const mesh_format* find_mesh_format(const char* path) {
   return nullptr;
 }
 
-int read_mesh(const char* path, mesh_data& mesh, const mesh_format** format) try {
+int read_mesh(const char* path, mesh_data& mesh, const mesh_format** format, unsigned threads) try {
   mesh.coords = dense2D<double>();  // fresh storage: never write into a shared block
   mesh.blocks.clear();
   mesh.physical_names.clear();
@@ -673,7 +690,7 @@ int read_mesh(const char* path, mesh_data& mesh, const mesh_format** format) try
   const fs::file_status status = fs::status(path, ec);
   if (ec || !fs::exists(status)) return -1;
   if (!fs::is_regular_file(status)) return mesh_not_a_file;
-  const int code = f->read(path, mesh);
+  const int code = f->read(path, mesh, detail::thread_count(threads));
   if (code != 0) return code;
   node_reference where;
   return find_missing_node(mesh, where) ? mesh_missing_node : 0;

@@ -263,7 +263,7 @@ int read_core(input_scan& in, mesh_output& out) {
 
 }  // namespace
 
-QUERNFOLD_SCANNED_READER(medit_input, read_core)
+QUERNFOLD_SCANNED_READER(medit_input, read_core, medit_read_file)
 
 }  // namespace quernfold
 }  // namespace ovk

@@ -57,6 +57,13 @@ class mesh_output {
     }
     return true;
   }
+  // n new node columns of node_rows() entries (0.0) at once, for the
+  // caller to fill; false on allocation failure.
+  bool add_nodes(std::size_t n) noexcept { return nodes_->extend(nodes_->size() + n, 0.0); }
+  // Drops the node columns from `n` on (n <= nodes()).
+  void drop_nodes(std::size_t n) noexcept {
+    if (nodes_) nodes_->cut(n);
+  }
   // Ends the reading with `code`: the outputs are cut to what was stored,
   // or all emptied when the code is negative (or the cut fails).
   int finish(int code, std::FILE* stream) noexcept {
@@ -79,17 +86,39 @@ class mesh_output {
 // The core form of a reader: checks the stream, starts the outputs and the
 // scan, runs `read` (int(input_scan&, mesh_output&)) and ends with its code.
 // Numbers are parsed without the locale; the character classes of keywords
-// are those of the "C" locale.
+// are those of the "C" locale. With threads > 1 the rest of the stream is
+// read at once and its long record lists parsed on that many threads (the
+// outputs and codes are those of one thread).
 template <class Read>
 int read_mesh(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
-              dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs, Read read) {
+              dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs, Read read,
+              unsigned threads = 1) {
   const c_locale_scope c_locale;
   mesh_output out(coords, connectM, bounds, types, refs);
   if (!stream || std::ferror(stream)) return out.finish(-1, stream);
-  input_scan in(stream);
-  if (!in.ready() || !out.start()) return out.finish(no_memory, stream);
-  return out.finish(read(in, out), stream);
+  std::optional<input_scan> in;
+  if (threads > 1) {
+    in.emplace(stream, threads);
+    if (!in->take_whole()) return out.finish(no_memory, stream);
+    if (std::ferror(stream)) return out.finish(-1, stream);
+  } else {
+    in.emplace(stream);
+  }
+  if (!in->ready() || !out.start()) return out.finish(no_memory, stream);
+  return out.finish(read(*in, out), stream);
 }
+
+// The file-name core forms of the three readers on `threads` threads; with
+// 1 they are the readers' own file-name forms.
+int msh_read_file(const char* name, unsigned threads, dense2D<double>& coords,
+                  dense2D<unsigned>& connectM, dense1D<unsigned>& bounds, dense1D<int>& types,
+                  dense1D<unsigned>& refs);
+int vtk_read_file(const char* name, unsigned threads, dense2D<double>& coords,
+                  dense2D<unsigned>& connectM, dense1D<unsigned>& bounds, dense1D<int>& types,
+                  dense1D<unsigned>& refs);
+int medit_read_file(const char* name, unsigned threads, dense2D<double>& coords,
+                    dense2D<unsigned>& connectM, dense1D<unsigned>& bounds, dense1D<int>& types,
+                    dense1D<unsigned>& refs);
 
 }  // namespace detail
 }  // namespace quernfold
@@ -97,11 +126,18 @@ int read_mesh(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
 
 // Defines every public form of reader NAME as io.h declares them: the core
 // stream form running READ (int(input_scan&, mesh_output&)) through
-// read_mesh, and the forms generated over it; used inside namespace
-// ovk::quernfold.
-#define QUERNFOLD_SCANNED_READER(NAME, READ)                                          \
+// read_mesh, and the forms generated over it, and the threaded file-name
+// form FILE_FORM of namespace detail; used inside namespace ovk::quernfold.
+#define QUERNFOLD_SCANNED_READER(NAME, READ, FILE_FORM)                               \
   int NAME(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,        \
            dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) { \
     return detail::read_mesh(stream, coords, connectM, bounds, types, refs, READ);    \
   }                                                                                   \
-  QUERNFOLD_READER_FORMS(NAME, detail::kScannedReaderRules)
+  QUERNFOLD_READER_FORMS(NAME, detail::kScannedReaderRules)                           \
+  int detail::FILE_FORM(const char* name, unsigned threads, dense2D<double>& coords,  \
+                        dense2D<unsigned>& connectM, dense1D<unsigned>& bounds,       \
+                        dense1D<int>& types, dense1D<unsigned>& refs) {               \
+    return with_file(name, kScannedReaderRules.mode, [&](std::FILE* f) {              \
+      return read_mesh(f, coords, connectM, bounds, types, refs, READ, threads);      \
+    });                                                                               \
+  }

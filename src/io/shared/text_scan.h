@@ -14,6 +14,7 @@
 #include <system_error>
 #include <type_traits>
 
+#include "io/shared/chunks.h"
 #include "io/shared/window.h"
 
 namespace ovk {
@@ -32,6 +33,15 @@ class input_scan : public stream_window {
   static constexpr std::size_t kMaxWord = 4096;
 
   explicit input_scan(std::FILE* stream) noexcept : stream_window(stream, kWindow + kMaxWord) {}
+  // The whole rest of the stream held at once (take_whole() reads it), its
+  // record lists parsed on `threads` threads.
+  input_scan(std::FILE* stream, unsigned threads) noexcept
+      : stream_window(stream, kGrowing), threads_(threads) {}
+
+  // Threads for the record lists: 1 unless the whole input is held.
+  unsigned threads() const noexcept { return whole() ? threads_ : 1; }
+  // The bytes from the cursor to the end of what is held.
+  const char* held_end() const noexcept { return buf_ + end_; }
 
   // Skips white space; with `comments`, also "#" to the end of the line,
   // handing each comment line (without its line end) to on_comment.
@@ -153,6 +163,16 @@ class input_scan : public stream_window {
       r = std::from_chars(w.data(), end, v);
     return r.ec == std::errc() && r.ptr == end;
   }
+
+  // The next word of a line read as number() reads it from the scan.
+  template <class T>
+  static bool number(line_words& words, T& v) noexcept {
+    std::string_view w;
+    return words.next(w) && w.size() <= kMaxWord && parse(w, v);
+  }
+
+ private:
+  unsigned threads_ = 1;
 };
 
 // Case-insensitive comparison of ASCII words.

@@ -60,6 +60,13 @@ bool stream_window::grow() noexcept {
   return true;
 }
 
+bool stream_window::take_whole() noexcept {
+  while (growing_ && !done_)
+    if (!refill()) return false;
+  whole_ = growing_;
+  return whole_;
+}
+
 bool stream_window::refill() noexcept {
   char* b = buf_;
   if (pos_ > 0) {

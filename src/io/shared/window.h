@@ -39,6 +39,11 @@ class stream_window {
   int error() const noexcept { return error_; }
   // True once a read of the stream has failed.
   bool failed() const noexcept { return std::ferror(stream_) != 0; }
+  // Reads the rest of the stream into a growing window, which then holds
+  // the whole input; false when it cannot grow (error() no_memory).
+  bool take_whole() noexcept;
+  // True once take_whole() succeeded: fill() then never reads again.
+  bool whole() const noexcept { return whole_; }
   // Bytes consumed since the window started.
   std::uint64_t offset() const noexcept { return base_ + pos_; }
 
@@ -74,6 +79,7 @@ class stream_window {
   std::unique_ptr<char[]> heap_;
   char local_[kLineBuffer + 1];
   int error_ = 0;
+  bool whole_ = false;
 };
 
 }  // namespace detail

@@ -339,7 +339,7 @@ int from_standard_node_order(dense2D<unsigned>& connectM, element_type type) {
   return reorder_columns(connectM, type, false);
 }
 
-QUERNFOLD_SCANNED_READER(vtk_input, read_core)
+QUERNFOLD_SCANNED_READER(vtk_input, read_core, vtk_read_file)
 
 }  // namespace quernfold
 }  // namespace ovk
