@@ -14,7 +14,7 @@
 #include "common/parallel.h"
 #include "io/shared/files.h"
 #include "io/shared/number_text.h"
-#include "io/shared/scanned_reader.h"
+#include "io/threaded.h"
 #include "io/vtu/kinds.h"
 #include "quernfold/io.h"
 
@@ -231,10 +231,10 @@ int one_thread(const char* path, mesh_data& mesh, unsigned) {
   return Read(path, mesh);
 }
 
-int read_stl(const char* path, mesh_data& mesh) {
+int read_stl(const char* path, mesh_data& mesh, unsigned threads) {
   mesh_block b;
   b.type = ET_TRIA3;
-  const int code = STL_input(path, mesh.coords, b.connectM);
+  const int code = detail::stl_read_file(path, threads, mesh.coords, b.connectM);
   if (code == 0) mesh.blocks.push_back(b);
   return code;
 }
@@ -591,8 +591,7 @@ double through_text(double x) {
 constexpr char kEnsightNumber[] = "%12.5e";
 
 const mesh_format kFormats[] = {
-    {"STL", ".stl", one_thread<read_stl>, write_stl, stl_message, stl_fate, nullptr, false,
-     as_float},
+    {"STL", ".stl", read_stl, write_stl, stl_message, stl_fate, nullptr, false, as_float},
     {"Wavefront OBJ", ".obj", one_thread<read_obj>, write_obj, obj_message, obj_fate, nullptr,
      false, nullptr},
     {"NASTRAN bulk data", ".nas .bdf .dat", one_thread<read_nastran>, write_nastran,

@@ -7,13 +7,16 @@
 #include <initializer_list>
 #include <memory>
 #include <new>
+#include <vector>
 
+#include "common/parallel.h"
 #include "common/point3.h"
 #include "common/point_table.h"
 #include "io/shared/columns.h"
 #include "io/shared/files.h"
 #include "io/shared/lines.h"
 #include "io/shared/number_text.h"
+#include "io/threaded.h"
 #include "quernfold/search.h"
 
 namespace ovk {
@@ -253,7 +256,8 @@ using text_lines = detail::line_reader<kTextLines>;
 
 // Whether the line holds `word` anywhere, as strstr finds it; a line that
 // starts with it after white space needs no search.
-bool has(const text_lines& in, const char* word) {
+template <class Lines>
+bool has(const Lines& in, const char* word) {
   return detail::scan_word(in.begin(), word) || std::strstr(in.begin(), word) != nullptr;
 }
 
@@ -268,15 +272,18 @@ const char* scan_three(const char* line, std::initializer_list<const char*> word
   return p;
 }
 
-bool read_vertex(text_lines& in, point3& v) {
+template <class Lines>
+bool read_vertex(Lines& in, point3& v) {
   double xyz[3];
   if (!in.next() || !scan_three(in.begin(), {"vertex"}, xyz)) return false;
   v = {xyz[0], xyz[1], xyz[2]};
   return true;
 }
 
-// The rest of a facet once its "facet normal" line has been read.
-int read_facet_body(text_lines& in, soup& s) {
+// The rest of a facet once its "facet normal" line has been read, handed
+// to `s` (add_triangle(const point3*), false on allocation failure).
+template <class Lines, class Soup>
+int read_facet_body(Lines& in, Soup& s) {
   if (!in.next() || !has(in, "outer loop")) return kBadRecord;
   point3 v[3];
   for (point3& p : v)
@@ -295,7 +302,8 @@ bool is_facet_line(const text_lines& in) {
 // holds neither "color" nor "endsolid": no text that scanf takes for a
 // number has an "o" in it, and the words and white space between make
 // neither of them.
-bool is_plain_facet_line(const text_lines& in) {
+template <class Lines>
+bool is_plain_facet_line(const Lines& in) {
   double n[3];
   const char* p = scan_three(in.begin(), {"facet", "normal"}, n);
   if (!p) return false;
@@ -320,14 +328,129 @@ int read_text_facets(text_lines& in, soup& s) {
   }
 }
 
-int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM) {
+// ---------------------------------------------------------------------------
+// Text form on several threads
+// ---------------------------------------------------------------------------
+
+// The lines held in a window from a given byte on, cut as text_lines cuts
+// them, each copied with a NUL after it; a last line without its line end
+// is handed out only when the input has ended.
+class held_lines {
+ public:
+  held_lines(const char* at, const char* end, bool ended) : p_(at), end_(end), ended_(ended) {}
+  bool next() {
+    const std::size_t visible = static_cast<std::size_t>(end_ - p_);
+    const std::size_t limit = std::min(visible, kTextLines.max_length);
+    const void* nl = limit ? std::memchr(p_, '\n', limit) : nullptr;
+    if (!nl && (visible == 0 || (visible < kTextLines.max_length && !ended_))) return false;
+    const std::size_t n =
+        nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - p_) + 1 : limit;
+    std::memcpy(line_, p_, n);
+    line_[n] = '\0';
+    p_ += n;
+    return true;
+  }
+  const char* begin() const { return line_; }
+  const char* position() const { return p_; }
+
+ private:
+  const char* p_;
+  const char* end_;
+  bool ended_;
+  char line_[detail::kLineBuffer + 1];
+};
+
+// The facets of one chunk: the vertices of the plain facets from its first
+// byte on, and where they stop (the chunk's end when they fill it).
+struct facet_chunk {
+  const char *begin = nullptr, *end = nullptr, *stop = nullptr;
+  std::vector<point3> vertices;
+  bool add_triangle(const point3* v) {
+    vertices.insert(vertices.end(), v, v + 3);
+    return true;
+  }
+};
+
+// Plain facets (a plain facet line and its body) from chunk.begin until a
+// facet starts at or past chunk.end, or a line is anything else.
+void read_chunk(facet_chunk& chunk, const char* text_end, bool ended) {
+  held_lines in(chunk.begin, text_end, ended);
+  for (;;) {
+    chunk.stop = in.position();
+    if (chunk.stop >= chunk.end) return;
+    if (!in.next() || !is_plain_facet_line(in) || read_facet_body(in, chunk) != 0) return;
+  }
+}
+
+// The first line at or after `at` that starts with "facet" (after white
+// space), looked for over a few lines; `at`'s line when there is none.
+const char* facet_start(const char* text, const char* at, const char* end, bool ended) {
+  constexpr int kLinesLooked = 16;
+  while (at > text && at < end && at[-1] != '\n') ++at;
+  held_lines line(at, end, ended);
+  for (int k = 0; k < kLinesLooked; ++k) {
+    const char* start = line.position();
+    if (!line.next()) break;
+    if (detail::scan_word(line.begin(), "facet")) return start;
+  }
+  return at;
+}
+
+// Bytes of the window that the facets are read through on several threads.
+constexpr std::size_t kChunkWindow = std::size_t(16) << 20;
+
+// The facets in view, split into one chunk per thread at facet lines: each
+// chunk is read apart, then the soup takes the facets in file order as long
+// as each chunk ends where the next begins. Returns 0 with `progress`
+// true when facets were taken, or no_memory; the reader is left at the
+// first facet not taken.
+int read_chunks(text_lines& in, soup& s, unsigned threads, bool& progress) {
+  const char* text = in.unread();
+  const char* end = in.held_end();
+  const std::size_t size = static_cast<std::size_t>(end - text);
+  std::vector<facet_chunk> chunks(threads);
+  for (std::size_t c = 0; c < threads; ++c) {
+    chunks[c].begin = c == 0 ? text : facet_start(text, text + size / threads * c, end, in.ended());
+    if (c > 0) chunks[c].begin = std::max(chunks[c].begin, chunks[c - 1].begin);
+    if (c > 0) chunks[c - 1].end = chunks[c].begin;
+  }
+  chunks.back().end = end;
+  detail::run_parallel(threads, chunks.size(),
+                       [&](std::size_t c) { read_chunk(chunks[c], end, in.ended()); });
+  const char* resume = text;
+  for (const facet_chunk& chunk : chunks) {
+    for (std::size_t v = 0; v < chunk.vertices.size(); v += 3)
+      if (!s.add_triangle(chunk.vertices.data() + v)) return no_memory;
+    resume = chunk.stop;
+    if (chunk.stop != chunk.end) break;
+  }
+  progress = resume != text;
+  in.skip_to(resume);
+  return 0;
+}
+
+// The facets on several threads, a window at a time, while whole facets
+// come; from the first line that is no plain facet (a solid's end, a colour
+// line, a malformed facet) the one-thread loop reads on, so every outcome
+// is that of one thread.
+int read_text_facets(text_lines& in, soup& s, unsigned threads) {
+  for (bool progress = true; progress;) {
+    if (int code = read_chunks(in, s, threads, progress)) return code;
+    if (!in.read_on()) break;
+  }
+  return read_text_facets(in, s);
+}
+
+int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              unsigned threads = 1) {
   coords.clear();
   connectM.clear();
-  text_lines in(stream);
+  text_lines in = threads > 1 ? text_lines(stream, kChunkWindow) : text_lines(stream);
   if (!in.ready()) return no_memory;
   if (!in.next() || !has(in, "solid")) return kNotStl;
   soup s(coords, connectM);
-  return close_soup(read_text_facets(in, s), s, coords, connectM);
+  const int code = threads > 1 ? read_text_facets(in, s, threads) : read_text_facets(in, s);
+  return close_soup(code, s, coords, connectM);
 }
 
 // ---------------------------------------------------------------------------
@@ -493,6 +616,11 @@ int STL_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM
 }
 
 int STL_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM) {
+  return detail::stl_read_file(name, 1, coords, connectM);
+}
+
+int detail::stl_read_file(const char* name, unsigned threads, dense2D<double>& coords,
+                          dense2D<unsigned>& connectM) {
   const detail::c_locale_scope c_numbers;
   coords.clear();
   connectM.clear();
@@ -500,7 +628,7 @@ int STL_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& conn
   {
     detail::scoped_file text(name, "rt");
     if (text) {
-      code = read_text(text.get(), coords, connectM);
+      code = read_text(text.get(), coords, connectM, threads);
       if (!text_failed(code)) return code;
     }
   }

@@ -8,6 +8,7 @@
 
 #include "io/msh/kinds.h"
 #include "io/shared/scanned_reader.h"
+#include "io/threaded.h"
 
 namespace ovk {
 namespace quernfold {
@@ -460,9 +461,7 @@ class msh_reader {
                  words.done() && columns_of(type, tags, columns.data() + i * type.nodes);
         });
     if (!taken) return 0;
-    for (std::uint64_t e = 0; e < count; ++e)
-      if (!out_.add_element(type.kind, columns.data() + e * type.nodes, type.nodes, ref))
-        return no_memory;
+    if (!out_.add_elements(type.kind, columns.data(), type.nodes, count, ref)) return no_memory;
     pass(chunks);
     return kListed;
   }

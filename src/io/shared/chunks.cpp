@@ -43,6 +43,62 @@ bool split_lines(const char* text, const char* end, std::size_t lines, std::size
   return true;
 }
 
+namespace {
+
+// The byte at or after `at` that starts no word inside one: `at` itself
+// when it follows white space (or is the end), else the end of its word.
+const char* word_edge(const char* text, const char* at, const char* end) {
+  while (at > text && at < end && !is_space(at[-1])) ++at;
+  return at;
+}
+
+std::size_t words_in(const char* p, const char* end) {
+  std::size_t n = 0;
+  for (bool in_word = false; p < end; ++p) {
+    const bool blank = is_space(*p);
+    n += !blank && !in_word;
+    in_word = !blank;
+  }
+  return n;
+}
+
+// Bytes looked at first per word of a list.
+constexpr std::size_t kBytesPerWord = 16;
+
+}  // namespace
+
+bool split_words(unsigned threads, const char* text, const char* end, std::size_t count,
+                 std::size_t parts, word_chunks& chunks) {
+  const std::size_t held = static_cast<std::size_t>(end - text);
+  std::size_t span = std::min(held, std::max<std::size_t>(count, 1) * kBytesPerWord);
+  for (;;) {
+    std::vector<const char*> cut(parts + 1);
+    for (std::size_t c = 0; c <= parts; ++c)
+      cut[c] = word_edge(text, text + span / parts * c + (c == parts ? span % parts : 0), end);
+    std::vector<std::size_t> words(parts);
+    run_parallel(threads, parts, [&](std::size_t c) { words[c] = words_in(cut[c], cut[c + 1]); });
+    chunks = word_chunks();
+    std::size_t seen = 0;
+    for (std::size_t c = 0; c < parts && seen < count; ++c) {
+      const std::size_t take = std::min(words[c], count - seen);
+      const char* stop = cut[c + 1];
+      if (take < words[c]) {
+        line_words w(cut[c], cut[c + 1]);
+        std::string_view word;
+        for (std::size_t k = 0; k < take; ++k) w.next(word);
+        stop = word.data() + word.size();
+      }
+      chunks.begin.push_back(cut[c]);
+      chunks.end.push_back(stop);
+      chunks.first.push_back(seen);
+      seen += take;
+    }
+    if (seen == count) return true;
+    if (span == held) return false;
+    span = std::min(held, 2 * span);
+  }
+}
+
 bool line_words::next(std::string_view& w) noexcept {
   while (p_ < end_ && is_space(*p_)) ++p_;
   if (p_ == end_) return false;

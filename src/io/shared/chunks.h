@@ -76,6 +76,40 @@ bool parse_chunks(unsigned threads, const std::vector<line_chunk>& chunks, const
   return true;
 }
 
+// Where each chunk of a list of words starts: byte ranges cut between words
+// and the index of their first word. The list's `count` words are the
+// first of [text, end); the chunks cover them, the last ending after the
+// count-th word.
+struct word_chunks {
+  std::vector<const char*> begin, end;
+  std::vector<std::size_t> first;
+};
+
+// Splits the first `count` white-space separated words from `text` on into
+// `parts` chunks, counting the words of each byte range on `threads`
+// threads (the range looked at grows until it holds them). False when
+// [text, end) holds fewer.
+bool split_words(unsigned threads, const char* text, const char* end, std::size_t count,
+                 std::size_t parts, word_chunks& chunks);
+
+// Runs parse(word, index) on each of the words of the chunks, the chunks on
+// `threads` threads, a chunk stopping at its first word refused (false).
+// True when every word was taken.
+template <class Parse>
+bool parse_words(unsigned threads, const word_chunks& chunks, const Parse& parse) {
+  std::vector<char> taken(chunks.begin.size(), 0);
+  run_parallel(threads, chunks.begin.size(), [&](std::size_t c) {
+    line_words words(chunks.begin[c], chunks.end[c]);
+    std::string_view w;
+    for (std::size_t i = chunks.first[c]; words.next(w); ++i)
+      if (!parse(w, i)) return;
+    taken[c] = 1;
+  });
+  for (char t : taken)
+    if (!t) return false;
+  return true;
+}
+
 }  // namespace detail
 }  // namespace quernfold
 }  // namespace ovk

@@ -48,6 +48,11 @@ class mesh_output {
   bool add_element(element_type type, const unsigned* nodes, unsigned n, unsigned ref) noexcept {
     return elements_.add(type, nodes, n, ref);
   }
+  // `count` elements of one type and reference (n x count nodes).
+  bool add_elements(element_type type, const unsigned* nodes, unsigned n, std::size_t count,
+                    unsigned ref) noexcept {
+    return elements_.add(type, nodes, n, count, ref);
+  }
   // True when every element node names a stored node.
   bool nodes_exist() noexcept {
     for (std::size_t j = 0; j < elements_.size(); ++j) {
@@ -107,18 +112,6 @@ int read_mesh(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
   if (!in->ready() || !out.start()) return out.finish(no_memory, stream);
   return out.finish(read(*in, out), stream);
 }
-
-// The file-name core forms of the three readers on `threads` threads; with
-// 1 they are the readers' own file-name forms.
-int msh_read_file(const char* name, unsigned threads, dense2D<double>& coords,
-                  dense2D<unsigned>& connectM, dense1D<unsigned>& bounds, dense1D<int>& types,
-                  dense1D<unsigned>& refs);
-int vtk_read_file(const char* name, unsigned threads, dense2D<double>& coords,
-                  dense2D<unsigned>& connectM, dense1D<unsigned>& bounds, dense1D<int>& types,
-                  dense1D<unsigned>& refs);
-int medit_read_file(const char* name, unsigned threads, dense2D<double>& coords,
-                    dense2D<unsigned>& connectM, dense1D<unsigned>& bounds, dense1D<int>& types,
-                    dense1D<unsigned>& refs);
 
 }  // namespace detail
 }  // namespace quernfold
