@@ -220,7 +220,8 @@ class soup {
 // The merge step after the exact block merges, which the soup has made:
 // all nodes within kHeightFraction of the smallest height, then degenerate
 // triangles and unused nodes removed.
-int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const soup& s) {
+template <class Soup>
+int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const Soup& s) {
   if (connectM.cols() == 0 && !connectM.resize(3, 0)) return no_memory;  // 3 x 0, not 0 x 0
   if (!s.has_height()) return 0;
   if (s.merge_failed()) return merge_no_memory;
@@ -234,7 +235,8 @@ int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const soup&
 
 // Ends a reader: the soup read so far is merged when reading succeeded; on
 // any failure both outputs are emptied.
-int close_soup(int code, soup& s, dense2D<double>& coords, dense2D<unsigned>& connectM) {
+template <class Soup>
+int close_soup(int code, Soup& s, dense2D<double>& coords, dense2D<unsigned>& connectM) {
   if (!s.finish() && code == 0) code = no_memory;
   if (code == 0) code = merge_soup(coords, connectM, s);
   if (code < 0) {
@@ -312,7 +314,8 @@ bool is_plain_facet_line(const Lines& in) {
 }
 
 // Facets up to the last "endsolid"; further solids continue the mesh.
-int read_text_facets(text_lines& in, soup& s) {
+template <class Soup>
+int read_text_facets(text_lines& in, Soup& s) {
   for (;;) {
     if (!in.next()) return kBadRecord;
     if (!is_plain_facet_line(in)) {  // the common line, for which the tests below all fail
@@ -360,15 +363,20 @@ class held_lines {
   char line_[detail::kLineBuffer + 1];
 };
 
-// The facets of one chunk: the vertices of the plain facets from its first
-// byte on, and where they stop (the chunk's end when they fill it).
-struct facet_chunk {
-  const char *begin = nullptr, *end = nullptr, *stop = nullptr;
+// Facets as their vertices, 3 per triangle in file order (what
+// read_facet_body hands to a soup).
+struct facet_vertices {
   std::vector<point3> vertices;
   bool add_triangle(const point3* v) {
     vertices.insert(vertices.end(), v, v + 3);
     return true;
   }
+};
+
+// The facets of one chunk: the vertices of the plain facets from its first
+// byte on, and where they stop (the chunk's end when they fill it).
+struct facet_chunk : facet_vertices {
+  const char *begin = nullptr, *end = nullptr, *stop = nullptr;
 };
 
 // Plain facets (a plain facet line and its body) from chunk.begin until a
@@ -396,15 +404,119 @@ const char* facet_start(const char* text, const char* at, const char* end, bool 
   return at;
 }
 
+// The soup of the facets read on several threads: the same nodes and
+// triangles as `soup` gives, made once every facet is read. Each block of
+// kMergeBlock triangles is merged exactly on its own thread (its nodes
+// counted first, then numbered after those of the blocks before it).
+class threaded_soup : public facet_vertices {
+ public:
+  explicit threaded_soup(unsigned threads) : threads_(threads) {}
+
+  bool has_height() const { return has_height_; }
+  double min_height2() const { return min_height2_; }
+  bool merge_failed() const { return merge_failed_; }
+  bool finish() const { return true; }
+
+  // The nodes (3 x nodes) and triangles (3 x triangles) of the vertices.
+  bool build(dense2D<double>& coords, dense2D<unsigned>& connectM) {
+    const std::size_t triangles = vertices.size() / 3;
+    find_heights(triangles);
+    if (triangles == 0) return true;
+    if (!connectM.resize(3, triangles)) return false;
+    if (!has_height_) {
+      if (!coords.resize(3, vertices.size())) return false;
+      for (std::size_t i = 0; i < vertices.size(); ++i) {
+        connectM.data()[i] = static_cast<unsigned>(i);
+        put(coords, i, vertices[i]);
+      }
+      return true;
+    }
+    const std::size_t blocks = (triangles + kMergeBlock - 1) / kMergeBlock;
+    std::vector<std::vector<unsigned>> leaders(blocks);
+    std::vector<char> failed(blocks, 0);
+    detail::run_parallel(threads_, blocks, [&](std::size_t b) {
+      failed[b] = !merge_block(b, leaders[b], connectM.data());
+    });
+    merge_failed_ = std::find(failed.begin(), failed.end(), 1) != failed.end();
+    std::vector<std::size_t> first(blocks + 1, 0);
+    for (std::size_t b = 0; b < blocks; ++b) first[b + 1] = first[b] + leaders[b].size();
+    if (!coords.resize(3, first[blocks])) return false;
+    detail::run_parallel(threads_, blocks, [&](std::size_t b) {
+      for (std::size_t k = 0; k < leaders[b].size(); ++k)
+        put(coords, first[b] + k, vertices[leaders[b][k]]);
+      const std::size_t last = std::min(vertices.size(), 3 * kMergeBlock * (b + 1));
+      for (std::size_t i = 3 * kMergeBlock * b; i < last; ++i)
+        connectM.data()[i] += static_cast<unsigned>(first[b]);
+    });
+    return true;
+  }
+
+ private:
+  static void put(dense2D<double>& coords, std::size_t j, const point3& p) {
+    double* c = coords.column(j);
+    c[0] = p.x, c[1] = p.y, c[2] = p.z;
+  }
+
+  // The smallest positive squared height over all triangles, in ranges
+  // (a minimum does not depend on their order).
+  void find_heights(std::size_t triangles) {
+    const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads_, triangles));
+    std::vector<double> least(parts, 0.0);
+    detail::run_parallel(threads_, parts, [&](std::size_t part) {
+      std::size_t first, last;
+      detail::split_range(triangles, part, parts, first, last);
+      for (std::size_t t = first; t < last; ++t) {
+        const double h = triangle_height2(vertices.data() + 3 * t);
+        if (h > 0.0 && (least[part] == 0.0 || h < least[part])) least[part] = h;
+      }
+    });
+    for (double h : least)
+      if (h > 0.0 && (!has_height_ || h < min_height2_)) min_height2_ = h, has_height_ = true;
+  }
+
+  // Block b merged exactly: each vertex to the first of the block at its
+  // finite point; `leaders` the vertex of each node of the block, the
+  // block's columns of `connect` the nodes as numbered in the block. False
+  // when the table cannot be had (the rest of the block is not merged).
+  bool merge_block(std::size_t b, std::vector<unsigned>& leaders, unsigned* connect) const {
+    detail::point_table table;
+    bool merging = table.reset(kFirstBlockPoints);
+    const std::size_t last = std::min(vertices.size(), 3 * kMergeBlock * (b + 1));
+    for (std::size_t i = 3 * kMergeBlock * b; i < last; ++i) {
+      const double x[3] = {vertices[i].x, vertices[i].y, vertices[i].z};
+      const std::uint32_t h = merging ? detail::point_table::hash(x, 3) : 0;
+      std::uint32_t node = h ? table.find(h,
+                                          [&](std::uint32_t position) {
+                                            const point3& q = vertices[leaders[position]];
+                                            return x[0] == q.x && x[1] == q.y && x[2] == q.z;
+                                          })
+                             : detail::point_table::kNone;
+      if (node == detail::point_table::kNone) {
+        node = static_cast<std::uint32_t>(leaders.size());
+        leaders.push_back(static_cast<unsigned>(i));
+        if (h && !table.add(node)) merging = false;
+      }
+      connect[i] = node;
+    }
+    return merging;
+  }
+
+  // Room of a block's table before it grows (as the one-thread soup's).
+  static constexpr std::size_t kFirstBlockPoints = std::size_t(1) << 15;
+
+  unsigned threads_;
+  bool has_height_ = false, merge_failed_ = false;
+  double min_height2_ = 0.0;
+};
+
 // Bytes of the window that the facets are read through on several threads.
 constexpr std::size_t kChunkWindow = std::size_t(16) << 20;
 
 // The facets in view, split into one chunk per thread at facet lines: each
 // chunk is read apart, then the soup takes the facets in file order as long
-// as each chunk ends where the next begins. Returns 0 with `progress`
-// true when facets were taken, or no_memory; the reader is left at the
-// first facet not taken.
-int read_chunks(text_lines& in, soup& s, unsigned threads, bool& progress) {
+// as each chunk ends where the next begins. True when facets were taken;
+// the reader is left at the first facet not taken.
+bool read_chunks(text_lines& in, threaded_soup& s, unsigned threads) {
   const char* text = in.unread();
   const char* end = in.held_end();
   const std::size_t size = static_cast<std::size_t>(end - text);
@@ -419,24 +531,20 @@ int read_chunks(text_lines& in, soup& s, unsigned threads, bool& progress) {
                        [&](std::size_t c) { read_chunk(chunks[c], end, in.ended()); });
   const char* resume = text;
   for (const facet_chunk& chunk : chunks) {
-    for (std::size_t v = 0; v < chunk.vertices.size(); v += 3)
-      if (!s.add_triangle(chunk.vertices.data() + v)) return no_memory;
+    s.vertices.insert(s.vertices.end(), chunk.vertices.begin(), chunk.vertices.end());
     resume = chunk.stop;
     if (chunk.stop != chunk.end) break;
   }
-  progress = resume != text;
   in.skip_to(resume);
-  return 0;
+  return resume != text;
 }
 
 // The facets on several threads, a window at a time, while whole facets
 // come; from the first line that is no plain facet (a solid's end, a colour
 // line, a malformed facet) the one-thread loop reads on, so every outcome
 // is that of one thread.
-int read_text_facets(text_lines& in, soup& s, unsigned threads) {
-  for (bool progress = true; progress;) {
-    if (int code = read_chunks(in, s, threads, progress)) return code;
-    if (!in.read_on()) break;
+int read_text_facets(text_lines& in, threaded_soup& s, unsigned threads) {
+  while (read_chunks(in, s, threads) && in.read_on()) {
   }
   return read_text_facets(in, s);
 }
@@ -448,8 +556,13 @@ int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
   text_lines in = threads > 1 ? text_lines(stream, kChunkWindow) : text_lines(stream);
   if (!in.ready()) return no_memory;
   if (!in.next() || !has(in, "solid")) return kNotStl;
-  soup s(coords, connectM);
-  const int code = threads > 1 ? read_text_facets(in, s, threads) : read_text_facets(in, s);
+  if (threads == 1) {
+    soup s(coords, connectM);
+    return close_soup(read_text_facets(in, s), s, coords, connectM);
+  }
+  threaded_soup s(threads);
+  int code = read_text_facets(in, s, threads);
+  if (code == 0 && !s.build(coords, connectM)) code = no_memory;
   return close_soup(code, s, coords, connectM);
 }
 
