@@ -239,12 +239,13 @@ int read_stl(const char* path, mesh_data& mesh, unsigned threads) {
   return code;
 }
 
-int read_obj(const char* path, mesh_data& mesh) {
+int read_obj(const char* path, mesh_data& mesh, unsigned threads) {
   dense2D<double> uv, normals;
   mesh_block tria, quad;
   tria.type = ET_TRIA3;
   quad.type = ET_QUAD4;
-  const int code = WavefrontOBJ_input(path, mesh.coords, uv, normals, tria.connectM, quad.connectM);
+  const int code =
+      detail::obj_read_file(path, threads, mesh.coords, uv, normals, tria.connectM, quad.connectM);
   if (code != 0) return code;
   if (tria.connectM.cols()) mesh.blocks.push_back(tria);
   if (quad.connectM.cols()) mesh.blocks.push_back(quad);
@@ -592,8 +593,7 @@ constexpr char kEnsightNumber[] = "%12.5e";
 
 const mesh_format kFormats[] = {
     {"STL", ".stl", read_stl, write_stl, stl_message, stl_fate, nullptr, false, as_float},
-    {"Wavefront OBJ", ".obj", one_thread<read_obj>, write_obj, obj_message, obj_fate, nullptr,
-     false, nullptr},
+    {"Wavefront OBJ", ".obj", read_obj, write_obj, obj_message, obj_fate, nullptr, false, nullptr},
     {"NASTRAN bulk data", ".nas .bdf .dat", one_thread<read_nastran>, write_nastran,
      nastran_message, nastran_fate, nullptr, true, nullptr},
     {"FEMAP neutral", ".neu", read_runs<FEMAP_input>, write_femap, femap_message, femap_fate,

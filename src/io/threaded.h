@@ -12,6 +12,9 @@ namespace detail {
 
 int stl_read_file(const char* name, unsigned threads, dense2D<double>& coords,
                   dense2D<unsigned>& connectM);
+int obj_read_file(const char* name, unsigned threads, dense2D<double>& coords, dense2D<double>& uv,
+                  dense2D<double>& normals, dense2D<unsigned>& connectM_tria,
+                  dense2D<unsigned>& connectM_quad);
 int msh_read_file(const char* name, unsigned threads, dense2D<double>& coords,
                   dense2D<unsigned>& connectM, dense1D<unsigned>& bounds, dense1D<int>& types,
                   dense1D<unsigned>& refs);

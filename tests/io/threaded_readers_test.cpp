@@ -169,7 +169,7 @@ using threaded_readers = io_test;
 
 TEST_F(threaded_readers, SameMeshAndErrorsAsOneThread) {
   const mesh_data m = sample();
-  for (const char* ext : {".msh", ".vtk", ".mesh", ".stl"}) {
+  for (const char* ext : {".msh", ".vtk", ".mesh", ".stl", ".obj"}) {
     const std::string file = path(std::string("sample") + ext);
     ASSERT_EQ(write_mesh(file.c_str(), m, write_options()), 0) << ext;
     expect_copies_agree(file, read_file(file));

@@ -69,16 +69,20 @@ constexpr std::size_t kBytesPerWord = 16;
 
 bool split_words(unsigned threads, const char* text, const char* end, std::size_t count,
                  std::size_t parts, word_chunks& chunks) {
-  const std::size_t held = static_cast<std::size_t>(end - text);
-  std::size_t span = std::min(held, std::max<std::size_t>(count, 1) * kBytesPerWord);
-  for (;;) {
+  chunks = word_chunks();
+  std::size_t seen = 0;
+  const char* from = text;
+  // Each round counts the words of the next span (as long as all before
+  // it), in `parts` byte ranges, until the count is reached.
+  for (std::size_t span = std::max<std::size_t>(count, 1) * kBytesPerWord; seen < count;
+       span = static_cast<std::size_t>(from - text)) {
+    if (from == end) return false;
+    const std::size_t bytes = std::min(span, static_cast<std::size_t>(end - from));
     std::vector<const char*> cut(parts + 1);
     for (std::size_t c = 0; c <= parts; ++c)
-      cut[c] = word_edge(text, text + span / parts * c + (c == parts ? span % parts : 0), end);
+      cut[c] = word_edge(text, from + bytes / parts * c + (c == parts ? bytes % parts : 0), end);
     std::vector<std::size_t> words(parts);
     run_parallel(threads, parts, [&](std::size_t c) { words[c] = words_in(cut[c], cut[c + 1]); });
-    chunks = word_chunks();
-    std::size_t seen = 0;
     for (std::size_t c = 0; c < parts && seen < count; ++c) {
       const std::size_t take = std::min(words[c], count - seen);
       const char* stop = cut[c + 1];
@@ -93,10 +97,9 @@ bool split_words(unsigned threads, const char* text, const char* end, std::size_
       chunks.first.push_back(seen);
       seen += take;
     }
-    if (seen == count) return true;
-    if (span == held) return false;
-    span = std::min(held, 2 * span);
+    from = cut[parts];
   }
+  return true;
 }
 
 bool line_words::next(std::string_view& w) noexcept {

@@ -86,8 +86,8 @@ struct word_chunks {
 };
 
 // Splits the first `count` white-space separated words from `text` on into
-// `parts` chunks, counting the words of each byte range on `threads`
-// threads (the range looked at grows until it holds them). False when
+// chunks, counting the words of `parts` byte ranges at a time on `threads`
+// threads (the bytes looked at double until they hold them). False when
 // [text, end) holds fewer.
 bool split_words(unsigned threads, const char* text, const char* end, std::size_t count,
                  std::size_t parts, word_chunks& chunks);

@@ -188,30 +188,40 @@ int read_nodes(vtk_values& values, long long n, std::size_t width, dense1D<unsig
 
 // The `size` numbers of a 4.x cell list parsed on several threads, then
 // taken as cells when they are n cells, each its node count and nodes, that
-// fill them exactly; false (cells untouched) when left to one thread.
+// fill them exactly (numbers outside [0, UINT_MAX) read as UINT_MAX, which
+// no count or node may be); false (cells untouched) when left to one thread.
 bool listed_cells(vtk_values& values, long long n, long long size, vtk_cells& cells) {
-  if (size < 0 || !values.may_list(static_cast<std::size_t>(size))) return false;
-  std::vector<long long> all(static_cast<std::size_t>(size));
-  const std::size_t offsets = cells.offsets.size(), nodes = cells.nodes.size();
+  dense1D<unsigned> all;
+  if (size < 0 || !cells.offsets.empty() || !cells.nodes.empty() ||
+      !values.may_list(static_cast<std::size_t>(size)) ||
+      !all.resize(static_cast<std::size_t>(size)) || !cells.offsets.reserve(n + 1))
+    return false;
   const auto parse = [&](std::string_view w, std::size_t i) {
-    return input_scan::number(w, all[i]);
+    long long v;
+    if (!input_scan::number(w, v)) return false;
+    all[i] = v >= 0 && v < UINT_MAX ? static_cast<unsigned>(v) : UINT_MAX;
+    return true;
   };
+  // The nodes moved down over the counts, the offsets appended.
   const auto as_cells = [&] {
-    std::size_t k = 0;
-    bool taken = cells.offsets.push_back(0);
-    for (long long i = 0; taken && i < n; ++i) {
-      const long long count = k < all.size() ? all[k++] : -1;
-      taken = count >= 0 && static_cast<std::size_t>(count) <= all.size() - k;
-      for (long long j = 0; taken && j < count; ++j, ++k)
-        taken = all[k] >= 0 && all[k] < UINT_MAX &&
-                cells.nodes.push_back(static_cast<unsigned>(all[k]));
-      taken = taken && cells.offsets.push_back(static_cast<unsigned>(cells.nodes.size()));
+    std::size_t k = 0, kept = 0;
+    cells.offsets.push_back(0);
+    for (long long i = 0; i < n; ++i) {
+      const unsigned count = k < all.size() ? all[k++] : UINT_MAX;
+      if (count > all.size() - k) return false;
+      for (unsigned j = 0; j < count; ++j, ++k) {
+        if (all[k] == UINT_MAX) return false;
+        all[kept++] = all[k];
+      }
+      cells.offsets.push_back(static_cast<unsigned>(kept));
     }
-    return taken && k == all.size();
+    return k == all.size() && all.resize(kept);
   };
-  if (values.listed(all.size(), parse, as_cells)) return true;
-  cells.offsets.resize(offsets);
-  cells.nodes.resize(nodes);
+  if (values.listed(all.size(), parse, as_cells)) {
+    cells.nodes = all;
+    return true;
+  }
+  cells.offsets.clear();
   return false;
 }
 
