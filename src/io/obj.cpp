@@ -11,7 +11,7 @@
 #include <new>
 #include <vector>
 
-#include "common/parallel.h"
+#include "io/shared/chunks.h"
 #include "io/shared/columns.h"
 #include "io/shared/files.h"
 #include "io/shared/lines.h"
@@ -197,7 +197,7 @@ void parse_chunks(const char* text, const char* end, unsigned threads,
   cut[0] = text;
   for (unsigned c = 1; c < threads; ++c)
     cut[c] = line_start(text, std::max(cut[c - 1], text + (end - text) / threads * c), end);
-  detail::run_parallel(threads, threads, [&](std::size_t c) {
+  detail::run_chunks(threads, threads, [&](std::size_t c) {
     parts[c].clear();
     for (const char* p = cut[c]; p < cut[c + 1];) {
       const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(cut[c + 1] - p));

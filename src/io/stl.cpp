@@ -9,9 +9,9 @@
 #include <new>
 #include <vector>
 
-#include "common/parallel.h"
 #include "common/point3.h"
 #include "common/point_table.h"
+#include "io/shared/chunks.h"
 #include "io/shared/columns.h"
 #include "io/shared/files.h"
 #include "io/shared/lines.h"
@@ -434,14 +434,14 @@ class threaded_soup : public facet_vertices {
     const std::size_t blocks = (triangles + kMergeBlock - 1) / kMergeBlock;
     std::vector<std::vector<unsigned>> leaders(blocks);
     std::vector<char> failed(blocks, 0);
-    detail::run_parallel(threads_, blocks, [&](std::size_t b) {
+    detail::run_chunks(threads_, blocks, [&](std::size_t b) {
       failed[b] = !merge_block(b, leaders[b], connectM.data());
     });
     merge_failed_ = std::find(failed.begin(), failed.end(), 1) != failed.end();
     std::vector<std::size_t> first(blocks + 1, 0);
     for (std::size_t b = 0; b < blocks; ++b) first[b + 1] = first[b] + leaders[b].size();
     if (!coords.resize(3, first[blocks])) return false;
-    detail::run_parallel(threads_, blocks, [&](std::size_t b) {
+    detail::run_chunks(threads_, blocks, [&](std::size_t b) {
       for (std::size_t k = 0; k < leaders[b].size(); ++k)
         put(coords, first[b] + k, vertices[leaders[b][k]]);
       const std::size_t last = std::min(vertices.size(), 3 * kMergeBlock * (b + 1));
@@ -462,7 +462,7 @@ class threaded_soup : public facet_vertices {
   void find_heights(std::size_t triangles) {
     const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads_, triangles));
     std::vector<double> least(parts, 0.0);
-    detail::run_parallel(threads_, parts, [&](std::size_t part) {
+    detail::run_chunks(threads_, parts, [&](std::size_t part) {
       std::size_t first, last;
       detail::split_range(triangles, part, parts, first, last);
       for (std::size_t t = first; t < last; ++t) {
@@ -527,8 +527,8 @@ bool read_chunks(text_lines& in, threaded_soup& s, unsigned threads) {
     if (c > 0) chunks[c - 1].end = chunks[c].begin;
   }
   chunks.back().end = end;
-  detail::run_parallel(threads, chunks.size(),
-                       [&](std::size_t c) { read_chunk(chunks[c], end, in.ended()); });
+  detail::run_chunks(threads, chunks.size(),
+                     [&](std::size_t c) { read_chunk(chunks[c], end, in.ended()); });
   const char* resume = text;
   for (const facet_chunk& chunk : chunks) {
     s.vertices.insert(s.vertices.end(), chunk.vertices.begin(), chunk.vertices.end());

@@ -19,7 +19,7 @@ constexpr unsigned kThreads[] = {2, 3, 7};
 // Lines of a list before the readers split it (io/shared/chunks.h).
 constexpr std::size_t kListLines = 1024;
 // Every this many lines a damaged copy, beside those at the chunk limits.
-constexpr std::size_t kStride = 31;
+constexpr std::size_t kStride = 61;
 
 struct outcome {
   int code = 0;

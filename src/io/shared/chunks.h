@@ -3,8 +3,10 @@
 // parsed into its own slots, the chunks joined in file order by the caller.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstring>
+#include <new>
 #include <string_view>
 #include <vector>
 
@@ -13,6 +15,22 @@
 namespace ovk {
 namespace quernfold {
 namespace detail {
+
+// Runs body(t) for t in [0, count) on `threads` threads (run_parallel);
+// a std::bad_alloc thrown by a body is thrown again on the calling thread
+// once all have ended.
+template <class Body>
+void run_chunks(unsigned threads, std::size_t count, const Body& body) {
+  std::atomic<bool> out_of_memory{false};
+  run_parallel(threads, count, [&](std::size_t t) {
+    try {
+      body(t);
+    } catch (const std::bad_alloc&) {
+      out_of_memory = true;
+    }
+  });
+  if (out_of_memory) throw std::bad_alloc();
+}
 
 // Lists shorter than this many lines are parsed on the calling thread.
 constexpr std::size_t kParallelLines = 1024;
@@ -61,7 +79,7 @@ class line_words {
 template <class Parse>
 bool parse_chunks(unsigned threads, const std::vector<line_chunk>& chunks, const Parse& parse) {
   std::vector<char> taken(chunks.size(), 0);
-  run_parallel(threads, chunks.size(), [&](std::size_t c) {
+  run_chunks(threads, chunks.size(), [&](std::size_t c) {
     const line_chunk& chunk = chunks[c];
     const char* p = chunk.begin;
     for (std::size_t k = 0; k < chunk.count; ++k) {
@@ -98,7 +116,7 @@ bool split_words(unsigned threads, const char* text, const char* end, std::size_
 template <class Parse>
 bool parse_words(unsigned threads, const word_chunks& chunks, const Parse& parse) {
   std::vector<char> taken(chunks.begin.size(), 0);
-  run_parallel(threads, chunks.begin.size(), [&](std::size_t c) {
+  run_chunks(threads, chunks.begin.size(), [&](std::size_t c) {
     line_words words(chunks.begin[c], chunks.end[c]);
     std::string_view w;
     for (std::size_t i = chunks.first[c]; words.next(w); ++i)
