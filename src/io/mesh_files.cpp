@@ -266,7 +266,7 @@ int read_runs(const char* path, mesh_data& mesh, unsigned threads) {
   dense2D<unsigned> all;
   dense1D<unsigned> bounds, pids;
   dense1D<int> types;
-  const int code = Threaded && threads > 1
+  const int code = Threaded != nullptr && threads > 1
                        ? Threaded(path, threads, mesh.coords, all, bounds, types, pids)
                        : Reader(path, mesh.coords, all, bounds, types, pids);
   if (code != 0 || bounds.empty()) return code;
