@@ -228,6 +228,10 @@ struct nastran_read_settings {
   // true: a blank property field of an element card reads as property 0
   // (decks written without properties); false: the card is left out.
   bool blank_property_is_zero = false;
+  // Threads that read the deck (the file-name form; 1: this thread only).
+  // With more the file is held whole and cut into chunks read apart; every
+  // output, code and line is the same as with 1.
+  unsigned threads = 1;
 };
 // The core form with settings; `skipped` receives the element cards of a
 // known name that were left out, counted by name and reason (emptied first),

@@ -279,12 +279,13 @@ int read_runs(const char* path, mesh_data& mesh, unsigned threads) {
 // NASTRAN decks as whole meshes: a blank property field reads as property 0
 // (decks written without properties), and the element cards still left out
 // are counted.
-int read_nastran(const char* path, mesh_data& mesh) {
+int read_nastran(const char* path, mesh_data& mesh, unsigned threads) {
   dense2D<unsigned> all;
   dense1D<unsigned> bounds, pids;
   dense1D<int> types;
   nastran_read_settings settings;
   settings.blank_property_is_zero = true;
+  settings.threads = threads;
   const int code = NASTRAN_input(path, mesh.coords, all, bounds, types, pids, settings,
                                  mesh.left_out, mesh.malformed_line);
   if (code != 0 || bounds.empty()) return code;
@@ -594,8 +595,8 @@ constexpr char kEnsightNumber[] = "%12.5e";
 const mesh_format kFormats[] = {
     {"STL", ".stl", read_stl, write_stl, stl_message, stl_fate, nullptr, false, as_float},
     {"Wavefront OBJ", ".obj", read_obj, write_obj, obj_message, obj_fate, nullptr, false, nullptr},
-    {"NASTRAN bulk data", ".nas .bdf .dat", one_thread<read_nastran>, write_nastran,
-     nastran_message, nastran_fate, nullptr, true, nullptr},
+    {"NASTRAN bulk data", ".nas .bdf .dat", read_nastran, write_nastran, nastran_message,
+     nastran_fate, nullptr, true, nullptr},
     {"FEMAP neutral", ".neu", read_runs<FEMAP_input>, write_femap, femap_message, femap_fate,
      nullptr, true, nullptr},
     {"MEDIT", ".mesh", read_runs<medit_input, true, detail::medit_read_file>, write_medit,
