@@ -3,6 +3,7 @@
 // unordered.
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -80,6 +81,12 @@ class tag_map {
   // tag, and the tags with them. kMalformed when a tag repeats.
   int sort(mesh_output& out, dense1D<std::uint64_t>& tags) {
     const std::size_t n = tags.size();
+    if (std::adjacent_find(tags.begin(), tags.end(), std::greater_equal<std::uint64_t>()) ==
+        tags.end()) {  // ascending already: nothing moves
+      if (!sorted_.resize(n)) return no_memory;
+      std::copy(tags.begin(), tags.end(), sorted_.begin());
+      return index();
+    }
     dense1D<unsigned> order;
     dense2D<double> held;
     if (!order.resize(n) || !held.resize(3, n)) return no_memory;
@@ -96,11 +103,7 @@ class tag_map {
       if (j > 0 && sorted_[j] == sorted_[j - 1]) return kMalformed;
     }
     std::copy(sorted_.begin(), sorted_.end(), tags.begin());
-    dense_.clear();
-    if (n == 0 || sorted_[n - 1] - sorted_[0] >= kDenseTagFactor * n + kDenseTagMargin) return 0;
-    if (!dense_.resize(sorted_[n - 1] - sorted_[0] + 1, no_index)) return no_memory;
-    for (std::size_t j = 0; j < n; ++j) dense_[sorted_[j] - sorted_[0]] = static_cast<unsigned>(j);
-    return 0;
+    return index();
   }
 
   // The column of `tag`, no_index when no node has it.
@@ -114,6 +117,17 @@ class tag_map {
   }
 
  private:
+  // The table by tag of the ascending tags in sorted_, when they are dense
+  // enough.
+  int index() {
+    const std::size_t n = sorted_.size();
+    dense_.clear();
+    if (n == 0 || sorted_[n - 1] - sorted_[0] >= kDenseTagFactor * n + kDenseTagMargin) return 0;
+    if (!dense_.resize(sorted_[n - 1] - sorted_[0] + 1, no_index)) return no_memory;
+    for (std::size_t j = 0; j < n; ++j) dense_[sorted_[j] - sorted_[0]] = static_cast<unsigned>(j);
+    return 0;
+  }
+
   dense1D<std::uint64_t> sorted_;
   dense1D<unsigned> dense_;
 };
