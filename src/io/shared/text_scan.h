@@ -187,7 +187,7 @@ class input_scan : public stream_window {
   // Whether the rest of a whole input can hold `count` words (each but the
   // last followed by white space), so that their slots may be had first.
   bool may_hold(std::size_t count) const noexcept {
-    return whole() && count / 2 <= static_cast<std::size_t>(held_end() - cursor()) / 2 + 1;
+    return whole() && count <= (static_cast<std::size_t>(held_end() - cursor()) + 1) / 2;
   }
   // Moves the cursor to `at`, between cursor() and held_end().
   void move_to(const char* at) noexcept { pos_ = static_cast<std::size_t>(at - buf_); }
