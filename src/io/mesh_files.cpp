@@ -297,12 +297,6 @@ int runs_as_blocks(mesh_data& mesh, Read read) {
   return blocks;
 }
 
-template <int (*Reader)(const char*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
-                        dense1D<int>&, dense1D<unsigned>&)>
-int read_runs(const char* path, mesh_data& mesh) {
-  return runs_as_blocks<true>(mesh, [&](auto&... out) { return Reader(path, out...); });
-}
-
 // A run reader that takes notes (read_with_notes).
 template <int (*Noted)(const char*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
                        dense1D<int>&, dense1D<unsigned>&, detail::read_notes&),
@@ -639,8 +633,8 @@ const mesh_format kFormats[] = {
     {"Wavefront OBJ", ".obj", read_obj, write_obj, obj_message, obj_fate, nullptr, false, nullptr},
     {"NASTRAN bulk data", ".nas .bdf .dat", read_nastran, write_nastran, nastran_message,
      nastran_fate, nullptr, true, through_large_field, kWrittenTolerance},
-    {"FEMAP neutral", ".neu", read_runs<FEMAP_input>, write_femap, femap_message, femap_fate,
-     nullptr, true, nullptr},
+    {"FEMAP neutral", ".neu", read_noted<detail::femap_input_noted>, write_femap, femap_message,
+     femap_fate, nullptr, true, nullptr},
     {"MEDIT", ".mesh", read_noted<detail::medit_input_noted>, write_medit, scanned_message,
      medit_fate, nullptr, false, nullptr},
     {"MEDIT binary", ".meshb", read_noted<detail::medit_input_noted>, nullptr, scanned_message,

@@ -41,7 +41,7 @@ struct read_notes {
 };
 
 // The file-name forms of the readers that also fill `notes`: the core forms
-// of the MSH, MEDIT and VTK readers, STL_input and WavefrontOBJ_input (same
+// of the MSH, MEDIT, VTK and FEMAP readers, STL_input and WavefrontOBJ_input (same
 // outputs and codes as the forms without notes).
 int msh_input_noted(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
                     dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs,
@@ -52,6 +52,9 @@ int medit_input_noted(const char* name, dense2D<double>& coords, dense2D<unsigne
 int vtk_input_noted(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
                     dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs,
                     read_notes& notes);
+int femap_input_noted(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                      dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs,
+                      read_notes& notes);
 int stl_input_noted(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
                     read_notes& notes);
 int obj_input_noted(const char* name, dense2D<double>& coords, dense2D<double>& uv,
