@@ -256,6 +256,11 @@ int read_with_notes(const char* path, mesh_data& mesh, Read read) {
   return code;
 }
 
+// The STL reader's code of a malformed or truncated facet.
+constexpr int kStlMalformed = -3;
+
+// A text file that fails with a malformed facet is that, whatever the
+// binary form then says of it.
 int read_stl(const char* path, mesh_data& mesh) {
   mesh_block b;
   b.type = ET_TRIA3;
@@ -263,7 +268,7 @@ int read_stl(const char* path, mesh_data& mesh) {
     return detail::stl_input_noted(path, mesh.coords, b.connectM, notes);
   });
   if (code == 0) mesh.blocks.push_back(b);
-  return code;
+  return code != 0 && mesh.malformed_line ? kStlMalformed : code;
 }
 
 int read_obj(const char* path, mesh_data& mesh) {

@@ -2,6 +2,7 @@
 // as the width leaves, and the one that reads back closest.
 #include "io/shared/field_text.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -48,10 +49,12 @@ int drop_exponent_letter(char* text) {
 }
 
 // The text of `form` ("%#.*f" or "%.*E") with the most decimals that fits
-// `width`, letterless exponent with `no_letter`; length 0 when none fits.
-void best_of_form(double x, const char* form, bool no_letter, int width, field_candidate& c) {
+// `width`, letterless exponent with `no_letter`, trying `start` decimals
+// first; length 0 when none fits.
+void best_of_form(double x, const char* form, bool no_letter, int width, int start,
+                  field_candidate& c) {
   c.length = 0;
-  for (int decimals = kMaxDecimals; decimals >= 0; --decimals) {
+  for (int decimals = std::min(start, kMaxDecimals); decimals >= 0; --decimals) {
     char text[kMaxNumberText];
     if (std::snprintf(text, sizeof text, form, decimals, x) >= static_cast<int>(sizeof text))
       continue;
@@ -72,12 +75,22 @@ char* format_in_field(char* out, double x, int width, double& value) noexcept {
   shortest_with_point(x, best);
   if (best.length > width) {
     best.length = 0;
+    // The decimals that fill the width when the rest is as short as it can
+    // be: a sign, the leading digit(s), the point and the shortest exponent
+    // ("E+0" / "+0"); a longer rest costs one try per character.
+    const int sign = std::signbit(x) ? 1 : 0;
+    const double magnitude = std::fabs(x);
+    const int whole = magnitude >= 1.0 ? static_cast<int>(std::log10(magnitude)) + 1 : 1;
     const struct {
       const char* form;
       bool no_letter;
-    } kForms[] = {{"%.*E", false}, {"%#.*f", false}, {"%.*E", true}};
+      int start;
+    } kForms[] = {{"%.*E", false, width - sign - 5},
+                  {"%#.*f", false, width - sign - whole - 1},
+                  {"%.*E", true, width - sign - 4}};
     for (const auto& f : kForms) {
-      best_of_form(x, f.form, f.no_letter, width, c);
+      if (f.start < 0 || !std::isfinite(x)) continue;
+      best_of_form(x, f.form, f.no_letter, width, f.start, c);
       if (c.length && (!best.length || std::fabs(c.value - x) < std::fabs(best.value - x)))
         best = c;
     }
