@@ -1,9 +1,6 @@
 """One row per defect that files and messages once had, each run through the tool (and the package where
 the defect was the package's) on meshes made by gmsh and meshio, asserting the behaviour that replaced it."""
-import os
-import pathlib
 import re
-import shutil
 import subprocess
 import warnings
 
@@ -11,12 +8,10 @@ import numpy as np
 import pytest
 
 import quernfold as qf
+from test_interop import GMSH, ROOT, TOOL, positive
 
 meshio = pytest.importorskip("meshio")
-GMSH = shutil.which("gmsh")
 pytestmark = pytest.mark.skipif(not GMSH, reason="no gmsh")
-ROOT = pathlib.Path(__file__).resolve().parents[2]
-TOOL = os.environ.get("QUERNFOLD_CLI") or str(pathlib.Path(qf.__file__).resolve().parents[2] / "tools" / "quernfold")
 GEO = ('SetFactory("OpenCASCADE"); Box(1) = {0, 0, 0, %g, %g, %g}; Mesh.MeshSizeMax = %g;\n'
        'Physical Volume("solid") = {1}; Physical Surface("skin") = {1, 2, 3, 4, 5, 6};\n')
 MESHES = {"box": (GEO % (1, 1, 2, 0.5), []), "quadratic": (GEO % (1, 1, 1, 0.6), ["-order", "2"]),
@@ -37,14 +32,6 @@ def tool(w, *args):
     return subprocess.run([TOOL, *map(str, args)], cwd=w, capture_output=True, text=True)
 
 
-def solids_positive(m):
-    """Every solid positive in meshio's convention (meshio turns VTK's wedges into its own order when it reads)."""
-    corners = {"tetra": (0, 1, 2, 3), "tetra10": (0, 1, 2, 3), "pyramid": (0, 1, 3, 4), "hexahedron": (0, 1, 3, 4),
-               "wedge": (0, 1, 2, 3)}
-    q = [m.points[b.data[:, corners[b.type]]] for b in m.cells if b.type in corners]
-    return bool(q) and all((np.linalg.det(np.stack([p[:, k] - p[:, 0] for k in (1, 2, 3)], 1)) > 0).all() for p in q)
-
-
 def enclosed(points, triangles):
     a, b, c = (points[triangles[:, k]] for k in range(3))
     return np.einsum("ij,ij", a, np.cross(b, c)) / 6
@@ -53,14 +40,14 @@ def enclosed(points, triangles):
 def medit_without_comment(w):
     tool(w, "convert", "box.msh", "box.mesh")
     (w / "bare.mesh").write_text("".join(l for l in open(w / "box.mesh") if not l.startswith("#")))
-    return solids_positive(meshio.read(w / "box.mesh")) and tool(w, "convert", "bare.mesh", "bare.msh").returncode == 0 \
-        and solids_positive(meshio.read(w / "bare.msh"))
+    return positive(meshio.read(w / "box.mesh")) and tool(w, "convert", "bare.mesh", "bare.msh").returncode == 0 \
+        and positive(meshio.read(w / "bare.msh"))
 
 
 def vtk_wedges(w):
     tool(w, "convert", "block.msh", "block.vtk")
     m = meshio.read(w / "block.vtk")
-    return "wedge" in m.cells_dict and solids_positive(m)
+    return "wedge" in m.cells_dict and positive(m)
 
 
 def outward_skin(w):
@@ -70,10 +57,9 @@ def outward_skin(w):
     return enclosed(skin.points, skin.cells[0].data) > 0 and enclosed(package.points, package.cells[0].data) > 0
 
 
-def micro_box(w, ext):
-    tool(w, "convert", "micro.msh", "micro" + ext)
-    info = tool(w, "info", "micro" + ext).stdout
-    return "coincident nodes: 0" in info and "non-positive jacobians (dimension 3): 0" in info
+def micro_box(w):
+    said = [tool(w, "convert", "micro.msh", "micro" + e) and tool(w, "info", "micro" + e).stdout for e in (".vtk", ".neu")]
+    return all("coincident nodes: 0" in i and "non-positive jacobians (dimension 3): 0" in i for i in said)
 
 
 def meshio_deck(w):
@@ -97,10 +83,13 @@ def groups(w):
     return set(m.field_data) == {"solid", "skin"} and "gmsh:physical" in m.cell_data
 
 
-def stl_form_kept(w):
+def forms_kept(w):
     tool(w, "boundary", "box.msh", "b.stl", "--binary")
-    tool(w, "convert", "b.stl", "b.stl")
-    return not (w / "b.stl").read_bytes().startswith(b"solid")
+    m = meshio.read(w / "box.msh")
+    meshio.write(w / "z.vtu", meshio.Mesh(m.points, [c for c in m.cells if c.type == "tetra"]), binary=True)
+    tool(w, "convert", "b.stl", "b.stl"), tool(w, "convert", "z.vtu", "z.vtu")
+    head = (w / "z.vtu").read_bytes()[:2000]
+    return not (w / "b.stl").read_bytes().startswith(b"solid") and b"compressor=" in head and b'"ascii"' not in head
 
 
 def none_points(w):
@@ -161,28 +150,19 @@ def cbar_orientation(w):
     return re.search(r"elements: 3\b", tool(w, "info", "bars.nas").stdout) is not None
 
 
-def vtu_form_kept(w):
-    m = meshio.read(w / "box.msh")
-    meshio.write(w / "z.vtu", meshio.Mesh(m.points, [c for c in m.cells if c.type == "tetra"]), binary=True)
-    tool(w, "convert", "z.vtu", "z.vtu")
-    head = (w / "z.vtu").read_bytes()[:2000]
-    return b"compressor=" in head and b'format="ascii"' not in head
-
-
 ROWS = {"medit tetrahedra inverted, also without our comment": medit_without_comment,
         "VTK wedges inverted for VTK": vtk_wedges, "skins inside out": outward_skin,
-        "VTK keeps 6 decimals": lambda w: micro_box(w, ".vtk"), "FEMAP keeps 6 decimals": lambda w: micro_box(w, ".neu"),
+        "VTK and FEMAP keep 6 decimals": micro_box,
         "meshio's NASTRAN deck reads as 0 elements": meshio_deck,
         "a shopping list is a mesh": lambda w: (w / "notamesh.obj").write_text("milk\neggs\n") and
         "no mesh found" in tool(w, "info", "notamesh.obj").stderr,
         "size 0 at mid-edge nodes, old .sol header": size_map, "physical groups and names lost": groups,
         "clean --tol inf deletes the mesh": lambda w: tool(w, "clean", "--tol", "inf", "box.msh", "c.msh").returncode == 1,
         "--binary ignored for text-only formats": lambda w: tool(w, "convert", "--binary", "box.msh", "t.mesh").returncode == 1,
-        "binary STL over itself becomes text": stl_form_kept, "None points accepted": none_points,
+        "binary STL (and compressed VTK XML) over itself change form": forms_kept, "None points accepted": none_points,
         "messages: code numbers, no reason, MSH named .stl a malformed facet": messages,
         "no line number of a malformed record": line_of_bad_record, "records left out without a word": skipped_counted,
-        "NASTRAN 10 digits per coordinate": nastran_far, "CBAR/CBEAM with orientation, meshio's CTETRA_": cbar_orientation,
-        "compressed VTK XML over itself changes form": vtu_form_kept}
+        "NASTRAN 10 digits per coordinate": nastran_far, "CBAR/CBEAM with orientation, meshio's CTETRA_": cbar_orientation}
 
 
 @pytest.mark.parametrize("row", ROWS)
