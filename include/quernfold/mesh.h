@@ -287,7 +287,7 @@ int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<dou
 
 // Code of the measures beyond the library's: the mesh has no element of the
 // dimension the operation needs (a surface for outline).
-inline constexpr int mesh_wrong_dimension = -316;
+inline constexpr int mesh_wrong_dimension = -317;
 
 // Signed size of every element of one block, in column order (sizes emptied
 // first): lines their length; triangles and quadrangles their area (with 2
