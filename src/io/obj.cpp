@@ -2,13 +2,16 @@
 // quadrangle faces, through standard file streams in text mode.
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iomanip>
+#include <iterator>
 #include <locale>
 #include <memory>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "io/shared/chunks.h"
@@ -16,7 +19,7 @@
 #include "io/shared/files.h"
 #include "io/shared/lines.h"
 #include "io/shared/number_text.h"
-#include "io/threaded.h"
+#include "io/shared/read_notes.h"
 #include "quernfold/io.h"
 
 namespace ovk {
@@ -30,6 +33,12 @@ constexpr int kMalformed = -2;
 constexpr std::size_t kVertexValues = 3;
 constexpr std::size_t kNormalValues = 3;
 constexpr std::size_t kMaxTexture = 4;
+// Statements of geometry that is not read (points, lines, free-form
+// curves and surfaces), and why they and faces of other corner counts are
+// left out.
+constexpr const char* kGeometryNotRead[] = {"p", "l", "curv", "curv2", "surf"};
+constexpr char kStatementNotRead[] = "statement not read";
+constexpr char kCornerCount[] = "only faces of 3 or 4 corners are read";
 // Digits after the decimal point of written numbers.
 constexpr int kDigits = 8;
 
@@ -120,6 +129,8 @@ struct obj_line {
   std::size_t count = 0;
   double values[kKeptValues];
   face_corners face;
+  int statement = -1;      // of another line: its kGeometryNotRead entry, or -1
+  std::uint64_t next = 0;  // the offset of the byte after the line
 };
 
 // One face vertex word: a, a/b, a//c, a/b/c, a/b/ or a//. The word is
@@ -156,9 +167,11 @@ void add_corner(const char* p, const char* end_of_word, face_corners& face) {
   ++face.count;
 }
 
-// The line [p, end) (its line end dropped).
-obj_line parse_line(const char* p, const char* end) {
+// The line [p, end) (its line end dropped), which ends before offset
+// `next` of the input.
+obj_line parse_line(const char* p, const char* end, std::uint64_t next) {
   obj_line line;
+  line.next = next;
   const char *word, *word_end;
   if (!next_word(p, end, word, word_end)) return line;
   if (is_word(word, word_end, "f")) {
@@ -173,9 +186,9 @@ obj_line parse_line(const char* p, const char* end) {
     line.key = obj_line::kNormal;
   else if (is_word(word, word_end, "vt"))
     line.key = obj_line::kTexture;
-  else
-    return line;
-  line.count = numbers(p, end, line.values);
+  for (int k = 0; line.key == obj_line::kOther && k < int(std::size(kGeometryNotRead)); ++k)
+    if (is_word(word, word_end, kGeometryNotRead[k])) line.statement = k;
+  if (line.key != obj_line::kOther) line.count = numbers(p, end, line.values);
   return line;
 }
 
@@ -191,7 +204,7 @@ const char* line_start(const char* text, const char* at, const char* end) {
 // The lines of [text, end) (whole lines) parsed on several threads, one
 // chunk of whole lines per thread, each chunk's lines in order into its own
 // list (emptied first).
-void parse_chunks(const char* text, const char* end, unsigned threads,
+void parse_chunks(const char* text, const char* end, std::uint64_t offset, unsigned threads,
                   std::vector<std::vector<obj_line>>& parts) {
   std::vector<const char*> cut(threads + 1, end);
   cut[0] = text;
@@ -202,17 +215,26 @@ void parse_chunks(const char* text, const char* end, unsigned threads,
     for (const char* p = cut[c]; p < cut[c + 1];) {
       const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(cut[c + 1] - p));
       const char* line_end = nl ? static_cast<const char*>(nl) : cut[c + 1];
-      parts[c].push_back(parse_line(p, line_end));
-      p = line_end + 1;
+      const char* after = nl ? line_end + 1 : line_end;
+      parts[c].push_back(
+          parse_line(p, line_end, offset + static_cast<std::uint64_t>(after - text)));
+      p = after;
     }
   });
 }
 
 class obj_reader {
  public:
+  // With `notes`, the statements left out and the line of a malformed one
+  // are noted there.
   obj_reader(dense2D<double>& coords, dense2D<double>& uv, dense2D<double>& normals,
-             dense2D<unsigned>& tria, dense2D<unsigned>& quad)
-      : coords_(coords, 3), uv_(uv, 0), normals_(normals, 3), tria_(tria, 3), quad_(quad, 4) {}
+             dense2D<unsigned>& tria, dense2D<unsigned>& quad, detail::read_notes* notes)
+      : coords_(coords, 3),
+        uv_(uv, 0),
+        normals_(normals, 3),
+        tria_(tria, 3),
+        quad_(quad, 4),
+        notes_(notes) {}
 
   // Reads up to the end or the first error; what was read stays. With
   // threads > 1 the whole file is held and its lines parsed in chunks, then
@@ -229,7 +251,7 @@ class obj_reader {
     detail::line_reader<kObjLines> lines(stream);
     if (threads > 1) return lines.take_whole() ? read_held(lines, threads) : no_memory;
     while (lines.next())
-      if (int code = take(parse_line(lines.begin(), lines.end()))) return code;
+      if (int code = take(parse_line(lines.begin(), lines.end(), lines.offset()))) return code;
     return lines.error();
   }
 
@@ -237,11 +259,12 @@ class obj_reader {
   // taken in order.
   int read_held(detail::line_reader<kObjLines>& lines, unsigned threads) {
     const char *text = lines.unread(), *end = lines.held_end();
+    const std::uint64_t offset = lines.offset();
     std::vector<std::vector<obj_line>> parts(threads);
     for (const char* at = text; at < end;) {
       const std::size_t left = static_cast<std::size_t>(end - at);
       const char* stop = line_start(text, at + std::min(left, kRoundBytes * threads), end);
-      parse_chunks(at, stop, threads, parts);
+      parse_chunks(at, stop, offset + static_cast<std::uint64_t>(at - text), threads, parts);
       for (const std::vector<obj_line>& part : parts)
         for (const obj_line& line : part)
           if (int code = take(line)) return code;
@@ -250,7 +273,15 @@ class obj_reader {
     return 0;
   }
 
+  // A line taken after those before it; the place of a malformed one is
+  // noted.
   int take(const obj_line& line) {
+    const int code = take_line(line);
+    if (code == kMalformed && notes_) notes_->line_failed(line.next);
+    return code;
+  }
+
+  int take_line(const obj_line& line) {
     switch (line.key) {
       case obj_line::kVertex:
         if (line.count < kVertexValues) return kMalformed;
@@ -264,6 +295,8 @@ class obj_reader {
       case obj_line::kFace:
         return take_face(line.face);
       default:
+        if (notes_ && line.statement >= 0)
+          notes_->count(kGeometryNotRead[line.statement], kStatementNotRead);
         return 0;
     }
   }
@@ -294,7 +327,10 @@ class obj_reader {
     if (face.malformed || static_cast<long>(coords_.size()) + face.lowest < 0) return kMalformed;
     if ((face.texture && !seen_texture_) || (face.normal && !seen_normals_)) return kMalformed;
     const std::size_t n = face.count;
-    if (n != 3 && n != 4) return 0;
+    if (n != 3 && n != 4) {
+      if (notes_) notes_->count("f with " + std::to_string(n) + " corners", kCornerCount);
+      return 0;
+    }
     unsigned cols[kKeptCorners];
     for (std::size_t i = 0; i < n; ++i) cols[i] = vertex_column(face.vertex[i]);
     detail::column_writer<unsigned>& target = n == 3 ? tria_ : quad_;
@@ -308,6 +344,7 @@ class obj_reader {
   detail::column_writer<unsigned> quad_;
   bool seen_texture_ = false;
   bool seen_normals_ = false;
+  detail::read_notes* notes_;
 };
 
 // Checks of the writer after the file is open, in order.
@@ -375,12 +412,13 @@ bool join_columns(const dense2D<unsigned>& a, const dense2D<unsigned>& b, dense2
 int WavefrontOBJ_input(char const* name, dense2D<double>& coords, dense2D<double>& uv,
                        dense2D<double>& normals, dense2D<unsigned>& connectM_tria,
                        dense2D<unsigned>& connectM_quad) {
-  return detail::obj_read_file(name, 1, coords, uv, normals, connectM_tria, connectM_quad);
+  detail::read_notes notes;
+  return detail::obj_input_noted(name, coords, uv, normals, connectM_tria, connectM_quad, notes);
 }
 
-int detail::obj_read_file(const char* name, unsigned threads, dense2D<double>& coords,
-                          dense2D<double>& uv, dense2D<double>& normals,
-                          dense2D<unsigned>& connectM_tria, dense2D<unsigned>& connectM_quad) {
+int detail::obj_input_noted(const char* name, dense2D<double>& coords, dense2D<double>& uv,
+                            dense2D<double>& normals, dense2D<unsigned>& connectM_tria,
+                            dense2D<unsigned>& connectM_quad, read_notes& notes, unsigned threads) {
   const detail::c_locale_scope c_numbers;
   coords.clear();
   uv.clear();
@@ -390,7 +428,7 @@ int detail::obj_read_file(const char* name, unsigned threads, dense2D<double>& c
   if (!name) return -1;
   detail::scoped_file in(name, "r");
   if (!in) return -1;
-  obj_reader reader(coords, uv, normals, connectM_tria, connectM_quad);
+  obj_reader reader(coords, uv, normals, connectM_tria, connectM_quad, &notes);
   return reader.read(in.get(), threads);
 }
 

@@ -16,7 +16,7 @@
 #include "io/shared/files.h"
 #include "io/shared/lines.h"
 #include "io/shared/number_text.h"
-#include "io/threaded.h"
+#include "io/shared/read_notes.h"
 #include "quernfold/search.h"
 
 namespace ovk {
@@ -549,19 +549,24 @@ int read_text_facets(text_lines& in, threaded_soup& s, unsigned threads) {
   return read_text_facets(in, s);
 }
 
+// With `notes`, the line of a malformed facet is noted there.
 int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
-              unsigned threads = 1) {
+              detail::read_notes* notes = nullptr, unsigned threads = 1) {
   coords.clear();
   connectM.clear();
   text_lines in = threads > 1 ? text_lines(stream, kChunkWindow) : text_lines(stream);
   if (!in.ready()) return no_memory;
   if (!in.next() || !has(in, "solid")) return kNotStl;
+  int code;
   if (threads == 1) {
     soup s(coords, connectM);
-    return close_soup(read_text_facets(in, s), s, coords, connectM);
+    code = read_text_facets(in, s);
+    if (code == kBadRecord && notes) notes->line_failed(in.offset());
+    return close_soup(code, s, coords, connectM);
   }
   threaded_soup s(threads);
-  int code = read_text_facets(in, s, threads);
+  code = read_text_facets(in, s, threads);
+  if (code == kBadRecord && notes) notes->line_failed(in.offset());
   if (code == 0 && !s.build(coords, connectM)) code = no_memory;
   return close_soup(code, s, coords, connectM);
 }
@@ -729,11 +734,15 @@ int STL_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM
 }
 
 int STL_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM) {
-  return detail::stl_read_file(name, 1, coords, connectM);
+  detail::read_notes notes;
+  return detail::stl_input_noted(name, coords, connectM, notes);
 }
 
-int detail::stl_read_file(const char* name, unsigned threads, dense2D<double>& coords,
-                          dense2D<unsigned>& connectM) {
+// The text form first; a file that the text form refuses is read in the
+// binary form, and the line the text form noted stays only when that fails
+// too.
+int detail::stl_input_noted(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                            read_notes& notes, unsigned threads) {
   const detail::c_locale_scope c_numbers;
   coords.clear();
   connectM.clear();
@@ -741,13 +750,15 @@ int detail::stl_read_file(const char* name, unsigned threads, dense2D<double>& c
   {
     detail::scoped_file text(name, "rt");
     if (text) {
-      code = read_text(text.get(), coords, connectM, threads);
+      code = read_text(text.get(), coords, connectM, &notes, threads);
       if (!text_failed(code)) return code;
     }
   }
   detail::scoped_file binary(name, "rb");
   if (!binary) return code;
-  return read_binary(binary.get(), coords, connectM);
+  const int binary_code = read_binary(binary.get(), coords, connectM);
+  if (binary_code == 0) notes.placed = false;
+  return binary_code;
 }
 
 int STL_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,
