@@ -201,16 +201,17 @@ const char* line_start(const char* text, const char* at, const char* end) {
   return at;
 }
 
-// The lines of [text, end) (whole lines) parsed on several threads, one
-// chunk of whole lines per thread, each chunk's lines in order into its own
-// list (emptied first).
+// The lines of [text, end) (whole lines) parsed on `threads` threads in
+// parts.size() chunks of whole lines, each chunk's lines in order into its
+// own list (emptied first).
 void parse_chunks(const char* text, const char* end, std::uint64_t offset, unsigned threads,
                   std::vector<std::vector<obj_line>>& parts) {
-  std::vector<const char*> cut(threads + 1, end);
+  const std::size_t chunks = parts.size();
+  std::vector<const char*> cut(chunks + 1, end);
   cut[0] = text;
-  for (unsigned c = 1; c < threads; ++c)
-    cut[c] = line_start(text, std::max(cut[c - 1], text + (end - text) / threads * c), end);
-  detail::run_chunks(threads, threads, [&](std::size_t c) {
+  for (std::size_t c = 1; c < chunks; ++c)
+    cut[c] = line_start(text, std::max(cut[c - 1], text + (end - text) / chunks * c), end);
+  detail::run_chunks(threads, chunks, [&](std::size_t c) {
     parts[c].clear();
     for (const char* p = cut[c]; p < cut[c + 1];) {
       const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(cut[c + 1] - p));
@@ -260,7 +261,7 @@ class obj_reader {
   int read_held(detail::line_reader<kObjLines>& lines, unsigned threads) {
     const char *text = lines.unread(), *end = lines.held_end();
     const std::uint64_t offset = lines.offset();
-    std::vector<std::vector<obj_line>> parts(threads);
+    std::vector<std::vector<obj_line>> parts(detail::kChunksPerThread * threads);
     for (const char* at = text; at < end;) {
       const std::size_t left = static_cast<std::size_t>(end - at);
       const char* stop = line_start(text, at + std::min(left, kRoundBytes * threads), end);

@@ -418,7 +418,8 @@ class msh_reader {
     input_scan& in = num_.scan();
     if (num_.binary || !detail::parallel_list(in.threads(), count)) return false;
     in.skip_blanks();
-    return detail::split_lines(in.cursor(), in.held_end(), count, in.threads(), chunks);
+    return detail::split_lines(in.cursor(), in.held_end(), count,
+                               detail::kChunksPerThread * in.threads(), chunks);
   }
   // Moves the cursor past the lines of the chunks.
   void pass(const std::vector<detail::line_chunk>& chunks) {

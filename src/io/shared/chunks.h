@@ -32,6 +32,10 @@ void run_chunks(unsigned threads, std::size_t count, const Body& body) {
   if (out_of_memory) throw std::bad_alloc();
 }
 
+// Chunks per thread of a list, so that a thread that starts late still
+// finds chunks left.
+constexpr std::size_t kChunksPerThread = 4;
+
 // Lists shorter than this many lines are parsed on the calling thread.
 constexpr std::size_t kParallelLines = 1024;
 

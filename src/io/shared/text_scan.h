@@ -178,7 +178,8 @@ class input_scan : public stream_window {
     if (!parallel_list(threads(), count)) return false;
     skip_blanks();
     word_chunks chunks;
-    if (!split_words(threads(), cursor(), held_end(), count, threads(), chunks) ||
+    if (!split_words(threads(), cursor(), held_end(), count, kChunksPerThread * threads(),
+                     chunks) ||
         !parse_words(threads(), chunks, parse))
       return false;
     after = chunks.end.back();
