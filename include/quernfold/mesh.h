@@ -171,6 +171,11 @@ struct clean_report {
 // their nodes and elements; `in` is not changed). Codes: mesh_bad_tolerance,
 // mesh_bad_field, no_memory, the merge's codes; `out` is then empty.
 int clean_mesh(const mesh_data& in, double tol, mesh_data& out, clean_report& report);
+// The same clean-up with the merge on `threads` threads (0: the machine's
+// cores; 1 starts none): the same mesh and report, bit for bit, for every
+// count.
+int clean_mesh(const mesh_data& in, double tol, mesh_data& out, clean_report& report,
+               unsigned threads);
 // True when every point field has one column per node and every cell field
 // one matrix per block, of one column per element and the same rows in
 // every block.
@@ -338,15 +343,27 @@ int check_facets(const mesh_data& mesh, facet_report& report);
 // node. part[k] is the part of node k (~0U for nodes no element uses);
 // parts are numbered by their lowest node. Codes: no_memory (part empty).
 int node_parts(const mesh_data& mesh, dense1D<unsigned>& part, std::size_t& count);
+// The same on `threads` threads (0: the machine's cores; 1 starts none),
+// each joining the nodes of its own range of every block's columns, the
+// sets then joined: the same parts for every count.
+int node_parts(const mesh_data& mesh, dense1D<unsigned>& part, std::size_t& count,
+               unsigned threads);
 // One mesh per part, in part order: the part's nodes (in their order) and
 // its elements (in their block and column order; blocks without one of its
 // elements left out), refs following. Fields are not carried. Codes:
 // no_memory (parts empty).
 int split_parts(const mesh_data& mesh, std::vector<mesh_data>& parts);
+// The same with the parts found on `threads` threads (node_parts): the same
+// meshes for every count.
+int split_parts(const mesh_data& mesh, std::vector<mesh_data>& parts, unsigned threads);
 
 // The distinct edges (2 x edges, (smaller, larger), ascending) of the vertex
 // nodes of every block of dimension 1 to 3 (no diagonals). Codes: no_memory.
 int mesh_edges(const mesh_data& mesh, dense2D<unsigned>& edges);
+// The same on `threads` threads (0: the machine's cores; 1 starts none),
+// each taking the edges of its own range of every block's columns, then
+// merged in order: the same edges for every count.
+int mesh_edges(const mesh_data& mesh, dense2D<unsigned>& edges, unsigned threads);
 // The boundary edges of a surface (a mesh of dimension 2) as one ET_EDGE2
 // block on the same coordinates (as mesh_boundary). Codes:
 // mesh_wrong_dimension, the codes of mesh_boundary; outline then empty.
@@ -372,6 +389,11 @@ int mesh_outline(const mesh_data& mesh, mesh_data& outline);
 enum class quality_measure { shape, aspect_ratio, radius_ratio, min_angle, scaled_jacobian };
 int cell_qualities(const dense2D<double>& coords, const mesh_block& block, quality_measure measure,
                    dense1D<double>& values);
+// The same on `threads` threads (0: the machine's cores; 1 starts none),
+// each measuring its own range of columns: the same values, bit for bit,
+// for every count.
+int cell_qualities(const dense2D<double>& coords, const mesh_block& block, quality_measure measure,
+                   dense1D<double>& values, unsigned threads);
 
 // Triangles and tetrahedra in place of every other face and solid kind:
 // each quadrangle (corners) is cut along the diagonal through its lowest

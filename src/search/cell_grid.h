@@ -112,13 +112,22 @@ class cell_grid {
   // stay in.
   template <class F>
   void for_each_target(F f) const {
-    for (const slot& s : slots_)
+    for_each_target(0, slots_.size(), f);
+  }
+  // The same for the targets of table slots [first, last) of cell_slots():
+  // disjoint slot ranges ask disjoint targets, and may run at once.
+  template <class F>
+  void for_each_target(std::size_t first, std::size_t last, F f) const {
+    for (std::size_t i = first; i < last; ++i) {
+      const slot& s = slots_[i];
       for (std::uint32_t m = s.start; m < s.start + s.count; ++m) {
         unsigned best = 0;
         const grid_answer answer = search(&points_[D * m], members_[m], best, &s);
         f(members_[m], answer, best);
       }
+    }
   }
+  std::size_t cell_slots() const { return slots_.size(); }
 
  private:
   // A cell of the open-addressing table: its linear number + 1 (0: empty

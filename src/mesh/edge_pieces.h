@@ -1,0 +1,32 @@
+// The distinct edges of a whole mesh in pieces: each piece a contiguous range
+// of every matrix's columns (its own thread), then the pieces merged in
+// order, each edge once, so that the result is copy_edges' for every number
+// of pieces.
+#pragma once
+
+#include <vector>
+
+#include "quernfold/model.h"
+
+namespace ovk {
+namespace quernfold {
+namespace detail {
+
+// The distinct edges of piece `part` of `parts` (copy_edges of columns
+// [first, last) of every matrix, split_range's range; sorted, 2 x edges).
+// Runs on a thread of its own: the piece takes copies, never shares
+// storage with `matrices` (sharing would count references from several
+// threads at once). Codes of copy_edges, no_memory (edges then unstated).
+int piece_edges(const std::vector<dense2D<unsigned>>& matrices, const dense1D<int>& kinds,
+                std::size_t part, std::size_t parts, dense2D<unsigned>& edges);
+// The pieces' edges as copy_edges gives those of the whole (2 x edges,
+// (smaller, larger), ascending). no_memory (edges then unstated).
+int merge_edges(const std::vector<dense2D<unsigned>>& pieces, dense2D<unsigned>& edges);
+// copy_edges of the matrices on `threads` threads (at least 1): pieces
+// run at once, then merged.
+int threaded_edges(const std::vector<dense2D<unsigned>>& matrices, const dense1D<int>& kinds,
+                   unsigned threads, dense2D<unsigned>& edges);
+
+}  // namespace detail
+}  // namespace quernfold
+}  // namespace ovk
