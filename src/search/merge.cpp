@@ -325,16 +325,17 @@ int merge_same_list(const dense2D<double>& coords, const dense1D<unsigned>& U,
   dense1D<unsigned> leader, leaders, position;
   const long followers = detail::find_coincident(coords, D, U, leader, threads);
   if (followers < 0) return no_memory;
-  if (followers == 0) return merge_into_lower_rank<D>(coords, U, U, true, new_IDs, tol, threads);
   // With tol 0 the box of a leader holds only nodes of its very coordinates:
   // its own followers, which come after it, and, for a point with an
   // infinite coordinate, nodes at a NaN distance. So no leader merges,
-  // every follower goes to its leader, and the chains are resolved already.
+  // every follower goes to its leader, and the chains are resolved already
+  // (without followers, nothing merges: no search is needed).
   if (tol == 0) {
     if (!set_identity(new_IDs, coords.cols())) return no_memory;
     for (std::size_t i = 0; i < U.size(); ++i) new_IDs[U[i]] = U[leader[i]];
     return static_cast<int>(followers);
   }
+  if (followers == 0) return merge_into_lower_rank<D>(coords, U, U, true, new_IDs, tol, threads);
 
   if (!leaders.resize(U.size() - followers) || !position.resize(U.size() - followers) ||
       !set_identity(new_IDs, coords.cols())) {
