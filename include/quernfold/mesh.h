@@ -461,6 +461,9 @@ struct write_plan {
 // none), no_memory and measure_mesh's codes; the plan is filled as far as
 // known. Then write_mesh writes it.
 int plan_mesh_write(const char* path, const mesh_data& mesh, write_plan& plan);
+// The same plan with the rounded mesh measured on `threads` threads (0: the
+// machine's cores; 1 starts none): the same plan for every count.
+int plan_mesh_write(const char* path, const mesh_data& mesh, write_plan& plan, unsigned threads);
 
 }  // namespace quernfold
 }  // namespace ovk

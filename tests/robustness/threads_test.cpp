@@ -224,6 +224,14 @@ std::vector<threaded_case> threaded_cases() {
                      b.add_all(part);
                      return b;
                    }});
+  cases.push_back({"write plan of float coordinates", [](const mesh_data& m, unsigned t) {
+                     bits b;
+                     write_plan plan;
+                     b.add(plan_mesh_write("plan.stl", m, plan, t));
+                     b.add_all(std::vector<std::size_t>{plan.kept, plan.coincident_nodes,
+                                                        plan.inverted_elements});
+                     return b;
+                   }});
   cases.push_back({"statistics", [](const mesh_data& m, unsigned t) {
                      bits b;
                      mesh_statistics s;
