@@ -304,6 +304,10 @@ inline constexpr int mesh_wrong_dimension = -316;
 // coordinates' to the power of the dimension. ET_NODE gives zeros. Codes:
 // no_memory (sizes empty).
 int cell_sizes(const dense2D<double>& coords, const mesh_block& block, dense1D<double>& sizes);
+// The same on `threads` threads (0: the machine's cores; 1 starts none),
+// each sizing its own range of columns: the same sizes for every count.
+int cell_sizes(const dense2D<double>& coords, const mesh_block& block, dense1D<double>& sizes,
+               unsigned threads);
 
 // Unit normal of every triangle (3 x triangles, right-hand rule over nodes
 // 0-1-2; coordinates with 2 rows read z = 0; a triangle without area gets

@@ -20,7 +20,7 @@ cannot be had raises MemoryError. Long calls release the interpreter lock,
 so threads run them side by side.
 
 Threads: the whole-mesh calls that take `threads` (statistics, sizes, clean,
-cell_qualities, unique_edges, connected_parts) run on that many threads, 0
+cell_qualities, cell_sizes, volume, area, unique_edges, connected_parts) run on that many threads, 0
 (the default) meaning the machine's cores, and give the same result, bit for
 bit, for every count. The gradation bound of sizes stays on one thread: each
 step of its queue depends on the one before.
@@ -462,14 +462,15 @@ def _from_arrays(points, blocks):
     return Mesh(points, [(t, d) for t, d, _ in blocks], cell_data)
 
 
-def cell_sizes(mesh: "Mesh") -> "list[np.ndarray]":
+def cell_sizes(mesh: "Mesh", threads: int = 0) -> "list[np.ndarray]":
     """Signed size of every cell, float64 (elements,) per block: lines their
     length, triangles and quads their area (signed, positive
     counter-clockwise, with 2-D points; never negative in 3-D), solids their
     volume (positive for valid cells, negative for inverted ones; faces cut
     into triangles at their centre, so exact for planar faces). Quadratic
-    kinds by their corners; vertex blocks 0."""
-    return _quernfold._cell_sizes(mesh.points, _blocks(mesh))
+    kinds by their corners; vertex blocks 0. threads: threads to measure on
+    (0: the machine's cores); the sizes are the same for every count."""
+    return _quernfold._cell_sizes(mesh.points, _blocks(mesh), _threads(threads))
 
 
 def cell_qualities(mesh: "Mesh", measure: str = "shape",
@@ -493,20 +494,23 @@ def cell_qualities(mesh: "Mesh", measure: str = "shape",
     return _quernfold._cell_qualities(mesh.points, _blocks(mesh), measure, _threads(threads))
 
 
-def _total(mesh, dimension):
-    sizes = cell_sizes(mesh)
+def _total(mesh, dimension, threads):
+    sizes = cell_sizes(mesh, threads)
     return float(sum(s.sum() for b, s in zip(mesh.cells, sizes) if _DIMENSIONS[b.type] == dimension))
 
 
-def volume(mesh: "Mesh") -> float:
-    """Sum of the signed volumes of the solid cells (0.0 without)."""
-    return _total(mesh, 3)
+def volume(mesh: "Mesh", threads: int = 0) -> float:
+    """Sum of the signed volumes of the solid cells (0.0 without); the sizes
+    on `threads` threads (0: the machine's cores), summed in cell order."""
+    return _total(mesh, 3, threads)
 
 
-def area(mesh: "Mesh") -> float:
+def area(mesh: "Mesh", threads: int = 0) -> float:
     """Sum of the areas of the triangles and quads (signed with 2-D points;
-    0.0 without). The area of a solid mesh's surface is area(boundary(mesh))."""
-    return _total(mesh, 2)
+    0.0 without). The area of a solid mesh's surface is area(boundary(mesh)).
+    The sizes on `threads` threads (0: the machine's cores), summed in cell
+    order."""
+    return _total(mesh, 2, threads)
 
 
 def facets(mesh: "Mesh") -> dict:

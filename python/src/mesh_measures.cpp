@@ -21,12 +21,13 @@ void check_mesh_code(int code, const char* operation) {
 }
 
 // [array per block] of signed lengths, areas or volumes.
-py::list cell_sizes(py::handle points, const py::list& blocks) {
+py::list cell_sizes(py::handle points, const py::list& blocks, unsigned threads) {
   const qf::mesh_data mesh = mesh_value(points, blocks);
   py::list sizes;
   for (const qf::mesh_block& b : mesh.blocks) {
     dense1D<double> s;
-    check_mesh_code(unlocked([&] { return qf::cell_sizes(mesh.coords, b, s); }), "cell_sizes");
+    check_mesh_code(unlocked([&] { return qf::cell_sizes(mesh.coords, b, s, threads); }),
+                    "cell_sizes");
     sizes.append(out(s));
   }
   return sizes;
@@ -134,7 +135,7 @@ void bind_mesh_measures(py::module_& m) {
       d[qf::cell_name(qf::named_kind(k))] = qf::element_dim(qf::named_kind(k));
     return d;
   });
-  m.def("_cell_sizes", &cell_sizes, py::arg("points"), py::arg("blocks"));
+  m.def("_cell_sizes", &cell_sizes, py::arg("points"), py::arg("blocks"), py::arg("threads"));
   m.def("face_normals", &face_normals, py::arg("points"), py::arg("triangles"),
         R"(Unit normal of every triangle, float64 (triangles, 3).
 

@@ -208,6 +208,15 @@ std::vector<threaded_case> threaded_cases() {
                        }
                        return b;
                      }});
+  cases.push_back({"sizes", [](const mesh_data& m, unsigned t) {
+                     bits b;
+                     for (const mesh_block& k : m.blocks) {
+                       dense1D<double> sizes;
+                       b.add(cell_sizes(m.coords, k, sizes, t));
+                       b.add_all(sizes);
+                     }
+                     return b;
+                   }});
   cases.push_back({"edges", [](const mesh_data& m, unsigned t) {
                      bits b;
                      dense2D<unsigned> edges;
