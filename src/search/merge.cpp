@@ -539,15 +539,24 @@ int merge(const dense2D<double>& coords, const dense1D<unsigned>& nodes1,
   return merge_two_lists(coords, nodes1, nodes2, new_IDs, tol);
 }
 
+// The threaded forms: working lists of the threads that cannot be had give
+// the engine's memory code, new_IDs then empty (mode 0 renumbers the
+// matrices only once the map is whole, so they are unchanged).
 int merge(const dense2D<double>& coords, const dense1D<unsigned>& nodes1,
           const dense1D<unsigned>& nodes2, dense1D<unsigned>& new_IDs, double tol,
-          unsigned threads) {
+          unsigned threads) try {
   return merge_two_lists(coords, nodes1, nodes2, new_IDs, tol, detail::thread_count(threads));
+} catch (const std::bad_alloc&) {
+  new_IDs.clear();
+  return no_memory;
 }
 
 int merge(const dense2D<double>& coords, dense2D<unsigned>* begin, dense2D<unsigned>* end,
-          dense1D<unsigned>& new_IDs, double tol, unsigned mode, unsigned threads) {
+          dense1D<unsigned>& new_IDs, double tol, unsigned mode, unsigned threads) try {
   return merge_range(coords, begin, end, new_IDs, tol, mode, detail::thread_count(threads));
+} catch (const std::bad_alloc&) {
+  new_IDs.clear();
+  return no_memory;
 }
 
 int merge(const dense2D<double>& coords, const dense1D<unsigned>& nodes, dense1D<unsigned>& new_IDs,
