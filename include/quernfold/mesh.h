@@ -391,6 +391,18 @@ int mesh_outline(const mesh_data& mesh, mesh_data& outline);
 //    wedges and hexahedra, NaN for other kinds.
 // Codes: no_memory (values empty).
 enum class quality_measure { shape, aspect_ratio, radius_ratio, min_angle, scaled_jacobian };
+// A measure of one value per element (shape_qualities and jacobians are of
+// this form).
+using element_measure = int (*)(const dense2D<double>&, const dense2D<unsigned>&, element_type,
+                                dense1D<double>&);
+// `measure` of the elements of connectM on `threads` threads (0: the
+// machine's cores; 1 calls it once), each measuring a copy of its own range
+// of columns: the same values (one per column), bit for bit, and the code
+// of the first range that fails (the whole call's code; values then
+// empty).
+int measure_elements(const dense2D<double>& coords, const dense2D<unsigned>& connectM,
+                     element_type type, element_measure measure, dense1D<double>& values,
+                     unsigned threads);
 int cell_qualities(const dense2D<double>& coords, const mesh_block& block, quality_measure measure,
                    dense1D<double>& values);
 // The same on `threads` threads (0: the machine's cores; 1 starts none),

@@ -19,8 +19,9 @@ argument raises quernfold.Error (a ValueError) naming the cause; memory that
 cannot be had raises MemoryError. Long calls release the interpreter lock,
 so threads run them side by side.
 
-Threads: the whole-mesh calls that take `threads` (statistics, sizes, clean,
-cell_qualities, cell_sizes, volume, area, unique_edges, connected_parts) run on that many threads, 0
+Threads: the calls that take `threads` (statistics, sizes, clean,
+shape_qualities, jacobians, cell_qualities, cell_sizes, volume, area,
+unique_edges, connected_parts) run on that many threads, 0
 (the default) meaning the machine's cores, and give the same result, bit for
 bit, for every count. The gradation bound of sizes stays on one thread: each
 step of its queue depends on the one before.

@@ -208,6 +208,15 @@ std::vector<threaded_case> threaded_cases() {
                        }
                        return b;
                      }});
+  cases.push_back({"jacobians", [](const mesh_data& m, unsigned t) {
+                     bits b;
+                     for (const mesh_block& k : m.blocks) {
+                       dense1D<double> values;
+                       b.add(measure_elements(m.coords, k.connectM, k.type, &jacobians, values, t));
+                       b.add_all(values);
+                     }
+                     return b;
+                   }});
   cases.push_back({"sizes", [](const mesh_data& m, unsigned t) {
                      bits b;
                      for (const mesh_block& k : m.blocks) {
