@@ -52,11 +52,12 @@ int threaded_edges(const std::vector<dense2D<unsigned>>& matrices, const dense1D
                    unsigned threads, dense2D<unsigned>& edges) {
   if (threads <= 1)
     return copy_edges(matrices.data(), matrices.data() + matrices.size(), kinds, edges);
-  std::vector<dense2D<unsigned>> pieces(threads);
-  std::vector<int> codes(threads, 0);
-  run_parallel(threads, threads, [&](std::size_t part) {
+  const unsigned parts = std::min(threads, kMostEdgePieces);
+  std::vector<dense2D<unsigned>> pieces(parts);
+  std::vector<int> codes(parts, 0);
+  run_parallel(threads, parts, [&](std::size_t part) {
     try {
-      codes[part] = piece_edges(matrices, kinds, part, threads, pieces[part]);
+      codes[part] = piece_edges(matrices, kinds, part, parts, pieces[part]);
     } catch (const std::bad_alloc&) {
       codes[part] = no_memory;
     }

@@ -12,6 +12,10 @@ namespace ovk {
 namespace quernfold {
 namespace detail {
 
+// Pieces the edges are extracted in at most (each merged after the others:
+// the merge grows with the pieces).
+inline constexpr unsigned kMostEdgePieces = 16;
+
 // The distinct edges of piece `part` of `parts` (copy_edges of columns
 // [first, last) of every matrix, split_range's range; sorted, 2 x edges).
 // Runs on a thread of its own: the piece takes copies, never shares
@@ -22,8 +26,8 @@ int piece_edges(const std::vector<dense2D<unsigned>>& matrices, const dense1D<in
 // The pieces' edges as copy_edges gives those of the whole (2 x edges,
 // (smaller, larger), ascending). no_memory (edges then unstated).
 int merge_edges(const std::vector<dense2D<unsigned>>& pieces, dense2D<unsigned>& edges);
-// copy_edges of the matrices on `threads` threads (at least 1): pieces
-// run at once, then merged.
+// copy_edges of the matrices on `threads` threads (at least 1): at most
+// kMostEdgePieces pieces run at once, then merged.
 int threaded_edges(const std::vector<dense2D<unsigned>>& matrices, const dense1D<int>& kinds,
                    unsigned threads, dense2D<unsigned>& edges);
 

@@ -12,6 +12,10 @@ namespace ovk {
 namespace quernfold {
 namespace {
 
+// Pieces of the elements joined apart at most: each holds a set per node,
+// and joining the pieces' sets visits every node once per piece.
+constexpr std::size_t kMostPieces = 8;
+
 // Union-find over the nodes with path halving; the root of a set is its
 // lowest node.
 struct node_sets {
@@ -108,10 +112,11 @@ int node_parts(const mesh_data& mesh, dense1D<unsigned>& part, std::size_t& coun
   count = 0;
   const std::size_t n = mesh.coords.cols();
   if (!part.resize(0) || !part.resize(n, no_index)) return part.clear(), no_memory;
-  const std::size_t pieces = detail::thread_count(threads);
+  threads = detail::thread_count(threads);
+  const std::size_t pieces = std::min<std::size_t>(threads, kMostPieces);
   std::vector<node_sets> sets(pieces, node_sets(n));
   std::vector<std::vector<char>> used(pieces, std::vector<char>(n, 0));
-  detail::run_parallel(static_cast<unsigned>(pieces), pieces,
+  detail::run_parallel(threads, pieces,
                        [&](std::size_t t) { join_elements(mesh, t, pieces, sets[t], used[t]); });
   join_pieces(sets, used);
   // Roots are the lowest node of their set: numbered as met in node order.

@@ -24,8 +24,6 @@ namespace {
 constexpr bool kLeaveNonManifold = false;
 constexpr std::size_t kBoxRows = 3;
 constexpr std::size_t kFaceKeyNodes = 4;
-// Pieces the edges are extracted in at most (each merged after the others).
-constexpr unsigned kMostEdgePieces = 16;
 
 // Distinct faces shared by three elements or more: the faces that stay
 // unlinked when non-manifold groups are not linked, taken as node sets.
@@ -298,7 +296,7 @@ int measure_mesh(const mesh_data& mesh, mesh_statistics& s, unsigned threads) tr
   m.jacobians.resize(m.vertices.matrices.size());
   threads = detail::thread_count(threads);
   m.threads = threads;
-  m.edge_pieces.resize(std::min(threads, kMostEdgePieces));
+  m.edge_pieces.resize(std::min(threads, detail::kMostEdgePieces));
   m.connectivities = block_matrices(mesh);
   const auto tasks = measure_tasks(mesh, m, s);
   if (int code = detail::run_tasks(threads, tasks)) return code;
