@@ -263,7 +263,7 @@ int merge_queries(const dense2D<double>& coords, const dense1D<unsigned>& grid_n
   cell_grid<D> grid;
   dense1D<unsigned> tied;
   bool zero_tie = false;
-  const bool gridded = grid.build(coords, grid_nodes.data(), grid_nodes.size(), tol);
+  const bool gridded = grid.build(coords, grid_nodes.data(), grid_nodes.size(), tol, threads);
   const int merged =
       gridded ? merge_by_grid<D>(coords, grid, grid_nodes.data(), count, node_of, grid_rank,
                                  queries_are_targets, new_IDs, tied, zero_tie, threads)

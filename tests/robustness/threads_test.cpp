@@ -136,11 +136,12 @@ TEST_F(Threads, WholeMeshMeasuresAndSizesAreTheOneThreadResults) {
     }
 }
 
-// Integer lattice points (coincident points, equal distances) in triangles
-// of three consecutive nodes, some collapsed; `n` nodes.
-mesh_data lattice_mesh(std::size_t n) {
+// Integer lattice points (coincident points, equal distances; uniform
+// points in the unit cube with side 0) in triangles of three consecutive
+// nodes, some collapsed; `n` nodes.
+mesh_data lattice_mesh(std::size_t n, unsigned side = 5) {
   mesh_data m;
-  m.coords = random_points(3, n, 11, 5);
+  m.coords = random_points(3, n, 11, side);
   m.blocks.resize(1);
   m.blocks[0].type = ET_TRIA3;
   m.blocks[0].connectM.resize(3, n / 3);
@@ -172,7 +173,7 @@ struct threaded_case {
 
 std::vector<threaded_case> threaded_cases() {
   std::vector<threaded_case> cases;
-  for (double tol : {0.0, 0.5, 1.0, 1.5}) {
+  for (double tol : {0.0, 0.03, 0.5, 1.0, 1.5}) {
     cases.push_back({"merge of the used nodes", [tol](const mesh_data& m, unsigned t) {
                        bits b;
                        dense1D<unsigned> used, map;
@@ -263,7 +264,7 @@ std::vector<threaded_case> threaded_cases() {
 TEST_F(Threads, EveryThreadedOperationGivesItsOneThreadResultBitForBit) {
   // Ties everywhere; sizes of 1 to 9 columns per block about the splits.
   const std::vector<mesh_data> meshes = {tied_mesh(), lattice_mesh(600), lattice_mesh(7),
-                                         lattice_mesh(20)};
+                                         lattice_mesh(20), lattice_mesh(3000, 0)};
   for (const threaded_case& c : threaded_cases())
     for (std::size_t k = 0; k < meshes.size(); ++k) {
       const bits want = c.run(meshes[k], 1);
