@@ -136,12 +136,14 @@ TEST_F(Threads, WholeMeshMeasuresAndSizesAreTheOneThreadResults) {
     }
 }
 
-// Integer lattice points (coincident points, equal distances; uniform
-// points in the unit cube with side 0) in triangles of three consecutive
-// nodes, some collapsed; `n` nodes.
+// Integer lattice points (coincident points, equal distances; with side 0,
+// uniform points in a cube of edge 20, where the merge's grid serves) in
+// triangles of three consecutive nodes, some collapsed; `n` nodes.
 mesh_data lattice_mesh(std::size_t n, unsigned side = 5) {
   mesh_data m;
   m.coords = random_points(3, n, 11, side);
+  if (side == 0)
+    for (std::size_t k = 0; k < 3 * n; ++k) m.coords.data()[k] *= 20;
   m.blocks.resize(1);
   m.blocks[0].type = ET_TRIA3;
   m.blocks[0].connectM.resize(3, n / 3);
@@ -264,7 +266,7 @@ std::vector<threaded_case> threaded_cases() {
 TEST_F(Threads, EveryThreadedOperationGivesItsOneThreadResultBitForBit) {
   // Ties everywhere; sizes of 1 to 9 columns per block about the splits.
   const std::vector<mesh_data> meshes = {tied_mesh(), lattice_mesh(600), lattice_mesh(7),
-                                         lattice_mesh(20), lattice_mesh(3000, 0)};
+                                         lattice_mesh(20), lattice_mesh(1500, 0)};
   for (const threaded_case& c : threaded_cases())
     for (std::size_t k = 0; k < meshes.size(); ++k) {
       const bits want = c.run(meshes[k], 1);
