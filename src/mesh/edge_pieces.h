@@ -16,11 +16,17 @@ namespace detail {
 // the merge grows with the pieces).
 inline constexpr unsigned kMostEdgePieces = 16;
 
-// The distinct edges of piece `part` of `parts` (copy_edges of columns
-// [first, last) of every matrix, split_range's range; sorted, 2 x edges).
-// Runs on a thread of its own: the piece takes copies, never shares
+// copy_edges' codes that a piece can give: a matrix whose ~0U entries do
+// not fit its kind, kinds not one per matrix.
+inline constexpr int kBadEdgeNodes = -1;
+inline constexpr int kBadEdgeKinds = -3;
+
+// The distinct edges of piece `part` of `parts` (what copy_edges gives for
+// columns [first, last) of every matrix, split_range's range; sorted by a
+// radix sort, which takes the same time whatever the keys' order; 2 x
+// edges). Runs on a thread of its own: the piece takes copies, never shares
 // storage with `matrices` (sharing would count references from several
-// threads at once). Codes of copy_edges, no_memory (edges then unstated).
+// threads at once). Codes above, no_memory (edges then unstated).
 int piece_edges(const std::vector<dense2D<unsigned>>& matrices, const dense1D<int>& kinds,
                 std::size_t part, std::size_t parts, dense2D<unsigned>& edges);
 // The pieces' edges as copy_edges gives those of the whole (2 x edges,
