@@ -217,28 +217,43 @@ class soup {
 // Merging the soup into a mesh
 // ---------------------------------------------------------------------------
 
+// Codes of the range-form merge past this one are one lower than those of
+// the one-matrix form.
+constexpr int kLastSharedMergeCode = -2;
+
+// The one-matrix merge on `threads` threads: the same map, matrix and codes
+// as the one-matrix form (the range form's codes below -2 raised by one).
+int merge_matrix(dense2D<double>& coords, dense2D<unsigned>& connectM, dense1D<unsigned>& map,
+                 double tol, unsigned threads) {
+  if (threads <= 1) return merge(coords, connectM, map, tol, 0);
+  const int code = merge(coords, &connectM, &connectM + 1, map, tol, 0, threads);
+  return code < kLastSharedMergeCode ? code + 1 : code;
+}
+
 // The merge step after the exact block merges, which the soup has made:
-// all nodes within kHeightFraction of the smallest height, then degenerate
-// triangles and unused nodes removed.
+// all nodes within kHeightFraction of the smallest height (on `threads`
+// threads), then degenerate triangles and unused nodes removed.
 template <class Soup>
-int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const Soup& s) {
+int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const Soup& s,
+               unsigned threads) {
   if (connectM.cols() == 0 && !connectM.resize(3, 0)) return no_memory;  // 3 x 0, not 0 x 0
   if (!s.has_height()) return 0;
   if (s.merge_failed()) return merge_no_memory;
   const double tol = kHeightFraction * std::sqrt(s.min_height2());
   dense1D<unsigned> map;
-  int code = merge(coords, connectM, map, tol, 0);
+  int code = merge_matrix(coords, connectM, map, tol, threads);
   if (code >= 0) code = remove_degenerated(connectM, map, true);
   if (code >= 0) code = simplify(coords, connectM, map, 0);
   return code < 0 ? code : 0;
 }
 
-// Ends a reader: the soup read so far is merged when reading succeeded; on
-// any failure both outputs are emptied.
+// Ends a reader: the soup read so far is merged (on `threads` threads) when
+// reading succeeded; on any failure both outputs are emptied.
 template <class Soup>
-int close_soup(int code, Soup& s, dense2D<double>& coords, dense2D<unsigned>& connectM) {
+int close_soup(int code, Soup& s, dense2D<double>& coords, dense2D<unsigned>& connectM,
+               unsigned threads = 1) {
   if (!s.finish() && code == 0) code = no_memory;
-  if (code == 0) code = merge_soup(coords, connectM, s);
+  if (code == 0) code = merge_soup(coords, connectM, s, threads);
   if (code < 0) {
     coords.clear();
     connectM.clear();
@@ -568,7 +583,7 @@ int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
   code = read_text_facets(in, s, threads);
   if (code == kBadRecord && notes) notes->line_failed(in.offset());
   if (code == 0 && !s.build(coords, connectM)) code = no_memory;
-  return close_soup(code, s, coords, connectM);
+  return close_soup(code, s, coords, connectM, threads);
 }
 
 // ---------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 
 #include "mesh/boundary_faces.h"
 #include "quernfold/topology.h"
+#include "topology/threaded.h"
 
 namespace ovk {
 namespace quernfold {
@@ -68,12 +69,13 @@ void turn_outward(mesh_data& skin) {
 
 namespace detail {
 
-int walk_boundary(const mesh_data& mesh, boundary_walk& walk) {
+int walk_boundary(const mesh_data& mesh, boundary_walk& walk, unsigned threads) {
   const unsigned dimension = mesh_dimension(mesh);
   if (dimension == 0) return mesh_no_faces;
   if (int code = combine_blocks(mesh, dimension, walk.elements)) return code;
   const combined_elements& c = walk.elements;
-  if (int code = get_neighbors(c.connect, c.type, kLinkNonManifold, walk.neighbors)) return code;
+  if (int code = neighbors_on_threads(c.connect, c.type, kLinkNonManifold, walk.neighbors, threads))
+    return code;
   return get_mesh_boundaries(c.connect, walk.neighbors, c.type, walk.faces);
 }
 

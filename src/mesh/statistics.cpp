@@ -14,6 +14,7 @@
 #include "quernfold/quality.h"
 #include "quernfold/search.h"
 #include "quernfold/topology.h"
+#include "topology/threaded.h"
 
 namespace ovk {
 namespace quernfold {
@@ -56,16 +57,18 @@ bool has_topology(const mesh_data& mesh) {
 
 // The walked faces and their connected parts: what the topology needs
 // before the non-manifold count.
-int walk_parts(const mesh_data& mesh, detail::boundary_walk& walk, std::size_t& parts) {
-  if (int code = detail::walk_boundary(mesh, walk)) return code;
+int walk_parts(const mesh_data& mesh, detail::boundary_walk& walk, std::size_t& parts,
+               unsigned threads = 1) {
+  if (int code = detail::walk_boundary(mesh, walk, threads)) return code;
   dense1D<unsigned> elements, offsets;
   if (int code = get_subdomains(walk.neighbors, elements, offsets)) return code;
   parts = offsets.size() - 1;
   return 0;
 }
 
-int leave_non_manifold(const combined_elements& c, dense2D<unsigned>& unlinked) {
-  return get_neighbors(c.connect, c.type, kLeaveNonManifold, unlinked);
+int leave_non_manifold(const combined_elements& c, dense2D<unsigned>& unlinked,
+                       unsigned threads = 1) {
+  return detail::neighbors_on_threads(c.connect, c.type, kLeaveNonManifold, unlinked, threads);
 }
 
 int finish_topology(const detail::boundary_walk& walk, const dense2D<unsigned>& unlinked,
@@ -237,11 +240,11 @@ std::vector<std::function<int()>> measure_tasks(const mesh_data& mesh, measure_p
       return detail::piece_edges(m.vertices.matrices, m.vertices.kinds, i, parts, m.edge_pieces[i]);
     });
   if (has_topology(mesh)) {
-    tasks.push_back([&] { return walk_parts(mesh, m.walk, s.parts); });
+    tasks.push_back([&] { return walk_parts(mesh, m.walk, s.parts, m.threads); });
     tasks.push_back([&] {
       combined_elements c;
       if (int code = combine_blocks(mesh, mesh_dimension(mesh), c)) return code;
-      return leave_non_manifold(c, m.unlinked);
+      return leave_non_manifold(c, m.unlinked, m.threads);
     });
   }
   tasks.push_back([&] { return count_coincident(mesh, m.connectivities, m.threads, s); });

@@ -19,10 +19,12 @@
 #include <new>
 #include <utility>
 
+#include "common/parallel.h"
 #include "common/prefetch.h"
 #include "common/primes.h"
 #include "topology/face_tools.h"
 #include "topology/node_lists.h"
+#include "topology/threaded.h"
 
 namespace ovk {
 namespace quernfold {
@@ -119,6 +121,10 @@ class group_linker {
  public:
   group_linker(dense2D<unsigned>& neighbors, bool link_non_manifold) noexcept
       : neighbors_(neighbors), link_non_manifold_(link_non_manifold) {}
+
+  // A linker writing into the same neighbours with a table of its own, for
+  // another thread.
+  group_linker fresh() const noexcept { return group_linker(neighbors_, link_non_manifold_); }
 
   // Room for buckets of up to `largest` records; false when memory cannot
   // be had.
@@ -266,17 +272,18 @@ class face_buckets {
   std::unique_ptr<face_record[]> records_;
 };
 
-// Gathers each node's bucket by walking the elements around it in
-// ascending order, each element's faces in local order, and keeping the
-// faces whose smallest node it is; links bucket by bucket.
+// Gathers the bucket of each node of [first, last) by walking the elements
+// around it in ascending order, each element's faces in local order, and
+// keeping the faces whose smallest node it is; links bucket by bucket.
+// Every face is linked by the bucket of its smallest node alone, so node
+// ranges linked apart write apart.
 template <class Faces, class Columns>
-bool link_around_nodes(const Columns& columns, detail::node_elements& lists, unsigned largest,
-                       const Faces& faces, unsigned F, group_linker& linker) {
-  if (!lists.sort(columns, largest)) return false;
+bool link_node_range(const Columns& columns, const detail::node_elements& lists, const Faces& faces,
+                     unsigned F, group_linker& linker, std::size_t first, std::size_t last) {
   const std::size_t most = std::size_t(F) * lists.longest;
   std::unique_ptr<face_record[]> bucket(new (std::nothrow) face_record[most]);
   if (!bucket || !linker.size_for(most)) return false;
-  for (std::size_t v = 0; v < lists.nodes; ++v) {
+  for (std::size_t v = first; v < last; ++v) {
     std::size_t k = 0;
     lists.for_each_element(
         v,
@@ -297,19 +304,43 @@ bool link_around_nodes(const Columns& columns, detail::node_elements& lists, uns
   return true;
 }
 
+// Node ranges per thread of the threaded walk: more than one, so that a
+// thread that starts late still finds work.
+constexpr std::size_t kRangesPerThread = 4;
+
+// link_node_range over all nodes, in node ranges on `threads` threads (1:
+// on the calling thread), each range with a linker of its own.
+template <class Faces, class Columns>
+bool link_around_nodes(const Columns& columns, detail::node_elements& lists, unsigned largest,
+                       const Faces& faces, unsigned F, group_linker& linker, unsigned threads) {
+  if (!lists.sort(columns, largest)) return false;
+  if (threads <= 1) return link_node_range(columns, lists, faces, F, linker, 0, lists.nodes);
+  const std::size_t ranges = std::min(lists.nodes, std::size_t(threads) * kRangesPerThread);
+  std::unique_ptr<bool[]> linked(new (std::nothrow) bool[ranges]());
+  if (!linked) return false;
+  detail::run_parallel(threads, ranges, [&](std::size_t r) {
+    std::size_t first, last;
+    detail::split_range(lists.nodes, r, ranges, first, last);
+    group_linker own = linker.fresh();
+    linked[r] = link_node_range(columns, lists, faces, F, own, first, last);
+  });
+  return std::all_of(linked.get(), linked.get() + ranges, [](bool ok) { return ok; });
+}
+
 // Links the faces of every column bucket by bucket. The buckets are the
 // nodes when there are no more nodes than the prime sized for the faces
 // would give buckets (the usual compact numbering); otherwise the smallest
 // node modulo that prime.
 template <class Faces>
 bool link_faces(const dense2D<unsigned>& connectM, const Faces& faces, unsigned F,
-                group_linker& linker) {
+                group_linker& linker, unsigned threads) {
   const std::uint64_t n = std::uint64_t(F) * connectM.cols();
   const std::uint32_t buckets = detail::prime_at_least(std::max(n / 2, kMinBuckets));
   const auto columns = faces.columns_of(connectM);
   detail::node_elements lists;
   const unsigned largest = lists.scan(columns, [](const unsigned*, std::size_t) {});
-  if (largest < buckets) return link_around_nodes(columns, lists, largest, faces, F, linker);
+  if (largest < buckets)
+    return link_around_nodes(columns, lists, largest, faces, F, linker, threads);
   face_buckets table;
   if (!table.size_for(buckets) || !table.fill(connectM, faces) || !linker.size_for(table.largest()))
     return false;
@@ -320,26 +351,45 @@ bool link_faces(const dense2D<unsigned>& connectM, const Faces& faces, unsigned 
 
 // link_faces with the face list of the kind: the pure kinds read theirs
 // once for the whole matrix.
-bool link_kind(const dense2D<unsigned>& connectM, element_type FE, unsigned F,
-               group_linker& linker) {
+bool link_kind(const dense2D<unsigned>& connectM, element_type FE, unsigned F, group_linker& linker,
+               unsigned threads) {
   switch (FE) {
     case ET_EDGE2:
-      return link_faces(connectM, column_faces<ET_EDGE2, 2>{FE}, F, linker);
+      return link_faces(connectM, column_faces<ET_EDGE2, 2>{FE}, F, linker, threads);
     case ET_TRIA3:
-      return link_faces(connectM, column_faces<ET_TRIA3, 3>{FE}, F, linker);
+      return link_faces(connectM, column_faces<ET_TRIA3, 3>{FE}, F, linker, threads);
     case ET_QUAD4:
-      return link_faces(connectM, column_faces<ET_QUAD4, 4>{FE}, F, linker);
+      return link_faces(connectM, column_faces<ET_QUAD4, 4>{FE}, F, linker, threads);
     case ET_TETRA4:
-      return link_faces(connectM, column_faces<ET_TETRA4, 4>{FE}, F, linker);
+      return link_faces(connectM, column_faces<ET_TETRA4, 4>{FE}, F, linker, threads);
     case ET_PYRAMID5:
-      return link_faces(connectM, column_faces<ET_PYRAMID5, 5>{FE}, F, linker);
+      return link_faces(connectM, column_faces<ET_PYRAMID5, 5>{FE}, F, linker, threads);
     case ET_WEDGE6:
-      return link_faces(connectM, column_faces<ET_WEDGE6, 6>{FE}, F, linker);
+      return link_faces(connectM, column_faces<ET_WEDGE6, 6>{FE}, F, linker, threads);
     case ET_HEXA8:
-      return link_faces(connectM, column_faces<ET_HEXA8, 8>{FE}, F, linker);
+      return link_faces(connectM, column_faces<ET_HEXA8, 8>{FE}, F, linker, threads);
     default:
-      return link_faces(connectM, column_faces<ET_UNKNOWN>{FE}, F, linker);
+      return link_faces(connectM, column_faces<ET_UNKNOWN>{FE}, F, linker, threads);
   }
+}
+
+// The neighbours, the walk on `threads` threads.
+int find_neighbors(const dense2D<unsigned>& connectM, element_type type, bool link_non_manifold,
+                   dense2D<unsigned>& neighbors, unsigned threads) {
+  neighbors.clear();
+  if (connectM.empty()) return 0;
+  const element_type FE = detail::narrow_mixed(type, connectM.rows());
+  if (!check_IDs(connectM, FE, no_index)) return -1;
+  if (!detail::has_faces(FE)) return -2;
+
+  const unsigned F = detail::faces_per_element(FE);
+  group_linker linker(neighbors, link_non_manifold);
+  if (!neighbors.resize(F, connectM.cols(), no_index) ||
+      !link_kind(connectM, FE, F, linker, threads)) {
+    neighbors.clear();
+    return no_memory;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -356,19 +406,16 @@ int get_element_boundaries(const dense2D<unsigned>& connectM, element_type type,
 
 int get_neighbors(const dense2D<unsigned>& connectM, element_type type, bool link_non_manifold,
                   dense2D<unsigned>& neighbors) {
-  neighbors.clear();
-  if (connectM.empty()) return 0;
-  const element_type FE = detail::narrow_mixed(type, connectM.rows());
-  if (!check_IDs(connectM, FE, no_index)) return -1;
-  if (!detail::has_faces(FE)) return -2;
+  return find_neighbors(connectM, type, link_non_manifold, neighbors, 1);
+}
 
-  const unsigned F = detail::faces_per_element(FE);
-  group_linker linker(neighbors, link_non_manifold);
-  if (!neighbors.resize(F, connectM.cols(), no_index) || !link_kind(connectM, FE, F, linker)) {
-    neighbors.clear();
-    return no_memory;
-  }
-  return 0;
+int detail::neighbors_on_threads(const dense2D<unsigned>& connectM, element_type type,
+                                 bool link_non_manifold, dense2D<unsigned>& neighbors,
+                                 unsigned threads) try {
+  return find_neighbors(connectM, type, link_non_manifold, neighbors, thread_count(threads));
+} catch (const std::bad_alloc&) {
+  neighbors.clear();
+  return no_memory;
 }
 
 }  // namespace quernfold

@@ -12,6 +12,7 @@
 
 #include "support/io_files.h"
 #include "support/mesh_gen.h"
+#include "topology/threaded.h"
 
 namespace {
 
@@ -234,6 +235,17 @@ std::vector<threaded_case> threaded_cases() {
                      dense2D<unsigned> edges;
                      b.add(mesh_edges(m, edges, t));
                      b.add_all(entries(edges));
+                     return b;
+                   }});
+  cases.push_back({"neighbours", [](const mesh_data& m, unsigned t) {
+                     bits b;
+                     for (const mesh_block& k : m.blocks)
+                       for (bool link : {false, true}) {
+                         dense2D<unsigned> neighbors;
+                         b.add(
+                             detail::neighbors_on_threads(k.connectM, k.type, link, neighbors, t));
+                         b.add_all(entries(neighbors));
+                       }
                      return b;
                    }});
   cases.push_back({"parts", [](const mesh_data& m, unsigned t) {
