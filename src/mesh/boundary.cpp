@@ -69,13 +69,16 @@ void turn_outward(mesh_data& skin) {
 
 namespace detail {
 
-int walk_boundary(const mesh_data& mesh, boundary_walk& walk, unsigned threads) {
+int walk_boundary(const mesh_data& mesh, boundary_walk& walk, unsigned threads,
+                  dense2D<unsigned>* unlinked) {
   const unsigned dimension = mesh_dimension(mesh);
   if (dimension == 0) return mesh_no_faces;
   if (int code = combine_blocks(mesh, dimension, walk.elements)) return code;
   const combined_elements& c = walk.elements;
-  if (int code = neighbors_on_threads(c.connect, c.type, kLinkNonManifold, walk.neighbors, threads))
-    return code;
+  const int code =
+      unlinked ? neighbors_both_ways(c.connect, c.type, walk.neighbors, *unlinked, threads)
+               : neighbors_on_threads(c.connect, c.type, kLinkNonManifold, walk.neighbors, threads);
+  if (code) return code;
   return get_mesh_boundaries(c.connect, walk.neighbors, c.type, walk.faces);
 }
 

@@ -14,7 +14,6 @@
 #include "quernfold/quality.h"
 #include "quernfold/search.h"
 #include "quernfold/topology.h"
-#include "topology/threaded.h"
 
 namespace ovk {
 namespace quernfold {
@@ -58,17 +57,16 @@ bool has_topology(const mesh_data& mesh) {
 // The walked faces and their connected parts: what the topology needs
 // before the non-manifold count.
 int walk_parts(const mesh_data& mesh, detail::boundary_walk& walk, std::size_t& parts,
-               unsigned threads = 1) {
-  if (int code = detail::walk_boundary(mesh, walk, threads)) return code;
+               unsigned threads = 1, dense2D<unsigned>* unlinked = nullptr) {
+  if (int code = detail::walk_boundary(mesh, walk, threads, unlinked)) return code;
   dense1D<unsigned> elements, offsets;
   if (int code = get_subdomains(walk.neighbors, elements, offsets)) return code;
   parts = offsets.size() - 1;
   return 0;
 }
 
-int leave_non_manifold(const combined_elements& c, dense2D<unsigned>& unlinked,
-                       unsigned threads = 1) {
-  return detail::neighbors_on_threads(c.connect, c.type, kLeaveNonManifold, unlinked, threads);
+int leave_non_manifold(const combined_elements& c, dense2D<unsigned>& unlinked) {
+  return get_neighbors(c.connect, c.type, kLeaveNonManifold, unlinked);
 }
 
 int finish_topology(const detail::boundary_walk& walk, const dense2D<unsigned>& unlinked,
@@ -227,10 +225,9 @@ struct measure_pieces {
   unsigned threads = 1;
 };
 
-// The independent steps as tasks, the longest first: topology (the linked
-// walk and the unlinked neighbours apart), the edges of each piece of the
-// elements, coincident nodes, then the qualities and Jacobians of each
-// block.
+// The independent steps as tasks, the longest first: topology (one walk,
+// itself on the threads, for the linked and the unlinked neighbours), the edges of each piece of
+// the elements, coincident nodes, then the qualities and Jacobians of each block.
 std::vector<std::function<int()>> measure_tasks(const mesh_data& mesh, measure_pieces& m,
                                                 mesh_statistics& s) {
   std::vector<std::function<int()>> tasks;
@@ -240,12 +237,7 @@ std::vector<std::function<int()>> measure_tasks(const mesh_data& mesh, measure_p
       return detail::piece_edges(m.vertices.matrices, m.vertices.kinds, i, parts, m.edge_pieces[i]);
     });
   if (has_topology(mesh)) {
-    tasks.push_back([&] { return walk_parts(mesh, m.walk, s.parts, m.threads); });
-    tasks.push_back([&] {
-      combined_elements c;
-      if (int code = combine_blocks(mesh, mesh_dimension(mesh), c)) return code;
-      return leave_non_manifold(c, m.unlinked, m.threads);
-    });
+    tasks.push_back([&] { return walk_parts(mesh, m.walk, s.parts, m.threads, &m.unlinked); });
   }
   tasks.push_back([&] { return count_coincident(mesh, m.connectivities, m.threads, s); });
   for (std::size_t i = 0; i < m.vertices.matrices.size(); ++i)

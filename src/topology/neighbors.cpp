@@ -119,12 +119,17 @@ struct column_faces {
 // Sets the neighbors of the faces of one bucket as their groups grow.
 class group_linker {
  public:
-  group_linker(dense2D<unsigned>& neighbors, bool link_non_manifold) noexcept
-      : neighbors_(neighbors), link_non_manifold_(link_non_manifold) {}
+  // With `unlinked` (when non-manifold faces are linked), the neighbours
+  // with them left unlinked are set there as well, in the same walk.
+  group_linker(dense2D<unsigned>& neighbors, bool link_non_manifold,
+               dense2D<unsigned>* unlinked = nullptr) noexcept
+      : neighbors_(neighbors), unlinked_(unlinked), link_non_manifold_(link_non_manifold) {}
 
   // A linker writing into the same neighbours with a table of its own, for
   // another thread.
-  group_linker fresh() const noexcept { return group_linker(neighbors_, link_non_manifold_); }
+  group_linker fresh() const noexcept {
+    return group_linker(neighbors_, link_non_manifold_, unlinked_);
+  }
 
   // Room for buckets of up to `largest` records; false when memory cannot
   // be had.
@@ -139,7 +144,7 @@ class group_linker {
   void link_bucket(const face_record* records, std::size_t k) {
     if (k < 2) return;
     if (k == 2) {
-      if (records[0].same_face(records[1])) join_pair(records[0], records[1]);
+      if (records[0].same_face(records[1])) join_first_pair(records[0], records[1]);
       return;
     }
     // A table of at least twice the bucket's size, its slots told fresh by
@@ -185,20 +190,34 @@ class group_linker {
     entry(second) = first.element;
   }
 
+  // The first two faces of a group, linked alike in both outputs.
+  void join_first_pair(const face_record& first, const face_record& second) noexcept {
+    join_pair(first, second);
+    if (!unlinked_) return;
+    (*unlinked_)(first.local, first.element) = second.element;
+    (*unlinked_)(second.local, second.element) = first.element;
+  }
+
   // Record r joins the group of slot s.
   void join(slot& s, const face_record* records, std::size_t r) noexcept {
     const face_record& first = records[s.first];
     if (++s.size == 2) {
       s.second = static_cast<std::uint32_t>(r);
-      join_pair(first, records[r]);
+      join_first_pair(first, records[r]);
     } else if (link_non_manifold_) {
       join_pair(first, records[r]);
+      if (unlinked_ && s.size == 3) {
+        const face_record& second = records[s.second];
+        (*unlinked_)(first.local, first.element) = no_index;
+        (*unlinked_)(second.local, second.element) = no_index;
+      }
     } else if (s.size == 3) {
       entry(first) = entry(records[s.second]) = no_index;  // records[r] stays ~0U
     }
   }
 
   dense2D<unsigned>& neighbors_;
+  dense2D<unsigned>* unlinked_;
   bool link_non_manifold_;
   std::unique_ptr<slot[]> slots_;
   std::uint64_t stamp_ = 0;
@@ -375,18 +394,22 @@ bool link_kind(const dense2D<unsigned>& connectM, element_type FE, unsigned F, g
 
 // The neighbours, the walk on `threads` threads.
 int find_neighbors(const dense2D<unsigned>& connectM, element_type type, bool link_non_manifold,
-                   dense2D<unsigned>& neighbors, unsigned threads) {
+                   dense2D<unsigned>& neighbors, unsigned threads,
+                   dense2D<unsigned>* unlinked = nullptr) {
   neighbors.clear();
+  if (unlinked) unlinked->clear();
   if (connectM.empty()) return 0;
   const element_type FE = detail::narrow_mixed(type, connectM.rows());
   if (!check_IDs(connectM, FE, no_index)) return -1;
   if (!detail::has_faces(FE)) return -2;
 
   const unsigned F = detail::faces_per_element(FE);
-  group_linker linker(neighbors, link_non_manifold);
+  group_linker linker(neighbors, link_non_manifold, unlinked);
   if (!neighbors.resize(F, connectM.cols(), no_index) ||
+      (unlinked && !unlinked->resize(F, connectM.cols(), no_index)) ||
       !link_kind(connectM, FE, F, linker, threads)) {
     neighbors.clear();
+    if (unlinked) unlinked->clear();
     return no_memory;
   }
   return 0;
@@ -415,6 +438,16 @@ int detail::neighbors_on_threads(const dense2D<unsigned>& connectM, element_type
   return find_neighbors(connectM, type, link_non_manifold, neighbors, thread_count(threads));
 } catch (const std::bad_alloc&) {
   neighbors.clear();
+  return no_memory;
+}
+
+int detail::neighbors_both_ways(const dense2D<unsigned>& connectM, element_type type,
+                                dense2D<unsigned>& linked, dense2D<unsigned>& unlinked,
+                                unsigned threads) try {
+  return find_neighbors(connectM, type, true, linked, thread_count(threads), &unlinked);
+} catch (const std::bad_alloc&) {
+  linked.clear();
+  unlinked.clear();
   return no_memory;
 }
 

@@ -246,6 +246,12 @@ std::vector<threaded_case> threaded_cases() {
                              detail::neighbors_on_threads(k.connectM, k.type, link, neighbors, t));
                          b.add_all(entries(neighbors));
                        }
+                     for (const mesh_block& k : m.blocks) {
+                       dense2D<unsigned> linked, unlinked;
+                       b.add(detail::neighbors_both_ways(k.connectM, k.type, linked, unlinked, t));
+                       b.add_all(entries(linked));
+                       b.add_all(entries(unlinked));
+                     }
                      return b;
                    }});
   cases.push_back({"parts", [](const mesh_data& m, unsigned t) {
