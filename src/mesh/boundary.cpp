@@ -75,9 +75,9 @@ int walk_boundary(const mesh_data& mesh, boundary_walk& walk, unsigned threads,
   if (dimension == 0) return mesh_no_faces;
   if (int code = combine_blocks(mesh, dimension, walk.elements)) return code;
   const combined_elements& c = walk.elements;
-  const int code =
-      unlinked ? neighbors_both_ways(c.connect, c.type, walk.neighbors, *unlinked, threads)
-               : neighbors_on_threads(c.connect, c.type, kLinkNonManifold, walk.neighbors, threads);
+  const int code = unlinked
+                       ? neighbors_both_ways(c.connect, c.type, walk.neighbors, *unlinked, threads)
+                       : get_neighbors(c.connect, c.type, kLinkNonManifold, walk.neighbors);
   if (code) return code;
   return get_mesh_boundaries(c.connect, walk.neighbors, c.type, walk.faces);
 }

@@ -13,9 +13,9 @@ struct boundary_walk {
   dense2D<unsigned> neighbors;  // faces x elements, non-manifold faces linked
   dense2D<unsigned> faces;      // face nodes x boundary faces (get_mesh_boundaries)
 };
-// The neighbours are walked on `threads` threads (1 starts none); the same
-// walk for every count. With `unlinked`, the same walk also gives the
-// neighbours with non-manifold faces left unlinked (faces x elements).
+// With `unlinked`, the same walk also gives the neighbours with
+// non-manifold faces left unlinked (faces x elements), on `threads` threads
+// (1 starts none; the same walk for every count).
 // Codes: mesh_no_faces, no_memory, those of get_neighbors and
 // get_mesh_boundaries.
 int walk_boundary(const mesh_data& mesh, boundary_walk& walk, unsigned threads = 1,

@@ -432,15 +432,6 @@ int get_neighbors(const dense2D<unsigned>& connectM, element_type type, bool lin
   return find_neighbors(connectM, type, link_non_manifold, neighbors, 1);
 }
 
-int detail::neighbors_on_threads(const dense2D<unsigned>& connectM, element_type type,
-                                 bool link_non_manifold, dense2D<unsigned>& neighbors,
-                                 unsigned threads) try {
-  return find_neighbors(connectM, type, link_non_manifold, neighbors, thread_count(threads));
-} catch (const std::bad_alloc&) {
-  neighbors.clear();
-  return no_memory;
-}
-
 int detail::neighbors_both_ways(const dense2D<unsigned>& connectM, element_type type,
                                 dense2D<unsigned>& linked, dense2D<unsigned>& unlinked,
                                 unsigned threads) try {

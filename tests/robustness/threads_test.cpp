@@ -239,18 +239,10 @@ std::vector<threaded_case> threaded_cases() {
                    }});
   cases.push_back({"neighbours", [](const mesh_data& m, unsigned t) {
                      bits b;
-                     for (const mesh_block& k : m.blocks)
-                       for (bool link : {false, true}) {
-                         dense2D<unsigned> neighbors;
-                         b.add(
-                             detail::neighbors_on_threads(k.connectM, k.type, link, neighbors, t));
-                         b.add_all(entries(neighbors));
-                       }
                      for (const mesh_block& k : m.blocks) {
-                       dense2D<unsigned> linked, unlinked;
-                       b.add(detail::neighbors_both_ways(k.connectM, k.type, linked, unlinked, t));
-                       b.add_all(entries(linked));
-                       b.add_all(entries(unlinked));
+                       dense2D<unsigned> n[2];
+                       b.add(detail::neighbors_both_ways(k.connectM, k.type, n[0], n[1], t));
+                       for (const dense2D<unsigned>& both : n) b.add_all(entries(both));
                      }
                      return b;
                    }});
