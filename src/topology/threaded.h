@@ -12,9 +12,11 @@ namespace detail {
 // non-manifold faces, `unlinked` as get_neighbors leaving them unlinked
 // (a face shared by three elements or more ~0U), each F x elements. The
 // walk around the nodes runs in node ranges on `threads` threads (0: the
-// machine's cores; 1 starts none): the same matrices, bit for bit, for
-// every count. Codes those of get_neighbors (no_memory as well when a
-// thread's working memory cannot be had); both emptied on failure.
+// machine's cores; 1 starts none); nodes numbered past the face buckets
+// are bucketed modulo a prime on the calling thread. The same matrices,
+// bit for bit, for every count. Codes those of get_neighbors (no_memory
+// as well when a thread's working memory cannot be had); both emptied on
+// failure.
 int neighbors_both_ways(const dense2D<unsigned>& connectM, element_type type,
                         dense2D<unsigned>& linked, dense2D<unsigned>& unlinked, unsigned threads);
 
