@@ -21,6 +21,10 @@ namespace detail {
 // Per local node: 1 when elements of another rank use it too (collective).
 std::vector<char> shared_nodes(const dist_mesh& mesh);
 
+// Per block: the global number of the file's first element of its kind
+// (elements numbered block after block over the whole file; collective).
+std::vector<std::uint64_t> block_starts(const dist_mesh& mesh);
+
 // Records of trivially copyable type T, one list per destination rank
 // (ranks lists), sent all at once; the records received come rank after
 // rank. The lists are emptied.

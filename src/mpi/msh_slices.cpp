@@ -37,6 +37,12 @@ struct piece {
   std::int64_t offset2 = 0;  // nodes: byte offset of the first coordinate record
 };
 
+// A partitioned entity of a text file: its dimension, tag and (first)
+// partition, 1-based.
+struct part_entity {
+  std::int64_t dim, tag, partition;
+};
+
 struct file_layout {
   int binary = 0;
   std::uint64_t nodes = 0, elements = 0;
@@ -86,6 +92,8 @@ class scanner {
       if (std::strncmp(line_, "$Nodes", 6) == 0) {
         if (int code = nodes(out)) return code;
         nodes_seen = true;
+      } else if (std::strncmp(line_, "$PartitionedEntities", 20) == 0 && !binary_) {
+        if (!partitioned_entities()) return mpi_malformed;
       } else if (std::strncmp(line_, "$Elements", 9) == 0) {
         if (int code = elements(out)) return code;
         elements_seen = true;
@@ -127,6 +135,39 @@ class scanner {
   }
   std::uint64_t start_of(int r, std::uint64_t total) const {
     return total * static_cast<std::uint64_t>(r) / static_cast<std::uint64_t>(ranks_);
+  }
+
+  // The partitioned entities of a text file, one a line: tag, parent
+  // dimension, parent tag, partitions, the partitions (the rest passed over).
+  bool partitioned_entities() {
+    unsigned long long ghosts = 0, counts[4] = {0, 0, 0, 0};
+    if (!line() || std::sscanf(line_, "%u", &partitions_) != 1 || !line() ||
+        std::sscanf(line_, "%llu", &ghosts) != 1)
+      return false;
+    for (unsigned long long g = 0; g < ghosts; ++g)
+      if (!line()) return false;
+    if (!line() || std::sscanf(line_, "%llu %llu %llu %llu", &counts[0], &counts[1], &counts[2],
+                               &counts[3]) != 4)
+      return false;
+    for (std::int64_t dim = 0; dim < 4; ++dim)
+      for (unsigned long long k = 0; k < counts[dim]; ++k) {
+        long long tag, parent_dim, parent, n, first;
+        if (!line() || std::sscanf(line_, "%lld %lld %lld %lld %lld", &tag, &parent_dim, &parent,
+                                   &n, &first) != 5)
+          return false;
+        entities_.push_back({dim, tag, first});
+      }
+    return partitions_ > 0;
+  }
+
+  // The rank of the records of an entity of a partitioned file (-1: read
+  // in slices).
+  int rank_of_entity(std::int64_t dim, std::int64_t tag) const {
+    for (const part_entity& e : entities_)
+      if (e.dim == dim && e.tag == tag && e.partition >= 1 &&
+          static_cast<unsigned>(e.partition) <= partitions_)
+        return rank_of_part(static_cast<unsigned>(e.partition - 1), partitions_, ranks_);
+    return -1;
   }
 
   // The pieces of records [first, first + count): one per rank crossed.
@@ -173,8 +214,8 @@ class scanner {
   }
   // A block's header: entity dimension, entity tag, a number (parametric
   // flag or element type) and the block's records.
-  bool block_header(std::int64_t& dim, std::int64_t& number, std::uint64_t& n) {
-    std::int64_t entity;
+  bool block_header(std::int64_t& dim, std::int64_t& entity, std::int64_t& number,
+                    std::uint64_t& n) {
     return int32(dim) && int32(entity) && int32(number) && size(n) && end_header();
   }
 
@@ -184,8 +225,8 @@ class scanner {
     out.nodes = total;
     std::uint64_t at = 0;
     for (std::uint64_t b = 0; b < blocks; ++b) {
-      std::int64_t dim, parametric;
-      if (!block_header(dim, parametric, n)) return mpi_malformed;
+      std::int64_t dim, entity, parametric;
+      if (!block_header(dim, entity, parametric, n)) return mpi_malformed;
       const std::int64_t extra = parametric && (dim == 1 || dim == 2) ? dim : 0;
       const std::size_t before = out.node_pieces.size();
       cut(at, n, total, extra, out.node_pieces);
@@ -205,8 +246,8 @@ class scanner {
     out.elements = total;
     std::uint64_t at = 0;
     for (std::uint64_t b = 0; b < blocks; ++b) {
-      std::int64_t dim, gmsh;
-      if (!block_header(dim, gmsh, n)) return mpi_malformed;
+      std::int64_t dim, entity, gmsh;
+      if (!block_header(dim, entity, gmsh, n)) return mpi_malformed;
       const unsigned nodes_per = record_nodes(gmsh);
       if (nodes_per == 0 && binary_) return mpi_malformed;
       const element_type kind = kind_of(gmsh);
@@ -215,6 +256,14 @@ class scanner {
         out.kinds.push_back(kind);
       const std::size_t before = out.element_pieces.size();
       cut(at, n, total, gmsh, out.element_pieces);
+      // A part's elements go whole to the rank holding the part.
+      const int holder = rank_of_entity(dim, entity);
+      if (holder >= 0 && out.element_pieces.size() > before) {
+        out.element_pieces.resize(before + 1);
+        out.element_pieces[before].rank = holder;
+        out.element_pieces[before].first = at;
+        out.element_pieces[before].count = n;
+      }
       if (!locate(out.element_pieces.data() + before, out.element_pieces.size() - before, at, n,
                   static_cast<std::size_t>(1 + nodes_per) * kRecordBytes, false))
         return mpi_malformed;
@@ -226,6 +275,8 @@ class scanner {
   std::FILE* f_;
   int ranks_;
   bool binary_ = false;
+  unsigned partitions_ = 0;
+  std::vector<part_entity> entities_;
   char* line_ = nullptr;
   std::size_t cap_ = 0;
 };
@@ -472,10 +523,7 @@ int resolve_nodes(std::vector<node_entry>& directory, const file_layout& layout,
 }  // namespace
 
 int read_msh_slices(const char* path, MPI_Comm comm, dist_mesh& mesh) {
-  mesh = dist_mesh();
-  mesh.comm = comm;
-  MPI_Comm_rank(comm, &mesh.rank);
-  MPI_Comm_size(comm, &mesh.ranks);
+  mesh.reset(comm);
   file_layout layout;
   if (int code = scan_layout(path, mesh, layout)) return code;
   mesh.global_nodes = layout.nodes;

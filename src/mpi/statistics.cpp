@@ -116,7 +116,7 @@ int measure_block(const dist_mesh& mesh, std::size_t b, kind_statistics& k) {
     if (code == 0) code = shape_qualities(mesh.local.coords, v, kind, q);
     if (code == 0) code = jacobians(mesh.local.coords, v, kind, jac);
     for (std::size_t e = 0; code == 0 && e < q.size(); ++e) {
-      const worst_element here = {q[e], mesh.first_in_kind[b] + e};
+      const worst_element here = {q[e], mesh.position_in_kind(b, e)};
       if (here < worst) worst = here;
       k.quality.add(q[e]);
       if (!(jac[e] > 0)) ++k.nonpositive_jacobians;
