@@ -39,9 +39,12 @@ for ranks in 1 2 4; do
   /usr/bin/python3 - "$work/serial.json" "$work/out" <<'PY'
 import json, sys
 a, b = (json.load(open(p)) for p in sys.argv[1:])
-for key in ("quality", "edge_length"):
-    x, y = a[key].pop("mean"), b[key].pop("mean")
+means = [(key, a[key], b[key]) for key in ("quality", "edge_length")]
+means += [("cell_quality " + k, v, b["cell_quality"][k]) for k, v in a["cell_quality"].items()]
+for key, x, y in means:
+    x, y = x.pop("mean"), y.pop("mean")
     print(f"  {key} mean relative difference {abs(x - y) / abs(x):.1e}")
+a.pop("file"), b.pop("file")
 print("  other fields", "equal" if a == b else "DIFFER")
 PY
 done

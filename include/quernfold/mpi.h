@@ -97,6 +97,16 @@ int read_msh_slices(const char* path, MPI_Comm comm, dist_mesh& mesh);
 // the global id arrays), no_memory.
 int read_pvtu_parts(const char* path, MPI_Comm comm, dist_mesh& mesh);
 
+// Moves the local elements so that each rank holds one compact region: the
+// elements go, with the nodes they use, to the rank of their centroid's
+// place along a Morton curve over the mesh's box, cut into runs of about
+// equal size by sampled splitters (in rounds of bounded size). Global
+// numbers, node count and box (slice_box, has_nodes) stay; each block's
+// elements keep their position in the kind (kind_positions), by ascending
+// position. Statistics on the result equal those on the input (means to
+// rounding). Codes: no_memory.
+int compact_mesh(dist_mesh& mesh);
+
 // Dimension of the mesh: the largest element dimension over all ranks.
 unsigned mesh_dimension(const dist_mesh& mesh);
 

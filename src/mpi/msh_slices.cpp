@@ -26,6 +26,7 @@ constexpr int kRecordBytes = 8;  // size_t and double in the files read
 constexpr unsigned kMaxRecordNodes = 27;
 constexpr int kRoot = 0;
 constexpr std::uint64_t kUnknown = ~std::uint64_t(0);
+constexpr std::size_t kScanBytes = std::size_t(1) << 20;  // text read per step of the scan
 
 // One block's records that fall in one rank's slice.
 struct piece {
@@ -199,12 +200,36 @@ class scanner {
     }
     if (binary_)
       return fseeko(f_, start + static_cast<std::int64_t>(count * record), SEEK_SET) == 0;
+    return skip_lines(p, n, first, count, second);
+  }
+
+  // Text: passes over `count` lines in large reads, noting where the lines
+  // of the pieces' first records start; the file is left after them.
+  bool skip_lines(piece* p, std::size_t n, std::uint64_t first, std::uint64_t count, bool second) {
+    std::int64_t at = ftello(f_);
     std::size_t k = 0;
-    for (std::uint64_t i = 0; i < count; ++i) {
-      if (k < n && p[k].first == first + i) (second ? p[k].offset2 : p[k].offset) = ftello(f_), ++k;
-      if (!line()) return false;
+    const auto mark = [&](std::uint64_t line_number) {
+      for (; k < n && p[k].first == first + line_number; ++k)
+        (second ? p[k].offset2 : p[k].offset) = at;
+    };
+    std::uint64_t lines = 0;
+    mark(0);
+    std::vector<char> buffer(kScanBytes);
+    while (lines < count) {
+      const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), f_);
+      if (got == 0) return false;
+      const char* from = buffer.data();
+      const char* end = from + got;
+      while (lines < count) {
+        const char* newline = static_cast<const char*>(std::memchr(from, '\n', end - from));
+        if (!newline) break;
+        at += newline + 1 - from;
+        from = newline + 1;
+        mark(++lines);
+      }
+      if (lines < count) at += end - from;
     }
-    return true;
+    return fseeko(f_, at, SEEK_SET) == 0;
   }
 
   // A section's counts: blocks and records (the tag range is passed over).

@@ -117,6 +117,7 @@ int read(const std::string& path, mpi::dist_mesh& mesh) {
 int cmd_info(const invocation& inv) {
   mpi::dist_mesh mesh;
   if (int status = read(inv.files[0], mesh)) return status;
+  if (int code = mpi::compact_mesh(mesh)) return fail("moving the elements", code, kUnsuited);
   mesh_statistics s;
   if (int code = mpi::measure_distributed(mesh, s))
     return fail("measuring the mesh", code, kUnsuited);
