@@ -104,8 +104,10 @@ int read_pvtu_parts(const char* path, MPI_Comm comm, dist_mesh& mesh);
 // numbers, node count and box (slice_box, has_nodes) stay; each block's
 // elements keep their position in the kind (kind_positions), by ascending
 // position. Statistics on the result equal those on the input (means to
-// rounding). Codes: no_memory.
-int compact_mesh(dist_mesh& mesh);
+// rounding). `carried`, when given: one number per local element (block
+// after block) that travels with it, replaced by those of the new local
+// elements. Codes: no_memory.
+int compact_mesh(dist_mesh& mesh, std::vector<std::uint64_t>* carried = nullptr);
 
 // Dimension of the mesh: the largest element dimension over all ranks.
 unsigned mesh_dimension(const dist_mesh& mesh);
@@ -200,6 +202,29 @@ inline int rank_of_part(unsigned p, unsigned parts, int holders) {
 // holders outside 1 .. ranks), no_memory; `out` empty on failure.
 int migrate_parts(const dist_mesh& mesh, const std::vector<unsigned>& element_part, unsigned parts,
                   unsigned ghost_layers, int holders, std::vector<part_mesh>& out);
+
+// The numbers census_faces would give the local elements as vertices
+// (elements of the mesh's dimension; ~0 for the others), one per local
+// element block after block, and their distribution `first` (ranks + 1
+// entries): numbers to carry through compact_mesh.
+void vertex_numbers(const dist_mesh& mesh, std::vector<std::uint64_t>& numbers,
+                    std::vector<std::uint64_t>& first);
+
+// Per-vertex values of a census taken after compact_mesh, brought back to
+// the order of the census before the move: `numbers` are the carried
+// vertex_numbers (one per local element), `first_before` their
+// distribution. Each rank receives the values of its old vertices, in
+// order; `values` (one per census vertex) is replaced.
+void back_to_file_order(MPI_Comm comm, const std::vector<std::uint64_t>& numbers,
+                        const std::vector<std::uint64_t>& first_before, std::vector<int>& values);
+
+// The face-dual graph of a census taken after compact_mesh, in the old
+// vertex numbering: the rows of this rank's old vertices (xadj, adjncy as
+// dual_graph gives them). Arguments as back_to_file_order.
+void dual_graph_in_file_order(const face_census& census, MPI_Comm comm,
+                              const std::vector<std::uint64_t>& numbers,
+                              const std::vector<std::uint64_t>& first_before,
+                              std::vector<std::uint64_t>& xadj, std::vector<std::uint64_t>& adjncy);
 
 }  // namespace mpi
 }  // namespace quernfold

@@ -88,16 +88,17 @@ std::vector<std::uint64_t> splitters(const dist_mesh& mesh, std::vector<std::uin
   return cut;
 }
 
-// What a rank receives: per block, records [position in kind, node ids...];
-// the nodes.
+// What a rank receives: per block, records [position in kind, carried
+// number, node ids...]; the nodes.
 struct arriving {
   std::vector<std::vector<std::uint64_t>> blocks;
   std::vector<moved_node> nodes;
 };
 
 // Sends local elements [from, to) (block after block) to their ranks.
-void send_round(const dist_mesh& mesh, const std::vector<int>& rank_of, std::size_t from,
-                std::size_t to, arriving& in) {
+void send_round(const dist_mesh& mesh, const std::vector<int>& rank_of,
+                const std::vector<std::uint64_t>& carried, std::size_t from, std::size_t to,
+                arriving& in) {
   std::vector<std::vector<std::uint64_t>> elements(mesh.ranks);
   std::vector<std::pair<int, unsigned>> node_targets;
   std::size_t e = 0;
@@ -108,6 +109,7 @@ void send_round(const dist_mesh& mesh, const std::vector<int>& rank_of, std::siz
       std::vector<std::uint64_t>& out = elements[rank_of[e]];
       out.push_back(b);
       out.push_back(mesh.position_in_kind(b, j));
+      out.push_back(carried.empty() ? 0 : carried[e]);
       for (std::size_t k = 0; k < c.rows(); ++k) {
         out.push_back(mesh.node_ids[c(k, j)]);
         node_targets.emplace_back(rank_of[e], c(k, j));
@@ -127,16 +129,16 @@ void send_round(const dist_mesh& mesh, const std::vector<int>& rank_of, std::siz
     const std::size_t rows = nbr_nodes(mesh.local.blocks[got[i]].type);
     std::vector<std::uint64_t>& block = in.blocks[got[i]];
     block.insert(block.end(), got.begin() + static_cast<std::ptrdiff_t>(i + 1),
-                 got.begin() + static_cast<std::ptrdiff_t>(i + 2 + rows));
-    i += 2 + rows;
+                 got.begin() + static_cast<std::ptrdiff_t>(i + 3 + rows));
+    i += 3 + rows;
   }
   const std::vector<moved_node> placed = exchange(mesh.comm, nodes);
   in.nodes.insert(in.nodes.end(), placed.begin(), placed.end());
 }
 
 // The new local mesh: nodes by global number, each block's elements by
-// their position in the kind.
-int rebuild(arriving& in, dist_mesh& mesh) {
+// their position in the kind; the numbers they carry.
+int rebuild(arriving& in, dist_mesh& mesh, std::vector<std::uint64_t>& carried) {
   std::sort(in.nodes.begin(), in.nodes.end());
   in.nodes.erase(std::unique(in.nodes.begin(), in.nodes.end(),
                              [](const moved_node& a, const moved_node& b) { return a.id == b.id; }),
@@ -150,21 +152,23 @@ int rebuild(arriving& in, dist_mesh& mesh) {
   }
   std::vector<moved_node>().swap(in.nodes);
   mesh.kind_positions.assign(mesh.local.blocks.size(), {});
+  carried.clear();
   for (std::size_t b = 0; b < mesh.local.blocks.size(); ++b) {
     mesh_block block;
     block.type = mesh.local.blocks[b].type;
-    const std::size_t stride = 1 + nbr_nodes(block.type);
+    const std::size_t rows = nbr_nodes(block.type), stride = 2 + rows;
     std::vector<std::uint64_t>& records = in.blocks[b];
     std::vector<std::size_t> order(records.size() / stride);
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i * stride;
     std::sort(order.begin(), order.end(),
               [&records](std::size_t x, std::size_t y) { return records[x] < records[y]; });
-    if (!order.empty() && !block.connectM.resize(stride - 1, order.size())) return no_memory;
+    if (!order.empty() && !block.connectM.resize(rows, order.size())) return no_memory;
     for (std::size_t j = 0; j < order.size(); ++j) {
       mesh.kind_positions[b].push_back(records[order[j]]);
-      for (std::size_t k = 0; k + 1 < stride; ++k)
+      carried.push_back(records[order[j] + 1]);
+      for (std::size_t k = 0; k < rows; ++k)
         block.connectM(k, j) = static_cast<unsigned>(
-            std::lower_bound(ids.begin(), ids.end(), records[order[j] + 1 + k]) - ids.begin());
+            std::lower_bound(ids.begin(), ids.end(), records[order[j] + 2 + k]) - ids.begin());
     }
     std::vector<std::uint64_t>().swap(records);
     mesh.first_in_kind[b] = order.empty() ? 0 : mesh.kind_positions[b].front();
@@ -177,8 +181,10 @@ int rebuild(arriving& in, dist_mesh& mesh) {
 
 }  // namespace
 
-int compact_mesh(dist_mesh& mesh) {
+int compact_mesh(dist_mesh& mesh, std::vector<std::uint64_t>* carried) {
   if (mesh.ranks == 1) return 0;
+  std::vector<std::uint64_t> none;
+  std::vector<std::uint64_t>& numbers = carried ? *carried : none;
   int code = 0;
   try {
     std::vector<int> rank_of;
@@ -196,9 +202,9 @@ int compact_mesh(dist_mesh& mesh) {
     const std::size_t chunk =
         (elements + static_cast<std::size_t>(rounds) - 1) / static_cast<std::size_t>(rounds);
     for (int r = 0; r < rounds; ++r)
-      send_round(mesh, rank_of, static_cast<std::size_t>(r) * chunk,
+      send_round(mesh, rank_of, numbers, static_cast<std::size_t>(r) * chunk,
                  std::min(elements, static_cast<std::size_t>(r + 1) * chunk), in);
-    code = rebuild(in, mesh);
+    code = rebuild(in, mesh, numbers);
   } catch (const std::bad_alloc&) {
     code = no_memory;
   }

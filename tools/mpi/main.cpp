@@ -134,15 +134,15 @@ int cmd_info(const invocation& inv) {
 }
 
 // The dual graph in the partitioners' text form: vertices and edges, then
-// one line of 1-based neighbours per vertex.
-bool write_graph(const std::string& path, const mpi::face_census& c, MPI_Comm comm) {
-  std::vector<std::uint64_t> xadj, adjncy;
-  mpi::dual_graph(c, xadj, adjncy);
+// one line of 1-based neighbours per vertex (rows of this rank's vertices).
+bool write_graph(const std::string& path, std::uint64_t vertices,
+                 const std::vector<std::uint64_t>& xadj, const std::vector<std::uint64_t>& adjncy,
+                 MPI_Comm comm) {
   std::uint64_t edges = adjncy.size();
   MPI_Allreduce(MPI_IN_PLACE, &edges, 1, MPI_UINT64_T, MPI_SUM, comm);
   return write_in_order(path, [&](std::FILE* f) {
     if (rank_of_world() == 0)
-      std::fprintf(f, "%llu %llu\n", static_cast<unsigned long long>(c.first_vertex.back()),
+      std::fprintf(f, "%llu %llu\n", static_cast<unsigned long long>(vertices),
                    static_cast<unsigned long long>(edges / 2));
     for (std::size_t v = 0; v + 1 < xadj.size(); ++v) {
       for (std::uint64_t k = xadj[v]; k < xadj[v + 1]; ++k)
@@ -201,17 +201,29 @@ int cmd_partition(const invocation& inv) {
     return fail("--split writes .msh files only", 0, kUsage);
   mpi::dist_mesh mesh;
   if (int status = read(inv.files[0], mesh)) return status;
+  // The elements move to compact regions; the part list and the graph are
+  // written in the file's order.
+  std::vector<std::uint64_t> numbers, first_before;
+  mpi::vertex_numbers(mesh, numbers, first_before);
+  if (int code = mpi::compact_mesh(mesh, &numbers))
+    return fail("moving the elements", code, kUnsuited);
   mpi::face_census census;
   if (int code = mpi::census_faces(mesh, census)) return fail("dual graph", code, kUnsuited);
-  if (inv.has("--graph") && !write_graph(inv.value("--graph", ""), census, mesh.comm))
-    return fail(inv.value("--graph", "") + ": not written", 0, kOutput);
+  if (inv.has("--graph")) {
+    std::vector<std::uint64_t> xadj, adjncy;
+    mpi::dual_graph_in_file_order(census, mesh.comm, numbers, first_before, xadj, adjncy);
+    if (!write_graph(inv.value("--graph", ""), first_before.back(), xadj, adjncy, mesh.comm))
+      return fail(inv.value("--graph", "") + ": not written", 0, kOutput);
+  }
   std::vector<int> part;
   mpi::partition_report report;
   if (int code = mpi::partition_elements(census, mesh, parts, imbalance, seed, part, report))
     return fail("partitioning", code, kUnsuited);
   census = mpi::face_census();
-  const auto write_parts = [&part](std::FILE* f) {
-    for (int p : part) std::fprintf(f, "%d\n", p);
+  std::vector<int> in_file_order = part;
+  mpi::back_to_file_order(mesh.comm, numbers, first_before, in_file_order);
+  const auto write_parts = [&in_file_order](std::FILE* f) {
+    for (int p : in_file_order) std::fprintf(f, "%d\n", p);
   };
   if (inv.files.size() > 1 && kind == output_kind::text &&
       !write_in_order(inv.files[1], write_parts))
