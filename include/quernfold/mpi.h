@@ -5,8 +5,9 @@
 //
 // A distributed mesh holds, on each rank, a contiguous slice of the file's
 // elements (in file order) and the nodes they use. Global node numbers are
-// 0-based positions in the file's node order (the column the one-process
-// reader gives the node), global element numbers 0-based positions among
+// the columns the one-process reader gives the nodes: a gmsh file's tag less
+// its lowest tag when the tags are dense, else the 0-based position in the
+// file's node order; global element numbers 0-based positions among
 // the file's elements that the one-process reader keeps; both are 64-bit.
 //
 // Functions return 0 or a negative code (the codes below, or no_memory);

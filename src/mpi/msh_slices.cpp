@@ -47,6 +47,10 @@ struct part_entity {
 struct file_layout {
   int binary = 0;
   std::uint64_t nodes = 0, elements = 0;
+  // Node tags lowest_tag .. lowest_tag + nodes - 1, each once (dense_tags
+  // 1): a node's global number is its tag less lowest_tag, its column in
+  // the one-process reader, wherever the file lists it.
+  std::uint64_t dense_tags = 0, lowest_tag = 0;
   std::vector<piece> node_pieces, element_pieces;
   std::vector<int> kinds;  // element_type values in order of first appearance
 };
@@ -233,8 +237,8 @@ class scanner {
   }
 
   // A section's counts: blocks and records (the tag range is passed over).
-  bool section_header(std::uint64_t& blocks, std::uint64_t& total) {
-    std::uint64_t lo, hi;
+  bool section_header(std::uint64_t& blocks, std::uint64_t& total, std::uint64_t& lo,
+                      std::uint64_t& hi) {
     return size(blocks) && size(total) && size(lo) && size(hi) && end_header();
   }
   // A block's header: entity dimension, entity tag, a number (parametric
@@ -246,8 +250,11 @@ class scanner {
 
   int nodes(file_layout& out) {
     std::uint64_t blocks, total, n;
-    if (!section_header(blocks, total)) return mpi_malformed;
+    std::uint64_t lo, hi;
+    if (!section_header(blocks, total, lo, hi)) return mpi_malformed;
     out.nodes = total;
+    out.dense_tags = total > 0 && hi >= lo && hi - lo + 1 == total ? 1 : 0;
+    out.lowest_tag = lo;
     std::uint64_t at = 0;
     for (std::uint64_t b = 0; b < blocks; ++b) {
       std::int64_t dim, entity, parametric;
@@ -267,7 +274,8 @@ class scanner {
 
   int elements(file_layout& out) {
     std::uint64_t blocks, total, n;
-    if (!section_header(blocks, total)) return mpi_malformed;
+    std::uint64_t lo, hi;
+    if (!section_header(blocks, total, lo, hi)) return mpi_malformed;
     out.elements = total;
     std::uint64_t at = 0;
     for (std::uint64_t b = 0; b < blocks; ++b) {
@@ -328,12 +336,14 @@ int scan_layout(const char* path, const dist_mesh& mesh, file_layout& layout) {
   }
   MPI_Bcast(&code, 1, MPI_INT, kRoot, mesh.comm);
   if (code) return code;
-  std::uint64_t head[3] = {static_cast<std::uint64_t>(layout.binary), layout.nodes,
-                           layout.elements};
-  MPI_Bcast(head, 3, MPI_UINT64_T, kRoot, mesh.comm);
+  std::uint64_t head[5] = {static_cast<std::uint64_t>(layout.binary), layout.nodes, layout.elements,
+                           layout.dense_tags, layout.lowest_tag};
+  MPI_Bcast(head, 5, MPI_UINT64_T, kRoot, mesh.comm);
   layout.binary = static_cast<int>(head[0]);
   layout.nodes = head[1];
   layout.elements = head[2];
+  layout.dense_tags = head[3];
+  layout.lowest_tag = head[4];
   broadcast(mesh.comm, layout.node_pieces);
   broadcast(mesh.comm, layout.element_pieces);
   broadcast(mesh.comm, layout.kinds);
@@ -407,7 +417,7 @@ int read_node_slice(record_reader& in, const file_layout& layout, dist_mesh& mes
     if (!in.seek(p.offset)) return mpi_malformed;
     for (std::uint64_t k = 0; k < p.count; ++k) {
       if (!in.sizes(&entries[k].tag, 1)) return mpi_malformed;
-      entries[k].id = p.first + k;
+      entries[k].id = layout.dense_tags ? entries[k].tag - layout.lowest_tag : p.first + k;
     }
     if (!in.seek(p.offset2)) return mpi_malformed;
     double record[3 + kMaxExtra];

@@ -155,6 +155,11 @@ def check_partitioned(tool, mesh, ranks, tmp, serial):
     part = check_pieces(qf, whole, stem, where)
     mpirun(ranks, tool, "partition", "--parts", str(PARTS), mesh, stem + ".msh")
     check_gmsh_file(qf, whole, part, stem + ".msh", where)
+    if ranks == 2:  # the partitioned file in turn, read by parts
+        again = os.path.join(tmp, "again")
+        mpirun(ranks, tool, "partition", "--parts", str(PARTS), "--ghosts", "1", stem + ".msh",
+               again + ".pvtu")
+        check_pieces(qf, qf.read(stem + ".msh"), again, (stem + ".msh", ranks))
     for path in (stem + ".pvtu", stem + ".msh"):
         got = json.loads(mpirun(ranks, tool, "info", "--json", path))
         expected = serial if path.endswith(".pvtu") else json.loads(
