@@ -4,7 +4,8 @@
 // it with its own slice, and every rank receives the same global answers.
 //
 // A distributed mesh holds, on each rank, a contiguous slice of the file's
-// elements (in file order) and the nodes they use. Global node numbers are
+// elements (in file order) and the nodes they use; read by parts, or after
+// compact_mesh, each rank holds another share (see kind_positions). Global node numbers are
 // the columns the one-process reader gives the nodes: a gmsh file's tag less
 // its lowest tag when the tags are dense, else the 0-based position in the
 // file's node order; global element numbers 0-based positions among
@@ -39,8 +40,9 @@ struct dist_mesh {
   int rank = 0, ranks = 1;
   std::uint64_t global_nodes = 0;     // nodes of the file
   std::uint64_t global_elements = 0;  // elements kept
-  // Global elements held by each rank: elements first_element[r] to
-  // first_element[r + 1] - 1 are on rank r (ranks + 1 entries).
+  // Elements held by each rank: first_element[r + 1] - first_element[r]
+  // on rank r (ranks + 1 entries); for slices in file order, elements
+  // first_element[r] to first_element[r + 1] - 1 of the file.
   std::vector<std::uint64_t> first_element;
   // The local elements as a mesh of their own: one block per kind of the
   // file, in the order of the kind's first element (the blocks of the
@@ -166,12 +168,11 @@ int partition_elements(const face_census& census, const dist_mesh& mesh, int par
 
 // The part of every local element (block after block) from `top_part`,
 // the parts of the face census's vertices (the local elements of the
-// mesh's dimension, block after block), by
-// partition_mesh's rule: an element of a lower dimension takes the part of
-// the lowest-numbered element of the mesh's dimension holding all its
-// vertex nodes, failing that of the lowest one around its first vertex
-// node that has any, failing that part 0. Element numbers: block after
-// block over the whole file, as the one-process reader. Codes: no_memory.
+// mesh's dimension, block after block), by partition_mesh's rule: an element of a lower dimension
+// takes the part of the lowest-numbered element of the mesh's dimension holding all its vertex
+// nodes, failing that of the lowest one around its first vertex node that has any, failing that
+// part 0. Element numbers: block after block over the whole file, as the one-process reader. Codes:
+// no_memory.
 int spread_parts(const dist_mesh& mesh, const std::vector<int>& top_part,
                  std::vector<unsigned>& element_part);
 
