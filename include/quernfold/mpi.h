@@ -120,6 +120,23 @@ int partition_elements(const face_census& census, const dist_mesh& mesh, int par
                        double imbalance, int seed, std::vector<int>& part,
                        partition_report& report);
 
+// Gathers blocks of every rank on rank 0 as one mesh: block b of `whole` is
+// block b of rank 0, then of rank 1, ... (columns in rank order; every rank
+// passes the same number of blocks, of the same kinds, with local node
+// numbers of `mesh`); the coordinates (3 x nodes) are those of the nodes the
+// blocks use, in increasing global number, which the blocks are renumbered
+// to. Other ranks receive an empty mesh. Codes: no_memory.
+int gather_blocks(const dist_mesh& mesh, const std::vector<mesh_block>& blocks, mesh_data& whole);
+
+// The boundary of mesh_boundary, then without the nodes no face uses (what
+// drop_unused_nodes leaves), on rank 0: the faces of the top-dimension
+// elements held by one element over all ranks, turned outward, in the
+// one-process order (elements block after block in file order, faces in
+// the order of their element's face table; triangles, then quadrangles).
+// Other ranks receive an empty mesh. Codes: mesh_no_faces, no_memory and
+// get_neighbors' codes.
+int boundary_distributed(const dist_mesh& mesh, mesh_data& skin);
+
 }  // namespace mpi
 }  // namespace quernfold
 }  // namespace ovk

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "info_json.h"
+#include "quernfold/io.h"
 #include "quernfold/mpi.h"
 
 namespace {
@@ -25,9 +26,11 @@ const char* const kUsageText =
     "usage: mpirun -n R quernfold-mpi info [--json] FILE\n"
     "       mpirun -n R quernfold-mpi partition --parts N [--seed S] [--imbalance F]\n"
     "                  [--graph GRAPH] [--json] FILE [PARTS]\n"
+    "       mpirun -n R quernfold-mpi boundary FILE OUT\n"
     "FILE: gmsh MSH 4.1 (text or binary), read in slices, one per rank.\n"
     "partition writes one part per element of the mesh's dimension (file order) to PARTS\n"
-    "and, with --graph, the face-dual graph in the partitioners' text form to GRAPH.\n";
+    "and, with --graph, the face-dual graph in the partitioners' text form to GRAPH.\n"
+    "boundary writes what `quernfold boundary` writes (rank 0 writes the file).\n";
 
 struct invocation {
   std::string command;
@@ -164,6 +167,31 @@ int cmd_partition(const invocation& inv) {
   return kOk;
 }
 
+// Rank 0 writes `mesh` with the one-process writers (text form); every rank
+// returns the status.
+int write_on_first(const std::string& path, const mesh_data& mesh) {
+  int code = rank_of_world() == 0 ? write_mesh(path.c_str(), mesh, write_options()) : 0;
+  MPI_Bcast(&code, 1, MPI_INT, 0, MPI_COMM_WORLD);
+  return code ? fail(path + ": " + mesh_file_message(nullptr, code, false), code, kOutput) : kOk;
+}
+
+int cmd_boundary(const invocation& inv) {
+  if (inv.files.size() != 2) return fail("boundary FILE OUT", 0, kUsage);
+  mpi::dist_mesh mesh;
+  if (int status = read(inv.files[0], mesh)) return status;
+  mesh_data skin;
+  if (int code = mpi::boundary_distributed(mesh, skin))
+    return fail(inv.files[0] + ": boundary", code, kUnsuited);
+  if (int status = write_on_first(inv.files[1], skin)) return status;
+  if (mesh.rank != 0) return kOk;
+  std::printf("boundary: %zu faces", skin.elements());
+  for (const mesh_block& b : skin.blocks)
+    std::printf(", %zu %s", b.connectM.cols(), cell_name(b.type));
+  std::printf("; %zu nodes%s\n", skin.coords.cols(),
+              skin.elements() ? "" : " (the mesh is closed)");
+  return kOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -176,6 +204,8 @@ int main(int argc, char** argv) {
     status = cmd_info(inv);
   } else if (inv.command == "partition") {
     status = cmd_partition(inv);
+  } else if (inv.command == "boundary") {
+    status = cmd_boundary(inv);
   } else if (rank_of_world() == 0) {
     std::fprintf(stderr, "quernfold-mpi: unknown command %s\n%s", inv.command.c_str(), kUsageText);
   }

@@ -1,0 +1,88 @@
+// One mesh on rank 0 from the blocks of every rank: the columns of each
+// block rank after rank, the nodes they use in global order.
+#include "mpi/gather.h"
+
+#include <algorithm>
+#include <array>
+
+#include "mpi/exchange.h"
+#include "quernfold/mpi.h"
+
+namespace ovk {
+namespace quernfold {
+namespace mpi {
+namespace {
+
+constexpr std::size_t kRows = 3;
+
+struct node_record {
+  std::uint64_t id;
+  std::array<double, kRows> x;
+};
+
+// The nodes the blocks use, with their global numbers and coordinates.
+std::vector<node_record> used_nodes(const dist_mesh& mesh, const std::vector<mesh_block>& blocks) {
+  std::vector<char> used(mesh.node_ids.size(), 0);
+  for (const mesh_block& b : blocks)
+    for (std::size_t k = 0; k < b.connectM.rows() * b.connectM.cols(); ++k)
+      used[b.connectM.data()[k]] = 1;
+  std::vector<node_record> nodes;
+  for (std::size_t v = 0; v < used.size(); ++v) {
+    if (!used[v]) continue;
+    node_record r{mesh.node_ids[v], {0, 0, 0}};
+    std::copy(mesh.local.coords.column(v), mesh.local.coords.column(v) + mesh.local.coords.rows(),
+              r.x.begin());
+    nodes.push_back(r);
+  }
+  return nodes;
+}
+
+// Rank 0: the distinct nodes in global order as the coordinates of `whole`.
+bool place_nodes(std::vector<node_record>& nodes, mesh_data& whole) {
+  std::sort(nodes.begin(), nodes.end(),
+            [](const node_record& a, const node_record& b) { return a.id < b.id; });
+  nodes.erase(std::unique(nodes.begin(), nodes.end(),
+                          [](const node_record& a, const node_record& b) { return a.id == b.id; }),
+              nodes.end());
+  if (!whole.coords.resize(kRows, nodes.size())) return false;
+  for (std::size_t j = 0; j < nodes.size(); ++j)
+    std::copy(nodes[j].x.begin(), nodes[j].x.end(), whole.coords.column(j));
+  return true;
+}
+
+// Block b of every rank on rank 0, renumbered to the positions of `nodes`.
+bool gather_block(const dist_mesh& mesh, const mesh_block& b, const std::vector<node_record>& nodes,
+                  mesh_data& whole) {
+  std::vector<std::uint64_t> ids(b.connectM.rows() * b.connectM.cols());
+  for (std::size_t k = 0; k < ids.size(); ++k) ids[k] = mesh.node_ids[b.connectM.data()[k]];
+  ids = detail::gather_on_first(mesh.comm, ids);
+  if (mesh.rank != 0) return true;
+  mesh_block out;
+  out.type = b.type;
+  const std::size_t rows = nbr_nodes(b.type);
+  if (!out.connectM.resize(rows, ids.size() / std::max<std::size_t>(rows, 1))) return false;
+  for (std::size_t k = 0; k < ids.size(); ++k) {
+    node_record key{ids[k], {0, 0, 0}};
+    out.connectM.data()[k] = static_cast<unsigned>(
+        std::lower_bound(nodes.begin(), nodes.end(), key,
+                         [](const node_record& a, const node_record& c) { return a.id < c.id; }) -
+        nodes.begin());
+  }
+  whole.blocks.push_back(out);
+  return true;
+}
+
+}  // namespace
+
+int gather_blocks(const dist_mesh& mesh, const std::vector<mesh_block>& blocks, mesh_data& whole) {
+  whole = mesh_data();
+  std::vector<node_record> nodes = detail::gather_on_first(mesh.comm, used_nodes(mesh, blocks));
+  int code = mesh.rank == 0 && !place_nodes(nodes, whole) ? no_memory : 0;
+  for (const mesh_block& b : blocks)
+    if (!gather_block(mesh, b, nodes, whole)) code = no_memory;
+  return detail::agree(mesh.comm, code);
+}
+
+}  // namespace mpi
+}  // namespace quernfold
+}  // namespace ovk
