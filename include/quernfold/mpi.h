@@ -137,6 +137,24 @@ int gather_blocks(const dist_mesh& mesh, const std::vector<mesh_block>& blocks, 
 // get_neighbors' codes.
 int boundary_distributed(const dist_mesh& mesh, mesh_data& skin);
 
+// mesh_size_map's sizes of the file's nodes, on rank 0 (global_nodes
+// entries in file order; 0 for the nodes no element uses); other ranks
+// receive none. Without gradation (infinite) they are the one-process
+// sizes bit for bit: the lengths at a node that several ranks use are
+// folded on one rank in the one-process order. With a finite gradation the
+// bound runs on each rank's elements, then every shared node takes its
+// smallest size over the ranks, in rounds until no size changes: every edge
+// meets the bound, no size grows, and the sizes are close to (not equal
+// to) the one-process ones, whose single queue orders the corrections
+// differently. Codes: mesh_bad_parameter, mesh_no_faces, no_memory and
+// bound_metric_gradations' codes.
+struct size_report {
+  std::uint64_t changed = 0;  // nodes the gradation lowered
+  int rounds = 0;             // runs of the bound on the slices
+};
+int size_map_distributed(const dist_mesh& mesh, double p, double gradation, dense1D<double>& sizes,
+                         size_report& report);
+
 }  // namespace mpi
 }  // namespace quernfold
 }  // namespace ovk

@@ -3,8 +3,11 @@
 // prints; files are written rank after rank, in order.
 #include <mpi.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,16 +24,23 @@ using cli::json;
 constexpr int kOk = 0, kUsage = 1, kInput = 2, kOutput = 3, kUnsuited = 4;
 constexpr double kDefaultImbalance = 0.05;
 constexpr int kDefaultSeed = 1;
+// Size maps: the extension written and the dimension of their nodes (the
+// slices hold 3 coordinates a node).
+constexpr const char kSolutionExtension[] = ".sol";
+constexpr unsigned kSpace = 3;
 
 const char* const kUsageText =
     "usage: mpirun -n R quernfold-mpi info [--json] FILE\n"
     "       mpirun -n R quernfold-mpi partition --parts N [--seed S] [--imbalance F]\n"
     "                  [--graph GRAPH] [--json] FILE [PARTS]\n"
     "       mpirun -n R quernfold-mpi boundary FILE OUT\n"
+    "       mpirun -n R quernfold-mpi sizemap [--p P] [--gradation B] FILE OUT.sol\n"
     "FILE: gmsh MSH 4.1 (text or binary), read in slices, one per rank.\n"
     "partition writes one part per element of the mesh's dimension (file order) to PARTS\n"
     "and, with --graph, the face-dual graph in the partitioners' text form to GRAPH.\n"
-    "boundary writes what `quernfold boundary` writes (rank 0 writes the file).\n";
+    "boundary and sizemap write what `quernfold boundary` and `quernfold sizemap` write\n"
+    "(rank 0 writes the file; sizemap: the same sizes without --gradation, sizes that meet\n"
+    "the bound on every edge with it).\n";
 
 struct invocation {
   std::string command;
@@ -192,6 +202,49 @@ int cmd_boundary(const invocation& inv) {
   return kOk;
 }
 
+// The one-process number option: `fallback` when absent, false when not a
+// number that passes `valid`.
+bool number_option(const invocation& inv, const char* name, double fallback, bool (*valid)(double),
+                   double& value) {
+  if (!inv.has(name)) return value = fallback, true;
+  const std::string text = inv.value(name, "");
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return !text.empty() && *end == '\0' && std::isfinite(value) && valid(value);
+}
+
+int cmd_sizemap(const invocation& inv) {
+  double p = 1, gradation = HUGE_VAL;
+  const auto non_negative = [](double v) { return v >= 0; };
+  const auto at_least_one = [](double v) { return v >= 1; };
+  const std::string out = inv.files.size() == 2 ? inv.files[1] : "";
+  if (!number_option(inv, "--p", 1.0, non_negative, p) ||
+      !number_option(inv, "--gradation", HUGE_VAL, at_least_one, gradation) ||
+      out.size() < std::strlen(kSolutionExtension) ||
+      out.compare(out.size() - std::strlen(kSolutionExtension), std::string::npos,
+                  kSolutionExtension) != 0)
+    return fail("sizemap [--p P >= 0] [--gradation B >= 1] FILE OUT.sol", 0, kUsage);
+  mpi::dist_mesh mesh;
+  if (int status = read(inv.files[0], mesh)) return status;
+  dense1D<double> H;
+  mpi::size_report report;
+  if (int code = mpi::size_map_distributed(mesh, p, gradation, H, report))
+    return fail(inv.files[0] + ": sizes", code, kUnsuited);
+  int code = 0;
+  if (mesh.rank == 0)
+    code = replace_file(out.c_str(), [&H](const char* temporary) {
+      return medit_scalar(temporary, kSpace, H, writer_settings{true, true, false});
+    });
+  MPI_Bcast(&code, 1, MPI_INT, 0, MPI_COMM_WORLD);
+  if (code) return fail(out + ": " + mesh_file_message(nullptr, code, false), code, kOutput);
+  if (mesh.rank != 0) return kOk;
+  const auto lo_hi = std::minmax_element(H.begin(), H.end());
+  std::printf("sizes: %zu nodes, min %g, max %g; %llu changed by the gradation (%d rounds)\n",
+              H.size(), H.size() ? *lo_hi.first : 0.0, H.size() ? *lo_hi.second : 0.0,
+              static_cast<unsigned long long>(report.changed), report.rounds);
+  return kOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -206,6 +259,8 @@ int main(int argc, char** argv) {
     status = cmd_partition(inv);
   } else if (inv.command == "boundary") {
     status = cmd_boundary(inv);
+  } else if (inv.command == "sizemap") {
+    status = cmd_sizemap(inv);
   } else if (rank_of_world() == 0) {
     std::fprintf(stderr, "quernfold-mpi: unknown command %s\n%s", inv.command.c_str(), kUsageText);
   }
