@@ -127,6 +127,11 @@ int partition_elements(const face_census& census, const dist_mesh& mesh, int par
 // blocks use, in increasing global number, which the blocks are renumbered
 // to. Other ranks receive an empty mesh. Codes: no_memory.
 int gather_blocks(const dist_mesh& mesh, const std::vector<mesh_block>& blocks, mesh_data& whole);
+// The same with nodes of the caller's own: local node v has global number
+// node_ids[v] and coordinates coords column v (3 x nodes).
+int gather_blocks(MPI_Comm comm, const std::vector<mesh_block>& blocks,
+                  const std::vector<std::uint64_t>& node_ids, const dense2D<double>& coords,
+                  mesh_data& whole);
 
 // The boundary of mesh_boundary, then without the nodes no face uses (what
 // drop_unused_nodes leaves), on rank 0: the faces of the top-dimension
@@ -154,6 +159,16 @@ struct size_report {
 };
 int size_map_distributed(const dist_mesh& mesh, double p, double gradation, dense1D<double>& sizes,
                          size_report& report);
+
+// clean_mesh on a distributed mesh: nodes within `tol` of each other merged
+// across ranks with the one-process merge and its representatives, the
+// elements that degenerate removed, the nodes no element uses dropped; the
+// result on rank 0 (the blocks of the file with their elements in file
+// order, the nodes kept in increasing global number), an empty mesh on the
+// other ranks. `report` (every rank): merged, elements_removed and
+// nodes_removed of clean_mesh (the maps stay empty). Codes:
+// mesh_bad_tolerance, no_memory and the merge's codes.
+int clean_distributed(const dist_mesh& mesh, double tol, mesh_data& out, clean_report& report);
 
 }  // namespace mpi
 }  // namespace quernfold

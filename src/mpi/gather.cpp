@@ -21,17 +21,18 @@ struct node_record {
 };
 
 // The nodes the blocks use, with their global numbers and coordinates.
-std::vector<node_record> used_nodes(const dist_mesh& mesh, const std::vector<mesh_block>& blocks) {
-  std::vector<char> used(mesh.node_ids.size(), 0);
+std::vector<node_record> used_nodes(const std::vector<mesh_block>& blocks,
+                                    const std::vector<std::uint64_t>& node_ids,
+                                    const dense2D<double>& coords) {
+  std::vector<char> used(node_ids.size(), 0);
   for (const mesh_block& b : blocks)
     for (std::size_t k = 0; k < b.connectM.rows() * b.connectM.cols(); ++k)
       used[b.connectM.data()[k]] = 1;
   std::vector<node_record> nodes;
   for (std::size_t v = 0; v < used.size(); ++v) {
     if (!used[v]) continue;
-    node_record r{mesh.node_ids[v], {0, 0, 0}};
-    std::copy(mesh.local.coords.column(v), mesh.local.coords.column(v) + mesh.local.coords.rows(),
-              r.x.begin());
+    node_record r{node_ids[v], {0, 0, 0}};
+    std::copy(coords.column(v), coords.column(v) + coords.rows(), r.x.begin());
     nodes.push_back(r);
   }
   return nodes;
@@ -51,12 +52,14 @@ bool place_nodes(std::vector<node_record>& nodes, mesh_data& whole) {
 }
 
 // Block b of every rank on rank 0, renumbered to the positions of `nodes`.
-bool gather_block(const dist_mesh& mesh, const mesh_block& b, const std::vector<node_record>& nodes,
-                  mesh_data& whole) {
+bool gather_block(MPI_Comm comm, const mesh_block& b, const std::vector<std::uint64_t>& node_ids,
+                  const std::vector<node_record>& nodes, mesh_data& whole) {
   std::vector<std::uint64_t> ids(b.connectM.rows() * b.connectM.cols());
-  for (std::size_t k = 0; k < ids.size(); ++k) ids[k] = mesh.node_ids[b.connectM.data()[k]];
-  ids = detail::gather_on_first(mesh.comm, ids);
-  if (mesh.rank != 0) return true;
+  for (std::size_t k = 0; k < ids.size(); ++k) ids[k] = node_ids[b.connectM.data()[k]];
+  ids = detail::gather_on_first(comm, ids);
+  int rank = 0;
+  MPI_Comm_rank(comm, &rank);
+  if (rank != 0) return true;
   mesh_block out;
   out.type = b.type;
   const std::size_t rows = nbr_nodes(b.type);
@@ -74,13 +77,22 @@ bool gather_block(const dist_mesh& mesh, const mesh_block& b, const std::vector<
 
 }  // namespace
 
-int gather_blocks(const dist_mesh& mesh, const std::vector<mesh_block>& blocks, mesh_data& whole) {
+int gather_blocks(MPI_Comm comm, const std::vector<mesh_block>& blocks,
+                  const std::vector<std::uint64_t>& node_ids, const dense2D<double>& coords,
+                  mesh_data& whole) {
   whole = mesh_data();
-  std::vector<node_record> nodes = detail::gather_on_first(mesh.comm, used_nodes(mesh, blocks));
-  int code = mesh.rank == 0 && !place_nodes(nodes, whole) ? no_memory : 0;
+  int rank = 0;
+  MPI_Comm_rank(comm, &rank);
+  std::vector<node_record> nodes =
+      detail::gather_on_first(comm, used_nodes(blocks, node_ids, coords));
+  int code = rank == 0 && !place_nodes(nodes, whole) ? no_memory : 0;
   for (const mesh_block& b : blocks)
-    if (!gather_block(mesh, b, nodes, whole)) code = no_memory;
-  return detail::agree(mesh.comm, code);
+    if (!gather_block(comm, b, node_ids, nodes, whole)) code = no_memory;
+  return detail::agree(comm, code);
+}
+
+int gather_blocks(const dist_mesh& mesh, const std::vector<mesh_block>& blocks, mesh_data& whole) {
+  return gather_blocks(mesh.comm, blocks, mesh.node_ids, mesh.local.coords, whole);
 }
 
 }  // namespace mpi

@@ -34,13 +34,14 @@ const char* const kUsageText =
     "       mpirun -n R quernfold-mpi partition --parts N [--seed S] [--imbalance F]\n"
     "                  [--graph GRAPH] [--json] FILE [PARTS]\n"
     "       mpirun -n R quernfold-mpi boundary FILE OUT\n"
+    "       mpirun -n R quernfold-mpi clean [--tol T] FILE OUT\n"
     "       mpirun -n R quernfold-mpi sizemap [--p P] [--gradation B] FILE OUT.sol\n"
     "FILE: gmsh MSH 4.1 (text or binary), read in slices, one per rank.\n"
     "partition writes one part per element of the mesh's dimension (file order) to PARTS\n"
     "and, with --graph, the face-dual graph in the partitioners' text form to GRAPH.\n"
-    "boundary and sizemap write what `quernfold boundary` and `quernfold sizemap` write\n"
-    "(rank 0 writes the file; sizemap: the same sizes without --gradation, sizes that meet\n"
-    "the bound on every edge with it).\n";
+    "boundary, clean and sizemap write what `quernfold boundary`, `clean` and `sizemap`\n"
+    "write (rank 0 writes the file; clean: the same mesh up to node numbering; sizemap: the\n"
+    "same sizes without --gradation, sizes that meet the bound on every edge with it).\n";
 
 struct invocation {
   std::string command;
@@ -245,6 +246,25 @@ int cmd_sizemap(const invocation& inv) {
   return kOk;
 }
 
+int cmd_clean(const invocation& inv) {
+  double tol = 0;
+  const auto non_negative = [](double v) { return v >= 0; };
+  if (inv.files.size() != 2 || !number_option(inv, "--tol", 0.0, non_negative, tol))
+    return fail("clean [--tol T >= 0] FILE OUT", 0, kUsage);
+  mpi::dist_mesh mesh;
+  if (int status = read(inv.files[0], mesh)) return status;
+  mesh_data cleaned;
+  clean_report counts;
+  if (int code = mpi::clean_distributed(mesh, tol, cleaned, counts))
+    return fail(inv.files[0] + ": cleaning", code, kUnsuited);
+  if (int status = write_on_first(inv.files[1], cleaned)) return status;
+  if (mesh.rank != 0) return kOk;
+  std::printf("nodes merged: %d\nelements removed: %zu\nnodes removed: %zu\n", counts.merged,
+              counts.elements_removed, counts.nodes_removed);
+  std::printf("result: %zu nodes, %zu elements\n", cleaned.coords.cols(), cleaned.elements());
+  return kOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -259,6 +279,8 @@ int main(int argc, char** argv) {
     status = cmd_partition(inv);
   } else if (inv.command == "boundary") {
     status = cmd_boundary(inv);
+  } else if (inv.command == "clean") {
+    status = cmd_clean(inv);
   } else if (inv.command == "sizemap") {
     status = cmd_sizemap(inv);
   } else if (rank_of_world() == 0) {
