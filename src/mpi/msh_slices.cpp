@@ -26,6 +26,9 @@ constexpr int kRecordBytes = 8;  // size_t and double in the files read
 constexpr unsigned kMaxRecordNodes = 27;
 constexpr int kRoot = 0;
 constexpr std::uint64_t kUnknown = ~std::uint64_t(0);
+// Node tags spanning at most this many numbers a node are looked up in a
+// table.
+constexpr std::uint64_t kCompactTags = 4;
 
 // One block's records that fall in one rank's slice.
 struct piece {
@@ -452,6 +455,13 @@ int resolve_nodes(std::vector<node_entry>& directory, const file_layout& layout,
   }
   const auto by_tag = [](const node_entry& a, const node_entry& b) { return a.tag < b.tag; };
   std::sort(known.begin(), known.end(), by_tag);
+  // Tags that span few more numbers than there are nodes (gmsh's 1 to N)
+  // find their node in a table indexed by tag, others by bisection.
+  const std::uint64_t low = known.empty() ? 0 : known.front().tag;
+  const bool compact = !known.empty() && known.back().tag - low < kCompactTags * known.size();
+  std::vector<unsigned> by_position(compact ? known.back().tag - low + 1 : 0);
+  for (std::size_t j = 0; compact && j < known.size(); ++j)
+    by_position[known[j].tag - low] = static_cast<unsigned>(known[j].id);
   for (std::size_t k = 0; k < tags.size(); ++k) {
     mesh_block block;
     block.type = static_cast<element_type>(layout.kinds[k]);
@@ -461,7 +471,9 @@ int resolve_nodes(std::vector<node_entry>& directory, const file_layout& layout,
     for (std::uint64_t t : tags[k]) {
       node_entry key;
       key.tag = t;
-      *to++ = static_cast<unsigned>(std::lower_bound(known.begin(), known.end(), key, by_tag)->id);
+      *to++ = compact ? by_position[t - low]
+                      : static_cast<unsigned>(
+                            std::lower_bound(known.begin(), known.end(), key, by_tag)->id);
     }
     std::vector<std::uint64_t>().swap(tags[k]);
     mesh.local.blocks.push_back(block);

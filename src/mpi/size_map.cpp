@@ -37,7 +37,12 @@ struct power_mean {
   bool maximum() const { return p >= DBL_MAX; }
   void add(double& h, unsigned& count, double length) const {
     if (count++ == 0) h = p > 0 ? 0.0 : DBL_MAX;
-    h = minimum() ? std::min(h, length) : maximum() ? std::max(h, length) : h + std::pow(length, p);
+    if (minimum())
+      h = std::min(h, length);
+    else if (maximum())
+      h = std::max(h, length);
+    else  // pow(x, 1) is x exactly: the mean skips the call
+      h = h + (p == 1 ? length : std::pow(length, p));
   }
   double finish(double h, unsigned count) const {
     if (count == 0) return 0;
