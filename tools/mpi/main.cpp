@@ -178,6 +178,12 @@ int cmd_partition(const invocation& inv) {
   return kOk;
 }
 
+// A mesh output the one-process writers write (by its extension).
+bool writable(const std::string& path) {
+  const mesh_format* f = find_mesh_format(path.c_str());
+  return f && f->write;
+}
+
 // Rank 0 writes `mesh` with the one-process writers (text form); every rank
 // returns the status.
 int write_on_first(const std::string& path, const mesh_data& mesh) {
@@ -187,7 +193,8 @@ int write_on_first(const std::string& path, const mesh_data& mesh) {
 }
 
 int cmd_boundary(const invocation& inv) {
-  if (inv.files.size() != 2) return fail("boundary FILE OUT", 0, kUsage);
+  if (inv.files.size() != 2 || !writable(inv.files[1]))
+    return fail("boundary FILE OUT (OUT: a mesh format written)", 0, kUsage);
   mpi::dist_mesh mesh;
   if (int status = read(inv.files[0], mesh)) return status;
   mesh_data skin;
@@ -249,8 +256,9 @@ int cmd_sizemap(const invocation& inv) {
 int cmd_clean(const invocation& inv) {
   double tol = 0;
   const auto non_negative = [](double v) { return v >= 0; };
-  if (inv.files.size() != 2 || !number_option(inv, "--tol", 0.0, non_negative, tol))
-    return fail("clean [--tol T >= 0] FILE OUT", 0, kUsage);
+  if (inv.files.size() != 2 || !writable(inv.files[1]) ||
+      !number_option(inv, "--tol", 0.0, non_negative, tol))
+    return fail("clean [--tol T >= 0] FILE OUT (OUT: a mesh format written)", 0, kUsage);
   mpi::dist_mesh mesh;
   if (int status = read(inv.files[0], mesh)) return status;
   mesh_data cleaned;
