@@ -6,7 +6,7 @@ points, lines and triangles), two cubes meshed apart (coincident nodes on
 the interface, two connected parts), and the mixed block of the tool tests.
 `info --json` must give the tool's answer (means to 1e-12 relative);
 `partition` must repeat its parts, keep the balance, and report the cut
-that the written dual graph and parts give. On the text meshes, `boundary`
+that the written dual graph and parts give. On twin and block, `boundary`
 and `sizemap` must write the tool's bytes (the one-process order of the
 faces is rank-independent: elements in file order), `clean` the tool's
 mesh as .vtu bytes (nodes in file order, no references) and counts;
@@ -25,6 +25,9 @@ import tempfile
 RANKS = (1, 2, 4)
 MEAN_TOLERANCE = 1e-12
 IMBALANCE = 1.05
+# boundary, clean and sizemap run on these (tetrahedra with coincident nodes
+# on an interface, and mixed kinds).
+COMPARED_MESHES = ("twin.msh", "block.msh")
 CLEAN_TOLERANCE = "0.1"
 GRADATION = 1.1
 # Sizes graded rank by rank stay this close to the one-process ones (mean
@@ -172,7 +175,8 @@ def main():
     with tempfile.TemporaryDirectory() as tmp:
         for mesh in make_meshes(tmp, build, source):
             serial = json.loads(run([os.path.join(build, "tools", "quernfold"), "info", "--json", mesh]))
-            outputs = None if "_bin" in mesh else serial_outputs(build, mesh, tmp)
+            compared = os.path.basename(mesh) in COMPARED_MESHES
+            outputs = serial_outputs(build, mesh, tmp) if compared else None
             for ranks in RANKS:
                 same_info(json.loads(json.dumps(serial)),
                           json.loads(mpirun(ranks, tool, "info", "--json", mesh)), (mesh, ranks))
