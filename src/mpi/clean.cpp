@@ -237,16 +237,20 @@ bool renumber_slice(const dist_mesh& mesh, const std::vector<merge_record>& merg
     s.node_ids.push_back(nodes[j].id);
     std::copy(nodes[j].x.begin(), nodes[j].x.end(), s.coords.column(j));
   }
+  // Local node -> its target's (or its own) position among the new nodes.
+  std::vector<unsigned> renamed(mesh.node_ids.size());
+  for (std::size_t v = 0; v < renamed.size(); ++v) {
+    const auto t = target(mesh.node_ids[v]);
+    const std::uint64_t id = t != merges.end() ? t->to : mesh.node_ids[v];
+    renamed[v] = static_cast<unsigned>(std::lower_bound(s.node_ids.begin(), s.node_ids.end(), id) -
+                                       s.node_ids.begin());
+  }
   for (const mesh_block& b : mesh.local.blocks) {
     mesh_block out;
     out.type = b.type;
     if (!out.connectM.copy(b.connectM)) return false;
-    for (std::size_t k = 0; k < out.connectM.rows() * out.connectM.cols(); ++k) {
-      std::uint64_t id = mesh.node_ids[out.connectM.data()[k]];
-      if (target(id) != merges.end()) id = target(id)->to;
-      out.connectM.data()[k] = static_cast<unsigned>(
-          std::lower_bound(s.node_ids.begin(), s.node_ids.end(), id) - s.node_ids.begin());
-    }
+    for (std::size_t k = 0; k < out.connectM.rows() * out.connectM.cols(); ++k)
+      out.connectM.data()[k] = renamed[out.connectM.data()[k]];
     dense1D<unsigned> kept;
     const int removed = remove_degenerated(out.connectM, kept, true);
     if (removed < 0) return false;

@@ -51,9 +51,10 @@ bool place_nodes(std::vector<node_record>& nodes, mesh_data& whole) {
   return true;
 }
 
-// Block b of every rank on rank 0, renumbered to the positions of `nodes`.
+// Block b of every rank on rank 0, renumbered through `slot` (global number
+// -> position among the nodes placed).
 bool gather_block(MPI_Comm comm, const mesh_block& b, const std::vector<std::uint64_t>& node_ids,
-                  const std::vector<node_record>& nodes, mesh_data& whole) {
+                  const std::vector<unsigned>& slot, mesh_data& whole) {
   std::vector<std::uint64_t> ids(b.connectM.rows() * b.connectM.cols());
   for (std::size_t k = 0; k < ids.size(); ++k) ids[k] = node_ids[b.connectM.data()[k]];
   ids = detail::gather_on_first(comm, ids);
@@ -64,13 +65,7 @@ bool gather_block(MPI_Comm comm, const mesh_block& b, const std::vector<std::uin
   out.type = b.type;
   const std::size_t rows = nbr_nodes(b.type);
   if (!out.connectM.resize(rows, ids.size() / std::max<std::size_t>(rows, 1))) return false;
-  for (std::size_t k = 0; k < ids.size(); ++k) {
-    node_record key{ids[k], {0, 0, 0}};
-    out.connectM.data()[k] = static_cast<unsigned>(
-        std::lower_bound(nodes.begin(), nodes.end(), key,
-                         [](const node_record& a, const node_record& c) { return a.id < c.id; }) -
-        nodes.begin());
-  }
+  for (std::size_t k = 0; k < ids.size(); ++k) out.connectM.data()[k] = slot[ids[k]];
   whole.blocks.push_back(out);
   return true;
 }
@@ -86,8 +81,12 @@ int gather_blocks(MPI_Comm comm, const std::vector<mesh_block>& blocks,
   std::vector<node_record> nodes =
       detail::gather_on_first(comm, used_nodes(blocks, node_ids, coords));
   int code = rank == 0 && !place_nodes(nodes, whole) ? no_memory : 0;
+  // Global numbers are below the file's node count: a table finds positions.
+  std::vector<unsigned> slot(nodes.empty() ? 0 : nodes.back().id + 1);
+  for (std::size_t j = 0; j < nodes.size(); ++j) slot[nodes[j].id] = static_cast<unsigned>(j);
+  std::vector<node_record>().swap(nodes);
   for (const mesh_block& b : blocks)
-    if (!gather_block(comm, b, node_ids, nodes, whole)) code = no_memory;
+    if (!gather_block(comm, b, node_ids, slot, whole)) code = no_memory;
   return detail::agree(comm, code);
 }
 
