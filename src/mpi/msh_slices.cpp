@@ -26,8 +26,8 @@ constexpr int kRecordBytes = 8;  // size_t and double in the files read
 constexpr unsigned kMaxRecordNodes = 27;
 constexpr int kRoot = 0;
 constexpr std::uint64_t kUnknown = ~std::uint64_t(0);
-// Node tags spanning at most this many numbers a node are looked up in a
-// table.
+// Node tags spanning at most this many numbers a node (or an entry) are
+// looked up (or told apart) in a table.
 constexpr std::uint64_t kCompactTags = 4;
 
 // One block's records that fall in one rank's slice.
@@ -432,16 +432,32 @@ std::vector<node_entry> ask_directory(std::vector<node_entry>& directory,
   return known;
 }
 
+// The distinct tags of the lists, increasing: marked in a table when they
+// span few more numbers than there are entries, else sorted.
+std::vector<std::uint64_t> distinct_tags(const tag_lists& tags) {
+  std::uint64_t low = ~std::uint64_t(0), high = 0, entries = 0;
+  for (const auto& t : tags)
+    for (std::uint64_t tag : t) low = std::min(low, tag), high = std::max(high, tag), ++entries;
+  std::vector<std::uint64_t> wanted;
+  if (entries > 0 && high - low < kCompactTags * entries) {
+    std::vector<char> used(high - low + 1, 0);
+    for (const auto& t : tags)
+      for (std::uint64_t tag : t) used[tag - low] = 1;
+    for (std::uint64_t k = 0; k < used.size(); ++k)
+      if (used[k]) wanted.push_back(low + k);
+    return wanted;
+  }
+  for (const auto& t : tags) wanted.insert(wanted.end(), t.begin(), t.end());
+  std::sort(wanted.begin(), wanted.end());
+  wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+  return wanted;
+}
+
 // Node tags to local node numbers (the used nodes in global order), the
 // blocks and the coordinates.
 int resolve_nodes(std::vector<node_entry>& directory, const file_layout& layout, tag_lists& tags,
                   dist_mesh& mesh) {
-  std::vector<std::uint64_t> wanted;
-  for (const auto& t : tags) wanted.insert(wanted.end(), t.begin(), t.end());
-  std::sort(wanted.begin(), wanted.end());
-  wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-  std::vector<node_entry> known = ask_directory(directory, wanted, mesh);
-  std::vector<std::uint64_t>().swap(wanted);
+  std::vector<node_entry> known = ask_directory(directory, distinct_tags(tags), mesh);
   for (const node_entry& e : known)
     if (e.id == kUnknown) return mpi_malformed;
   std::sort(known.begin(), known.end(),
