@@ -146,16 +146,17 @@ int boundary_distributed(const dist_mesh& mesh, mesh_data& skin);
 // entries in file order; 0 for the nodes no element uses); other ranks
 // receive none. Without gradation (infinite) they are the one-process
 // sizes bit for bit: the lengths at a node that several ranks use are
-// folded on one rank in the one-process order. With a finite gradation the
-// bound runs on each rank's elements, then every shared node takes its
-// smallest size over the ranks, in rounds until no size changes: every edge
-// meets the bound, no size grows, and the sizes are close to (not equal
-// to) the one-process ones, whose single queue orders the corrections
-// differently. Codes: mesh_bad_parameter, mesh_no_faces, no_memory and
-// bound_metric_gradations' codes.
+// folded by the ranks in turn, in the one-process order. With a finite
+// gradation the bound runs on each rank's elements, then every shared node
+// takes its smallest size over the ranks and the bound runs again on the
+// elements around the sizes that moved, in rounds until no size changes:
+// every edge meets the bound, no size grows, and the sizes are close to
+// (not equal to) the one-process ones, whose single queue orders the
+// corrections differently; with one rank they are the one-process sizes. Codes: mesh_bad_parameter,
+// mesh_no_faces, no_memory and bound_metric_gradations' codes.
 struct size_report {
   std::uint64_t changed = 0;  // nodes the gradation lowered
-  int rounds = 0;             // runs of the bound on the slices
+  int rounds = 0;             // exchanges of the shared sizes
 };
 int size_map_distributed(const dist_mesh& mesh, double p, double gradation, dense1D<double>& sizes,
                          size_report& report);

@@ -5,7 +5,8 @@
 // lengths in the one-process order: the same sizes, bit for bit. The
 // gradation bound then runs on each rank's slice, the shared nodes take
 // their smallest size over the ranks (on the rank their number hashes to),
-// and the slices run again until no size changes.
+// and the bound runs again on the elements around the sizes that moved,
+// until no size changes.
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
@@ -219,9 +220,9 @@ void edge_sizes(const size_slice& s, const power_mean& rule, dense1D<double>& si
   }
 }
 
-// Shared nodes take their smallest size over the ranks; true when a local
-// size went down.
-bool smallest_shared(const size_slice& s, dense1D<double>& sizes) {
+// Shared nodes take their smallest size over the ranks; `moved` marks the
+// local sizes that went down. True when one did.
+bool smallest_shared(const size_slice& s, dense1D<double>& sizes, std::vector<char>& moved) {
   const dist_mesh& m = s.mesh;
   std::vector<std::vector<node_record>> out(m.ranks);
   for (std::size_t v = 0; v < m.node_ids.size(); ++v)
@@ -234,28 +235,78 @@ bool smallest_shared(const size_slice& s, dense1D<double>& sizes) {
   };
   bool lowered = false;
   for (const node_size& a : owner_round(m, out, smallest)) {
-    double& size = sizes[s.local(a.node)];
-    if (a.size < size) size = a.size, lowered = true;
+    const std::size_t v = s.local(a.node);
+    if (a.size < sizes[v]) sizes[v] = a.size, moved[v] = 1, lowered = true;
   }
   return lowered;
 }
 
-// The gradation bound on every slice, then on the shared nodes, until no
-// size changes.
+// The elements at each local node: elements[first[v] .. first[v + 1]).
+struct node_elements {
+  std::vector<std::size_t> first;
+  std::vector<unsigned> elements;
+};
+
+node_elements elements_at_nodes(const dense2D<unsigned>& c, std::size_t nodes) {
+  node_elements at;
+  at.first.assign(nodes + 1, 0);
+  for (std::size_t k = 0; k < c.rows() * c.cols(); ++k)
+    if (c.data()[k] != no_index) ++at.first[c.data()[k] + 1];
+  for (std::size_t v = 0; v < nodes; ++v) at.first[v + 1] += at.first[v];
+  at.elements.resize(at.first.back());
+  std::vector<std::size_t> next(at.first.begin(), at.first.end() - 1);
+  for (std::size_t j = 0; j < c.cols(); ++j)
+    for (std::size_t r = 0; r < c.rows(); ++r)
+      if (c(r, j) != no_index) at.elements[next[c(r, j)]++] = static_cast<unsigned>(j);
+  return at;
+}
+
+// The columns of `c` with a node marked in `moved`, in order.
+dense2D<unsigned> columns_at(const dense2D<unsigned>& c, const node_elements& at,
+                             const std::vector<char>& moved) {
+  std::vector<char> taken(c.cols(), 0);
+  std::size_t count = 0;
+  for (std::size_t v = 0; v < moved.size(); ++v)
+    for (std::size_t k = at.first[v]; moved[v] && k < at.first[v + 1]; ++k)
+      count += taken[at.elements[k]] ? 0 : (taken[at.elements[k]] = 1);
+  dense2D<unsigned> sub(c.rows(), count);
+  for (std::size_t j = 0, to = 0; j < c.cols(); ++j)
+    if (taken[j]) std::copy(c.column(j), c.column(j) + c.rows(), sub.column(to++));
+  return sub;
+}
+
+// The bound on the elements at the moved nodes, then at the nodes that run
+// moved, until a run moves none: the elements away from every move kept the
+// bound they had. Returns 0 or a code.
+int settle(const dist_mesh& m, const combined_elements& top, double gradation,
+           const node_elements& at, std::vector<char>& moved, dense1D<double>& sizes) {
+  for (;;) {
+    const bool every = std::find(moved.begin(), moved.end(), 0) == moved.end();
+    const dense2D<unsigned> sub = every ? top.connect : columns_at(top.connect, at, moved);
+    if (sub.cols() == 0) return 0;
+    const std::vector<double> before(sizes.begin(), sizes.end());
+    const int bounded = bound_metric_gradations(m.local.coords, sub, top.type, dense1D<unsigned>(),
+                                                kListedNodesFixed, kShrinkOnly,
+                                                gradation - kSmallestGradation, sizes);
+    if (bounded <= 0) return bounded;
+    for (std::size_t v = 0; v < moved.size(); ++v) moved[v] = sizes[v] < before[v] ? 1 : 0;
+  }
+}
+
+// The gradation bound on every slice, then, while the shared nodes take a
+// smaller size from another rank, again around the sizes that moved.
 int bound_growth(const size_slice& s, double gradation, dense1D<double>& sizes, int& rounds) {
   const dist_mesh& m = s.mesh;
   combined_elements top;
   if (int code = detail::agree(m.comm, combine_blocks(m.local, mesh_dimension(m), top)))
     return code;
+  const node_elements at = elements_at_nodes(top.connect, m.node_ids.size());
+  std::vector<char> moved(m.node_ids.size(), 1);  // the first run: every element
   for (int lowered = 1; lowered; ++rounds) {
-    const int bounded =
-        top.connect.cols() == 0
-            ? 0
-            : bound_metric_gradations(m.local.coords, top.connect, top.type, dense1D<unsigned>(),
-                                      kListedNodesFixed, kShrinkOnly,
-                                      gradation - kSmallestGradation, sizes);
-    if (int code = detail::agree(m.comm, std::min(bounded, 0))) return code;
-    lowered = smallest_shared(s, sizes) ? 1 : 0;
+    const int code = settle(m, top, gradation, at, moved, sizes);
+    if (int worst = detail::agree(m.comm, std::min(code, 0))) return worst;
+    std::fill(moved.begin(), moved.end(), 0);
+    lowered = smallest_shared(s, sizes, moved) ? 1 : 0;
     MPI_Allreduce(MPI_IN_PLACE, &lowered, 1, MPI_INT, MPI_MAX, m.comm);
   }
   return 0;
