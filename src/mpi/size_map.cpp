@@ -82,23 +82,19 @@ size_slice make_slice(const dist_mesh& mesh) {
   return s;
 }
 
-// Sends `out` to the owners, which reduce the records of each node to one
-// size with reduce(first, count) and send it back to every rank among them.
-template <class Reduce>
-std::vector<node_size> owner_round(const dist_mesh& mesh,
-                                   std::vector<std::vector<node_record>>& out, Reduce reduce) {
+// On the owners: the smallest size of each node over the ranks that sent
+// it, sent back to each of them.
+std::vector<node_size> smallest_on_owners(const dist_mesh& mesh,
+                                          std::vector<std::vector<node_record>>& out) {
   std::vector<node_record> in = exchange(mesh.comm, out);
   std::sort(in.begin(), in.end(),
             [](const node_record& a, const node_record& b) { return a.node < b.node; });
   std::vector<std::vector<node_size>> back(mesh.ranks);
-  std::vector<char> sent(mesh.ranks, 0);
   for (std::size_t i = 0; i < in.size();) {
     std::size_t j = i + 1;
-    while (j < in.size() && in[j].node == in[i].node) ++j;
-    const node_size answer{in[i].node, reduce(in.data() + i, j - i)};
-    std::fill(sent.begin(), sent.end(), 0);
-    for (std::size_t k = i; k < j; ++k)
-      if (!sent[in[k].rank]) sent[in[k].rank] = 1, back[in[k].rank].push_back(answer);
+    double least = in[i].value;
+    for (; j < in.size() && in[j].node == in[i].node; ++j) least = std::min(least, in[j].value);
+    for (std::size_t k = i; k < j; ++k) back[in[k].rank].push_back({in[i].node, least});
     i = j;
   }
   return exchange(mesh.comm, back);
@@ -228,13 +224,8 @@ bool smallest_shared(const size_slice& s, dense1D<double>& sizes, std::vector<ch
   for (std::size_t v = 0; v < m.node_ids.size(); ++v)
     if (s.shared[v])
       out[detail::owner_of(m.node_ids[v], m.ranks)].push_back({m.node_ids[v], sizes[v], s.rank()});
-  const auto smallest = [](const node_record* r, std::size_t n) {
-    double least = r[0].value;
-    for (std::size_t k = 1; k < n; ++k) least = std::min(least, r[k].value);
-    return least;
-  };
   bool lowered = false;
-  for (const node_size& a : owner_round(m, out, smallest)) {
+  for (const node_size& a : smallest_on_owners(m, out)) {
     const std::size_t v = s.local(a.node);
     if (a.size < sizes[v]) sizes[v] = a.size, moved[v] = 1, lowered = true;
   }
