@@ -41,7 +41,8 @@ struct face_ref {
 struct face_record {
   std::array<std::uint64_t, kFaceNodes> key;  // global nodes, increasing, padded with kNoNode
   face_ref where;
-  std::uint64_t rank;
+  std::uint32_t rank;
+  std::uint32_t holders;  // elements of the rank holding the face: 1, or 2 for linked ones
 };
 
 // The local elements of the mesh's dimension and their local neighbours.
@@ -75,18 +76,24 @@ std::vector<face_ref> local_boundary(const dist_mesh& mesh, const top_slice& top
     for (unsigned i = 0; i < table.count; ++i) {
       unsigned nodes[kFaceNodes];
       const unsigned n = read_face(table, i, c.column(j), nodes);
-      face_record r{{kNoNode, kNoNode, kNoNode, kNoNode}, {j, i}, std::uint64_t(mesh.rank)};
+      const unsigned across = top.neighbors(i, j);
+      face_record r{{kNoNode, kNoNode, kNoNode, kNoNode},
+                    {j, i},
+                    static_cast<std::uint32_t>(mesh.rank),
+                    across == no_index ? 1U : 2U};
       bool everywhere = true;
       for (unsigned k = 0; k < n; ++k) {
         r.key[k] = mesh.node_ids[nodes[k]];
         everywhere = everywhere && shared[nodes[k]];
       }
-      if (everywhere) {
+      // A linked face goes once, from the lower element of its link (the
+      // lowest element of a group always links upwards).
+      if (everywhere && (across == no_index || across > j)) {
         std::sort(r.key.begin(), r.key.end());
         std::uint64_t h = 0;
         for (std::uint64_t id : r.key) h = detail::mix(h ^ id);
         out[detail::owner_of(h, mesh.ranks)].push_back(r);
-      } else if (top.neighbors(i, j) == no_index) {
+      } else if (!everywhere && across == no_index) {
         found.push_back(r.where);
       }
     }
@@ -103,7 +110,7 @@ std::vector<std::vector<face_ref>> lone_faces(std::vector<face_record>& faces, i
   for (std::size_t i = 0; i < faces.size();) {
     std::size_t j = i + 1;
     while (j < faces.size() && faces[j].key == faces[i].key) ++j;
-    if (j - i == 1) back[faces[i].rank].push_back(faces[i].where);
+    if (j - i == 1 && faces[i].holders == 1) back[faces[i].rank].push_back(faces[i].where);
     i = j;
   }
   return back;
