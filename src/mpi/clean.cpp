@@ -88,6 +88,25 @@ struct cell_grid {
       c[i] = static_cast<std::int64_t>(std::floor((x[i] - lo[i]) / side));
     return c;
   }
+  // fn(cell) for the cell of x and each neighbouring cell that x lies within
+  // `near` of (each once).
+  template <class Fn>
+  void near_cells(const point& x, double near, Fn fn) const {
+    const cell c = of(x);
+    std::array<std::array<int, 3>, kRows> steps;  // per axis: 0, then -1 / +1 when near
+    std::array<int, kRows> count;
+    for (std::size_t i = 0; i < kRows; ++i) {
+      const double below = x[i] - (lo[i] + static_cast<double>(c[i]) * side);
+      count[i] = 0;
+      steps[i][count[i]++] = 0;
+      if (below <= near) steps[i][count[i]++] = -1;
+      if (side - below <= near) steps[i][count[i]++] = 1;
+    }
+    for (int a = 0; a < count[0]; ++a)
+      for (int b = 0; b < count[1]; ++b)
+        for (int d = 0; d < count[2]; ++d)
+          fn(cell{c[0] + steps[0][a], c[1] + steps[1][b], c[2] + steps[2][d]});
+  }
   int owner(const cell& c, int ranks) const {
     std::uint64_t h = 0;
     for (std::int64_t i : c) h = detail::mix(h ^ static_cast<std::uint64_t>(i));
@@ -130,17 +149,8 @@ std::vector<node_record> spread_nodes(const dist_mesh& mesh, const cell_grid& g,
   const std::vector<appearance> first = first_appearances(mesh);
   for (std::size_t v = 0; v < mesh.node_ids.size(); ++v) {
     const node_record r{mesh.node_ids[v], coordinates(mesh.local.coords, v), first[v]};
-    const cell c = g.of(r.x);
-    std::array<std::array<int, 2>, kRows> step;  // per axis: -1 / +1 when near that side, else 0
-    for (std::size_t i = 0; i < kRows; ++i) {
-      const double below = r.x[i] - (g.lo[i] + static_cast<double>(c[i]) * g.side);
-      step[i] = {below <= near ? -1 : 0, g.side - below <= near ? 1 : 0};
-    }
     std::fill(to.begin(), to.end(), 0);
-    for (int dx : {0, step[0][0], step[0][1]})
-      for (int dy : {0, step[1][0], step[1][1]})
-        for (int dz : {0, step[2][0], step[2][1]})
-          to[g.owner({c[0] + dx, c[1] + dy, c[2] + dz}, mesh.ranks)] = 1;
+    g.near_cells(r.x, near, [&](const cell& c) { to[g.owner(c, mesh.ranks)] = 1; });
     for (int rank = 0; rank < mesh.ranks; ++rank)
       if (to[rank]) out[rank].push_back(r);
   }
@@ -157,23 +167,22 @@ std::vector<node_record> close_nodes(const std::vector<node_record>& nodes, cons
   for (std::size_t k = 0; k < nodes.size(); ++k) cells[k] = {g.of(nodes[k].x), k};
   std::sort(cells.begin(), cells.end());
   const double tol2 = tol * tol * (1 + kSlack);
+  const double near = tol * (1 + kSlack) + g.side * kSlack;
   std::vector<char> close(nodes.size(), 0);
   for (const auto& a : cells) {
     if (g.owner(a.first, mesh.ranks) != mesh.rank) continue;
     const point& p = nodes[a.second].x;
-    for (std::int64_t dx = -1; dx <= 1; ++dx)
-      for (std::int64_t dy = -1; dy <= 1; ++dy)
-        for (std::int64_t dz = -1; dz <= 1; ++dz) {
-          const cell c{a.first[0] + dx, a.first[1] + dy, a.first[2] + dz};
-          auto it = std::lower_bound(cells.begin(), cells.end(), std::make_pair(c, std::size_t(0)));
-          for (; it != cells.end() && it->first == c; ++it) {
-            if (it->second == a.second) continue;
-            const point& q = nodes[it->second].x;
-            double d2 = 0;
-            for (std::size_t i = 0; i < kRows; ++i) d2 += (q[i] - p[i]) * (q[i] - p[i]);
-            if (d2 <= tol2) close[a.second] = close[it->second] = 1;
-          }
-        }
+    // A node within tol of p lies in p's cell or in a cell p is near.
+    g.near_cells(p, near, [&](const cell& c) {
+      auto it = std::lower_bound(cells.begin(), cells.end(), std::make_pair(c, std::size_t(0)));
+      for (; it != cells.end() && it->first == c; ++it) {
+        if (it->second == a.second) continue;
+        const point& q = nodes[it->second].x;
+        double d2 = 0;
+        for (std::size_t i = 0; i < kRows; ++i) d2 += (q[i] - p[i]) * (q[i] - p[i]);
+        if (d2 <= tol2) close[a.second] = close[it->second] = 1;
+      }
+    });
   }
   std::vector<node_record> picked;
   for (std::size_t k = 0; k < nodes.size(); ++k)
