@@ -1,6 +1,7 @@
 // quernfold-mpi: the whole-mesh commands on a mesh read in slices by the
 // ranks of MPI_COMM_WORLD (mpirun -n R quernfold-mpi COMMAND ...). Rank 0
-// prints; files are written rank after rank, in order.
+// prints; files are written rank after rank, in order, or gathered on rank 0
+// and written there by the one-process writers.
 #include <mpi.h>
 
 #include <algorithm>
@@ -28,6 +29,9 @@ constexpr int kDefaultSeed = 1;
 // slices hold 3 coordinates a node).
 constexpr const char kSolutionExtension[] = ".sol";
 constexpr unsigned kSpace = 3;
+// The one-process size map's defaults: the mean length, no gradation.
+constexpr double kDefaultExponent = 1.0;
+constexpr double kNoGradation = HUGE_VAL;
 
 const char* const kUsageText =
     "usage: mpirun -n R quernfold-mpi info [--json] FILE\n"
@@ -221,16 +225,30 @@ bool number_option(const invocation& inv, const char* name, double fallback, boo
   return !text.empty() && *end == '\0' && std::isfinite(value) && valid(value);
 }
 
+bool is_solution_file(const std::string& path) {
+  const std::size_t n = std::strlen(kSolutionExtension);
+  return path.size() > n && path.compare(path.size() - n, n, kSolutionExtension) == 0;
+}
+
+// Rank 0 writes the sizes as the one-process tool does; every rank returns
+// the status.
+int write_sizes(const std::string& path, const dense1D<double>& H) {
+  int code = 0;
+  if (rank_of_world() == 0)
+    code = replace_file(path.c_str(), [&H](const char* temporary) {
+      return medit_scalar(temporary, kSpace, H, writer_settings{true, true, false});
+    });
+  MPI_Bcast(&code, 1, MPI_INT, 0, MPI_COMM_WORLD);
+  return code ? fail(path + ": " + mesh_file_message(nullptr, code, false), code, kOutput) : kOk;
+}
+
 int cmd_sizemap(const invocation& inv) {
-  double p = 1, gradation = HUGE_VAL;
+  double p = kDefaultExponent, gradation = kNoGradation;
   const auto non_negative = [](double v) { return v >= 0; };
   const auto at_least_one = [](double v) { return v >= 1; };
-  const std::string out = inv.files.size() == 2 ? inv.files[1] : "";
-  if (!number_option(inv, "--p", 1.0, non_negative, p) ||
-      !number_option(inv, "--gradation", HUGE_VAL, at_least_one, gradation) ||
-      out.size() < std::strlen(kSolutionExtension) ||
-      out.compare(out.size() - std::strlen(kSolutionExtension), std::string::npos,
-                  kSolutionExtension) != 0)
+  if (inv.files.size() != 2 || !is_solution_file(inv.files[1]) ||
+      !number_option(inv, "--p", kDefaultExponent, non_negative, p) ||
+      !number_option(inv, "--gradation", kNoGradation, at_least_one, gradation))
     return fail("sizemap [--p P >= 0] [--gradation B >= 1] FILE OUT.sol", 0, kUsage);
   mpi::dist_mesh mesh;
   if (int status = read(inv.files[0], mesh)) return status;
@@ -238,13 +256,7 @@ int cmd_sizemap(const invocation& inv) {
   mpi::size_report report;
   if (int code = mpi::size_map_distributed(mesh, p, gradation, H, report))
     return fail(inv.files[0] + ": sizes", code, kUnsuited);
-  int code = 0;
-  if (mesh.rank == 0)
-    code = replace_file(out.c_str(), [&H](const char* temporary) {
-      return medit_scalar(temporary, kSpace, H, writer_settings{true, true, false});
-    });
-  MPI_Bcast(&code, 1, MPI_INT, 0, MPI_COMM_WORLD);
-  if (code) return fail(out + ": " + mesh_file_message(nullptr, code, false), code, kOutput);
+  if (int status = write_sizes(inv.files[1], H)) return status;
   if (mesh.rank != 0) return kOk;
   const auto lo_hi = std::minmax_element(H.begin(), H.end());
   std::printf("sizes: %zu nodes, min %g, max %g; %llu changed by the gradation (%d rounds)\n",
