@@ -4,9 +4,8 @@
 // the tolerance of); the nodes that have a partner are merged on rank 0 by
 // the one-process merge, in the order it takes them (first appearance in the
 // blocks), so that every rank renumbers its elements to the same
-// representatives.
-// Then each rank removes its elements that degenerate, and the rest is
-// gathered on rank 0 with the nodes still used.
+// representatives. Then each rank removes its elements that degenerate, and
+// the rest is gathered on rank 0 with the nodes still used.
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -38,8 +37,9 @@ using point = std::array<double, kRows>;
 using cell = std::array<std::int64_t, kRows>;
 
 // Where a node first appears in the blocks: block, element among the
-// file's elements of the block's kind, row.
-using appearance = std::array<std::uint64_t, kRows>;
+// file's elements of the block's kind, row (compared in that order).
+constexpr std::size_t kAppearanceParts = 3;
+using appearance = std::array<std::uint64_t, kAppearanceParts>;
 constexpr std::uint64_t kNever = ~std::uint64_t(0);
 
 struct node_record {
@@ -79,6 +79,9 @@ struct merge_record {
   point x;
 };
 
+// Cells a node may look into along one axis: its own, below and above.
+constexpr std::size_t kSteps = 3;
+
 struct cell_grid {
   point lo;
   double side = 1;
@@ -93,7 +96,7 @@ struct cell_grid {
   template <class Fn>
   void near_cells(const point& x, double near, Fn fn) const {
     const cell c = of(x);
-    std::array<std::array<int, 3>, kRows> steps;  // per axis: 0, then -1 / +1 when near
+    std::array<std::array<int, kSteps>, kRows> steps;  // per axis: 0, then -1 / +1 when near
     std::array<int, kRows> count;
     for (std::size_t i = 0; i < kRows; ++i) {
       const double below = x[i] - (lo[i] + static_cast<double>(c[i]) * side);
