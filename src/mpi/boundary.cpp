@@ -1,9 +1,10 @@
 // The boundary of a distributed mesh: the faces of the top-dimension
 // elements held by no other element. A face that some rank does not share is
 // decided where it lies (by the local neighbours); a face whose nodes all lie
-// on other ranks too goes to the rank its node set hashes to, which counts
-// the elements holding it over every rank. The faces found are gathered on
-// rank 0 in the one-process order.
+// on other ranks too goes, once a rank with the number of its elements
+// there, to the rank its node set hashes to, which counts the elements
+// holding it over every rank. The faces found are gathered on rank 0 in the
+// one-process order.
 #include <algorithm>
 #include <array>
 
@@ -27,6 +28,9 @@ constexpr bool kLinkNonManifold = true;
 constexpr std::size_t kFaceNodes = 4;
 constexpr std::uint64_t kNoNode = ~std::uint64_t(0);
 constexpr unsigned kSolid = 3;
+// Blocks of faces per block of elements: triangles and quadrangles for
+// solids, one kind below.
+constexpr std::size_t kSolidFaceKinds = 2;
 
 // A face of a local element: element (column of the combined elements) and
 // face number of its table.
@@ -120,7 +124,7 @@ std::vector<std::vector<face_ref>> lone_faces(std::vector<face_record>& faces, i
 // and quadrangles (turned outward) for solids, end points or edges below.
 bool face_blocks(const dist_mesh& mesh, const top_slice& top, unsigned dim,
                  const std::vector<face_ref>& found, std::vector<mesh_block>& blocks) {
-  const std::size_t kinds = mesh.local.blocks.size(), per = dim == kSolid ? 2 : 1;
+  const std::size_t kinds = mesh.local.blocks.size(), per = dim == kSolid ? kSolidFaceKinds : 1;
   blocks.assign(kinds * per, mesh_block());
   std::vector<std::vector<unsigned>> nodes(blocks.size());
   for (std::size_t b = 0; b < kinds; ++b)
@@ -189,7 +193,8 @@ int boundary_distributed(const dist_mesh& mesh, mesh_data& skin) {
   int code = face_blocks(mesh, top, dim, found, blocks) ? 0 : no_memory;
   if ((code = detail::agree(mesh.comm, code))) return code;
   if ((code = gather_blocks(mesh, blocks, skin))) return code;
-  code = mesh.rank == 0 && !join_face_kinds(skin, dim == kSolid ? 2 : 1) ? no_memory : 0;
+  code =
+      mesh.rank == 0 && !join_face_kinds(skin, dim == kSolid ? kSolidFaceKinds : 1) ? no_memory : 0;
   return detail::agree(mesh.comm, code);
 }
 
