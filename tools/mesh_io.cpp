@@ -176,7 +176,7 @@ int read_failure(const std::string& path, const std::string& shown, const mesh_f
     fail(shown, "cannot be opened: %s", reason);
     return kReadFailed;
   }
-  const std::string at = line ? " (line " + std::to_string(line) + ")" : "";
+  const std::string at = line ? " at line " + std::to_string(line) : "";
   const mesh_format* looks = detect_mesh_format(path.c_str());
   if (looks && looks != f)
     fail(shown, "%s%s as %s; its content looks like %s", mesh_file_message(f, code, true),
@@ -210,13 +210,24 @@ int read_file(const std::string& path, const std::string& shown, const mesh_form
   return kOk;
 }
 
-// The written form: as asked, else the input's when the output replaces it.
-bool binary_form(const std::string& path, const mesh_format* f, const invocation& inv) {
-  if (inv.has("--binary") || inv.has("--ascii")) return inv.has("--binary");
-  if (!has_binary_form(f) || inv.files.empty() || inv.files[0] == kStandardStream) return false;
+// True when the output replaces the input.
+bool replaces_input(const std::string& path, const invocation& inv) {
+  if (inv.files.empty() || inv.files[0] == kStandardStream) return false;
   std::error_code ec;
-  return std::filesystem::equivalent(inv.files[0], path, ec) &&
-         is_binary_mesh_file(inv.files[0].c_str());
+  return std::filesystem::equivalent(inv.files[0], path, ec);
+}
+
+// The written form: as asked, else the input's (binary, compressed) when the
+// output replaces it.
+write_options written_form(const std::string& path, const mesh_format* f, const invocation& inv) {
+  write_options opts;
+  const bool same = has_binary_form(f) && replaces_input(path, inv);
+  if (inv.has("--binary") || inv.has("--ascii"))
+    opts.binary = inv.has("--binary");
+  else
+    opts.binary = same && is_binary_mesh_file(inv.files[0].c_str());
+  opts.compressed = opts.binary && same && is_compressed_mesh_file(inv.files[0].c_str());
+  return opts;
 }
 
 int write_file(const std::string& path, const std::string& shown, const mesh_data& mesh,
@@ -237,13 +248,21 @@ int write_file(const std::string& path, const std::string& shown, const mesh_dat
          mesh.elements());
     return kUnsuited;
   }
-  write_options opts;
   if (plan.coincident_nodes || plan.inverted_elements)
     fail(shown,
          "%s cannot hold the coordinates exactly: %zu nodes become coincident and %zu "
          "elements non-positive",
          plan.format->name, plan.coincident_nodes, plan.inverted_elements);
-  opts.binary = binary_form(path, plan.format, inv);
+  if (plan.imprecise_nodes)
+    fail(
+        shown,
+        "%s cannot hold the coordinates to %g of the mesh size: %zu nodes move by up to %.1e of it",
+        plan.format->name, plan.format->size_fraction, plan.imprecise_nodes, plan.largest_move);
+  const write_options opts = written_form(path, plan.format, inv);
+  if (!has_binary_form(plan.format) && replaces_input(path, inv) &&
+      is_binary_mesh_file(inv.files[0].c_str()))
+    fail(shown, "%s is written in text form only: the binary input is replaced by text",
+         plan.format->name);
   progress(inv, "writing %s as %s", shown.c_str(), plan.format->name);
   errno = 0;
   const int code = write_mesh(path.c_str(), mesh, opts);

@@ -228,6 +228,13 @@ struct nastran_read_settings {
   // true: a blank property field of an element card reads as property 0
   // (decks written without properties); false: the card is left out.
   bool blank_property_is_zero = false;
+  // true: also the card variants other writers use: line cards (CBAR,
+  // CBEAM, CBUSH, CBUSH1D, CGAP) whose end nodes are followed by an
+  // orientation node or vector read as 2-node lines, CTRIAR, CQUADR, CSHEAR
+  // and CQUAD9, and solid card names with a trailing '_'; element cards of
+  // other names (beginning with 'C', not "CORD", "CLOAD", "CONM" or
+  // "CONV") are counted as left out.
+  bool card_variants = false;
 };
 // The core form with settings; `skipped` receives the element cards of a
 // known name that were left out, counted by name and reason (emptied first),
@@ -696,6 +703,8 @@ int ensight_output(char const* name, dense2D<double> const& coords,
 
 struct write_options {
   bool binary = false;  // STL: the binary form instead of text
+  // VTK XML with `binary`: the appended data compressed (zlib) instead of raw.
+  bool compressed = false;
 };
 
 // What a writer does with the elements of one kind.
@@ -729,6 +738,10 @@ struct mesh_format {
   // cannot hold every double (STL: float32; EnSight: 6 significant digits);
   // nullptr when the written text reads back exact.
   double (*written_value)(double x);
+  // With written_value: the fraction of the mesh's size (bounding-box
+  // diagonal) within which the written coordinates are meant to stay
+  // (write_plan counts the nodes moved further); 0: none is meant.
+  double size_fraction = 0.0;
 };
 
 // Codes of read_mesh and write_mesh beyond those of the format functions.

@@ -287,7 +287,7 @@ int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<dou
 
 // Code of the measures beyond the library's: the mesh has no element of the
 // dimension the operation needs (a surface for outline).
-inline constexpr int mesh_wrong_dimension = -316;
+inline constexpr int mesh_wrong_dimension = -317;
 
 // Signed size of every element of one block, in column order (sizes emptied
 // first): lines their length; triangles and quadrangles their area (with 2
@@ -395,8 +395,11 @@ int triangulate_mesh(const mesh_data& mesh, mesh_data& out);
 const mesh_format* detect_mesh_format(const char* path);
 
 // True when the file is in the binary form of its format (binary STL,
-// MEDIT .meshb, binary MSH); false for text and for what cannot be read.
+// MEDIT .meshb, binary MSH, BINARY VTK legacy, VTK XML with binary or
+// appended data); false for text and for what cannot be read.
 bool is_binary_mesh_file(const char* path);
+// True when the file's data are compressed (VTK XML with a compressor).
+bool is_compressed_mesh_file(const char* path);
 
 struct read_report {
   const mesh_format* format = nullptr;  // the format read (or tried), or nullptr
@@ -431,7 +434,16 @@ struct write_plan {
   // node, and elements whose Jacobian they make non-positive, beyond those
   // the mesh already has (0 for the other formats).
   std::size_t coincident_nodes = 0, inverted_elements = 0;
+  // For a format with mesh_format::size_fraction: the nodes that the
+  // written coordinates move by more than that fraction of the diagonal of
+  // the mesh's bounding box, and the largest move as a fraction of that
+  // diagonal (0 for the other formats).
+  std::size_t imprecise_nodes = 0;
+  double largest_move = 0.0;
 };
+// The size_fraction of the formats that write coordinates in fields of
+// fixed width with as many digits as fit (NASTRAN's GRID*).
+inline constexpr double kWrittenTolerance = 1e-9;
 // What writing `mesh` to `path` would keep and lose, before anything is
 // written (the coordinates are rounded as the format writes them and the
 // result measured). Codes: mesh_unknown_format, mesh_not_supported (no

@@ -272,15 +272,22 @@ def write(path: "str | os.PathLike", mesh: "Mesh", file_format: "str | None" = N
 
 
 def _write_checked(target, shown, mesh, binary):
-    losses, coincident, inverted = _quernfold._write(target, mesh.points, _blocks(mesh, True), binary)
+    losses, coincident, inverted, moved, largest, fraction, name = _quernfold._write(
+        target, mesh.points, _blocks(mesh, True), binary)
     for block, left_out, words in losses:
         b = mesh.cells[block]
         what = f"left out ({words})" if left_out else words
         warnings.warn(f"{shown}: {len(b)} {b.type} elements {what}", stacklevel=3)
     if coincident or inverted:
         warnings.warn(
-            f"{shown}: the format cannot hold the coordinates exactly: "
+            f"{shown}: {name} cannot hold the coordinates exactly: "
             f"{coincident} nodes become coincident and {inverted} elements non-positive",
+            stacklevel=3,
+        )
+    if moved:
+        warnings.warn(
+            f"{shown}: {name} cannot hold the coordinates to {fraction:g} of the "
+            f"mesh size: {moved} nodes move by up to {largest:.1e} of it",
             stacklevel=3,
         )
 

@@ -17,7 +17,7 @@ namespace {
 std::string read_words(const std::string& path, const qf::mesh_format* format, int code,
                        std::size_t line) {
   std::string words = qf::mesh_file_message(format, code, true);
-  if (line) words += " (line " + std::to_string(line) + ")";
+  if (line) words += " at line " + std::to_string(line);
   if (code == -1) {
     errno = 0;
     if (std::FILE* f = std::fopen(path.c_str(), "rb"))
@@ -95,7 +95,9 @@ py::tuple write(const std::string& path, py::handle points, const py::list& bloc
   py::list losses;
   for (const qf::block_loss& l : plan.losses)
     losses.append(py::make_tuple(l.block, !l.written, l.loss));
-  return py::make_tuple(losses, plan.coincident_nodes, plan.inverted_elements);
+  return py::make_tuple(losses, plan.coincident_nodes, plan.inverted_elements, plan.imprecise_nodes,
+                        plan.largest_move, plan.format ? plan.format->size_fraction : 0.0,
+                        plan.format ? plan.format->name : "");
 }
 
 // Every format of the table: (name, extensions, readable, writable).

@@ -1,7 +1,7 @@
 """Files written here open right elsewhere: meshes made by gmsh (tetrahedra, the mixed block of
 hexahedra, wedges, pyramids and tetrahedra, 10-node tetrahedra, a 20 um box in metres) written in
 every format, read back by meshio, gmsh, VTK and this package: every solid positive in the
-reader's convention, coordinates exact (NASTRAN: 10 digits), our files without our comment line
+reader's convention, coordinates exact (NASTRAN: 16-character fields, within 1e-9), our files without our comment line
 read the same, boundary skins enclose a positive volume, size maps cover every node."""
 import os
 import pathlib

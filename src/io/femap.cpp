@@ -10,6 +10,7 @@
 #include "io/shared/files.h"
 #include "io/shared/lines.h"
 #include "io/shared/number_text.h"
+#include "io/shared/read_notes.h"
 #include "quernfold/io.h"
 
 namespace ovk {
@@ -31,6 +32,7 @@ constexpr std::size_t kSlots = 20;
 // line when its topology is not read.
 constexpr int kRecordTail = 4;
 constexpr int kUnreadRecord = 6;
+constexpr char kTopologyNotRead[] = "topology not read";
 
 // One element topology: its element_type, the element type code written on
 // the first line, and the node slots: column position k holds slot slot[k]
@@ -104,10 +106,14 @@ int read_node(const std::vector<std::string>& f, detail::run_builder& out) {
   return 0;
 }
 
-int read_element(const std::vector<std::string>& f, record_lines& lines, detail::run_builder& out) {
+// With `notes`, elements of other topologies are counted there.
+int read_element(const std::vector<std::string>& f, record_lines& lines, detail::run_builder& out,
+                 detail::read_notes* notes) {
   if (f.size() < kElementFields) return kBadRecord;
-  const topology* topo = topology_of_code(detail::field_integer(f[4]));
+  const long code = detail::field_integer(f[4]);
+  const topology* topo = topology_of_code(code);
   if (!topo) {
+    if (notes) notes->count("topology " + std::to_string(code) + " element", kTopologyNotRead);
     skip_lines(lines, kUnreadRecord);
     return 0;
   }
@@ -131,7 +137,8 @@ int read_element(const std::vector<std::string>& f, record_lines& lines, detail:
 
 enum class block { none, nodes, elements };
 
-int read_core(std::FILE* stream, detail::run_builder& out) {
+// With `notes`, what is left out and the line of a bad record are noted.
+int read_core(std::FILE* stream, detail::run_builder& out, detail::read_notes* notes = nullptr) {
   if (!stream) return -1;
   if (!out.start()) return no_memory;
   record_lines lines(stream);
@@ -152,8 +159,9 @@ int read_core(std::FILE* stream, detail::run_builder& out) {
       continue;
     }
     const std::vector<std::string> fields = detail::split_at_commas(line);
-    code = in == block::nodes ? read_node(fields, out) : read_element(fields, lines, out);
+    code = in == block::nodes ? read_node(fields, out) : read_element(fields, lines, out, notes);
   }
+  if (code == kBadRecord && notes) notes->line_failed(lines.offset());
   if (!out.finish() && code == 0) code = no_memory;
   return code;
 }
@@ -240,6 +248,16 @@ int FEMAP_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connec
 }
 
 QUERNFOLD_READER_FORMS(FEMAP_input, detail::kFemapReaderRules)
+
+int detail::femap_input_noted(const char* name, dense2D<double>& coords,
+                              dense2D<unsigned>& connectM, dense1D<unsigned>& bounds,
+                              dense1D<int>& types, dense1D<unsigned>& refs, read_notes& notes) {
+  return with_file(name, kFemapReaderRules.mode, [&](std::FILE* stream) {
+    const c_locale_scope c_numbers;
+    run_builder out(coords, connectM, bounds, types, refs);
+    return read_core(stream, out, &notes);
+  });
+}
 
 // ---------------------------------------------------------------------------
 // Writer

@@ -11,8 +11,10 @@
 #include <utility>
 #include <vector>
 
+#include "io/shared/field_text.h"
 #include "io/shared/files.h"
 #include "io/shared/number_text.h"
+#include "io/shared/read_notes.h"
 #include "io/vtu/kinds.h"
 #include "quernfold/io.h"
 
@@ -223,12 +225,50 @@ element_fate ensight_fate(element_type t) {
 // Readers
 // ---------------------------------------------------------------------------
 
+// Size of the blocks in which a file's line ends are counted.
+constexpr std::size_t kCountBlock = std::size_t(1) << 16;
+
+// The line (from 1) of `path` that holds byte `offset`; counted once, when
+// a read has failed, so that reading itself counts no lines.
+std::size_t line_at(const char* path, std::uint64_t offset) {
+  detail::scoped_file file(path, "rb");
+  std::vector<char> block(kCountBlock);
+  std::size_t line = 1;
+  while (file && offset > 0) {
+    const std::size_t n =
+        std::fread(block.data(), 1, std::min<std::uint64_t>(offset, kCountBlock), file.get());
+    if (n == 0) break;
+    line += static_cast<std::size_t>(std::count(block.data(), block.data() + n, '\n'));
+    offset -= n;
+  }
+  return line;
+}
+
+// Runs `read(notes)`, a reader that takes notes; what it left out goes to
+// mesh.left_out, the line of the record that stopped it to
+// mesh.malformed_line.
+template <class Read>
+int read_with_notes(const char* path, mesh_data& mesh, Read read) {
+  detail::read_notes notes;
+  const int code = read(notes);
+  mesh.left_out = std::move(notes.left_out);
+  if (code < 0 && notes.placed) mesh.malformed_line = line_at(path, notes.failed_at);
+  return code;
+}
+
+// The STL reader's code of a malformed or truncated facet.
+constexpr int kStlMalformed = -3;
+
+// A text file that fails with a malformed facet is that, whatever the
+// binary form then says of it.
 int read_stl(const char* path, mesh_data& mesh) {
   mesh_block b;
   b.type = ET_TRIA3;
-  const int code = STL_input(path, mesh.coords, b.connectM);
+  const int code = read_with_notes(path, mesh, [&](detail::read_notes& notes) {
+    return detail::stl_input_noted(path, mesh.coords, b.connectM, notes);
+  });
   if (code == 0) mesh.blocks.push_back(b);
-  return code;
+  return code != 0 && mesh.malformed_line ? kStlMalformed : code;
 }
 
 int read_obj(const char* path, mesh_data& mesh) {
@@ -236,23 +276,25 @@ int read_obj(const char* path, mesh_data& mesh) {
   mesh_block tria, quad;
   tria.type = ET_TRIA3;
   quad.type = ET_QUAD4;
-  const int code = WavefrontOBJ_input(path, mesh.coords, uv, normals, tria.connectM, quad.connectM);
+  const int code = read_with_notes(path, mesh, [&](detail::read_notes& notes) {
+    return detail::obj_input_noted(path, mesh.coords, uv, normals, tria.connectM, quad.connectM,
+                                   notes);
+  });
   if (code != 0) return code;
   if (tria.connectM.cols()) mesh.blocks.push_back(tria);
   if (quad.connectM.cols()) mesh.blocks.push_back(quad);
   return 0;
 }
 
-// The runs of a core reader as blocks; `HasRefs` false for a format whose
-// files carry no element references (the reader's are all 0).
-template <int (*Reader)(const char*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
-                        dense1D<int>&, dense1D<unsigned>&),
-          bool HasRefs = true>
-int read_runs(const char* path, mesh_data& mesh) {
+// The runs that `read(coords, connectM, bounds, types, refs)` gives, as
+// blocks; `HasRefs` false for a format whose files carry no element
+// references (the reader's are all 0).
+template <bool HasRefs, class Read>
+int runs_as_blocks(mesh_data& mesh, Read read) {
   dense2D<unsigned> all;
   dense1D<unsigned> bounds, pids;
   dense1D<int> types;
-  const int code = Reader(path, mesh.coords, all, bounds, types, pids);
+  const int code = read(mesh.coords, all, bounds, types, pids);
   if (code != 0 || bounds.empty()) return code;
   const int blocks = blocks_from_runs(mesh, all, bounds, types, pids);
   if (!HasRefs)
@@ -260,19 +302,26 @@ int read_runs(const char* path, mesh_data& mesh) {
   return blocks;
 }
 
+// A run reader that takes notes (read_with_notes).
+template <int (*Noted)(const char*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
+                       dense1D<int>&, dense1D<unsigned>&, detail::read_notes&),
+          bool HasRefs = true>
+int read_noted(const char* path, mesh_data& mesh) {
+  return read_with_notes(path, mesh, [&](detail::read_notes& notes) {
+    return runs_as_blocks<HasRefs>(mesh, [&](auto&... out) { return Noted(path, out..., notes); });
+  });
+}
+
 // NASTRAN decks as whole meshes: a blank property field reads as property 0
 // (decks written without properties), and the element cards still left out
 // are counted.
 int read_nastran(const char* path, mesh_data& mesh) {
-  dense2D<unsigned> all;
-  dense1D<unsigned> bounds, pids;
-  dense1D<int> types;
   nastran_read_settings settings;
   settings.blank_property_is_zero = true;
-  const int code = NASTRAN_input(path, mesh.coords, all, bounds, types, pids, settings,
-                                 mesh.left_out, mesh.malformed_line);
-  if (code != 0 || bounds.empty()) return code;
-  return blocks_from_runs(mesh, all, bounds, types, pids);
+  settings.card_variants = true;
+  return runs_as_blocks<true>(mesh, [&](auto&... out) {
+    return NASTRAN_input(path, out..., settings, mesh.left_out, mesh.malformed_line);
+  });
 }
 
 // The section of physical names of a MSH file and its end; the sections
@@ -319,7 +368,7 @@ void read_physical_names(const char* path, std::vector<physical_name>& names) {
 }
 
 int read_msh(const char* path, mesh_data& mesh) {
-  const int code = read_runs<msh_input>(path, mesh);
+  const int code = read_noted<detail::msh_input_noted>(path, mesh);
   if (code == 0) read_physical_names(path, mesh.physical_names);
   return code;
 }
@@ -574,20 +623,29 @@ double through_text(double x) {
 }
 
 constexpr char kEnsightNumber[] = "%12.5e";
+constexpr int kNastranLargeField = 16;
+
+// What a NASTRAN GRID* field (16 characters) reads back as.
+double through_large_field(double x) {
+  char text[detail::kMaxFieldText];
+  double value;
+  detail::format_in_field(text, x, kNastranLargeField, value);
+  return value;
+}
 
 const mesh_format kFormats[] = {
     {"STL", ".stl", read_stl, write_stl, stl_message, stl_fate, nullptr, false, as_float},
     {"Wavefront OBJ", ".obj", read_obj, write_obj, obj_message, obj_fate, nullptr, false, nullptr},
     {"NASTRAN bulk data", ".nas .bdf .dat", read_nastran, write_nastran, nastran_message,
-     nastran_fate, nullptr, true, nullptr},
-    {"FEMAP neutral", ".neu", read_runs<FEMAP_input>, write_femap, femap_message, femap_fate,
-     nullptr, true, nullptr},
-    {"MEDIT", ".mesh", read_runs<medit_input>, write_medit, scanned_message, medit_fate, nullptr,
-     false, nullptr},
-    {"MEDIT binary", ".meshb", read_runs<medit_input>, nullptr, scanned_message, nullptr, nullptr,
-     false, nullptr},
-    {"VTK legacy", ".vtk", read_runs<vtk_input, false>, write_vtk, scanned_message, vtk_fate,
-     nullptr, false, nullptr},
+     nastran_fate, nullptr, true, through_large_field, kWrittenTolerance},
+    {"FEMAP neutral", ".neu", read_noted<detail::femap_input_noted>, write_femap, femap_message,
+     femap_fate, nullptr, true, nullptr},
+    {"MEDIT", ".mesh", read_noted<detail::medit_input_noted>, write_medit, scanned_message,
+     medit_fate, nullptr, false, nullptr},
+    {"MEDIT binary", ".meshb", read_noted<detail::medit_input_noted>, nullptr, scanned_message,
+     nullptr, nullptr, false, nullptr},
+    {"VTK legacy", ".vtk", read_noted<detail::vtk_input_noted, false>, write_vtk, scanned_message,
+     vtk_fate, nullptr, false, nullptr},
     {"gmsh MSH", ".msh", read_msh, write_msh, scanned_message, msh_fate, nullptr, false, nullptr},
     {"VTK XML unstructured grid", ".vtu", detail::read_vtu_file, detail::write_vtu_file,
      detail::vtu_message, detail::vtu_fate, nullptr, false, nullptr},

@@ -1,6 +1,7 @@
 // NASTRAN bulk data: GRID records and element cards, read in small-field,
 // large-field and free-field form, written as large-field GRID* records and
 // free-field cards.
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 
 #include "io/shared/element_runs.h"
 #include "io/shared/families.h"
+#include "io/shared/field_text.h"
 #include "io/shared/files.h"
 #include "io/shared/lines.h"
 #include "quernfold/io.h"
@@ -224,10 +226,42 @@ const card_kind kCardKinds[] = {
     {"CPYRA", ET_PYRAMID5}, {"CPYRAM", ET_PYRAMID5}, {"PENTA", ET_WEDGE6},  {"CPENTA", ET_WEDGE6},
     {"HEXA", ET_HEXA8},     {"CHEXA", ET_HEXA8}};
 
-element_type card_type(const std::string& name) {
-  for (const card_kind& k : kCardKinds)
+// Cards of other writers for the kinds above (nastran_read_settings::
+// card_variants).
+const card_kind kVariantKinds[] = {
+    {"CBUSH", ET_EDGE2},  {"CBUSH1D", ET_EDGE2}, {"CGAP", ET_EDGE2},  {"CTRIAR", ET_TRIA3},
+    {"CQUADR", ET_QUAD4}, {"CSHEAR", ET_QUAD4},  {"CQUAD9", ET_QUAD9}};
+// The trailing mark of the variant solid names ("CTETRA_"), and the
+// prefixes of the cards beginning with 'C' that are not elements
+// (coordinate systems, loads, masses, convection).
+constexpr char kVariantMark = '_';
+constexpr const char* kNotElements[] = {"CORD", "CLOAD", "CONM", "CONV"};
+
+template <std::size_t N>
+element_type kind_named(const card_kind (&table)[N], const std::string& name) {
+  for (const card_kind& k : table)
     if (name == k.name) return k.type;
   return ET_UNKNOWN;
+}
+
+element_type card_type(const std::string& name) { return kind_named(kCardKinds, name); }
+
+// card_type, and with `variants` the names of kVariantKinds and the names
+// with a trailing kVariantMark.
+element_type card_type(const std::string& name, bool variants) {
+  const element_type type = card_type(name);
+  if (!variants || type != ET_UNKNOWN) return type;
+  if (!name.empty() && name.back() == kVariantMark)
+    return card_type(name.substr(0, name.size() - 1));
+  return kind_named(kVariantKinds, name);
+}
+
+// An element card by its name: 'C', and none of kNotElements.
+bool is_element_card(const std::string& name) {
+  if (name.empty() || name[0] != 'C') return false;
+  for (const char* prefix : kNotElements)
+    if (name.compare(0, std::strlen(prefix), prefix) == 0) return false;
+  return true;
 }
 
 // The quadratic kind a card becomes when it lists that many nodes.
@@ -345,6 +379,7 @@ card_line parse_small_card(const std::string& line, bool first, std::string& nam
 }
 
 constexpr const char kBlankProperty[] = "blank property field";
+constexpr const char kUnknownCard[] = "element card not read";
 constexpr const char kNodeCount[] = "node count of no element of the card (or more fields)";
 
 // Counts one element card left out, by card name and reason.
@@ -359,16 +394,32 @@ void count_left_out(std::vector<left_out_records>* skipped, const std::string& n
   skipped->push_back({name, why, 1});
 }
 
+// What the reading of one deck takes beyond the stream: settings and the
+// count of element cards left out (nullptr: not counted).
+struct deck_reading {
+  nastran_read_settings settings;
+  std::vector<left_out_records>* skipped = nullptr;
+  std::size_t* failed_line = nullptr;  // receives the line of a refused record
+};
+
 // Appends the card's element when its name is known and its node count fits.
 int store_card(const std::string& name, const std::vector<long>& ints, detail::run_builder& out,
-               std::vector<left_out_records>* skipped) {
-  const element_type base = card_type(name);
-  if (base == ET_UNKNOWN) return 0;
+               const deck_reading& deck) {
+  std::vector<left_out_records>* skipped = deck.skipped;
+  const bool variants = deck.settings.card_variants;
+  const element_type base = card_type(name, variants);
+  if (base == ET_UNKNOWN) {
+    if (variants && is_element_card(name)) count_left_out(skipped, name, kUnknownCard);
+    return 0;
+  }
   if (ints.size() < 2) {
     count_left_out(skipped, name, kBlankProperty);
     return 0;
   }
-  const std::size_t count = ints.size() - 2;
+  // A line's end nodes may be followed by its orientation (a node or a
+  // vector), which is not read.
+  const std::size_t fields = ints.size() - 2, ends = nbr_nodes(ET_EDGE2);
+  const std::size_t count = variants && base == ET_EDGE2 ? std::min(fields, ends) : fields;
   const element_type type = raised_type(base, count);
   if (count != nbr_nodes(type)) {
     count_left_out(skipped, name, kNodeCount);
@@ -381,14 +432,6 @@ int store_card(const std::string& name, const std::vector<long>& ints, detail::r
     return no_memory;
   return 0;
 }
-
-// What the reading of one deck takes beyond the stream: settings and the
-// count of element cards left out (nullptr: not counted).
-struct deck_reading {
-  nastran_read_settings settings;
-  std::vector<left_out_records>* skipped = nullptr;
-  std::size_t* failed_line = nullptr;  // receives the line of a refused record
-};
 
 int read_card(const std::string& first_line, line_source& src, detail::run_builder& out,
               const deck_reading& deck) {
@@ -403,12 +446,12 @@ int read_card(const std::string& first_line, line_source& src, detail::run_build
     else
       r = parse_small_card(line, first, name, ints, src, deck.settings);
     if (r.items < kMinItems) {
-      if (first) return store_card(name, ints, out, deck.skipped);
+      if (first) return store_card(name, ints, out, deck);
       break;
     }
     if (!r.continues || !src.can_continue() || !src.next(line)) break;
   }
-  return store_card(name, ints, out, deck.skipped);
+  return store_card(name, ints, out, deck);
 }
 
 int read_core(std::FILE* stream, detail::run_builder& out, const deck_reading& deck = {}) {
@@ -469,23 +512,19 @@ void write_header(std::FILE* f) {
   std::fputs("$----------------------------------------\n", f);
 }
 
-// Width of a large field, and the decimals of an exact GRID* coordinate
-// (10 significant digits: "-1.234567890E-05" fills the field).
+// Width of a large field.
 constexpr int kLargeField = 16;
-constexpr int kExactDecimals = 9;
 
-// A large-field real: "%16E", or with `exact` the most decimals (at most
-// kExactDecimals) that keep the field 16 characters wide.
+// A large-field real: "%16E", or with `exact` the text of the field's width
+// that reads back closest to x (exact when it fits).
 void large_real(std::FILE* f, double x, bool exact) {
   if (!exact) {
     std::fprintf(f, "%16E", x);
     return;
   }
-  char text[detail::kMaxNumberText];
-  int decimals = kExactDecimals;
-  while (std::snprintf(text, sizeof text, "%*.*E", kLargeField, decimals, x) > kLargeField &&
-         decimals > 0)
-    --decimals;
+  char text[detail::kMaxFieldText];
+  double read_back;
+  detail::format_in_field(text, x, kLargeField, read_back);
   std::fputs(text, f);
 }
 

@@ -9,11 +9,13 @@
 #include <locale>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "io/shared/columns.h"
 #include "io/shared/files.h"
 #include "io/shared/lines.h"
 #include "io/shared/number_text.h"
+#include "io/shared/read_notes.h"
 #include "quernfold/io.h"
 
 namespace ovk {
@@ -27,6 +29,12 @@ constexpr int kMalformed = -2;
 constexpr std::size_t kVertexValues = 3;
 constexpr std::size_t kNormalValues = 3;
 constexpr std::size_t kMaxTexture = 4;
+// Statements of geometry that is not read (points, lines, free-form
+// curves and surfaces), and why they and faces of other corner counts are
+// left out.
+constexpr const char* kGeometryNotRead[] = {"p", "l", "curv", "curv2", "surf"};
+constexpr char kStatementNotRead[] = "statement not read";
+constexpr char kCornerCount[] = "only faces of 3 or 4 corners are read";
 // Digits after the decimal point of written numbers.
 constexpr int kDigits = 8;
 
@@ -109,9 +117,16 @@ struct face_corners {
 
 class obj_reader {
  public:
+  // With `notes`, the statements left out and the line of a malformed one
+  // are noted there.
   obj_reader(dense2D<double>& coords, dense2D<double>& uv, dense2D<double>& normals,
-             dense2D<unsigned>& tria, dense2D<unsigned>& quad)
-      : coords_(coords, 3), uv_(uv, 0), normals_(normals, 3), tria_(tria, 3), quad_(quad, 4) {}
+             dense2D<unsigned>& tria, dense2D<unsigned>& quad, detail::read_notes* notes)
+      : coords_(coords, 3),
+        uv_(uv, 0),
+        normals_(normals, 3),
+        tria_(tria, 3),
+        quad_(quad, 4),
+        notes_(notes) {}
 
   // Reads up to the end or the first error; what was read stays.
   int read(std::FILE* stream) {
@@ -138,6 +153,9 @@ class obj_reader {
         code = read_texture(p, end);
       else if (is_word(word, word_end, "f"))
         code = read_face(p, end);
+      else if (notes_)
+        note_statement(word, word_end);
+      if (code == kMalformed && notes_) notes_->line_failed(lines.offset());
       if (code < 0) return code;
     }
     return lines.error();
@@ -235,11 +253,19 @@ class obj_reader {
     }
     if ((face.texture && !seen_texture_) || (face.normal && !seen_normals_)) return kMalformed;
     const std::size_t n = face.count;
-    if (n != 3 && n != 4) return 0;
+    if (n != 3 && n != 4) {
+      if (notes_) notes_->count("f with " + std::to_string(n) + " corners", kCornerCount);
+      return 0;
+    }
     unsigned cols[kKeptCorners];
     for (std::size_t i = 0; i < n; ++i) vertex_column(face.vertex[i], cols[i]);
     detail::column_writer<unsigned>& target = n == 3 ? tria_ : quad_;
     return target.append(cols) ? 0 : no_memory;
+  }
+
+  void note_statement(const char* word, const char* word_end) {
+    for (const char* name : kGeometryNotRead)
+      if (is_word(word, word_end, name)) notes_->count(name, kStatementNotRead);
   }
 
   detail::column_writer<double> coords_;
@@ -249,6 +275,7 @@ class obj_reader {
   detail::column_writer<unsigned> quad_;
   bool seen_texture_ = false;
   bool seen_normals_ = false;
+  detail::read_notes* notes_;
 };
 
 // Checks of the writer after the file is open, in order.
@@ -316,6 +343,13 @@ bool join_columns(const dense2D<unsigned>& a, const dense2D<unsigned>& b, dense2
 int WavefrontOBJ_input(char const* name, dense2D<double>& coords, dense2D<double>& uv,
                        dense2D<double>& normals, dense2D<unsigned>& connectM_tria,
                        dense2D<unsigned>& connectM_quad) {
+  detail::read_notes notes;
+  return detail::obj_input_noted(name, coords, uv, normals, connectM_tria, connectM_quad, notes);
+}
+
+int detail::obj_input_noted(const char* name, dense2D<double>& coords, dense2D<double>& uv,
+                            dense2D<double>& normals, dense2D<unsigned>& connectM_tria,
+                            dense2D<unsigned>& connectM_quad, read_notes& notes) {
   const detail::c_locale_scope c_numbers;
   coords.clear();
   uv.clear();
@@ -325,7 +359,7 @@ int WavefrontOBJ_input(char const* name, dense2D<double>& coords, dense2D<double
   if (!name) return -1;
   detail::scoped_file in(name, "r");
   if (!in) return -1;
-  obj_reader reader(coords, uv, normals, connectM_tria, connectM_quad);
+  obj_reader reader(coords, uv, normals, connectM_tria, connectM_quad, &notes);
   return reader.read(in.get());
 }
 

@@ -14,6 +14,7 @@
 #include "io/shared/files.h"
 #include "io/shared/lines.h"
 #include "io/shared/number_text.h"
+#include "io/shared/read_notes.h"
 #include "quernfold/search.h"
 
 namespace ovk {
@@ -320,14 +321,18 @@ int read_text_facets(text_lines& in, soup& s) {
   }
 }
 
-int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM) {
+// With `notes`, the line of a malformed facet is noted there.
+int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
+              detail::read_notes* notes = nullptr) {
   coords.clear();
   connectM.clear();
   text_lines in(stream);
   if (!in.ready()) return no_memory;
   if (!in.next() || !has(in, "solid")) return kNotStl;
   soup s(coords, connectM);
-  return close_soup(read_text_facets(in, s), s, coords, connectM);
+  const int code = read_text_facets(in, s);
+  if (code == kBadRecord && notes) notes->line_failed(in.offset());
+  return close_soup(code, s, coords, connectM);
 }
 
 // ---------------------------------------------------------------------------
@@ -493,6 +498,15 @@ int STL_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM
 }
 
 int STL_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& connectM) {
+  detail::read_notes notes;
+  return detail::stl_input_noted(name, coords, connectM, notes);
+}
+
+// The text form first; a file that the text form refuses is read in the
+// binary form, and the line the text form noted stays only when that fails
+// too.
+int detail::stl_input_noted(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
+                            read_notes& notes) {
   const detail::c_locale_scope c_numbers;
   coords.clear();
   connectM.clear();
@@ -500,13 +514,15 @@ int STL_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& conn
   {
     detail::scoped_file text(name, "rt");
     if (text) {
-      code = read_text(text.get(), coords, connectM);
+      code = read_text(text.get(), coords, connectM, &notes);
       if (!text_failed(code)) return code;
     }
   }
   detail::scoped_file binary(name, "rb");
   if (!binary) return code;
-  return read_binary(binary.get(), coords, connectM);
+  const int binary_code = read_binary(binary.get(), coords, connectM);
+  if (binary_code == 0) notes.placed = false;
+  return binary_code;
 }
 
 int STL_output(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> const& connectM,

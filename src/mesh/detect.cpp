@@ -174,12 +174,36 @@ bool is_binary_msh(const std::string& s) {
   return gap != std::string::npos && line.compare(gap, 3, " 1 ") == 0;
 }
 
+// A VTK XML file whose first data arrays are not text (inline base64 or
+// appended), as far as the head shows them.
+bool is_binary_vtu(const std::string& s) {
+  return s.find("<VTKFile") != std::string::npos &&
+         (s.find("format=\"binary\"") != std::string::npos ||
+          s.find("format=\"appended\"") != std::string::npos);
+}
+
+// A VTK legacy file whose third line says BINARY.
+bool is_binary_vtk(const std::string& s) {
+  if (!starts_with(s, 0, "# vtk DataFile")) return false;
+  std::size_t at = 0;
+  next_line(s, at);
+  next_line(s, at);
+  return next_line(s, at).compare(0, 6, "BINARY") == 0;
+}
+
 }  // namespace
 
 bool is_binary_mesh_file(const char* path) {
   file_head head;
   if (!read_head(path, head)) return false;
-  return is_binary_msh(head.bytes) || is_binary_medit(head.bytes) || is_binary_stl(head);
+  return is_binary_msh(head.bytes) || is_binary_medit(head.bytes) || is_binary_stl(head) ||
+         is_binary_vtu(head.bytes) || is_binary_vtk(head.bytes);
+}
+
+bool is_compressed_mesh_file(const char* path) {
+  file_head head;
+  return read_head(path, head) && head.bytes.find("<VTKFile") != std::string::npos &&
+         head.bytes.find("compressor=") != std::string::npos;
 }
 
 const mesh_format* detect_mesh_format(const char* path) {

@@ -1,5 +1,7 @@
 // Whole meshes to and from files: reading with the format the content
 // shows, and what a write will keep, checked before anything is written.
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <new>
 #include <system_error>
@@ -23,8 +25,39 @@ const mesh_format* format_to_read(const char* path, bool& from_content) {
   return from_content ? by_content : by_name;
 }
 
+// Length of the diagonal of the bounding box of the finite coordinates.
+double box_diagonal(const dense2D<double>& coords) {
+  double sum = 0.0;
+  for (std::size_t i = 0; i < coords.rows(); ++i) {
+    double low = HUGE_VAL, high = -HUGE_VAL;
+    for (std::size_t j = 0; j < coords.cols(); ++j)
+      if (std::isfinite(coords(i, j)))
+        low = std::min(low, coords(i, j)), high = std::max(high, coords(i, j));
+    if (high >= low) sum += (high - low) * (high - low);
+  }
+  return std::sqrt(sum);
+}
+
+// The nodes that `written` moves by more than `fraction` of the mesh's
+// size, and the largest move as a fraction of it.
+void measure_moves(const dense2D<double>& coords, const dense2D<double>& written, double allowed,
+                   write_plan& plan) {
+  const double size = box_diagonal(coords);
+  for (std::size_t j = 0; j < coords.cols(); ++j) {
+    double move = 0.0;
+    for (std::size_t i = 0; i < coords.rows(); ++i)
+      move = std::max(move, std::fabs(written(i, j) - coords(i, j)));
+    if (!(move > 0.0)) continue;
+    const double fraction = size > 0.0 ? move / size : HUGE_VAL;
+    plan.largest_move = std::max(plan.largest_move, fraction);
+    if (fraction > allowed) ++plan.imprecise_nodes;
+  }
+}
+
 // What rounding the coordinates as `format` writes them does: the nodes it
-// makes coincide and the elements it inverts, beyond the mesh's own.
+// makes coincide and the elements it inverts, beyond the mesh's own, and
+// the nodes it moves by more than the format's size_fraction of the mesh's
+// size.
 int measure_rounding(const mesh_data& mesh, const mesh_format& format, write_plan& plan) {
   mesh_data written = mesh;
   written.coords = dense2D<double>();
@@ -32,6 +65,8 @@ int measure_rounding(const mesh_data& mesh, const mesh_format& format, write_pla
   for (std::size_t j = 0; j < mesh.coords.cols(); ++j)
     for (std::size_t i = 0; i < mesh.coords.rows(); ++i)
       written.coords(i, j) = format.written_value(mesh.coords(i, j));
+  if (format.size_fraction > 0.0)
+    measure_moves(mesh.coords, written.coords, format.size_fraction, plan);
   mesh_statistics before, after;
   if (int code = measure_mesh(mesh, before)) return code;
   if (int code = measure_mesh(written, after)) return code;

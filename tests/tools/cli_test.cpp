@@ -115,12 +115,13 @@ TEST_F(Cli, InfoAndBoundaryOfTheMixedSolidBlock) {
   // Hexahedra, wedges, tetrahedra and pyramids in one block (gmsh), with
   // boundary triangles and quadrangles: an independent count of the faces
   // held by one solid gives 108 triangles + 108 quadrangles, in one part.
+  // gmsh's bars carry an orientation vector after their nodes: read as lines.
   const run_result r = run("info --json " + block() + " " + sample());
   ASSERT_EQ(r.status, 0) << r.err;
   const json all = json::parse(r.out);
   ASSERT_EQ(all.size(), 2u);
-  expect_fields(all[0], R"({"format": "NASTRAN bulk data", "dimension": 3, "cells": {"quad": 135,
-      "triangle": 108, "hexahedron": 54, "wedge": 54, "tetra": 254, "pyramid": 18},
+  expect_fields(all[0], R"({"format": "NASTRAN bulk data", "dimension": 3, "cells": {"line": 108,
+      "quad": 135, "triangle": 108, "hexahedron": 54, "wedge": 54, "tetra": 254, "pyramid": 18},
       "bounding_box": [[0, 0, 0], [4, 1, 1]], "boundary_faces": 216, "parts": 1})");
   EXPECT_EQ(all[0]["quality"]["max"], 1.0);  // the hexahedra are cubes
   // The torus's box: exact numbers, as the sample writes them.
@@ -209,7 +210,7 @@ TEST_F(Cli, UnreadableInputsBadOptionsAndStreamsSayWhy) {
       {"info notamesh.obj", 2, "no mesh found in notamesh.obj (read as Wavefront OBJ)"},
       {"info missing.msh", 2, "missing.msh: cannot be opened: No such file or directory"},
       {"info --format stl msh.stl", 2, "as STL; its content looks like gmsh MSH"},
-      {"info grid.nas", 2, "malformed GRID record (line 3)"},
+      {"info grid.nas", 2, "malformed GRID record at line 3"},
       {"info blank.nas", 0, "left out 1 CTETRA records: node count"},
       {"clean --tol inf blank.nas o.mesh", 1, "'inf' (accepted: a finite number >= 0)"},
       {"sizemap --p nan blank.nas o.sol", 1, "accepted: a finite number >= 0"},

@@ -3,6 +3,8 @@
 // unordered.
 #include <algorithm>
 #include <climits>
+#include <iterator>
+#include <string>
 
 #include "io/msh/kinds.h"
 #include "io/shared/scanned_reader.h"
@@ -26,6 +28,12 @@ constexpr unsigned kMaxNodes = 27;
 // looked up in a table indexed by tag; sparser tags by binary search.
 constexpr std::uint64_t kDenseTagFactor = 4;
 constexpr std::uint64_t kDenseTagMargin = 1024;
+// Why records are left out.
+constexpr char kUnknownType[] = "element type not read";
+constexpr char kSectionNotRead[] = "section not read";
+// Sections read elsewhere (the names by the whole-mesh layer) or that carry
+// nothing to read.
+constexpr std::string_view kQuietSections[] = {"PhysicalNames", "Comments"};
 
 element_type kind_of(long long gmsh) {
   for (const detail::msh_kind& k : detail::kGmshKinds)
@@ -90,7 +98,10 @@ class tag_map {
     for (std::size_t j = 0; j < n; ++j) {
       sorted_[j] = tags[order[j]];
       std::copy(held.column(order[j]), held.column(order[j]) + 3, out.node(j));
-      if (j > 0 && sorted_[j] == sorted_[j - 1]) return kMalformed;
+      if (j > 0 && sorted_[j] == sorted_[j - 1]) {
+        out.fault_unplaced();  // a repeated tag: found after the section was read
+        return kMalformed;
+      }
     }
     std::copy(sorted_.begin(), sorted_.end(), tags.begin());
     dense_.clear();
@@ -114,6 +125,14 @@ class tag_map {
   dense1D<std::uint64_t> sorted_;
   dense1D<unsigned> dense_;
 };
+
+// The name of the records of gmsh element type `gmsh`.
+std::string type_record(long long gmsh) { return "gmsh type " + std::to_string(gmsh) + " element"; }
+
+bool quiet_section(std::string_view name) {
+  return std::find(std::begin(kQuietSections), std::end(kQuietSections), name) !=
+         std::end(kQuietSections);
+}
 
 // The sections of one file, read into the outputs.
 class msh_reader {
@@ -280,6 +299,7 @@ class msh_reader {
       std::string_view rest;
       if (type.nodes == 0) {
         in.line(rest);
+        out_.left_out(type_record(gmsh), kUnknownType);
         continue;
       }
       const int code = element_nodes(type, legacy_ref(refs));
@@ -334,6 +354,7 @@ class msh_reader {
       if (type.nodes == 0) {
         for (std::uint64_t e = 0; e <= in_block; ++e)
           if (!num_.scan().line(rest)) return kMalformed;
+        out_.left_out(type_record(gmsh), kUnknownType, in_block);
         continue;
       }
       const unsigned ref = entity_ref(dim, entity);
@@ -434,6 +455,7 @@ int read_core(input_scan& in, mesh_output& out) {
   msh_numbers numbers(in);
   msh_reader reader(numbers, out);
   int code = read_format(in, numbers, reader.legacy);
+  if (numbers.binary) out.fault_unplaced();
   std::string_view w;
   while (code == 0 && in.word(w)) {
     if (w[0] != '$') return kMalformed;
@@ -452,6 +474,7 @@ int read_core(input_scan& in, mesh_output& out) {
     } else if (name == "PartitionedEntities" && !reader.legacy) {
       code = reader.partitioned_entities();
     } else {
+      if (!quiet_section(name)) out.left_out("$" + std::string(name) + " section", kSectionNotRead);
       if (!in.skip_past(end)) return kMalformed;
       continue;
     }

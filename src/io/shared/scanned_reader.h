@@ -4,8 +4,10 @@
 
 #include <cstdio>
 #include <optional>
+#include <string_view>
 
 #include "io/shared/families.h"
+#include "io/shared/read_notes.h"
 #include "io/shared/text_scan.h"
 
 namespace ovk {
@@ -48,6 +50,22 @@ class mesh_output {
   bool add_element(element_type type, const unsigned* nodes, unsigned n, unsigned ref) noexcept {
     return elements_.add(type, nodes, n, ref);
   }
+  // Counts `count` records named `record` passed over for `why` (nothing
+  // when the caller asked for no notes).
+  void left_out(std::string_view record, const char* why, std::size_t count = 1) {
+    if (notes_) notes_->count(record, why, count);
+  }
+  // Says that a failure from here on has no line to point at (found after
+  // the records were read, or in binary data).
+  void fault_unplaced() noexcept { unplaced_ = true; }
+  void take_notes(read_notes* notes) noexcept { notes_ = notes; }
+  // Records where a failed read stopped.
+  void failed_at(std::uint64_t offset) noexcept {
+    if (!notes_) return;
+    notes_->failed_at = offset;
+    notes_->placed = !unplaced_;
+  }
+
   // True when every element node names a stored node.
   bool nodes_exist() noexcept {
     for (std::size_t j = 0; j < elements_.size(); ++j) {
@@ -74,21 +92,28 @@ class mesh_output {
   dense2D<double>& coords_;
   element_runs elements_;
   std::optional<column_writer<double>> nodes_;
+  read_notes* notes_ = nullptr;
+  bool unplaced_ = false;
 };
 
 // The core form of a reader: checks the stream, starts the outputs and the
 // scan, runs `read` (int(input_scan&, mesh_output&)) and ends with its code.
 // Numbers are parsed without the locale; the character classes of keywords
-// are those of the "C" locale.
+// are those of the "C" locale. With `notes`, the records left out and the
+// place of a failure are noted there.
 template <class Read>
 int read_mesh(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
-              dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs, Read read) {
+              dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs, Read read,
+              read_notes* notes = nullptr) {
   const c_locale_scope c_locale;
   mesh_output out(coords, connectM, bounds, types, refs);
+  out.take_notes(notes);
   if (!stream || std::ferror(stream)) return out.finish(-1, stream);
   input_scan in(stream);
   if (!in.ready() || !out.start()) return out.finish(no_memory, stream);
-  return out.finish(read(in, out), stream);
+  const int code = read(in, out);
+  if (code == kMalformed) out.failed_at(in.offset());
+  return out.finish(code, stream);
 }
 
 }  // namespace detail
@@ -98,10 +123,17 @@ int read_mesh(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
 // Defines every public form of reader NAME as io.h declares them: the core
 // stream form running READ (int(input_scan&, mesh_output&)) through
 // read_mesh, and the forms generated over it; used inside namespace
-// ovk::quernfold.
-#define QUERNFOLD_SCANNED_READER(NAME, READ)                                          \
-  int NAME(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,        \
-           dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) { \
-    return detail::read_mesh(stream, coords, connectM, bounds, types, refs, READ);    \
-  }                                                                                   \
+// ovk::quernfold; and detail::NAME_noted.
+#define QUERNFOLD_SCANNED_READER(NAME, READ)                                                       \
+  int NAME(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,                     \
+           dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) {              \
+    return detail::read_mesh(stream, coords, connectM, bounds, types, refs, READ);                 \
+  }                                                                                                \
+  int detail::NAME##_noted(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM, \
+                           dense1D<unsigned>& bounds, dense1D<int>& types,                         \
+                           dense1D<unsigned>& refs, read_notes& notes) {                           \
+    return detail::with_file(name, detail::kScannedReaderRules.mode, [&](std::FILE* stream) {      \
+      return detail::read_mesh(stream, coords, connectM, bounds, types, refs, READ, &notes);       \
+    });                                                                                            \
+  }                                                                                                \
   QUERNFOLD_READER_FORMS(NAME, detail::kScannedReaderRules)

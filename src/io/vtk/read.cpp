@@ -4,6 +4,7 @@
 // node order and the standard one.
 #include <algorithm>
 #include <climits>
+#include <string>
 
 #include "common/mixed.h"
 #include "io/shared/scanned_reader.h"
@@ -29,6 +30,9 @@ constexpr int kOffsetsVersion = 5;
 constexpr int kPolyVertex = 2;
 // Nodes of a quadratic element at most.
 constexpr unsigned kMaxNodes = 27;
+// Why records are left out.
+constexpr char kNoKind[] = "cell type without an element kind here";
+constexpr char kFieldsNotRead[] = "data not read";
 
 struct cell_kind {
   int vtk;
@@ -244,12 +248,16 @@ element_type cell_element(const vtk_cells& cells, std::size_t i, bool own, bool&
 }
 
 int add_cells(const vtk_cells& cells, bool own, mesh_output& out) {
+  out.fault_unplaced();  // the cells are checked once the sections are read
   if (cells.types.size() + 1 != cells.offsets.size()) return kMalformed;
   for (std::size_t i = 0; i < cells.types.size(); ++i) {
     bool merged;
     const unsigned char* order;
     const element_type kind = cell_element(cells, i, own, merged, order);
-    if (kind == ET_UNKNOWN) continue;
+    if (kind == ET_UNKNOWN) {
+      out.left_out("VTK cell type " + std::to_string(cells.types[i]), kNoKind);
+      continue;
+    }
     const unsigned first = cells.offsets[i], base = cells.offsets[i + 1] - first;
     const unsigned n = merged ? cells.offsets[i + 2] - first : base;
     if (n != nbr_nodes(kind) || (merged && base != nbr_base_nodes(kind))) return kMalformed;
@@ -275,6 +283,7 @@ int read_core(input_scan& in, mesh_output& out) {
   const std::string_view mode = detail::trimmed(text);
   const bool binary = detail::same_word(mode, "BINARY");
   if (!binary && !detail::same_word(mode, "ASCII")) return kMalformed;
+  if (binary) out.fault_unplaced();
   std::string_view w;
   if (!in.word(w) || !detail::same_word(w, "DATASET") || !in.word(w) ||
       !detail::same_word(w, "UNSTRUCTURED_GRID"))
@@ -291,13 +300,15 @@ int read_core(input_scan& in, mesh_output& out) {
                                       : read_cell_list(in, values, cells);
     else if (detail::same_word(w, "CELL_TYPES"))
       code = read_cell_types(in, values, cells);
-    else if (detail::same_word(w, "FIELD"))
+    else if (detail::same_word(w, "FIELD")) {
+      out.left_out("FIELD", kFieldsNotRead);
       code = skip_field(in, values);
-    else if (detail::same_word(w, "METADATA"))
+    } else if (detail::same_word(w, "METADATA"))
       code = skip_metadata(in);
-    else if (detail::same_word(w, "POINT_DATA") || detail::same_word(w, "CELL_DATA"))
+    else if (detail::same_word(w, "POINT_DATA") || detail::same_word(w, "CELL_DATA")) {
+      out.left_out(std::string(w), kFieldsNotRead);
       break;
-    else
+    } else
       code = kMalformed;
   }
   if (code < 0) return code;

@@ -43,8 +43,8 @@ int write_vtu_file(const char* path, const mesh_data& mesh, const write_options&
                                         v.data() + v.rows() * v.cols());
     }
   }
-  return vtu_output(path, written, fields,
-                    options.binary ? vtu_encoding::raw : vtu_encoding::ascii);
+  const vtu_encoding binary = options.compressed ? vtu_encoding::zlib : vtu_encoding::raw;
+  return vtu_output(path, written, fields, options.binary ? binary : vtu_encoding::ascii);
 }
 
 const char* vtu_message(int code) {
