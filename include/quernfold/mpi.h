@@ -227,6 +227,56 @@ void dual_graph_in_file_order(const face_census& census, MPI_Comm comm,
                               const std::vector<std::uint64_t>& numbers,
                               const std::vector<std::uint64_t>& first_before,
                               std::vector<std::uint64_t>& xadj, std::vector<std::uint64_t>& adjncy);
+// Gathers blocks of every rank on rank 0 as one mesh: block b of `whole` is
+// block b of rank 0, then of rank 1, ... (columns in rank order; every rank
+// passes the same number of blocks, of the same kinds, with local node
+// numbers of `mesh`); the coordinates (3 x nodes) are those of the nodes the
+// blocks use, in increasing global number, which the blocks are renumbered
+// to. Other ranks receive an empty mesh. Codes: no_memory.
+int gather_blocks(const dist_mesh& mesh, const std::vector<mesh_block>& blocks, mesh_data& whole);
+// The same with nodes of the caller's own: local node v has global number
+// node_ids[v] and coordinates coords column v (3 x nodes).
+int gather_blocks(MPI_Comm comm, const std::vector<mesh_block>& blocks,
+                  const std::vector<std::uint64_t>& node_ids, const dense2D<double>& coords,
+                  mesh_data& whole);
+
+// The boundary of mesh_boundary, then without the nodes no face uses (what
+// drop_unused_nodes leaves), on rank 0: the faces of the top-dimension
+// elements held by one element over all ranks, turned outward, in the
+// one-process order (elements block after block in file order, faces in
+// the order of their element's face table; triangles, then quadrangles).
+// Other ranks receive an empty mesh. Codes: mesh_no_faces, no_memory and
+// get_neighbors' codes.
+int boundary_distributed(const dist_mesh& mesh, mesh_data& skin);
+
+// mesh_size_map's sizes of the file's nodes, on rank 0 (global_nodes
+// entries in file order; 0 for the nodes no element uses); other ranks
+// receive none. Without gradation (infinite) they are the one-process
+// sizes bit for bit: the lengths at a node that several ranks use are
+// folded by the ranks in turn, in the one-process order. With a finite
+// gradation the bound runs on each rank's elements, then every shared node
+// takes its smallest size over the ranks and the bound runs again on the
+// elements around the sizes that moved, in rounds until no size changes:
+// every edge meets the bound, no size grows, and the sizes are close to
+// (not equal to) the one-process ones, whose single queue orders the
+// corrections differently; with one rank they are the one-process sizes. Codes: mesh_bad_parameter,
+// mesh_no_faces, no_memory and bound_metric_gradations' codes.
+struct size_report {
+  std::uint64_t changed = 0;  // nodes the gradation lowered
+  int rounds = 0;             // exchanges of the shared sizes
+};
+int size_map_distributed(const dist_mesh& mesh, double p, double gradation, dense1D<double>& sizes,
+                         size_report& report);
+
+// clean_mesh on a distributed mesh: nodes within `tol` of each other merged
+// across ranks with the one-process merge and its representatives, the
+// elements that degenerate removed, the nodes no element uses dropped; the
+// result on rank 0 (the blocks of the file with their elements in file
+// order, the nodes kept in increasing global number), an empty mesh on the
+// other ranks. `report` (every rank): merged, elements_removed and
+// nodes_removed of clean_mesh (the maps stay empty). Codes:
+// mesh_bad_tolerance, no_memory and the merge's codes.
+int clean_distributed(const dist_mesh& mesh, double tol, mesh_data& out, clean_report& report);
 
 }  // namespace mpi
 }  // namespace quernfold

@@ -27,6 +27,9 @@ constexpr unsigned kMaxRecordNodes = 27;
 constexpr int kRoot = 0;
 constexpr std::uint64_t kUnknown = ~std::uint64_t(0);
 constexpr std::size_t kScanBytes = std::size_t(1) << 20;  // text read per step of the scan
+// Node tags spanning at most this many numbers a node (or an entry) are
+// looked up (or told apart) in a table.
+constexpr std::uint64_t kCompactTags = 4;
 
 // One block's records that fall in one rank's slice.
 struct piece {
@@ -515,16 +518,32 @@ std::vector<node_entry> ask_directory(std::vector<node_entry>& directory,
   return known;
 }
 
+// The distinct tags of the lists, increasing: marked in a table when they
+// span few more numbers than there are entries, else sorted.
+std::vector<std::uint64_t> distinct_tags(const tag_lists& tags) {
+  std::uint64_t low = ~std::uint64_t(0), high = 0, entries = 0;
+  for (const auto& t : tags)
+    for (std::uint64_t tag : t) low = std::min(low, tag), high = std::max(high, tag), ++entries;
+  std::vector<std::uint64_t> wanted;
+  if (entries > 0 && high - low < kCompactTags * entries) {
+    std::vector<char> used(high - low + 1, 0);
+    for (const auto& t : tags)
+      for (std::uint64_t tag : t) used[tag - low] = 1;
+    for (std::uint64_t k = 0; k < used.size(); ++k)
+      if (used[k]) wanted.push_back(low + k);
+    return wanted;
+  }
+  for (const auto& t : tags) wanted.insert(wanted.end(), t.begin(), t.end());
+  std::sort(wanted.begin(), wanted.end());
+  wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+  return wanted;
+}
+
 // Node tags to local node numbers (the used nodes in global order), the
 // blocks and the coordinates.
 int resolve_nodes(std::vector<node_entry>& directory, const file_layout& layout, tag_lists& tags,
                   dist_mesh& mesh) {
-  std::vector<std::uint64_t> wanted;
-  for (const auto& t : tags) wanted.insert(wanted.end(), t.begin(), t.end());
-  std::sort(wanted.begin(), wanted.end());
-  wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-  std::vector<node_entry> known = ask_directory(directory, wanted, mesh);
-  std::vector<std::uint64_t>().swap(wanted);
+  std::vector<node_entry> known = ask_directory(directory, distinct_tags(tags), mesh);
   for (const node_entry& e : known)
     if (e.id == kUnknown) return mpi_malformed;
   std::sort(known.begin(), known.end(),
@@ -538,6 +557,13 @@ int resolve_nodes(std::vector<node_entry>& directory, const file_layout& layout,
   }
   const auto by_tag = [](const node_entry& a, const node_entry& b) { return a.tag < b.tag; };
   std::sort(known.begin(), known.end(), by_tag);
+  // Tags that span few more numbers than there are nodes (gmsh's 1 to N)
+  // find their node in a table indexed by tag, others by bisection.
+  const std::uint64_t low = known.empty() ? 0 : known.front().tag;
+  const bool compact = !known.empty() && known.back().tag - low < kCompactTags * known.size();
+  std::vector<unsigned> by_position(compact ? known.back().tag - low + 1 : 0);
+  for (std::size_t j = 0; compact && j < known.size(); ++j)
+    by_position[known[j].tag - low] = static_cast<unsigned>(known[j].id);
   for (std::size_t k = 0; k < tags.size(); ++k) {
     mesh_block block;
     block.type = static_cast<element_type>(layout.kinds[k]);
@@ -547,7 +573,9 @@ int resolve_nodes(std::vector<node_entry>& directory, const file_layout& layout,
     for (std::uint64_t t : tags[k]) {
       node_entry key;
       key.tag = t;
-      *to++ = static_cast<unsigned>(std::lower_bound(known.begin(), known.end(), key, by_tag)->id);
+      *to++ = compact ? by_position[t - low]
+                      : static_cast<unsigned>(
+                            std::lower_bound(known.begin(), known.end(), key, by_tag)->id);
     }
     std::vector<std::uint64_t>().swap(tags[k]);
     mesh.local.blocks.push_back(block);

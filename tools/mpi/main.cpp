@@ -1,16 +1,21 @@
 // quernfold-mpi: the whole-mesh commands on a mesh read in slices by the
 // ranks of MPI_COMM_WORLD (mpirun -n R quernfold-mpi COMMAND ...). Rank 0
-// prints; files are written rank after rank, in order.
+// prints; files are written rank after rank, in order, or gathered on rank 0
+// and written there by the one-process writers.
 #include <mpi.h>
 
 #include <cctype>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "info_json.h"
+#include "quernfold/io.h"
 #include "quernfold/mpi.h"
 
 namespace {
@@ -21,18 +26,31 @@ using cli::json;
 constexpr int kOk = 0, kUsage = 1, kInput = 2, kOutput = 3, kUnsuited = 4;
 constexpr double kDefaultImbalance = 0.05;
 constexpr int kDefaultSeed = 1;
+// Size maps: the extension written and the dimension of their nodes (the
+// slices hold 3 coordinates a node).
+constexpr const char kSolutionExtension[] = ".sol";
+constexpr unsigned kSpace = 3;
+// The one-process size map's defaults: the mean length, no gradation.
+constexpr double kDefaultExponent = 1.0;
+constexpr double kNoGradation = HUGE_VAL;
 
 const char* const kUsageText =
     "usage: mpirun -n R quernfold-mpi info [--json] FILE\n"
     "       mpirun -n R quernfold-mpi partition --parts N [--seed S] [--imbalance F]\n"
     "                  [--ghosts 0|1] [--split] [--graph GRAPH] [--json] FILE [OUT]\n"
+    "       mpirun -n R quernfold-mpi boundary FILE OUT\n"
+    "       mpirun -n R quernfold-mpi clean [--tol T] FILE OUT\n"
+    "       mpirun -n R quernfold-mpi sizemap [--p P] [--gradation B] FILE OUT.sol\n"
     "FILE: gmsh MSH 4.1 (text or binary), read in slices, one per rank; a partitioned\n"
     "gmsh text file or a .pvtu (as `quernfold partition` writes them) is read by parts.\n"
     "partition writes OUT.msh as a partitioned gmsh file (--split: OUT_1.msh ..), OUT.pvtu\n"
     "with its pieces OUT_1.vtu .. (each rank writes its own), with --ghosts 1 one ghost\n"
     "layer, as `quernfold partition` does; any other OUT receives one part per element of\n"
     "the mesh's dimension (file order), one a line. With --graph, the face-dual graph in\n"
-    "the partitioners' text form goes to GRAPH.\n";
+    "the partitioners' text form goes to GRAPH.\n"
+    "boundary, clean and sizemap write what `quernfold boundary`, `clean` and `sizemap`\n"
+    "write (rank 0 writes the file; clean: the same mesh up to node numbering; sizemap: the\n"
+    "same sizes without --gradation, sizes that meet the bound on every edge with it).\n";
 
 struct invocation {
   std::string command;
@@ -242,6 +260,109 @@ int cmd_partition(const invocation& inv) {
   return kOk;
 }
 
+// A mesh output the one-process writers write (by its extension).
+bool writable(const std::string& path) {
+  const mesh_format* f = find_mesh_format(path.c_str());
+  return f && f->write;
+}
+
+// Rank 0 writes `mesh` with the one-process writers (text form); every rank
+// returns the status.
+int write_on_first(const std::string& path, const mesh_data& mesh) {
+  int code = rank_of_world() == 0 ? write_mesh(path.c_str(), mesh, write_options()) : 0;
+  MPI_Bcast(&code, 1, MPI_INT, 0, MPI_COMM_WORLD);
+  return code ? fail(path + ": " + mesh_file_message(nullptr, code, false), code, kOutput) : kOk;
+}
+
+int cmd_boundary(const invocation& inv) {
+  if (inv.files.size() != 2 || !writable(inv.files[1]))
+    return fail("boundary FILE OUT (OUT: a mesh format written)", 0, kUsage);
+  mpi::dist_mesh mesh;
+  if (int status = read(inv.files[0], mesh)) return status;
+  mesh_data skin;
+  if (int code = mpi::boundary_distributed(mesh, skin))
+    return fail(inv.files[0] + ": boundary", code, kUnsuited);
+  if (int status = write_on_first(inv.files[1], skin)) return status;
+  if (mesh.rank != 0) return kOk;
+  std::printf("boundary: %zu faces", skin.elements());
+  for (const mesh_block& b : skin.blocks)
+    std::printf(", %zu %s", b.connectM.cols(), cell_name(b.type));
+  std::printf("; %zu nodes%s\n", skin.coords.cols(),
+              skin.elements() ? "" : " (the mesh is closed)");
+  return kOk;
+}
+
+// The one-process number option: `fallback` when absent, false when not a
+// number that passes `valid`.
+bool number_option(const invocation& inv, const char* name, double fallback, bool (*valid)(double),
+                   double& value) {
+  if (!inv.has(name)) return value = fallback, true;
+  const std::string text = inv.value(name, "");
+  char* end = nullptr;
+  value = std::strtod(text.c_str(), &end);
+  return !text.empty() && *end == '\0' && std::isfinite(value) && valid(value);
+}
+
+bool is_solution_file(const std::string& path) {
+  const std::size_t n = std::strlen(kSolutionExtension);
+  return path.size() > n && path.compare(path.size() - n, n, kSolutionExtension) == 0;
+}
+
+// Rank 0 writes the sizes as the one-process tool does; every rank returns
+// the status.
+int write_sizes(const std::string& path, const dense1D<double>& H) {
+  int code = 0;
+  if (rank_of_world() == 0)
+    code = replace_file(path.c_str(), [&H](const char* temporary) {
+      return medit_scalar(temporary, kSpace, H, writer_settings{true, true, false});
+    });
+  MPI_Bcast(&code, 1, MPI_INT, 0, MPI_COMM_WORLD);
+  return code ? fail(path + ": " + mesh_file_message(nullptr, code, false), code, kOutput) : kOk;
+}
+
+int cmd_sizemap(const invocation& inv) {
+  double p = kDefaultExponent, gradation = kNoGradation;
+  const auto non_negative = [](double v) { return v >= 0; };
+  const auto at_least_one = [](double v) { return v >= 1; };
+  if (inv.files.size() != 2 || !is_solution_file(inv.files[1]) ||
+      !number_option(inv, "--p", kDefaultExponent, non_negative, p) ||
+      !number_option(inv, "--gradation", kNoGradation, at_least_one, gradation))
+    return fail("sizemap [--p P >= 0] [--gradation B >= 1] FILE OUT.sol", 0, kUsage);
+  mpi::dist_mesh mesh;
+  if (int status = read(inv.files[0], mesh)) return status;
+  dense1D<double> H;
+  mpi::size_report report;
+  if (int code = mpi::size_map_distributed(mesh, p, gradation, H, report))
+    return fail(inv.files[0] + ": sizes", code, kUnsuited);
+  if (int status = write_sizes(inv.files[1], H)) return status;
+  if (mesh.rank != 0) return kOk;
+  const auto lo_hi = std::minmax_element(H.begin(), H.end());
+  std::printf("sizes: %zu nodes, min %g, max %g; %llu changed by the gradation (%d rounds)\n",
+              H.size(), H.size() ? *lo_hi.first : 0.0, H.size() ? *lo_hi.second : 0.0,
+              static_cast<unsigned long long>(report.changed), report.rounds);
+  return kOk;
+}
+
+int cmd_clean(const invocation& inv) {
+  double tol = 0;
+  const auto non_negative = [](double v) { return v >= 0; };
+  if (inv.files.size() != 2 || !writable(inv.files[1]) ||
+      !number_option(inv, "--tol", 0.0, non_negative, tol))
+    return fail("clean [--tol T >= 0] FILE OUT (OUT: a mesh format written)", 0, kUsage);
+  mpi::dist_mesh mesh;
+  if (int status = read(inv.files[0], mesh)) return status;
+  mesh_data cleaned;
+  clean_report counts;
+  if (int code = mpi::clean_distributed(mesh, tol, cleaned, counts))
+    return fail(inv.files[0] + ": cleaning", code, kUnsuited);
+  if (int status = write_on_first(inv.files[1], cleaned)) return status;
+  if (mesh.rank != 0) return kOk;
+  std::printf("nodes merged: %d\nelements removed: %zu\nnodes removed: %zu\n", counts.merged,
+              counts.elements_removed, counts.nodes_removed);
+  std::printf("result: %zu nodes, %zu elements\n", cleaned.coords.cols(), cleaned.elements());
+  return kOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -254,6 +375,12 @@ int main(int argc, char** argv) {
     status = cmd_info(inv);
   } else if (inv.command == "partition") {
     status = cmd_partition(inv);
+  } else if (inv.command == "boundary") {
+    status = cmd_boundary(inv);
+  } else if (inv.command == "clean") {
+    status = cmd_clean(inv);
+  } else if (inv.command == "sizemap") {
+    status = cmd_sizemap(inv);
   } else if (rank_of_world() == 0) {
     std::fprintf(stderr, "quernfold-mpi: unknown command %s\n%s", inv.command.c_str(), kUsageText);
   }
