@@ -162,8 +162,9 @@ class msh_reader {
     return type_;
   }
 
-  // One element with node tags `tags`; point elements are left out.
-  int element(const gmsh_type& type, const std::uint64_t* tags, unsigned ref) {
+  // One element with node tags `tags`, reference `ref` and entity tag
+  // `entity`; point elements are left out.
+  int element(const gmsh_type& type, const std::uint64_t* tags, unsigned ref, unsigned entity) {
     if (type.kind == ET_UNKNOWN) return 0;
     unsigned file[kMaxNodes], column[kMaxNodes];
     for (unsigned k = 0; k < type.nodes; ++k) {
@@ -171,7 +172,10 @@ class msh_reader {
       if (file[k] == no_index) return kMalformed;
     }
     detail::reorder(file, column, type.order, type.nodes);
-    return out_.add_element(type.kind, column, type.nodes, ref) ? 0 : no_memory;
+    return out_.add_element(type.kind, column, type.nodes, ref) &&
+                   out_.add_entity(entity, physical_)
+               ? 0
+               : no_memory;
   }
 
   // "$Nodes" of version 2: a count, then tag x y z per node.
@@ -295,6 +299,7 @@ class msh_reader {
         if (!in.number(tag)) return kMalformed;
         if (k < 2) refs[k] = tag;
       }
+      physical_ = refs[0] != 0;
       const gmsh_type& type = type_of(gmsh);
       std::string_view rest;
       if (type.nodes == 0) {
@@ -302,7 +307,7 @@ class msh_reader {
         out_.left_out(type_record(gmsh), kUnknownType);
         continue;
       }
-      const int code = element_nodes(type, legacy_ref(refs));
+      const int code = element_nodes(type, legacy_ref(refs), static_cast<unsigned>(refs[1]));
       if (code < 0) return code;
     }
     return 0;
@@ -328,7 +333,8 @@ class msh_reader {
           if (!num_.int32(value)) return kMalformed;
           if (k < 2) refs[k] = value;
         }
-        const int code = element_nodes(type, legacy_ref(refs));
+        physical_ = refs[0] != 0;
+        const int code = element_nodes(type, legacy_ref(refs), static_cast<unsigned>(refs[1]));
         if (code < 0) return code;
       }
     }
@@ -357,11 +363,11 @@ class msh_reader {
         out_.left_out(type_record(gmsh), kUnknownType, in_block);
         continue;
       }
-      const unsigned ref = entity_ref(dim, entity);
+      const unsigned ref = entity_ref(dim, entity, physical_);
       for (std::uint64_t e = 0; e < in_block; ++e) {
         std::uint64_t tag;
         if (!num_.size(tag)) return kMalformed;
-        const int code = element_nodes(type, ref);
+        const int code = element_nodes(type, ref, static_cast<unsigned>(entity));
         if (code < 0) return code;
       }
     }
@@ -390,7 +396,7 @@ class msh_reader {
   }
 
   // The node tags of one element, then the element.
-  int element_nodes(const gmsh_type& type, unsigned ref) {
+  int element_nodes(const gmsh_type& type, unsigned ref, unsigned entity) {
     std::uint64_t tags[kMaxNodes];
     for (unsigned k = 0; k < type.nodes; ++k) {
       long long v = 0;
@@ -398,7 +404,7 @@ class msh_reader {
       if (legacy && (!num_.int32(v) || v < 0)) return kMalformed;
       if (legacy) tags[k] = static_cast<std::uint64_t>(v);
     }
-    return element(type, tags, ref);
+    return element(type, tags, ref, entity);
   }
 
   // Version 2: the physical tag (first tag), or the elementary tag (second)
@@ -410,11 +416,15 @@ class msh_reader {
   static std::int64_t key(long long dim, long long tag) {
     return static_cast<std::int64_t>(dim) << 32 | static_cast<std::uint32_t>(tag);
   }
-  unsigned entity_ref(long long dim, long long tag) const {
+  // The reference of the elements of an entity; `physical` tells whether it
+  // is a physical tag or partition rather than the entity tag.
+  unsigned entity_ref(long long dim, long long tag, bool& physical) const {
+    physical = true;
     for (std::size_t k = 0; k < partition_keys_.size(); ++k)
       if (partition_keys_[k] == key(dim, tag)) return partition_refs_[k];
     for (std::size_t k = 0; k < entity_keys_.size(); ++k)
       if (entity_keys_[k] == key(dim, tag)) return entity_refs_[k];
+    physical = false;
     return static_cast<unsigned>(tag);
   }
 
@@ -427,6 +437,8 @@ class msh_reader {
   dense1D<std::int64_t> partition_keys_;
   dense1D<unsigned> partition_refs_;
   gmsh_type type_;
+  // Whether the reference of the elements being read is a physical tag.
+  bool physical_ = false;
 };
 
 // "$MeshFormat": version, file type (0 ASCII, 1 binary) and size_t width;

@@ -50,6 +50,14 @@ class mesh_output {
   bool add_element(element_type type, const unsigned* nodes, unsigned n, unsigned ref) noexcept {
     return elements_.add(type, nodes, n, ref);
   }
+  // Appends the entity tag of the element just added, when the caller asked
+  // for them (read_notes::entities), and notes whether its reference was a
+  // physical tag. False on allocation failure.
+  bool add_entity(unsigned tag, bool physical) noexcept {
+    if (!notes_ || !notes_->entities) return true;
+    notes_->physical = notes_->physical || physical;
+    return notes_->entities->push_back(tag);
+  }
   // Counts `count` records named `record` passed over for `why` (nothing
   // when the caller asked for no notes).
   void left_out(std::string_view record, const char* why, std::size_t count = 1) {
