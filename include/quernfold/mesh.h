@@ -45,8 +45,8 @@ struct mesh_block {
   // when the file has none. MSH files hold them: the MSH writer puts the
   // elements of one dimension and tag on one entity, whose physical tags
   // are the refs of its elements; an entity tag that elements of different
-  // refs share is kept for the first ref met and the others get tags of
-  // their own, so that every ref reads back.
+  // refs share is kept for the first ref met and the others get a tag of
+  // their own (one per tag and ref), so that every ref reads back.
   dense1D<unsigned> entities{};  // {}: a block may be given as {type, connectM, refs}
 };
 

@@ -9,6 +9,7 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -599,10 +600,11 @@ int split_by_reference(const mesh_data& mesh, element_fate (*fate)(element_type)
 }
 
 // The entity tag of every matrix (types and physical tags `refs` as
-// split_by_reference gives them) from the tags asked for: a tag is kept
-// for the first reference met on its dimension and tag; matrices without
-// a tag, or whose tag another reference holds, get new tags past the
-// largest asked for on their dimension. Empty when no tag is asked for.
+// split_by_reference gives them) from the tags asked for (0: none): a tag
+// is kept for the first reference met on its dimension and tag; the other
+// references of that tag, and the matrices without a tag, get one new tag
+// per dimension, tag asked and reference, past the largest asked for on
+// their dimension. Empty when no tag is asked for.
 std::vector<unsigned> entity_tags(const dense1D<int>& types, const std::vector<unsigned>& refs,
                                   const std::vector<unsigned>& asked) {
   if (std::all_of(asked.begin(), asked.end(), [](unsigned t) { return t == 0; })) return {};
@@ -612,14 +614,17 @@ std::vector<unsigned> entity_tags(const dense1D<int>& types, const std::vector<u
     unsigned& last = next[element_dim(static_cast<element_type>(types[k]))];
     last = std::max(last, asked[k]);
   }
-  std::map<std::pair<unsigned, unsigned>, unsigned> holder;  // (dim, tag) -> reference
+  std::map<std::pair<unsigned, unsigned>, bool> held;                  // (dim, tag asked)
+  std::map<std::tuple<unsigned, unsigned, unsigned>, unsigned> given;  // (dim, asked, ref) -> tag
   std::vector<unsigned> tags(asked.size());
   for (std::size_t k = 0; k < asked.size(); ++k) {
     const unsigned dim = element_dim(static_cast<element_type>(types[k]));
-    const auto held = asked[k] ? holder.emplace(std::make_pair(dim, asked[k]), refs[k])
-                               : std::make_pair(holder.end(), false);
-    const bool keep = asked[k] && held.first->second == refs[k];
-    tags[k] = keep ? asked[k] : ++next[dim];
+    const auto at = given.emplace(std::make_tuple(dim, asked[k], refs[k]), 0);
+    if (at.second)
+      at.first->second = asked[k] && held.emplace(std::make_pair(dim, asked[k]), true).second
+                             ? asked[k]
+                             : ++next[dim];
+    tags[k] = at.first->second;
   }
   return tags;
 }
