@@ -198,7 +198,7 @@ int read_file(const std::string& path, const std::string& shown, const mesh_form
               mesh_data& mesh, const invocation& inv, const char** format) {
   read_report report;
   progress(inv, "reading %s", shown.c_str());
-  const int code = load_mesh(path.c_str(), mesh, report, as);
+  const int code = load_mesh(path.c_str(), mesh, report, as, inv.threads);
   const mesh_format* f = report.format;
   if (format) *format = f ? f->name : "unknown";
   if (report.from_content) fail(shown, "read as %s, the format of its content", f->name);

@@ -235,6 +235,10 @@ struct nastran_read_settings {
   // other names (beginning with 'C', not "CORD", "CLOAD", "CONM" or
   // "CONV") are counted as left out.
   bool card_variants = false;
+  // Threads that read the deck (the file-name form; 1: this thread only).
+  // With more the file is held whole and cut into chunks read apart; every
+  // output, code and line is the same as with 1.
+  unsigned threads = 1;
 };
 // The core form with settings; `skipped` receives the element cards of a
 // known name that were left out, counted by name and reason (emptied first),
@@ -721,8 +725,9 @@ struct mesh_format {
   const char* name;        // e.g. "NASTRAN bulk data"
   const char* extensions;  // lower case, space-separated, e.g. ".nas .bdf .dat"
   // Reads the whole file; the format's own codes (see above), or 0. null: the
-  // format is not read.
-  int (*read)(const char* path, mesh_data& mesh);
+  // format is not read. `threads` (>= 1) parse the records of the text forms
+  // that split into lines; the outputs and codes are those of 1 thread.
+  int (*read)(const char* path, mesh_data& mesh, unsigned threads);
   // Writes the whole mesh to exactly `path` (and its companion); elements
   // whose fate is "left out" are skipped. null: the format is not written.
   int (*write)(const char* path, const mesh_data& mesh, const write_options& opts);
@@ -769,8 +774,11 @@ const mesh_format* find_mesh_format(const char* path);
 //   the reader's code (mesh as the reader left it);
 //   mesh_missing_node: an element names a node index not below the number
 //   of nodes (mesh kept as read; find_missing_node names it).
-// *format (when not null) receives the format found, or nullptr.
-int read_mesh(const char* path, mesh_data& mesh, const mesh_format** format = nullptr);
+// *format (when not null) receives the format found, or nullptr. `threads`
+// parse the file (0: the machine's cores); every output and code is the same
+// for every count.
+int read_mesh(const char* path, mesh_data& mesh, const mesh_format** format = nullptr,
+              unsigned threads = 1);
 
 // The first element, block by block and column by column, naming a node that
 // does not exist: block, element (column of the block), slot (row) and the

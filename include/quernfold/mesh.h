@@ -423,8 +423,10 @@ bool has_binary_form(const mesh_format* format);
 // content. A file that gives neither a node nor an element is
 // mesh_nothing_read (mesh empty), so that nothing unreadable passes as a
 // mesh.
+// `threads` parse the file (0: the machine's cores; 1, the default, starts
+// no thread); the mesh and the codes are the same for every count.
 int load_mesh(const char* path, mesh_data& mesh, read_report& report,
-              const mesh_format* as = nullptr);
+              const mesh_format* as = nullptr, unsigned threads = 1);
 
 // What a writer does with one block that it cannot hold whole.
 struct block_loss {

@@ -219,7 +219,7 @@ def _format_named(file_format, readable):
                 f"(known: {', '.join(n for n, _, r, w in formats() if (r if readable else w))})")
 
 
-def read(path: "str | os.PathLike", file_format: "str | None" = None) -> "Mesh":
+def read(path: "str | os.PathLike", file_format: "str | None" = None, threads: int = 0) -> "Mesh":
     """Reads a whole mesh file in the format its content shows (gmsh MSH,
     VTK, MEDIT, STL, NASTRAN, FEMAP, OBJ), or else the format of its
     extension (as listed by formats()); file_format (a name of formats(),
@@ -230,12 +230,14 @@ def read(path: "str | os.PathLike", file_format: "str | None" = None) -> "Mesh":
     the reader left out (NASTRAN cards it cannot take) is named in a
     warning. FileNotFoundError when the file is missing; quernfold.Error
     when it is not a regular file, its format is unknown, it cannot be read
-    (the message says why) or nothing is read from it ("no mesh found")."""
+    (the message says why) or nothing is read from it ("no mesh found").
+    threads: threads that parse a text file (0: the machine's cores); the
+    mesh is the same for every count."""
     path = os.fspath(path)
     if not os.path.exists(path):
         raise FileNotFoundError(errno.ENOENT, os.strerror(errno.ENOENT), path)
     points, blocks, format_name, _, names, left_out, entities = _quernfold._read(
-        path, _format_named(file_format, True))
+        path, _format_named(file_format, True), _threads(threads))
     for record, why, count in left_out:
         warnings.warn(f"{path}: left out {count:,} {record} records: {why}", stacklevel=2)
     cell_data = {}

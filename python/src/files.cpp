@@ -46,12 +46,12 @@ const qf::mesh_format* named_format(const std::string& name) {
 // physical names, [(record, why, count)] of what the reader left out,
 // [entity tags or None] per block),
 // cells in meshio's node order; `format` ("" for the content's or the
-// extension's) names the format to read.
-py::tuple read(const std::string& path, const std::string& format) {
+// extension's) names the format to read, `threads` (0: the cores) parse it.
+py::tuple read(const std::string& path, const std::string& format, unsigned threads) {
   qf::mesh_data mesh;
   qf::read_report report;
   const qf::mesh_format* as = named_format(format);
-  const int code = unlocked([&] { return qf::load_mesh(path.c_str(), mesh, report, as); });
+  const int code = unlocked([&] { return qf::load_mesh(path.c_str(), mesh, report, as, threads); });
   if (code == qf::mesh_missing_node) {
     qf::node_reference at;
     qf::find_missing_node(mesh, at);
@@ -121,7 +121,7 @@ void bind_files(py::module_& m) {
   m.def("formats", &formats, R"(The mesh file formats: a list of (name, extensions, readable,
 writable); write chooses among them by the file name's extension, read by the
 file's content (the extension's format when the content shows none).)");
-  m.def("_read", &read, py::arg("path"), py::arg("format") = "");
+  m.def("_read", &read, py::arg("path"), py::arg("format") = "", py::arg("threads") = 1);
   m.def("_write", &write, py::arg("path"), py::arg("points"), py::arg("blocks"), py::arg("binary"));
 }
 

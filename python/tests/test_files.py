@@ -91,3 +91,19 @@ def test_unreadable_inputs_bad_points_and_forms_are_refused(tmp_path):
     mesh.write(tmp_path / "m.txt", file_format="gmsh")
     back = qf.read(tmp_path / "m.txt", file_format="msh")
     assert back.format == "gmsh MSH" and back.cells_dict["tetra"].tolist() == TETS.tolist()
+
+
+@pytest.mark.parametrize("fmt,ext,binary", [("gmsh22", ".msh", False), ("gmsh", ".msh", False),
+                                            ("vtk", ".vtk", False), ("medit", ".mesh", None)])
+def test_text_read_on_threads_is_the_one_thread_read(tmp_path, fmt, ext, binary):
+    # Lists long enough to be split, written by meshio, read as meshio reads them at every count.
+    rng = np.random.default_rng(5)
+    path = tmp_path / f"big{ext}"
+    options = {} if binary is None else {"binary": binary}
+    meshio.write(path, meshio.Mesh(rng.random((3000, 3)), [("tetra", rng.integers(0, 3000, (4000, 4)))]),
+                 file_format=fmt, **options)
+    ref = meshio.read(path)
+    for threads in (1, 3):
+        back = qf.read(path, threads=threads)
+        np.testing.assert_array_equal(back.points, ref.points)
+        assert [b.data.tolist() for b in back.cells] == [b.data.tolist() for b in ref.cells]

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/parallel.h"
 #include "io/shared/field_text.h"
 #include "io/shared/files.h"
 #include "io/shared/number_text.h"
@@ -231,6 +232,12 @@ element_fate ensight_fate(element_type t) {
 // Readers
 // ---------------------------------------------------------------------------
 
+// A reader of one thread in the table.
+template <int (*Read)(const char*, mesh_data&)>
+int one_thread(const char* path, mesh_data& mesh, unsigned) {
+  return Read(path, mesh);
+}
+
 // Size of the blocks in which a file's line ends are counted.
 constexpr std::size_t kCountBlock = std::size_t(1) << 16;
 
@@ -267,24 +274,24 @@ constexpr int kStlMalformed = -3;
 
 // A text file that fails with a malformed facet is that, whatever the
 // binary form then says of it.
-int read_stl(const char* path, mesh_data& mesh) {
+int read_stl(const char* path, mesh_data& mesh, unsigned threads) {
   mesh_block b;
   b.type = ET_TRIA3;
   const int code = read_with_notes(path, mesh, [&](detail::read_notes& notes) {
-    return detail::stl_input_noted(path, mesh.coords, b.connectM, notes);
+    return detail::stl_input_noted(path, mesh.coords, b.connectM, notes, threads);
   });
   if (code == 0) mesh.blocks.push_back(b);
   return code != 0 && mesh.malformed_line ? kStlMalformed : code;
 }
 
-int read_obj(const char* path, mesh_data& mesh) {
+int read_obj(const char* path, mesh_data& mesh, unsigned threads) {
   dense2D<double> uv, normals;
   mesh_block tria, quad;
   tria.type = ET_TRIA3;
   quad.type = ET_QUAD4;
   const int code = read_with_notes(path, mesh, [&](detail::read_notes& notes) {
     return detail::obj_input_noted(path, mesh.coords, uv, normals, tria.connectM, quad.connectM,
-                                   notes);
+                                   notes, threads);
   });
   if (code != 0) return code;
   if (tria.connectM.cols()) mesh.blocks.push_back(tria);
@@ -310,23 +317,39 @@ int runs_as_blocks(mesh_data& mesh, Read read, const dense1D<unsigned>* entities
   return blocks;
 }
 
-// A run reader that takes notes (read_with_notes).
-template <int (*Noted)(const char*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
-                       dense1D<int>&, dense1D<unsigned>&, detail::read_notes&),
-          bool HasRefs = true>
-int read_noted(const char* path, mesh_data& mesh) {
+// A run reader that takes notes (read_with_notes), on `threads` threads
+// (Threaded false: on one, for a format with no text form to split).
+template <class Noted>
+int read_noted_with(const char* path, mesh_data& mesh, Noted noted) {
   return read_with_notes(path, mesh, [&](detail::read_notes& notes) {
-    return runs_as_blocks<HasRefs>(mesh, [&](auto&... out) { return Noted(path, out..., notes); });
+    return runs_as_blocks<true>(mesh, [&](auto&... out) { return noted(path, out..., notes); });
   });
+}
+template <int (*Noted)(const char*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
+                       dense1D<int>&, dense1D<unsigned>&, detail::read_notes&, unsigned),
+          bool HasRefs = true, bool Threaded = true>
+int read_noted(const char* path, mesh_data& mesh, unsigned threads) {
+  const int code = read_noted_with(path, mesh, [&](const char* name, auto&... out) {
+    return Noted(name, out..., Threaded ? threads : 1);
+  });
+  if (!HasRefs && code == 0)
+    for (mesh_block& b : mesh.blocks) b.refs = dense1D<unsigned>();
+  return code;
+}
+template <int (*Noted)(const char*, dense2D<double>&, dense2D<unsigned>&, dense1D<unsigned>&,
+                       dense1D<int>&, dense1D<unsigned>&, detail::read_notes&)>
+int read_noted(const char* path, mesh_data& mesh, unsigned) {
+  return read_noted_with(path, mesh, Noted);
 }
 
 // NASTRAN decks as whole meshes: a blank property field reads as property 0
 // (decks written without properties), and the element cards still left out
 // are counted.
-int read_nastran(const char* path, mesh_data& mesh) {
+int read_nastran(const char* path, mesh_data& mesh, unsigned threads) {
   nastran_read_settings settings;
   settings.blank_property_is_zero = true;
   settings.card_variants = true;
+  settings.threads = threads;
   return runs_as_blocks<true>(mesh, [&](auto&... out) {
     return NASTRAN_input(path, out..., settings, mesh.left_out, mesh.malformed_line);
   });
@@ -377,13 +400,13 @@ void read_physical_names(const char* path, std::vector<physical_name>& names) {
 
 // The elements with their physical tags as references (none when the file
 // has no physical tag) and their entity tags, then the physical names.
-int read_msh(const char* path, mesh_data& mesh) {
+int read_msh(const char* path, mesh_data& mesh, unsigned threads) {
   dense1D<unsigned> entities;
   bool physical = false;
   const int code = read_with_notes(path, mesh, [&](detail::read_notes& notes) {
     notes.entities = &entities;
     const int read = runs_as_blocks<true>(
-        mesh, [&](auto&... out) { return detail::msh_input_noted(path, out..., notes); },
+        mesh, [&](auto&... out) { return detail::msh_input_noted(path, out..., notes, threads); },
         &entities);
     physical = notes.physical;
     return read;
@@ -709,12 +732,12 @@ const mesh_format kFormats[] = {
      femap_fate, nullptr, true, nullptr},
     {"MEDIT", ".mesh", read_noted<detail::medit_input_noted>, write_medit, scanned_message,
      medit_fate, nullptr, false, nullptr},
-    {"MEDIT binary", ".meshb", read_noted<detail::medit_input_noted>, nullptr, scanned_message,
-     nullptr, nullptr, false, nullptr},
+    {"MEDIT binary", ".meshb", read_noted<detail::medit_input_noted, true, false>, nullptr,
+     scanned_message, nullptr, nullptr, false, nullptr},
     {"VTK legacy", ".vtk", read_noted<detail::vtk_input_noted, false>, write_vtk, scanned_message,
      vtk_fate, nullptr, false, nullptr},
     {"gmsh MSH", ".msh", read_msh, write_msh, scanned_message, msh_fate, nullptr, false, nullptr},
-    {"VTK XML unstructured grid", ".vtu", detail::read_vtu_file, detail::write_vtu_file,
+    {"VTK XML unstructured grid", ".vtu", one_thread<detail::read_vtu_file>, detail::write_vtu_file,
      detail::vtu_message, detail::vtu_fate, nullptr, false, nullptr},
     {"EnSight", ".geo", nullptr, write_ensight, nullptr, ensight_fate, kEnsightCompanion, false,
      through_text<kEnsightNumber>},
@@ -786,7 +809,7 @@ const mesh_format* find_mesh_format(const char* path) {
   return nullptr;
 }
 
-int read_mesh(const char* path, mesh_data& mesh, const mesh_format** format) try {
+int read_mesh(const char* path, mesh_data& mesh, const mesh_format** format, unsigned threads) try {
   mesh.coords = dense2D<double>();  // fresh storage: never write into a shared block
   mesh.blocks.clear();
   mesh.physical_names.clear();
@@ -800,7 +823,7 @@ int read_mesh(const char* path, mesh_data& mesh, const mesh_format** format) try
   const fs::file_status status = fs::status(path, ec);
   if (ec || !fs::exists(status)) return -1;
   if (!fs::is_regular_file(status)) return mesh_not_a_file;
-  const int code = f->read(path, mesh);
+  const int code = f->read(path, mesh, detail::thread_count(threads));
   if (code != 0) return code;
   node_reference where;
   return find_missing_node(mesh, where) ? mesh_missing_node : 0;

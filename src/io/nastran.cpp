@@ -7,9 +7,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "io/shared/chunks.h"
 #include "io/shared/element_runs.h"
 #include "io/shared/families.h"
 #include "io/shared/field_text.h"
@@ -52,6 +54,10 @@ constexpr int kFieldsPerLine = 9;
 // positioned after ENDDATA.
 constexpr detail::line_rules kCardLines = {false, detail::kLineBuffer - 1, true, false, false};
 
+// The whole deck held at once, as read on several threads (the lines are
+// cut afterwards by held_source).
+constexpr detail::line_rules kHeldLines = {true, detail::kAnyLength, true, false, false};
+
 // The card lines as strings. The line just read can be handed back to be
 // read again (the look-ahead of small-field continuations).
 class line_source {
@@ -76,6 +82,9 @@ class line_source {
   // The number of the line last read (from 1; the pieces of a line longer
   // than the buffer count once).
   std::size_t line_number() const { return line_; }
+
+  // Every next line belongs to the records read (see held_source).
+  bool before(const char*) const { return true; }
 
   // A continuation line is read only while the stream is neither in error
   // nor at its end.
@@ -179,7 +188,8 @@ int parse_small_grid(const std::string& line, grid_record& g) {
   return 0;
 }
 
-int parse_large_grid(const std::string& line, line_source& src, grid_record& g) {
+template <class Source>
+int parse_large_grid(const std::string& line, Source& src, grid_record& g) {
   const std::vector<std::string> first = large_fields(line);
   std::string next;
   if (!src.next(next)) next.clear();
@@ -192,7 +202,8 @@ int parse_large_grid(const std::string& line, line_source& src, grid_record& g) 
   return 0;
 }
 
-int read_grid(const std::string& line, line_source& src, detail::run_builder& out) {
+template <class Source, class Out>
+int read_grid(const std::string& line, Source& src, Out& out) {
   grid_record g;
   int code;
   if (starts_with(line, "GRID*"))
@@ -359,8 +370,9 @@ card_line parse_large_card(const std::string& line, bool first, std::string& nam
   return r;
 }
 
+template <class Source>
 card_line parse_small_card(const std::string& line, bool first, std::string& name,
-                           std::vector<long>& ints, line_source& src,
+                           std::vector<long>& ints, Source& src,
                            const nastran_read_settings& settings) {
   const std::vector<std::string> f = small_fields(line);
   card_line r;
@@ -403,17 +415,18 @@ struct deck_reading {
 };
 
 // Appends the card's element when its name is known and its node count fits.
-int store_card(const std::string& name, const std::vector<long>& ints, detail::run_builder& out,
+template <class Out>
+int store_card(const std::string& name, const std::vector<long>& ints, Out& out,
                const deck_reading& deck) {
   std::vector<left_out_records>* skipped = deck.skipped;
   const bool variants = deck.settings.card_variants;
   const element_type base = card_type(name, variants);
   if (base == ET_UNKNOWN) {
-    if (variants && is_element_card(name)) count_left_out(skipped, name, kUnknownCard);
+    if (variants && is_element_card(name)) out.left_out(skipped, name, kUnknownCard);
     return 0;
   }
   if (ints.size() < 2) {
-    count_left_out(skipped, name, kBlankProperty);
+    out.left_out(skipped, name, kBlankProperty);
     return 0;
   }
   // A line's end nodes may be followed by its orientation (a node or a
@@ -422,7 +435,7 @@ int store_card(const std::string& name, const std::vector<long>& ints, detail::r
   const std::size_t count = variants && base == ET_EDGE2 ? std::min(fields, ends) : fields;
   const element_type type = raised_type(base, count);
   if (count != nbr_nodes(type)) {
-    count_left_out(skipped, name, kNodeCount);
+    out.left_out(skipped, name, kNodeCount);
     return 0;
   }
   unsigned nodes[20];
@@ -433,8 +446,8 @@ int store_card(const std::string& name, const std::vector<long>& ints, detail::r
   return 0;
 }
 
-int read_card(const std::string& first_line, line_source& src, detail::run_builder& out,
-              const deck_reading& deck) {
+template <class Source, class Out>
+int read_card(const std::string& first_line, Source& src, Out& out, const deck_reading& deck) {
   std::string name, line = first_line;
   std::vector<long> ints;
   for (bool first = true;; first = false) {
@@ -454,18 +467,187 @@ int read_card(const std::string& first_line, line_source& src, detail::run_build
   return store_card(name, ints, out, deck);
 }
 
-int read_core(std::FILE* stream, detail::run_builder& out, const deck_reading& deck = {}) {
-  if (!stream || std::ferror(stream)) return -1;
-  if (!out.start()) return no_memory;
-  line_source src(stream);
+// The outputs of the one-thread reading: a run_builder that also counts
+// the cards left out.
+struct deck_output : detail::run_builder {
+  using run_builder::run_builder;
+  void left_out(std::vector<left_out_records>* skipped, const std::string& name, const char* why) {
+    count_left_out(skipped, name, why);
+  }
+};
+
+// The records from the source's next line on, up to ENDDATA (`ended` then
+// set), the end of the input or the first negative code, or for a held
+// source up to the first record that would start at or past `end`.
+template <class Source, class Out>
+int read_records(Source& src, Out& out, const deck_reading& deck, bool& ended,
+                 const char* end = nullptr) {
   std::string line;
   int code = 0;
-  while (code == 0 && src.next(line)) {
-    if (contains(line, "ENDDATA")) break;
+  while (code == 0 && src.before(end) && src.next(line)) {
+    if (contains(line, "ENDDATA")) {
+      ended = true;
+      break;
+    }
     if (is_empty_line(line) || line[0] == '$' || contains(line, "BEGIN BULK")) continue;
     code = starts_with(line, "GRID") ? read_grid(line, src, out) : read_card(line, src, out, deck);
   }
+  return code;
+}
+
+int read_core(std::FILE* stream, deck_output& out, const deck_reading& deck = {}) {
+  if (!stream || std::ferror(stream)) return -1;
+  if (!out.start()) return no_memory;
+  line_source src(stream);
+  bool ended = false;
+  int code = read_records(src, out, deck, ended);
   if (code < 0 && deck.failed_line) *deck.failed_line = src.line_number();
+  if (!out.finish() && code == 0) code = no_memory;
+  return code;
+}
+
+// ---------------------------------------------------------------------------
+// Decks on several threads
+// ---------------------------------------------------------------------------
+
+// The lines of a deck held whole from a given byte on, cut and numbered as
+// line_source cuts and numbers them (pieces of at most kLineBuffer - 1
+// bytes, each up to its first NUL byte).
+class held_source {
+ public:
+  // `ended`: whether the piece before `at` ended its line.
+  held_source(const char* at, const char* end, bool ended) : p_(at), end_(end), ended_(ended) {}
+
+  bool next(std::string& line) {
+    if (p_ == end_) return false;
+    const std::size_t limit = std::min(static_cast<std::size_t>(end_ - p_), kCardLines.max_length);
+    const void* nl = std::memchr(p_, '\n', limit);
+    const std::size_t n =
+        nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - p_) + 1 : limit;
+    line.assign(p_, std::find(p_, p_ + n, '\0'));
+    before_ = {p_, line_, ended_};
+    p_ += n;
+    if (ended_) ++line_;
+    ended_ = !line.empty() && line.back() == '\n';
+    return true;
+  }
+  void put_back() { std::tie(p_, line_, ended_) = before_; }
+  std::size_t line_number() const { return line_; }
+  bool can_continue() const { return p_ != end_; }
+  // Whether the next line starts before `end` (any line when null).
+  bool before(const char* end) const { return !end || p_ < end; }
+  const char* position() const { return p_; }
+  bool line_ended() const { return ended_; }
+
+ private:
+  const char* p_;
+  const char* end_;
+  std::size_t line_ = 0;
+  bool ended_;
+  std::tuple<const char*, std::size_t, bool> before_{nullptr, 0, true};
+};
+
+// What one chunk of a deck read: its nodes, elements and cards left out in
+// the order read, then how it stopped.
+struct deck_chunk {
+  const char *begin = nullptr, *end = nullptr, *stop = nullptr;
+  std::vector<grid_record> nodes;
+  std::vector<element_type> types;
+  std::vector<unsigned> pids, node_lists;
+  std::vector<std::pair<std::string, const char*>> left;
+  int code = 0;
+  bool ended = false;
+  std::size_t lines = 0;  // lines read (to the failed one on a negative code)
+  // Whether the piece before begin, and the last piece read, ended a line.
+  bool line_before = true, line_after = true;
+
+  bool set_node(unsigned long id, double x, double y, double z) {
+    nodes.push_back({static_cast<long>(id), {x, y, z}});
+    return true;
+  }
+  bool add_element(element_type type, const unsigned* n, unsigned count, unsigned pid) {
+    types.push_back(type);
+    pids.push_back(pid);
+    node_lists.insert(node_lists.end(), n, n + count);
+    return true;
+  }
+  void left_out(std::vector<left_out_records>*, const std::string& name, const char* why) {
+    left.emplace_back(name, why);
+  }
+
+  // Reads the records that start in [begin, end) (the last may run past).
+  void read(const char* text_end, const deck_reading& deck) {
+    held_source src(begin, text_end, line_before);
+    code = read_records(src, *this, deck, ended, end);
+    stop = src.position();
+    lines = src.line_number();
+    line_after = src.line_ended();
+  }
+
+  // Hands what was read to `out` in order; no_memory or 0.
+  int join(deck_output& out, std::vector<left_out_records>* skipped) const {
+    for (const grid_record& g : nodes)
+      if (!out.set_node(static_cast<unsigned long>(g.id), g.xyz[0], g.xyz[1], g.xyz[2]))
+        return no_memory;
+    for (std::size_t e = 0, at = 0; e < types.size(); at += nbr_nodes(types[e]), ++e)
+      if (!out.add_element(types[e], node_lists.data() + at, nbr_nodes(types[e]), pids[e]))
+        return no_memory;
+    for (const auto& l : left) count_left_out(skipped, l.first, l.second);
+    return 0;
+  }
+};
+
+// A deck held whole, cut at line starts into one chunk per thread, each
+// read apart; the chunks are taken in order while each ended where the
+// next begins, and from the first that did not the rest is read on this
+// thread, so that every output, code and line is that of one thread.
+// Joins a chunk read after `lines` lines; its code (its failed line then
+// set), no_memory or 0. `lines` grows by the chunk's.
+int finish_chunk(const deck_chunk& chunk, std::size_t& lines, deck_output& out,
+                 const deck_reading& deck) {
+  if (int code = chunk.join(out, deck.skipped)) return code;
+  if (chunk.code < 0 && deck.failed_line) *deck.failed_line = lines + chunk.lines;
+  lines += chunk.lines;
+  return chunk.code;
+}
+
+int read_held(const char* text, const char* end, unsigned threads, deck_output& out,
+              const deck_reading& deck) {
+  std::vector<deck_chunk> chunks(threads);
+  for (unsigned c = 0; c < threads; ++c) {
+    const char* at =
+        c == 0 ? text : std::max(chunks[c - 1].begin, text + (end - text) / threads * c);
+    while (at > text && at < end && at[-1] != '\n') ++at;
+    chunks[c].begin = at;
+    if (c > 0) chunks[c - 1].end = at;
+  }
+  chunks.back().end = end;
+  detail::run_chunks(threads, threads, [&](std::size_t c) { chunks[c].read(end, deck); });
+  std::size_t lines = 0;
+  for (std::size_t c = 0; c < chunks.size(); ++c) {
+    if (c > 0 && (chunks[c].begin != chunks[c - 1].stop || !chunks[c - 1].line_after)) {
+      deck_chunk rest;  // read on from where the chunk before stopped
+      rest.begin = chunks[c - 1].stop;
+      rest.end = end;
+      rest.line_before = chunks[c - 1].line_after;
+      rest.read(end, deck);
+      return finish_chunk(rest, lines, out, deck);
+    }
+    if (int code = finish_chunk(chunks[c], lines, out, deck)) return code;
+    if (chunks[c].ended) return 0;
+  }
+  return 0;
+}
+
+int read_file_core(std::FILE* stream, unsigned threads, deck_output& out,
+                   const deck_reading& deck) {
+  if (threads <= 1) return read_core(stream, out, deck);
+  if (!stream || std::ferror(stream)) return -1;
+  if (!out.start()) return no_memory;
+  detail::line_reader<kHeldLines> held(stream);
+  if (!held.take_whole()) return no_memory;
+  int code =
+      std::ferror(stream) ? -1 : read_held(held.unread(), held.held_end(), threads, out, deck);
   if (!out.finish() && code == 0) code = no_memory;
   return code;
 }
@@ -581,7 +763,7 @@ void write_elements(std::FILE* f, const dense2D<unsigned>& connectM,
 int NASTRAN_input(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
                   dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& pids) {
   const detail::c_locale_scope c_numbers;
-  detail::run_builder out(coords, connectM, bounds, types, pids);
+  deck_output out(coords, connectM, bounds, types, pids);
   return read_core(stream, out);
 }
 
@@ -596,8 +778,8 @@ int NASTRAN_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& 
   const deck_reading deck{settings, &skipped, &failed_line};
   return detail::with_file(name, detail::kNastranReaderRules.mode, [&](std::FILE* f) {
     const detail::c_locale_scope c_numbers;
-    detail::run_builder out(coords, connectM, bounds, types, pids);
-    return read_core(f, out, deck);
+    deck_output out(coords, connectM, bounds, types, pids);
+    return read_file_core(f, settings.threads, out, deck);
   });
 }
 

@@ -2,15 +2,19 @@
 // quadrangle faces, through standard file streams in text mode.
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iomanip>
+#include <iterator>
 #include <locale>
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
+#include "io/shared/chunks.h"
 #include "io/shared/columns.h"
 #include "io/shared/files.h"
 #include "io/shared/lines.h"
@@ -107,13 +111,118 @@ const char* decimal_long(const char* p, const char* end, long& value) {
 }
 
 // One face as read: the first kKeptCorners vertex indices, the corner
-// count, whether texture or normal indices appear, and whether a corner
-// word was malformed.
+// count, whether texture or normal indices appear, whether a corner word
+// was malformed (or named vertex 0), and the lowest negative vertex index
+// (0 when none), which must not reach before the first vertex.
 struct face_corners {
   long vertex[kKeptCorners];
   std::size_t count = 0;
+  long lowest = 0;
   bool texture = false, normal = false, malformed = false;
 };
+
+// One line as read, before anything that depends on the lines before it:
+// its key, the numbers of a v, vn or vt line (their count, the first
+// kKeptValues of them) and the corners of an f line.
+struct obj_line {
+  enum key_t : unsigned char { kOther, kVertex, kNormal, kTexture, kFace } key = kOther;
+  std::size_t count = 0;
+  double values[kKeptValues];
+  face_corners face;
+  int statement = -1;      // of another line: its kGeometryNotRead entry, or -1
+  std::uint64_t next = 0;  // the offset of the byte after the line
+};
+
+// One face vertex word: a, a/b, a//c, a/b/c, a/b/ or a//. The word is
+// every character up to the blank, a NUL byte included: after a number,
+// anything but "/" or the end of the word makes the word malformed.
+void add_corner(const char* p, const char* end_of_word, face_corners& face) {
+  for (int part = 0; part < 3; ++part) {
+    const bool present = p != end_of_word && *p != '/';
+    if (part == 0 && !present) {
+      face.malformed = true;
+      return;
+    }
+    if (present) {
+      long v;
+      const char* end = decimal_long(p, end_of_word, v);
+      if (end == p) {
+        face.malformed = true;
+        return;
+      }
+      if (part == 0 && face.count < kKeptCorners) face.vertex[face.count] = v;
+      if (part == 0 && v == 0) face.malformed = true;
+      if (part == 0) face.lowest = std::min(face.lowest, v);
+      face.texture = face.texture || part == 1;
+      face.normal = face.normal || part == 2;
+      p = end;
+    }
+    if (p == end_of_word) break;
+    if (*p != '/' || part == 2) {
+      face.malformed = true;
+      return;
+    }
+    ++p;
+  }
+  ++face.count;
+}
+
+// The line [p, end) (its line end dropped), which ends before offset
+// `next` of the input.
+obj_line parse_line(const char* p, const char* end, std::uint64_t next) {
+  obj_line line;
+  line.next = next;
+  const char *word, *word_end;
+  if (!next_word(p, end, word, word_end)) return line;
+  if (is_word(word, word_end, "f")) {
+    line.key = obj_line::kFace;
+    while (!line.face.malformed && next_word(p, end, word, word_end))
+      add_corner(word, word_end, line.face);
+    return line;
+  }
+  if (is_word(word, word_end, "v"))
+    line.key = obj_line::kVertex;
+  else if (is_word(word, word_end, "vn"))
+    line.key = obj_line::kNormal;
+  else if (is_word(word, word_end, "vt"))
+    line.key = obj_line::kTexture;
+  for (int k = 0; line.key == obj_line::kOther && k < int(std::size(kGeometryNotRead)); ++k)
+    if (is_word(word, word_end, kGeometryNotRead[k])) line.statement = k;
+  if (line.key != obj_line::kOther) line.count = numbers(p, end, line.values);
+  return line;
+}
+
+// Bytes of held text parsed per thread and round.
+constexpr std::size_t kRoundBytes = std::size_t(1) << 20;
+
+// The first line start at or after `at` in [text, end].
+const char* line_start(const char* text, const char* at, const char* end) {
+  while (at > text && at < end && at[-1] != '\n') ++at;
+  return at;
+}
+
+// The lines of [text, end) (whole lines) parsed on `threads` threads in
+// parts.size() chunks of whole lines, each chunk's lines in order into its
+// own list (emptied first).
+void parse_chunks(const char* text, const char* end, std::uint64_t offset, unsigned threads,
+                  std::vector<std::vector<obj_line>>& parts) {
+  const std::size_t chunks = parts.size();
+  std::vector<const char*> cut(chunks + 1, end);
+  cut[0] = text;
+  for (std::size_t c = 1; c < chunks; ++c)
+    cut[c] = line_start(text, std::max(cut[c - 1], text + (end - text) / chunks * c), end);
+  detail::run_chunks(threads, chunks, [&](std::size_t c) {
+    parts[c].clear();
+    for (const char* p = cut[c]; p < cut[c + 1];) {
+      const void* nl = std::memchr(p, '\n', static_cast<std::size_t>(cut[c + 1] - p));
+      const char* line_end = nl ? static_cast<const char*>(nl) : cut[c + 1];
+      const char* after = nl ? line_end + 1 : line_end;
+      parts[c].push_back(
+          parse_line(p, line_end, offset + static_cast<std::uint64_t>(after - text)));
+      p = after;
+    }
+  });
+}
 
 class obj_reader {
  public:
@@ -128,129 +237,95 @@ class obj_reader {
         quad_(quad, 4),
         notes_(notes) {}
 
-  // Reads up to the end or the first error; what was read stays.
-  int read(std::FILE* stream) {
-    const int code = read_lines(stream);
+  // Reads up to the end or the first error; what was read stays. With
+  // threads > 1 the whole file is held and its lines parsed in chunks, then
+  // taken in order as one thread takes them.
+  int read(std::FILE* stream, unsigned threads) {
+    const int code = read_lines(stream, threads);
     const bool cut =
         coords_.finish() && uv_.finish() && normals_.finish() && tria_.finish() && quad_.finish();
     return cut || code < 0 ? code : no_memory;
   }
 
  private:
-  int read_lines(std::FILE* stream) {
+  int read_lines(std::FILE* stream, unsigned threads) {
     detail::line_reader<kObjLines> lines(stream);
-    int code = 0;
-    while (lines.next()) {
-      const char* p = lines.begin();
-      const char* const end = lines.end();
-      const char *word, *word_end;
-      if (!next_word(p, end, word, word_end)) continue;
-      if (is_word(word, word_end, "v"))
-        code = read_vertex(p, end);
-      else if (is_word(word, word_end, "vn"))
-        code = read_normal(p, end);
-      else if (is_word(word, word_end, "vt"))
-        code = read_texture(p, end);
-      else if (is_word(word, word_end, "f"))
-        code = read_face(p, end);
-      else if (notes_)
-        note_statement(word, word_end);
-      if (code == kMalformed && notes_) notes_->line_failed(lines.offset());
-      if (code < 0) return code;
-    }
+    if (threads > 1) return lines.take_whole() ? read_held(lines, threads) : no_memory;
+    while (lines.next())
+      if (int code = take(parse_line(lines.begin(), lines.end(), lines.offset()))) return code;
     return lines.error();
   }
 
-  int read_vertex(const char* p, const char* end) {
-    double v[kKeptValues];
-    if (numbers(p, end, v) < kVertexValues) return kMalformed;
-    return coords_.append(v) ? 0 : no_memory;
+  // The held text a round at a time: its lines parsed in chunks, then
+  // taken in order.
+  int read_held(detail::line_reader<kObjLines>& lines, unsigned threads) {
+    const char *text = lines.unread(), *end = lines.held_end();
+    const std::uint64_t offset = lines.offset();
+    std::vector<std::vector<obj_line>> parts(detail::kChunksPerThread * threads);
+    for (const char* at = text; at < end;) {
+      const std::size_t left = static_cast<std::size_t>(end - at);
+      const char* stop = line_start(text, at + std::min(left, kRoundBytes * threads), end);
+      parse_chunks(at, stop, offset + static_cast<std::uint64_t>(at - text), threads, parts);
+      for (const std::vector<obj_line>& part : parts)
+        for (const obj_line& line : part)
+          if (int code = take(line)) return code;
+      at = stop;
+    }
+    return 0;
   }
 
-  int read_normal(const char* p, const char* end) {
-    double v[kKeptValues];
-    if (numbers(p, end, v) != kNormalValues) return kMalformed;
-    seen_normals_ = true;
-    return normals_.append(v) ? 0 : no_memory;
+  // A line taken after those before it; the place of a malformed one is
+  // noted.
+  int take(const obj_line& line) {
+    const int code = take_line(line);
+    if (code == kMalformed && notes_) notes_->line_failed(line.next);
+    return code;
+  }
+
+  int take_line(const obj_line& line) {
+    switch (line.key) {
+      case obj_line::kVertex:
+        if (line.count < kVertexValues) return kMalformed;
+        return coords_.append(line.values) ? 0 : no_memory;
+      case obj_line::kNormal:
+        if (line.count != kNormalValues) return kMalformed;
+        seen_normals_ = true;
+        return normals_.append(line.values) ? 0 : no_memory;
+      case obj_line::kTexture:
+        return take_texture(line);
+      case obj_line::kFace:
+        return take_face(line.face);
+      default:
+        if (notes_ && line.statement >= 0)
+          notes_->count(kGeometryNotRead[line.statement], kStatementNotRead);
+        return 0;
+    }
   }
 
   // The first "vt" line fixes the row count of uv; lines of another count
   // (and lines without numbers) are dropped.
-  int read_texture(const char* p, const char* end) {
-    double v[kKeptValues];
-    const std::size_t n = numbers(p, end, v);
+  int take_texture(const obj_line& line) {
+    const std::size_t n = line.count;
     if (n >= kMaxTexture) return kMalformed;
     seen_texture_ = true;
     if (n == 0) return 0;
     if (uv_.rows() == 0 && !uv_.raise_rows(n, 0.0)) return no_memory;
     if (n != uv_.rows()) return 0;
-    return uv_.append(v) ? 0 : no_memory;
-  }
-
-  // One face vertex word: a, a/b, a//c, a/b/c, a/b/ or a//. The word is
-  // every character up to the blank, a NUL byte included: after a number,
-  // anything but "/" or the end of the word makes the word malformed.
-  void add_corner(const char* p, const char* end_of_word, face_corners& face) const {
-    for (int part = 0; part < 3; ++part) {
-      const bool present = p != end_of_word && *p != '/';
-      if (part == 0 && !present) {
-        face.malformed = true;
-        return;
-      }
-      if (present) {
-        long v;
-        const char* end = decimal_long(p, end_of_word, v);
-        if (end == p) {
-          face.malformed = true;
-          return;
-        }
-        if (part == 0 && face.count < kKeptCorners) face.vertex[face.count] = v;
-        if (part == 0 && !vertex_column(v)) face.malformed = true;
-        face.texture = face.texture || part == 1;
-        face.normal = face.normal || part == 2;
-        p = end;
-      }
-      if (p == end_of_word) break;
-      if (*p != '/' || part == 2) {
-        face.malformed = true;
-        return;
-      }
-      ++p;
-    }
-    ++face.count;
+    return uv_.append(line.values) ? 0 : no_memory;
   }
 
   // Vertex index k of the file as a column: k - 1 for k > 0, counted back
-  // from the last vertex read for k < 0. False for 0 and for indices before
-  // the first vertex.
-  bool vertex_column(long k, unsigned& col) const {
-    const long read = static_cast<long>(coords_.size());
-    if (k > 0) {
-      col = static_cast<unsigned>(k - 1);
-      return true;
-    }
-    if (k < 0 && read + k >= 0) {
-      col = static_cast<unsigned>(read + k);
-      return true;
-    }
-    return false;
-  }
-  bool vertex_column(long k) const {
-    unsigned col;
-    return vertex_column(k, col);
+  // from the last vertex read for k < 0 (0 and indices before the first
+  // vertex are refused by take_face).
+  unsigned vertex_column(long k) const {
+    return static_cast<unsigned>(k > 0 ? k - 1 : static_cast<long>(coords_.size()) + k);
   }
 
-  // Every corner word is read before any check: a malformed word, texture
-  // or normal indices without such lines before, and vertex indices out of
-  // range all make the face malformed; faces of other than 3 or 4 corners
-  // are dropped.
-  int read_face(const char* p, const char* end) {
-    face_corners face;
-    const char *word, *word_end;
-    while (next_word(p, end, word, word_end)) {
-      add_corner(word, word_end, face);
-      if (face.malformed) return kMalformed;
-    }
+  // A malformed word, texture or normal indices without such lines before,
+  // and vertex indices out of range all make the face malformed; faces of
+  // other than 3 or 4 corners are dropped.
+  int take_face(const face_corners& face) {
+    if (face.malformed || static_cast<long>(coords_.size()) + face.lowest < 0) return kMalformed;
     if ((face.texture && !seen_texture_) || (face.normal && !seen_normals_)) return kMalformed;
     const std::size_t n = face.count;
     if (n != 3 && n != 4) {
@@ -258,14 +333,9 @@ class obj_reader {
       return 0;
     }
     unsigned cols[kKeptCorners];
-    for (std::size_t i = 0; i < n; ++i) vertex_column(face.vertex[i], cols[i]);
+    for (std::size_t i = 0; i < n; ++i) cols[i] = vertex_column(face.vertex[i]);
     detail::column_writer<unsigned>& target = n == 3 ? tria_ : quad_;
     return target.append(cols) ? 0 : no_memory;
-  }
-
-  void note_statement(const char* word, const char* word_end) {
-    for (const char* name : kGeometryNotRead)
-      if (is_word(word, word_end, name)) notes_->count(name, kStatementNotRead);
   }
 
   detail::column_writer<double> coords_;
@@ -349,7 +419,7 @@ int WavefrontOBJ_input(char const* name, dense2D<double>& coords, dense2D<double
 
 int detail::obj_input_noted(const char* name, dense2D<double>& coords, dense2D<double>& uv,
                             dense2D<double>& normals, dense2D<unsigned>& connectM_tria,
-                            dense2D<unsigned>& connectM_quad, read_notes& notes) {
+                            dense2D<unsigned>& connectM_quad, read_notes& notes, unsigned threads) {
   const detail::c_locale_scope c_numbers;
   coords.clear();
   uv.clear();
@@ -360,7 +430,7 @@ int detail::obj_input_noted(const char* name, dense2D<double>& coords, dense2D<d
   detail::scoped_file in(name, "r");
   if (!in) return -1;
   obj_reader reader(coords, uv, normals, connectM_tria, connectM_quad, &notes);
-  return reader.read(in.get());
+  return reader.read(in.get(), threads);
 }
 
 int WavefrontOBJ_output(char const* name, dense2D<double> const& coords, dense2D<double> const& uv,

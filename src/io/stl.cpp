@@ -7,9 +7,11 @@
 #include <initializer_list>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "common/point3.h"
 #include "common/point_table.h"
+#include "io/shared/chunks.h"
 #include "io/shared/columns.h"
 #include "io/shared/files.h"
 #include "io/shared/lines.h"
@@ -218,7 +220,8 @@ class soup {
 // The merge step after the exact block merges, which the soup has made:
 // all nodes within kHeightFraction of the smallest height, then degenerate
 // triangles and unused nodes removed.
-int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const soup& s) {
+template <class Soup>
+int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const Soup& s) {
   if (connectM.cols() == 0 && !connectM.resize(3, 0)) return no_memory;  // 3 x 0, not 0 x 0
   if (!s.has_height()) return 0;
   if (s.merge_failed()) return merge_no_memory;
@@ -232,7 +235,8 @@ int merge_soup(dense2D<double>& coords, dense2D<unsigned>& connectM, const soup&
 
 // Ends a reader: the soup read so far is merged when reading succeeded; on
 // any failure both outputs are emptied.
-int close_soup(int code, soup& s, dense2D<double>& coords, dense2D<unsigned>& connectM) {
+template <class Soup>
+int close_soup(int code, Soup& s, dense2D<double>& coords, dense2D<unsigned>& connectM) {
   if (!s.finish() && code == 0) code = no_memory;
   if (code == 0) code = merge_soup(coords, connectM, s);
   if (code < 0) {
@@ -254,7 +258,8 @@ using text_lines = detail::line_reader<kTextLines>;
 
 // Whether the line holds `word` anywhere, as strstr finds it; a line that
 // starts with it after white space needs no search.
-bool has(const text_lines& in, const char* word) {
+template <class Lines>
+bool has(const Lines& in, const char* word) {
   return detail::scan_word(in.begin(), word) || std::strstr(in.begin(), word) != nullptr;
 }
 
@@ -269,15 +274,18 @@ const char* scan_three(const char* line, std::initializer_list<const char*> word
   return p;
 }
 
-bool read_vertex(text_lines& in, point3& v) {
+template <class Lines>
+bool read_vertex(Lines& in, point3& v) {
   double xyz[3];
   if (!in.next() || !scan_three(in.begin(), {"vertex"}, xyz)) return false;
   v = {xyz[0], xyz[1], xyz[2]};
   return true;
 }
 
-// The rest of a facet once its "facet normal" line has been read.
-int read_facet_body(text_lines& in, soup& s) {
+// The rest of a facet once its "facet normal" line has been read, handed
+// to `s` (add_triangle(const point3*), false on allocation failure).
+template <class Lines, class Soup>
+int read_facet_body(Lines& in, Soup& s) {
   if (!in.next() || !has(in, "outer loop")) return kBadRecord;
   point3 v[3];
   for (point3& p : v)
@@ -296,7 +304,8 @@ bool is_facet_line(const text_lines& in) {
 // holds neither "color" nor "endsolid": no text that scanf takes for a
 // number has an "o" in it, and the words and white space between make
 // neither of them.
-bool is_plain_facet_line(const text_lines& in) {
+template <class Lines>
+bool is_plain_facet_line(const Lines& in) {
   double n[3];
   const char* p = scan_three(in.begin(), {"facet", "normal"}, n);
   if (!p) return false;
@@ -305,7 +314,8 @@ bool is_plain_facet_line(const text_lines& in) {
 }
 
 // Facets up to the last "endsolid"; further solids continue the mesh.
-int read_text_facets(text_lines& in, soup& s) {
+template <class Soup>
+int read_text_facets(text_lines& in, Soup& s) {
   for (;;) {
     if (!in.next()) return kBadRecord;
     if (!is_plain_facet_line(in)) {  // the common line, for which the tests below all fail
@@ -321,17 +331,243 @@ int read_text_facets(text_lines& in, soup& s) {
   }
 }
 
+// ---------------------------------------------------------------------------
+// Text form on several threads
+// ---------------------------------------------------------------------------
+
+// The lines held in a window from a given byte on, cut as text_lines cuts
+// them, each copied with a NUL after it; a last line without its line end
+// is handed out only when the input has ended.
+class held_lines {
+ public:
+  held_lines(const char* at, const char* end, bool ended) : p_(at), end_(end), ended_(ended) {}
+  bool next() {
+    const std::size_t visible = static_cast<std::size_t>(end_ - p_);
+    const std::size_t limit = std::min(visible, kTextLines.max_length);
+    const void* nl = limit ? std::memchr(p_, '\n', limit) : nullptr;
+    if (!nl && (visible == 0 || (visible < kTextLines.max_length && !ended_))) return false;
+    const std::size_t n =
+        nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - p_) + 1 : limit;
+    std::memcpy(line_, p_, n);
+    line_[n] = '\0';
+    p_ += n;
+    return true;
+  }
+  const char* begin() const { return line_; }
+  const char* position() const { return p_; }
+
+ private:
+  const char* p_;
+  const char* end_;
+  bool ended_;
+  char line_[detail::kLineBuffer + 1];
+};
+
+// Facets as their vertices, 3 per triangle in file order (what
+// read_facet_body hands to a soup).
+struct facet_vertices {
+  std::vector<point3> vertices;
+  bool add_triangle(const point3* v) {
+    vertices.insert(vertices.end(), v, v + 3);
+    return true;
+  }
+};
+
+// The facets of one chunk: the vertices of the plain facets from its first
+// byte on, and where they stop (the chunk's end when they fill it).
+struct facet_chunk : facet_vertices {
+  const char *begin = nullptr, *end = nullptr, *stop = nullptr;
+};
+
+// Plain facets (a plain facet line and its body) from chunk.begin until a
+// facet starts at or past chunk.end, or a line is anything else.
+void read_chunk(facet_chunk& chunk, const char* text_end, bool ended) {
+  held_lines in(chunk.begin, text_end, ended);
+  for (;;) {
+    chunk.stop = in.position();
+    if (chunk.stop >= chunk.end) return;
+    if (!in.next() || !is_plain_facet_line(in) || read_facet_body(in, chunk) != 0) return;
+  }
+}
+
+// The first line at or after `at` that starts with "facet" (after white
+// space), looked for over a few lines; `at`'s line when there is none.
+const char* facet_start(const char* text, const char* at, const char* end, bool ended) {
+  constexpr int kLinesLooked = 16;
+  while (at > text && at < end && at[-1] != '\n') ++at;
+  held_lines line(at, end, ended);
+  for (int k = 0; k < kLinesLooked; ++k) {
+    const char* start = line.position();
+    if (!line.next()) break;
+    if (detail::scan_word(line.begin(), "facet")) return start;
+  }
+  return at;
+}
+
+// The soup of the facets read on several threads: the same nodes and
+// triangles as `soup` gives, made once every facet is read. Each block of
+// kMergeBlock triangles is merged exactly on its own thread (its nodes
+// counted first, then numbered after those of the blocks before it).
+class threaded_soup : public facet_vertices {
+ public:
+  explicit threaded_soup(unsigned threads) : threads_(threads) {}
+
+  bool has_height() const { return has_height_; }
+  double min_height2() const { return min_height2_; }
+  bool merge_failed() const { return merge_failed_; }
+  bool finish() const { return true; }
+
+  // The nodes (3 x nodes) and triangles (3 x triangles) of the vertices.
+  bool build(dense2D<double>& coords, dense2D<unsigned>& connectM) {
+    const std::size_t triangles = vertices.size() / 3;
+    find_heights(triangles);
+    if (triangles == 0) return true;
+    if (!connectM.resize(3, triangles)) return false;
+    if (!has_height_) {
+      if (!coords.resize(3, vertices.size())) return false;
+      for (std::size_t i = 0; i < vertices.size(); ++i) {
+        connectM.data()[i] = static_cast<unsigned>(i);
+        put(coords, i, vertices[i]);
+      }
+      return true;
+    }
+    const std::size_t blocks = (triangles + kMergeBlock - 1) / kMergeBlock;
+    std::vector<std::vector<unsigned>> leaders(blocks);
+    std::vector<char> failed(blocks, 0);
+    detail::run_chunks(threads_, blocks, [&](std::size_t b) {
+      failed[b] = !merge_block(b, leaders[b], connectM.data());
+    });
+    merge_failed_ = std::find(failed.begin(), failed.end(), 1) != failed.end();
+    std::vector<std::size_t> first(blocks + 1, 0);
+    for (std::size_t b = 0; b < blocks; ++b) first[b + 1] = first[b] + leaders[b].size();
+    if (!coords.resize(3, first[blocks])) return false;
+    detail::run_chunks(threads_, blocks, [&](std::size_t b) {
+      for (std::size_t k = 0; k < leaders[b].size(); ++k)
+        put(coords, first[b] + k, vertices[leaders[b][k]]);
+      const std::size_t last = std::min(vertices.size(), 3 * kMergeBlock * (b + 1));
+      for (std::size_t i = 3 * kMergeBlock * b; i < last; ++i)
+        connectM.data()[i] += static_cast<unsigned>(first[b]);
+    });
+    return true;
+  }
+
+ private:
+  static void put(dense2D<double>& coords, std::size_t j, const point3& p) {
+    double* c = coords.column(j);
+    c[0] = p.x, c[1] = p.y, c[2] = p.z;
+  }
+
+  // The smallest positive squared height over all triangles, in ranges
+  // (a minimum does not depend on their order).
+  void find_heights(std::size_t triangles) {
+    const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads_, triangles));
+    std::vector<double> least(parts, 0.0);
+    detail::run_chunks(threads_, parts, [&](std::size_t part) {
+      std::size_t first, last;
+      detail::split_range(triangles, part, parts, first, last);
+      for (std::size_t t = first; t < last; ++t) {
+        const double h = triangle_height2(vertices.data() + 3 * t);
+        if (h > 0.0 && (least[part] == 0.0 || h < least[part])) least[part] = h;
+      }
+    });
+    for (double h : least)
+      if (h > 0.0 && (!has_height_ || h < min_height2_)) min_height2_ = h, has_height_ = true;
+  }
+
+  // Block b merged exactly: each vertex to the first of the block at its
+  // finite point; `leaders` the vertex of each node of the block, the
+  // block's columns of `connect` the nodes as numbered in the block. False
+  // when the table cannot be had (the rest of the block is not merged).
+  bool merge_block(std::size_t b, std::vector<unsigned>& leaders, unsigned* connect) const {
+    detail::point_table table;
+    bool merging = table.reset(kFirstBlockPoints);
+    const std::size_t last = std::min(vertices.size(), 3 * kMergeBlock * (b + 1));
+    for (std::size_t i = 3 * kMergeBlock * b; i < last; ++i) {
+      const double x[3] = {vertices[i].x, vertices[i].y, vertices[i].z};
+      const std::uint32_t h = merging ? detail::point_table::hash(x, 3) : 0;
+      std::uint32_t node = h ? table.find(h,
+                                          [&](std::uint32_t position) {
+                                            const point3& q = vertices[leaders[position]];
+                                            return x[0] == q.x && x[1] == q.y && x[2] == q.z;
+                                          })
+                             : detail::point_table::kNone;
+      if (node == detail::point_table::kNone) {
+        node = static_cast<std::uint32_t>(leaders.size());
+        leaders.push_back(static_cast<unsigned>(i));
+        if (h && !table.add(node)) merging = false;
+      }
+      connect[i] = node;
+    }
+    return merging;
+  }
+
+  // Room of a block's table before it grows (as the one-thread soup's).
+  static constexpr std::size_t kFirstBlockPoints = std::size_t(1) << 15;
+
+  unsigned threads_;
+  bool has_height_ = false, merge_failed_ = false;
+  double min_height2_ = 0.0;
+};
+
+// Bytes of the window that the facets are read through on several threads.
+constexpr std::size_t kChunkWindow = std::size_t(16) << 20;
+
+// The facets in view, split into one chunk per thread at facet lines: each
+// chunk is read apart, then the soup takes the facets in file order as long
+// as each chunk ends where the next begins. True when facets were taken;
+// the reader is left at the first facet not taken.
+bool read_chunks(text_lines& in, threaded_soup& s, unsigned threads) {
+  const char* text = in.unread();
+  const char* end = in.held_end();
+  const std::size_t size = static_cast<std::size_t>(end - text);
+  std::vector<facet_chunk> chunks(threads);
+  for (std::size_t c = 0; c < threads; ++c) {
+    chunks[c].begin = c == 0 ? text : facet_start(text, text + size / threads * c, end, in.ended());
+    if (c > 0) chunks[c].begin = std::max(chunks[c].begin, chunks[c - 1].begin);
+    if (c > 0) chunks[c - 1].end = chunks[c].begin;
+  }
+  chunks.back().end = end;
+  detail::run_chunks(threads, chunks.size(),
+                     [&](std::size_t c) { read_chunk(chunks[c], end, in.ended()); });
+  const char* resume = text;
+  for (const facet_chunk& chunk : chunks) {
+    s.vertices.insert(s.vertices.end(), chunk.vertices.begin(), chunk.vertices.end());
+    resume = chunk.stop;
+    if (chunk.stop != chunk.end) break;
+  }
+  in.skip_to(resume);
+  return resume != text;
+}
+
+// The facets on several threads, a window at a time, while whole facets
+// come; from the first line that is no plain facet (a solid's end, a colour
+// line, a malformed facet) the one-thread loop reads on, so every outcome
+// is that of one thread.
+int read_text_facets(text_lines& in, threaded_soup& s, unsigned threads) {
+  while (read_chunks(in, s, threads) && in.read_on()) {
+  }
+  return read_text_facets(in, s);
+}
+
 // With `notes`, the line of a malformed facet is noted there.
 int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
-              detail::read_notes* notes = nullptr) {
+              detail::read_notes* notes = nullptr, unsigned threads = 1) {
   coords.clear();
   connectM.clear();
-  text_lines in(stream);
+  text_lines in = threads > 1 ? text_lines(stream, kChunkWindow) : text_lines(stream);
   if (!in.ready()) return no_memory;
   if (!in.next() || !has(in, "solid")) return kNotStl;
-  soup s(coords, connectM);
-  const int code = read_text_facets(in, s);
+  int code;
+  if (threads == 1) {
+    soup s(coords, connectM);
+    code = read_text_facets(in, s);
+    if (code == kBadRecord && notes) notes->line_failed(in.offset());
+    return close_soup(code, s, coords, connectM);
+  }
+  threaded_soup s(threads);
+  code = read_text_facets(in, s, threads);
   if (code == kBadRecord && notes) notes->line_failed(in.offset());
+  if (code == 0 && !s.build(coords, connectM)) code = no_memory;
   return close_soup(code, s, coords, connectM);
 }
 
@@ -506,7 +742,7 @@ int STL_input(char const* name, dense2D<double>& coords, dense2D<unsigned>& conn
 // binary form, and the line the text form noted stays only when that fails
 // too.
 int detail::stl_input_noted(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                            read_notes& notes) {
+                            read_notes& notes, unsigned threads) {
   const detail::c_locale_scope c_numbers;
   coords.clear();
   connectM.clear();
@@ -514,7 +750,7 @@ int detail::stl_input_noted(const char* name, dense2D<double>& coords, dense2D<u
   {
     detail::scoped_file text(name, "rt");
     if (text) {
-      code = read_text(text.get(), coords, connectM, &notes);
+      code = read_text(text.get(), coords, connectM, &notes, threads);
       if (!text_failed(code)) return code;
     }
   }

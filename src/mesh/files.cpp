@@ -6,6 +6,7 @@
 #include <new>
 #include <system_error>
 
+#include "common/parallel.h"
 #include "quernfold/io.h"
 #include "quernfold/mesh.h"
 
@@ -77,14 +78,14 @@ int measure_rounding(const mesh_data& mesh, const mesh_format& format, write_pla
 }
 
 // Reads `path` in `format`, as read_mesh reads the extension's format.
-int read_in(const char* path, const mesh_format& format, mesh_data& mesh) {
+int read_in(const char* path, const mesh_format& format, mesh_data& mesh, unsigned threads) {
   mesh = mesh_data();
   if (!format.read) return mesh_not_supported;
   std::error_code ec;
   const std::filesystem::file_status status = std::filesystem::status(path, ec);
   if (ec || !std::filesystem::exists(status)) return -1;
   if (!std::filesystem::is_regular_file(status)) return mesh_not_a_file;
-  const int code = format.read(path, mesh);
+  const int code = format.read(path, mesh, detail::thread_count(threads));
   if (code != 0) return code;
   node_reference where;
   return find_missing_node(mesh, where) ? mesh_missing_node : 0;
@@ -92,12 +93,13 @@ int read_in(const char* path, const mesh_format& format, mesh_data& mesh) {
 
 }  // namespace
 
-int load_mesh(const char* path, mesh_data& mesh, read_report& report, const mesh_format* as) try {
+int load_mesh(const char* path, mesh_data& mesh, read_report& report, const mesh_format* as,
+              unsigned threads) try {
   report.from_content = false;
   report.binary = false;
   report.format = as ? as : format_to_read(path, report.from_content);
-  const int code = as || report.from_content ? read_in(path, *report.format, mesh)
-                                             : read_mesh(path, mesh, &report.format);
+  const int code = as || report.from_content ? read_in(path, *report.format, mesh, threads)
+                                             : read_mesh(path, mesh, &report.format, threads);
   if (code != 0) return code;
   report.binary = is_binary_mesh_file(path);
   if (mesh.coords.cols() == 0 && mesh.elements() == 0) {

@@ -84,6 +84,20 @@ class medit_numbers {
     if (version_ >= kWideIntegers) return wide<std::int64_t>(v);
     return wide<std::int32_t>(v);
   }
+  // The next `count` words of a text file parsed on the scan's threads by
+  // parse(word, index): true, the cursor past them; false when they are
+  // left to be read one by one. may_list(count) tells first whether they
+  // may be (slots for them may then be had).
+  bool may_list(std::size_t count) const {
+    return !binary_ && detail::parallel_list(in_.threads(), count) && in_.may_hold(count);
+  }
+  template <class Parse>
+  bool listed(std::size_t count, const Parse& parse) {
+    const char* after;
+    if (!may_list(count) || !in_.word_list(count, parse, after)) return false;
+    in_.move_to(after);
+    return true;
+  }
   bool real(double& v) {
     if (!binary_) return in_.number(v);
     if (version_ > kFirstVersion) return in_.binary(v, swap_);
@@ -126,6 +140,7 @@ class medit_reader {
   int vertices() {
     long long count, ref;
     if (!num_.integer(count) || count < 0 || dim == 0 || !out_.node_rows(dim)) return kMalformed;
+    if (listed_vertices(static_cast<std::size_t>(count))) return 0;
     for (long long i = 0; i < count; ++i) {
       double x[kMaxDimension];
       for (unsigned r = 0; r < dim; ++r)
@@ -147,6 +162,8 @@ class medit_reader {
         own || s.type == ET_WEDGE6 ? nullptr : detail::order_of(detail::kStandardOrders, s.type);
     long long count, v;
     if (!num_.integer(count) || count < 0) return kMalformed;
+    const int listed = listed_elements(s, order, static_cast<std::size_t>(count));
+    if (listed != 0) return listed < 0 ? listed : 0;
     for (long long i = 0; i < count; ++i) {
       unsigned file[27], column[27];
       for (unsigned k = 0; k < n; ++k) {
@@ -161,6 +178,45 @@ class medit_reader {
   }
 
  private:
+  // Vertex lists and element lists of a text file on several threads: true
+  // (elements: kListed) when read, false (0) when left to one thread, which
+  // reads them again from their start.
+  static constexpr int kListed = 1;
+
+  bool listed_vertices(std::size_t count) {
+    const std::size_t first = out_.nodes(), width = dim + 1;
+    if (!num_.may_list(count * width) || !out_.add_nodes(count)) return false;
+    if (num_.listed(count * width, [&](std::string_view w, std::size_t i) {
+          long long ref;
+          return i % width == dim ? input_scan::number(w, ref)
+                                  : input_scan::number(w, out_.node(first + i / width)[i % width]);
+        }))
+      return true;
+    out_.drop_nodes(first);
+    return false;
+  }
+
+  // Returns kListed, 0 or no_memory.
+  int listed_elements(const section& s, const unsigned char* order, std::size_t count) {
+    const unsigned n = nbr_nodes(s.type), width = n + 1;
+    dense1D<unsigned> values;
+    if (!num_.may_list(count * width) || !values.resize(count * width)) return 0;
+    if (!num_.listed(count * width, [&](std::string_view w, std::size_t i) {
+          long long v;
+          if (!input_scan::number(w, v)) return false;
+          const bool node = i % width < n;
+          values[i] = static_cast<unsigned>(node ? v - 1 : v);
+          return !node || (v >= 1 && v <= UINT_MAX);
+        }))
+      return 0;
+    for (std::size_t e = 0; e < count; ++e) {
+      unsigned column[27];
+      detail::reorder(values.data() + e * width, column, order, n);
+      if (!out_.add_element(s.type, column, n, values[e * width + n])) return no_memory;
+    }
+    return kListed;
+  }
+
   medit_numbers& num_;
   mesh_output& out_;
 };

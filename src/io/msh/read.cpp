@@ -3,8 +3,11 @@
 // unordered.
 #include <algorithm>
 #include <climits>
+#include <functional>
 #include <iterator>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "io/msh/kinds.h"
 #include "io/shared/scanned_reader.h"
@@ -85,6 +88,12 @@ class tag_map {
   // tag, and the tags with them. kMalformed when a tag repeats.
   int sort(mesh_output& out, dense1D<std::uint64_t>& tags) {
     const std::size_t n = tags.size();
+    if (std::adjacent_find(tags.begin(), tags.end(), std::greater_equal<std::uint64_t>()) ==
+        tags.end()) {  // ascending already: nothing moves
+      if (!sorted_.resize(n)) return no_memory;
+      std::copy(tags.begin(), tags.end(), sorted_.begin());
+      return index();
+    }
     dense1D<unsigned> order;
     dense2D<double> held;
     if (!order.resize(n) || !held.resize(3, n)) return no_memory;
@@ -104,11 +113,7 @@ class tag_map {
       }
     }
     std::copy(sorted_.begin(), sorted_.end(), tags.begin());
-    dense_.clear();
-    if (n == 0 || sorted_[n - 1] - sorted_[0] >= kDenseTagFactor * n + kDenseTagMargin) return 0;
-    if (!dense_.resize(sorted_[n - 1] - sorted_[0] + 1, no_index)) return no_memory;
-    for (std::size_t j = 0; j < n; ++j) dense_[sorted_[j] - sorted_[0]] = static_cast<unsigned>(j);
-    return 0;
+    return index();
   }
 
   // The column of `tag`, no_index when no node has it.
@@ -122,6 +127,17 @@ class tag_map {
   }
 
  private:
+  // The table by tag of the ascending tags in sorted_, when they are dense
+  // enough.
+  int index() {
+    const std::size_t n = sorted_.size();
+    dense_.clear();
+    if (n == 0 || sorted_[n - 1] - sorted_[0] >= kDenseTagFactor * n + kDenseTagMargin) return 0;
+    if (!dense_.resize(sorted_[n - 1] - sorted_[0] + 1, no_index)) return no_memory;
+    for (std::size_t j = 0; j < n; ++j) dense_[sorted_[j] - sorted_[0]] = static_cast<unsigned>(j);
+    return 0;
+  }
+
   dense1D<std::uint64_t> sorted_;
   dense1D<unsigned> dense_;
 };
@@ -151,37 +167,48 @@ class msh_reader {
     unsigned nodes = 0;
     const unsigned char* order = nullptr;
   };
-  const gmsh_type& type_of(long long gmsh) {
-    if (gmsh == type_.gmsh) return type_;
-    type_.gmsh = gmsh;
-    type_.kind = kind_of(gmsh);
-    type_.nodes = gmsh == detail::kGmshPoint ? 1
-                  : type_.kind == ET_UNKNOWN ? 0
-                                             : nbr_nodes(type_.kind);
-    type_.order = detail::order_of(detail::kGmshOrders, type_.kind);
-    return type_;
+  const gmsh_type& type_of(long long gmsh) { return describe(gmsh, type_); }
+  // The type `gmsh` in `last`, which keeps the last type asked for.
+  static const gmsh_type& describe(long long gmsh, gmsh_type& last) {
+    if (gmsh == last.gmsh) return last;
+    last.gmsh = gmsh;
+    last.kind = kind_of(gmsh);
+    last.nodes = gmsh == detail::kGmshPoint ? 1
+                 : last.kind == ET_UNKNOWN  ? 0
+                                            : nbr_nodes(last.kind);
+    last.order = detail::order_of(detail::kGmshOrders, last.kind);
+    return last;
   }
 
   // One element with node tags `tags`, reference `ref` and entity tag
   // `entity`; point elements are left out.
   int element(const gmsh_type& type, const std::uint64_t* tags, unsigned ref, unsigned entity) {
     if (type.kind == ET_UNKNOWN) return 0;
-    unsigned file[kMaxNodes], column[kMaxNodes];
-    for (unsigned k = 0; k < type.nodes; ++k) {
-      file[k] = tags_.column(tags[k]);
-      if (file[k] == no_index) return kMalformed;
-    }
-    detail::reorder(file, column, type.order, type.nodes);
+    unsigned column[kMaxNodes];
+    if (!columns_of(type, tags, column)) return kMalformed;
     return out_.add_element(type.kind, column, type.nodes, ref) &&
                    out_.add_entity(entity, physical_)
                ? 0
                : no_memory;
   }
 
+  // The node columns of an element of a known kind, in the library's order;
+  // false when a tag names no node.
+  bool columns_of(const gmsh_type& type, const std::uint64_t* tags, unsigned* column) const {
+    unsigned file[kMaxNodes];
+    for (unsigned k = 0; k < type.nodes; ++k) {
+      file[k] = tags_.column(tags[k]);
+      if (file[k] == no_index) return false;
+    }
+    detail::reorder(file, column, type.order, type.nodes);
+    return true;
+  }
+
   // "$Nodes" of version 2: a count, then tag x y z per node.
   int nodes_v2() {
     std::uint64_t count;
     if (!num_.scan().number(count) || !num_.begin_binary()) return kMalformed;
+    if (node_list(count, 1, 0)) return tags_.sort(out_, tags_read_);
     for (std::uint64_t i = 0; i < count; ++i) {
       long long tag;
       if (!num_.int32(tag) || tag < 0) return kMalformed;
@@ -204,13 +231,14 @@ class msh_reader {
           !num_.size(in_block))
         return kMalformed;
       const std::size_t start = tags_read_.size();
-      for (std::uint64_t i = 0; i < in_block; ++i) {
+      for (std::uint64_t i = node_list(in_block, 1, kNoCoordinates) ? in_block : 0; i < in_block;
+           ++i) {
         std::uint64_t tag;
         if (!num_.size(tag)) return kMalformed;
         if (!tags_read_.push_back(tag)) return no_memory;
       }
       const unsigned extra = parametric && (dim == 1 || dim == 2) ? static_cast<unsigned>(dim) : 0;
-      for (std::uint64_t i = 0; i < in_block; ++i) {
+      for (std::uint64_t i = node_list(in_block, 0, extra) ? in_block : 0; i < in_block; ++i) {
         const int code = coordinates(extra);
         if (code < 0) return code;
       }
@@ -290,6 +318,8 @@ class msh_reader {
     std::uint64_t count;
     input_scan& in = num_.scan();
     if (!in.number(count)) return kMalformed;
+    const int listed = legacy_element_list(count);
+    if (listed != 0) return listed < 0 ? listed : 0;
     for (std::uint64_t i = 0; i < count; ++i) {
       long long number, gmsh, ntags, tag;
       long long refs[2] = {0, 0};
@@ -364,7 +394,9 @@ class msh_reader {
         continue;
       }
       const unsigned ref = entity_ref(dim, entity, physical_);
-      for (std::uint64_t e = 0; e < in_block; ++e) {
+      const int listed = element_list(in_block, type, ref, static_cast<unsigned>(entity));
+      if (listed < 0) return listed;
+      for (std::uint64_t e = listed ? in_block : 0; e < in_block; ++e) {
         std::uint64_t tag;
         if (!num_.size(tag)) return kMalformed;
         const int code = element_nodes(type, ref, static_cast<unsigned>(entity));
@@ -375,6 +407,171 @@ class msh_reader {
   }
 
  private:
+  // Record lists of a text held whole, parsed on several threads. Each list
+  // is one record per line; a list laid out otherwise, or with any record that
+  // one thread would refuse, is left for the one-thread loop, which reads it
+  // again from its start and so reports the same code. The functions return
+  // true when they read the whole list.
+
+  // An element list read whole.
+  static constexpr int kListed = 1;
+  // `extra` of node_list for a list of tags alone (version 4.1).
+  static constexpr unsigned kNoCoordinates = ~0u;
+
+  // The cursor at the first record of a list of `count` lines, split for
+  // the threads; false when the list is read on one thread.
+  bool split(std::uint64_t count, std::vector<detail::line_chunk>& chunks) {
+    input_scan& in = num_.scan();
+    if (num_.binary || !detail::parallel_list(in.threads(), count)) return false;
+    in.skip_blanks();
+    return detail::split_lines(in.cursor(), in.held_end(), count,
+                               detail::kChunksPerThread * in.threads(), chunks);
+  }
+  // Moves the cursor past the lines of the chunks.
+  void pass(const std::vector<detail::line_chunk>& chunks) {
+    input_scan& in = num_.scan();
+    in.advance(static_cast<std::size_t>(chunks.back().end - in.cursor()));
+  }
+
+  // `count` lines of `tags` node tags (0 or 1; version 2: an int32 >= 0,
+  // version 4.1: a size) then, unless extra is kNoCoordinates, x y z and
+  // `extra` skipped numbers. The tags are appended to tags_read_, the
+  // coordinates to the outputs.
+  bool node_list(std::uint64_t count, unsigned tags, unsigned extra) {
+    std::vector<detail::line_chunk> chunks;
+    if (!split(count, chunks)) return false;
+    const std::size_t tag0 = tags_read_.size(), node0 = out_.nodes();
+    const bool coordinates = extra != kNoCoordinates;
+    if ((tags && !tags_read_.resize(tag0 + count)) ||
+        (coordinates && (!out_.node_rows(3) || !out_.add_nodes(count)))) {
+      tags_read_.resize(tag0);
+      return false;
+    }
+    const bool taken =
+        detail::parse_chunks(num_.scan().threads(), chunks,
+                             [&](std::size_t, const char* b, const char* e, std::size_t i) {
+                               detail::line_words words(b, e);
+                               if (tags && !line_tag(words, tags_read_[tag0 + i])) return false;
+                               if (!coordinates) return words.done();
+                               double* x = out_.node(node0 + i);
+                               double skipped;
+                               for (unsigned k = 0; k < 3; ++k)
+                                 if (!input_scan::number(words, x[k])) return false;
+                               for (unsigned k = 0; k < extra; ++k)
+                                 if (!input_scan::number(words, skipped)) return false;
+                               return words.done();
+                             });
+    if (!taken) {
+      tags_read_.resize(tag0);
+      out_.drop_nodes(node0);
+      return false;
+    }
+    pass(chunks);
+    return true;
+  }
+
+  // A node tag as num_ reads it.
+  bool line_tag(detail::line_words& words, std::uint64_t& tag) const {
+    if (!legacy) return input_scan::number(words, tag);
+    long long v;
+    if (!input_scan::number(words, v) || v < 0) return false;
+    tag = static_cast<std::uint64_t>(v);
+    return true;
+  }
+
+  // The node tags of one element on a line, as element_nodes reads them.
+  bool line_element(detail::line_words& words, const gmsh_type& type, std::uint64_t* tags) const {
+    for (unsigned k = 0; k < type.nodes; ++k)
+      if (!line_tag(words, tags[k])) return false;
+    return true;
+  }
+
+  // Version 4.1: `count` lines "tag node-tags..." of one known type.
+  // Returns kListed, 0 (not read, the cursor where it was) or no_memory.
+  int element_list(std::uint64_t count, const gmsh_type& type, unsigned ref, unsigned entity) {
+    std::vector<detail::line_chunk> chunks;
+    if (type.kind == ET_UNKNOWN || !split(count, chunks)) return 0;
+    dense1D<unsigned> columns;
+    if (!columns.resize(count * type.nodes)) return 0;
+    const bool taken = detail::parse_chunks(
+        num_.scan().threads(), chunks,
+        [&](std::size_t, const char* b, const char* e, std::size_t i) {
+          detail::line_words words(b, e);
+          std::uint64_t tag, tags[kMaxNodes];
+          return input_scan::number(words, tag) && line_element(words, type, tags) &&
+                 words.done() && columns_of(type, tags, columns.data() + i * type.nodes);
+        });
+    if (!taken) return 0;
+    if (!out_.add_elements(type.kind, columns.data(), type.nodes, count, ref) ||
+        !out_.add_entity(entity, physical_, count))
+      return no_memory;
+    pass(chunks);
+    return kListed;
+  }
+
+  // Version 2 in ASCII: `count` lines "number type tag-count tags...
+  // nodes...", each chunk's elements gathered apart and joined in order;
+  // returns as element_list does.
+  int legacy_element_list(std::uint64_t count) {
+    std::vector<detail::line_chunk> chunks;
+    if (!split(count, chunks)) return 0;
+    std::vector<legacy_chunk> parts(chunks.size());
+    const bool taken =
+        detail::parse_chunks(num_.scan().threads(), chunks,
+                             [&](std::size_t c, const char* b, const char* e, std::size_t) {
+                               return parse_legacy_line(b, e, parts[c]);
+                             });
+    if (!taken) return 0;
+    for (const legacy_chunk& part : parts) {
+      for (std::size_t k = 0, at = 0; k < part.kinds.size(); at += nbr_nodes(part.kinds[k]), ++k)
+        if (!out_.add_element(part.kinds[k], part.columns.data() + at, nbr_nodes(part.kinds[k]),
+                              part.refs[k]) ||
+            !out_.add_entity(part.entities[k], part.physical[k]))
+          return no_memory;
+      for (long long gmsh : part.unknown) out_.left_out(type_record(gmsh), kUnknownType);
+    }
+    pass(chunks);
+    return kListed;
+  }
+
+  // The elements of one chunk of a version-2 list.
+  struct legacy_chunk {
+    std::vector<long long> unknown;  // the types of the lines left out
+    std::vector<element_type> kinds;
+    std::vector<unsigned> refs, entities, columns;
+    std::vector<char> physical;  // per element: its reference is a physical tag
+    msh_reader::gmsh_type type;
+  };
+
+  bool parse_legacy_line(const char* b, const char* e, legacy_chunk& part) const {
+    detail::line_words words(b, e);
+    long long number, gmsh, ntags, tag;
+    long long refs[2] = {0, 0};
+    if (!input_scan::number(words, number) || !input_scan::number(words, gmsh) ||
+        !input_scan::number(words, ntags) || ntags < 0)
+      return false;
+    for (long long k = 0; k < ntags; ++k) {
+      if (!input_scan::number(words, tag)) return false;
+      if (k < 2) refs[k] = tag;
+    }
+    const gmsh_type& type = describe(gmsh, part.type);
+    if (type.nodes == 0) {  // the rest of the line is skipped
+      part.unknown.push_back(gmsh);
+      return true;
+    }
+    std::uint64_t tags[kMaxNodes];
+    if (!line_element(words, type, tags) || !words.done()) return false;
+    if (type.kind == ET_UNKNOWN) return true;
+    unsigned column[kMaxNodes];
+    if (!columns_of(type, tags, column)) return false;
+    part.kinds.push_back(type.kind);
+    part.refs.push_back(legacy_ref(refs));
+    part.entities.push_back(static_cast<unsigned>(refs[1]));
+    part.physical.push_back(refs[0] != 0);
+    part.columns.insert(part.columns.end(), column, column + type.nodes);
+    return true;
+  }
+
   // One node of a version-2 file: x y z.
   int node(std::uint64_t tag) {
     if (!tags_read_.push_back(tag)) return no_memory;

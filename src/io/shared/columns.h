@@ -33,6 +33,8 @@ class column_writer {
   const dense2D<T>& matrix() const noexcept { return M_; }
   // Starts again from no column; the storage stays.
   void restart() noexcept { used_ = 0; }
+  // Keeps the first n <= size() columns; the storage stays.
+  void cut(std::size_t n) noexcept { used_ = std::min(used_, n); }
 
   // Columns [size(), n) come into use, every entry `fill`.
   bool extend(std::size_t n, const T& fill) noexcept {

@@ -42,6 +42,21 @@ bool element_runs::add(element_type type, const unsigned* nodes, unsigned n,
   return true;
 }
 
+bool element_runs::add(element_type type, const unsigned* nodes, unsigned n, std::size_t count,
+                       unsigned number) noexcept {
+  if (count == 0) return true;
+  if (!add(type, nodes, n, number)) return false;
+  const std::size_t col = elements_.size(), rows = elements_.rows();
+  if (!elements_.extend(col + count - 1, no_index) || !numbers_.push_back_n(number, count - 1))
+    return false;
+  if (rows == n)
+    std::copy(nodes + n, nodes + n * count, elements_.column(col));
+  else
+    for (std::size_t e = 1; e < count; ++e)
+      std::copy(nodes + n * e, nodes + n * (e + 1), elements_.column(col + e - 1));
+  return true;
+}
+
 bool element_runs::finish() noexcept {
   const bool cut = elements_.finish();
   return bounds_.push_back(static_cast<unsigned>(elements_.size())) && cut;

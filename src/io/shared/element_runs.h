@@ -29,6 +29,10 @@ class element_runs {
   void clear() noexcept;
   // Appends an element of `type` with `n` nodes (0-based indices).
   bool add(element_type type, const unsigned* nodes, unsigned n, unsigned number) noexcept;
+  // Appends `count` elements of `type` with `n` nodes each (n x count,
+  // column by column), all with `number`; as many add() calls do.
+  bool add(element_type type, const unsigned* nodes, unsigned n, std::size_t count,
+           unsigned number) noexcept;
   std::size_t size() const noexcept { return elements_.size(); }
   // Column j of the matrix while it is being filled.
   unsigned* column(std::size_t j) noexcept { return elements_.column(j); }

@@ -55,6 +55,30 @@ class line_reader : public stream_window {
             stream,
             Rules.blocks ? (Rules.max_length == kAnyLength ? kGrowing : kLineBlock) : kLineByLine,
             Rules.lower_case) {}
+  // Blocks of `window` bytes (block rules only), for readers that parse
+  // what the window holds in chunks.
+  line_reader(std::FILE* stream, std::size_t window) noexcept
+      : stream_window(stream, window, Rules.lower_case) {
+    static_assert(Rules.blocks, "a window of many lines is read in blocks");
+  }
+  // Keeps the bytes after the current line and reads behind them as many as
+  // the window holds; false once the input has ended.
+  bool read_on() noexcept {
+    restore();
+    return !done_ && refill();
+  }
+
+  // The bytes after the current line (the NUL after it taken away again).
+  const char* unread() noexcept {
+    restore();
+    return cursor();
+  }
+  // Moves on to `at`, between unread() and held_end(): the next line starts
+  // there.
+  void skip_to(const char* at) noexcept {
+    restore();
+    pos_ = static_cast<std::size_t>(at - buf_);
+  }
 
   // The next line; false at the end of the input, on a read error or when
   // the buffer cannot grow for a long line (error() is then no_memory).

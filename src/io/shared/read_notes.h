@@ -48,24 +48,26 @@ struct read_notes {
 
 // The file-name forms of the readers that also fill `notes`: the core forms
 // of the MSH, MEDIT, VTK and FEMAP readers, STL_input and WavefrontOBJ_input (same
-// outputs and codes as the forms without notes).
+// outputs and codes as the forms without notes). Those with `threads` read
+// a text file on that many threads, every output, code and note the same
+// as with 1.
 int msh_input_noted(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
                     dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs,
-                    read_notes& notes);
+                    read_notes& notes, unsigned threads = 1);
 int medit_input_noted(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
                       dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs,
-                      read_notes& notes);
+                      read_notes& notes, unsigned threads = 1);
 int vtk_input_noted(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
                     dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs,
-                    read_notes& notes);
+                    read_notes& notes, unsigned threads = 1);
 int femap_input_noted(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
                       dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs,
                       read_notes& notes);
 int stl_input_noted(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM,
-                    read_notes& notes);
+                    read_notes& notes, unsigned threads = 1);
 int obj_input_noted(const char* name, dense2D<double>& coords, dense2D<double>& uv,
                     dense2D<double>& normals, dense2D<unsigned>& connectM_tria,
-                    dense2D<unsigned>& connectM_quad, read_notes& notes);
+                    dense2D<unsigned>& connectM_quad, read_notes& notes, unsigned threads = 1);
 
 }  // namespace detail
 }  // namespace quernfold

@@ -50,13 +50,19 @@ class mesh_output {
   bool add_element(element_type type, const unsigned* nodes, unsigned n, unsigned ref) noexcept {
     return elements_.add(type, nodes, n, ref);
   }
-  // Appends the entity tag of the element just added, when the caller asked
-  // for them (read_notes::entities), and notes whether its reference was a
-  // physical tag. False on allocation failure.
-  bool add_entity(unsigned tag, bool physical) noexcept {
-    if (!notes_ || !notes_->entities) return true;
+  // Appends the entity tag of the `count` elements just added, when the
+  // caller asked for them (read_notes::entities), and notes whether their
+  // reference was a physical tag. False on allocation failure.
+  bool add_entity(unsigned tag, bool physical, std::size_t count = 1) noexcept {
+    if (!notes_ || !notes_->entities || count == 0) return true;
     notes_->physical = notes_->physical || physical;
-    return notes_->entities->push_back(tag);
+    dense1D<unsigned>& tags = *notes_->entities;
+    return tags.push_back_n(tag, count);
+  }
+  // `count` elements of one type and reference (n x count nodes).
+  bool add_elements(element_type type, const unsigned* nodes, unsigned n, std::size_t count,
+                    unsigned ref) noexcept {
+    return elements_.add(type, nodes, n, count, ref);
   }
   // Counts `count` records named `record` passed over for `why` (nothing
   // when the caller asked for no notes).
@@ -83,6 +89,13 @@ class mesh_output {
     }
     return true;
   }
+  // n new node columns of node_rows() entries (0.0) at once, for the
+  // caller to fill; false on allocation failure.
+  bool add_nodes(std::size_t n) noexcept { return nodes_->extend(nodes_->size() + n, 0.0); }
+  // Drops the node columns from `n` on (n <= nodes()).
+  void drop_nodes(std::size_t n) noexcept {
+    if (nodes_) nodes_->cut(n);
+  }
   // Ends the reading with `code`: the outputs are cut to what was stored,
   // or all emptied when the code is negative (or the cut fails).
   int finish(int code, std::FILE* stream) noexcept {
@@ -108,19 +121,28 @@ class mesh_output {
 // scan, runs `read` (int(input_scan&, mesh_output&)) and ends with its code.
 // Numbers are parsed without the locale; the character classes of keywords
 // are those of the "C" locale. With `notes`, the records left out and the
-// place of a failure are noted there.
+// place of a failure are noted there. With threads > 1 the rest of the
+// stream is read at once and its long record lists parsed on that many
+// threads (the outputs, codes and notes are those of one thread).
 template <class Read>
 int read_mesh(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,
               dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs, Read read,
-              read_notes* notes = nullptr) {
+              read_notes* notes = nullptr, unsigned threads = 1) {
   const c_locale_scope c_locale;
   mesh_output out(coords, connectM, bounds, types, refs);
   out.take_notes(notes);
   if (!stream || std::ferror(stream)) return out.finish(-1, stream);
-  input_scan in(stream);
-  if (!in.ready() || !out.start()) return out.finish(no_memory, stream);
-  const int code = read(in, out);
-  if (code == kMalformed) out.failed_at(in.offset());
+  std::optional<input_scan> in;
+  if (threads > 1) {
+    in.emplace(stream, threads);
+    if (!in->take_whole()) return out.finish(no_memory, stream);
+    if (std::ferror(stream)) return out.finish(-1, stream);
+  } else {
+    in.emplace(stream);
+  }
+  if (!in->ready() || !out.start()) return out.finish(no_memory, stream);
+  const int code = read(*in, out);
+  if (code == kMalformed) out.failed_at(in->offset());
   return out.finish(code, stream);
 }
 
@@ -131,7 +153,7 @@ int read_mesh(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
 // Defines every public form of reader NAME as io.h declares them: the core
 // stream form running READ (int(input_scan&, mesh_output&)) through
 // read_mesh, and the forms generated over it; used inside namespace
-// ovk::quernfold; and detail::NAME_noted.
+// ovk::quernfold; and detail::NAME_noted (on `threads` threads).
 #define QUERNFOLD_SCANNED_READER(NAME, READ)                                                       \
   int NAME(FILE* stream, dense2D<double>& coords, dense2D<unsigned>& connectM,                     \
            dense1D<unsigned>& bounds, dense1D<int>& types, dense1D<unsigned>& refs) {              \
@@ -139,9 +161,10 @@ int read_mesh(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
   }                                                                                                \
   int detail::NAME##_noted(const char* name, dense2D<double>& coords, dense2D<unsigned>& connectM, \
                            dense1D<unsigned>& bounds, dense1D<int>& types,                         \
-                           dense1D<unsigned>& refs, read_notes& notes) {                           \
+                           dense1D<unsigned>& refs, read_notes& notes, unsigned threads) {         \
     return detail::with_file(name, detail::kScannedReaderRules.mode, [&](std::FILE* stream) {      \
-      return detail::read_mesh(stream, coords, connectM, bounds, types, refs, READ, &notes);       \
+      return detail::read_mesh(stream, coords, connectM, bounds, types, refs, READ, &notes,        \
+                               threads);                                                           \
     });                                                                                            \
   }                                                                                                \
   QUERNFOLD_READER_FORMS(NAME, detail::kScannedReaderRules)

@@ -14,6 +14,7 @@
 #include <system_error>
 #include <type_traits>
 
+#include "io/shared/chunks.h"
 #include "io/shared/window.h"
 
 namespace ovk {
@@ -32,6 +33,13 @@ class input_scan : public stream_window {
   static constexpr std::size_t kMaxWord = 4096;
 
   explicit input_scan(std::FILE* stream) noexcept : stream_window(stream, kWindow + kMaxWord) {}
+  // The whole rest of the stream held at once (take_whole() reads it), its
+  // record lists parsed on `threads` threads.
+  input_scan(std::FILE* stream, unsigned threads) noexcept
+      : stream_window(stream, kGrowing), threads_(threads) {}
+
+  // Threads for the record lists: 1 unless the whole input is held.
+  unsigned threads() const noexcept { return whole() ? threads_ : 1; }
 
   // Skips white space; with `comments`, also "#" to the end of the line,
   // handing each comment line (without its line end) to on_comment.
@@ -153,6 +161,47 @@ class input_scan : public stream_window {
       r = std::from_chars(w.data(), end, v);
     return r.ec == std::errc() && r.ptr == end;
   }
+
+  // A word read as number() reads it from the scan.
+  template <class T>
+  static bool number(std::string_view w, T& v) noexcept {
+    return w.size() <= kMaxWord && parse(w, v);
+  }
+
+  // The next `count` words parsed on the scan's threads by parse(word,
+  // index) (each writing its own slots), when the list is long enough and
+  // the whole input is held: true, `after` then the end of the last word.
+  // False when they are left for one thread (parse refused a word, or
+  // never ran); the cursor may have moved over white space only.
+  template <class Parse>
+  bool word_list(std::size_t count, const Parse& parse, const char*& after) {
+    if (!parallel_list(threads(), count)) return false;
+    skip_blanks();
+    word_chunks chunks;
+    if (!split_words(threads(), cursor(), held_end(), count, kChunksPerThread * threads(),
+                     chunks) ||
+        !parse_words(threads(), chunks, parse))
+      return false;
+    after = chunks.end.back();
+    return true;
+  }
+  // Whether the rest of a whole input can hold `count` words (each but the
+  // last followed by white space), so that their slots may be had first.
+  bool may_hold(std::size_t count) const noexcept {
+    return whole() && count <= (static_cast<std::size_t>(held_end() - cursor()) + 1) / 2;
+  }
+  // Moves the cursor to `at`, between cursor() and held_end().
+  void move_to(const char* at) noexcept { pos_ = static_cast<std::size_t>(at - buf_); }
+
+  // The next word of a line read as number() reads it from the scan.
+  template <class T>
+  static bool number(line_words& words, T& v) noexcept {
+    std::string_view w;
+    return words.next(w) && number(w, v);
+  }
+
+ private:
+  unsigned threads_ = 1;
 };
 
 // Case-insensitive comparison of ASCII words.

@@ -30,6 +30,16 @@ void to_lower(char* text, std::size_t n) noexcept {
     if (text[i] >= 'A' && text[i] <= 'Z') text[i] = static_cast<char>(text[i] - 'A' + 'a');
 }
 
+// The bytes from the position of a file to its end; 0 when unknown (a
+// pipe). The position is kept.
+std::size_t bytes_left(std::FILE* stream) noexcept {
+  const long here = std::ftell(stream);
+  if (here < 0 || std::fseek(stream, 0, SEEK_END) != 0) return 0;
+  const long end = std::ftell(stream);
+  if (std::fseek(stream, here, SEEK_SET) != 0 || end < here) return 0;
+  return static_cast<std::size_t>(end - here);
+}
+
 }  // namespace
 
 stream_window::stream_window(std::FILE* stream, std::size_t size, bool lower_case) noexcept
@@ -49,8 +59,8 @@ stream_window::stream_window(std::FILE* stream, std::size_t size, bool lower_cas
   }
 }
 
-bool stream_window::grow() noexcept {
-  const std::size_t grown = std::max(2 * capacity_, end_ + kLineBlock);
+bool stream_window::grow(std::size_t at_least) noexcept {
+  const std::size_t grown = std::max({2 * capacity_, end_ + kLineBlock, at_least});
   std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown + 1]);
   if (!bigger) return false;
   if (end_ > 0) std::memcpy(bigger.get(), buf_, end_);
@@ -58,6 +68,18 @@ bool stream_window::grow() noexcept {
   buf_ = heap_.get();
   capacity_ = grown;
   return true;
+}
+
+bool stream_window::take_whole() noexcept {
+  const std::size_t left = bytes_left(stream_);
+  if (growing_ && left && capacity_ - end_ < left && !grow(end_ + left + 1)) {
+    error_ = no_memory;
+    return false;
+  }
+  while (growing_ && !done_)
+    if (!refill()) return false;
+  whole_ = growing_;
+  return whole_;
 }
 
 bool stream_window::refill() noexcept {

@@ -39,6 +39,12 @@ class stream_window {
   int error() const noexcept { return error_; }
   // True once a read of the stream has failed.
   bool failed() const noexcept { return std::ferror(stream_) != 0; }
+  // Reads the rest of the stream into a growing window, which then holds
+  // the whole input; false when it cannot grow (error() no_memory) or the
+  // window does not grow.
+  bool take_whole() noexcept;
+  // True once take_whole() succeeded: fill() then never reads again.
+  bool whole() const noexcept { return whole_; }
   // Bytes consumed since the window started.
   std::uint64_t offset() const noexcept { return base_ + pos_; }
 
@@ -50,6 +56,10 @@ class stream_window {
     return end_ - pos_;
   }
   const char* cursor() const noexcept { return buf_ + pos_; }
+  // True once the input has ended: the bytes held are all that is left.
+  bool ended() const noexcept { return done_; }
+  // The end of the bytes held (of the whole input once whole()).
+  const char* held_end() const noexcept { return buf_ + end_; }
   void advance(std::size_t n) noexcept { pos_ += n; }
 
  protected:
@@ -67,13 +77,15 @@ class stream_window {
   bool done_ = false;
 
  private:
-  bool grow() noexcept;
+  // Grows the window to at least `at_least` bytes (and at least double).
+  bool grow(std::size_t at_least = 0) noexcept;
 
   std::FILE* stream_;
   bool by_line_, growing_, lower_case_;
   std::unique_ptr<char[]> heap_;
   char local_[kLineBuffer + 1];
   int error_ = 0;
+  bool whole_ = false;
 };
 
 }  // namespace detail

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 #include <string>
+#include <vector>
 
 #include "common/mixed.h"
 #include "io/shared/scanned_reader.h"
@@ -74,6 +75,26 @@ class vtk_values {
  public:
   vtk_values(input_scan& in, bool binary) : in_(in), binary_(binary) {}
 
+  // Whether `count` words of a text file may be parsed on several threads
+  // (slots for them may then be had first).
+  bool may_list(std::size_t count) const {
+    return !binary_ && detail::parallel_list(in_.threads(), count) && in_.may_hold(count);
+  }
+  // The next `count` words of a text file parsed on the scan's threads by
+  // parse(word, index), then accepted by check(): true, the cursor past
+  // them; false when they are left to be read one by one.
+  template <class Parse, class Check>
+  bool listed(std::size_t count, const Parse& parse, const Check& check) {
+    const char* after;
+    if (!may_list(count) || !in_.word_list(count, parse, after) || !check()) return false;
+    in_.move_to(after);
+    return true;
+  }
+  template <class Parse>
+  bool listed(std::size_t count, const Parse& parse) {
+    return listed(count, parse, [] { return true; });
+  }
+
   // Binary data starts after the line end of its keyword line.
   bool begin_data() {
     std::string_view rest;
@@ -128,6 +149,14 @@ int read_points(input_scan& in, vtk_values& values, mesh_output& out) {
   if (!in.number(n) || n < 0 || !in.word(type)) return kMalformed;
   const std::size_t width = type_width(type);
   if (!values.begin_data()) return kMalformed;
+  const std::size_t first = out.nodes(), count = static_cast<std::size_t>(n);
+  if (values.may_list(3 * count) && out.add_nodes(count)) {
+    if (values.listed(3 * count, [&](std::string_view w, std::size_t i) {
+          return input_scan::number(w, out.node(first + i / 3)[i % 3]);
+        }))
+      return 0;
+    out.drop_nodes(first);
+  }
   for (long long i = 0; i < n; ++i) {
     double x[3];
     for (double& v : x)
@@ -141,6 +170,17 @@ int read_points(input_scan& in, vtk_values& values, mesh_output& out) {
 
 // Appends n node indices of `width` bytes to the node list.
 int read_nodes(vtk_values& values, long long n, std::size_t width, dense1D<unsigned>& nodes) {
+  const std::size_t first = nodes.size(), count = static_cast<std::size_t>(n);
+  if (values.may_list(count) && nodes.resize(first + count)) {
+    if (values.listed(count, [&](std::string_view w, std::size_t i) {
+          long long v;
+          if (!input_scan::number(w, v) || v < 0 || v >= UINT_MAX) return false;
+          nodes[first + i] = static_cast<unsigned>(v);
+          return true;
+        }))
+      return 0;
+    nodes.resize(first);
+  }
   for (long long i = 0; i < n; ++i) {
     long long v;
     if (!values.integer(v, width) || v < 0 || v >= UINT_MAX) return kMalformed;
@@ -149,10 +189,50 @@ int read_nodes(vtk_values& values, long long n, std::size_t width, dense1D<unsig
   return 0;
 }
 
+// The `size` numbers of a 4.x cell list parsed on several threads, then
+// taken as cells when they are n cells, each its node count and nodes, that
+// fill them exactly (numbers outside [0, UINT_MAX) read as UINT_MAX, which
+// no count or node may be); false (cells untouched) when left to one thread.
+bool listed_cells(vtk_values& values, long long n, long long size, vtk_cells& cells) {
+  dense1D<unsigned> all;
+  if (size < 0 || !cells.offsets.empty() || !cells.nodes.empty() ||
+      !values.may_list(static_cast<std::size_t>(size)) ||
+      !all.resize(static_cast<std::size_t>(size)) || !cells.offsets.reserve(n + 1))
+    return false;
+  const auto parse = [&](std::string_view w, std::size_t i) {
+    long long v;
+    if (!input_scan::number(w, v)) return false;
+    all[i] = v >= 0 && v < UINT_MAX ? static_cast<unsigned>(v) : UINT_MAX;
+    return true;
+  };
+  // The nodes moved down over the counts, the offsets appended.
+  const auto as_cells = [&] {
+    std::size_t k = 0, kept = 0;
+    cells.offsets.push_back(0);
+    for (long long i = 0; i < n; ++i) {
+      const unsigned count = k < all.size() ? all[k++] : UINT_MAX;
+      if (count > all.size() - k) return false;
+      for (unsigned j = 0; j < count; ++j, ++k) {
+        if (all[k] == UINT_MAX) return false;
+        all[kept++] = all[k];
+      }
+      cells.offsets.push_back(static_cast<unsigned>(kept));
+    }
+    return k == all.size() && all.resize(kept);
+  };
+  if (values.listed(all.size(), parse, as_cells)) {
+    cells.nodes = all;
+    return true;
+  }
+  cells.offsets.clear();
+  return false;
+}
+
 // "CELLS n size" of the 4.x files: n cells, each its node count and nodes.
 int read_cell_list(input_scan& in, vtk_values& values, vtk_cells& cells) {
   long long n, size, count;
   if (!in.number(n) || !in.number(size) || n < 0 || !values.begin_data()) return kMalformed;
+  if (listed_cells(values, n, size, cells)) return 0;
   if (!cells.offsets.push_back(0)) return no_memory;
   for (long long i = 0; i < n; ++i) {
     if (!values.integer(count, sizeof(std::int32_t)) || count < 0) return kMalformed;
@@ -190,6 +270,17 @@ int read_offsets(input_scan& in, vtk_values& values, vtk_cells& cells) {
 int read_cell_types(input_scan& in, vtk_values& values, vtk_cells& cells) {
   long long n, t;
   if (!in.number(n) || n < 0 || !values.begin_data()) return kMalformed;
+  const std::size_t first = cells.types.size(), count = static_cast<std::size_t>(n);
+  if (values.may_list(count) && cells.types.resize(first + count)) {
+    if (values.listed(count, [&](std::string_view w, std::size_t i) {
+          long long v;
+          if (!input_scan::number(w, v) || v < 0 || v > INT_MAX) return false;
+          cells.types[first + i] = static_cast<int>(v);
+          return true;
+        }))
+      return 0;
+    cells.types.resize(first);
+  }
   for (long long i = 0; i < n; ++i) {
     if (!values.integer(t, sizeof(std::int32_t)) || t < 0 || t > INT_MAX) return kMalformed;
     if (!cells.types.push_back(static_cast<int>(t))) return no_memory;

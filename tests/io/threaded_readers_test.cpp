@@ -1,0 +1,180 @@
+// The text readers of the whole-mesh layer on several threads: every file,
+// and every damaged copy of it, reads as on one thread (the same code, line
+// and mesh, byte for byte).
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <sstream>
+
+#include "support/compare.h"
+#include "support/io_files.h"
+#include "support/mesh_gen.h"
+
+namespace {
+
+using namespace ovk::quernfold;
+using namespace quernfold_test;
+
+constexpr unsigned kThreads[] = {2, 3, 7};
+// Lines of a list before the readers split it (io/shared/chunks.h).
+constexpr std::size_t kListLines = 1024;
+// Every this many lines a damaged copy, beside those at the chunk limits.
+constexpr std::size_t kStride = 61;
+
+struct outcome {
+  int code = 0;
+  mesh_data mesh;
+};
+
+outcome load(const std::string& path, unsigned threads) {
+  outcome o;
+  read_report report;
+  o.code = load_mesh(path.c_str(), o.mesh, report, nullptr, threads);
+  return o;
+}
+
+template <class M>
+bool same_bytes(const M& a, const M& b) {
+  const auto x = entries(a), y = entries(b);
+  return shape(a) == shape(b) &&
+         (x.empty() || std::memcmp(x.data(), y.data(), x.size() * sizeof x[0]) == 0);
+}
+
+void expect_same(const outcome& one, const outcome& many, const std::string& what) {
+  EXPECT_EQ(one.code, many.code) << what;
+  EXPECT_EQ(one.mesh.malformed_line, many.mesh.malformed_line) << what;
+  EXPECT_TRUE(same_bytes(one.mesh.coords, many.mesh.coords)) << what;
+  ASSERT_EQ(one.mesh.blocks.size(), many.mesh.blocks.size()) << what;
+  for (std::size_t b = 0; b < one.mesh.blocks.size(); ++b) {
+    EXPECT_EQ(one.mesh.blocks[b].type, many.mesh.blocks[b].type) << what;
+    EXPECT_TRUE(same_bytes(one.mesh.blocks[b].connectM, many.mesh.blocks[b].connectM)) << what;
+    EXPECT_TRUE(same_bytes(one.mesh.blocks[b].refs, many.mesh.blocks[b].refs)) << what;
+  }
+  ASSERT_EQ(one.mesh.left_out.size(), many.mesh.left_out.size()) << what;
+  for (std::size_t k = 0; k < one.mesh.left_out.size(); ++k)
+    EXPECT_EQ(one.mesh.left_out[k].count, many.mesh.left_out[k].count) << what;
+}
+
+// `path` read on one thread and on each of kThreads.
+void expect_threads_agree(const std::string& path, const std::string& what) {
+  const outcome one = load(path, 1);
+  for (unsigned t : kThreads) expect_same(one, load(path, t), what + fmt(", %u threads", t));
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+std::size_t words_in(const std::string& line) {
+  std::istringstream in(line);
+  std::size_t n = 0;
+  for (std::string w; in >> w;) ++n;
+  return n;
+}
+
+// The lines to damage: every kStride-th, and around the chunk limits of
+// every run of at least kListLines lines of one word count (the records
+// of a list), its last line included.
+std::vector<std::size_t> lines_to_damage(const std::vector<std::string>& lines) {
+  std::vector<std::size_t> at;
+  for (std::size_t i = 0; i < lines.size(); i += kStride) at.push_back(i);
+  for (std::size_t s = 0, e; s < lines.size(); s = e) {
+    for (e = s + 1; e < lines.size() && words_in(lines[e]) == words_in(lines[s]);) ++e;
+    if (e - s < kListLines) continue;
+    at.push_back(e - 1);
+    for (unsigned t : kThreads)
+      for (unsigned k = 1; k < t; ++k)
+        for (std::size_t d : {0, 1, 2}) at.push_back(s + (e - s) * k / t + d - 1);
+  }
+  return at;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& l : lines) text += l + "\n";
+  return text;
+}
+
+// The file of `text` read on every thread count, then its copies with one
+// line damaged: cut to its first word and a word that is no number, or
+// joined to the next (which some formats take and the splitter must not).
+void expect_copies_agree(const std::string& path, const std::string& text) {
+  write_file(path, text);
+  expect_threads_agree(path, path);
+  const std::vector<std::string> lines = lines_of(text);
+  for (std::size_t i : lines_to_damage(lines)) {
+    if (i + 1 >= lines.size()) continue;
+    std::vector<std::string> bad = lines;
+    bad[i] = bad[i].substr(0, bad[i].find_first_of(" ,", 1)) + " x";
+    write_file(path, joined(bad));
+    expect_threads_agree(path, fmt("%s, line %zu bad", path.c_str(), i + 1));
+    bad = lines;
+    bad[i] += " " + bad[i + 1];
+    bad.erase(bad.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+    write_file(path, joined(bad));
+    expect_threads_agree(path, fmt("%s, line %zu joined", path.c_str(), i + 1));
+  }
+}
+
+// Hexahedra and triangles on nodes with coordinates of many digits, with
+// references.
+mesh_data sample() {
+  mesh grid = hexa_grid(11, 11, 10);
+  mesh_data m;
+  m.coords = grid.coords;
+  for (std::size_t j = 0; j < m.coords.cols(); ++j)
+    for (std::size_t i = 0; i < 3; ++i) m.coords(i, j) += 1e-3 * std::sin(double(3 * j + i));
+  mesh_block hexa, tria;
+  hexa.type = ET_HEXA8;
+  hexa.connectM = grid.connect;
+  tria.type = ET_TRIA3;
+  tria.connectM = dense2D<unsigned>(3, 300);
+  for (std::size_t e = 0; e < tria.connectM.cols(); ++e)
+    for (unsigned k = 0; k < 3; ++k) tria.connectM(k, e) = static_cast<unsigned>(5 * e + 7 * k);
+  for (mesh_block* b : {&hexa, &tria}) {
+    b->refs.resize(b->connectM.cols());
+    for (std::size_t e = 0; e < b->refs.size(); ++e) b->refs[e] = 1 + e % 3;
+  }
+  m.blocks = {hexa, tria};
+  return m;
+}
+
+// The sample in MSH 2.2 text, one element type per line: hexahedra (5) and
+// triangles (2) interleaved, with a point element (15) now and then.
+std::string legacy_msh(const mesh_data& m) {
+  std::string s = "$MeshFormat\n2.2 0 8\n$EndMeshFormat\n$Nodes\n";
+  s += fmt("%zu\n", m.coords.cols());
+  for (std::size_t j = 0; j < m.coords.cols(); ++j)
+    s += fmt("%zu %.17g %.17g %.17g\n", j + 1, m.coords(0, j), m.coords(1, j), m.coords(2, j));
+  std::vector<std::string> records;
+  const mesh_block &hexa = m.blocks[0], &tria = m.blocks[1];
+  for (std::size_t e = 0; e < hexa.connectM.cols(); ++e) {
+    if (e < tria.connectM.cols())
+      records.push_back(fmt("2 2 %u 9 %u %u %u", tria.refs[e], tria.connectM(0, e) + 1,
+                            tria.connectM(2, e) + 1, tria.connectM(1, e) + 1));
+    if (e % 97 == 0) records.push_back(fmt("15 1 4 %zu", e + 1));
+    std::string r = fmt("5 2 %u 8", hexa.refs[e]);
+    for (unsigned k = 0; k < 8; ++k) r += fmt(" %u", hexa.connectM(k, e) + 1);
+    records.push_back(r);
+  }
+  s += fmt("$EndNodes\n$Elements\n%zu\n", records.size());
+  for (std::size_t r = 0; r < records.size(); ++r) s += fmt("%zu ", r + 1) + records[r] + "\n";
+  return s + "$EndElements\n";
+}
+
+using threaded_readers = io_test;
+
+TEST_F(threaded_readers, SameMeshAndErrorsAsOneThread) {
+  const mesh_data m = sample();
+  for (const char* ext : {".msh", ".vtk", ".mesh", ".stl", ".obj", ".nas"}) {
+    const std::string file = path(std::string("sample") + ext);
+    ASSERT_EQ(write_mesh(file.c_str(), m, write_options()), 0) << ext;
+    expect_copies_agree(file, read_file(file));
+  }
+  expect_copies_agree(path("legacy.msh"), legacy_msh(m));
+}
+
+}  // namespace
