@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The tool on 1 and 2 threads (or THREADS="1 2 4"): `info --json` and
-# `sizemap` on the 984k-tetrahedron cube in MSH 4.1, `info --json` on the
-# 1M-triangle text STL torus. Runs are interleaved (every command at every
+# The tool on 1 and 2 threads (or THREADS="1 2 4"): `info --json`,
+# `sizemap` and `quality --json` on the 984k-tetrahedron cube in MSH 4.1,
+# `info --json` on the 1M-triangle text STL torus. Runs are interleaved (every command at every
 # thread count, ROUNDS times over), the best wall time of each is kept, and
 # the outputs must be the same bytes at every thread count.
 #
@@ -25,7 +25,8 @@ TORUS=$DATA/torus.txt.stl
 [ -f "$TORUS" ] || { echo "missing $TORUS: run the peer workloads first" >&2; exit 1; }
 
 # name | command line (the output file, if any, is $WORK/<name>.<threads>.sol)
-CASES=("cube info|info --json $CUBE" "cube sizemap|sizemap $CUBE @OUT@" "torus info|info --json $TORUS")
+CASES=("cube info|info --json $CUBE" "cube sizemap|sizemap $CUBE @OUT@" "torus info|info --json $TORUS"
+       "cube quality|quality --json $CUBE")
 
 declare -A best
 now() { date +%s.%N; }

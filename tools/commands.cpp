@@ -116,13 +116,11 @@ int cmd_quality(const invocation& inv) {
   std::vector<kind_quality> per_kind;
   cell_field field{"quality", {}};
   for (const mesh_block& b : mesh.blocks) {
-    dense2D<unsigned> v;
     dense1D<double> q;
     const element_type kind = linear_kind(b.type);
     const bool measured = kind != ET_NODE && element_dim(kind) >= 2 && b.connectM.cols() != 0;
-    if (measured && !vertex_matrix(b, v))
-      return library_failure(inv.files[0], "quality", no_memory, kUnsuited);
-    if (int code = measured ? shape_qualities(mesh.coords, v, kind, q) : 0)
+    if (int code =
+            measured ? cell_qualities(mesh.coords, b, quality_measure::shape, q, inv.threads) : 0)
       return library_failure(inv.files[0], "quality", code, kUnsuited);
     field.values.emplace_back(1, b.connectM.cols());
     double* column = field.values.back().data();
@@ -162,7 +160,7 @@ int cmd_clean(const invocation& inv) {
   mesh_data mesh, cleaned;
   if (int status = read_input(inv.files[0], mesh, inv)) return status;
   clean_report counts;
-  if (int code = clean_mesh(mesh, tol, cleaned, counts))
+  if (int code = clean_mesh(mesh, tol, cleaned, counts, inv.threads))
     return library_failure(inv.files[0], "cleaning", code, kUnsuited);
   std::printf("nodes merged: %d\nelements removed: %zu\nnodes removed: %zu\n", counts.merged,
               counts.elements_removed, counts.nodes_removed);

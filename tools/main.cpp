@@ -118,7 +118,8 @@ const command kCommands[] = {
      "size per node from the edges, as a .sol, .vtk or .vtu file",
      "Writes an isotropic size per node: the power mean with exponent P of the lengths of the\n"
      "edges at the node (P = 0: the shortest). With --gradation B the sizes shrink until the\n"
-     "size grows by at most a factor B per unit of length along every edge (B >= 1).\n"
+     "size grows by at most a factor B per unit of length along every edge (B >= 1); the\n"
+     "gradation runs on one thread (each of its steps depends on the one before).\n"
      "The .sol file is a MEDIT solution (keyword layout); write the mesh beside it with\n"
      "convert. A .vtk or .vtu output holds the mesh with the sizes as point data named size.\n",
      {{"--p", "P", "exponent of the power mean, finite and >= 0 (default 1)"},
@@ -185,7 +186,8 @@ void print_command_help(const command& c, std::FILE* out) {
     const std::string head = std::string(o.name) + (o.value ? std::string(" ") + o.value : "");
     std::fprintf(out, "  %-16s %s\n", head.c_str(), o.help);
   }
-  std::fprintf(out, "  %-16s %s\n", "--threads N", "threads (default: the machine's cores)");
+  std::fprintf(out, "  %-16s %s\n", "--threads N",
+               "threads (default: the machine's cores; the same output for every N)");
 }
 
 bool is_help(const std::string& a) { return a == "--help" || a == "-h"; }

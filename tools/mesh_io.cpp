@@ -233,7 +233,7 @@ write_options written_form(const std::string& path, const mesh_format* f, const 
 int write_file(const std::string& path, const std::string& shown, const mesh_data& mesh,
                const invocation& inv) {
   write_plan plan;
-  const int planned = plan_mesh_write(path.c_str(), mesh, plan);
+  const int planned = plan_mesh_write(path.c_str(), mesh, plan, inv.threads);
   if (planned == mesh_unknown_format || planned == mesh_not_supported)
     return check_output_name(path, inv);
   for (const block_loss& l : plan.losses) {

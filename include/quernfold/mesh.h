@@ -178,6 +178,11 @@ struct clean_report {
 // their nodes and elements; `in` is not changed). Codes: mesh_bad_tolerance,
 // mesh_bad_field, no_memory, the merge's codes; `out` is then empty.
 int clean_mesh(const mesh_data& in, double tol, mesh_data& out, clean_report& report);
+// The same clean-up with the merge on `threads` threads (0: the machine's
+// cores; 1 starts none): the same mesh and report, bit for bit, for every
+// count.
+int clean_mesh(const mesh_data& in, double tol, mesh_data& out, clean_report& report,
+               unsigned threads);
 // True when every point field has one column per node and every cell field
 // one matrix per block, of one column per element and the same rows in
 // every block.
@@ -306,6 +311,10 @@ inline constexpr int mesh_wrong_dimension = -317;
 // coordinates' to the power of the dimension. ET_NODE gives zeros. Codes:
 // no_memory (sizes empty).
 int cell_sizes(const dense2D<double>& coords, const mesh_block& block, dense1D<double>& sizes);
+// The same on `threads` threads (0: the machine's cores; 1 starts none),
+// each sizing its own range of columns: the same sizes for every count.
+int cell_sizes(const dense2D<double>& coords, const mesh_block& block, dense1D<double>& sizes,
+               unsigned threads);
 
 // Unit normal of every triangle (3 x triangles, right-hand rule over nodes
 // 0-1-2; coordinates with 2 rows read z = 0; a triangle without area gets
@@ -345,15 +354,27 @@ int check_facets(const mesh_data& mesh, facet_report& report);
 // node. part[k] is the part of node k (~0U for nodes no element uses);
 // parts are numbered by their lowest node. Codes: no_memory (part empty).
 int node_parts(const mesh_data& mesh, dense1D<unsigned>& part, std::size_t& count);
+// The same on `threads` threads (0: the machine's cores; 1 starts none),
+// each joining the nodes of its own range of every block's columns, the
+// sets then joined: the same parts for every count.
+int node_parts(const mesh_data& mesh, dense1D<unsigned>& part, std::size_t& count,
+               unsigned threads);
 // One mesh per part, in part order: the part's nodes (in their order) and
 // its elements (in their block and column order; blocks without one of its
 // elements left out), refs following. Fields are not carried. Codes:
 // no_memory (parts empty).
 int split_parts(const mesh_data& mesh, std::vector<mesh_data>& parts);
+// The same with the parts found on `threads` threads (node_parts): the same
+// meshes for every count.
+int split_parts(const mesh_data& mesh, std::vector<mesh_data>& parts, unsigned threads);
 
 // The distinct edges (2 x edges, (smaller, larger), ascending) of the vertex
 // nodes of every block of dimension 1 to 3 (no diagonals). Codes: no_memory.
 int mesh_edges(const mesh_data& mesh, dense2D<unsigned>& edges);
+// The same on `threads` threads (0: the machine's cores; 1 starts none),
+// each taking the edges of its own range of every block's columns, then
+// merged in order: the same edges for every count.
+int mesh_edges(const mesh_data& mesh, dense2D<unsigned>& edges, unsigned threads);
 // The boundary edges of a surface (a mesh of dimension 2) as one ET_EDGE2
 // block on the same coordinates (as mesh_boundary). Codes:
 // mesh_wrong_dimension, the codes of mesh_boundary; outline then empty.
@@ -377,8 +398,25 @@ int mesh_outline(const mesh_data& mesh, mesh_data& outline);
 //    wedges and hexahedra, NaN for other kinds.
 // Codes: no_memory (values empty).
 enum class quality_measure { shape, aspect_ratio, radius_ratio, min_angle, scaled_jacobian };
+// A measure of one value per element (shape_qualities and jacobians are of
+// this form).
+using element_measure = int (*)(const dense2D<double>&, const dense2D<unsigned>&, element_type,
+                                dense1D<double>&);
+// `measure` of the elements of connectM on `threads` threads (0: the
+// machine's cores; 1 calls it once), each measuring a copy of its own range
+// of columns: the same values (one per column), bit for bit, and the code
+// of the first range that fails (the whole call's code; values then
+// empty).
+int measure_elements(const dense2D<double>& coords, const dense2D<unsigned>& connectM,
+                     element_type type, element_measure measure, dense1D<double>& values,
+                     unsigned threads);
 int cell_qualities(const dense2D<double>& coords, const mesh_block& block, quality_measure measure,
                    dense1D<double>& values);
+// The same on `threads` threads (0: the machine's cores; 1 starts none),
+// each measuring its own range of columns: the same values, bit for bit,
+// for every count.
+int cell_qualities(const dense2D<double>& coords, const mesh_block& block, quality_measure measure,
+                   dense1D<double>& values, unsigned threads);
 
 // Triangles and tetrahedra in place of every other face and solid kind:
 // each quadrangle (corners) is cut along the diagonal through its lowest
@@ -460,6 +498,9 @@ inline constexpr double kWrittenTolerance = 1e-9;
 // none), no_memory and measure_mesh's codes; the plan is filled as far as
 // known. Then write_mesh writes it.
 int plan_mesh_write(const char* path, const mesh_data& mesh, write_plan& plan);
+// The same plan with the rounded mesh measured on `threads` threads (0: the
+// machine's cores; 1 starts none): the same plan for every count.
+int plan_mesh_write(const char* path, const mesh_data& mesh, write_plan& plan, unsigned threads);
 
 }  // namespace quernfold
 }  // namespace ovk

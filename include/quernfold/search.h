@@ -259,6 +259,18 @@ int merge(const dense2D<double>& coords, dense2D<unsigned>& connectM1, dense2D<u
 int merge(const dense2D<double>& coords, dense2D<unsigned>& connectM1, dense2D<unsigned>& connectM2,
           double tol, unsigned mode);
 
+// The two-list form and the range form on `threads` threads (0: the
+// machine's cores; 1 starts none): the same map, count, codes and
+// renumbered matrices, bit for bit, for every count. Mode 0 is shared out
+// (the groups of coincident nodes by hash, the searches by ranges of nodes,
+// the chains and the renumbering by ranges); modes 1 and 2 run on the
+// calling thread. The forms above start no thread.
+int merge(const dense2D<double>& coords, const dense1D<unsigned>& nodes1,
+          const dense1D<unsigned>& nodes2, dense1D<unsigned>& new_IDs, double tol,
+          unsigned threads);
+int merge(const dense2D<double>& coords, dense2D<unsigned>* begin, dense2D<unsigned>* end,
+          dense1D<unsigned>& new_IDs, double tol, unsigned mode, unsigned threads);
+
 // All nodes of coords among themselves (node i merges into the closest
 // lower-numbered node within tol, chains resolved); every merged node then
 // takes its representative's coordinates (all rows). The number of columns

@@ -18,6 +18,13 @@ Errors: a missing file raises FileNotFoundError; an unreadable file or a bad
 argument raises quernfold.Error (a ValueError) naming the cause; memory that
 cannot be had raises MemoryError. Long calls release the interpreter lock,
 so threads run them side by side.
+
+Threads: the calls that take `threads` (statistics, sizes, clean,
+shape_qualities, jacobians, cell_qualities, cell_sizes, volume, area,
+unique_edges, connected_parts) run on that many threads, 0
+(the default) meaning the machine's cores, and give the same result, bit for
+bit, for every count. The gradation bound of sizes stays on one thread: each
+step of its queue depends on the one before.
 """
 
 import errno
@@ -306,7 +313,7 @@ def _write_checked(target, shown, mesh, binary):
         )
 
 
-def clean(mesh: "Mesh", tol: float = 0.0) -> "tuple[Mesh, np.ndarray]":
+def clean(mesh: "Mesh", tol: float = 0.0, threads: int = 0) -> "tuple[Mesh, np.ndarray]":
     """Merges nodes within `tol` (a distance, in the units of the points; 0
     merges only coincident nodes), then drops the elements that name a node
     twice and the nodes no element uses (as the command-line tool's clean).
@@ -314,9 +321,11 @@ def clean(mesh: "Mesh", tol: float = 0.0) -> "tuple[Mesh, np.ndarray]":
     Returns (new mesh, node map): node_map uint32 (old nodes,) gives the new
     number of every old node, NO_INDEX for a dropped one. Cell data follows
     the kept elements. The mesh is not changed (the call works on copies).
+    threads: threads to merge on (0: the machine's cores); the result is the
+    same for every count.
     """
     points, blocks, node_map, element_maps, _ = _quernfold._clean(
-        mesh.points, _blocks(mesh), tol)
+        mesh.points, _blocks(mesh), tol, _threads(threads))
     kept = [k != NO_INDEX for k in element_maps]
     cell_data = {name: [np.asarray(v)[m] for v, m in zip(values, kept)]
                  for name, values in mesh.cell_data.items()}
@@ -475,17 +484,19 @@ def _from_arrays(points, blocks):
     return Mesh(points, [(t, d) for t, d, _ in blocks], cell_data)
 
 
-def cell_sizes(mesh: "Mesh") -> "list[np.ndarray]":
+def cell_sizes(mesh: "Mesh", threads: int = 0) -> "list[np.ndarray]":
     """Signed size of every cell, float64 (elements,) per block: lines their
     length, triangles and quads their area (signed, positive
     counter-clockwise, with 2-D points; never negative in 3-D), solids their
     volume (positive for valid cells, negative for inverted ones; faces cut
     into triangles at their centre, so exact for planar faces). Quadratic
-    kinds by their corners; vertex blocks 0."""
-    return _quernfold._cell_sizes(mesh.points, _blocks(mesh))
+    kinds by their corners; vertex blocks 0. threads: threads to measure on
+    (0: the machine's cores); the sizes are the same for every count."""
+    return _quernfold._cell_sizes(mesh.points, _blocks(mesh), _threads(threads))
 
 
-def cell_qualities(mesh: "Mesh", measure: str = "shape") -> "list[np.ndarray]":
+def cell_qualities(mesh: "Mesh", measure: str = "shape",
+                   threads: int = 0) -> "list[np.ndarray]":
     """One named quality measure of every cell, float64 (elements,) per block,
     by the cells' corner nodes:
 
@@ -500,24 +511,28 @@ def cell_qualities(mesh: "Mesh", measure: str = "shape") -> "list[np.ndarray]":
     - "scaled_jacobian": the smallest determinant of the unit edges at a
       corner, 1 for the ideal cell, negative when inverted (triangles,
       quads, tetra, wedges, hexahedra; NaN for pyramids and lines).
-    Vertex blocks give NaN."""
-    return _quernfold._cell_qualities(mesh.points, _blocks(mesh), measure)
+    Vertex blocks give NaN. threads: threads to measure on (0: the
+    machine's cores); the values are the same for every count."""
+    return _quernfold._cell_qualities(mesh.points, _blocks(mesh), measure, _threads(threads))
 
 
-def _total(mesh, dimension):
-    sizes = cell_sizes(mesh)
+def _total(mesh, dimension, threads):
+    sizes = cell_sizes(mesh, threads)
     return float(sum(s.sum() for b, s in zip(mesh.cells, sizes) if _DIMENSIONS[b.type] == dimension))
 
 
-def volume(mesh: "Mesh") -> float:
-    """Sum of the signed volumes of the solid cells (0.0 without)."""
-    return _total(mesh, 3)
+def volume(mesh: "Mesh", threads: int = 0) -> float:
+    """Sum of the signed volumes of the solid cells (0.0 without); the sizes
+    on `threads` threads (0: the machine's cores), summed in cell order."""
+    return _total(mesh, 3, threads)
 
 
-def area(mesh: "Mesh") -> float:
+def area(mesh: "Mesh", threads: int = 0) -> float:
     """Sum of the areas of the triangles and quads (signed with 2-D points;
-    0.0 without). The area of a solid mesh's surface is area(boundary(mesh))."""
-    return _total(mesh, 2)
+    0.0 without). The area of a solid mesh's surface is area(boundary(mesh)).
+    The sizes on `threads` threads (0: the machine's cores), summed in cell
+    order."""
+    return _total(mesh, 2, threads)
 
 
 def facets(mesh: "Mesh") -> dict:
@@ -544,18 +559,23 @@ def is_winding_consistent(mesh: "Mesh") -> bool:
     return facets(mesh)["winding_consistent"]
 
 
-def connected_parts(mesh: "Mesh") -> "list[Mesh]":
+def connected_parts(mesh: "Mesh", threads: int = 0) -> "list[Mesh]":
     """The mesh split into parts: cells of any block joined when they share a
     node. One Mesh per part, numbered by their lowest node, each with its
     own points (in their order) and the blocks holding its cells (in
-    order); cell_data["ref"] follows, other cell data is not carried."""
-    return [_from_arrays(p, b) for p, b in _quernfold._parts(mesh.points, _blocks(mesh, True))]
+    order); cell_data["ref"] follows, other cell data is not carried.
+    threads: threads to join the nodes on (0: the machine's cores); the
+    parts are the same for every count."""
+    return [_from_arrays(p, b) for p, b in
+            _quernfold._parts(mesh.points, _blocks(mesh, True), _threads(threads))]
 
 
-def unique_edges(mesh: "Mesh") -> np.ndarray:
+def unique_edges(mesh: "Mesh", threads: int = 0) -> np.ndarray:
     """The distinct edges of the corner nodes of every cell of dimension 1 to
-    3 (no diagonals), uint32 (edges, 2), each (smaller, larger), sorted."""
-    return _quernfold._edges(mesh.points, _blocks(mesh))
+    3 (no diagonals), uint32 (edges, 2), each (smaller, larger), sorted.
+    threads: threads to extract them on (0: the machine's cores); the edges
+    are the same for every count."""
+    return _quernfold._edges(mesh.points, _blocks(mesh), _threads(threads))
 
 
 def outline(mesh: "Mesh") -> "Mesh":

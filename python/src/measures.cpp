@@ -14,12 +14,13 @@ using measure_fn = int (*)(const dense2D<double>&, const dense2D<unsigned>&, ele
 
 // One value per element (shape qualities, Jacobians).
 py::array per_element(py::handle points, py::handle cells, const std::string& type,
-                      measure_fn measure, const char* operation) {
+                      measure_fn measure, const char* operation, unsigned threads) {
   element_type t = cell_kind(type);
   const dense2D<double> p = points_in(points, true);
   const dense2D<unsigned> c = corners_in(cells, t);
   dense1D<double> values;
-  const int code = unlocked([&] { return measure(p, c, t, values); });
+  const int code =
+      unlocked([&] { return qf::measure_elements(p, c, t, measure, values, threads); });
   if (code == -2) check_nodes(c, t, p.cols());
   check(code, operation,
         {{-3, "'" + type +
@@ -28,12 +29,14 @@ py::array per_element(py::handle points, py::handle cells, const std::string& ty
   return out(values);
 }
 
-py::array shape_qualities(py::handle points, py::handle cells, const std::string& type) {
-  return per_element(points, cells, type, &qf::shape_qualities, "shape_qualities");
+py::array shape_qualities(py::handle points, py::handle cells, const std::string& type,
+                          unsigned threads) {
+  return per_element(points, cells, type, &qf::shape_qualities, "shape_qualities", threads);
 }
 
-py::array jacobians(py::handle points, py::handle cells, const std::string& type) {
-  return per_element(points, cells, type, &qf::jacobians, "jacobians");
+py::array jacobians(py::handle points, py::handle cells, const std::string& type,
+                    unsigned threads) {
+  return per_element(points, cells, type, &qf::jacobians, "jacobians", threads);
 }
 
 // The library's histogram behind a lock, so that a call that fills it
@@ -167,6 +170,7 @@ nodes. qf.unique_edges(mesh) gives those of every block of a whole mesh.)");
 relative growth of the size per unit of normalized length Ln along the
 edge (no unit; 0 at nodes on no edge). size_map as for edge_qualities.)");
   m.def("shape_qualities", &shape_qualities, py::arg("points"), py::arg("cells"), py::arg("type"),
+        py::arg("threads") = 0,
         R"(Shape quality of every element, float64 (elements,).
 
 points: float64 (nodes, 2 | 3); cells: integer (elements, nodes per element)
@@ -179,8 +183,10 @@ gmsh call valid score > 0. The measure: 2 sqrt(3) r / hmax for triangles and
 2 sqrt(6) r / hmax for tetra (r the inradius, hmax the longest edge); the
 smallest corner measure with a warp factor for quads; for the other solids
 the worst of their corner and face measures. Other named measures:
-quernfold.cell_qualities.)");
+quernfold.cell_qualities. threads: threads to measure on (0: the machine's
+cores); the values are the same for every count.)");
   m.def("jacobians", &jacobians, py::arg("points"), py::arg("cells"), py::arg("type"),
+        py::arg("threads") = 0,
         R"(Jacobian of every element at its reference centre, float64 (elements,).
 
 Arguments as for shape_qualities. Lines: half the length (a length);

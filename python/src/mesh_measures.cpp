@@ -21,19 +21,21 @@ void check_mesh_code(int code, const char* operation) {
 }
 
 // [array per block] of signed lengths, areas or volumes.
-py::list cell_sizes(py::handle points, const py::list& blocks) {
+py::list cell_sizes(py::handle points, const py::list& blocks, unsigned threads) {
   const qf::mesh_data mesh = mesh_value(points, blocks);
   py::list sizes;
   for (const qf::mesh_block& b : mesh.blocks) {
     dense1D<double> s;
-    check_mesh_code(unlocked([&] { return qf::cell_sizes(mesh.coords, b, s); }), "cell_sizes");
+    check_mesh_code(unlocked([&] { return qf::cell_sizes(mesh.coords, b, s, threads); }),
+                    "cell_sizes");
     sizes.append(out(s));
   }
   return sizes;
 }
 
 // [array per block] of one named quality measure.
-py::list cell_qualities(py::handle points, const py::list& blocks, const std::string& name) {
+py::list cell_qualities(py::handle points, const py::list& blocks, const std::string& name,
+                        unsigned threads) {
   static const std::pair<const char*, qf::quality_measure> kNames[] = {
       {"shape", qf::quality_measure::shape},
       {"aspect_ratio", qf::quality_measure::aspect_ratio},
@@ -49,7 +51,7 @@ py::list cell_qualities(py::handle points, const py::list& blocks, const std::st
   py::list values;
   for (const qf::mesh_block& b : mesh.blocks) {
     dense1D<double> q;
-    check(unlocked([&] { return qf::cell_qualities(mesh.coords, b, found->second, q); }),
+    check(unlocked([&] { return qf::cell_qualities(mesh.coords, b, found->second, q, threads); }),
           "cell_qualities");
     values.append(out(q));
   }
@@ -93,19 +95,20 @@ py::dict facets(py::handle points, const py::list& blocks) {
 }
 
 // [(points, [(type, cells, refs or None)])], one per part.
-py::list parts(py::handle points, const py::list& blocks) {
+py::list parts(py::handle points, const py::list& blocks, unsigned threads) {
   const qf::mesh_data mesh = mesh_value(points, blocks);
   std::vector<qf::mesh_data> split;
-  check_mesh_code(unlocked([&] { return qf::split_parts(mesh, split); }), "connected_parts");
+  check_mesh_code(unlocked([&] { return qf::split_parts(mesh, split, threads); }),
+                  "connected_parts");
   py::list result;
   for (qf::mesh_data& part : split) result.append(mesh_arrays(part));
   return result;
 }
 
-py::array edges(py::handle points, const py::list& blocks) {
+py::array edges(py::handle points, const py::list& blocks, unsigned threads) {
   const qf::mesh_data mesh = mesh_value(points, blocks);
   dense2D<unsigned> e;
-  check_mesh_code(unlocked([&] { return qf::mesh_edges(mesh, e); }), "unique_edges");
+  check_mesh_code(unlocked([&] { return qf::mesh_edges(mesh, e, threads); }), "unique_edges");
   return out(e);
 }
 
@@ -132,7 +135,7 @@ void bind_mesh_measures(py::module_& m) {
       d[qf::cell_name(qf::named_kind(k))] = qf::element_dim(qf::named_kind(k));
     return d;
   });
-  m.def("_cell_sizes", &cell_sizes, py::arg("points"), py::arg("blocks"));
+  m.def("_cell_sizes", &cell_sizes, py::arg("points"), py::arg("blocks"), py::arg("threads"));
   m.def("face_normals", &face_normals, py::arg("points"), py::arg("triangles"),
         R"(Unit normal of every triangle, float64 (triangles, 3).
 
@@ -146,10 +149,10 @@ Arguments as for face_normals. The sum of the cross products of the
 triangles at the node (each twice its triangle's area), normalised; nodes on
 no triangle, or whose sum vanishes, get (0, 0, 0).)");
   m.def("_cell_qualities", &cell_qualities, py::arg("points"), py::arg("blocks"),
-        py::arg("measure"));
+        py::arg("measure"), py::arg("threads"));
   m.def("_facets", &facets, py::arg("points"), py::arg("blocks"));
-  m.def("_parts", &parts, py::arg("points"), py::arg("blocks"));
-  m.def("_edges", &edges, py::arg("points"), py::arg("blocks"));
+  m.def("_parts", &parts, py::arg("points"), py::arg("blocks"), py::arg("threads"));
+  m.def("_edges", &edges, py::arg("points"), py::arg("blocks"), py::arg("threads"));
   m.def("_outline", &outline, py::arg("points"), py::arg("blocks"));
   m.def("_triangulate", &triangulate, py::arg("points"), py::arg("blocks"));
 }

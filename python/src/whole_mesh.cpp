@@ -30,12 +30,12 @@ void check_layer(int code, const char* operation, const std::string& given = "")
 
 // Returns (points, [(type, cells, refs or None)], node map, [element map
 // per block]).
-py::tuple clean(py::handle points, const py::list& blocks, double tol) {
+py::tuple clean(py::handle points, const py::list& blocks, double tol, unsigned threads) {
   const qf::mesh_data mesh = mesh_value(points, blocks);
   qf::mesh_data cleaned;
   qf::clean_report report;
-  check_layer(unlocked([&] { return qf::clean_mesh(mesh, tol, cleaned, report); }), "clean",
-              ", got " + number(tol));
+  check_layer(unlocked([&] { return qf::clean_mesh(mesh, tol, cleaned, report, threads); }),
+              "clean", ", got " + number(tol));
   const py::tuple result = mesh_arrays(cleaned);
   py::list element_maps;
   for (const dense1D<unsigned>& map : report.element_maps) element_maps.append(out(map));
@@ -116,7 +116,7 @@ py::tuple sizes(py::handle points, const py::list& blocks, double p, double grad
 }  // namespace
 
 void bind_whole_mesh(py::module_& m) {
-  m.def("_clean", &clean, py::arg("points"), py::arg("blocks"), py::arg("tol"));
+  m.def("_clean", &clean, py::arg("points"), py::arg("blocks"), py::arg("tol"), py::arg("threads"));
   m.def("_boundary", &boundary, py::arg("points"), py::arg("blocks"));
   m.def("_statistics", &statistics, py::arg("points"), py::arg("blocks"), py::arg("threads"));
   m.def("_sizes", &sizes, py::arg("points"), py::arg("blocks"), py::arg("p"), py::arg("gradation"),

@@ -1,7 +1,7 @@
 """The command-line tool and the package give the same answers on the same files: info against
 statistics, clean counts and written bytes, boundary faces, size maps, convert against write (bytes
-and the elements reported lost), and the format read from the content when the extension lies. Info and
-sizemap run the tool on three threads and the package on one."""
+and the elements reported lost), and the format read from the content when the extension lies. Info,
+quality, clean and sizemap run the tool on three threads and the package on one."""
 import json
 import os
 import pathlib
@@ -61,7 +61,7 @@ def test_quality_json_is_the_qualities(mesh_file, tmp_path):
     top = qf.statistics(mesh)["dimension"]
     blocks = [b for b in mesh.cells if qf._DIMENSIONS[b.type] == top and len(b)]
     q = np.concatenate([qf.shape_qualities(mesh.points, b.data, b.type) for b in blocks])
-    report = json.loads(tool("quality", "--json", "--bins", 4, mesh_file))
+    report = json.loads(tool("quality", "--json", "--bins", 4, "--threads", 3, mesh_file))
     assert report["dimension"] == top and [k["cell"] for k in report["kinds"]] == [b.type for b in blocks]
     counts, _ = np.histogram(q, bins=[b["lower"] for b in report["bins"]] + [1 + 1e-12])
     assert [b["count"] for b in report["bins"]] == counts.tolist() and report["inverted"] == (q < 0).sum()
@@ -81,8 +81,8 @@ def test_quality_json_is_the_qualities(mesh_file, tmp_path):
 
 def test_clean_counts_and_bytes(mesh_file, tmp_path):
     mesh = qf.read(mesh_file)
-    counts = tool("clean", "--tol", "0.05", mesh_file, tmp_path / "tool.msh").splitlines()
-    cleaned, _ = qf.clean(mesh, 0.05)
+    counts = tool("clean", "--tol", "0.05", "--threads", 3, mesh_file, tmp_path / "tool.msh").splitlines()
+    cleaned, _ = qf.clean(mesh, 0.05, threads=1)
     removed = sum(len(a) - len(b) for a, b in zip(mesh.cells, cleaned.cells))
     assert counts[1:3] == [f"elements removed: {removed}", f"nodes removed: {len(mesh.points) - len(cleaned.points)}"]
     qf.write(tmp_path / "package.msh", cleaned)

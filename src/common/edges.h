@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 
 #include "common/mixed.h"
 #include "quernfold/model.h"
@@ -89,6 +90,19 @@ inline element_type linear_base_shape(element_type FE) noexcept {
 // give nullptr.
 inline const edge_table* column_edges(element_type FE, const unsigned* column) noexcept {
   return edges_of_shape(linear_base_shape(column_shape(FE, column)));
+}
+
+// Calls visit(a, b) for the nodes of every edge of every column of
+// connectM (kind FE, already narrowed), in column and table order.
+template <class Visit>
+void for_each_column_edge(const dense2D<unsigned>& connectM, element_type FE, Visit&& visit) {
+  for (std::size_t j = 0; j < connectM.cols(); ++j) {
+    const unsigned* column = connectM.column(j);
+    const edge_table* table = column_edges(FE, column);
+    if (!table) continue;
+    for (unsigned k = 0; k < table->count; ++k)
+      visit(column[table->pairs[k][0]], column[table->pairs[k][1]]);
+  }
 }
 
 // The length of the edge from node a to node b (columns of coords), the

@@ -55,16 +55,31 @@ void run_parallel(unsigned threads, std::size_t count, const Body& body) {
   for (std::thread& t : pool) t.join();
 }
 
+// The number of ranges parallel_parts splits [0, n) into on `threads`
+// threads: one per thread, at least one, at most n.
+inline std::size_t range_parts(unsigned threads, std::size_t n) {
+  return std::max<std::size_t>(1, std::min<std::size_t>(threads, n));
+}
+
+// Splits [0, n) into range_parts(threads, n) contiguous ranges and runs
+// body(part, first, last) on each, so that each part can fill its own slot
+// of the results and the caller join them in part order.
+template <class Body>
+void parallel_parts(unsigned threads, std::size_t n, const Body& body) {
+  const std::size_t parts = range_parts(threads, n);
+  run_parallel(threads, parts, [&](std::size_t part) {
+    std::size_t first, last;
+    split_range(n, part, parts, first, last);
+    body(part, first, last);
+  });
+}
+
 // Splits [0, n) into one contiguous range per thread and runs
 // body(first, last) on each.
 template <class Body>
 void parallel_ranges(unsigned threads, std::size_t n, const Body& body) {
-  const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads, n));
-  run_parallel(threads, parts, [&](std::size_t part) {
-    std::size_t first, last;
-    split_range(n, part, parts, first, last);
-    body(first, last);
-  });
+  parallel_parts(threads, n,
+                 [&](std::size_t, std::size_t first, std::size_t last) { body(first, last); });
 }
 
 // Independent tasks, each returning 0 or a code (no_memory when it throws

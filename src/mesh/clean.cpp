@@ -87,12 +87,12 @@ bool compose_node_map(const dense1D<unsigned>& merged, const dense1D<unsigned>& 
   return true;
 }
 
-int clean_steps(mesh_data& out, double tol, clean_report& report) {
+int clean_steps(mesh_data& out, double tol, clean_report& report, unsigned threads) {
   std::vector<dense2D<unsigned>> matrices = block_matrices(out);
   dense1D<unsigned> merged, used;
   const std::size_t nodes = out.coords.cols();
-  report.merged =
-      merge(out.coords, matrices.data(), matrices.data() + matrices.size(), merged, tol, kOnePass);
+  report.merged = merge(out.coords, matrices.data(), matrices.data() + matrices.size(), merged, tol,
+                        kOnePass, threads);
   if (report.merged < 0) return report.merged;
   report.element_maps.resize(out.blocks.size());
   for (std::size_t b = 0; b < out.blocks.size(); ++b) {
@@ -134,12 +134,17 @@ int drop_unused_nodes(mesh_data& mesh, dense1D<unsigned>& node_map) {
 }
 
 int clean_mesh(const mesh_data& in, double tol, mesh_data& out, clean_report& report) {
+  return clean_mesh(in, tol, out, report, 1);
+}
+
+int clean_mesh(const mesh_data& in, double tol, mesh_data& out, clean_report& report,
+               unsigned threads) {
   report = clean_report();
   out = mesh_data();
   if (!(tol >= 0) || !std::isfinite(tol)) return mesh_bad_tolerance;
   if (!mesh_fields_fit(in)) return mesh_bad_field;
   int code = deep_copy(in, out) ? 0 : no_memory;
-  if (code == 0) code = clean_steps(out, tol, report);
+  if (code == 0) code = clean_steps(out, tol, report, threads);
   if (code != 0) out = mesh_data();
   return code;
 }

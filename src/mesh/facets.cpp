@@ -3,8 +3,11 @@
 // of a surface.
 #include <algorithm>
 #include <array>
+#include <new>
 #include <vector>
 
+#include "common/parallel.h"
+#include "mesh/edge_pieces.h"
 #include "quernfold/quality.h"
 #include "quernfold/topology.h"
 
@@ -97,6 +100,10 @@ int check_facets(const mesh_data& mesh, facet_report& report) {
 }
 
 int mesh_edges(const mesh_data& mesh, dense2D<unsigned>& edges) {
+  return mesh_edges(mesh, edges, 1);
+}
+
+int mesh_edges(const mesh_data& mesh, dense2D<unsigned>& edges, unsigned threads) try {
   edges.clear();
   std::vector<dense2D<unsigned>> corners;
   dense1D<int> types;
@@ -107,7 +114,9 @@ int mesh_edges(const mesh_data& mesh, dense2D<unsigned>& edges) {
       return no_memory;
   }
   if (corners.empty()) return edges.resize(2, 0) ? 0 : no_memory;
-  return copy_edges(corners.data(), corners.data() + corners.size(), types, edges);
+  return detail::threaded_edges(corners, types, detail::thread_count(threads), edges);
+} catch (const std::bad_alloc&) {
+  return no_memory;
 }
 
 int mesh_outline(const mesh_data& mesh, mesh_data& outline) {

@@ -56,10 +56,11 @@ void measure_moves(const dense2D<double>& coords, const dense2D<double>& written
 }
 
 // What rounding the coordinates as `format` writes them does: the nodes it
-// makes coincide and the elements it inverts, beyond the mesh's own, and
-// the nodes it moves by more than the format's size_fraction of the mesh's
-// size.
-int measure_rounding(const mesh_data& mesh, const mesh_format& format, write_plan& plan) {
+// makes coincide and the elements it inverts, beyond the mesh's own
+// (measured on `threads` threads), and the nodes it moves by more than the
+// format's size_fraction of the mesh's size.
+int measure_rounding(const mesh_data& mesh, const mesh_format& format, unsigned threads,
+                     write_plan& plan) {
   mesh_data written = mesh;
   written.coords = dense2D<double>();
   if (!written.coords.resize(mesh.coords.rows(), mesh.coords.cols())) return no_memory;
@@ -69,8 +70,8 @@ int measure_rounding(const mesh_data& mesh, const mesh_format& format, write_pla
   if (format.size_fraction > 0.0)
     measure_moves(mesh.coords, written.coords, format.size_fraction, plan);
   mesh_statistics before, after;
-  if (int code = measure_mesh(mesh, before)) return code;
-  if (int code = measure_mesh(written, after)) return code;
+  if (int code = measure_mesh(mesh, before, threads)) return code;
+  if (int code = measure_mesh(written, after, threads)) return code;
   const auto beyond = [](std::size_t a, std::size_t b) { return a > b ? a - b : 0; };
   plan.coincident_nodes = beyond(after.coincident_nodes, before.coincident_nodes);
   plan.inverted_elements = beyond(after.nonpositive_jacobians, before.nonpositive_jacobians);
@@ -118,7 +119,12 @@ bool has_binary_form(const mesh_format* format) {
   return false;
 }
 
-int plan_mesh_write(const char* path, const mesh_data& mesh, write_plan& plan) try {
+int plan_mesh_write(const char* path, const mesh_data& mesh, write_plan& plan) {
+  return plan_mesh_write(path, mesh, plan, 1);
+}
+
+int plan_mesh_write(const char* path, const mesh_data& mesh, write_plan& plan,
+                    unsigned threads) try {
   plan = write_plan();
   plan.format = find_mesh_format(path);
   if (!plan.format) return mesh_unknown_format;
@@ -130,7 +136,9 @@ int plan_mesh_write(const char* path, const mesh_data& mesh, write_plan& plan) t
     if (count && (!fate.written || fate.loss)) plan.losses.push_back({b, fate.written, fate.loss});
   }
   if (plan.kept == 0 && mesh.elements() > 0) return mesh_nothing_written;
-  return plan.format->written_value && plan.kept ? measure_rounding(mesh, *plan.format, plan) : 0;
+  return plan.format->written_value && plan.kept
+             ? measure_rounding(mesh, *plan.format, threads, plan)
+             : 0;
 } catch (const std::bad_alloc&) {
   return no_memory;
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "common/faces.h"
+#include "common/parallel.h"
 #include "common/point3.h"
 #include "quernfold/mesh.h"
 
@@ -100,13 +101,22 @@ void store_unit(const point3& n, double* out) {
 }  // namespace
 
 int cell_sizes(const dense2D<double>& coords, const mesh_block& block, dense1D<double>& sizes) {
+  return cell_sizes(coords, block, sizes, 1);
+}
+
+int cell_sizes(const dense2D<double>& coords, const mesh_block& block, dense1D<double>& sizes,
+               unsigned threads) {
   dense2D<unsigned> v;
   if (!sizes.resize(0) || !sizes.resize(block.connectM.cols(), 0.0) || !vertex_matrix(block, v)) {
     sizes.clear();
     return no_memory;
   }
   const element_type kind = linear_kind(block.type);
-  for (std::size_t j = 0; j < v.cols(); ++j) sizes[j] = cell_size(coords, v.column(j), kind);
+  detail::parallel_ranges(detail::thread_count(threads), v.cols(),
+                          [&](std::size_t first, std::size_t last) {
+                            for (std::size_t j = first; j < last; ++j)
+                              sizes[j] = cell_size(coords, v.column(j), kind);
+                          });
   return 0;
 }
 

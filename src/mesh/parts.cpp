@@ -1,14 +1,20 @@
 // Parts of a mesh: the sets of elements joined through shared nodes, and a
 // mesh of its own for each.
 #include <algorithm>
+#include <new>
 #include <numeric>
 #include <vector>
 
+#include "common/parallel.h"
 #include "quernfold/mesh.h"
 
 namespace ovk {
 namespace quernfold {
 namespace {
+
+// Pieces of the elements joined apart at most: each holds a set per node,
+// and joining the pieces' sets visits every node once per piece.
+constexpr std::size_t kMostPieces = 8;
 
 // Union-find over the nodes with path halving; the root of a set is its
 // lowest node.
@@ -25,15 +31,31 @@ struct node_sets {
   }
 };
 
-// The nodes every element uses (true), joined element by element.
-void join_elements(const mesh_data& mesh, node_sets& sets, std::vector<bool>& used) {
-  for (const mesh_block& b : mesh.blocks)
-    for (std::size_t j = 0; j < b.connectM.cols(); ++j) {
+// The nodes the elements of piece `part` of `parts` use (1), joined
+// element by element: the piece is a range of every block's columns.
+void join_elements(const mesh_data& mesh, std::size_t part, std::size_t parts, node_sets& sets,
+                   std::vector<char>& used) {
+  for (const mesh_block& b : mesh.blocks) {
+    std::size_t first, last;
+    detail::split_range(b.connectM.cols(), part, parts, first, last);
+    for (std::size_t j = first; j < last; ++j) {
       const unsigned* v = b.connectM.column(j);
       for (std::size_t k = 0; k < b.connectM.rows(); ++k) {
-        used[v[k]] = true;
+        used[v[k]] = 1;
         sets.join(v[0], v[k]);
       }
+    }
+  }
+}
+
+// The sets and used nodes of every piece, joined into the first: the sets
+// of nodes are the same whatever the pieces, and so are their lowest nodes.
+void join_pieces(std::vector<node_sets>& sets, std::vector<std::vector<char>>& used) {
+  for (std::size_t t = 1; t < sets.size(); ++t)
+    for (std::size_t v = 0; v < used[0].size(); ++v) {
+      used[0][v] = used[0][v] || used[t][v];
+      const unsigned r = sets[t].root(static_cast<unsigned>(v));
+      if (r != v) sets[0].join(r, static_cast<unsigned>(v));
     }
 }
 
@@ -82,26 +104,42 @@ bool split_nodes(const mesh_data& mesh, const dense1D<unsigned>& part, std::vect
 }  // namespace
 
 int node_parts(const mesh_data& mesh, dense1D<unsigned>& part, std::size_t& count) {
+  return node_parts(mesh, part, count, 1);
+}
+
+int node_parts(const mesh_data& mesh, dense1D<unsigned>& part, std::size_t& count,
+               unsigned threads) try {
   count = 0;
   const std::size_t n = mesh.coords.cols();
   if (!part.resize(0) || !part.resize(n, no_index)) return part.clear(), no_memory;
-  node_sets sets(n);
-  std::vector<bool> used(n, false);
-  join_elements(mesh, sets, used);
+  threads = detail::thread_count(threads);
+  const std::size_t pieces = std::min<std::size_t>(threads, kMostPieces);
+  std::vector<node_sets> sets(pieces, node_sets(n));
+  std::vector<std::vector<char>> used(pieces, std::vector<char>(n, 0));
+  detail::run_parallel(threads, pieces,
+                       [&](std::size_t t) { join_elements(mesh, t, pieces, sets[t], used[t]); });
+  join_pieces(sets, used);
   // Roots are the lowest node of their set: numbered as met in node order.
   for (std::size_t v = 0; v < n; ++v) {
-    if (!used[v]) continue;
-    const unsigned r = sets.root(static_cast<unsigned>(v));
+    if (!used[0][v]) continue;
+    const unsigned r = sets[0].root(static_cast<unsigned>(v));
     part[v] = r == v ? static_cast<unsigned>(count++) : part[r];
   }
   return 0;
+} catch (const std::bad_alloc&) {
+  part.clear();
+  return no_memory;
 }
 
 int split_parts(const mesh_data& mesh, std::vector<mesh_data>& parts) {
+  return split_parts(mesh, parts, 1);
+}
+
+int split_parts(const mesh_data& mesh, std::vector<mesh_data>& parts, unsigned threads) {
   parts.clear();
   dense1D<unsigned> part;
   std::size_t count = 0;
-  if (int code = node_parts(mesh, part, count)) return code;
+  if (int code = node_parts(mesh, part, count, threads)) return code;
   std::vector<unsigned> local(part.size(), no_index);
   parts.resize(count);
   bool ok = split_nodes(mesh, part, local, parts);

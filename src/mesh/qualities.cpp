@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <new>
+#include <vector>
 
 #include "common/edges.h"
 #include "common/faces.h"
+#include "common/parallel.h"
 #include "common/point3.h"
 #include "quernfold/mesh.h"
 #include "quernfold/quality.h"
@@ -153,10 +156,68 @@ double measure_one(const element& e, quality_measure m) {
   }
 }
 
+// `measure` of the columns [first, last) of `v`, taken into a matrix of
+// the thread's own (a view would share the count of `v` between threads),
+// into values[first, last).
+int measure_columns(const dense2D<double>& coords, const dense2D<unsigned>& v, element_type kind,
+                    element_measure measure, std::size_t first, std::size_t last,
+                    dense1D<double>& values) {
+  dense2D<unsigned> columns;
+  dense1D<double> q;
+  if (!columns.resize(v.rows(), last - first)) return no_memory;
+  for (std::size_t j = first; j < last; ++j)
+    std::copy(v.column(j), v.column(j) + v.rows(), columns.column(j - first));
+  if (int code = measure(coords, columns, kind, q)) return code;
+  std::copy_n(q.begin(), std::min(q.size(), last - first), values.begin() + first);
+  return 0;
+}
+
+// The other measures of the columns [first, last) of `v` into
+// values[first, last).
+void measure_range(const dense2D<double>& coords, const dense2D<unsigned>& v, element e,
+                   quality_measure measure, std::size_t first, std::size_t last,
+                   dense1D<double>& values) {
+  for (std::size_t j = first; j < last; ++j) {
+    for (unsigned k = 0; k < e.n; ++k) {
+      const double* c = coords.column(v(k, j));
+      e.p[k] = {c[0], c[1], e.planar ? 0.0 : c[2]};
+    }
+    values[j] = measure_one(e, measure);
+  }
+}
+
 }  // namespace
+
+int measure_elements(const dense2D<double>& coords, const dense2D<unsigned>& connectM,
+                     element_type type, element_measure measure, dense1D<double>& values,
+                     unsigned threads) try {
+  threads = detail::thread_count(threads);
+  const std::size_t n = connectM.cols();
+  if (threads == 1 || n < 2) return measure(coords, connectM, type, values);
+  if (!values.resize(0) || !values.resize(n, kNaN)) return values.clear(), no_memory;
+  std::vector<int> codes(detail::range_parts(threads, n), 0);
+  detail::parallel_parts(threads, n, [&](std::size_t part, std::size_t first, std::size_t last) {
+    try {
+      codes[part] = measure_columns(coords, connectM, type, measure, first, last, values);
+    } catch (const std::bad_alloc&) {
+      codes[part] = no_memory;
+    }
+  });
+  for (int code : codes)
+    if (code) return values.clear(), code;
+  return 0;
+} catch (const std::bad_alloc&) {
+  values.clear();
+  return no_memory;
+}
 
 int cell_qualities(const dense2D<double>& coords, const mesh_block& block, quality_measure measure,
                    dense1D<double>& values) {
+  return cell_qualities(coords, block, measure, values, 1);
+}
+
+int cell_qualities(const dense2D<double>& coords, const mesh_block& block, quality_measure measure,
+                   dense1D<double>& values, unsigned threads) try {
   dense2D<unsigned> v;
   if (!vertex_matrix(block, v)) return values.clear(), no_memory;
   element e;
@@ -165,17 +226,17 @@ int cell_qualities(const dense2D<double>& coords, const mesh_block& block, quali
   e.planar = coords.rows() < 3;
   if (measure == quality_measure::shape) {
     if (e.kind == ET_NODE) return values.resize(0) && values.resize(v.cols(), kNaN) ? 0 : no_memory;
-    return shape_qualities(coords, v, e.kind, values);
+    return measure_elements(coords, v, e.kind, &shape_qualities, values, threads);
   }
   if (!values.resize(0) || !values.resize(v.cols(), kNaN)) return values.clear(), no_memory;
-  for (std::size_t j = 0; j < v.cols(); ++j) {
-    for (unsigned k = 0; k < e.n; ++k) {
-      const double* c = coords.column(v(k, j));
-      e.p[k] = {c[0], c[1], e.planar ? 0.0 : c[2]};
-    }
-    values[j] = measure_one(e, measure);
-  }
+  detail::parallel_ranges(detail::thread_count(threads), v.cols(),
+                          [&](std::size_t first, std::size_t last) {
+                            measure_range(coords, v, e, measure, first, last, values);
+                          });
   return 0;
+} catch (const std::bad_alloc&) {
+  values.clear();
+  return no_memory;
 }
 
 }  // namespace quernfold

@@ -22,16 +22,17 @@ constexpr double kSmallestGradation = 1.0;
 
 // metrics_gen_iso's fold of the lengths at the nodes [first, last): every
 // element in order, every edge in table order, so each node sees its
-// lengths in the one-thread order. count: lengths seen per node.
+// lengths in the one-thread order (the power of a length is taken once for
+// both its ends: the same value). count: lengths seen per node.
 void fold_node_range(const dense2D<double>& coords, const dense2D<unsigned>& cells, element_type FE,
                      double p, std::size_t first, std::size_t last, dense1D<double>& H,
                      dense1D<unsigned>& count) {
   const bool minimum = p == 0, maximum = p >= DBL_MAX;
   const double start = p > 0 ? 0.0 : DBL_MAX;
-  auto fold = [&](unsigned v, double L) {
+  auto fold = [&](unsigned v, double L, double power) {
     if (v < first || v >= last) return;
     if (count[v]++ == 0) H[v] = start;
-    H[v] = minimum ? std::min(H[v], L) : maximum ? std::max(H[v], L) : H[v] + std::pow(L, p);
+    H[v] = minimum ? std::min(H[v], L) : maximum ? std::max(H[v], L) : H[v] + power;
   };
   for (std::size_t j = 0; j < cells.cols(); ++j) {
     const unsigned* column = cells.column(j);
@@ -41,8 +42,9 @@ void fold_node_range(const dense2D<double>& coords, const dense2D<unsigned>& cel
       if ((a < first || a >= last) && (b < first || b >= last)) continue;
       const double L = detail::edge_length(coords, a, b);
       if (L == 0 || !std::isfinite(L)) continue;
-      fold(a, L);
-      fold(b, L);
+      const double power = minimum || maximum ? L : std::pow(L, p);
+      fold(a, L, power);
+      fold(b, L, power);
     }
   }
   if (minimum || maximum) return;

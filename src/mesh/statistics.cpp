@@ -10,6 +10,7 @@
 
 #include "common/parallel.h"
 #include "mesh/boundary_faces.h"
+#include "mesh/edge_pieces.h"
 #include "quernfold/quality.h"
 #include "quernfold/search.h"
 #include "quernfold/topology.h"
@@ -23,8 +24,6 @@ namespace {
 constexpr bool kLeaveNonManifold = false;
 constexpr std::size_t kBoxRows = 3;
 constexpr std::size_t kFaceKeyNodes = 4;
-// Pieces the edges are extracted in at most (each merged after the others).
-constexpr unsigned kMostEdgePieces = 16;
 
 // Distinct faces shared by three elements or more: the faces that stay
 // unlinked when non-manifold groups are not linked, taken as node sets.
@@ -101,14 +100,15 @@ void measure_box(const mesh_data& mesh, mesh_statistics& s) {
 // Nodes used by an element that coincide exactly with another used node of
 // lower rank: counted, never applied.
 // `matrices`: the blocks' connectivities (views made before any thread
-// starts: the views' counts of a shared block are not synchronised).
+// starts: the views' counts of a shared block are not synchronised); the
+// merge runs on `threads` threads.
 int count_coincident(const mesh_data& mesh, const std::vector<dense2D<unsigned>>& matrices,
-                     mesh_statistics& s) {
+                     unsigned threads, mesh_statistics& s) {
   dense1D<unsigned> used, map;
   const dense2D<unsigned>* first = matrices.data();
   if (int code = unique_indices(used, first, first + matrices.size(), dense1D<unsigned>()))
     return code;
-  const int merged = used.empty() ? 0 : merge(mesh.coords, used, map, 0.0);
+  const int merged = used.empty() ? 0 : merge(mesh.coords, used, used, map, 0.0, threads);
   if (merged < 0) return merged == merge_no_memory ? no_memory : merged;
   s.coincident_nodes = static_cast<std::size_t>(merged);
   return 0;
@@ -188,53 +188,6 @@ int measure_edge_lengths(const mesh_data& mesh, const element_vertices& v, mesh_
   return 0;
 }
 
-// Columns [first, last) of every vertex matrix: piece `part` of `parts`.
-// Runs on a thread of its own: the piece takes copies, never shares storage
-// with `v` (sharing would count references from several threads at once).
-int vertex_piece(const element_vertices& v, std::size_t part, std::size_t parts,
-                 element_vertices& piece) {
-  if (!piece.kinds.copy(v.kinds)) return no_memory;
-  for (const dense2D<unsigned>& m : v.matrices) {
-    std::size_t first, last;
-    detail::split_range(m.cols(), part, parts, first, last);
-    dense2D<unsigned> columns;
-    if (!columns.resize(m.rows(), last - first)) return no_memory;
-    for (std::size_t j = first; j < last; ++j)
-      std::copy(m.column(j), m.column(j) + m.rows(), columns.column(j - first));
-    piece.matrices.push_back(columns);
-  }
-  return 0;
-}
-
-// The distinct edges of piece `part` (copy_edges: sorted, 2 x edges).
-int piece_edges(const element_vertices& v, std::size_t part, std::size_t parts,
-                dense2D<unsigned>& edges) {
-  element_vertices piece;
-  if (int code = vertex_piece(v, part, parts, piece)) return code;
-  const dense2D<unsigned>* first = piece.matrices.data();
-  return copy_edges(first, first + piece.matrices.size(), piece.kinds, edges);
-}
-
-// The pieces' edges as copy_edges gives those of the whole: merged in order,
-// each edge once.
-int merge_edges(const std::vector<dense2D<unsigned>>& pieces, dense2D<unsigned>& edges) {
-  std::vector<std::uint64_t> keys, piece, merged;
-  for (const dense2D<unsigned>& e : pieces) {
-    piece.resize(e.cols());
-    for (std::size_t j = 0; j < e.cols(); ++j) piece[j] = std::uint64_t(e(0, j)) << 32 | e(1, j);
-    merged.resize(keys.size() + piece.size());
-    std::merge(keys.begin(), keys.end(), piece.begin(), piece.end(), merged.begin());
-    merged.erase(std::unique(merged.begin(), merged.end()), merged.end());
-    keys.swap(merged);
-  }
-  if (!edges.resize(2, keys.size())) return no_memory;
-  for (std::size_t j = 0; j < keys.size(); ++j) {
-    edges(0, j) = static_cast<unsigned>(keys[j] >> 32);
-    edges(1, j) = static_cast<unsigned>(keys[j]);
-  }
-  return 0;
-}
-
 // Shape qualities, non-positive Jacobians and distinct edge lengths, every
 // kind measured on its vertex nodes.
 int measure_elements(const mesh_data& mesh, mesh_statistics& s) {
@@ -268,6 +221,7 @@ struct measure_pieces {
   std::vector<dense1D<double>> qualities, jacobians;
   std::vector<dense2D<unsigned>> edge_pieces;     // one per thread
   std::vector<dense2D<unsigned>> connectivities;  // block_matrices
+  unsigned threads = 1;
 };
 
 // The independent steps as tasks, the longest first: topology (the linked
@@ -279,7 +233,9 @@ std::vector<std::function<int()>> measure_tasks(const mesh_data& mesh, measure_p
   std::vector<std::function<int()>> tasks;
   const std::size_t parts = m.edge_pieces.size();
   for (std::size_t i = 0; i < parts; ++i)
-    tasks.push_back([&, i, parts] { return piece_edges(m.vertices, i, parts, m.edge_pieces[i]); });
+    tasks.push_back([&, i, parts] {
+      return detail::piece_edges(m.vertices.matrices, m.vertices.kinds, i, parts, m.edge_pieces[i]);
+    });
   if (has_topology(mesh)) {
     tasks.push_back([&] { return walk_parts(mesh, m.walk, s.parts); });
     tasks.push_back([&] {
@@ -288,7 +244,7 @@ std::vector<std::function<int()>> measure_tasks(const mesh_data& mesh, measure_p
       return leave_non_manifold(c, m.unlinked);
     });
   }
-  tasks.push_back([&] { return count_coincident(mesh, m.connectivities, s); });
+  tasks.push_back([&] { return count_coincident(mesh, m.connectivities, m.threads, s); });
   for (std::size_t i = 0; i < m.vertices.matrices.size(); ++i)
     tasks.push_back([&, i] {
       const element_type kind = static_cast<element_type>(m.vertices.kinds[i]);
@@ -327,7 +283,7 @@ void add_kind_totals(mesh_statistics& s, std::size_t b) {
 int measure_mesh(const mesh_data& mesh, mesh_statistics& s) {
   start_statistics(mesh, s);
   int code = measure_topology(mesh, s);
-  if (code == 0) code = count_coincident(mesh, block_matrices(mesh), s);
+  if (code == 0) code = count_coincident(mesh, block_matrices(mesh), 1, s);
   if (code == 0) code = measure_elements(mesh, s);
   return code;
 }
@@ -339,7 +295,8 @@ int measure_mesh(const mesh_data& mesh, mesh_statistics& s, unsigned threads) tr
   m.qualities.resize(m.vertices.matrices.size());
   m.jacobians.resize(m.vertices.matrices.size());
   threads = detail::thread_count(threads);
-  m.edge_pieces.resize(std::min(threads, kMostEdgePieces));
+  m.threads = threads;
+  m.edge_pieces.resize(std::min(threads, detail::kMostEdgePieces));
   m.connectivities = block_matrices(mesh);
   const auto tasks = measure_tasks(mesh, m, s);
   if (int code = detail::run_tasks(threads, tasks)) return code;
@@ -348,7 +305,7 @@ int measure_mesh(const mesh_data& mesh, mesh_statistics& s, unsigned threads) tr
   for (std::size_t i = 0; i < m.vertices.matrices.size(); ++i)
     add_block(m.qualities[i], m.jacobians[i], m.vertices.blocks[i], s);
   dense2D<unsigned> edges;
-  if (int code = merge_edges(m.edge_pieces, edges)) return code;
+  if (int code = detail::merge_edges(m.edge_pieces, edges)) return code;
   measure_edges(mesh, edges, s);
   return 0;
 } catch (const std::bad_alloc&) {

@@ -40,13 +40,8 @@ void add_matrix_edges(const dense2D<unsigned>& connectM, element_type FE,
   const element_type kind = narrow_mixed(FE, connectM.rows());
   const std::size_t need = head + connectM.cols() * edges_per_column(kind);
   if (need > list.capacity()) list.reserve(grown_capacity(list.capacity(), need));
-  for (std::size_t j = 0; j < connectM.cols(); ++j) {
-    const unsigned* column = connectM.column(j);
-    const edge_table* table = column_edges(kind, column);
-    if (!table) continue;
-    for (unsigned k = 0; k < table->count; ++k)
-      list.push_back(make_edge_key(column[table->pairs[k][0]], column[table->pairs[k][1]]));
-  }
+  for_each_column_edge(connectM, kind,
+                       [&](unsigned a, unsigned b) { list.push_back(make_edge_key(a, b)); });
   sort_unique_tail(list, head);
 }
 

@@ -30,6 +30,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/parallel.h"
 #include "quernfold/model.h"
 #include "search/kd_tree.h"
 
@@ -91,12 +92,15 @@ class cell_grid {
   static constexpr double kMaxPairsPerTarget = 64.0;
 
   // Builds over targets[0 .. n) (distinct nodes; the rank of a target is its
-  // position). False when the grid cannot serve or memory cannot be had.
-  bool build(const dense2D<double>& coords, const unsigned* targets, std::size_t n, double tol) {
+  // position), the cells of the targets found and the targets laid out on
+  // `threads` threads (the same grid for every count). False when the grid
+  // cannot serve or memory cannot be had.
+  bool build(const dense2D<double>& coords, const unsigned* targets, std::size_t n, double tol,
+             unsigned threads = 1) {
     tol2_ = tol * tol;
     tol_ = tol;
     if (!(tol > 0) || !std::isfinite(tol2_) || !bound(coords, targets, n)) return false;
-    return fill(coords, targets, n);
+    return fill(coords, targets, n, threads);
   }
 
   // The closest target of rank below rank_a inside the tolerance box of the
@@ -112,13 +116,22 @@ class cell_grid {
   // stay in.
   template <class F>
   void for_each_target(F f) const {
-    for (const slot& s : slots_)
+    for_each_target(0, slots_.size(), f);
+  }
+  // The same for the targets of table slots [first, last) of cell_slots():
+  // disjoint slot ranges ask disjoint targets, and may run at once.
+  template <class F>
+  void for_each_target(std::size_t first, std::size_t last, F f) const {
+    for (std::size_t i = first; i < last; ++i) {
+      const slot& s = slots_[i];
       for (std::uint32_t m = s.start; m < s.start + s.count; ++m) {
         unsigned best = 0;
         const grid_answer answer = search(&points_[D * m], members_[m], best, &s);
         f(members_[m], answer, best);
       }
+    }
   }
+  std::size_t cell_slots() const { return slots_.size(); }
 
  private:
   // A cell of the open-addressing table: its linear number + 1 (0: empty
@@ -244,21 +257,54 @@ class cell_grid {
     return slots_[i];
   }
 
+  // The cell of every target (kNoCell: not finite), on `threads` threads.
+  static constexpr std::uint64_t kNoCell = ~std::uint64_t(0);
+  bool target_cells(const dense2D<double>& coords, const unsigned* targets, std::size_t n,
+                    unsigned threads, dense1D<std::uint64_t>& cells) const {
+    if (!cells.resize(n)) return false;
+    parallel_ranges(threads, n, [&](std::size_t first, std::size_t last) {
+      for (std::size_t i = first; i < last; ++i) {
+        const double* p = coords.column(targets[i]);
+        cells[i] = is_finite_point<D>(p) ? cell_number(p) : kNoCell;
+      }
+    });
+    return true;
+  }
+
+  // Copies target i's rank and coordinates to the next place of its cell's
+  // range.
+  void place(const dense2D<double>& coords, const unsigned* targets, std::size_t i,
+             std::uint32_t slot_index) {
+    slot& s = slots_[slot_index];
+    const std::uint32_t m = s.start + s.count++;
+    members_[m] = static_cast<unsigned>(i);
+    std::copy_n(coords.column(targets[i]), D, &points_[D * m]);
+  }
+
   // Counts the targets per cell, lays the cells out one after the other and
   // copies each finite target's rank and coordinates to its cell's range, in
-  // rank order.
-  bool fill(const dense2D<double>& coords, const unsigned* targets, std::size_t n) {
+  // rank order. With threads, the cells are found first and the targets
+  // placed by ranges of cells (each range in rank order): the same layout.
+  bool fill(const dense2D<double>& coords, const unsigned* targets, std::size_t n,
+            unsigned threads) {
     std::size_t size = 2;
     while (size < 2 * finite_) size *= 2;
     dense1D<std::uint32_t> slot_of;
+    dense1D<std::uint64_t> cells;
     if (!slots_.resize(size, slot{0, 0, 0}) || !slot_of.resize(n, 0) || !members_.resize(finite_) ||
-        !points_.resize(D * finite_))
+        !points_.resize(D * finite_) ||
+        (threads > 1 && !target_cells(coords, targets, n, threads, cells)))
       return false;
     mask_ = size - 1;
     for (std::size_t i = 0; i < n; ++i) {
-      const double* p = coords.column(targets[i]);
-      if (!is_finite_point<D>(p)) continue;
-      slot& s = find_or_add(cell_number(p));
+      std::uint64_t cell = kNoCell;
+      if (threads > 1) {
+        cell = cells[i];
+      } else if (is_finite_point<D>(coords.column(targets[i]))) {
+        cell = cell_number(coords.column(targets[i]));
+      }
+      if (cell == kNoCell) continue;
+      slot& s = find_or_add(cell);
       ++s.count;
       slot_of[i] = static_cast<std::uint32_t>(&s - slots_.data());
     }
@@ -271,14 +317,16 @@ class cell_grid {
       s.count = 0;
     }
     if (pairs > kMaxPairsPerTarget * double(finite_)) return false;
-    for (std::size_t i = 0; i < n; ++i) {
-      const double* p = coords.column(targets[i]);
-      if (!is_finite_point<D>(p)) continue;
-      slot& s = slots_[slot_of[i]];
-      const std::uint32_t m = s.start + s.count++;
-      members_[m] = static_cast<unsigned>(i);
-      std::copy_n(p, D, &points_[D * m]);
+    if (threads <= 1) {
+      for (std::size_t i = 0; i < n; ++i)
+        if (is_finite_point<D>(coords.column(targets[i]))) place(coords, targets, i, slot_of[i]);
+      return true;
     }
+    parallel_ranges(threads, size, [&](std::size_t first, std::size_t last) {
+      for (std::size_t i = 0; i < n; ++i)
+        if (cells[i] != kNoCell && slot_of[i] >= first && slot_of[i] < last)
+          place(coords, targets, i, slot_of[i]);
+    });
     return true;
   }
 

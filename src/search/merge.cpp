@@ -3,8 +3,11 @@
 // overloads built on them.
 #include <algorithm>
 #include <cstddef>
+#include <new>
+#include <vector>
 
 #include "common/mixed.h"
+#include "common/parallel.h"
 #include "quernfold/search.h"
 #include "search/cell_grid.h"
 #include "search/coincident.h"
@@ -52,7 +55,7 @@ bool set_identity(dense1D<unsigned>& map, std::size_t n) {
 
 // Points every node of `nodes` at the end of its chain in new_IDs. Chains
 // always end: a node only ever maps to a node of lower rank.
-void resolve_chains(dense1D<unsigned>& new_IDs, const dense1D<unsigned>& nodes) {
+void resolve_chains_serial(dense1D<unsigned>& new_IDs, const dense1D<unsigned>& nodes) {
   for (std::size_t i = 0; i < nodes.size(); ++i) {
     unsigned root = nodes[i];
     while (new_IDs[root] != root) root = new_IDs[root];
@@ -64,8 +67,43 @@ void resolve_chains(dense1D<unsigned>& new_IDs, const dense1D<unsigned>& nodes) 
   }
 }
 
-void renumber(dense2D<unsigned>* begin, dense2D<unsigned>* end, const dense1D<unsigned>& new_IDs) {
-  for (dense2D<unsigned>* M = begin; M != end; ++M) change_indices(*M, new_IDs);
+// The same on `threads` threads: every chain's end found first (new_IDs
+// only read), then written. Chains run through nodes of `nodes` only, so
+// every node ends as the serial walk leaves it. Without memory for the ends
+// the walk stays serial.
+void resolve_chains(dense1D<unsigned>& new_IDs, const dense1D<unsigned>& nodes, unsigned threads) {
+  dense1D<unsigned> ends;
+  if (threads <= 1 || !ends.resize(nodes.size())) return resolve_chains_serial(new_IDs, nodes);
+  detail::parallel_ranges(threads, nodes.size(), [&](std::size_t first, std::size_t last) {
+    for (std::size_t i = first; i < last; ++i) {
+      unsigned root = nodes[i];
+      while (new_IDs[root] != root) root = new_IDs[root];
+      ends[i] = root;
+    }
+  });
+  detail::parallel_ranges(threads, nodes.size(), [&](std::size_t first, std::size_t last) {
+    for (std::size_t i = first; i < last; ++i) new_IDs[nodes[i]] = ends[i];
+  });
+}
+
+// change_indices on every matrix, each cut into column ranges on `threads`
+// threads.
+void renumber(dense2D<unsigned>* begin, dense2D<unsigned>* end, const dense1D<unsigned>& new_IDs,
+              unsigned threads) {
+  for (dense2D<unsigned>* M = begin; M != end; ++M) {
+    if (threads <= 1) {
+      change_indices(*M, new_IDs);
+      continue;
+    }
+    const std::size_t rows = M->rows(), known = new_IDs.size();
+    detail::parallel_ranges(threads, M->cols(), [&](std::size_t first, std::size_t last) {
+      for (std::size_t j = first; j < last; ++j) {
+        unsigned* column = M->column(j);
+        for (std::size_t r = 0; r < rows; ++r)
+          if (column[r] < known) column[r] = new_IDs[column[r]];
+      }
+    });
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -79,12 +117,13 @@ void renumber(dense2D<unsigned>* begin, dense2D<unsigned>* end, const dense1D<un
 // returns how many did. Each node is a candidate once, so writing its pair
 // at once is the same as collecting and sorting the pairs first.
 template <unsigned D, class NodeOf, class RankOf>
-int merge_candidates(const dense2D<double>& coords, const kd_tree<D>& tree, std::size_t count,
-                     NodeOf node_of, RankOf rank_of, double tol, dense1D<unsigned>& new_IDs) {
+int merge_candidates_in(const dense2D<double>& coords, const kd_tree<D>& tree, std::size_t first,
+                        std::size_t last, NodeOf node_of, RankOf rank_of, double tol,
+                        dense1D<unsigned>& new_IDs) {
   const double tol2 = tol * tol;
   traversal_stack<pending_box> stack;
   int merged = 0;
-  for (std::size_t i = 0; i < count; ++i) {
+  for (std::size_t i = first; i < last; ++i) {
     const unsigned a = node_of(i);
     const unsigned rank_a = rank_of(i);
     const double* P = coords.column(a);
@@ -111,41 +150,93 @@ int merge_candidates(const dense2D<double>& coords, const kd_tree<D>& tree, std:
   return merged;
 }
 
+// The queries i < count, in ranges on `threads` threads: each query's
+// answer stands alone and writes its own node's entry.
+template <unsigned D, class NodeOf, class RankOf>
+int merge_candidates(const dense2D<double>& coords, const kd_tree<D>& tree, std::size_t count,
+                     NodeOf node_of, RankOf rank_of, double tol, dense1D<unsigned>& new_IDs,
+                     unsigned threads) {
+  std::vector<int> merged(detail::range_parts(threads, count), 0);
+  detail::parallel_parts(
+      threads, count, [&](std::size_t part, std::size_t first, std::size_t last) {
+        try {
+          merged[part] =
+              merge_candidates_in<D>(coords, tree, first, last, node_of, rank_of, tol, new_IDs);
+        } catch (const std::bad_alloc&) {  // a deep tree's stack, on a thread of its own
+          merged[part] = no_memory;
+        }
+      });
+  int total = 0;
+  for (int m : merged) {
+    if (m < 0) return no_memory;
+    total += m;
+  }
+  return total;
+}
+
 // The same over a grid of the targets (targets[r] is the target of rank
 // r): the queries whose answer does not hang on the tree's order are settled
 // here, the positions i of the others go to `tied`, and `zero_tie` tells
-// whether some of them tie at distance 0. Returns the number merged, or
-// no_memory.
+// whether some of them tie at distance 0.
 // When the queries are the grid's own targets in rank order (query i is
 // target i), they are asked cell after cell; each answer stands alone, so
-// the order changes nothing but where the data is.
+// the order changes nothing but where the data is. One share of the queries:
+// the table slots [first, last) of the grid's cells, or the queries [first,
+// last).
+struct grid_share {
+  int merged = 0;
+  bool fits = true, zero_tie = false;
+  dense1D<unsigned> tied;
+};
+
+template <unsigned D, class NodeOf, class RankOf>
+void merge_grid_share(const dense2D<double>& coords, const cell_grid<D>& grid,
+                      const unsigned* targets, std::size_t first, std::size_t last, NodeOf node_of,
+                      RankOf rank_of, bool queries_are_targets, dense1D<unsigned>& new_IDs,
+                      grid_share& share) {
+  auto take = [&](std::size_t i, grid_answer answer, unsigned best) {
+    if (answer == grid_answer::merges) {
+      new_IDs[node_of(i)] = targets[best];
+      ++share.merged;
+    } else if (answer != grid_answer::stays) {
+      share.zero_tie = share.zero_tie || answer == grid_answer::tied_at_zero;
+      share.fits = share.tied.push_back(static_cast<unsigned>(i)) && share.fits;
+    }
+  };
+  if (queries_are_targets) return grid.for_each_target(first, last, take);
+  for (std::size_t i = first; i < last; ++i) {
+    unsigned best = 0;
+    const grid_answer answer = grid.closest_lower(coords.column(node_of(i)), rank_of(i), best);
+    take(i, answer, best);
+  }
+}
+
+// Every query, in shares on `threads` threads, the shares' tied positions
+// joined in ascending order. Returns the number merged, or no_memory.
 template <unsigned D, class NodeOf, class RankOf>
 int merge_by_grid(const dense2D<double>& coords, const cell_grid<D>& grid, const unsigned* targets,
                   std::size_t count, NodeOf node_of, RankOf rank_of, bool queries_are_targets,
-                  dense1D<unsigned>& new_IDs, dense1D<unsigned>& tied, bool& zero_tie) {
+                  dense1D<unsigned>& new_IDs, dense1D<unsigned>& tied, bool& zero_tie,
+                  unsigned threads) {
+  const std::size_t n = queries_are_targets ? grid.cell_slots() : count;
+  std::vector<grid_share> shares(detail::range_parts(threads, n));
+  detail::parallel_parts(threads, n, [&](std::size_t part, std::size_t first, std::size_t last) {
+    merge_grid_share<D>(coords, grid, targets, first, last, node_of, rank_of, queries_are_targets,
+                        new_IDs, shares[part]);
+  });
   int merged = 0;
   bool fits = true;
   tied.clear();
   zero_tie = false;
-  auto take = [&](std::size_t i, grid_answer answer, unsigned best) {
-    if (answer == grid_answer::merges) {
-      new_IDs[node_of(i)] = targets[best];
-      ++merged;
-    } else if (answer != grid_answer::stays) {
-      zero_tie = zero_tie || answer == grid_answer::tied_at_zero;
-      fits = tied.push_back(static_cast<unsigned>(i)) && fits;
-    }
-  };
-  if (queries_are_targets) {
-    grid.for_each_target(take);
-    std::sort(tied.begin(), tied.end());
-  } else {
-    for (std::size_t i = 0; i < count; ++i) {
-      unsigned best = 0;
-      const grid_answer answer = grid.closest_lower(coords.column(node_of(i)), rank_of(i), best);
-      take(i, answer, best);
-    }
+  for (grid_share& share : shares) {
+    merged += share.merged;
+    zero_tie = zero_tie || share.zero_tie;
+    fits = fits && share.fits;
+    if (shares.size() == 1) tied.swap(share.tied);
+    for (std::size_t k = 0; fits && k < share.tied.size(); ++k)
+      fits = tied.push_back(share.tied[k]);
   }
+  if (queries_are_targets) std::sort(tied.begin(), tied.end());
   return fits ? merged : no_memory;
 }
 
@@ -168,23 +259,25 @@ template <unsigned D, class NodeOf, class GridRank, class TreeRank>
 int merge_queries(const dense2D<double>& coords, const dense1D<unsigned>& grid_nodes,
                   const dense1D<unsigned>& tree_nodes, std::size_t count, NodeOf node_of,
                   GridRank grid_rank, TreeRank tree_rank, bool queries_are_targets, double tol,
-                  bool stop_at_zero_tie, dense1D<unsigned>& new_IDs) {
+                  bool stop_at_zero_tie, dense1D<unsigned>& new_IDs, unsigned threads) {
   cell_grid<D> grid;
   dense1D<unsigned> tied;
   bool zero_tie = false;
-  const bool gridded = grid.build(coords, grid_nodes.data(), grid_nodes.size(), tol);
-  const int merged = gridded
-                         ? merge_by_grid<D>(coords, grid, grid_nodes.data(), count, node_of,
-                                            grid_rank, queries_are_targets, new_IDs, tied, zero_tie)
-                         : 0;
+  const bool gridded = grid.build(coords, grid_nodes.data(), grid_nodes.size(), tol, threads);
+  const int merged =
+      gridded ? merge_by_grid<D>(coords, grid, grid_nodes.data(), count, node_of, grid_rank,
+                                 queries_are_targets, new_IDs, tied, zero_tie, threads)
+              : 0;
   if (merged < 0 || (gridded && tied.empty())) return merged;
   if (zero_tie && stop_at_zero_tie) return kZeroTie;
   kd_tree<D> tree(coords);
   if (!tree.build(tree_nodes.data(), tree_nodes.size())) return no_memory;
-  if (!gridded) return merge_candidates<D>(coords, tree, count, node_of, tree_rank, tol, new_IDs);
-  return merged + merge_candidates<D>(
-                      coords, tree, tied.size(), [&](std::size_t j) { return node_of(tied[j]); },
-                      [&](std::size_t j) { return tree_rank(tied[j]); }, tol, new_IDs);
+  if (!gridded)
+    return merge_candidates<D>(coords, tree, count, node_of, tree_rank, tol, new_IDs, threads);
+  const int settled = merge_candidates<D>(
+      coords, tree, tied.size(), [&](std::size_t j) { return node_of(tied[j]); },
+      [&](std::size_t j) { return tree_rank(tied[j]); }, tol, new_IDs, threads);
+  return settled < 0 ? settled : merged + settled;
 }
 
 // Merges each node of U1 into the closest node of U2 of lower rank (its
@@ -194,7 +287,7 @@ int merge_queries(const dense2D<double>& coords, const dense1D<unsigned>& grid_n
 template <unsigned D>
 int merge_into_lower_rank(const dense2D<double>& coords, const dense1D<unsigned>& U1,
                           const dense1D<unsigned>& U2, bool same, dense1D<unsigned>& new_IDs,
-                          double tol) {
+                          double tol, unsigned threads) {
   dense1D<unsigned> rank;
   if (!set_identity(new_IDs, coords.cols()) || (!same && !rank.resize(coords.cols(), no_index))) {
     new_IDs.clear();
@@ -205,12 +298,12 @@ int merge_into_lower_rank(const dense2D<double>& coords, const dense1D<unsigned>
   auto rank_of = [&](std::size_t i) { return same ? static_cast<unsigned>(i) : rank[U1[i]]; };
   const int merged = merge_queries<D>(
       coords, U2, U2, U1.size(), [&](std::size_t i) { return U1[i]; }, rank_of, rank_of, same, tol,
-      false, new_IDs);
+      false, new_IDs, threads);
   if (merged < 0) {
     new_IDs.clear();
     return merged;
   }
-  if (merged >= 2) resolve_chains(new_IDs, U1);
+  if (merged >= 2) resolve_chains(new_IDs, U1, threads);
   return merged;
 }
 
@@ -228,20 +321,21 @@ int merge_into_lower_rank(const dense2D<double>& coords, const dense1D<unsigned>
 // at distance 0: a tie there sends every node through the search.
 template <unsigned D>
 int merge_same_list(const dense2D<double>& coords, const dense1D<unsigned>& U,
-                    dense1D<unsigned>& new_IDs, double tol) {
+                    dense1D<unsigned>& new_IDs, double tol, unsigned threads) {
   dense1D<unsigned> leader, leaders, position;
-  const long followers = detail::find_coincident(coords, D, U, leader);
+  const long followers = detail::find_coincident(coords, D, U, leader, threads);
   if (followers < 0) return no_memory;
-  if (followers == 0) return merge_into_lower_rank<D>(coords, U, U, true, new_IDs, tol);
   // With tol 0 the box of a leader holds only nodes of its very coordinates:
   // its own followers, which come after it, and, for a point with an
   // infinite coordinate, nodes at a NaN distance. So no leader merges,
-  // every follower goes to its leader, and the chains are resolved already.
+  // every follower goes to its leader, and the chains are resolved already
+  // (without followers, nothing merges: no search is needed).
   if (tol == 0) {
     if (!set_identity(new_IDs, coords.cols())) return no_memory;
     for (std::size_t i = 0; i < U.size(); ++i) new_IDs[U[i]] = U[leader[i]];
     return static_cast<int>(followers);
   }
+  if (followers == 0) return merge_into_lower_rank<D>(coords, U, U, true, new_IDs, tol, threads);
 
   if (!leaders.resize(U.size() - followers) || !position.resize(U.size() - followers) ||
       !set_identity(new_IDs, coords.cols())) {
@@ -256,8 +350,9 @@ int merge_same_list(const dense2D<double>& coords, const dense1D<unsigned>& U,
   int merged = merge_queries<D>(
       coords, leaders, U, leaders.size(), [&](std::size_t i) { return leaders[i]; },
       [](std::size_t i) { return static_cast<unsigned>(i); },
-      [&](std::size_t i) { return position[i]; }, true, tol, true, new_IDs);
-  if (merged == kZeroTie) return merge_into_lower_rank<D>(coords, U, U, true, new_IDs, tol);
+      [&](std::size_t i) { return position[i]; }, true, tol, true, new_IDs, threads);
+  if (merged == kZeroTie)
+    return merge_into_lower_rank<D>(coords, U, U, true, new_IDs, tol, threads);
   if (merged < 0) {
     new_IDs.clear();
     return merged;
@@ -265,27 +360,29 @@ int merge_same_list(const dense2D<double>& coords, const dense1D<unsigned>& U,
   for (std::size_t i = 0; i < U.size(); ++i)
     if (leader[i] != i) new_IDs[U[i]] = U[leader[i]];
   merged += static_cast<int>(followers);
-  if (merged >= 2) resolve_chains(new_IDs, U);
+  if (merged >= 2) resolve_chains(new_IDs, U, threads);
   return merged;
 }
 
 // Dispatch on the dimension; U2 == nullptr means U2 is U1. On no_memory
 // new_IDs is left empty, whatever it held before.
 int merge_lists(const dense2D<double>& coords, const dense1D<unsigned>& U1,
-                const dense1D<unsigned>* U2, dense1D<unsigned>& new_IDs, double tol) {
+                const dense1D<unsigned>* U2, dense1D<unsigned>& new_IDs, double tol,
+                unsigned threads = 1) {
   int merged;
   if (coords.rows() == 2)
-    merged = U2 ? merge_into_lower_rank<2>(coords, U1, *U2, false, new_IDs, tol)
-                : merge_same_list<2>(coords, U1, new_IDs, tol);
+    merged = U2 ? merge_into_lower_rank<2>(coords, U1, *U2, false, new_IDs, tol, threads)
+                : merge_same_list<2>(coords, U1, new_IDs, tol, threads);
   else
-    merged = U2 ? merge_into_lower_rank<3>(coords, U1, *U2, false, new_IDs, tol)
-                : merge_same_list<3>(coords, U1, new_IDs, tol);
+    merged = U2 ? merge_into_lower_rank<3>(coords, U1, *U2, false, new_IDs, tol, threads)
+                : merge_same_list<3>(coords, U1, new_IDs, tol, threads);
   if (merged < 0) new_IDs.clear();
   return merged;
 }
 
 int merge_two_lists(const dense2D<double>& coords, const dense1D<unsigned>& nodes1,
-                    const dense1D<unsigned>& nodes2, dense1D<unsigned>& new_IDs, double tol) {
+                    const dense1D<unsigned>& nodes2, dense1D<unsigned>& new_IDs, double tol,
+                    unsigned threads = 1) {
   new_IDs.clear();
   if (coords.cols() == 0) return 0;
   if (!is_2d_or_3d(coords)) return kBadRows;
@@ -300,7 +397,7 @@ int merge_two_lists(const dense2D<double>& coords, const dense1D<unsigned>& node
   const bool same = nodes2 == nodes1;
   if (unique_indices(U1, nodes1, none) < 0 || (!same && unique_indices(U2, nodes2, none) < 0))
     return no_memory;
-  return merge_lists(coords, U1, same ? nullptr : &U2, new_IDs, tol);
+  return merge_lists(coords, U1, same ? nullptr : &U2, new_IDs, tol, threads);
 }
 
 // ---------------------------------------------------------------------------
@@ -393,15 +490,15 @@ int merge_within_elements(const dense2D<double>& coords, dense2D<unsigned>* begi
       return merged;
     }
     if (merged == 0) break;
-    resolve_chains(new_IDs, U);
-    renumber(begin, end, new_IDs);
+    resolve_chains_serial(new_IDs, U);
+    renumber(begin, end, new_IDs, 1);
     total += merged;
   } while (repeat);
   return total;
 }
 
 int merge_range(const dense2D<double>& coords, dense2D<unsigned>* begin, dense2D<unsigned>* end,
-                dense1D<unsigned>& new_IDs, double tol, unsigned mode) {
+                dense1D<unsigned>& new_IDs, double tol, unsigned mode, unsigned threads = 1) {
   new_IDs.clear();
   if (coords.cols() == 0 || begin == end) return 0;
   if (!is_2d_or_3d(coords)) return kBadRows;
@@ -430,8 +527,8 @@ int merge_range(const dense2D<double>& coords, dense2D<unsigned>* begin, dense2D
                ? merge_within_elements<2>(coords, begin, end, U, new_IDs, tol, repeat)
                : merge_within_elements<3>(coords, begin, end, U, new_IDs, tol, repeat);
   }
-  const int merged = merge_lists(coords, U, nullptr, new_IDs, tol);
-  if (merged > 0) renumber(begin, end, new_IDs);
+  const int merged = merge_lists(coords, U, nullptr, new_IDs, tol, threads);
+  if (merged > 0) renumber(begin, end, new_IDs, threads);
   return merged;
 }
 
@@ -440,6 +537,26 @@ int merge_range(const dense2D<double>& coords, dense2D<unsigned>* begin, dense2D
 int merge(const dense2D<double>& coords, const dense1D<unsigned>& nodes1,
           const dense1D<unsigned>& nodes2, dense1D<unsigned>& new_IDs, double tol) {
   return merge_two_lists(coords, nodes1, nodes2, new_IDs, tol);
+}
+
+// The threaded forms: working lists of the threads that cannot be had give
+// the engine's memory code, new_IDs then empty (mode 0 renumbers the
+// matrices only once the map is whole, so they are unchanged).
+int merge(const dense2D<double>& coords, const dense1D<unsigned>& nodes1,
+          const dense1D<unsigned>& nodes2, dense1D<unsigned>& new_IDs, double tol,
+          unsigned threads) try {
+  return merge_two_lists(coords, nodes1, nodes2, new_IDs, tol, detail::thread_count(threads));
+} catch (const std::bad_alloc&) {
+  new_IDs.clear();
+  return no_memory;
+}
+
+int merge(const dense2D<double>& coords, dense2D<unsigned>* begin, dense2D<unsigned>* end,
+          dense1D<unsigned>& new_IDs, double tol, unsigned mode, unsigned threads) try {
+  return merge_range(coords, begin, end, new_IDs, tol, mode, detail::thread_count(threads));
+} catch (const std::bad_alloc&) {
+  new_IDs.clear();
+  return no_memory;
 }
 
 int merge(const dense2D<double>& coords, const dense1D<unsigned>& nodes, dense1D<unsigned>& new_IDs,

@@ -5,6 +5,9 @@
 // ThreadSanitizer in CI.
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <functional>
 #include <thread>
 
 #include "support/io_files.h"
@@ -130,6 +133,145 @@ TEST_F(Threads, WholeMeshMeasuresAndSizesAreTheOneThreadResults) {
         EXPECT_EQ(entries(got), entries(want)) << "p " << p << ", " << t << " threads";
         EXPECT_EQ(got_changed, want_changed);
       }
+    }
+}
+
+// Integer lattice points (coincident points, equal distances; with side 0,
+// uniform points in a cube of edge 20, where the merge's grid serves) in
+// triangles of three consecutive nodes, some collapsed; `n` nodes.
+mesh_data lattice_mesh(std::size_t n, unsigned side = 5) {
+  mesh_data m;
+  m.coords = random_points(3, n, 11, side);
+  if (side == 0)
+    for (std::size_t k = 0; k < 3 * n; ++k) m.coords.data()[k] *= 20;
+  m.blocks.resize(1);
+  m.blocks[0].type = ET_TRIA3;
+  m.blocks[0].connectM.resize(3, n / 3);
+  for (unsigned j = 0; j < n / 3; ++j)
+    for (unsigned i = 0; i < 3; ++i) m.blocks[0].connectM(i, j) = 3 * j + (j % 5 ? i : i / 2);
+  return m;
+}
+
+// The bits of every number given, in order (NaNs compare too).
+struct bits {
+  std::vector<std::uint64_t> v;
+  void add(double x) {
+    std::uint64_t b;
+    std::memcpy(&b, &x, sizeof b);
+    v.push_back(b);
+  }
+  template <class Container>
+  void add_all(const Container& c) {
+    for (auto x : c) add(static_cast<double>(x));
+  }
+};
+
+// One threaded operation of the whole-mesh layer: its results on `t`
+// threads.
+struct threaded_case {
+  const char* name;
+  std::function<bits(const mesh_data&, unsigned)> run;
+};
+
+std::vector<threaded_case> threaded_cases() {
+  std::vector<threaded_case> cases;
+  for (double tol : {0.0, 0.03, 0.5, 1.0, 1.5}) {
+    cases.push_back({"merge of the used nodes", [tol](const mesh_data& m, unsigned t) {
+                       bits b;
+                       dense1D<unsigned> used, map;
+                       std::vector<dense2D<unsigned>> mats;
+                       for (const mesh_block& k : m.blocks) mats.push_back(k.connectM);
+                       unique_indices(used, mats.data(), mats.data() + mats.size(),
+                                      dense1D<unsigned>());
+                       b.add(merge(m.coords, used, used, map, tol, t));
+                       b.add_all(map);
+                       return b;
+                     }});
+    cases.push_back({"clean", [tol](const mesh_data& m, unsigned t) {
+                       bits b;
+                       mesh_data out;
+                       clean_report r;
+                       b.add(clean_mesh(m, tol, out, r, t));
+                       b.add_all(std::vector<double>{double(r.merged), double(r.elements_removed),
+                                                     double(r.nodes_removed)});
+                       b.add_all(r.node_map);
+                       for (const dense1D<unsigned>& e : r.element_maps) b.add_all(e);
+                       b.add_all(entries(out.coords));
+                       for (const mesh_block& k : out.blocks) b.add_all(entries(k.connectM));
+                       return b;
+                     }});
+  }
+  for (unsigned q = 0; q <= unsigned(quality_measure::scaled_jacobian); ++q)
+    cases.push_back({"qualities", [q](const mesh_data& m, unsigned t) {
+                       bits b;
+                       for (const mesh_block& k : m.blocks) {
+                         dense1D<double> values;
+                         b.add(cell_qualities(m.coords, k, quality_measure(q), values, t));
+                         b.add_all(values);
+                       }
+                       return b;
+                     }});
+  cases.push_back({"jacobians", [](const mesh_data& m, unsigned t) {
+                     bits b;
+                     for (const mesh_block& k : m.blocks) {
+                       dense1D<double> values;
+                       b.add(measure_elements(m.coords, k.connectM, k.type, &jacobians, values, t));
+                       b.add_all(values);
+                     }
+                     return b;
+                   }});
+  cases.push_back({"sizes", [](const mesh_data& m, unsigned t) {
+                     bits b;
+                     for (const mesh_block& k : m.blocks) {
+                       dense1D<double> sizes;
+                       b.add(cell_sizes(m.coords, k, sizes, t));
+                       b.add_all(sizes);
+                     }
+                     return b;
+                   }});
+  cases.push_back({"edges", [](const mesh_data& m, unsigned t) {
+                     bits b;
+                     dense2D<unsigned> edges;
+                     b.add(mesh_edges(m, edges, t));
+                     b.add_all(entries(edges));
+                     return b;
+                   }});
+  cases.push_back({"parts", [](const mesh_data& m, unsigned t) {
+                     bits b;
+                     dense1D<unsigned> part;
+                     std::size_t count = 0;
+                     b.add(node_parts(m, part, count, t));
+                     b.add(double(count));
+                     b.add_all(part);
+                     return b;
+                   }});
+  cases.push_back({"write plan of float coordinates", [](const mesh_data& m, unsigned t) {
+                     bits b;
+                     write_plan plan;
+                     b.add(plan_mesh_write("plan.stl", m, plan, t));
+                     b.add_all(std::vector<std::size_t>{plan.kept, plan.coincident_nodes,
+                                                        plan.inverted_elements});
+                     return b;
+                   }});
+  cases.push_back({"statistics", [](const mesh_data& m, unsigned t) {
+                     bits b;
+                     mesh_statistics s;
+                     b.add(measure_mesh(m, s, t));
+                     b.add_all(numbers(s));
+                     return b;
+                   }});
+  return cases;
+}
+
+TEST_F(Threads, EveryThreadedOperationGivesItsOneThreadResultBitForBit) {
+  // Ties everywhere; sizes of 1 to 9 columns per block about the splits.
+  const std::vector<mesh_data> meshes = {tied_mesh(), lattice_mesh(600), lattice_mesh(7),
+                                         lattice_mesh(20), lattice_mesh(1500, 0)};
+  for (const threaded_case& c : threaded_cases())
+    for (std::size_t k = 0; k < meshes.size(); ++k) {
+      const bits want = c.run(meshes[k], 1);
+      for (unsigned t : kThreadCounts)
+        EXPECT_EQ(c.run(meshes[k], t).v, want.v) << c.name << ", mesh " << k << ", " << t;
     }
 }
 
