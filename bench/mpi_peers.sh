@@ -3,7 +3,8 @@
 # ranks against the one-process tool: wall time and the largest peak memory
 # of one rank (/usr/bin/time per rank) for `info --json`, then `partition
 # --parts 32` at 2 and 4 ranks against gpmetis on the same dual graph (edge
-# cut, imbalance, same parts on a rerun).
+# cut, imbalance, same parts on a rerun), and `partition --parts 32 --ghosts 1`
+# to a .pvtu against the one-process tool.
 #   bench/mpi_peers.sh BUILD_DIR
 # box.msh (MSH 2.2) comes from the peer harness (PEERS_ONLY=topo
 # /work/shared/peers/run.sh); it is converted to MSH 4.1 once with the tool.
@@ -39,9 +40,12 @@ for ranks in 1 2 4; do
   /usr/bin/python3 - "$work/serial.json" "$work/out" <<'PY'
 import json, sys
 a, b = (json.load(open(p)) for p in sys.argv[1:])
-for key in ("quality", "edge_length"):
-    x, y = a[key].pop("mean"), b[key].pop("mean")
+means = [(key, a[key], b[key]) for key in ("quality", "edge_length")]
+means += [("cell_quality " + k, v, b["cell_quality"][k]) for k, v in a["cell_quality"].items()]
+for key, x, y in means:
+    x, y = x.pop("mean"), y.pop("mean")
     print(f"  {key} mean relative difference {abs(x - y) / abs(x):.1e}")
+a.pop("file"), b.pop("file")
 print("  other fields", "equal" if a == b else "DIFFER")
 PY
 done
@@ -56,5 +60,13 @@ for ranks in 2 4; do
   cmp -s "$work/parts1" "$work/parts2" && echo "  rerun: same parts" || echo "  rerun: DIFFERENT parts"
   gpmetis "$work/dual.graph" 32 >"$work/gpmetis.log"
   echo "  gpmetis: $(grep -E 'Edgecut|balance' "$work/gpmetis.log" | tr -s ' ' | tr '\n' ' ')"
+done
+
+echo "== partition --parts 32 --ghosts 1 to a .pvtu (migration, each rank its pieces)"
+echo "one process: $(measure /usr/bin/time -f 'peak %M' "$tool" partition --parts 32 --ghosts 1 \
+  "$cube" "$work/serial.pvtu")"
+for ranks in 2 4; do
+  echo "$ranks ranks: $(measure mpirun --oversubscribe -n "$ranks" /usr/bin/time -f 'peak %M' \
+    "$mpi_tool" partition --parts 32 --ghosts 1 "$cube" "$work/parts.pvtu")"
 done
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -6,7 +6,11 @@ points, lines and triangles), two cubes meshed apart (coincident nodes on
 the interface, two connected parts), and the mixed block of the tool tests.
 `info --json` must give the tool's answer (means to 1e-12 relative);
 `partition` must repeat its parts, keep the balance, and report the cut
-that the written dual graph and parts give.
+that the written dual graph and parts give. Its partitioned outputs must
+hold what the one-process split of the same parts holds (global ids, ghosts,
+owners; pieces read back through VTK and the package, the gmsh file through
+gmsh, meshio and the package), and `info --json` on them, read by parts,
+must give the one-process answer.
 Usage: parity.py BUILD_DIR SOURCE_DIR (exit 77 when gmsh is missing).
 """
 import json
@@ -83,8 +87,91 @@ def check_partition(tool, mesh, ranks, tmp):
     assert r["imbalance"] <= IMBALANCE + 1e-9 and sum(r["part_elements"]) == len(part), r
 
 
+PARTS = 3
+
+
+def vtk_arrays(path):
+    """Points, cells and the id and ghost arrays of a piece, through VTK."""
+    from vtk import vtkXMLUnstructuredGridReader
+    from vtk.util.numpy_support import vtk_to_numpy
+    reader = vtkXMLUnstructuredGridReader()
+    reader.SetFileName(path)
+    reader.Update()
+    grid = reader.GetOutput()
+    arrays = {}
+    for where, data in (("point", grid.GetPointData()), ("cell", grid.GetCellData())):
+        for name in ("vtkGhostType", "GlobalNodeIds", "GlobalCellIds"):
+            if data.GetArray(name) is not None:
+                arrays[where, name] = vtk_to_numpy(data.GetArray(name))
+    return arrays
+
+
+def check_pieces(qf, whole, stem, where):
+    """The pieces against the one-process split of the parts they own."""
+    import numpy as np
+    pieces = [vtk_arrays(f"{stem}_{k + 1}.vtu") for k in range(PARTS)]
+    part = np.full(sum(len(b.data) for b in whole.cells), PARTS, dtype=np.uint32)
+    for k, a in enumerate(pieces):
+        part[a["cell", "GlobalCellIds"][a["cell", "vtkGhostType"] == 0]] = k
+    assert (part < PARTS).all(), (where, "cells owned by no piece")
+    for k, (a, e) in enumerate(zip(pieces, qf.split(whole, part, ghosts=1, n=PARTS))):
+        got = qf.read(f"{stem}_{k + 1}.vtu")
+        assert np.array_equal(a["point", "GlobalNodeIds"], e.global_node_ids), where
+        assert np.array_equal(a["cell", "GlobalCellIds"], e.global_cell_ids), where
+        assert np.array_equal(a["cell", "vtkGhostType"], e.ghost_cells), where
+        assert np.array_equal(a["point", "vtkGhostType"], e.node_owner != k), where
+        assert np.array_equal(got.points, e.points), where
+        blocks = [(b.type, b.data) for b in e.cells if len(b.data)]
+        assert [b.type for b in got.cells] == [t for t, _ in blocks], where
+        assert all(np.array_equal(b.data, d) for b, (_, d) in zip(got.cells, blocks)), where
+    return part
+
+
+def check_gmsh_file(qf, whole, part, path, where):
+    """The partitioned gmsh file: gmsh and meshio read it, the package reads
+    back the whole mesh with each cell's partition."""
+    import meshio
+    import numpy as np
+    run(["gmsh", path, "-0", "-o", path + ".check.msh"])
+    assert len(meshio.read(path).points) == len(whole.points), where
+    got = qf.read(path)
+    assert np.array_equal(got.points, whole.points), where
+    start = 0
+    for b, g, refs in zip(whole.cells, got.cells, got.cell_data["gmsh:physical"]):
+        key = part[start:start + len(b.data)]
+        expected = sorted(zip(key + 1, map(tuple, b.data)))
+        assert sorted(zip(refs, map(tuple, g.data))) == expected, where
+        start += len(b.data)
+
+
+def check_partitioned(tool, mesh, ranks, tmp, serial):
+    """partition to .pvtu (one ghost layer) and .msh, read back, and info on
+    both by parts."""
+    import quernfold as qf
+    where = (mesh, ranks)
+    whole = qf.read(mesh)
+    stem = os.path.join(tmp, "parts")
+    mpirun(ranks, tool, "partition", "--parts", str(PARTS), "--ghosts", "1", mesh, stem + ".pvtu")
+    part = check_pieces(qf, whole, stem, where)
+    mpirun(ranks, tool, "partition", "--parts", str(PARTS), mesh, stem + ".msh")
+    check_gmsh_file(qf, whole, part, stem + ".msh", where)
+    if ranks == 2:  # the partitioned file in turn, read by parts
+        again = os.path.join(tmp, "again")
+        mpirun(ranks, tool, "partition", "--parts", str(PARTS), "--ghosts", "1", stem + ".msh",
+               again + ".pvtu")
+        check_pieces(qf, qf.read(stem + ".msh"), again, (stem + ".msh", ranks))
+    for path in (stem + ".pvtu", stem + ".msh"):
+        got = json.loads(mpirun(ranks, tool, "info", "--json", path))
+        expected = serial if path.endswith(".pvtu") else json.loads(
+            run([os.path.join(os.path.dirname(tool), "quernfold"), "info", "--json", path]))
+        expected = {k: v for k, v in expected.items() if k not in ("file", "format")}
+        same_info(json.loads(json.dumps(expected)),
+                  {k: v for k, v in got.items() if k not in ("file", "format")}, (path, ranks))
+
+
 def main():
     build, source = sys.argv[1], sys.argv[2]
+    sys.path.insert(0, os.path.join(build, "python"))  # the package of this build
     if not shutil.which("gmsh") or not shutil.which("mpirun"):
         print("gmsh or mpirun missing: skipped")
         return 77
@@ -98,6 +185,9 @@ def main():
                           json.loads(mpirun(ranks, tool, "info", "--json", mesh)), (mesh, ranks))
                 check_partition(tool, mesh, ranks, tmp)
                 checks += 2
+                if not mesh.endswith("_bin.msh"):
+                    check_partitioned(tool, mesh, ranks, tmp, serial)
+                    checks += 1
     print(f"{checks} passed, 0 failed")
     return 0
 
