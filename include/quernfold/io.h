@@ -666,11 +666,15 @@ int msh_output(char const* name, dense2D<double> const& coords, dense2D<unsigned
                dense2D<unsigned> const& connectM2, element_type type1, element_type type2);
 // Physical groups of a range: physical[i] is the physical tag of matrix i
 // (0: none; `physical` null: no matrix has one), written on its entity;
-// `names` (may be null) go to a $PhysicalNames section (dimension, tag,
-// quoted name).
+// entity[i] (>= 1) is the tag of the entity of matrix i (`entity` null:
+// its position + 1); the matrices of one dimension and entity tag share one
+// entity, whose physical tags are theirs (distinct, in order of first
+// appearance); `names` (may be null) go to a $PhysicalNames section
+// (dimension, tag, quoted name).
 struct msh_groups {
   const unsigned* physical = nullptr;
   const std::vector<physical_name>* names = nullptr;
+  const unsigned* entity = nullptr;
 };
 // The range form with physical groups; the same codes.
 int msh_output(char const* name, dense2D<double> const& coords, dense2D<unsigned> const* first,

@@ -34,13 +34,20 @@ struct mesh_block {
   // nbr_nodes(type) x elements, 0-based node indices in the library's node
   // order.
   dense2D<unsigned> connectM;
-  // One reference per element (NASTRAN and FEMAP property identifier), or
-  // empty when the file has none. The NASTRAN and FEMAP writers write them
-  // as property identifiers (block position + 1 for a block without), MEDIT
-  // as element references (the block position for a block without) and MSH
-  // as physical tags (one entity per block and reference); the other formats
-  // keep none.
+  // One reference per element (NASTRAN and FEMAP property identifier, MSH
+  // physical tag), or empty when the file has none. The NASTRAN and FEMAP
+  // writers write them as property identifiers (for a block without: its
+  // entity tags, else block position + 1), MEDIT as element references (its
+  // entity tags, else the block position) and MSH as physical tags (one
+  // entity per block and reference); the other formats keep none.
   dense1D<unsigned> refs;
+  // One geometric entity tag per element (gmsh's elementary tag), or empty
+  // when the file has none. MSH files hold them: the MSH writer puts the
+  // elements of one dimension and tag on one entity, whose physical tags
+  // are the refs of its elements; an entity tag that elements of different
+  // refs share is kept for the first ref met and the others get a tag of
+  // their own (one per tag and ref), so that every ref reads back.
+  dense1D<unsigned> entities{};  // {}: a block may be given as {type, connectM, refs}
 };
 
 // The name of a reference (a physical group): its dimension and tag.
@@ -167,7 +174,7 @@ struct clean_report {
 // Merges the nodes within `tol` of each other (a distance in the units of
 // the coordinates, >= 0; 0 merges coincident nodes only), removes the
 // elements that name a node twice and then the nodes no element uses, and
-// writes the result to `out` (storage of its own; refs and fields follow
+// writes the result to `out` (storage of its own; refs, entities and fields follow
 // their nodes and elements; `in` is not changed). Codes: mesh_bad_tolerance,
 // mesh_bad_field, no_memory, the merge's codes; `out` is then empty.
 int clean_mesh(const mesh_data& in, double tol, mesh_data& out, clean_report& report);

@@ -193,6 +193,13 @@ inline constexpr char kGlobalCellArray[] = "GlobalCellIds";  // Int64 per cell
 // gives GhostLevel 1 when a part holds ghosts. Codes: those of vtu_output
 // for the pieces; -1 when the .pvtu cannot be written.
 int pvtu_output(const char* name, const std::vector<part_mesh>& parts, vtu_encoding encoding);
+// The two halves of pvtu_output, for writers that hold some of the parts
+// each: the pieces of `parts` alone (named by their part numbers), and the
+// .pvtu alone, naming the pieces of parts 0 .. parts - 1 (GhostLevel 1 when
+// `ghosts`). Codes: those of vtu_output; -1.
+int pvtu_pieces_output(const char* name, const std::vector<part_mesh>& parts,
+                       vtu_encoding encoding);
+int pvtu_index_output(const char* name, unsigned parts, bool ghosts);
 
 // gmsh MSH 4.1 partitioned files (ASCII), as gmsh writes them: with ghosts
 // $Entities with one model entity per block (tag = block position + 1; left

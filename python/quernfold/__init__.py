@@ -129,6 +129,8 @@ def _block(type, data, nodes):
 # meshio's cell-data key of the references of each format read.
 _REF_KEYS = {"gmsh MSH": "gmsh:physical", "MEDIT": "medit:ref", "MEDIT binary": "medit:ref",
              "NASTRAN bulk data": "nastran:ref", "FEMAP neutral": "femap:ref"}
+# meshio's cell-data key of the entity (elementary) tags of MSH files.
+_ENTITY_KEY = "gmsh:geometrical"
 # meshio's names of the formats (file_format=), beside the table's names and extensions.
 _MESHIO_FORMATS = {"gmsh": ".msh", "gmsh22": ".msh", "medit": ".mesh", "nastran": ".nas",
                    "vtk": ".vtk", "stl": ".stl", "obj": ".obj", "ensight": ".geo", "neu": ".neu"}
@@ -142,7 +144,8 @@ class Mesh:
     (type, data) pairs, or a dict {type: data}; cell_data: {name: [array per
     block]}; read fills meshio's key of the format's references
     ("gmsh:physical", "medit:ref", "nastran:ref", "femap:ref") and write
-    writes back "ref" or any of them; point_data: {name: array per node};
+    writes back "ref" or any of them; MSH entity tags go both ways as
+    "gmsh:geometrical"; point_data: {name: array per node};
     field_data: {name: array([tag, dimension])}, the physical names (MSH).
     Every cell must name an existing node: element N referencing node K of
     M is refused with quernfold.Error.
@@ -229,7 +232,8 @@ def read(path: "str | os.PathLike", file_format: "str | None" = None, threads: i
     extension (as listed by formats()); file_format (a name of formats(),
     an extension or meshio's name: "gmsh", "medit", "nastran", ...) forces
     one. `Mesh.format` names the format read; the references go to
-    cell_data under meshio's key, MSH physical names to field_data. What
+    cell_data under meshio's key, MSH entity tags to
+    cell_data["gmsh:geometrical"], MSH physical names to field_data. What
     the reader left out (NASTRAN cards it cannot take) is named in a
     warning. FileNotFoundError when the file is missing; quernfold.Error
     when it is not a regular file, its format is unknown, it cannot be read
@@ -239,7 +243,7 @@ def read(path: "str | os.PathLike", file_format: "str | None" = None, threads: i
     path = os.fspath(path)
     if not os.path.exists(path):
         raise FileNotFoundError(errno.ENOENT, os.strerror(errno.ENOENT), path)
-    points, blocks, format_name, _, names, left_out = _quernfold._read(
+    points, blocks, format_name, _, names, left_out, entities = _quernfold._read(
         path, _format_named(file_format, True), _threads(threads))
     for record, why, count in left_out:
         warnings.warn(f"{path}: left out {count:,} {record} records: {why}", stacklevel=2)
@@ -247,6 +251,9 @@ def read(path: "str | os.PathLike", file_format: "str | None" = None, threads: i
     if any(refs is not None for _, _, refs in blocks):
         key = _REF_KEYS.get(format_name, "ref")
         cell_data[key] = [np.zeros(len(d), np.uint32) if r is None else r for _, d, r in blocks]
+    if any(e is not None for e in entities):
+        cell_data[_ENTITY_KEY] = [np.zeros(len(d), np.uint32) if e is None else e
+                                  for (_, d, _), e in zip(blocks, entities)]
     field_data = {name: np.array([tag, dim]) for dim, tag, name in names}
     mesh = Mesh(points, [(t, d) for t, d, _ in blocks], cell_data, field_data=field_data)
     mesh.format = format_name
@@ -260,7 +267,9 @@ def write(path: "str | os.PathLike", mesh: "Mesh", file_format: "str | None" = N
     format written in both forms (STL, VTK XML; None: text). The target is replaced
     whole or left as it was. cell_data["ref"] (or meshio's key of a
     format's references), when present, gives the property identifiers or
-    references. Cells the format leaves out or holds only in part are named
+    references; cell_data["gmsh:geometrical"] the entities of MSH files
+    (an entity tag shared by cells of different references is kept for
+    the first of them, the others get tags of their own). Cells the format leaves out or holds only in part are named
     in a warning, and so are the nodes made coincident and the cells
     inverted where the format cannot hold the coordinates (STL's float32,
     EnSight's 6 digits). Every other format keeps the coordinates exactly
@@ -281,8 +290,11 @@ def write(path: "str | os.PathLike", mesh: "Mesh", file_format: "str | None" = N
 
 
 def _write_checked(target, shown, mesh, binary):
+    blocks = _blocks(mesh, True)
+    if _ENTITY_KEY in mesh.cell_data:
+        blocks = [(*b, e) for b, e in zip(blocks, mesh.cell_data[_ENTITY_KEY])]
     losses, coincident, inverted, moved, largest, fraction, name = _quernfold._write(
-        target, mesh.points, _blocks(mesh, True), binary)
+        target, mesh.points, blocks, binary)
     for block, left_out, words in losses:
         b = mesh.cells[block]
         what = f"left out ({words})" if left_out else words

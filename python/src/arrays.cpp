@@ -280,6 +280,9 @@ qf::mesh_data mesh_value(py::handle points, const py::list& blocks) {
     if (block.size() > 2 && !block[2].is_none()) b.refs = indices_in(block[2], "refs");
     if (!b.refs.empty() && b.refs.size() != b.connectM.cols())
       fail("the refs of the '" + name + "' cells must hold one entry per cell");
+    if (block.size() > 3 && !block[3].is_none()) b.entities = indices_in(block[3], "entities");
+    if (!b.entities.empty() && b.entities.size() != b.connectM.cols())
+      fail("the entity tags of the '" + name + "' cells must hold one entry per cell");
     mesh.blocks.push_back(b);
   }
   return mesh;

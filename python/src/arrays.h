@@ -121,8 +121,9 @@ void to_meshio(dense2D<unsigned>& cells, element_type type);
 
 // --- Whole meshes ----------------------------------------------------------
 
-// points and blocks [(type, cells in meshio's order[, refs or None])] as a
-// mesh value in the library's order (cells and refs checked).
+// points and blocks [(type, cells in meshio's order[, refs or None[, entity
+// tags or None]])] as a mesh value in the library's order (cells, refs and
+// entity tags checked).
 qf::mesh_data mesh_value(py::handle points, const py::list& blocks);
 // (points, [(type, cells, refs or None)]) of a mesh value, cells turned into
 // meshio's order in place.

@@ -43,7 +43,8 @@ const qf::mesh_format* named_format(const std::string& name) {
 
 // Returns (points (nodes, d), [(type, cells, refs or None)], format name,
 // whether the format came from the content, [(dimension, tag, name)] of the
-// physical names, [(record, why, count)] of what the reader left out),
+// physical names, [(record, why, count)] of what the reader left out,
+// [entity tags or None] per block),
 // cells in meshio's node order; `format` ("" for the content's or the
 // extension's) names the format to read, `threads` (0: the cores) parse it.
 py::tuple read(const std::string& path, const std::string& format, unsigned threads) {
@@ -68,11 +69,14 @@ py::tuple read(const std::string& path, const std::string& format, unsigned thre
     names.append(py::make_tuple(n.dimension, n.tag, n.name));
   for (const qf::left_out_records& r : mesh.left_out)
     left_out.append(py::make_tuple(r.record, r.why, r.count));
+  py::list entities;
+  for (const qf::mesh_block& b : mesh.blocks)
+    entities.append(b.entities.empty() ? py::object(py::none()) : out(b.entities));
   return py::make_tuple(points_blocks[0], points_blocks[1], report.format->name,
-                        report.from_content, names, left_out);
+                        report.from_content, names, left_out, entities);
 }
 
-// blocks: [(type, cells, refs or None)]. Returns ([(block, left out, loss in
+// blocks: [(type, cells, refs or None[, entity tags or None])]. Returns ([(block, left out, loss in
 // words)] for the blocks the format does not hold whole, nodes made
 // coincident, elements inverted by the format's precision).
 py::tuple write(const std::string& path, py::handle points, const py::list& blocks,

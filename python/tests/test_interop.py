@@ -22,6 +22,8 @@ TOOL = os.environ.get("QUERNFOLD_CLI") or str(pathlib.Path(qf.__file__).resolve(
 BOX = 'SetFactory("OpenCASCADE"); Box(1) = {0, 0, 0, %g, %g, %g}; Mesh.MeshSizeMax = %g;'
 INPUTS = {"tetra": (BOX % (2, 1, 1, 0.4), []), "tetra10": (BOX % (2, 1, 1, 0.5), ["-order", "2"]),
           "micro": (BOX % (2e-5, 1e-5, 1e-5, 2e-6), []),
+          "groups": (BOX % (1, 1, 1, 0.5) + "Box(2) = {1, 0, 0, 1, 1, 1}; Coherence; Physical Volume(7) = {1};"
+                     "Physical Volume(8) = {2}; Physical Surface(3) = {3, 9};", []),
           "block": ((ROOT / "tests" / "fixtures" / "tools" / "gmsh_block.geo").read_text(), [])}
 # The corner tetrahedron whose volume has the sign of the element's, in gmsh's and meshio's convention
 # (VTK's wedges: VTK_WEDGE).
@@ -48,6 +50,26 @@ def by_vtk(path):
     cells = {VTK_KINDS[t]: np.array([conn[offsets[i]:offsets[i + 1]] for i in np.flatnonzero(types == t)])
              for t in set(types) & set(VTK_KINDS)}
     return meshio.Mesh(numpy(g.GetPoints().GetData()), cells)
+
+
+def per_kind(mesh, key):
+    """cell_data[key] joined per cell type (point cells left out)."""
+    return {t: np.concatenate([v for b, v in zip(mesh.cells, mesh.cell_data[key]) if b.type == t]).tolist()
+            for t in {b.type for b in mesh.cells} - {"vertex"}}
+
+
+def by_entity(path):
+    """gmsh's entities with elements (dimension 1 to 3): physical groups, element nodes' coordinates per type."""
+    gmsh = pytest.importorskip("gmsh")
+    gmsh.initialize()
+    gmsh.open(str(path))
+    at, found = dict(zip(gmsh.model.mesh.getNodes()[0], gmsh.model.mesh.getNodes()[1].reshape(-1, 3).tolist())), {}
+    for dim, tag in [(d, t) for d, t in gmsh.model.getEntities() if d]:
+        kinds, elements, nodes = gmsh.model.mesh.getElements(dim, tag)
+        found[dim, tag] = sorted(gmsh.model.getPhysicalGroupsForEntity(dim, tag)), {
+            k: sorted(map(tuple, np.array([at[n] for n in ns]).reshape(len(e), -1))) for k, e, ns in zip(kinds, elements, nodes)}
+    gmsh.finalize()
+    return {k: v for k, v in found.items() if v[1]}
 
 
 @pytest.fixture(scope="module", params=sorted(INPUTS))
@@ -116,3 +138,16 @@ def test_float32_loss_is_reported(tmp_path):
     tri = qf.Mesh(np.array([[0, 0, 0], [1, 0, 0], [1 + 1e-12, 0, 0], [0, 1, 0]], float), [("triangle", [[0, 1, 3], [2, 3, 0]])])
     with pytest.warns(UserWarning, match="1 nodes become coincident"):
         qf.write(tmp_path / "t.stl", tri)
+
+
+@pytest.mark.parametrize("version", ["41", "22"])
+def test_entities_and_groups_survive(made, version):
+    """Entity and physical tags read as meshio reads them, and kept by the package's and the tool's .msh."""
+    src, out, ours = (made[0] / f"{name}{version}.msh" for name in ("in", "out", "package"))
+    subprocess.run([GMSH, made[0] / "in.msh", "-0", "-format", "msh" + version, "-o", src], check=True, capture_output=True)
+    qf.write(ours, mesh := qf.read(src))
+    for theirs in meshio.read(src), meshio.read(ours):  # a 2.2 file without groups: meshio gives physical 0, we none
+        keys = set(theirs.cell_data) & set(mesh.cell_data)
+        assert "gmsh:geometrical" in keys and all(per_kind(mesh, k) == per_kind(theirs, k) for k in keys)
+    subprocess.run([TOOL, "convert", src, out], check=True, capture_output=True)
+    assert by_entity(src) == by_entity(out)

@@ -5,9 +5,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <new>
 #include <string>
 #include <system_error>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -45,10 +47,12 @@ mesh_block* block_of_kind(mesh_data& mesh, element_type type) {
 
 // The NASTRAN and FEMAP runs as one block per kind, in order of first
 // appearance, each column cut to the kind's node count, the property
-// identifiers as references. Sized in a first pass so that every block is
+// identifiers as references, and the entity tags (one per column of `all`)
+// when `entities` is given. Sized in a first pass so that every block is
 // allocated once.
 int blocks_from_runs(mesh_data& mesh, const dense2D<unsigned>& all, const dense1D<unsigned>& bounds,
-                     const dense1D<int>& types, const dense1D<unsigned>& pids) {
+                     const dense1D<int>& types, const dense1D<unsigned>& pids,
+                     const dense1D<unsigned>* entities) {
   const std::size_t runs = std::min(types.size(), bounds.size() - 1);
   std::vector<std::size_t> total;
   for (std::size_t k = 0; k < runs; ++k) {
@@ -60,7 +64,8 @@ int blocks_from_runs(mesh_data& mesh, const dense2D<unsigned>& all, const dense1
   }
   for (std::size_t b = 0; b < mesh.blocks.size(); ++b) {
     mesh_block& block = mesh.blocks[b];
-    if (!block.connectM.resize(nbr_nodes(block.type), total[b]) || !block.refs.resize(total[b]))
+    if (!block.connectM.resize(nbr_nodes(block.type), total[b]) || !block.refs.resize(total[b]) ||
+        (entities && !block.entities.resize(total[b])))
       return no_memory;
     total[b] = 0;  // from here on: columns filled
   }
@@ -73,6 +78,7 @@ int blocks_from_runs(mesh_data& mesh, const dense2D<unsigned>& all, const dense1
     for (std::size_t j = bounds[k]; j < bounds[k + 1]; ++j, ++filled) {
       std::copy(all.column(j), all.column(j) + height, &block.connectM(0, filled));
       block.refs[filled] = j < pids.size() ? pids[j] : 0;
+      if (entities) block.entities[filled] = (*entities)[j];
     }
   }
   return 0;
@@ -295,15 +301,17 @@ int read_obj(const char* path, mesh_data& mesh, unsigned threads) {
 
 // The runs that `read(coords, connectM, bounds, types, refs)` gives, as
 // blocks; `HasRefs` false for a format whose files carry no element
-// references (the reader's are all 0).
+// references (the reader's are all 0). `entities`, when given, is filled by
+// the read with one entity tag per element.
 template <bool HasRefs, class Read>
-int runs_as_blocks(mesh_data& mesh, Read read) {
+int runs_as_blocks(mesh_data& mesh, Read read, const dense1D<unsigned>* entities = nullptr) {
   dense2D<unsigned> all;
   dense1D<unsigned> bounds, pids;
   dense1D<int> types;
   const int code = read(mesh.coords, all, bounds, types, pids);
   if (code != 0 || bounds.empty()) return code;
-  const int blocks = blocks_from_runs(mesh, all, bounds, types, pids);
+  if (entities && entities->size() != all.cols()) entities = nullptr;
+  const int blocks = blocks_from_runs(mesh, all, bounds, types, pids, entities);
   if (!HasRefs)
     for (mesh_block& b : mesh.blocks) b.refs = dense1D<unsigned>();
   return blocks;
@@ -390,8 +398,21 @@ void read_physical_names(const char* path, std::vector<physical_name>& names) {
   }
 }
 
+// The elements with their physical tags as references (none when the file
+// has no physical tag) and their entity tags, then the physical names.
 int read_msh(const char* path, mesh_data& mesh, unsigned threads) {
-  const int code = read_noted<detail::msh_input_noted>(path, mesh, threads);
+  dense1D<unsigned> entities;
+  bool physical = false;
+  const int code = read_with_notes(path, mesh, [&](detail::read_notes& notes) {
+    notes.entities = &entities;
+    const int read = runs_as_blocks<true>(
+        mesh, [&](auto&... out) { return detail::msh_input_noted(path, out..., notes, threads); },
+        &entities);
+    physical = notes.physical;
+    return read;
+  });
+  if (!physical)
+    for (mesh_block& b : mesh.blocks) b.refs = dense1D<unsigned>();
   if (code == 0) read_physical_names(path, mesh.physical_names);
   return code;
 }
@@ -453,8 +474,14 @@ int write_obj(const char* path, const mesh_data& mesh, const write_options&) {
   return WavefrontOBJ_output(path, mesh.coords, none, none, tria, quad, kPortable);
 }
 
-// The written blocks as one run each; the references as property
-// identifiers, or block position + 1 for a block without references.
+// The numbers a block without references is written with: its entity tags
+// (empty when it has none).
+const dense1D<unsigned>& numbers_of(const mesh_block& b) {
+  return b.refs.empty() ? b.entities : b.refs;
+}
+
+// The written blocks as one run each; the references (or entity tags) as
+// property identifiers, or block position + 1 for a block without either.
 // `writer` takes the coordinates, the run containers and the identifiers.
 template <class Writer>
 int write_runs(const mesh_data& mesh, element_fate (*fate)(element_type), Writer writer) {
@@ -471,7 +498,7 @@ int write_runs(const mesh_data& mesh, element_fate (*fate)(element_type), Writer
     const mesh_block& b = *w.blocks[k];
     for (std::size_t j = 0; j < b.connectM.cols(); ++j, ++j0) {
       std::copy(b.connectM.column(j), b.connectM.column(j) + b.connectM.rows(), &all(0, j0));
-      pids.push_back(b.refs.empty() ? static_cast<unsigned>(k + 1) : b.refs[j]);
+      pids.push_back(numbers_of(b).empty() ? static_cast<unsigned>(k + 1) : numbers_of(b)[j]);
     }
     if (!bounds.push_back(static_cast<unsigned>(j0))) return no_memory;
   }
@@ -559,47 +586,87 @@ int write_vtk(const char* path, const mesh_data& mesh, const write_options&) {
 }
 
 // The written blocks cut into runs of consecutive elements of one
-// reference (so that element order is kept): one matrix per run, with its
-// kind and reference (a block without references: one matrix, reference
-// `none(block position)`).
+// reference (and, with `entities`, of one entity tag), so that element
+// order is kept: one matrix per run, with its kind and reference (without
+// `entities`, a block without references takes its entity tags; a block
+// without either: reference `none(block position)`) and its entity tag (0
+// for a block without). A block that neither cuts is one matrix, shared.
 template <class None>
 int split_by_reference(const mesh_data& mesh, element_fate (*fate)(element_type), None none,
                        std::vector<dense2D<unsigned>>& matrices, std::vector<unsigned>& refs,
-                       dense1D<int>& types) {
+                       dense1D<int>& types, std::vector<unsigned>* entities = nullptr) {
   for (std::size_t k = 0; k < mesh.blocks.size(); ++k) {
     const mesh_block& b = mesh.blocks[k];
     const std::size_t n = b.connectM.cols(), rows = b.connectM.rows();
     if (!fate(b.type).written || n == 0) continue;
+    const dense1D<unsigned>& own = entities ? b.refs : numbers_of(b);
+    const bool tagged = entities && !b.entities.empty(), whole = own.empty() && !tagged;
+    const auto same = [&](std::size_t i, std::size_t j) {
+      return (own.empty() || own[i] == own[j]) && (!tagged || b.entities[i] == b.entities[j]);
+    };
     for (std::size_t j0 = 0, j1; j0 < n; j0 = j1) {
-      const unsigned r = b.refs.empty() ? none(k) : b.refs[j0];
-      j1 = b.refs.empty() ? n : j0 + 1;
-      while (j1 < n && b.refs[j1] == r) ++j1;
+      for (j1 = whole ? n : j0 + 1; j1 < n && same(j0, j1);) ++j1;
       matrices.emplace_back();
-      if (b.refs.empty())
+      if (whole)
         matrices.back() = b.connectM;
       else if (!matrices.back().resize(rows, j1 - j0))
         return no_memory;
       else
         std::copy(b.connectM.column(j0), b.connectM.column(j0) + rows * (j1 - j0),
                   matrices.back().column(0));
-      refs.push_back(r);
+      refs.push_back(own.empty() ? none(k) : own[j0]);
+      if (entities) entities->push_back(tagged ? b.entities[j0] : 0);
       if (!types.push_back(b.type)) return no_memory;
     }
   }
   return 0;
 }
 
-// One entity per written block and reference, the reference as its
-// physical tag (none without references); the names as they are.
+// The entity tag of every matrix (types and physical tags `refs` as
+// split_by_reference gives them) from the tags asked for (0: none): a tag
+// is kept for the first reference met on its dimension and tag; the other
+// references of that tag, and the matrices without a tag, get one new tag
+// per dimension, tag asked and reference, past the largest asked for on
+// their dimension. Empty when no tag is asked for.
+std::vector<unsigned> entity_tags(const dense1D<int>& types, const std::vector<unsigned>& refs,
+                                  const std::vector<unsigned>& asked) {
+  if (std::all_of(asked.begin(), asked.end(), [](unsigned t) { return t == 0; })) return {};
+  constexpr unsigned kDims = 4;
+  unsigned next[kDims] = {0, 0, 0, 0};
+  for (std::size_t k = 0; k < asked.size(); ++k) {
+    unsigned& last = next[element_dim(static_cast<element_type>(types[k]))];
+    last = std::max(last, asked[k]);
+  }
+  std::map<std::pair<unsigned, unsigned>, bool> held;                  // (dim, tag asked)
+  std::map<std::tuple<unsigned, unsigned, unsigned>, unsigned> given;  // (dim, asked, ref) -> tag
+  std::vector<unsigned> tags(asked.size());
+  for (std::size_t k = 0; k < asked.size(); ++k) {
+    const unsigned dim = element_dim(static_cast<element_type>(types[k]));
+    const auto at = given.emplace(std::make_tuple(dim, asked[k], refs[k]), 0);
+    if (at.second)
+      at.first->second = asked[k] && held.emplace(std::make_pair(dim, asked[k]), true).second
+                             ? asked[k]
+                             : ++next[dim];
+    tags[k] = at.first->second;
+  }
+  return tags;
+}
+
+// One entity per written block and reference, or per entity tag of the
+// blocks (entity_tags), the reference as its physical tag (none without
+// references); the names as they are.
 int write_msh(const char* path, const mesh_data& mesh, const write_options&) {
   std::vector<dense2D<unsigned>> matrices;
-  std::vector<unsigned> physical;
+  std::vector<unsigned> physical, asked;
   dense1D<int> types;
   const auto no_tag = [](std::size_t) { return 0u; };
-  if (int code = split_by_reference(mesh, msh_fate, no_tag, matrices, physical, types)) return code;
+  if (int code = split_by_reference(mesh, msh_fate, no_tag, matrices, physical, types, &asked))
+    return code;
+  const std::vector<unsigned> entities = entity_tags(types, physical, asked);
   msh_groups groups;
   groups.physical = physical.data();
   groups.names = &mesh.physical_names;
+  groups.entity = entities.empty() ? nullptr : entities.data();
   const dense2D<unsigned>* first = matrices.data();
   return msh_output(path, mesh.coords, first, first + matrices.size(), types, groups);
 }
@@ -698,8 +765,10 @@ bool lists_extension(const char* extensions, const std::string& ext) {
 
 // A pure kind; a block without elements may have any height.
 bool valid_block(const mesh_block& b, std::size_t nodes) {
-  if (!is_pure_kind(b.type) || (!b.refs.empty() && b.refs.size() != b.connectM.cols()))
-    return false;
+  const auto fits = [&](const dense1D<unsigned>& v) {
+    return v.empty() || v.size() == b.connectM.cols();
+  };
+  if (!is_pure_kind(b.type) || !fits(b.refs) || !fits(b.entities)) return false;
   return b.connectM.cols() == 0 || (b.connectM.rows() == nbr_nodes(b.type) &&
                                     check_IDs(b.connectM, b.type, static_cast<unsigned>(nodes)));
 }

@@ -52,7 +52,8 @@ bool deep_copy(const mesh_data& in, mesh_data& out) {
   for (std::size_t b = 0; ok && b < in.blocks.size(); ++b) {
     out.blocks[b].type = in.blocks[b].type;
     ok = out.blocks[b].connectM.copy(in.blocks[b].connectM) &&
-         out.blocks[b].refs.copy(in.blocks[b].refs);
+         out.blocks[b].refs.copy(in.blocks[b].refs) &&
+         out.blocks[b].entities.copy(in.blocks[b].entities);
   }
   for (point_field& f : out.point_fields) ok = ok && f.values.copy(dense2D<double>(f.values));
   for (cell_field& f : out.cell_fields)
@@ -60,14 +61,14 @@ bool deep_copy(const mesh_data& in, mesh_data& out) {
   return ok;
 }
 
-// Removes the elements of block b that name a node twice; its references
-// and cell fields follow. Returns the number removed or no_memory.
+// Removes the elements of block b that name a node twice; its references,
+// entity tags and cell fields follow. Returns the number removed or no_memory.
 int drop_degenerate(mesh_data& mesh, std::size_t b, dense1D<unsigned>& map) {
   mesh_block& block = mesh.blocks[b];
   const int removed = remove_degenerated(block.connectM, map, true);
   if (removed <= 0) return removed;
   const std::size_t kept = block.connectM.cols();
-  bool ok = keep_entries(block.refs, map, kept);
+  bool ok = keep_entries(block.refs, map, kept) && keep_entries(block.entities, map, kept);
   for (cell_field& f : mesh.cell_fields) ok = ok && keep_columns(f.values[b], map, kept);
   return ok ? removed : no_memory;
 }

@@ -8,6 +8,7 @@
 #include "common/edges.h"
 #include "common/mixed.h"
 #include "common/parallel.h"
+#include "mesh/inner_sizes.h"
 #include "quernfold/mesh.h"
 #include "quernfold/metrics.h"
 
@@ -125,11 +126,9 @@ int bound_growth(const mesh_data& mesh, double gradation, dense1D<double>& sizes
                                  sizes);
 }
 
-// The nodes past the vertex nodes of quadratic elements that have no size
-// yet: a mid-edge node (they follow the edge list of the element's linear
-// kind) the mean of its edge's end sizes, a face or body node the mean of
-// its element's vertex sizes.
-void size_inner_nodes(const mesh_data& mesh, dense1D<double>& sizes) {
+}  // namespace
+
+void detail::size_inner_nodes(const mesh_data& mesh, dense1D<double>& sizes) {
   for (const mesh_block& b : mesh.blocks) {
     const unsigned base = nbr_base_nodes(b.type), rows = nbr_nodes(b.type);
     const detail::edge_table* edges = detail::edges_of_shape(linear_kind(b.type));
@@ -149,8 +148,6 @@ void size_inner_nodes(const mesh_data& mesh, dense1D<double>& sizes) {
   }
 }
 
-}  // namespace
-
 int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<double>& sizes,
                   int& changed) {
   return mesh_size_map(mesh, p, gradation, sizes, changed, 1);
@@ -168,7 +165,7 @@ int mesh_size_map(const mesh_data& mesh, double p, double gradation, dense1D<dou
     if (bounded < 0) return bounded;
     changed = bounded;
   }
-  size_inner_nodes(mesh, sizes);
+  detail::size_inner_nodes(mesh, sizes);
   return 0;
 } catch (const std::bad_alloc&) {
   return no_memory;

@@ -21,6 +21,10 @@ namespace detail {
 // Per local node: 1 when elements of another rank use it too (collective).
 std::vector<char> shared_nodes(const dist_mesh& mesh);
 
+// Per block: the global number of the file's first element of its kind
+// (elements numbered block after block over the whole file; collective).
+std::vector<std::uint64_t> block_starts(const dist_mesh& mesh);
+
 // Records of trivially copyable type T, one list per destination rank
 // (ranks lists), sent all at once; the records received come rank after
 // rank. The lists are emptied.
@@ -65,7 +69,7 @@ inline int owner_of(std::uint64_t key, int ranks) {
 // Records moved in rounds, at most this many sent by one rank in a round
 // (the exchange holds each record three times: lists, send and receive
 // buffers).
-inline constexpr std::uint64_t kRoundRecords = std::uint64_t(1) << 15;
+inline constexpr std::uint64_t kRoundRecords = std::uint64_t(1) << 17;
 
 // The rounds that keep every rank under kRoundRecords records a round.
 inline int rounds_for(MPI_Comm comm, std::uint64_t records) {
@@ -82,6 +86,34 @@ struct destination {
 inline destination destination_of(std::uint64_t h, int ranks, int rounds) {
   const auto r = static_cast<std::uint64_t>(ranks);
   return {static_cast<int>(h % r), static_cast<int>(h / r % static_cast<std::uint64_t>(rounds))};
+}
+
+// Items listed by the round that sends them: round r sends
+// items[start[r]] .. items[start[r + 1] - 1] (start: rounds + 1 entries).
+struct round_lists {
+  std::vector<std::size_t> start;
+  std::vector<std::uint64_t> items;
+  int rounds() const { return static_cast<int>(start.size()) - 1; }
+};
+
+// The rounds that keep every rank under kRoundRecords records a round, and
+// the items (hash, item) listed by the round of their hash; `sent` is
+// emptied.
+inline round_lists by_round(MPI_Comm comm, int ranks,
+                            std::vector<std::pair<std::uint64_t, std::uint64_t>>& sent) {
+  const int rounds = rounds_for(comm, sent.size());
+  const auto round_of = [ranks, rounds](std::uint64_t h) {
+    return static_cast<std::size_t>(destination_of(h, ranks, rounds).round);
+  };
+  round_lists lists;
+  lists.start.assign(static_cast<std::size_t>(rounds) + 1, 0);
+  for (const auto& s : sent) ++lists.start[round_of(s.first) + 1];
+  for (int r = 0; r < rounds; ++r) lists.start[r + 1] += lists.start[r];
+  lists.items.resize(sent.size());
+  std::vector<std::size_t> at(lists.start.begin(), lists.start.end() - 1);
+  for (const auto& s : sent) lists.items[at[round_of(s.first)]++] = s.second;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>>().swap(sent);
+  return lists;
 }
 
 // The rank r with first[r] <= n < first[r + 1] (first: ranks + 1 entries).

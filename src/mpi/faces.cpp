@@ -118,28 +118,39 @@ void each_face(const dist_mesh& mesh, const combined_elements& top, const face_c
   }
 }
 
-// Counts the faces that no local element shares and whose nodes some rank
-// does not use (no other rank can hold them), and the rounds needed for the
-// others: faces whose nodes all lie on other ranks too go to the rank and
-// round of their key, linked or not.
-int local_faces(const dist_mesh& mesh, const combined_elements& top, const face_census& c,
-                const std::vector<char>& shared, std::vector<face_record>& here) {
-  std::uint64_t sent = 0;
+// Faces listed by round: element column x kFaceSlots + face.
+constexpr std::uint64_t kFaceSlots = 8;
+
+// Keeps the faces that no local element shares and whose nodes some rank
+// does not use (no other rank can hold them); the others, whose nodes all
+// lie on other ranks too, go to the rank and round of their key, linked or
+// not: they are listed by round.
+detail::round_lists local_faces(const dist_mesh& mesh, const combined_elements& top,
+                                const face_census& c, const std::vector<char>& shared,
+                                std::vector<face_record>& here) {
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> sent;  // (hash, face)
   each_face(mesh, top, c, shared, [&](std::size_t j, unsigned f, const face_record& r, bool all) {
-    sent += all ? 1 : 0;
+    if (all) sent.emplace_back(face_hash(r.key), j * kFaceSlots + f);
     if (!all && c.neighbors(f, j) == no_index) here.push_back(r);
   });
-  return detail::rounds_for(mesh.comm, sent);
+  return detail::by_round(mesh.comm, mesh.ranks, sent);
 }
 
 std::vector<face_record> round_faces(const dist_mesh& mesh, const combined_elements& top,
                                      const face_census& c, const std::vector<char>& shared,
-                                     int round, int rounds) {
+                                     const detail::round_lists& lists, int round) {
+  const int rounds = lists.rounds();
   std::vector<std::vector<face_record>> out(mesh.ranks);
-  each_face(mesh, top, c, shared, [&](std::size_t, unsigned, const face_record& r, bool all) {
-    const detail::destination d = detail::destination_of(face_hash(r.key), mesh.ranks, rounds);
-    if (all && d.round == round) out[d.rank].push_back(r);
-  });
+  for (std::size_t i = lists.start[round]; i < lists.start[round + 1]; ++i) {
+    const std::size_t j = lists.items[i] / kFaceSlots;
+    const unsigned f = static_cast<unsigned>(lists.items[i] % kFaceSlots);
+    const unsigned* column = top.connect.column(j);
+    face_record r;
+    face_key(mesh, column, *faces_of_shape(quernfold::detail::column_shape(top.type, column)), f,
+             shared, r);
+    r.vertex = c.first_vertex[mesh.rank] + j;
+    out[detail::destination_of(face_hash(r.key), mesh.ranks, rounds).rank].push_back(r);
+  }
   return exchange(mesh.comm, out);
 }
 
@@ -193,7 +204,8 @@ int census_faces(const dist_mesh& mesh, face_census& c) {
   if ((code = detail::agree(mesh.comm, code))) return code;
   const std::vector<char> shared = detail::shared_nodes(mesh);
   std::vector<face_record> here;
-  const int rounds = local_faces(mesh, top, c, shared, here);
+  const detail::round_lists lists = local_faces(mesh, top, c, shared, here);
+  const int rounds = lists.rounds();
   std::uint64_t counts[2] = {0, 0};
   std::vector<std::vector<link>> edges_out(mesh.ranks), links_out(mesh.ranks);
   // The pairs found reach their ranks after every round.
@@ -204,7 +216,7 @@ int census_faces(const dist_mesh& mesh, face_census& c) {
   count_groups(here, c, counts, edges_out, links_out);
   deliver();
   for (int round = 0; round < rounds; ++round) {
-    std::vector<face_record> faces = round_faces(mesh, top, c, shared, round, rounds);
+    std::vector<face_record> faces = round_faces(mesh, top, c, shared, lists, round);
     count_groups(faces, c, counts, edges_out, links_out);
     std::vector<face_record>().swap(faces);
     deliver();
@@ -269,19 +281,26 @@ int count_parts(const dist_mesh& mesh, const face_census& c, std::uint64_t& part
   // components whose label changed in the last pass, until none changes.
   std::vector<char> fresh(n, 1);
   for (int changed = 1; changed;) {
-    std::uint64_t sends = 0;
-    each_pair([&](std::uint64_t v, std::uint64_t to) { sends += !local(to) && fresh[find(v)]; });
-    const int rounds = detail::rounds_for(mesh.comm, sends);
+    // One label per remote vertex: the smallest the fresh components send.
+    std::vector<link> labels;
+    each_pair([&](std::uint64_t v, std::uint64_t to) {
+      if (!local(to) && fresh[find(v)]) labels.push_back({to, label[find(v)]});
+    });
+    std::sort(labels.begin(), labels.end());
+    labels.erase(std::unique(labels.begin(), labels.end(),
+                             [](const link& a, const link& b) { return a.from == b.from; }),
+                 labels.end());
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> sent;
+    for (std::size_t i = 0; i < labels.size(); ++i) sent.emplace_back(mix(labels[i].from), i);
+    const detail::round_lists lists = detail::by_round(mesh.comm, mesh.ranks, sent);
     std::vector<char> next(n, 0);
     int mine = 0;
-    for (int round = 0; round < rounds; ++round) {
+    for (int round = 0; round < lists.rounds(); ++round) {
       std::vector<std::vector<link>> out(mesh.ranks);
-      each_pair([&](std::uint64_t v, std::uint64_t to) {
-        const bool now =
-            mix(to) % static_cast<std::uint64_t>(rounds) == static_cast<std::uint64_t>(round);
-        if (!local(to) && fresh[find(v)] && now)
-          out[holder_of(c.first_vertex, to)].push_back({to, label[find(v)]});
-      });
+      for (std::size_t i = lists.start[round]; i < lists.start[round + 1]; ++i) {
+        const link& l = labels[lists.items[i]];
+        out[holder_of(c.first_vertex, l.from)].push_back(l);
+      }
       for (const link& l : exchange(mesh.comm, out)) {
         const std::uint64_t r = find(l.from - first);
         if (l.to < label[r]) label[r] = l.to, next[r] = 1, mine = 1;

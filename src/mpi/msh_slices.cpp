@@ -26,6 +26,10 @@ constexpr int kRecordBytes = 8;  // size_t and double in the files read
 constexpr unsigned kMaxRecordNodes = 27;
 constexpr int kRoot = 0;
 constexpr std::uint64_t kUnknown = ~std::uint64_t(0);
+constexpr std::size_t kScanBytes = std::size_t(1) << 20;  // text read per step of the scan
+// Node tags spanning at most this many numbers a node (or an entry) are
+// looked up (or told apart) in a table.
+constexpr std::uint64_t kCompactTags = 4;
 
 // One block's records that fall in one rank's slice.
 struct piece {
@@ -37,9 +41,19 @@ struct piece {
   std::int64_t offset2 = 0;  // nodes: byte offset of the first coordinate record
 };
 
+// A partitioned entity of a text file: its dimension, tag and (first)
+// partition, 1-based.
+struct part_entity {
+  std::int64_t dim, tag, partition;
+};
+
 struct file_layout {
   int binary = 0;
   std::uint64_t nodes = 0, elements = 0;
+  // Node tags lowest_tag .. lowest_tag + nodes - 1, each once (dense_tags
+  // 1): a node's global number is its tag less lowest_tag, its column in
+  // the one-process reader, wherever the file lists it.
+  std::uint64_t dense_tags = 0, lowest_tag = 0;
   std::vector<piece> node_pieces, element_pieces;
   std::vector<int> kinds;  // element_type values in order of first appearance
 };
@@ -86,6 +100,8 @@ class scanner {
       if (std::strncmp(line_, "$Nodes", 6) == 0) {
         if (int code = nodes(out)) return code;
         nodes_seen = true;
+      } else if (std::strncmp(line_, "$PartitionedEntities", 20) == 0 && !binary_) {
+        if (!partitioned_entities()) return mpi_malformed;
       } else if (std::strncmp(line_, "$Elements", 9) == 0) {
         if (int code = elements(out)) return code;
         elements_seen = true;
@@ -129,6 +145,39 @@ class scanner {
     return total * static_cast<std::uint64_t>(r) / static_cast<std::uint64_t>(ranks_);
   }
 
+  // The partitioned entities of a text file, one a line: tag, parent
+  // dimension, parent tag, partitions, the partitions (the rest passed over).
+  bool partitioned_entities() {
+    unsigned long long ghosts = 0, counts[4] = {0, 0, 0, 0};
+    if (!line() || std::sscanf(line_, "%u", &partitions_) != 1 || !line() ||
+        std::sscanf(line_, "%llu", &ghosts) != 1)
+      return false;
+    for (unsigned long long g = 0; g < ghosts; ++g)
+      if (!line()) return false;
+    if (!line() || std::sscanf(line_, "%llu %llu %llu %llu", &counts[0], &counts[1], &counts[2],
+                               &counts[3]) != 4)
+      return false;
+    for (std::int64_t dim = 0; dim < 4; ++dim)
+      for (unsigned long long k = 0; k < counts[dim]; ++k) {
+        long long tag, parent_dim, parent, n, first;
+        if (!line() || std::sscanf(line_, "%lld %lld %lld %lld %lld", &tag, &parent_dim, &parent,
+                                   &n, &first) != 5)
+          return false;
+        entities_.push_back({dim, tag, first});
+      }
+    return partitions_ > 0;
+  }
+
+  // The rank of the records of an entity of a partitioned file (-1: read
+  // in slices).
+  int rank_of_entity(std::int64_t dim, std::int64_t tag) const {
+    for (const part_entity& e : entities_)
+      if (e.dim == dim && e.tag == tag && e.partition >= 1 &&
+          static_cast<unsigned>(e.partition) <= partitions_)
+        return rank_of_part(static_cast<unsigned>(e.partition - 1), partitions_, ranks_);
+    return -1;
+  }
+
   // The pieces of records [first, first + count): one per rank crossed.
   void cut(std::uint64_t first, std::uint64_t count, std::uint64_t total, std::int64_t gmsh,
            std::vector<piece>& out) {
@@ -158,34 +207,61 @@ class scanner {
     }
     if (binary_)
       return fseeko(f_, start + static_cast<std::int64_t>(count * record), SEEK_SET) == 0;
+    return skip_lines(p, n, first, count, second);
+  }
+
+  // Text: passes over `count` lines in large reads, noting where the lines
+  // of the pieces' first records start; the file is left after them.
+  bool skip_lines(piece* p, std::size_t n, std::uint64_t first, std::uint64_t count, bool second) {
+    std::int64_t at = ftello(f_);
     std::size_t k = 0;
-    for (std::uint64_t i = 0; i < count; ++i) {
-      if (k < n && p[k].first == first + i) (second ? p[k].offset2 : p[k].offset) = ftello(f_), ++k;
-      if (!line()) return false;
+    const auto mark = [&](std::uint64_t line_number) {
+      for (; k < n && p[k].first == first + line_number; ++k)
+        (second ? p[k].offset2 : p[k].offset) = at;
+    };
+    std::uint64_t lines = 0;
+    mark(0);
+    std::vector<char> buffer(kScanBytes);
+    while (lines < count) {
+      const std::size_t got = std::fread(buffer.data(), 1, buffer.size(), f_);
+      if (got == 0) return false;
+      const char* from = buffer.data();
+      const char* end = from + got;
+      while (lines < count) {
+        const char* newline = static_cast<const char*>(std::memchr(from, '\n', end - from));
+        if (!newline) break;
+        at += newline + 1 - from;
+        from = newline + 1;
+        mark(++lines);
+      }
+      if (lines < count) at += end - from;
     }
-    return true;
+    return fseeko(f_, at, SEEK_SET) == 0;
   }
 
   // A section's counts: blocks and records (the tag range is passed over).
-  bool section_header(std::uint64_t& blocks, std::uint64_t& total) {
-    std::uint64_t lo, hi;
+  bool section_header(std::uint64_t& blocks, std::uint64_t& total, std::uint64_t& lo,
+                      std::uint64_t& hi) {
     return size(blocks) && size(total) && size(lo) && size(hi) && end_header();
   }
   // A block's header: entity dimension, entity tag, a number (parametric
   // flag or element type) and the block's records.
-  bool block_header(std::int64_t& dim, std::int64_t& number, std::uint64_t& n) {
-    std::int64_t entity;
+  bool block_header(std::int64_t& dim, std::int64_t& entity, std::int64_t& number,
+                    std::uint64_t& n) {
     return int32(dim) && int32(entity) && int32(number) && size(n) && end_header();
   }
 
   int nodes(file_layout& out) {
     std::uint64_t blocks, total, n;
-    if (!section_header(blocks, total)) return mpi_malformed;
+    std::uint64_t lo, hi;
+    if (!section_header(blocks, total, lo, hi)) return mpi_malformed;
     out.nodes = total;
+    out.dense_tags = total > 0 && hi >= lo && hi - lo + 1 == total ? 1 : 0;
+    out.lowest_tag = lo;
     std::uint64_t at = 0;
     for (std::uint64_t b = 0; b < blocks; ++b) {
-      std::int64_t dim, parametric;
-      if (!block_header(dim, parametric, n)) return mpi_malformed;
+      std::int64_t dim, entity, parametric;
+      if (!block_header(dim, entity, parametric, n)) return mpi_malformed;
       const std::int64_t extra = parametric && (dim == 1 || dim == 2) ? dim : 0;
       const std::size_t before = out.node_pieces.size();
       cut(at, n, total, extra, out.node_pieces);
@@ -201,12 +277,13 @@ class scanner {
 
   int elements(file_layout& out) {
     std::uint64_t blocks, total, n;
-    if (!section_header(blocks, total)) return mpi_malformed;
+    std::uint64_t lo, hi;
+    if (!section_header(blocks, total, lo, hi)) return mpi_malformed;
     out.elements = total;
     std::uint64_t at = 0;
     for (std::uint64_t b = 0; b < blocks; ++b) {
-      std::int64_t dim, gmsh;
-      if (!block_header(dim, gmsh, n)) return mpi_malformed;
+      std::int64_t dim, entity, gmsh;
+      if (!block_header(dim, entity, gmsh, n)) return mpi_malformed;
       const unsigned nodes_per = record_nodes(gmsh);
       if (nodes_per == 0 && binary_) return mpi_malformed;
       const element_type kind = kind_of(gmsh);
@@ -215,6 +292,14 @@ class scanner {
         out.kinds.push_back(kind);
       const std::size_t before = out.element_pieces.size();
       cut(at, n, total, gmsh, out.element_pieces);
+      // A part's elements go whole to the rank holding the part.
+      const int holder = rank_of_entity(dim, entity);
+      if (holder >= 0 && out.element_pieces.size() > before) {
+        out.element_pieces.resize(before + 1);
+        out.element_pieces[before].rank = holder;
+        out.element_pieces[before].first = at;
+        out.element_pieces[before].count = n;
+      }
       if (!locate(out.element_pieces.data() + before, out.element_pieces.size() - before, at, n,
                   static_cast<std::size_t>(1 + nodes_per) * kRecordBytes, false))
         return mpi_malformed;
@@ -226,6 +311,8 @@ class scanner {
   std::FILE* f_;
   int ranks_;
   bool binary_ = false;
+  unsigned partitions_ = 0;
+  std::vector<part_entity> entities_;
   char* line_ = nullptr;
   std::size_t cap_ = 0;
 };
@@ -252,12 +339,14 @@ int scan_layout(const char* path, const dist_mesh& mesh, file_layout& layout) {
   }
   MPI_Bcast(&code, 1, MPI_INT, kRoot, mesh.comm);
   if (code) return code;
-  std::uint64_t head[3] = {static_cast<std::uint64_t>(layout.binary), layout.nodes,
-                           layout.elements};
-  MPI_Bcast(head, 3, MPI_UINT64_T, kRoot, mesh.comm);
+  std::uint64_t head[5] = {static_cast<std::uint64_t>(layout.binary), layout.nodes, layout.elements,
+                           layout.dense_tags, layout.lowest_tag};
+  MPI_Bcast(head, 5, MPI_UINT64_T, kRoot, mesh.comm);
   layout.binary = static_cast<int>(head[0]);
   layout.nodes = head[1];
   layout.elements = head[2];
+  layout.dense_tags = head[3];
+  layout.lowest_tag = head[4];
   broadcast(mesh.comm, layout.node_pieces);
   broadcast(mesh.comm, layout.element_pieces);
   broadcast(mesh.comm, layout.kinds);
@@ -331,7 +420,7 @@ int read_node_slice(record_reader& in, const file_layout& layout, dist_mesh& mes
     if (!in.seek(p.offset)) return mpi_malformed;
     for (std::uint64_t k = 0; k < p.count; ++k) {
       if (!in.sizes(&entries[k].tag, 1)) return mpi_malformed;
-      entries[k].id = p.first + k;
+      entries[k].id = layout.dense_tags ? entries[k].tag - layout.lowest_tag : p.first + k;
     }
     if (!in.seek(p.offset2)) return mpi_malformed;
     double record[3 + kMaxExtra];
@@ -429,16 +518,32 @@ std::vector<node_entry> ask_directory(std::vector<node_entry>& directory,
   return known;
 }
 
+// The distinct tags of the lists, increasing: marked in a table when they
+// span few more numbers than there are entries, else sorted.
+std::vector<std::uint64_t> distinct_tags(const tag_lists& tags) {
+  std::uint64_t low = ~std::uint64_t(0), high = 0, entries = 0;
+  for (const auto& t : tags)
+    for (std::uint64_t tag : t) low = std::min(low, tag), high = std::max(high, tag), ++entries;
+  std::vector<std::uint64_t> wanted;
+  if (entries > 0 && high - low < kCompactTags * entries) {
+    std::vector<char> used(high - low + 1, 0);
+    for (const auto& t : tags)
+      for (std::uint64_t tag : t) used[tag - low] = 1;
+    for (std::uint64_t k = 0; k < used.size(); ++k)
+      if (used[k]) wanted.push_back(low + k);
+    return wanted;
+  }
+  for (const auto& t : tags) wanted.insert(wanted.end(), t.begin(), t.end());
+  std::sort(wanted.begin(), wanted.end());
+  wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
+  return wanted;
+}
+
 // Node tags to local node numbers (the used nodes in global order), the
 // blocks and the coordinates.
 int resolve_nodes(std::vector<node_entry>& directory, const file_layout& layout, tag_lists& tags,
                   dist_mesh& mesh) {
-  std::vector<std::uint64_t> wanted;
-  for (const auto& t : tags) wanted.insert(wanted.end(), t.begin(), t.end());
-  std::sort(wanted.begin(), wanted.end());
-  wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
-  std::vector<node_entry> known = ask_directory(directory, wanted, mesh);
-  std::vector<std::uint64_t>().swap(wanted);
+  std::vector<node_entry> known = ask_directory(directory, distinct_tags(tags), mesh);
   for (const node_entry& e : known)
     if (e.id == kUnknown) return mpi_malformed;
   std::sort(known.begin(), known.end(),
@@ -452,6 +557,13 @@ int resolve_nodes(std::vector<node_entry>& directory, const file_layout& layout,
   }
   const auto by_tag = [](const node_entry& a, const node_entry& b) { return a.tag < b.tag; };
   std::sort(known.begin(), known.end(), by_tag);
+  // Tags that span few more numbers than there are nodes (gmsh's 1 to N)
+  // find their node in a table indexed by tag, others by bisection.
+  const std::uint64_t low = known.empty() ? 0 : known.front().tag;
+  const bool compact = !known.empty() && known.back().tag - low < kCompactTags * known.size();
+  std::vector<unsigned> by_position(compact ? known.back().tag - low + 1 : 0);
+  for (std::size_t j = 0; compact && j < known.size(); ++j)
+    by_position[known[j].tag - low] = static_cast<unsigned>(known[j].id);
   for (std::size_t k = 0; k < tags.size(); ++k) {
     mesh_block block;
     block.type = static_cast<element_type>(layout.kinds[k]);
@@ -461,7 +573,9 @@ int resolve_nodes(std::vector<node_entry>& directory, const file_layout& layout,
     for (std::uint64_t t : tags[k]) {
       node_entry key;
       key.tag = t;
-      *to++ = static_cast<unsigned>(std::lower_bound(known.begin(), known.end(), key, by_tag)->id);
+      *to++ = compact ? by_position[t - low]
+                      : static_cast<unsigned>(
+                            std::lower_bound(known.begin(), known.end(), key, by_tag)->id);
     }
     std::vector<std::uint64_t>().swap(tags[k]);
     mesh.local.blocks.push_back(block);
@@ -472,10 +586,7 @@ int resolve_nodes(std::vector<node_entry>& directory, const file_layout& layout,
 }  // namespace
 
 int read_msh_slices(const char* path, MPI_Comm comm, dist_mesh& mesh) {
-  mesh = dist_mesh();
-  mesh.comm = comm;
-  MPI_Comm_rank(comm, &mesh.rank);
-  MPI_Comm_size(comm, &mesh.ranks);
+  mesh.reset(comm);
   file_layout layout;
   if (int code = scan_layout(path, mesh, layout)) return code;
   mesh.global_nodes = layout.nodes;

@@ -116,7 +116,7 @@ int measure_block(const dist_mesh& mesh, std::size_t b, kind_statistics& k) {
     if (code == 0) code = shape_qualities(mesh.local.coords, v, kind, q);
     if (code == 0) code = jacobians(mesh.local.coords, v, kind, jac);
     for (std::size_t e = 0; code == 0 && e < q.size(); ++e) {
-      const worst_element here = {q[e], mesh.first_in_kind[b] + e};
+      const worst_element here = {q[e], mesh.position_in_kind(b, e)};
       if (here < worst) worst = here;
       k.quality.add(q[e]);
       if (!(jac[e] > 0)) ++k.nonpositive_jacobians;
@@ -174,22 +174,25 @@ int measure_edges(const dist_mesh& mesh, mesh_statistics& s) {
   // Edges with a node that no other rank uses are measured here; the others
   // on the rank of their key, in rounds.
   const std::vector<char> shared = detail::shared_nodes(mesh);
-  std::uint64_t sent = 0;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> sent;  // (hash, edge)
+  const auto ends = [&](std::size_t e) {
+    const std::uint64_t a = mesh.node_ids[edges(0, e)], b = mesh.node_ids[edges(1, e)];
+    return std::make_pair(std::min(a, b), std::max(a, b));
+  };
   for (std::size_t e = 0; e < edges.cols(); ++e) {
     if (shared[edges(0, e)] && shared[edges(1, e)])
-      ++sent;
+      sent.emplace_back(mix(mix(ends(e).first) ^ ends(e).second), e);
     else
       s.edge_length.add(length_of(local, edges, e));
   }
-  const int rounds = detail::rounds_for(mesh.comm, sent);
-  for (int round = 0; round < rounds; ++round) {
+  const detail::round_lists lists = detail::by_round(mesh.comm, mesh.ranks, sent);
+  for (int round = 0; round < lists.rounds(); ++round) {
     std::vector<std::vector<edge_length>> out(mesh.ranks);
-    for (std::size_t e = 0; e < edges.cols(); ++e) {
-      if (!shared[edges(0, e)] || !shared[edges(1, e)]) continue;
-      const std::uint64_t a = mesh.node_ids[edges(0, e)], b = mesh.node_ids[edges(1, e)];
-      const edge_length r = {std::min(a, b), std::max(a, b), length_of(local, edges, e)};
-      const detail::destination d = detail::destination_of(mix(mix(r.a) ^ r.b), mesh.ranks, rounds);
-      if (d.round == round) out[d.rank].push_back(r);
+    for (std::size_t i = lists.start[round]; i < lists.start[round + 1]; ++i) {
+      const std::size_t e = lists.items[i];
+      const edge_length r = {ends(e).first, ends(e).second, length_of(local, edges, e)};
+      out[detail::destination_of(mix(mix(r.a) ^ r.b), mesh.ranks, lists.rounds()).rank].push_back(
+          r);
     }
     std::vector<edge_length> all = exchange(mesh.comm, out);
     std::sort(all.begin(), all.end(), [](const edge_length& x, const edge_length& y) {

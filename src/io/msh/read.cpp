@@ -180,12 +180,16 @@ class msh_reader {
     return last;
   }
 
-  // One element with node tags `tags`; point elements are left out.
-  int element(const gmsh_type& type, const std::uint64_t* tags, unsigned ref) {
+  // One element with node tags `tags`, reference `ref` and entity tag
+  // `entity`; point elements are left out.
+  int element(const gmsh_type& type, const std::uint64_t* tags, unsigned ref, unsigned entity) {
     if (type.kind == ET_UNKNOWN) return 0;
     unsigned column[kMaxNodes];
     if (!columns_of(type, tags, column)) return kMalformed;
-    return out_.add_element(type.kind, column, type.nodes, ref) ? 0 : no_memory;
+    return out_.add_element(type.kind, column, type.nodes, ref) &&
+                   out_.add_entity(entity, physical_)
+               ? 0
+               : no_memory;
   }
 
   // The node columns of an element of a known kind, in the library's order;
@@ -325,6 +329,7 @@ class msh_reader {
         if (!in.number(tag)) return kMalformed;
         if (k < 2) refs[k] = tag;
       }
+      physical_ = refs[0] != 0;
       const gmsh_type& type = type_of(gmsh);
       std::string_view rest;
       if (type.nodes == 0) {
@@ -332,7 +337,7 @@ class msh_reader {
         out_.left_out(type_record(gmsh), kUnknownType);
         continue;
       }
-      const int code = element_nodes(type, legacy_ref(refs));
+      const int code = element_nodes(type, legacy_ref(refs), static_cast<unsigned>(refs[1]));
       if (code < 0) return code;
     }
     return 0;
@@ -358,7 +363,8 @@ class msh_reader {
           if (!num_.int32(value)) return kMalformed;
           if (k < 2) refs[k] = value;
         }
-        const int code = element_nodes(type, legacy_ref(refs));
+        physical_ = refs[0] != 0;
+        const int code = element_nodes(type, legacy_ref(refs), static_cast<unsigned>(refs[1]));
         if (code < 0) return code;
       }
     }
@@ -387,13 +393,13 @@ class msh_reader {
         out_.left_out(type_record(gmsh), kUnknownType, in_block);
         continue;
       }
-      const unsigned ref = entity_ref(dim, entity);
-      const int listed = element_list(in_block, type, ref);
+      const unsigned ref = entity_ref(dim, entity, physical_);
+      const int listed = element_list(in_block, type, ref, static_cast<unsigned>(entity));
       if (listed < 0) return listed;
       for (std::uint64_t e = listed ? in_block : 0; e < in_block; ++e) {
         std::uint64_t tag;
         if (!num_.size(tag)) return kMalformed;
-        const int code = element_nodes(type, ref);
+        const int code = element_nodes(type, ref, static_cast<unsigned>(entity));
         if (code < 0) return code;
       }
     }
@@ -482,7 +488,7 @@ class msh_reader {
 
   // Version 4.1: `count` lines "tag node-tags..." of one known type.
   // Returns kListed, 0 (not read, the cursor where it was) or no_memory.
-  int element_list(std::uint64_t count, const gmsh_type& type, unsigned ref) {
+  int element_list(std::uint64_t count, const gmsh_type& type, unsigned ref, unsigned entity) {
     std::vector<detail::line_chunk> chunks;
     if (type.kind == ET_UNKNOWN || !split(count, chunks)) return 0;
     dense1D<unsigned> columns;
@@ -496,7 +502,9 @@ class msh_reader {
                  words.done() && columns_of(type, tags, columns.data() + i * type.nodes);
         });
     if (!taken) return 0;
-    if (!out_.add_elements(type.kind, columns.data(), type.nodes, count, ref)) return no_memory;
+    if (!out_.add_elements(type.kind, columns.data(), type.nodes, count, ref) ||
+        !out_.add_entity(entity, physical_, count))
+      return no_memory;
     pass(chunks);
     return kListed;
   }
@@ -517,7 +525,8 @@ class msh_reader {
     for (const legacy_chunk& part : parts) {
       for (std::size_t k = 0, at = 0; k < part.kinds.size(); at += nbr_nodes(part.kinds[k]), ++k)
         if (!out_.add_element(part.kinds[k], part.columns.data() + at, nbr_nodes(part.kinds[k]),
-                              part.refs[k]))
+                              part.refs[k]) ||
+            !out_.add_entity(part.entities[k], part.physical[k]))
           return no_memory;
       for (long long gmsh : part.unknown) out_.left_out(type_record(gmsh), kUnknownType);
     }
@@ -529,7 +538,8 @@ class msh_reader {
   struct legacy_chunk {
     std::vector<long long> unknown;  // the types of the lines left out
     std::vector<element_type> kinds;
-    std::vector<unsigned> refs, columns;
+    std::vector<unsigned> refs, entities, columns;
+    std::vector<char> physical;  // per element: its reference is a physical tag
     msh_reader::gmsh_type type;
   };
 
@@ -556,6 +566,8 @@ class msh_reader {
     if (!columns_of(type, tags, column)) return false;
     part.kinds.push_back(type.kind);
     part.refs.push_back(legacy_ref(refs));
+    part.entities.push_back(static_cast<unsigned>(refs[1]));
+    part.physical.push_back(refs[0] != 0);
     part.columns.insert(part.columns.end(), column, column + type.nodes);
     return true;
   }
@@ -581,7 +593,7 @@ class msh_reader {
   }
 
   // The node tags of one element, then the element.
-  int element_nodes(const gmsh_type& type, unsigned ref) {
+  int element_nodes(const gmsh_type& type, unsigned ref, unsigned entity) {
     std::uint64_t tags[kMaxNodes];
     for (unsigned k = 0; k < type.nodes; ++k) {
       long long v = 0;
@@ -589,7 +601,7 @@ class msh_reader {
       if (legacy && (!num_.int32(v) || v < 0)) return kMalformed;
       if (legacy) tags[k] = static_cast<std::uint64_t>(v);
     }
-    return element(type, tags, ref);
+    return element(type, tags, ref, entity);
   }
 
   // Version 2: the physical tag (first tag), or the elementary tag (second)
@@ -601,11 +613,15 @@ class msh_reader {
   static std::int64_t key(long long dim, long long tag) {
     return static_cast<std::int64_t>(dim) << 32 | static_cast<std::uint32_t>(tag);
   }
-  unsigned entity_ref(long long dim, long long tag) const {
+  // The reference of the elements of an entity; `physical` tells whether it
+  // is a physical tag or partition rather than the entity tag.
+  unsigned entity_ref(long long dim, long long tag, bool& physical) const {
+    physical = true;
     for (std::size_t k = 0; k < partition_keys_.size(); ++k)
       if (partition_keys_[k] == key(dim, tag)) return partition_refs_[k];
     for (std::size_t k = 0; k < entity_keys_.size(); ++k)
       if (entity_keys_[k] == key(dim, tag)) return entity_refs_[k];
+    physical = false;
     return static_cast<unsigned>(tag);
   }
 
@@ -618,6 +634,8 @@ class msh_reader {
   dense1D<std::int64_t> partition_keys_;
   dense1D<unsigned> partition_refs_;
   gmsh_type type_;
+  // Whether the reference of the elements being read is a physical tag.
+  bool physical_ = false;
 };
 
 // "$MeshFormat": version, file type (0 ASCII, 1 binary) and size_t width;

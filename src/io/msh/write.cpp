@@ -3,6 +3,8 @@
 // of one kind, node and element tags counted from 1.
 #include <algorithm>
 #include <cstddef>
+#include <map>
+#include <utility>
 #include <vector>
 
 #include "io/msh/kinds.h"
@@ -24,7 +26,8 @@ constexpr std::size_t kSpaceRows = 3;
 constexpr unsigned kMaxNodes = 27;
 
 // One element block: a piece of the range with its gmsh type, node order
-// and entity (dimension, and the position of its matrix in the range + 1).
+// and entity (dimension, and the tag given to its matrix or else the
+// position of its matrix in the range + 1).
 struct msh_block {
   const detail::mesh_part* part;
   long long gmsh;
@@ -35,15 +38,17 @@ struct msh_block {
 
 // The element blocks of the pieces whose kind gmsh has; ET_NODE pieces are
 // left out.
-std::vector<msh_block> plan_blocks(const std::vector<detail::mesh_part>& parts) {
+std::vector<msh_block> plan_blocks(const std::vector<detail::mesh_part>& parts,
+                                   const msh_groups& groups) {
   std::vector<msh_block> blocks;
   for (const detail::mesh_part& p : parts) {
     const detail::msh_kind* kind = nullptr;
     for (const detail::msh_kind& k : detail::kGmshKinds)
       if (k.type == p.type) kind = &k;
     if (!kind) continue;
+    const std::size_t entity = groups.entity ? groups.entity[p.source] : std::size_t(p.source) + 1;
     blocks.push_back({&p, kind->gmsh, detail::order_of(detail::kGmshOrders, p.type),
-                      element_dim(p.type), std::size_t(p.source) + 1});
+                      element_dim(p.type), entity});
   }
   return blocks;
 }
@@ -89,37 +94,54 @@ void write_names(detail::block_writer& out, const std::vector<physical_name>& na
   out.text("$EndPhysicalNames\n");
 }
 
-// One curve, surface or volume per matrix that has element blocks, with its
-// physical tag when it has one and without bounding entities; no points.
+// An entity of the file: its dimension, tag and physical tags.
+struct msh_entity {
+  unsigned dim;
+  std::size_t tag;
+  std::vector<unsigned> physical;
+};
+
+// The entities of the element blocks, in block order: one per dimension and
+// tag, with the distinct non-zero physical tags of its matrices.
+std::vector<msh_entity> plan_entities(const std::vector<msh_block>& blocks,
+                                      const msh_groups& groups) {
+  std::vector<msh_entity> entities;
+  std::map<std::pair<unsigned, std::size_t>, std::size_t> found;
+  for (const msh_block& b : blocks) {
+    const auto at = found.emplace(std::make_pair(b.dim, b.entity), entities.size());
+    if (at.second) entities.push_back({b.dim, b.entity, {}});
+    std::vector<unsigned>& physical = entities[at.first->second].physical;
+    const unsigned tag = groups.physical ? groups.physical[b.part->source] : 0;
+    if (tag && std::find(physical.begin(), physical.end(), tag) == physical.end())
+      physical.push_back(tag);
+  }
+  return entities;
+}
+
+// Every curve, surface and volume, with its physical tags and without
+// bounding entities; no points.
 void write_entities(detail::block_writer& out, const dense2D<double>& coords,
-                    const std::vector<msh_block>& blocks, const msh_groups& groups) {
+                    const std::vector<msh_entity>& entities) {
   out.text("$Entities\n0");
   for (unsigned dim = 1; dim <= kSpaceRows; ++dim) {
-    std::size_t count = 0, last = 0;
-    for (const msh_block& b : blocks)
-      if (b.dim == dim && b.entity != last) ++count, last = b.entity;
     out.put(' ');
-    out.size(count);
+    out.size(std::count_if(entities.begin(), entities.end(),
+                           [&](const msh_entity& e) { return e.dim == dim; }));
   }
   out.put('\n');
-  for (unsigned dim = 1; dim <= kSpaceRows; ++dim) {
-    std::size_t last = 0;
-    for (const msh_block& b : blocks) {
-      if (b.dim != dim || b.entity == last) continue;
-      last = b.entity;
-      out.size(b.entity);
+  for (unsigned dim = 1; dim <= kSpaceRows; ++dim)
+    for (const msh_entity& e : entities) {
+      if (e.dim != dim) continue;
+      out.size(e.tag);
       out.put(' ');
       write_box(out, coords);
-      const unsigned physical = groups.physical ? groups.physical[b.entity - 1] : 0;
-      if (physical) {
-        out.text("1 ");
-        out.size(physical);
-        out.text(" 0\n");
-      } else {
-        out.text("0 0\n");
+      out.size(e.physical.size());
+      for (unsigned tag : e.physical) {
+        out.put(' ');
+        out.size(tag);
       }
+      out.text(" 0\n");
     }
-  }
   out.text("$EndEntities\n");
 }
 
@@ -206,11 +228,11 @@ int write_msh(FILE* stream, dense2D<double> const& coords, dense2D<unsigned> con
   std::vector<detail::mesh_part> parts;
   code = detail::split_mixed(first, last, types, parts);
   if (code < 0) return code;
-  const std::vector<msh_block> blocks = plan_blocks(parts);
+  const std::vector<msh_block> blocks = plan_blocks(parts, groups);
   detail::block_writer out(stream);
   out.text(kFormatSection);
   if (groups.names && !groups.names->empty()) write_names(out, *groups.names);
-  write_entities(out, coords, blocks, groups);
+  write_entities(out, coords, plan_entities(blocks, groups));
   write_nodes(out, coords, blocks);
   write_elements(out, blocks);
   out.flush();

@@ -21,6 +21,12 @@ struct read_notes {
   // line reader, the last byte of its line); meaningful only when `placed`.
   std::uint64_t failed_at = 0;
   bool placed = false;
+  // When set, the MSH reader appends the entity (elementary) tag of every
+  // element it keeps, in the order of the element columns.
+  dense1D<unsigned>* entities = nullptr;
+  // Set by the MSH reader when the reference of an element it keeps is a
+  // physical tag (or a partition), not the entity tag taken for want of one.
+  bool physical = false;
 
   // Counts `count` records named `record` passed over for `why`.
   void count(std::string_view record, const char* why, std::size_t count = 1) {

@@ -50,6 +50,15 @@ class mesh_output {
   bool add_element(element_type type, const unsigned* nodes, unsigned n, unsigned ref) noexcept {
     return elements_.add(type, nodes, n, ref);
   }
+  // Appends the entity tag of the `count` elements just added, when the
+  // caller asked for them (read_notes::entities), and notes whether their
+  // reference was a physical tag. False on allocation failure.
+  bool add_entity(unsigned tag, bool physical, std::size_t count = 1) noexcept {
+    if (!notes_ || !notes_->entities || count == 0) return true;
+    notes_->physical = notes_->physical || physical;
+    dense1D<unsigned>& tags = *notes_->entities;
+    return tags.push_back_n(tag, count);
+  }
   // `count` elements of one type and reference (n x count nodes).
   bool add_elements(element_type type, const unsigned* nodes, unsigned n, std::size_t count,
                     unsigned ref) noexcept {

@@ -53,21 +53,38 @@ int write_index(const char* name, const std::vector<std::string>& pieces, bool g
   return std::fflush(f) == 0 && !std::ferror(f) ? 0 : -1;
 }
 
+std::string piece_name(const char* name, unsigned part) {
+  return fs::path(name).stem().string() + "_" + std::to_string(part + 1) + ".vtu";
+}
+
 }  // namespace
 
+int pvtu_pieces_output(const char* name, const std::vector<part_mesh>& parts,
+                       vtu_encoding encoding) {
+  const fs::path folder = fs::path(name).parent_path();
+  for (const part_mesh& p : parts) {
+    const int code = vtu_output((folder / piece_name(name, p.part)).string().c_str(), p.mesh,
+                                part_fields(p), encoding);
+    if (code < 0) return code;
+  }
+  return 0;
+}
+
+int pvtu_index_output(const char* name, unsigned parts, bool ghosts) {
+  std::vector<std::string> pieces;
+  for (unsigned p = 0; p < parts; ++p) pieces.push_back(piece_name(name, p));
+  return write_index(name, pieces, ghosts);
+}
+
 int pvtu_output(const char* name, const std::vector<part_mesh>& parts, vtu_encoding encoding) {
-  const fs::path index(name);
   std::vector<std::string> pieces;
   bool ghosts = false;
   for (const part_mesh& p : parts) {
-    const std::string piece = index.stem().string() + "_" + std::to_string(p.part + 1) + ".vtu";
-    const int code = vtu_output((index.parent_path() / piece).string().c_str(), p.mesh,
-                                part_fields(p), encoding);
-    if (code < 0) return code;
-    pieces.push_back(piece);
+    pieces.push_back(piece_name(name, p.part));
     ghosts = ghosts || p.owned_elements() < p.global_elements.size();
   }
-  return write_index(name, pieces, ghosts);
+  const int code = pvtu_pieces_output(name, parts, encoding);
+  return code < 0 ? code : write_index(name, pieces, ghosts);
 }
 
 }  // namespace quernfold
