@@ -4,8 +4,8 @@
 // and written there by the one-process writers.
 #include <mpi.h>
 
-#include <cctype>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
