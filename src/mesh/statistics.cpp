@@ -14,6 +14,7 @@
 #include "quernfold/quality.h"
 #include "quernfold/search.h"
 #include "quernfold/topology.h"
+#include "topology/threaded.h"
 
 namespace ovk {
 namespace quernfold {
@@ -59,10 +60,7 @@ bool has_topology(const mesh_data& mesh) {
 int walk_parts(const mesh_data& mesh, detail::boundary_walk& walk, std::size_t& parts,
                unsigned threads = 1, dense2D<unsigned>* unlinked = nullptr) {
   if (int code = detail::walk_boundary(mesh, walk, threads, unlinked)) return code;
-  dense1D<unsigned> elements, offsets;
-  if (int code = get_subdomains(walk.neighbors, elements, offsets)) return code;
-  parts = offsets.size() - 1;
-  return 0;
+  return detail::count_connected_parts(walk.neighbors, threads, parts);
 }
 
 int leave_non_manifold(const combined_elements& c, dense2D<unsigned>& unlinked) {
