@@ -60,7 +60,8 @@ bool has_topology(const mesh_data& mesh) {
 int walk_parts(const mesh_data& mesh, detail::boundary_walk& walk, std::size_t& parts,
                unsigned threads = 1, dense2D<unsigned>* unlinked = nullptr) {
   if (int code = detail::walk_boundary(mesh, walk, threads, unlinked)) return code;
-  return detail::count_connected_parts(walk.neighbors, threads, parts);
+  const dense2D<unsigned> none;
+  return detail::count_connected_parts(walk.neighbors, unlinked ? *unlinked : none, threads, parts);
 }
 
 int leave_non_manifold(const combined_elements& c, dense2D<unsigned>& unlinked) {

@@ -1,6 +1,7 @@
 // The number of connected parts of a neighbour matrix on several threads,
 // for the whole-mesh layer.
 
+#include <algorithm>
 #include <cstddef>
 #include <new>
 #include <vector>
@@ -17,21 +18,6 @@ namespace {
 struct element_link {
   unsigned from, to;
 };
-
-// Whether every link j -> n of columns [first, last) has its way back n -> j.
-bool links_go_both_ways(const dense2D<unsigned>& neighbors, std::size_t first, std::size_t last) {
-  const std::size_t E = neighbors.cols(), rows = neighbors.rows();
-  for (std::size_t j = first; j < last; ++j)
-    for (std::size_t r = 0; r < rows; ++r) {
-      const unsigned n = neighbors(r, j);
-      if (n >= E) continue;
-      const unsigned* back = neighbors.column(n);
-      bool found = false;
-      for (std::size_t b = 0; b < rows && !found; ++b) found = back[b] == j;
-      if (!found) return false;
-    }
-  return true;
-}
 
 // The root of element e's tree in `parent`, halving the path on the way.
 unsigned find_root(std::vector<unsigned>& parent, unsigned e) {
@@ -67,15 +53,18 @@ void join_range(const dense2D<unsigned>& neighbors, std::size_t first, std::size
     }
 }
 
-// Whether the links of every range go both ways, checked on the threads.
-bool symmetric_links(const dense2D<unsigned>& neighbors, unsigned threads) {
-  std::vector<char> both(range_parts(threads, neighbors.cols()), 1);
-  parallel_parts(threads, neighbors.cols(),
-                 [&](std::size_t part, std::size_t first, std::size_t last) {
-                   both[part] = links_go_both_ways(neighbors, first, last);
-                 });
-  for (char b : both)
-    if (!b) return false;
+// Whether two matrices of the same shape hold the same entries, compared
+// in column ranges on the threads.
+bool same_entries(const dense2D<unsigned>& a, const dense2D<unsigned>& b, unsigned threads) {
+  if (a.rows() != b.rows() || a.cols() != b.cols()) return false;
+  const std::size_t rows = a.rows();
+  std::vector<char> same(range_parts(threads, a.cols()), 1);
+  parallel_parts(threads, a.cols(), [&](std::size_t part, std::size_t first, std::size_t last) {
+    same[part] =
+        std::equal(a.data() + first * rows, a.data() + last * rows, b.data() + first * rows);
+  });
+  for (char e : same)
+    if (!e) return false;
   return true;
 }
 
@@ -105,10 +94,10 @@ std::size_t count_joined_parts(const dense2D<unsigned>& neighbors, unsigned thre
 
 }  // namespace
 
-int count_connected_parts(const dense2D<unsigned>& neighbors, unsigned threads,
-                          std::size_t& parts) {
+int count_connected_parts(const dense2D<unsigned>& neighbors, const dense2D<unsigned>& unlinked,
+                          unsigned threads, std::size_t& parts) {
   threads = thread_count(threads);
-  if (threads > 1 && symmetric_links(neighbors, threads)) try {
+  if (threads > 1 && same_entries(neighbors, unlinked, threads)) try {
       parts = count_joined_parts(neighbors, threads);
       return 0;
     } catch (const std::bad_alloc&) {

@@ -21,13 +21,16 @@ int neighbors_both_ways(const dense2D<unsigned>& connectM, element_type type,
                         dense2D<unsigned>& linked, dense2D<unsigned>& unlinked, unsigned threads);
 
 // parts := the number of sub-domains get_subdomains finds in `neighbors`
-// (F x elements). When every link goes both ways, trees are joined in column
-// ranges on `threads` threads (0: the machine's cores; 1 starts none) and
-// the links between ranges on the calling thread; otherwise get_subdomains
+// (F x elements, non-manifold faces linked). `unlinked`: the neighbours of
+// the same elements with non-manifold faces left unlinked; when both are
+// equal, every link goes both ways, and trees are joined in column ranges
+// on `threads` threads (0: the machine's cores; 1 starts none), then the
+// links between ranges on the calling thread; otherwise get_subdomains
 // runs. The same count for every thread count. Codes those of
 // get_subdomains (no_memory as well when the trees cannot be had); parts
 // unchanged on failure.
-int count_connected_parts(const dense2D<unsigned>& neighbors, unsigned threads, std::size_t& parts);
+int count_connected_parts(const dense2D<unsigned>& neighbors, const dense2D<unsigned>& unlinked,
+                          unsigned threads, std::size_t& parts);
 
 }  // namespace detail
 }  // namespace quernfold

@@ -255,19 +255,17 @@ std::vector<threaded_case> threaded_cases() {
                      b.add_all(part);
                      return b;
                    }});
-  cases.push_back(
-      {"connected parts of linked and unlinked neighbours", [](const mesh_data& m, unsigned t) {
-         bits b;
-         for (const mesh_block& k : m.blocks)
-           for (bool link : {true, false}) {
-             dense2D<unsigned> n;
-             std::size_t count = 0;
-             b.add(get_neighbors(k.connectM, k.type, link, n));
-             b.add(detail::count_connected_parts(n, t, count));
-             b.add(double(count));
-           }
-         return b;
-       }});
+  cases.push_back({"connected parts", [](const mesh_data& m, unsigned t) {
+                     bits b;
+                     for (const mesh_block& k : m.blocks) {
+                       dense2D<unsigned> n[2];
+                       std::size_t count = 0;
+                       b.add(detail::neighbors_both_ways(k.connectM, k.type, n[0], n[1], t));
+                       b.add(detail::count_connected_parts(n[0], n[1], t, count));
+                       b.add(double(count));
+                     }
+                     return b;
+                   }});
   cases.push_back({"write plan of float coordinates", [](const mesh_data& m, unsigned t) {
                      bits b;
                      write_plan plan;
