@@ -15,6 +15,7 @@
 #include "io/shared/columns.h"
 #include "io/shared/files.h"
 #include "io/shared/lines.h"
+#include "io/shared/mapped_file.h"
 #include "io/shared/number_text.h"
 #include "io/shared/read_notes.h"
 #include "quernfold/search.h"
@@ -350,8 +351,8 @@ int read_text_facets(text_lines& in, Soup& s) {
 // Text form on several threads
 // ---------------------------------------------------------------------------
 
-// The lines held in a window from a given byte on, cut as text_lines cuts
-// them, each copied with a NUL after it; a last line without its line end
+// The lines held in memory from a given byte on, cut (and lower-cased) as
+// text_lines cuts them, each copied with a NUL after it; a last line without its line end
 // is handed out only when the input has ended.
 class held_lines {
  public:
@@ -364,6 +365,8 @@ class held_lines {
     const std::size_t n =
         nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - p_) + 1 : limit;
     std::memcpy(line_, p_, n);
+    if (kTextLines.lower_case)
+      detail::to_lower(line_, (n + kLowerStep - 1) / kLowerStep * kLowerStep);
     line_[n] = '\0';
     p_ += n;
     return true;
@@ -375,7 +378,11 @@ class held_lines {
   const char* p_;
   const char* end_;
   bool ended_;
-  char line_[detail::kLineBuffer + 1];
+  // Lines are lower-cased in whole steps of this many bytes (the bytes
+  // after a line's end are of no use), so never a byte at a time.
+  static constexpr std::size_t kLowerStep = 16;
+  static_assert(detail::kLineBuffer % kLowerStep == 0, "a longest line rounds up inside line_");
+  char line_[detail::kLineBuffer + 1] = {};
 };
 
 // Facets as their vertices, 3 per triangle in file order (what
@@ -524,42 +531,66 @@ class threaded_soup : public facet_vertices {
   double min_height2_ = 0.0;
 };
 
-// Bytes of the window that the facets are read through on several threads.
-constexpr std::size_t kChunkWindow = std::size_t(16) << 20;
-
-// The facets in view, split into one chunk per thread at facet lines: each
-// chunk is read apart, then the soup takes the facets in file order as long
-// as each chunk ends where the next begins. True when facets were taken;
-// the reader is left at the first facet not taken.
-bool read_chunks(text_lines& in, threaded_soup& s, unsigned threads) {
-  const char* text = in.unread();
-  const char* end = in.held_end();
+// The plain facets of the text [text, end) (`ended`: the input ends at
+// `end`), split into `count` chunks at facet lines: each chunk is read
+// apart, then the soup takes the facets in file order as long as each chunk
+// ends where the next begins. Returns the first facet not taken.
+const char* read_facets(const char* text, const char* end, bool ended, std::size_t count,
+                        threaded_soup& s, unsigned threads) {
   const std::size_t size = static_cast<std::size_t>(end - text);
-  std::vector<facet_chunk> chunks(threads);
-  for (std::size_t c = 0; c < threads; ++c) {
-    chunks[c].begin = c == 0 ? text : facet_start(text, text + size / threads * c, end, in.ended());
+  std::vector<facet_chunk> chunks(count);
+  for (std::size_t c = 0; c < count; ++c) {
+    chunks[c].begin = c == 0 ? text : facet_start(text, text + size / count * c, end, ended);
     if (c > 0) chunks[c].begin = std::max(chunks[c].begin, chunks[c - 1].begin);
     if (c > 0) chunks[c - 1].end = chunks[c].begin;
   }
   chunks.back().end = end;
   detail::run_chunks(threads, chunks.size(),
-                     [&](std::size_t c) { read_chunk(chunks[c], end, in.ended()); });
+                     [&](std::size_t c) { read_chunk(chunks[c], end, ended); });
   const char* resume = text;
   for (const facet_chunk& chunk : chunks) {
     s.vertices.insert(s.vertices.end(), chunk.vertices.begin(), chunk.vertices.end());
     resume = chunk.stop;
     if (chunk.stop != chunk.end) break;
   }
+  return resume;
+}
+
+// The facets in the reader's window, one chunk per thread. True when facets
+// were taken; the reader is left at the first facet not taken.
+bool read_chunks(text_lines& in, threaded_soup& s, unsigned threads) {
+  const char* text = in.unread();
+  const char* resume = read_facets(text, in.held_end(), in.ended(), threads, s, threads);
   in.skip_to(resume);
   return resume != text;
 }
 
-// The facets on several threads, a window at a time, while whole facets
-// come; from the first line that is no plain facet (a solid's end, a colour
-// line, a malformed facet) the one-thread loop reads on, so every outcome
-// is that of one thread.
-int read_text_facets(text_lines& in, threaded_soup& s, unsigned threads) {
-  while (read_chunks(in, s, threads) && in.read_on()) {
+// The facets of the rest of the file mapped into memory, all of it cut into
+// kChunksPerThread chunks per thread (so that reading the file, in page
+// faults, and parsing it spread over the threads; a thread that starts late
+// still finds chunks left). False when the file cannot be mapped (a pipe);
+// else the reader is left at the first facet not taken.
+bool read_mapped(std::FILE* stream, text_lines& in, threaded_soup& s, unsigned threads) {
+  const char* text = in.unread();
+  const long position = std::ftell(stream);
+  const std::size_t held = static_cast<std::size_t>(in.held_end() - text);
+  if (position < 0 || static_cast<std::size_t>(position) < held) return false;
+  const detail::mapped_file file(stream, static_cast<std::size_t>(position) - held);
+  if (!file.data()) return false;
+  const std::size_t count = std::size_t(threads) * detail::kChunksPerThread;
+  const char* resume = read_facets(file.data(), file.data() + file.size(), true, count, s, threads);
+  in.skip(static_cast<std::size_t>(resume - file.data()));
+  return true;
+}
+
+// The facets on several threads (from the mapped file, or a window at a
+// time) while whole facets come; from the first line that is no plain
+// facet (a solid's end, a colour line, a malformed facet) the one-thread
+// loop reads on, so every outcome is that of one thread.
+int read_text_facets(std::FILE* stream, text_lines& in, threaded_soup& s, unsigned threads) {
+  if (!read_mapped(stream, in, s, threads)) {
+    while (read_chunks(in, s, threads) && in.read_on()) {
+    }
   }
   return read_text_facets(in, s);
 }
@@ -569,7 +600,7 @@ int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
               detail::read_notes* notes = nullptr, unsigned threads = 1) {
   coords.clear();
   connectM.clear();
-  text_lines in = threads > 1 ? text_lines(stream, kChunkWindow) : text_lines(stream);
+  text_lines in(stream);
   if (!in.ready()) return no_memory;
   if (!in.next() || !has(in, "solid")) return kNotStl;
   int code;
@@ -580,7 +611,7 @@ int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
     return close_soup(code, s, coords, connectM);
   }
   threaded_soup s(threads);
-  code = read_text_facets(in, s, threads);
+  code = read_text_facets(stream, in, s, threads);
   if (code == kBadRecord && notes) notes->line_failed(in.offset());
   if (code == 0 && !s.build(coords, connectM)) code = no_memory;
   return close_soup(code, s, coords, connectM, threads);

@@ -194,6 +194,12 @@ TEST_F(threaded_readers, StlOverOneMergeBlockMergesAsOneThread) {
   write_file(path("jittered.stl"), s + "endsolid grid\n");
   EXPECT_EQ(load(path("jittered.stl"), 1).mesh.coords.cols(), (side + 1) * (side + 1));
   expect_threads_agree(path("jittered.stl"), "jittered.stl");
+  // A short bad line in the last facet, megabytes past the start: the same
+  // code and line on every thread count.
+  s.replace(s.rfind("endloop"), 7, "x");
+  write_file(path("jittered.stl"), s + "endsolid grid\n");
+  EXPECT_NE(load(path("jittered.stl"), 1).mesh.malformed_line, 0u);
+  expect_threads_agree(path("jittered.stl"), "jittered.stl, last facet bad");
 }
 
 }  // namespace

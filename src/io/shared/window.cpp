@@ -1,6 +1,7 @@
 #include "io/shared/window.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <new>
 
@@ -10,11 +11,8 @@ namespace ovk {
 namespace quernfold {
 namespace detail {
 
-namespace {
-
-// Lower-cases n bytes in the "C" locale (A to Z only), sixteen at a time:
-// a byte in 'A' .. 'Z' (bytes from 0x80 on compare as negative) gets the
-// 0x20 bit.
+// Sixteen bytes at a time: a byte in 'A' .. 'Z' (bytes from 0x80 on
+// compare as negative) gets the 0x20 bit.
 void to_lower(char* text, std::size_t n) noexcept {
   typedef signed char bytes16 __attribute__((vector_size(16)));
   constexpr std::size_t kWidth = sizeof(bytes16);
@@ -29,6 +27,8 @@ void to_lower(char* text, std::size_t n) noexcept {
   for (; i < n; ++i)
     if (text[i] >= 'A' && text[i] <= 'Z') text[i] = static_cast<char>(text[i] - 'A' + 'a');
 }
+
+namespace {
 
 // The bytes from the position of a file to its end; 0 when unknown (a
 // pipe). The position is kept.
@@ -80,6 +80,24 @@ bool stream_window::take_whole() noexcept {
     if (!refill()) return false;
   whole_ = growing_;
   return whole_;
+}
+
+bool stream_window::skip(std::uint64_t n) noexcept {
+  const std::size_t visible = end_ - pos_;
+  if (n <= visible) {
+    pos_ += static_cast<std::size_t>(n);
+    return true;
+  }
+  const std::uint64_t beyond = n - visible;
+  base_ += pos_ + n;
+  pos_ = end_ = 0;
+  if (by_line_ || beyond > static_cast<std::uint64_t>(LONG_MAX) ||
+      std::fseek(stream_, static_cast<long>(beyond), SEEK_CUR) != 0) {
+    done_ = true;
+    return false;
+  }
+  done_ = false;
+  return true;
 }
 
 bool stream_window::refill() noexcept {

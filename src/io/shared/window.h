@@ -24,6 +24,9 @@ constexpr std::size_t kLineBlock = std::size_t(1) << 20;
 constexpr std::size_t kLineByLine = 0;
 constexpr std::size_t kGrowing = static_cast<std::size_t>(-1);
 
+// Lower-cases n bytes in the "C" locale (A to Z only).
+void to_lower(char* text, std::size_t n) noexcept;
+
 class stream_window {
  public:
   // `size`: bytes held at once (blocks of what is free of them are read),
@@ -61,6 +64,10 @@ class stream_window {
   // The end of the bytes held (of the whole input once whole()).
   const char* held_end() const noexcept { return buf_ + end_; }
   void advance(std::size_t n) noexcept { pos_ += n; }
+  // Moves the cursor n bytes on, past what the window holds when need be
+  // (the stream is then moved on and the window emptied). False when the
+  // stream cannot be moved (the window is then left empty at the end).
+  bool skip(std::uint64_t n) noexcept;
 
  protected:
   // Keeps the unread bytes at the front and reads behind them: a block (the
