@@ -401,6 +401,16 @@ struct facet_chunk : facet_vertices {
   const char *begin = nullptr, *end = nullptr, *stop = nullptr;
 };
 
+// A chunk's vertices are given room for its bytes read at the length of
+// its first facet, and this fraction more (1/16), so that they seldom move.
+constexpr std::size_t kRoomSlackShift = 4;
+
+// Room for the vertices of a chunk whose first facet took `first_bytes`.
+void reserve_like_first(facet_chunk& chunk, std::size_t first_bytes) {
+  const std::size_t facets = static_cast<std::size_t>(chunk.end - chunk.begin) / first_bytes + 1;
+  chunk.vertices.reserve(3 * (facets + (facets >> kRoomSlackShift)));
+}
+
 // Plain facets (a plain facet line and its body) from chunk.begin until a
 // facet starts at or past chunk.end, or a line is anything else.
 void read_chunk(facet_chunk& chunk, const char* text_end, bool ended) {
@@ -409,6 +419,8 @@ void read_chunk(facet_chunk& chunk, const char* text_end, bool ended) {
     chunk.stop = in.position();
     if (chunk.stop >= chunk.end) return;
     if (!in.next() || !is_plain_facet_line(in) || read_facet_body(in, chunk) != 0) return;
+    if (chunk.vertices.size() == 3)
+      reserve_like_first(chunk, static_cast<std::size_t>(in.position() - chunk.begin));
   }
 }
 
@@ -427,10 +439,12 @@ const char* facet_start(const char* text, const char* at, const char* end, bool 
 }
 
 // The soup of the facets read on several threads: the same nodes and
-// triangles as `soup` gives, made once every facet is read. Each block of
-// kMergeBlock triangles is merged exactly on its own thread (its nodes
-// counted first, then numbered after those of the blocks before it).
-class threaded_soup : public facet_vertices {
+// triangles as `soup` gives, made once every facet is read. The vertices
+// stay in the parts they were read into (never joined into one array).
+// Each block of kMergeBlock triangles is merged exactly on its own thread
+// (its nodes counted first, then numbered after those of the blocks before
+// it).
+class threaded_soup {
  public:
   explicit threaded_soup(unsigned threads) : threads_(threads) {}
 
@@ -439,38 +453,31 @@ class threaded_soup : public facet_vertices {
   bool merge_failed() const { return merge_failed_; }
   bool finish() const { return true; }
 
-  // The nodes (3 x nodes) and triangles (3 x triangles) of the vertices.
-  bool build(dense2D<double>& coords, dense2D<unsigned>& connectM) {
-    const std::size_t triangles = vertices.size() / 3;
-    find_heights(triangles);
-    if (triangles == 0) return true;
-    if (!connectM.resize(3, triangles)) return false;
-    if (!has_height_) {
-      if (!coords.resize(3, vertices.size())) return false;
-      for (std::size_t i = 0; i < vertices.size(); ++i) {
-        connectM.data()[i] = static_cast<unsigned>(i);
-        put(coords, i, vertices[i]);
-      }
-      return true;
-    }
-    const std::size_t blocks = (triangles + kMergeBlock - 1) / kMergeBlock;
-    std::vector<std::vector<unsigned>> leaders(blocks);
-    std::vector<char> failed(blocks, 0);
-    detail::run_chunks(threads_, blocks, [&](std::size_t b) {
-      failed[b] = !merge_block(b, leaders[b], connectM.data());
-    });
-    merge_failed_ = std::find(failed.begin(), failed.end(), 1) != failed.end();
-    std::vector<std::size_t> first(blocks + 1, 0);
-    for (std::size_t b = 0; b < blocks; ++b) first[b + 1] = first[b] + leaders[b].size();
-    if (!coords.resize(3, first[blocks])) return false;
-    detail::run_chunks(threads_, blocks, [&](std::size_t b) {
-      for (std::size_t k = 0; k < leaders[b].size(); ++k)
-        put(coords, first[b] + k, vertices[leaders[b][k]]);
-      const std::size_t last = std::min(vertices.size(), 3 * kMergeBlock * (b + 1));
-      for (std::size_t i = 3 * kMergeBlock * b; i < last; ++i)
-        connectM.data()[i] += static_cast<unsigned>(first[b]);
-    });
+  // Takes the vertices of a chunk (whole triangles) as the next part.
+  void take(std::vector<point3>& vertices) {
+    if (vertices.empty()) return;
+    parts_.emplace_back().swap(vertices);
+    tail_ = nullptr;
+  }
+
+  // A triangle read on the calling thread, after the parts taken so far.
+  bool add_triangle(const point3* v) {
+    if (!tail_) tail_ = &parts_.emplace_back();
+    tail_->insert(tail_->end(), v, v + 3);
     return true;
+  }
+
+  // The nodes (3 x nodes) and triangles (3 x triangles) of the vertices;
+  // the parts are emptied.
+  bool build(dense2D<double>& coords, dense2D<unsigned>& connectM) {
+    count_parts();
+    const std::size_t triangles = first_.back() / 3;
+    find_heights();
+    const bool built = triangles == 0 || (connectM.resize(3, triangles) &&
+                                          (has_height_ ? merge_blocks(coords, connectM.data())
+                                                       : keep_vertices(coords, connectM.data())));
+    release_parts();
+    return built;
   }
 
  private:
@@ -479,54 +486,115 @@ class threaded_soup : public facet_vertices {
     c[0] = p.x, c[1] = p.y, c[2] = p.z;
   }
 
-  // The smallest positive squared height over all triangles, in ranges
-  // (a minimum does not depend on their order).
-  void find_heights(std::size_t triangles) {
-    const std::size_t parts = std::max<std::size_t>(1, std::min<std::size_t>(threads_, triangles));
-    std::vector<double> least(parts, 0.0);
-    detail::run_chunks(threads_, parts, [&](std::size_t part) {
-      std::size_t first, last;
-      detail::split_range(triangles, part, parts, first, last);
-      for (std::size_t t = first; t < last; ++t) {
-        const double h = triangle_height2(vertices.data() + 3 * t);
-        if (h > 0.0 && (least[part] == 0.0 || h < least[part])) least[part] = h;
+  // first_[p]: the vertex that part p starts at (first_.back(): all).
+  void count_parts() {
+    first_.assign(parts_.size() + 1, 0);
+    for (std::size_t p = 0; p < parts_.size(); ++p) first_[p + 1] = first_[p] + parts_[p].size();
+  }
+
+  // Calls f(i, vertex i) for i in [first, last), in order.
+  template <class F>
+  void each_vertex(std::size_t first, std::size_t last, const F& f) const {
+    std::size_t p = static_cast<std::size_t>(std::upper_bound(first_.begin(), first_.end(), first) -
+                                             first_.begin()) -
+                    1;
+    for (std::size_t i = first; i < last; ++p) {
+      const std::size_t stop = std::min(last, first_[p + 1]);
+      for (; i < stop; ++i) f(i, parts_[p][i - first_[p]]);
+    }
+  }
+
+  // The smallest positive squared height over all triangles, a part per
+  // task (a minimum does not depend on their order).
+  void find_heights() {
+    std::vector<double> least(parts_.size(), 0.0);
+    detail::run_chunks(threads_, parts_.size(), [&](std::size_t p) {
+      for (std::size_t t = 0; t < parts_[p].size(); t += 3) {
+        const double h = triangle_height2(parts_[p].data() + t);
+        if (h > 0.0 && (least[p] == 0.0 || h < least[p])) least[p] = h;
       }
     });
     for (double h : least)
       if (h > 0.0 && (!has_height_ || h < min_height2_)) min_height2_ = h, has_height_ = true;
   }
 
+  // Without a height nothing merges: vertex i is node i.
+  bool keep_vertices(dense2D<double>& coords, unsigned* connect) const {
+    if (!coords.resize(3, first_.back())) return false;
+    detail::run_chunks(threads_, parts_.size(), [&](std::size_t p) {
+      each_vertex(first_[p], first_[p + 1], [&](std::size_t i, const point3& v) {
+        connect[i] = static_cast<unsigned>(i);
+        put(coords, i, v);
+      });
+    });
+    return true;
+  }
+
+  // Every block merged exactly on the threads, then its nodes numbered
+  // after those of the blocks before it.
+  bool merge_blocks(dense2D<double>& coords, unsigned* connect) {
+    const std::size_t blocks = (first_.back() / 3 + kMergeBlock - 1) / kMergeBlock;
+    std::vector<std::vector<point3>> leaders(blocks);
+    std::vector<char> failed(blocks, 0);
+    detail::run_chunks(threads_, blocks,
+                       [&](std::size_t b) { failed[b] = !merge_block(b, leaders[b], connect); });
+    merge_failed_ = std::find(failed.begin(), failed.end(), 1) != failed.end();
+    std::vector<std::size_t> first(blocks + 1, 0);
+    for (std::size_t b = 0; b < blocks; ++b) first[b + 1] = first[b] + leaders[b].size();
+    if (!coords.resize(3, first[blocks])) return false;
+    detail::run_chunks(threads_, blocks, [&](std::size_t b) {
+      for (std::size_t k = 0; k < leaders[b].size(); ++k) put(coords, first[b] + k, leaders[b][k]);
+      std::vector<point3>().swap(leaders[b]);
+      const std::size_t last = std::min(first_.back(), 3 * kMergeBlock * (b + 1));
+      for (std::size_t i = 3 * kMergeBlock * b; i < last; ++i)
+        connect[i] += static_cast<unsigned>(first[b]);
+    });
+    return true;
+  }
+
   // Block b merged exactly: each vertex to the first of the block at its
-  // finite point; `leaders` the vertex of each node of the block, the
+  // finite point; `leaders` the point of each node of the block, the
   // block's columns of `connect` the nodes as numbered in the block. False
   // when the table cannot be had (the rest of the block is not merged).
-  bool merge_block(std::size_t b, std::vector<unsigned>& leaders, unsigned* connect) const {
+  bool merge_block(std::size_t b, std::vector<point3>& leaders, unsigned* connect) const {
     detail::point_table table;
     bool merging = table.reset(kFirstBlockPoints);
-    const std::size_t last = std::min(vertices.size(), 3 * kMergeBlock * (b + 1));
-    for (std::size_t i = 3 * kMergeBlock * b; i < last; ++i) {
-      const double x[3] = {vertices[i].x, vertices[i].y, vertices[i].z};
+    const std::size_t last = std::min(first_.back(), 3 * kMergeBlock * (b + 1));
+    each_vertex(3 * kMergeBlock * b, last, [&](std::size_t i, const point3& v) {
+      const double x[3] = {v.x, v.y, v.z};
       const std::uint32_t h = merging ? detail::point_table::hash(x, 3) : 0;
       std::uint32_t node = h ? table.find(h,
                                           [&](std::uint32_t position) {
-                                            const point3& q = vertices[leaders[position]];
+                                            const point3& q = leaders[position];
                                             return x[0] == q.x && x[1] == q.y && x[2] == q.z;
                                           })
                              : detail::point_table::kNone;
       if (node == detail::point_table::kNone) {
         node = static_cast<std::uint32_t>(leaders.size());
-        leaders.push_back(static_cast<unsigned>(i));
+        leaders.push_back(v);
         if (h && !table.add(node)) merging = false;
       }
       connect[i] = node;
-    }
+    });
     return merging;
+  }
+
+  // The parts' memory handed back on the threads, each by the thread that
+  // takes it.
+  void release_parts() {
+    detail::run_chunks(threads_, parts_.size(),
+                       [&](std::size_t p) { std::vector<point3>().swap(parts_[p]); });
+    parts_.clear();
+    tail_ = nullptr;
   }
 
   // Room of a block's table before it grows (as the one-thread soup's).
   static constexpr std::size_t kFirstBlockPoints = std::size_t(1) << 15;
 
   unsigned threads_;
+  std::vector<std::vector<point3>> parts_;
+  std::vector<point3>* tail_ = nullptr;  // the part add_triangle() fills
+  std::vector<std::size_t> first_;
   bool has_height_ = false, merge_failed_ = false;
   double min_height2_ = 0.0;
 };
@@ -548,8 +616,8 @@ const char* read_facets(const char* text, const char* end, bool ended, std::size
   detail::run_chunks(threads, chunks.size(),
                      [&](std::size_t c) { read_chunk(chunks[c], end, ended); });
   const char* resume = text;
-  for (const facet_chunk& chunk : chunks) {
-    s.vertices.insert(s.vertices.end(), chunk.vertices.begin(), chunk.vertices.end());
+  for (facet_chunk& chunk : chunks) {
+    s.take(chunk.vertices);
     resume = chunk.stop;
     if (chunk.stop != chunk.end) break;
   }
