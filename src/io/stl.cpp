@@ -385,11 +385,20 @@ class held_lines {
   char line_[detail::kLineBuffer + 1] = {};
 };
 
+// Keeps in `least` the smallest positive squared height h2 met (0 while
+// none is).
+void note_height(double& least, double h2) {
+  if (h2 > 0.0 && (least == 0.0 || h2 < least)) least = h2;
+}
+
 // Facets as their vertices, 3 per triangle in file order (what
-// read_facet_body hands to a soup).
+// read_facet_body hands to a soup), and their smallest positive squared
+// height, taken while the vertices are at hand.
 struct facet_vertices {
   std::vector<point3> vertices;
+  double least = 0.0;
   bool add_triangle(const point3* v) {
+    note_height(least, triangle_height2(v));
     vertices.insert(vertices.end(), v, v + 3);
     return true;
   }
@@ -448,20 +457,22 @@ class threaded_soup {
  public:
   explicit threaded_soup(unsigned threads) : threads_(threads) {}
 
-  bool has_height() const { return has_height_; }
+  bool has_height() const { return min_height2_ > 0.0; }
   double min_height2() const { return min_height2_; }
   bool merge_failed() const { return merge_failed_; }
   bool finish() const { return true; }
 
-  // Takes the vertices of a chunk (whole triangles) as the next part.
-  void take(std::vector<point3>& vertices) {
-    if (vertices.empty()) return;
-    parts_.emplace_back().swap(vertices);
+  // Takes the facets of a chunk (whole triangles) as the next part.
+  void take(facet_vertices& facets) {
+    if (facets.vertices.empty()) return;
+    note_height(min_height2_, facets.least);
+    parts_.emplace_back().swap(facets.vertices);
     tail_ = nullptr;
   }
 
   // A triangle read on the calling thread, after the parts taken so far.
   bool add_triangle(const point3* v) {
+    note_height(min_height2_, triangle_height2(v));
     if (!tail_) tail_ = &parts_.emplace_back();
     tail_->insert(tail_->end(), v, v + 3);
     return true;
@@ -472,10 +483,9 @@ class threaded_soup {
   bool build(dense2D<double>& coords, dense2D<unsigned>& connectM) {
     count_parts();
     const std::size_t triangles = first_.back() / 3;
-    find_heights();
     const bool built = triangles == 0 || (connectM.resize(3, triangles) &&
-                                          (has_height_ ? merge_blocks(coords, connectM.data())
-                                                       : keep_vertices(coords, connectM.data())));
+                                          (has_height() ? merge_blocks(coords, connectM.data())
+                                                        : keep_vertices(coords, connectM.data())));
     release_parts();
     return built;
   }
@@ -492,40 +502,27 @@ class threaded_soup {
     for (std::size_t p = 0; p < parts_.size(); ++p) first_[p + 1] = first_[p] + parts_[p].size();
   }
 
-  // Calls f(i, vertex i) for i in [first, last), in order.
+  // Calls f(i, vertices, n) for the runs [i, i + n) of [first, last) that
+  // lie in one part (`vertices`: vertex i), in order.
   template <class F>
-  void each_vertex(std::size_t first, std::size_t last, const F& f) const {
+  void each_run(std::size_t first, std::size_t last, const F& f) const {
     std::size_t p = static_cast<std::size_t>(std::upper_bound(first_.begin(), first_.end(), first) -
                                              first_.begin()) -
                     1;
-    for (std::size_t i = first; i < last; ++p) {
+    for (std::size_t i = first; i < last; i = first_[++p]) {
       const std::size_t stop = std::min(last, first_[p + 1]);
-      for (; i < stop; ++i) f(i, parts_[p][i - first_[p]]);
+      if (stop > i) f(i, parts_[p].data() + (i - first_[p]), stop - i);
     }
-  }
-
-  // The smallest positive squared height over all triangles, a part per
-  // task (a minimum does not depend on their order).
-  void find_heights() {
-    std::vector<double> least(parts_.size(), 0.0);
-    detail::run_chunks(threads_, parts_.size(), [&](std::size_t p) {
-      for (std::size_t t = 0; t < parts_[p].size(); t += 3) {
-        const double h = triangle_height2(parts_[p].data() + t);
-        if (h > 0.0 && (least[p] == 0.0 || h < least[p])) least[p] = h;
-      }
-    });
-    for (double h : least)
-      if (h > 0.0 && (!has_height_ || h < min_height2_)) min_height2_ = h, has_height_ = true;
   }
 
   // Without a height nothing merges: vertex i is node i.
   bool keep_vertices(dense2D<double>& coords, unsigned* connect) const {
     if (!coords.resize(3, first_.back())) return false;
     detail::run_chunks(threads_, parts_.size(), [&](std::size_t p) {
-      each_vertex(first_[p], first_[p + 1], [&](std::size_t i, const point3& v) {
+      for (std::size_t i = first_[p]; i < first_[p + 1]; ++i) {
         connect[i] = static_cast<unsigned>(i);
-        put(coords, i, v);
-      });
+        put(coords, i, parts_[p][i - first_[p]]);
+      }
     });
     return true;
   }
@@ -556,27 +553,52 @@ class threaded_soup {
   // finite point; `leaders` the point of each node of the block, the
   // block's columns of `connect` the nodes as numbered in the block. False
   // when the table cannot be had (the rest of the block is not merged).
+  // The hashes are taken this many vertices ahead, and the table slots
+  // where their searches start fetched, so that a search seldom waits on
+  // memory.
+  static constexpr std::size_t kAhead = 8;
+
   bool merge_block(std::size_t b, std::vector<point3>& leaders, unsigned* connect) const {
     detail::point_table table;
     bool merging = table.reset(kFirstBlockPoints);
     const std::size_t last = std::min(first_.back(), 3 * kMergeBlock * (b + 1));
-    each_vertex(3 * kMergeBlock * b, last, [&](std::size_t i, const point3& v) {
-      const double x[3] = {v.x, v.y, v.z};
-      const std::uint32_t h = merging ? detail::point_table::hash(x, 3) : 0;
-      std::uint32_t node = h ? table.find(h,
-                                          [&](std::uint32_t position) {
-                                            const point3& q = leaders[position];
-                                            return x[0] == q.x && x[1] == q.y && x[2] == q.z;
-                                          })
-                             : detail::point_table::kNone;
-      if (node == detail::point_table::kNone) {
-        node = static_cast<std::uint32_t>(leaders.size());
-        leaders.push_back(v);
-        if (h && !table.add(node)) merging = false;
+    each_run(3 * kMergeBlock * b, last, [&](std::size_t first, const point3* v, std::size_t n) {
+      std::uint32_t ahead[kAhead];
+      for (std::size_t k = 0; k < std::min(n, kAhead); ++k) ahead[k] = hash_of(v[k]);
+      for (std::size_t k = 0; k < n; ++k) {
+        const std::uint32_t h = merging ? ahead[k % kAhead] : 0;
+        if (merging && k + kAhead < n) {
+          ahead[k % kAhead] = hash_of(v[k + kAhead]);
+          __builtin_prefetch(table.home_address(ahead[k % kAhead]));
+        }
+        connect[first + k] = node_at(table, h, v[k], leaders, merging);
       }
-      connect[i] = node;
     });
     return merging;
+  }
+
+  static std::uint32_t hash_of(const point3& v) {
+    const double x[3] = {v.x, v.y, v.z};
+    return detail::point_table::hash(x, 3);
+  }
+
+  // The block's node at v, of hash h (0: v merges with nothing); a new one,
+  // after the nodes of `leaders`, when none is at v's point. `merging` turns
+  // false when the table cannot grow.
+  static std::uint32_t node_at(detail::point_table& table, std::uint32_t h, const point3& v,
+                               std::vector<point3>& leaders, bool& merging) {
+    std::uint32_t node = h ? table.find(h,
+                                        [&](std::uint32_t position) {
+                                          const point3& q = leaders[position];
+                                          return v.x == q.x && v.y == q.y && v.z == q.z;
+                                        })
+                           : detail::point_table::kNone;
+    if (node == detail::point_table::kNone) {
+      node = static_cast<std::uint32_t>(leaders.size());
+      leaders.push_back(v);
+      if (h && !table.add(node)) merging = false;
+    }
+    return node;
   }
 
   // The parts' memory handed back on the threads, each by the thread that
@@ -595,8 +617,8 @@ class threaded_soup {
   std::vector<std::vector<point3>> parts_;
   std::vector<point3>* tail_ = nullptr;  // the part add_triangle() fills
   std::vector<std::size_t> first_;
-  bool has_height_ = false, merge_failed_ = false;
-  double min_height2_ = 0.0;
+  bool merge_failed_ = false;
+  double min_height2_ = 0.0;  // over the triangles taken (a minimum does not depend on their order)
 };
 
 // The plain facets of the text [text, end) (`ended`: the input ends at
@@ -617,7 +639,7 @@ const char* read_facets(const char* text, const char* end, bool ended, std::size
                      [&](std::size_t c) { read_chunk(chunks[c], end, ended); });
   const char* resume = text;
   for (facet_chunk& chunk : chunks) {
-    s.take(chunk.vertices);
+    s.take(chunk);
     resume = chunk.stop;
     if (chunk.stop != chunk.end) break;
   }
