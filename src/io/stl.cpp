@@ -351,6 +351,36 @@ int read_text_facets(text_lines& in, Soup& s) {
 // Text form on several threads
 // ---------------------------------------------------------------------------
 
+// Copies the bytes of [from, from + limit) to `to` up to and with the
+// first '\n' (all of them when there is none: `newline` false), letters A
+// to Z lower-cased when the lines are; returns how many were copied. Bytes
+// of `to` past the line's end, below `limit`, may be written too. Steps of
+// kCopyStep bytes are taken at once, so that a line is read only once.
+std::size_t copy_line(char* to, const char* from, std::size_t limit, bool& newline) {
+  constexpr std::size_t kCopyStep = 16;
+  typedef signed char bytes16 __attribute__((vector_size(kCopyStep)));
+  constexpr signed char kCaseBit = kTextLines.lower_case ? 'a' - 'A' : 0;
+  newline = true;
+  std::size_t i = 0;
+  for (; i + kCopyStep <= limit; i += kCopyStep) {
+    bytes16 w;
+    std::memcpy(&w, from + i, kCopyStep);
+    const bytes16 lowered = w | (((w >= 'A') & (w <= 'Z')) & kCaseBit);
+    std::memcpy(to + i, &lowered, kCopyStep);
+    const bytes16 ends = w == '\n';
+    std::uint64_t halves[2];
+    std::memcpy(halves, &ends, sizeof halves);
+    if (halves[0] | halves[1]) break;
+  }
+  for (; i < limit; ++i) {
+    const char c = from[i];
+    to[i] = kCaseBit && c >= 'A' && c <= 'Z' ? static_cast<char>(c + kCaseBit) : c;
+    if (c == '\n') return i + 1;
+  }
+  newline = false;
+  return limit;
+}
+
 // The lines held in memory from a given byte on, cut (and lower-cased) as
 // text_lines cuts them, each copied with a NUL after it; a last line without its line end
 // is handed out only when the input has ended.
@@ -360,13 +390,9 @@ class held_lines {
   bool next() {
     const std::size_t visible = static_cast<std::size_t>(end_ - p_);
     const std::size_t limit = std::min(visible, kTextLines.max_length);
-    const void* nl = limit ? std::memchr(p_, '\n', limit) : nullptr;
-    if (!nl && (visible == 0 || (visible < kTextLines.max_length && !ended_))) return false;
-    const std::size_t n =
-        nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - p_) + 1 : limit;
-    std::memcpy(line_, p_, n);
-    if (kTextLines.lower_case)
-      detail::to_lower(line_, (n + kLowerStep - 1) / kLowerStep * kLowerStep);
+    bool newline;
+    const std::size_t n = copy_line(line_, p_, limit, newline);
+    if (!newline && (visible == 0 || (visible < kTextLines.max_length && !ended_))) return false;
     line_[n] = '\0';
     p_ += n;
     return true;
@@ -378,10 +404,7 @@ class held_lines {
   const char* p_;
   const char* end_;
   bool ended_;
-  // Lines are lower-cased in whole steps of this many bytes (the bytes
-  // after a line's end are of no use), so never a byte at a time.
-  static constexpr std::size_t kLowerStep = 16;
-  static_assert(detail::kLineBuffer % kLowerStep == 0, "a longest line rounds up inside line_");
+  static_assert(kTextLines.max_length < detail::kLineBuffer + 1, "a longest line and its NUL fit");
   char line_[detail::kLineBuffer + 1] = {};
 };
 
