@@ -202,4 +202,28 @@ TEST_F(threaded_readers, StlOverOneMergeBlockMergesAsOneThread) {
   expect_threads_agree(path("jittered.stl"), "jittered.stl, last facet bad");
 }
 
+// Text STL in capitals with CR LF ends and lines of every length up to the
+// longest taken whole (255 bytes with its end), then one a byte longer: cut
+// and lower-cased on the threads as on one.
+TEST_F(threaded_readers, StlLinesCutAsOneThread) {
+  constexpr std::size_t kFacets = 4000, kLongest = 255;
+  std::string s = "SOLID Caps\r\n";
+  std::size_t longest = 0;  // a line of kLongest bytes past the middle
+  for (std::size_t f = 0; f < kFacets; ++f) {
+    const std::string vertex = fmt("VERTEX %zuE0 0 0\n", f);
+    const std::size_t pad = f * 37 % (kLongest + 1 - vertex.size());
+    s += "FACET NORMAL 0 0 1\r\nOuter Loop\n";
+    if (pad + vertex.size() == kLongest && f > kFacets / 2 && !longest) longest = s.size();
+    s += std::string(pad, ' ') + vertex +
+         fmt("VERTEX %zu 1 0\nVERTEX 0 %zu.5E+00 0\nENDLOOP\nENDFACET\n", f + 1, f);
+  }
+  write_file(path("caps.stl"), s + "ENDSOLID Caps\n");
+  ASSERT_EQ(load(path("caps.stl"), 1).mesh.blocks.at(0).connectM.cols(), kFacets);
+  expect_threads_agree(path("caps.stl"), "caps.stl");
+  s.insert(longest, " ");
+  write_file(path("caps.stl"), s + "ENDSOLID Caps\n");
+  EXPECT_NE(load(path("caps.stl"), 1).mesh.malformed_line, 0u);
+  expect_threads_agree(path("caps.stl"), "caps.stl, a line too long");
+}
+
 }  // namespace
