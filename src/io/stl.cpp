@@ -550,40 +550,52 @@ class threaded_soup {
     return true;
   }
 
-  // Every block merged exactly on the threads, then its nodes numbered
-  // after those of the blocks before it.
+  // Every block merged exactly on the threads, a range of blocks per
+  // thread, then its nodes numbered after those of the blocks before it.
   bool merge_blocks(dense2D<double>& coords, unsigned* connect) {
     const std::size_t blocks = (first_.back() / 3 + kMergeBlock - 1) / kMergeBlock;
-    std::vector<std::vector<point3>> leaders(blocks);
+    std::vector<std::size_t> first(blocks + 1, 0);  // nodes per block, then where they start
     std::vector<char> failed(blocks, 0);
-    detail::run_chunks(threads_, blocks,
-                       [&](std::size_t b) { failed[b] = !merge_block(b, leaders[b], connect); });
-    merge_failed_ = std::find(failed.begin(), failed.end(), 1) != failed.end();
-    std::vector<std::size_t> first(blocks + 1, 0);
-    for (std::size_t b = 0; b < blocks; ++b) first[b + 1] = first[b] + leaders[b].size();
-    if (!coords.resize(3, first[blocks])) return false;
-    detail::run_chunks(threads_, blocks, [&](std::size_t b) {
-      for (std::size_t k = 0; k < leaders[b].size(); ++k) put(coords, first[b] + k, leaders[b][k]);
-      std::vector<point3>().swap(leaders[b]);
-      const std::size_t last = std::min(first_.back(), 3 * kMergeBlock * (b + 1));
-      for (std::size_t i = 3 * kMergeBlock * b; i < last; ++i)
-        connect[i] += static_cast<unsigned>(first[b]);
+    const std::size_t ranges = detail::range_parts(threads_, blocks);
+    detail::run_chunks(threads_, ranges, [&](std::size_t range) {
+      std::size_t b, last;
+      detail::split_range(blocks, range, ranges, b, last);
+      block_merge merge;
+      for (; b < last; ++b) {
+        failed[b] = !merge_block(b, merge, connect);
+        first[b + 1] = merge.leaders.size();
+      }
     });
+    merge_failed_ = std::find(failed.begin(), failed.end(), 1) != failed.end();
+    for (std::size_t b = 0; b < blocks; ++b) first[b + 1] += first[b];
+    if (!coords.resize(3, first[blocks])) return false;
+    detail::run_chunks(threads_, blocks,
+                       [&](std::size_t b) { number_block(b, first[b], coords, connect); });
     return true;
   }
 
-  // Block b merged exactly: each vertex to the first of the block at its
-  // finite point; `leaders` the point of each node of the block, the
-  // block's columns of `connect` the nodes as numbered in the block. False
-  // when the table cannot be had (the rest of the block is not merged).
+  // What merging a block needs, kept from block to block of a thread: the
+  // table of the block's points, and the vertex that leads each node of
+  // the block.
+  struct block_merge {
+    detail::point_table table;
+    std::vector<const point3*> leaders;
+  };
+
   // The hashes are taken this many vertices ahead, and the table slots
   // where their searches start fetched, so that a search seldom waits on
   // memory.
   static constexpr std::size_t kAhead = 8;
 
-  bool merge_block(std::size_t b, std::vector<point3>& leaders, unsigned* connect) const {
-    detail::point_table table;
-    bool merging = table.reset(kFirstBlockPoints);
+  // Block b merged exactly: each vertex to the first of the block at its
+  // finite point; merge.leaders the vertex of each node of the block, the
+  // block's columns of `connect` the nodes as numbered in the block. False
+  // when the table cannot be had (the rest of the block is not merged).
+  // The table starts as large as the last block's grew (its size changes
+  // no node).
+  bool merge_block(std::size_t b, block_merge& merge, unsigned* connect) const {
+    bool merging = merge.table.reset(std::max(kFirstBlockPoints, merge.leaders.size()));
+    merge.leaders.clear();
     const std::size_t last = std::min(first_.back(), 3 * kMergeBlock * (b + 1));
     each_run(3 * kMergeBlock * b, last, [&](std::size_t first, const point3* v, std::size_t n) {
       std::uint32_t ahead[kAhead];
@@ -592,12 +604,27 @@ class threaded_soup {
         const std::uint32_t h = merging ? ahead[k % kAhead] : 0;
         if (merging && k + kAhead < n) {
           ahead[k % kAhead] = hash_of(v[k + kAhead]);
-          __builtin_prefetch(table.home_address(ahead[k % kAhead]));
+          __builtin_prefetch(merge.table.home_address(ahead[k % kAhead]));
         }
-        connect[first + k] = node_at(table, h, v[k], leaders, merging);
+        connect[first + k] = node_at(merge, h, v + k, merging);
       }
     });
     return merging;
+  }
+
+  // Block b's nodes numbered from `first` on, and their coordinates put
+  // there: a block's nodes come in the order of the vertices that lead
+  // them, so vertex i leads the node numbered as the nodes met before it.
+  void number_block(std::size_t b, std::size_t first, dense2D<double>& coords,
+                    unsigned* connect) const {
+    std::size_t met = 0;
+    const std::size_t last = std::min(first_.back(), 3 * kMergeBlock * (b + 1));
+    each_run(3 * kMergeBlock * b, last, [&](std::size_t i, const point3* v, std::size_t n) {
+      for (std::size_t k = 0; k < n; ++k) {
+        if (connect[i + k] == met) put(coords, first + met++, v[k]);
+        connect[i + k] += static_cast<unsigned>(first);
+      }
+    });
   }
 
   static std::uint32_t hash_of(const point3& v) {
@@ -605,21 +632,21 @@ class threaded_soup {
     return detail::point_table::hash(x, 3);
   }
 
-  // The block's node at v, of hash h (0: v merges with nothing); a new one,
-  // after the nodes of `leaders`, when none is at v's point. `merging` turns
-  // false when the table cannot grow.
-  static std::uint32_t node_at(detail::point_table& table, std::uint32_t h, const point3& v,
-                               std::vector<point3>& leaders, bool& merging) {
-    std::uint32_t node = h ? table.find(h,
-                                        [&](std::uint32_t position) {
-                                          const point3& q = leaders[position];
-                                          return v.x == q.x && v.y == q.y && v.z == q.z;
-                                        })
+  // The block's node at *v, of hash h (0: *v merges with nothing); a new
+  // one, after those of merge.leaders, when none is at its point. `merging`
+  // turns false when the table cannot grow.
+  static std::uint32_t node_at(block_merge& merge, std::uint32_t h, const point3* v,
+                               bool& merging) {
+    std::uint32_t node = h ? merge.table.find(h,
+                                              [&](std::uint32_t position) {
+                                                const point3& q = *merge.leaders[position];
+                                                return v->x == q.x && v->y == q.y && v->z == q.z;
+                                              })
                            : detail::point_table::kNone;
     if (node == detail::point_table::kNone) {
-      node = static_cast<std::uint32_t>(leaders.size());
-      leaders.push_back(v);
-      if (h && !table.add(node)) merging = false;
+      node = static_cast<std::uint32_t>(merge.leaders.size());
+      merge.leaders.push_back(v);
+      if (h && !merge.table.add(node)) merging = false;
     }
     return node;
   }
