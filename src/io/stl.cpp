@@ -671,12 +671,21 @@ class threaded_soup {
   double min_height2_ = 0.0;  // over the triangles taken (a minimum does not depend on their order)
 };
 
+// How far past its end the reading of a chunk may look: the lines of one
+// facet (a facet line and six lines of its body) of at most a longest line
+// each, and a line more for the steps of copy_line.
+constexpr std::size_t kFacetLines = 7;
+constexpr std::size_t kReadPast = (kFacetLines + 1) * detail::kLineBuffer;
+
 // The plain facets of the text [text, end) (`ended`: the input ends at
 // `end`), split into `count` chunks at facet lines: each chunk is read
 // apart, then the soup takes the facets in file order as long as each chunk
-// ends where the next begins. Returns the first facet not taken.
+// ends where the next begins. Returns the first facet not taken. When the
+// text is the mapped `file`, the pages of a chunk that no other chunk
+// reads are unmapped as soon as it is read (the reading after the chunks
+// goes on in the stream).
 const char* read_facets(const char* text, const char* end, bool ended, std::size_t count,
-                        threaded_soup& s, unsigned threads) {
+                        threaded_soup& s, unsigned threads, detail::mapped_file* file = nullptr) {
   const std::size_t size = static_cast<std::size_t>(end - text);
   std::vector<facet_chunk> chunks(count);
   for (std::size_t c = 0; c < count; ++c) {
@@ -685,8 +694,10 @@ const char* read_facets(const char* text, const char* end, bool ended, std::size
     if (c > 0) chunks[c - 1].end = chunks[c].begin;
   }
   chunks.back().end = end;
-  detail::run_chunks(threads, chunks.size(),
-                     [&](std::size_t c) { read_chunk(chunks[c], end, ended); });
+  detail::run_chunks(threads, chunks.size(), [&](std::size_t c) {
+    read_chunk(chunks[c], end, ended);
+    if (file) file->release(chunks[c].begin + kReadPast, chunks[c].end);
+  });
   const char* resume = text;
   for (facet_chunk& chunk : chunks) {
     s.take(chunk);
@@ -715,10 +726,11 @@ bool read_mapped(std::FILE* stream, text_lines& in, threaded_soup& s, unsigned t
   const long position = std::ftell(stream);
   const std::size_t held = static_cast<std::size_t>(in.held_end() - text);
   if (position < 0 || static_cast<std::size_t>(position) < held) return false;
-  const detail::mapped_file file(stream, static_cast<std::size_t>(position) - held);
+  detail::mapped_file file(stream, static_cast<std::size_t>(position) - held);
   if (!file.data()) return false;
   const std::size_t count = std::size_t(threads) * detail::kChunksPerThread;
-  const char* resume = read_facets(file.data(), file.data() + file.size(), true, count, s, threads);
+  const char* resume =
+      read_facets(file.data(), file.data() + file.size(), true, count, s, threads, &file);
   in.skip(static_cast<std::size_t>(resume - file.data()));
   return true;
 }
