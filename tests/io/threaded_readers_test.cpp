@@ -1,11 +1,15 @@
 // The text readers of the whole-mesh layer on several threads: every file,
 // and every damaged copy of it, reads as on one thread (the same code, line
-// and mesh, byte for byte).
+// and mesh, byte for byte); the mapped text they read.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <sstream>
 
+#include "io/shared/files.h"
+#include "io/shared/mapped_file.h"
 #include "support/compare.h"
 #include "support/io_files.h"
 #include "support/mesh_gen.h"
@@ -202,28 +206,44 @@ TEST_F(threaded_readers, StlOverOneMergeBlockMergesAsOneThread) {
   expect_threads_agree(path("jittered.stl"), "jittered.stl, last facet bad");
 }
 
-// Text STL in capitals with CR LF ends and lines of every length up to the
-// longest taken whole (255 bytes with its end), then one a byte longer: cut
-// and lower-cased on the threads as on one.
-TEST_F(threaded_readers, StlLinesCutAsOneThread) {
+// Text STL in capitals with CR LF ends, each first vertex line of the
+// longest length taken whole (255 bytes with its end), one of them a byte
+// longer: cut as on one thread.
+TEST_F(threaded_readers, StlLineTooLongAsOneThread) {
   constexpr std::size_t kFacets = 4000, kLongest = 255;
   std::string s = "SOLID Caps\r\n";
-  std::size_t longest = 0;  // a line of kLongest bytes past the middle
   for (std::size_t f = 0; f < kFacets; ++f) {
-    const std::string vertex = fmt("VERTEX %zuE0 0 0\n", f);
-    const std::size_t pad = f * 37 % (kLongest + 1 - vertex.size());
-    s += "FACET NORMAL 0 0 1\r\nOuter Loop\n";
-    if (pad + vertex.size() == kLongest && f > kFacets / 2 && !longest) longest = s.size();
-    s += std::string(pad, ' ') + vertex +
+    const std::string v = fmt("VERTEX %zuE0 0 0\n", f);
+    s += "FACET NORMAL 0 0 1\r\nOuter Loop\n" + std::string(kLongest - v.size(), ' ') + v +
          fmt("VERTEX %zu 1 0\nVERTEX 0 %zu.5E+00 0\nENDLOOP\nENDFACET\n", f + 1, f);
   }
   write_file(path("caps.stl"), s + "ENDSOLID Caps\n");
   ASSERT_EQ(load(path("caps.stl"), 1).mesh.blocks.at(0).connectM.cols(), kFacets);
-  expect_threads_agree(path("caps.stl"), "caps.stl");
-  s.insert(longest, " ");
+  s.insert(s.find("Loop\n", s.size() / 2) + 5, " ");
   write_file(path("caps.stl"), s + "ENDSOLID Caps\n");
   EXPECT_NE(load(path("caps.stl"), 1).mesh.malformed_line, 0u);
   expect_threads_agree(path("caps.stl"), "caps.stl, a line too long");
+}
+
+// The whole pages that release() hands back go at once, the rest with the
+// file, and a mapping made since in such a hole outlives the file.
+TEST_F(threaded_readers, MappedTextReleasedEarly) {
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  write_file(path("text"), std::string(8 * page + 10, 'x'));
+  const detail::scoped_file stream(path("text").c_str(), "rb");
+  char* text;
+  unsigned char in_core;
+  auto mapped = [&](std::size_t p) { return mincore(text + p * page, 1, &in_core) == 0; };
+  {
+    detail::mapped_file file(stream.get(), 0);
+    ASSERT_NE(text = const_cast<char*>(file.data()), nullptr);
+    file.release(text + 2 * page + 1, text + 5 * page + 1);  // whole pages: 3 and 4
+    EXPECT_TRUE(mapped(2) && !mapped(3) && !mapped(4) && mapped(5));
+    const int fixed = MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE;
+    ASSERT_EQ(mmap(text + 3 * page, page, PROT_READ, fixed, -1, 0), text + 3 * page);
+  }
+  EXPECT_TRUE(!mapped(0) && !mapped(2) && mapped(3) && !mapped(4) && !mapped(5) && !mapped(8));
+  munmap(text + 3 * page, page);
 }
 
 }  // namespace
