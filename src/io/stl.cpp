@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "common/parallel.h"
 #include "common/point3.h"
 #include "common/point_table.h"
 #include "io/shared/chunks.h"
@@ -501,16 +502,24 @@ class threaded_soup {
     return true;
   }
 
-  // The nodes (3 x nodes) and triangles (3 x triangles) of the vertices;
-  // the parts are emptied.
+  // Keeps the mapped text that the facets were read from until release().
+  void keep(std::unique_ptr<detail::mapped_file> text) { text_ = std::move(text); }
+
+  // The nodes (3 x nodes) and triangles (3 x triangles) of the vertices.
   bool build(dense2D<double>& coords, dense2D<unsigned>& connectM) {
     count_parts();
     const std::size_t triangles = first_.back() / 3;
-    const bool built = triangles == 0 || (connectM.resize(3, triangles) &&
-                                          (has_height() ? merge_blocks(coords, connectM.data())
-                                                        : keep_vertices(coords, connectM.data())));
-    release_parts();
-    return built;
+    return triangles == 0 || (connectM.resize(3, triangles) &&
+                              (has_height() ? merge_blocks(coords, connectM.data())
+                                            : keep_vertices(coords, connectM.data())));
+  }
+
+  // Hands back the vertices and the text read, which the merge of the soup
+  // does not use (it may run meanwhile).
+  void release() {
+    parts_.clear();
+    tail_ = nullptr;
+    text_.reset();
   }
 
  private:
@@ -651,41 +660,24 @@ class threaded_soup {
     return node;
   }
 
-  // The parts' memory handed back on the threads, each by the thread that
-  // takes it.
-  void release_parts() {
-    detail::run_chunks(threads_, parts_.size(),
-                       [&](std::size_t p) { std::vector<point3>().swap(parts_[p]); });
-    parts_.clear();
-    tail_ = nullptr;
-  }
-
   // Room of a block's table before it grows (as the one-thread soup's).
   static constexpr std::size_t kFirstBlockPoints = std::size_t(1) << 15;
 
   unsigned threads_;
   std::vector<std::vector<point3>> parts_;
   std::vector<point3>* tail_ = nullptr;  // the part add_triangle() fills
+  std::unique_ptr<detail::mapped_file> text_;
   std::vector<std::size_t> first_;
   bool merge_failed_ = false;
   double min_height2_ = 0.0;  // over the triangles taken (a minimum does not depend on their order)
 };
 
-// How far past its end the reading of a chunk may look: the lines of one
-// facet (a facet line and six lines of its body) of at most a longest line
-// each, and a line more for the steps of copy_line.
-constexpr std::size_t kFacetLines = 7;
-constexpr std::size_t kReadPast = (kFacetLines + 1) * detail::kLineBuffer;
-
 // The plain facets of the text [text, end) (`ended`: the input ends at
 // `end`), split into `count` chunks at facet lines: each chunk is read
 // apart, then the soup takes the facets in file order as long as each chunk
-// ends where the next begins. Returns the first facet not taken. When the
-// text is the mapped `file`, the pages of a chunk that no other chunk
-// reads are unmapped as soon as it is read (the reading after the chunks
-// goes on in the stream).
+// ends where the next begins. Returns the first facet not taken.
 const char* read_facets(const char* text, const char* end, bool ended, std::size_t count,
-                        threaded_soup& s, unsigned threads, detail::mapped_file* file = nullptr) {
+                        threaded_soup& s, unsigned threads) {
   const std::size_t size = static_cast<std::size_t>(end - text);
   std::vector<facet_chunk> chunks(count);
   for (std::size_t c = 0; c < count; ++c) {
@@ -694,10 +686,8 @@ const char* read_facets(const char* text, const char* end, bool ended, std::size
     if (c > 0) chunks[c - 1].end = chunks[c].begin;
   }
   chunks.back().end = end;
-  detail::run_chunks(threads, chunks.size(), [&](std::size_t c) {
-    read_chunk(chunks[c], end, ended);
-    if (file) file->release(chunks[c].begin + kReadPast, chunks[c].end);
-  });
+  detail::run_chunks(threads, chunks.size(),
+                     [&](std::size_t c) { read_chunk(chunks[c], end, ended); });
   const char* resume = text;
   for (facet_chunk& chunk : chunks) {
     s.take(chunk);
@@ -720,18 +710,21 @@ bool read_chunks(text_lines& in, threaded_soup& s, unsigned threads) {
 // kChunksPerThread chunks per thread (so that reading the file, in page
 // faults, and parsing it spread over the threads; a thread that starts late
 // still finds chunks left). False when the file cannot be mapped (a pipe);
-// else the reader is left at the first facet not taken.
+// else the reader is left at the first facet not taken, and the soup keeps
+// the mapping.
 bool read_mapped(std::FILE* stream, text_lines& in, threaded_soup& s, unsigned threads) {
   const char* text = in.unread();
   const long position = std::ftell(stream);
   const std::size_t held = static_cast<std::size_t>(in.held_end() - text);
   if (position < 0 || static_cast<std::size_t>(position) < held) return false;
-  detail::mapped_file file(stream, static_cast<std::size_t>(position) - held);
-  if (!file.data()) return false;
+  std::unique_ptr<detail::mapped_file> file(
+      new (std::nothrow) detail::mapped_file(stream, static_cast<std::size_t>(position) - held));
+  if (!file || !file->data()) return false;
   const std::size_t count = std::size_t(threads) * detail::kChunksPerThread;
   const char* resume =
-      read_facets(file.data(), file.data() + file.size(), true, count, s, threads, &file);
-  in.skip(static_cast<std::size_t>(resume - file.data()));
+      read_facets(file->data(), file->data() + file->size(), true, count, s, threads);
+  in.skip(static_cast<std::size_t>(resume - file->data()));
+  s.keep(std::move(file));
   return true;
 }
 
@@ -766,6 +759,8 @@ int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
   code = read_text_facets(stream, in, s, threads);
   if (code == kBadRecord && notes) notes->line_failed(in.offset());
   if (code == 0 && !s.build(coords, connectM)) code = no_memory;
+  // What was read goes back beside the merge, in its steps on one thread.
+  const detail::background_task release([&s] { s.release(); });
   return close_soup(code, s, coords, connectM, threads);
 }
 

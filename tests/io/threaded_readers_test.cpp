@@ -1,15 +1,11 @@
 // The text readers of the whole-mesh layer on several threads: every file,
 // and every damaged copy of it, reads as on one thread (the same code, line
-// and mesh, byte for byte); the mapped text they read.
+// and mesh, byte for byte).
 #include <gtest/gtest.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <sstream>
 
-#include "io/shared/files.h"
-#include "io/shared/mapped_file.h"
 #include "support/compare.h"
 #include "support/io_files.h"
 #include "support/mesh_gen.h"
@@ -223,27 +219,6 @@ TEST_F(threaded_readers, StlLineTooLongAsOneThread) {
   write_file(path("caps.stl"), s + "ENDSOLID Caps\n");
   EXPECT_NE(load(path("caps.stl"), 1).mesh.malformed_line, 0u);
   expect_threads_agree(path("caps.stl"), "caps.stl, a line too long");
-}
-
-// The whole pages that release() hands back go at once, the rest with the
-// file, and a mapping made since in such a hole outlives the file.
-TEST_F(threaded_readers, MappedTextReleasedEarly) {
-  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-  write_file(path("text"), std::string(8 * page + 10, 'x'));
-  const detail::scoped_file stream(path("text").c_str(), "rb");
-  char* text;
-  unsigned char in_core;
-  auto mapped = [&](std::size_t p) { return mincore(text + p * page, 1, &in_core) == 0; };
-  {
-    detail::mapped_file file(stream.get(), 0);
-    ASSERT_NE(text = const_cast<char*>(file.data()), nullptr);
-    file.release(text + 2 * page + 1, text + 5 * page + 1);  // whole pages: 3 and 4
-    EXPECT_TRUE(mapped(2) && !mapped(3) && !mapped(4) && mapped(5));
-    const int fixed = MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE;
-    ASSERT_EQ(mmap(text + 3 * page, page, PROT_READ, fixed, -1, 0), text + 3 * page);
-  }
-  EXPECT_TRUE(!mapped(0) && !mapped(2) && mapped(3) && !mapped(4) && !mapped(5) && !mapped(8));
-  munmap(text + 3 * page, page);
 }
 
 }  // namespace

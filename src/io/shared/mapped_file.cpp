@@ -2,9 +2,6 @@
 
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
 
 namespace ovk {
 namespace quernfold {
@@ -24,31 +21,8 @@ mapped_file::mapped_file(std::FILE* stream, std::uint64_t from) noexcept {
   size_ = static_cast<std::size_t>(length - from);
 }
 
-void mapped_file::release(const char* begin, const char* end) noexcept {
-  const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-  const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) / page * page;
-  const std::uintptr_t last = reinterpret_cast<std::uintptr_t>(end) / page * page;
-  if (!map_ || last <= first) return;
-  try {
-    const std::lock_guard<std::mutex> lock(released_mutex_);
-    released_.emplace_back(first, last);
-  } catch (...) {  // no memory to note it, or no lock
-    return;
-  }
-  munmap(reinterpret_cast<void*>(first), static_cast<std::size_t>(last - first));
-}
-
-// The mapping's pages between the released ranges.
 mapped_file::~mapped_file() {
-  if (!map_) return;
-  std::sort(released_.begin(), released_.end());
-  std::uintptr_t at = reinterpret_cast<std::uintptr_t>(map_);
-  const std::uintptr_t end = at + mapped_;
-  for (const page_range& r : released_) {
-    if (r.first > at) munmap(reinterpret_cast<void*>(at), static_cast<std::size_t>(r.first - at));
-    at = r.second;
-  }
-  if (end > at) munmap(reinterpret_cast<void*>(at), static_cast<std::size_t>(end - at));
+  if (map_) munmap(map_, mapped_);
 }
 
 }  // namespace detail

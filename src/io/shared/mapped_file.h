@@ -6,9 +6,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <mutex>
-#include <utility>
-#include <vector>
 
 namespace ovk {
 namespace quernfold {
@@ -19,7 +16,6 @@ class mapped_file {
   // Maps the file of `stream` from byte `from` on; empty (data() null) when
   // the stream is no regular file, the file is shorter or the mapping fails.
   mapped_file(std::FILE* stream, std::uint64_t from) noexcept;
-  // Unmaps what release() has not.
   ~mapped_file();
   mapped_file(const mapped_file&) = delete;
   mapped_file& operator=(const mapped_file&) = delete;
@@ -28,22 +24,11 @@ class mapped_file {
   const char* data() const noexcept { return data_; }
   std::size_t size() const noexcept { return size_; }
 
-  // Unmaps now the whole pages inside [begin, end) (bytes of data() that
-  // nothing reads again), so that a thread done with its part of the text
-  // hands it back while the others read on. Several threads may call it at
-  // once, on ranges that do not overlap. Nothing is unmapped when the range
-  // cannot be noted.
-  void release(const char* begin, const char* end) noexcept;
-
  private:
-  using page_range = std::pair<std::uintptr_t, std::uintptr_t>;  // [first, last)
-
   void* map_ = nullptr;
   std::size_t mapped_ = 0;  // bytes of map_, from the file's start
   const char* data_ = nullptr;
   std::size_t size_ = 0;
-  std::mutex released_mutex_;
-  std::vector<page_range> released_;  // unmapped by release(), in no order
 };
 
 }  // namespace detail
