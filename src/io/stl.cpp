@@ -474,9 +474,8 @@ const char* facet_start(const char* text, const char* at, const char* end, bool 
 // The soup of the facets read on several threads: the same nodes and
 // triangles as `soup` gives, made once every facet is read. The vertices
 // stay in the parts they were read into (never joined into one array).
-// Each block of kMergeBlock triangles is merged exactly on its own thread
-// (its nodes counted first, then numbered after those of the blocks before
-// it).
+// Each block of kMergeBlock triangles is merged exactly on one thread (its
+// nodes counted first, then numbered after those of the blocks before it).
 class threaded_soup {
  public:
   explicit threaded_soup(unsigned threads) : threads_(threads) {}
@@ -759,7 +758,8 @@ int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
   code = read_text_facets(stream, in, s, threads);
   if (code == kBadRecord && notes) notes->line_failed(in.offset());
   if (code == 0 && !s.build(coords, connectM)) code = no_memory;
-  // What was read goes back beside the merge, in its steps on one thread.
+  // The vertices and the mapped text go back on a thread of their own while
+  // the soup is merged, beside the merge's steps on one thread.
   const detail::background_task release([&s] { s.release(); });
   return close_soup(code, s, coords, connectM, threads);
 }
