@@ -11,7 +11,6 @@
 #include <new>
 #include <system_error>
 #include <thread>
-#include <utility>
 #include <vector>
 
 #include "quernfold/model.h"
@@ -99,33 +98,6 @@ inline int run_tasks(unsigned threads, const std::vector<std::function<int()>>& 
     if (code) return code;
   return 0;
 }
-
-// A task run on a thread of its own while the caller goes on, and waited
-// for when the object goes (run at once on the calling thread when no
-// thread can be started): for work whose end the caller need not wait for,
-// such as handing memory back, done beside the caller's next steps. The
-// task must not throw.
-class background_task {
- public:
-  explicit background_task(std::function<void()> task) : task_(std::move(task)) {
-    try {
-      thread_ = std::thread([this] { task_(); });
-    } catch (const std::system_error&) {
-      task_();
-    } catch (const std::bad_alloc&) {
-      task_();
-    }
-  }
-  ~background_task() {
-    if (thread_.joinable()) thread_.join();
-  }
-  background_task(const background_task&) = delete;
-  background_task& operator=(const background_task&) = delete;
-
- private:
-  std::function<void()> task_;
-  std::thread thread_;
-};
 
 }  // namespace detail
 }  // namespace quernfold

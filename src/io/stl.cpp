@@ -9,7 +9,6 @@
 #include <new>
 #include <vector>
 
-#include "common/parallel.h"
 #include "common/point3.h"
 #include "common/point_table.h"
 #include "io/shared/chunks.h"
@@ -501,24 +500,16 @@ class threaded_soup {
     return true;
   }
 
-  // Keeps the mapped text that the facets were read from until release().
-  void keep(std::unique_ptr<detail::mapped_file> text) { text_ = std::move(text); }
-
-  // The nodes (3 x nodes) and triangles (3 x triangles) of the vertices.
+  // The nodes (3 x nodes) and triangles (3 x triangles) of the vertices;
+  // the parts are emptied.
   bool build(dense2D<double>& coords, dense2D<unsigned>& connectM) {
     count_parts();
     const std::size_t triangles = first_.back() / 3;
-    return triangles == 0 || (connectM.resize(3, triangles) &&
-                              (has_height() ? merge_blocks(coords, connectM.data())
-                                            : keep_vertices(coords, connectM.data())));
-  }
-
-  // Hands back the vertices and the text read, which the merge of the soup
-  // does not use (it may run meanwhile).
-  void release() {
-    parts_.clear();
-    tail_ = nullptr;
-    text_.reset();
+    const bool built = triangles == 0 || (connectM.resize(3, triangles) &&
+                                          (has_height() ? merge_blocks(coords, connectM.data())
+                                                        : keep_vertices(coords, connectM.data())));
+    release_parts();
+    return built;
   }
 
  private:
@@ -659,13 +650,21 @@ class threaded_soup {
     return node;
   }
 
+  // The parts' memory handed back on the threads, each by the thread that
+  // takes it.
+  void release_parts() {
+    detail::run_chunks(threads_, parts_.size(),
+                       [&](std::size_t p) { std::vector<point3>().swap(parts_[p]); });
+    parts_.clear();
+    tail_ = nullptr;
+  }
+
   // Room of a block's table before it grows (as the one-thread soup's).
   static constexpr std::size_t kFirstBlockPoints = std::size_t(1) << 15;
 
   unsigned threads_;
   std::vector<std::vector<point3>> parts_;
   std::vector<point3>* tail_ = nullptr;  // the part add_triangle() fills
-  std::unique_ptr<detail::mapped_file> text_;
   std::vector<std::size_t> first_;
   bool merge_failed_ = false;
   double min_height2_ = 0.0;  // over the triangles taken (a minimum does not depend on their order)
@@ -709,21 +708,17 @@ bool read_chunks(text_lines& in, threaded_soup& s, unsigned threads) {
 // kChunksPerThread chunks per thread (so that reading the file, in page
 // faults, and parsing it spread over the threads; a thread that starts late
 // still finds chunks left). False when the file cannot be mapped (a pipe);
-// else the reader is left at the first facet not taken, and the soup keeps
-// the mapping.
+// else the reader is left at the first facet not taken.
 bool read_mapped(std::FILE* stream, text_lines& in, threaded_soup& s, unsigned threads) {
   const char* text = in.unread();
   const long position = std::ftell(stream);
   const std::size_t held = static_cast<std::size_t>(in.held_end() - text);
   if (position < 0 || static_cast<std::size_t>(position) < held) return false;
-  std::unique_ptr<detail::mapped_file> file(
-      new (std::nothrow) detail::mapped_file(stream, static_cast<std::size_t>(position) - held));
-  if (!file || !file->data()) return false;
+  const detail::mapped_file file(stream, static_cast<std::size_t>(position) - held);
+  if (!file.data()) return false;
   const std::size_t count = std::size_t(threads) * detail::kChunksPerThread;
-  const char* resume =
-      read_facets(file->data(), file->data() + file->size(), true, count, s, threads);
-  in.skip(static_cast<std::size_t>(resume - file->data()));
-  s.keep(std::move(file));
+  const char* resume = read_facets(file.data(), file.data() + file.size(), true, count, s, threads);
+  in.skip(static_cast<std::size_t>(resume - file.data()));
   return true;
 }
 
@@ -758,9 +753,6 @@ int read_text(std::FILE* stream, dense2D<double>& coords, dense2D<unsigned>& con
   code = read_text_facets(stream, in, s, threads);
   if (code == kBadRecord && notes) notes->line_failed(in.offset());
   if (code == 0 && !s.build(coords, connectM)) code = no_memory;
-  // The vertices and the mapped text go back on a thread of their own while
-  // the soup is merged, beside the merge's steps on one thread.
-  const detail::background_task release([&s] { s.release(); });
   return close_soup(code, s, coords, connectM, threads);
 }
 
