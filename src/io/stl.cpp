@@ -351,6 +351,19 @@ int read_text_facets(text_lines& in, Soup& s) {
 // Text form on several threads
 // ---------------------------------------------------------------------------
 
+// The first byte of the 16 bytes of `lanes` (each 0 or 0xFF, one at least
+// 0xFF) that is set, in memory order.
+std::size_t first_set_lane(const std::uint64_t* lanes) {
+  constexpr unsigned kLaneBits = 8;
+  constexpr std::size_t kHalf = sizeof lanes[0];  // lanes in each word
+#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  const auto in = [](std::uint64_t word) { return unsigned(__builtin_clzll(word)) / kLaneBits; };
+#else
+  const auto in = [](std::uint64_t word) { return unsigned(__builtin_ctzll(word)) / kLaneBits; };
+#endif
+  return lanes[0] ? in(lanes[0]) : kHalf + in(lanes[1]);
+}
+
 // Copies the bytes of [from, from + limit) to `to` up to and with the
 // first '\n' (all of them when there is none: `newline` false), letters A
 // to Z lower-cased when the lines are; returns how many were copied. Bytes
@@ -370,7 +383,7 @@ std::size_t copy_line(char* to, const char* from, std::size_t limit, bool& newli
     const bytes16 ends = w == '\n';
     std::uint64_t halves[2];
     std::memcpy(halves, &ends, sizeof halves);
-    if (halves[0] | halves[1]) break;
+    if (halves[0] | halves[1]) return i + first_set_lane(halves) + 1;
   }
   for (; i < limit; ++i) {
     const char c = from[i];
