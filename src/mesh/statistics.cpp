@@ -144,14 +144,17 @@ int block_measures(const mesh_data& mesh, const dense2D<unsigned>& vertices, ele
 
 // One block's qualities and Jacobians added to its entry in element order,
 // and to the totals when the block is of the mesh's dimension.
-void add_block(const dense1D<double>& q, const dense1D<double>& jac, std::size_t b,
-               mesh_statistics& s) {
-  kind_statistics& k = s.blocks[b];
+void add_to_block(const dense1D<double>& q, const dense1D<double>& jac, kind_statistics& k) {
   for (std::size_t e = 0; e < q.size(); ++e) {
     if (k.quality.count == 0 || q[e] < k.quality.min) k.worst = e;
     k.quality.add(q[e]);
     if (!(jac[e] > 0)) ++k.nonpositive_jacobians;
   }
+}
+
+void add_block(const dense1D<double>& q, const dense1D<double>& jac, std::size_t b,
+               mesh_statistics& s) {
+  add_to_block(q, jac, s.blocks[b]);
   add_kind_totals(s, b);
 }
 
@@ -317,11 +320,22 @@ int measure_mesh(const mesh_data& mesh, mesh_statistics& s, unsigned threads) tr
   if (int code = detail::run_tasks(threads, tasks)) return code;
   if (has_topology(mesh))
     if (int code = finish_topology(m.walk, m.unlinked, s)) return code;
+  // Each block's measures and the edge lengths are added by tasks of their
+  // own (each to its own entry, in element order), the totals in block order.
+  std::vector<std::function<int()>> sums;
   for (std::size_t i = 0; i < m.vertices.matrices.size(); ++i)
-    add_block(m.qualities[i], m.jacobians[i], m.vertices.blocks[i], s);
-  dense2D<unsigned> edges;
-  if (int code = detail::merge_edges(m.edge_pieces, edges, threads)) return code;
-  measure_edges(mesh, edges, s, threads);
+    sums.push_back([&, i] {
+      add_to_block(m.qualities[i], m.jacobians[i], s.blocks[m.vertices.blocks[i]]);
+      return 0;
+    });
+  sums.push_back([&] {
+    dense2D<unsigned> edges;
+    if (int code = detail::merge_edges(m.edge_pieces, edges, threads)) return code;
+    measure_edges(mesh, edges, s, threads);
+    return 0;
+  });
+  if (int code = detail::run_tasks(threads, sums)) return code;
+  for (std::size_t b : m.vertices.blocks) add_kind_totals(s, b);
   return 0;
 } catch (const std::bad_alloc&) {
   return no_memory;
