@@ -456,14 +456,23 @@ void reserve_like_first(facet_chunk& chunk, std::size_t first_bytes) {
   chunk.vertices.reserve(3 * (facets + (facets >> kRoomSlackShift)));
 }
 
-// Plain facets (a plain facet line and its body) from chunk.begin until a
-// facet starts at or past chunk.end, or a line is anything else.
+// Whether the line just read is one that the one-thread loop passes over
+// between facets: a colour line, or a solid's end when the next line (then
+// read too) starts the next solid.
+bool pass_between(held_lines& in) {
+  if (has(in, "color")) return true;
+  return has(in, "endsolid") && in.next() && has(in, "solid");
+}
+
+// Plain facets (a plain facet line and its body), and the lines between
+// them that pass_between() takes, from chunk.begin until a facet starts at
+// or past chunk.end, or a line is anything else.
 void read_chunk(facet_chunk& chunk, const char* text_end, bool ended) {
   held_lines in(chunk.begin, text_end, ended);
   for (;;) {
     chunk.stop = in.position();
-    if (chunk.stop >= chunk.end) return;
-    if (!in.next() || !is_plain_facet_line(in) || read_facet_body(in, chunk) != 0) return;
+    if (chunk.stop >= chunk.end || !in.next()) return;
+    if (is_plain_facet_line(in) ? read_facet_body(in, chunk) != 0 : !pass_between(in)) return;
     if (chunk.vertices.size() == 3)
       reserve_like_first(chunk, static_cast<std::size_t>(in.position() - chunk.begin));
   }
@@ -736,9 +745,10 @@ bool read_mapped(std::FILE* stream, text_lines& in, threaded_soup& s, unsigned t
 }
 
 // The facets on several threads (from the mapped file, or a window at a
-// time) while whole facets come; from the first line that is no plain
-// facet (a solid's end, a colour line, a malformed facet) the one-thread
-// loop reads on, so every outcome is that of one thread.
+// time) while whole facets come, with the colour lines and the ends and
+// starts of solids between them; from the first other line (a malformed
+// facet, a last end) the one-thread loop reads on, so every outcome is that
+// of one thread.
 int read_text_facets(std::FILE* stream, text_lines& in, threaded_soup& s, unsigned threads) {
   if (!read_mapped(stream, in, s, threads)) {
     while (read_chunks(in, s, threads) && in.read_on()) {

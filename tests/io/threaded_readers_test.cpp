@@ -202,9 +202,10 @@ TEST_F(threaded_readers, StlOverOneMergeBlockMergesAsOneThread) {
   expect_threads_agree(path("jittered.stl"), "jittered.stl, last facet bad");
 }
 
-// Text STL in capitals with CR LF ends, each first vertex line of the
-// longest length taken whole (255 bytes with its end), one of them a byte
-// longer: cut as on one thread.
+// Text STL in capitals with CR LF ends, in solids with colours and one end
+// that no start follows, each first vertex line of the longest length taken
+// whole (255 bytes with its end), one of them a byte longer: read as on one
+// thread.
 TEST_F(threaded_readers, StlLineTooLongAsOneThread) {
   constexpr std::size_t kFacets = 4000, kLongest = 255;
   std::string s = "SOLID Caps\r\n";
@@ -212,6 +213,8 @@ TEST_F(threaded_readers, StlLineTooLongAsOneThread) {
     const std::string v = fmt("VERTEX %zuE0 0 0\n", f);
     s += "FACET NORMAL 0 0 1\r\nOuter Loop\n" + std::string(kLongest - v.size(), ' ') + v +
          fmt("VERTEX %zu 1 0\nVERTEX 0 %zu.5E+00 0\nENDLOOP\nENDFACET\n", f + 1, f);
+    if (f % 1000 == 999)
+      s += f == 1999 ? "ENDSOLID Caps\n" : "ENDSOLID Caps\nSOLID B\nCOLOR 1 0 0\n";
   }
   write_file(path("caps.stl"), s + "ENDSOLID Caps\n");
   ASSERT_EQ(load(path("caps.stl"), 1).mesh.blocks.at(0).connectM.cols(), kFacets);
