@@ -44,8 +44,10 @@ class stream_window {
   bool failed() const noexcept { return std::ferror(stream_) != 0; }
   // Reads the rest of the stream into a growing window, which then holds
   // the whole input; false when it cannot grow (error() no_memory) or the
-  // window does not grow.
-  bool take_whole() noexcept;
+  // window does not grow. With threads > 1, the rest of a long regular file
+  // is read in that many byte ranges at once (each thread the first to touch
+  // its part of the window); the bytes held are the same.
+  bool take_whole(unsigned threads = 1) noexcept;
   // True once take_whole() succeeded: fill() then never reads again.
   bool whole() const noexcept { return whole_; }
   // Bytes consumed since the window started.
@@ -86,6 +88,11 @@ class stream_window {
  private:
   // Grows the window to at least `at_least` bytes (and at least double).
   bool grow(std::size_t at_least = 0) noexcept;
+  // Reads the `left` bytes from the stream's position on (the window has
+  // room for them and one more) on `threads` threads, then moves the stream
+  // past them and reads one byte more with the stream (done when there is
+  // none). False, nothing held or moved, when a range cannot be read whole.
+  bool read_on_threads(std::size_t left, unsigned threads) noexcept;
 
   std::FILE* stream_;
   bool by_line_, growing_, lower_case_;
