@@ -424,7 +424,7 @@ class msh_reader {
     input_scan& in = num_.scan();
     if (num_.binary || !detail::parallel_list(in.threads(), count)) return false;
     in.skip_blanks();
-    return detail::split_lines(in.cursor(), in.held_end(), count,
+    return detail::split_lines(in.threads(), in.cursor(), in.held_end(), count,
                                detail::kChunksPerThread * in.threads(), chunks);
   }
   // Moves the cursor past the lines of the chunks.

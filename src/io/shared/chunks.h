@@ -47,12 +47,13 @@ struct line_chunk {
   std::size_t first = 0, count = 0;
 };
 
-// Splits the first `lines` lines of [text, end) into `parts` chunks of
-// nearly equal line counts (min(parts, lines) chunks in file order, none
-// for no line). False,
+// Splits the first `lines` lines of [text, end) into chunks of whole lines
+// in file order, none for no line: the lines of `parts` byte ranges at a
+// time, their line ends counted on `threads` threads, the ranges sized
+// from the bytes per line seen so far until they hold the lines. False,
 // chunks empty, when fewer than `lines` lines end with '\n' before `end`.
-bool split_lines(const char* text, const char* end, std::size_t lines, std::size_t parts,
-                 std::vector<line_chunk>& chunks);
+bool split_lines(unsigned threads, const char* text, const char* end, std::size_t lines,
+                 std::size_t parts, std::vector<line_chunk>& chunks);
 
 // Whether a list of `lines` lines is parsed on `threads` threads.
 inline bool parallel_list(unsigned threads, std::size_t lines) {
