@@ -1,6 +1,7 @@
 // Record lists of a text held whole in memory, parsed on several threads: the
-// lines of a list split into one chunk of whole lines per thread, each chunk
-// parsed into its own slots, the chunks joined in file order by the caller.
+// lines (or words) of a list split into chunks, several per thread, each
+// chunk parsed into its own slots, the chunks joined in file order by the
+// caller.
 #pragma once
 
 #include <atomic>
