@@ -5,12 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include <unistd.h>
-
-#include <atomic>
-#include <cerrno>
-
-#include "common/parallel.h"
+#include "io/shared/mapped_file.h"
 #include "quernfold/model.h"
 
 namespace ovk {
@@ -46,20 +41,8 @@ std::size_t bytes_left(std::FILE* stream) noexcept {
   return static_cast<std::size_t>(end - here);
 }
 
-// Files shorter than this are read on one thread.
+// Files shorter than this are read into the window, never mapped.
 constexpr std::size_t kThreadedRead = std::size_t(1) << 20;
-
-// Reads bytes [first, last) of file `fd`, from `offset` on, into `to`; false
-// when the file ends or a read fails first.
-bool read_range(int fd, std::uint64_t offset, char* to, std::size_t first, std::size_t last) {
-  while (first < last) {
-    const ssize_t got = ::pread(fd, to + first, last - first, static_cast<off_t>(offset + first));
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) return false;
-    first += static_cast<std::size_t>(got);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -80,6 +63,8 @@ stream_window::stream_window(std::FILE* stream, std::size_t size, bool lower_cas
   }
 }
 
+stream_window::~stream_window() = default;
+
 bool stream_window::grow(std::size_t at_least) noexcept {
   const std::size_t grown = std::max({2 * capacity_, end_ + kLineBlock, at_least});
   std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown + 1]);
@@ -91,33 +76,37 @@ bool stream_window::grow(std::size_t at_least) noexcept {
   return true;
 }
 
-bool stream_window::read_on_threads(std::size_t left, unsigned threads) noexcept {
+bool stream_window::map_rest(std::size_t left) noexcept {
   const long here = std::ftell(stream_);
-  const int fd = fileno(stream_);
-  if (here < 0 || fd < 0) return false;
-  char* to = buf_ + end_;
-  std::atomic<bool> whole{true};
-  detail::parallel_parts(threads, left, [&](std::size_t, std::size_t first, std::size_t last) {
-    if (!read_range(fd, static_cast<std::uint64_t>(here), to, first, last)) whole = false;
-    if (lower_case_) to_lower(to + first, last - first);
-  });
-  if (!whole || std::fseek(stream_, here + static_cast<long>(left), SEEK_SET) != 0) return false;
-  end_ += left;
-  // One byte more (the room kept for it) tells whether the file ended there.
-  const std::size_t more = std::fread(buf_ + end_, 1, 1, stream_);
-  if (lower_case_) to_lower(buf_ + end_, more);
-  end_ += more;
-  done_ = more == 0;
+  if (lower_case_ || pos_ != end_ || here < 0) return false;
+  std::unique_ptr<mapped_file> map(new (std::nothrow) mapped_file(stream_, here));
+  char beyond;
+  if (!map || !map->data() || map->size() != left ||
+      std::fseek(stream_, here + static_cast<long>(left), SEEK_SET) != 0)
+    return false;
+  if (std::fread(&beyond, 1, 1, stream_) != 0 || std::ferror(stream_)) {
+    std::fseek(stream_, here, SEEK_SET);  // grown since: read as one thread reads
+    return false;
+  }
+  base_ += pos_;
+  buf_ = const_cast<char*>(map->data());  // only read: done_ stops every refill
+  capacity_ = end_ = left;
+  pos_ = 0;
+  done_ = true;
+  mapped_ = std::move(map);
   return true;
 }
 
 bool stream_window::take_whole(unsigned threads) noexcept {
   const std::size_t left = bytes_left(stream_);
+  if (growing_ && threads > 1 && left >= kThreadedRead && map_rest(left)) {
+    whole_ = true;
+    return true;
+  }
   if (growing_ && left && capacity_ - end_ < left && !grow(end_ + left + 1)) {
     error_ = no_memory;
     return false;
   }
-  if (growing_ && threads > 1 && left >= kThreadedRead) read_on_threads(left, threads);
   while (growing_ && !done_)
     if (!refill()) return false;
   whole_ = growing_;
