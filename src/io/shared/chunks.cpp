@@ -27,11 +27,11 @@ constexpr std::size_t kMarginEighths = 9;
 
 // The number of '\n' in [p, end), sixteen bytes at a time.
 std::size_t line_ends_in(const char* p, const char* end) {
-  typedef char bytes16 __attribute__((vector_size(16)));
+  typedef signed char bytes16 __attribute__((vector_size(16)));
   constexpr std::size_t kWidth = sizeof(bytes16);
-  // Each lane counts down by one per '\n' (a match is -1); 255 rounds at
-  // most before the lanes are summed.
-  constexpr std::size_t kRounds = 255;
+  // Each lane counts down by one per '\n' (a match is -1): 127 rounds at
+  // most, so that no lane passes -127, before the lanes are summed.
+  constexpr std::size_t kRounds = 127;
   std::size_t n = 0;
   while (static_cast<std::size_t>(end - p) >= kWidth) {
     bytes16 sum = {};
@@ -41,7 +41,7 @@ std::size_t line_ends_in(const char* p, const char* end) {
       std::memcpy(&w, p, kWidth);
       sum += w == '\n';
     }
-    for (std::size_t k = 0; k < kWidth; ++k) n += static_cast<unsigned char>(-sum[k]);
+    for (std::size_t k = 0; k < kWidth; ++k) n += static_cast<std::size_t>(-sum[k]);
   }
   for (; p < end; ++p) n += *p == '\n';
   return n;

@@ -79,7 +79,8 @@ bool stream_window::grow(std::size_t at_least) noexcept {
 bool stream_window::map_rest(std::size_t left) noexcept {
   const long here = std::ftell(stream_);
   if (lower_case_ || pos_ != end_ || here < 0) return false;
-  std::unique_ptr<mapped_file> map(new (std::nothrow) mapped_file(stream_, here));
+  std::unique_ptr<mapped_file> map(new (std::nothrow)
+                                       mapped_file(stream_, static_cast<std::uint64_t>(here)));
   char beyond;
   if (!map || !map->data() || map->size() != left ||
       std::fseek(stream_, here + static_cast<long>(left), SEEK_SET) != 0)
