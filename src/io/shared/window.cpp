@@ -42,7 +42,7 @@ std::size_t bytes_left(std::FILE* stream) noexcept {
 }
 
 // Files shorter than this are read into the window, never mapped.
-constexpr std::size_t kThreadedRead = std::size_t(1) << 20;
+constexpr std::size_t kLeastMapped = std::size_t(1) << 20;
 
 }  // namespace
 
@@ -100,7 +100,7 @@ bool stream_window::map_rest(std::size_t left) noexcept {
 
 bool stream_window::take_whole(unsigned threads) noexcept {
   const std::size_t left = bytes_left(stream_);
-  if (growing_ && threads > 1 && left >= kThreadedRead && map_rest(left)) {
+  if (growing_ && threads > 1 && left >= kLeastMapped && map_rest(left)) {
     whole_ = true;
     return true;
   }
