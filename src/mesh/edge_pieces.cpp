@@ -83,21 +83,100 @@ int piece_edges(const std::vector<dense2D<unsigned>>& matrices, const dense1D<in
   return 0;
 }
 
-int merge_edges(const std::vector<dense2D<unsigned>>& pieces, dense2D<unsigned>& edges) {
-  std::vector<std::uint64_t> keys, piece, merged;
+namespace {
+
+// The upper bound of the last key range: it takes every key to the end.
+constexpr std::uint64_t kNoKeyAbove = ~std::uint64_t(0);
+
+std::uint64_t column_key(const dense2D<unsigned>& e, std::size_t j) {
+  return std::uint64_t(e(0, j)) << 32 | e(1, j);
+}
+
+// Columns [first, last) of a piece whose keys lie in [low, high).
+void key_columns(const dense2D<unsigned>& e, std::uint64_t low, std::uint64_t high,
+                 std::size_t& first, std::size_t& last) {
+  auto below = [&](std::uint64_t key) {  // the first column whose key is not below `key`
+    std::size_t lo = 0, hi = e.cols();
+    while (lo < hi) {
+      const std::size_t mid = lo + (hi - lo) / 2;
+      if (column_key(e, mid) < key)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    return lo;
+  };
+  first = below(low);
+  last = high == kNoKeyAbove ? e.cols() : below(high);
+}
+
+// The distinct keys in [low, high) of all pieces, ascending: the pieces'
+// ranges merged one after the other, each merge followed by unique.
+void merge_key_range(const std::vector<dense2D<unsigned>>& pieces, std::uint64_t low,
+                     std::uint64_t high, std::vector<std::uint64_t>& keys) {
+  std::vector<std::uint64_t> piece, merged;
+  keys.clear();
   for (const dense2D<unsigned>& e : pieces) {
-    piece.resize(e.cols());
-    for (std::size_t j = 0; j < e.cols(); ++j) piece[j] = std::uint64_t(e(0, j)) << 32 | e(1, j);
+    std::size_t first, last;
+    key_columns(e, low, high, first, last);
+    piece.resize(last - first);
+    for (std::size_t j = first; j < last; ++j) piece[j - first] = column_key(e, j);
     merged.resize(keys.size() + piece.size());
     std::merge(keys.begin(), keys.end(), piece.begin(), piece.end(), merged.begin());
     merged.erase(std::unique(merged.begin(), merged.end()), merged.end());
     keys.swap(merged);
   }
-  if (!edges.resize(2, keys.size())) return no_memory;
-  for (std::size_t j = 0; j < keys.size(); ++j) {
-    edges(0, j) = static_cast<unsigned>(keys[j] >> 32);
-    edges(1, j) = static_cast<unsigned>(keys[j]);
-  }
+}
+
+// Bounds of `parts` key ranges (parts + 1 keys from 0 to kNoKeyAbove): the
+// inner ones evenly spaced keys of the longest piece. A key falls in one
+// range only, so the ranges merged apart and joined in order give every
+// edge once, in order, wherever the bounds fall.
+std::vector<std::uint64_t> key_bounds(const std::vector<dense2D<unsigned>>& pieces,
+                                      std::size_t parts) {
+  const dense2D<unsigned>* longest = &pieces.front();
+  for (const dense2D<unsigned>& e : pieces)
+    if (e.cols() > longest->cols()) longest = &e;
+  std::vector<std::uint64_t> bounds(parts + 1, 0);
+  for (std::size_t r = 1; r < parts; ++r)
+    bounds[r] = std::max(bounds[r - 1], column_key(*longest, longest->cols() / parts * r));
+  bounds[parts] = kNoKeyAbove;
+  return bounds;
+}
+
+// Pieces' edges fewer than this are merged on the calling thread (few
+// enough that the tests' small meshes take the key ranges).
+constexpr std::size_t kParallelMergeEdges = std::size_t(1) << 9;
+
+}  // namespace
+
+int merge_edges(const std::vector<dense2D<unsigned>>& pieces, dense2D<unsigned>& edges,
+                unsigned threads) {
+  std::size_t total = 0;
+  for (const dense2D<unsigned>& e : pieces) total += e.cols();
+  const std::size_t parts = pieces.empty() || total < kParallelMergeEdges ? 1 : threads;
+  const std::vector<std::uint64_t> bounds =
+      parts > 1 ? key_bounds(pieces, parts) : std::vector<std::uint64_t>{0, kNoKeyAbove};
+  std::vector<std::vector<std::uint64_t>> ranges(parts);
+  std::vector<std::size_t> offsets(parts + 1, 0);
+  std::vector<char> out_of_memory(parts, 0);
+  run_parallel(threads, parts, [&](std::size_t r) {
+    try {
+      merge_key_range(pieces, bounds[r], bounds[r + 1], ranges[r]);
+    } catch (const std::bad_alloc&) {
+      out_of_memory[r] = 1;
+    }
+  });
+  if (std::find(out_of_memory.begin(), out_of_memory.end(), 1) != out_of_memory.end())
+    return no_memory;
+  for (std::size_t r = 0; r < parts; ++r) offsets[r + 1] = offsets[r] + ranges[r].size();
+  if (!edges.resize(2, offsets[parts])) return no_memory;
+  run_parallel(threads, parts, [&](std::size_t r) {
+    for (std::size_t k = 0; k < ranges[r].size(); ++k) {
+      edges(0, offsets[r] + k) = static_cast<unsigned>(ranges[r][k] >> 32);
+      edges(1, offsets[r] + k) = static_cast<unsigned>(ranges[r][k]);
+    }
+  });
   return 0;
 }
 
@@ -117,7 +196,7 @@ int threaded_edges(const std::vector<dense2D<unsigned>>& matrices, const dense1D
   });
   for (int code : codes)
     if (code) return code;
-  return merge_edges(pieces, edges);
+  return merge_edges(pieces, edges, threads);
 }
 
 }  // namespace detail

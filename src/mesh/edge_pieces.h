@@ -30,8 +30,10 @@ inline constexpr int kBadEdgeKinds = -3;
 int piece_edges(const std::vector<dense2D<unsigned>>& matrices, const dense1D<int>& kinds,
                 std::size_t part, std::size_t parts, dense2D<unsigned>& edges);
 // The pieces' edges as copy_edges gives those of the whole (2 x edges,
-// (smaller, larger), ascending). no_memory (edges then unstated).
-int merge_edges(const std::vector<dense2D<unsigned>>& pieces, dense2D<unsigned>& edges);
+// (smaller, larger), ascending), merged in key ranges on `threads` threads
+// (the same edges for every count). no_memory (edges then unstated).
+int merge_edges(const std::vector<dense2D<unsigned>>& pieces, dense2D<unsigned>& edges,
+                unsigned threads = 1);
 // copy_edges of the matrices on `threads` threads (at least 1): at most
 // kMostEdgePieces pieces run at once, then merged.
 int threaded_edges(const std::vector<dense2D<unsigned>>& matrices, const dense1D<int>& kinds,

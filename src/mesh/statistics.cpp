@@ -29,8 +29,22 @@ constexpr std::size_t kFaceKeyNodes = 4;
 // Distinct faces shared by three elements or more: the faces that stay
 // unlinked when non-manifold groups are not linked, taken as node sets.
 // `unlinked`: the neighbours with non-manifold faces left unlinked.
+// Whether some face is shared by three elements or more: linked when such
+// faces are linked, unlinked when they are not.
+bool any_non_manifold(const detail::boundary_walk& walk, const dense2D<unsigned>& unlinked) {
+  for (std::size_t j = 0; j < unlinked.cols(); ++j)
+    for (std::size_t i = 0; i < unlinked.rows(); ++i)
+      if (unlinked(i, j) == no_index && walk.neighbors(i, j) != no_index) return true;
+  return false;
+}
+
+// Distinct faces shared by three elements or more: the faces that stay
+// unlinked when non-manifold groups are not linked, taken as node sets.
+// `unlinked`: the neighbours with non-manifold faces left unlinked.
 int count_non_manifold(const detail::boundary_walk& walk, const dense2D<unsigned>& unlinked,
                        std::size_t& count) {
+  count = 0;
+  if (!any_non_manifold(walk, unlinked)) return 0;  // no face to list: none counted
   const combined_elements& c = walk.elements;
   dense2D<unsigned> marked, faces;
   if (!marked.resize(unlinked.rows(), unlinked.cols())) return no_memory;
@@ -130,14 +144,17 @@ int block_measures(const mesh_data& mesh, const dense2D<unsigned>& vertices, ele
 
 // One block's qualities and Jacobians added to its entry in element order,
 // and to the totals when the block is of the mesh's dimension.
-void add_block(const dense1D<double>& q, const dense1D<double>& jac, std::size_t b,
-               mesh_statistics& s) {
-  kind_statistics& k = s.blocks[b];
+void add_to_block(const dense1D<double>& q, const dense1D<double>& jac, kind_statistics& k) {
   for (std::size_t e = 0; e < q.size(); ++e) {
     if (k.quality.count == 0 || q[e] < k.quality.min) k.worst = e;
     k.quality.add(q[e]);
     if (!(jac[e] > 0)) ++k.nonpositive_jacobians;
   }
+}
+
+void add_block(const dense1D<double>& q, const dense1D<double>& jac, std::size_t b,
+               mesh_statistics& s) {
+  add_to_block(q, jac, s.blocks[b]);
   add_kind_totals(s, b);
 }
 
@@ -149,15 +166,22 @@ int measure_block(const mesh_data& mesh, std::size_t b, const dense2D<unsigned>&
   return 0;
 }
 
-void measure_edges(const mesh_data& mesh, const dense2D<unsigned>& edges, mesh_statistics& s) {
-  for (std::size_t e = 0; e < edges.cols(); ++e) {
-    double sq = 0;
-    for (std::size_t i = 0; i < mesh.coords.rows(); ++i) {
-      const double d = mesh.coords(i, edges(1, e)) - mesh.coords(i, edges(0, e));
-      sq += d * d;
+// The edges' lengths (edges: 2 x count) measured by ranges on `threads`
+// threads, then added in edge order.
+void measure_edges(const mesh_data& mesh, const dense2D<unsigned>& edges, mesh_statistics& s,
+                   unsigned threads = 1) {
+  std::vector<double> lengths(edges.cols());
+  detail::parallel_ranges(threads, edges.cols(), [&](std::size_t first, std::size_t last) {
+    for (std::size_t e = first; e < last; ++e) {
+      double sq = 0;
+      for (std::size_t i = 0; i < mesh.coords.rows(); ++i) {
+        const double d = mesh.coords(i, edges(1, e)) - mesh.coords(i, edges(0, e));
+        sq += d * d;
+      }
+      lengths[e] = std::sqrt(sq);
     }
-    s.edge_length.add(std::sqrt(sq));
-  }
+  });
+  for (double length : lengths) s.edge_length.add(length);
 }
 
 // The vertex matrices of the blocks with a shape (ET_NODE and empty blocks
@@ -296,11 +320,22 @@ int measure_mesh(const mesh_data& mesh, mesh_statistics& s, unsigned threads) tr
   if (int code = detail::run_tasks(threads, tasks)) return code;
   if (has_topology(mesh))
     if (int code = finish_topology(m.walk, m.unlinked, s)) return code;
+  // Each block's measures and the edge lengths are added by tasks of their
+  // own (each to its own entry, in element order), the totals in block order.
+  std::vector<std::function<int()>> sums;
   for (std::size_t i = 0; i < m.vertices.matrices.size(); ++i)
-    add_block(m.qualities[i], m.jacobians[i], m.vertices.blocks[i], s);
-  dense2D<unsigned> edges;
-  if (int code = detail::merge_edges(m.edge_pieces, edges)) return code;
-  measure_edges(mesh, edges, s);
+    sums.push_back([&, i] {
+      add_to_block(m.qualities[i], m.jacobians[i], s.blocks[m.vertices.blocks[i]]);
+      return 0;
+    });
+  sums.push_back([&] {
+    dense2D<unsigned> edges;
+    if (int code = detail::merge_edges(m.edge_pieces, edges, threads)) return code;
+    measure_edges(mesh, edges, s, threads);
+    return 0;
+  });
+  if (int code = detail::run_tasks(threads, sums)) return code;
+  for (std::size_t b : m.vertices.blocks) add_kind_totals(s, b);
   return 0;
 } catch (const std::bad_alloc&) {
   return no_memory;

@@ -29,6 +29,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "common/parallel.h"
 #include "quernfold/model.h"
@@ -93,13 +94,13 @@ class cell_grid {
 
   // Builds over targets[0 .. n) (distinct nodes; the rank of a target is its
   // position), the cells of the targets found and the targets laid out on
-  // `threads` threads (the same grid for every count). False when the grid
+  // `threads` threads (the same answers for every count). False when the grid
   // cannot serve or memory cannot be had.
   bool build(const dense2D<double>& coords, const unsigned* targets, std::size_t n, double tol,
              unsigned threads = 1) {
     tol2_ = tol * tol;
     tol_ = tol;
-    if (!(tol > 0) || !std::isfinite(tol2_) || !bound(coords, targets, n)) return false;
+    if (!(tol > 0) || !std::isfinite(tol2_) || !bound(coords, targets, n, threads)) return false;
     return fill(coords, targets, n, threads);
   }
 
@@ -184,21 +185,50 @@ class cell_grid {
     return std::int64_t(t);
   }
 
-  // Bounds of the finite targets and the cell edge.
-  bool bound(const dense2D<double>& coords, const unsigned* targets, std::size_t n) {
-    finite_ = 0;
-    for (unsigned k = 0; k < D; ++k) min_[k] = max_[k] = 0;
-    for (std::size_t i = 0; i < n; ++i) {
+  // The bounds and count of the finite targets of [first, last); false
+  // when one of them has a NaN coordinate.
+  struct target_bounds {
+    double min[D], max[D];
+    std::size_t finite = 0;
+    bool nan = false;
+  };
+  static target_bounds bound_range(const dense2D<double>& coords, const unsigned* targets,
+                                   std::size_t first, std::size_t last) {
+    target_bounds b;
+    for (unsigned k = 0; k < D; ++k) b.min[k] = b.max[k] = 0;
+    for (std::size_t i = first; i < last; ++i) {
       const double* p = coords.column(targets[i]);
       if (!is_finite_point<D>(p)) {
-        if (has_nan<D>(coords, targets + i, 1)) return false;
+        b.nan = b.nan || has_nan<D>(coords, targets + i, 1);
         continue;
       }
       for (unsigned k = 0; k < D; ++k) {
-        min_[k] = finite_ ? std::min(min_[k], p[k]) : p[k];
-        max_[k] = finite_ ? std::max(max_[k], p[k]) : p[k];
+        b.min[k] = b.finite ? std::min(b.min[k], p[k]) : p[k];
+        b.max[k] = b.finite ? std::max(b.max[k], p[k]) : p[k];
       }
-      ++finite_;
+      ++b.finite;
+    }
+    return b;
+  }
+
+  // Bounds of the finite targets (ranges of them on `threads` threads; a
+  // minimum and a maximum are the same in any order) and the cell edge.
+  bool bound(const dense2D<double>& coords, const unsigned* targets, std::size_t n,
+             unsigned threads) {
+    std::vector<target_bounds> parts(range_parts(threads, n));
+    parallel_parts(threads, n, [&](std::size_t part, std::size_t first, std::size_t last) {
+      parts[part] = bound_range(coords, targets, first, last);
+    });
+    finite_ = 0;
+    for (unsigned k = 0; k < D; ++k) min_[k] = max_[k] = 0;
+    for (const target_bounds& b : parts) {
+      if (b.nan) return false;
+      if (b.finite == 0) continue;
+      for (unsigned k = 0; k < D; ++k) {
+        min_[k] = finite_ ? std::min(min_[k], b.min[k]) : b.min[k];
+        max_[k] = finite_ ? std::max(max_[k], b.max[k]) : b.max[k];
+      }
+      finite_ += b.finite;
     }
     double extent = 0;
     for (unsigned k = 0; k < D; ++k) extent = std::max(extent, max_[k] - min_[k]);
@@ -257,6 +287,25 @@ class cell_grid {
     return slots_[i];
   }
 
+  // find_or_add and a count for threads that add at once: a free slot is
+  // claimed by compare-and-swap, so a cell lands in one slot whoever adds
+  // it first. Which slot that is may differ from run to run; no answer
+  // depends on it (searches visit cells by number and a cell's members in
+  // rank order, and the merge sorts what is tied).
+  std::uint32_t count_shared(std::uint64_t cell) {
+    const std::uint64_t key = cell + 1;
+    for (std::size_t i = home(key);; i = (i + 1) & mask_) {
+      std::uint64_t seen = __atomic_load_n(&slots_[i].key, __ATOMIC_RELAXED);
+      if (seen == 0 && __atomic_compare_exchange_n(&slots_[i].key, &seen, key, false,
+                                                   __ATOMIC_RELAXED, __ATOMIC_RELAXED))
+        seen = key;
+      if (seen == key) {
+        __atomic_fetch_add(&slots_[i].count, 1U, __ATOMIC_RELAXED);
+        return static_cast<std::uint32_t>(i);
+      }
+    }
+  }
+
   // The cell of every target (kNoCell: not finite), on `threads` threads.
   static constexpr std::uint64_t kNoCell = ~std::uint64_t(0);
   bool target_cells(const dense2D<double>& coords, const unsigned* targets, std::size_t n,
@@ -283,8 +332,10 @@ class cell_grid {
 
   // Counts the targets per cell, lays the cells out one after the other and
   // copies each finite target's rank and coordinates to its cell's range, in
-  // rank order. With threads, the cells are found first and the targets
-  // placed by ranges of cells (each range in rank order): the same layout.
+  // rank order. With threads, the cells are found first, counted into the
+  // table by all threads at once (count_shared: a cell's slot may differ,
+  // its members do not) and the targets placed by ranges of slots, each
+  // range in rank order.
   bool fill(const dense2D<double>& coords, const unsigned* targets, std::size_t n,
             unsigned threads) {
     std::size_t size = 2;
@@ -296,17 +347,18 @@ class cell_grid {
         (threads > 1 && !target_cells(coords, targets, n, threads, cells)))
       return false;
     mask_ = size - 1;
-    for (std::size_t i = 0; i < n; ++i) {
-      std::uint64_t cell = kNoCell;
-      if (threads > 1) {
-        cell = cells[i];
-      } else if (is_finite_point<D>(coords.column(targets[i]))) {
-        cell = cell_number(coords.column(targets[i]));
+    if (threads > 1) {
+      parallel_ranges(threads, n, [&](std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i)
+          if (cells[i] != kNoCell) slot_of[i] = count_shared(cells[i]);
+      });
+    } else {
+      for (std::size_t i = 0; i < n; ++i) {
+        if (!is_finite_point<D>(coords.column(targets[i]))) continue;
+        slot& s = find_or_add(cell_number(coords.column(targets[i])));
+        ++s.count;
+        slot_of[i] = static_cast<std::uint32_t>(&s - slots_.data());
       }
-      if (cell == kNoCell) continue;
-      slot& s = find_or_add(cell);
-      ++s.count;
-      slot_of[i] = static_cast<std::uint32_t>(&s - slots_.data());
     }
     double pairs = 0;
     std::uint32_t next = 0;

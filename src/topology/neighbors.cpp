@@ -332,7 +332,7 @@ constexpr std::size_t kRangesPerThread = 4;
 template <class Faces, class Columns>
 bool link_around_nodes(const Columns& columns, detail::node_elements& lists, unsigned largest,
                        const Faces& faces, unsigned F, group_linker& linker, unsigned threads) {
-  if (!lists.sort(columns, largest)) return false;
+  if (!lists.sort(columns, largest, threads)) return false;
   if (threads <= 1) return link_node_range(columns, lists, faces, F, linker, 0, lists.nodes);
   const std::size_t ranges = std::min(lists.nodes, std::size_t(threads) * kRangesPerThread);
   std::unique_ptr<bool[]> linked(new (std::nothrow) bool[ranges]());

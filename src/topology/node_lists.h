@@ -8,8 +8,11 @@
 #include <limits>
 #include <memory>
 #include <new>
+#include <utility>
+#include <vector>
 
 #include "common/mixed.h"
+#include "common/parallel.h"
 #include "quernfold/model.h"
 
 namespace ovk {
@@ -83,6 +86,56 @@ void scatter_by_node(const Columns& g, unsigned* count, std::size_t count_size, 
   });
 }
 
+// Column ranges of the threaded counting sort at most (each holds a cursor
+// per node).
+constexpr std::size_t kMostScatterParts = 8;
+
+// What scatter_by_node gives, on `threads` threads: each of `parts` ranges
+// of columns counts its entries per node, the cursors are summed node by
+// node and range by range, and each range scatters its columns in order,
+// so that a node's list holds the ranges' elements one range after the
+// other, ascending as before. False when the cursors cannot be had.
+template <bool Gapless = false, class Columns>
+bool scatter_by_node(const Columns& g, unsigned* count, std::size_t count_size, unsigned* out,
+                     unsigned threads) {
+  const std::size_t parts = std::min<std::size_t>({threads, kMostScatterParts, g.count});
+  if (parts <= 1) {
+    scatter_by_node<Gapless>(g, count, count_size, out);
+    return true;
+  }
+  std::vector<std::unique_ptr<unsigned[]>> at(parts);
+  for (auto& cursors : at) {
+    cursors.reset(new (std::nothrow) unsigned[count_size]());
+    if (!cursors) return false;
+  }
+  auto columns_of = [&](std::size_t part, auto&& visit) {
+    std::size_t first, last;
+    split_range(g.count, part, parts, first, last);
+    Columns range = g;
+    range.base = g.column(first);
+    range.count = last - first;
+    for_each_node_entry<Gapless>(
+        range, [&](unsigned v, std::size_t j) { visit(v, static_cast<unsigned>(first + j)); });
+  };
+  run_parallel(threads, parts, [&](std::size_t part) {
+    unsigned* mine = at[part].get();
+    columns_of(part, [mine](unsigned v, unsigned) { ++mine[v]; });
+  });
+  // count[v] = where node v's list starts; each range's cursor for v after
+  // the entries of the ranges before it.
+  unsigned start = 0;
+  for (std::size_t v = 0; v + 2 < count_size; ++v) {
+    count[v] = start;
+    for (std::size_t part = 0; part < parts; ++part) start += std::exchange(at[part][v], start);
+  }
+  count[count_size - 2] = count[count_size - 1] = start;
+  run_parallel(threads, parts, [&](std::size_t part) {
+    unsigned* mine = at[part].get();
+    columns_of(part, [mine, out](unsigned v, unsigned j) { out[mine[v]++] = j; });
+  });
+  return true;
+}
+
 // The elements of every node: node v's are elements[to_elements[v] ..
 // to_elements[v + 1]), ascending, an element holding v twice listed twice.
 struct node_elements {
@@ -132,18 +185,19 @@ struct node_elements {
 
   // Second step, after scan() gave `largest`: the lists themselves. False
   // when memory cannot be had; `nodes` stays 0 when no column holds a node.
+  // On `threads` threads, the same lists.
   template <class Columns>
-  bool sort(const Columns& g, unsigned largest) {
+  bool sort(const Columns& g, unsigned largest, unsigned threads = 1) {
     if (entries_ == 0) return true;
     if (entries_ > std::numeric_limits<unsigned>::max()) return false;
     nodes = std::size_t(largest) + 1;
     to_elements.reset(new (std::nothrow) unsigned[nodes + 2]());
     elements.reset(new (std::nothrow) unsigned[entries_]);
     if (!to_elements || !elements) return false;
-    if (gapless_)
-      scatter_by_node<true>(g, to_elements.get(), nodes + 2, elements.get());
-    else
-      scatter_by_node(g, to_elements.get(), nodes + 2, elements.get());
+    const bool sorted =
+        gapless_ ? scatter_by_node<true>(g, to_elements.get(), nodes + 2, elements.get(), threads)
+                 : scatter_by_node(g, to_elements.get(), nodes + 2, elements.get(), threads);
+    if (!sorted) return false;
     for (std::size_t v = 0; v < nodes; ++v)
       longest = std::max<std::size_t>(longest, to_elements[v + 1] - to_elements[v]);
     return true;

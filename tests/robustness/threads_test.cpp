@@ -12,6 +12,7 @@
 
 #include "support/io_files.h"
 #include "support/mesh_gen.h"
+#include "topology/node_lists.h"
 #include "topology/threaded.h"
 
 namespace {
@@ -264,6 +265,22 @@ std::vector<threaded_case> threaded_cases() {
                      b.add(node_parts(m, part, count, t));
                      b.add(double(count));
                      b.add_all(part);
+                     return b;
+                   }});
+  cases.push_back({"node lists", [](const mesh_data& m, unsigned t) {
+                     bits b;
+                     for (const mesh_block& k : m.blocks) {
+                       const detail::whole_columns<0> columns(k.connectM);
+                       detail::node_elements lists;
+                       const unsigned largest =
+                           lists.scan(columns, [](const unsigned*, std::size_t) {});
+                       b.add(lists.sort(columns, largest, t));
+                       if (lists.nodes == 0) continue;
+                       b.add_all(std::vector<unsigned>(lists.to_elements.get(),
+                                                       lists.to_elements.get() + lists.nodes + 2));
+                       b.add_all(std::vector<unsigned>(lists.elements.get(),
+                                                       lists.elements.get() + lists.entries()));
+                     }
                      return b;
                    }});
   cases.push_back({"connected parts", [](const mesh_data& m, unsigned t) {
