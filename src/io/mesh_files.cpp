@@ -45,41 +45,107 @@ mesh_block* block_of_kind(mesh_data& mesh, element_type type) {
   return &mesh.blocks.back();
 }
 
+// Blocks and runs of at least this many columns are gone through on several
+// threads.
+constexpr std::size_t kThreadedColumns = std::size_t(1) << 14;
+
+// The first entry of the blocks (in block, column, row order) that names no
+// node, each block's columns looked at in ranges on `threads` threads (the
+// first range holding one reports it): true and `where` when there is one.
+bool first_missing_node(const mesh_data& mesh, unsigned threads, node_reference& where) {
+  const std::size_t nodes = mesh.coords.cols();
+  for (std::size_t b = 0; b < mesh.blocks.size(); ++b) {
+    const dense2D<unsigned>& c = mesh.blocks[b].connectM;
+    const unsigned used = c.cols() >= kThreadedColumns ? threads : 1;
+    std::vector<node_reference> found(detail::range_parts(used, c.cols()));
+    std::vector<char> any(found.size(), 0);
+    detail::parallel_parts(used, c.cols(),
+                           [&](std::size_t part, std::size_t first, std::size_t last) {
+                             for (std::size_t j = first; j < last; ++j)
+                               for (std::size_t i = 0; i < c.rows(); ++i)
+                                 if (c(i, j) >= nodes) {
+                                   found[part] = {b, j, static_cast<unsigned>(i), c(i, j)};
+                                   any[part] = 1;
+                                   return;
+                                 }
+                           });
+    for (std::size_t part = 0; part < found.size(); ++part)
+      if (any[part]) {
+        where = found[part];
+        return true;
+      }
+  }
+  return false;
+}
+
+// Columns [j0, j1) of `all` into `block` from its column `at` on: the
+// block's rows of each, its reference (0 past `pids`) and, when given, its
+// entity tag.
+void copy_run(const dense2D<unsigned>& all, std::size_t j0, std::size_t j1, std::size_t at,
+              const dense1D<unsigned>& pids, const dense1D<unsigned>* entities, mesh_block& block) {
+  const std::size_t height = std::min<std::size_t>(block.connectM.rows(), all.rows());
+  for (std::size_t j = j0; j < j1; ++j, ++at) {
+    std::copy(all.column(j), all.column(j) + height, &block.connectM(0, at));
+    block.refs[at] = j < pids.size() ? pids[j] : 0;
+    if (entities) block.entities[at] = (*entities)[j];
+  }
+}
+
 // The NASTRAN and FEMAP runs as one block per kind, in order of first
 // appearance, each column cut to the kind's node count, the property
 // identifiers as references, and the entity tags (one per column of `all`)
 // when `entities` is given. Sized in a first pass so that every block is
-// allocated once.
+// allocated once. With threads > 1, long runs are copied on that many
+// threads, and a block that is one run of columns as tall as its kind
+// shares the storage of `all`, `pids` and `entities` instead.
 int blocks_from_runs(mesh_data& mesh, const dense2D<unsigned>& all, const dense1D<unsigned>& bounds,
                      const dense1D<int>& types, const dense1D<unsigned>& pids,
-                     const dense1D<unsigned>* entities) {
+                     const dense1D<unsigned>* entities, unsigned threads) {
   const std::size_t runs = std::min(types.size(), bounds.size() - 1);
-  std::vector<std::size_t> total;
+  std::vector<std::size_t> total, runs_in, only_run;
   for (std::size_t k = 0; k < runs; ++k) {
     const element_type t = static_cast<element_type>(types[k]);
     if (!is_pure_kind(t) || bounds[k + 1] <= bounds[k]) continue;
     const std::size_t b = static_cast<std::size_t>(block_of_kind(mesh, t) - mesh.blocks.data());
-    total.resize(mesh.blocks.size(), 0);
+    for (std::vector<std::size_t>* v : {&total, &runs_in, &only_run})
+      v->resize(mesh.blocks.size(), 0);
     total[b] += bounds[k + 1] - bounds[k];
+    ++runs_in[b];
+    only_run[b] = k;
   }
+  for (std::vector<std::size_t>* v : {&total, &runs_in, &only_run})
+    v->resize(mesh.blocks.size(), 0);
+  const auto shares = [&](std::size_t b) {
+    return threads > 1 && runs_in[b] == 1 && all.rows() == nbr_nodes(mesh.blocks[b].type) &&
+           pids.size() >= bounds[only_run[b] + 1];
+  };
   for (std::size_t b = 0; b < mesh.blocks.size(); ++b) {
     mesh_block& block = mesh.blocks[b];
-    if (!block.connectM.resize(nbr_nodes(block.type), total[b]) || !block.refs.resize(total[b]) ||
-        (entities && !block.entities.resize(total[b])))
-      return no_memory;
+    if (!shares(b))
+      if (!block.connectM.resize(nbr_nodes(block.type), total[b]) || !block.refs.resize(total[b]) ||
+          (entities && !block.entities.resize(total[b])))
+        return no_memory;
     total[b] = 0;  // from here on: columns filled
   }
   for (std::size_t k = 0; k < runs; ++k) {
     const element_type t = static_cast<element_type>(types[k]);
     if (!is_pure_kind(t)) continue;
     mesh_block& block = *block_of_kind(mesh, t);
-    std::size_t& filled = total[static_cast<std::size_t>(&block - mesh.blocks.data())];
-    const std::size_t height = std::min<std::size_t>(nbr_nodes(t), all.rows());
-    for (std::size_t j = bounds[k]; j < bounds[k + 1]; ++j, ++filled) {
-      std::copy(all.column(j), all.column(j) + height, &block.connectM(0, filled));
-      block.refs[filled] = j < pids.size() ? pids[j] : 0;
-      if (entities) block.entities[filled] = (*entities)[j];
+    const std::size_t b = static_cast<std::size_t>(&block - mesh.blocks.data());
+    const std::size_t j0 = bounds[k], cols = bounds[k + 1] > j0 ? bounds[k + 1] - j0 : 0;
+    if (cols == 0) continue;
+    if (shares(b)) {
+      block.connectM = all.sub_matrix(0, j0, all.rows(), cols);
+      block.refs = pids.sub_vector(j0, cols);
+      if (entities) block.entities = entities->sub_vector(j0, cols);
+      continue;
     }
+    const std::size_t at = total[b];
+    detail::parallel_ranges(
+        cols >= kThreadedColumns ? threads : 1, cols, [&](std::size_t first, std::size_t last) {
+          copy_run(all, j0 + first, j0 + last, at + first, pids, entities, block);
+        });
+    total[b] += cols;
   }
   return 0;
 }
@@ -302,16 +368,18 @@ int read_obj(const char* path, mesh_data& mesh, unsigned threads) {
 // The runs that `read(coords, connectM, bounds, types, refs)` gives, as
 // blocks; `HasRefs` false for a format whose files carry no element
 // references (the reader's are all 0). `entities`, when given, is filled by
-// the read with one entity tag per element.
+// the read with one entity tag per element. The blocks are made on
+// `threads` threads (blocks_from_runs).
 template <bool HasRefs, class Read>
-int runs_as_blocks(mesh_data& mesh, Read read, const dense1D<unsigned>* entities = nullptr) {
+int runs_as_blocks(mesh_data& mesh, Read read, const dense1D<unsigned>* entities = nullptr,
+                   unsigned threads = 1) {
   dense2D<unsigned> all;
   dense1D<unsigned> bounds, pids;
   dense1D<int> types;
   const int code = read(mesh.coords, all, bounds, types, pids);
   if (code != 0 || bounds.empty()) return code;
   if (entities && entities->size() != all.cols()) entities = nullptr;
-  const int blocks = blocks_from_runs(mesh, all, bounds, types, pids, entities);
+  const int blocks = blocks_from_runs(mesh, all, bounds, types, pids, entities, threads);
   if (!HasRefs)
     for (mesh_block& b : mesh.blocks) b.refs = dense1D<unsigned>();
   return blocks;
@@ -407,7 +475,7 @@ int read_msh(const char* path, mesh_data& mesh, unsigned threads) {
     notes.entities = &entities;
     const int read = runs_as_blocks<true>(
         mesh, [&](auto&... out) { return detail::msh_input_noted(path, out..., notes, threads); },
-        &entities);
+        &entities, threads);
     physical = notes.physical;
     return read;
   });
@@ -826,23 +894,13 @@ int read_mesh(const char* path, mesh_data& mesh, const mesh_format** format, uns
   const int code = f->read(path, mesh, detail::thread_count(threads));
   if (code != 0) return code;
   node_reference where;
-  return find_missing_node(mesh, where) ? mesh_missing_node : 0;
+  return first_missing_node(mesh, detail::thread_count(threads), where) ? mesh_missing_node : 0;
 } catch (const std::bad_alloc&) {
   return no_memory;
 }
 
 bool find_missing_node(const mesh_data& mesh, node_reference& where) {
-  const std::size_t nodes = mesh.coords.cols();
-  for (std::size_t b = 0; b < mesh.blocks.size(); ++b) {
-    const dense2D<unsigned>& c = mesh.blocks[b].connectM;
-    for (std::size_t j = 0; j < c.cols(); ++j)
-      for (std::size_t i = 0; i < c.rows(); ++i)
-        if (c(i, j) >= nodes) {
-          where = {b, j, static_cast<unsigned>(i), c(i, j)};
-          return true;
-        }
-  }
-  return false;
+  return first_missing_node(mesh, 1, where);
 }
 
 int replace_file(const char* path, const std::function<int(const char*)>& write) {

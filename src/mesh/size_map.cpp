@@ -88,21 +88,87 @@ std::vector<std::size_t> corner_balanced_ranges(const dense2D<unsigned>& cells, 
   return bounds;
 }
 
-// metrics_gen_iso on `threads` threads, one range of nodes each; what it
-// refuses is left to it (the same codes).
-int iso_sizes(const dense2D<double>& coords, const combined_elements& c, double p, unsigned threads,
-              dense1D<double>& H) {
-  const element_type FE = detail::narrow_mixed(c.type, c.connect.rows());
+// Whether iso_sizes folds `cells` (of kind `type`) on the threads rather
+// than leaving them to metrics_gen_iso.
+bool folds_on_threads(const dense2D<double>& coords, const dense2D<unsigned>& cells,
+                      element_type type, unsigned threads) {
+  const element_type FE = detail::narrow_mixed(type, cells.rows());
+  return threads > 1 && linear_edges(FE) && element_dim(FE) <= coords.rows() &&
+         check_IDs(cells, FE, static_cast<unsigned>(coords.cols()));
+}
+
+// metrics_gen_iso of `cells` (kind `type`), on `threads` threads (one range
+// of nodes each) when `threaded` (folds_on_threads); else left to it (the
+// same codes).
+int iso_sizes(const dense2D<double>& coords, const dense2D<unsigned>& cells, element_type type,
+              double p, bool threaded, unsigned threads, dense1D<double>& H) {
+  if (!threaded) return metrics_gen_iso(coords, cells, type, H, p);
+  const element_type FE = detail::narrow_mixed(type, cells.rows());
   const unsigned nodes = static_cast<unsigned>(coords.cols());
-  if (threads == 1 || !linear_edges(FE) || element_dim(FE) > coords.rows() ||
-      !check_IDs(c.connect, FE, nodes))
-    return metrics_gen_iso(coords, c.connect, c.type, H, p);
   dense1D<unsigned> count;
   if (!H.resize(nodes, 0.0) || !count.resize(nodes, 0U)) return no_memory;
-  const std::vector<std::size_t> bounds = corner_balanced_ranges(c.connect, nodes, threads);
+  const std::vector<std::size_t> bounds = corner_balanced_ranges(cells, nodes, threads);
   detail::run_parallel(threads, threads, [&](std::size_t part) {
-    fold_node_range(coords, c.connect, FE, p, bounds[part], bounds[part + 1], H, count);
+    fold_node_range(coords, cells, FE, p, bounds[part], bounds[part + 1], H, count);
   });
+  return 0;
+}
+
+// The one block of dimension d with columns, when its kind has linear edges
+// and its matrix that kind's height: its columns and edges are those of
+// combine_blocks's matrix. nullptr when there is no such block.
+const mesh_block* sole_block(const mesh_data& mesh, unsigned d) {
+  const mesh_block* sole = nullptr;
+  for (const mesh_block& b : mesh.blocks) {
+    if (element_dim(b.type) != d || b.connectM.cols() == 0) continue;
+    if (sole) return nullptr;
+    sole = &b;
+  }
+  return sole && linear_edges(sole->type) && sole->connectM.rows() == nbr_nodes(sole->type)
+             ? sole
+             : nullptr;
+}
+
+// Whether every entry of `cells` names one of `nodes` nodes (what check_IDs
+// asks of a pure kind as tall as the matrix), one range of columns per
+// thread.
+bool names_nodes(const dense2D<unsigned>& cells, unsigned nodes, unsigned threads) {
+  std::vector<char> valid(detail::range_parts(threads, cells.cols()), 1);
+  detail::parallel_parts(threads, cells.cols(),
+                         [&](std::size_t part, std::size_t first, std::size_t last) {
+                           for (std::size_t j = first; j < last && valid[part]; ++j) {
+                             const unsigned* c = cells.column(j);
+                             for (std::size_t i = 0; i < cells.rows(); ++i)
+                               if (c[i] >= nodes || c[i] == no_index) valid[part] = 0;
+                           }
+                         });
+  return std::find(valid.begin(), valid.end(), 0) == valid.end();
+}
+
+// The elements of one dimension as iso_sizes takes them.
+struct elements_to_size {
+  combined_elements combined;  // when the blocks are combined
+  const dense2D<unsigned>* cells = nullptr;
+  element_type type = ET_UNKNOWN;
+  bool threaded = false;  // folds_on_threads
+};
+
+// The elements of dimension d: on several threads, the sole block of that
+// dimension as it is (read, never copied nor shared) when its entries name
+// nodes; else combine_blocks's matrix.
+int gather_elements(const mesh_data& mesh, unsigned d, unsigned threads, elements_to_size& e) {
+  const mesh_block* sole = threads > 1 ? sole_block(mesh, d) : nullptr;
+  if (sole && element_dim(sole->type) <= mesh.coords.rows() &&
+      names_nodes(sole->connectM, static_cast<unsigned>(mesh.coords.cols()), threads)) {
+    e.cells = &sole->connectM;
+    e.type = sole->type;
+    e.threaded = true;
+    return 0;
+  }
+  if (int code = combine_blocks(mesh, d, e.combined)) return code;
+  e.cells = &e.combined.connect;
+  e.type = e.combined.type;
+  e.threaded = folds_on_threads(mesh.coords, *e.cells, e.type, threads);
   return 0;
 }
 
@@ -113,11 +179,12 @@ int node_sizes(const mesh_data& mesh, double p, unsigned threads, dense1D<double
   sizes = dense1D<double>();
   if (!sizes.resize(mesh.coords.cols(), 0.0)) return no_memory;
   for (unsigned d = mesh_dimension(mesh); d >= 1; --d) {
-    combined_elements c;
+    elements_to_size e;
     dense1D<double> at_d;
-    if (int code = combine_blocks(mesh, d, c)) return code;
-    if (c.connect.cols() == 0) continue;
-    if (int code = iso_sizes(mesh.coords, c, p, threads, at_d)) return code;
+    if (int code = gather_elements(mesh, d, threads, e)) return code;
+    if (e.cells->cols() == 0) continue;
+    if (int code = iso_sizes(mesh.coords, *e.cells, e.type, p, e.threaded, threads, at_d))
+      return code;
     for (std::size_t v = 0; v < sizes.size(); ++v)
       if (sizes[v] == 0) sizes[v] = at_d[v];
   }

@@ -99,13 +99,16 @@ std::string joined(const std::vector<std::string>& lines) {
 }
 
 // The file of `text` read on every thread count, then its copies with one
-// line damaged: cut to its first word and a word that is no number, or
-// joined to the next (which some formats take and the splitter must not).
-void expect_copies_agree(const std::string& path, const std::string& text) {
+// line damaged (those of `at`, by default lines_to_damage): cut to its first
+// word and a word that is no number, or joined to the next (which some
+// formats take and the splitter must not).
+void expect_copies_agree(const std::string& path, const std::string& text,
+                         std::vector<std::size_t> at = {}) {
   write_file(path, text);
   expect_threads_agree(path, path);
   const std::vector<std::string> lines = lines_of(text);
-  for (std::size_t i : lines_to_damage(lines)) {
+  if (at.empty()) at = lines_to_damage(lines);
+  for (std::size_t i : at) {
     if (i + 1 >= lines.size()) continue;
     std::vector<std::string> bad = lines;
     bad[i] = bad[i].substr(0, bad[i].find_first_of(" ,", 1)) + " x";
@@ -175,6 +178,43 @@ TEST_F(threaded_readers, SameMeshAndErrorsAsOneThread) {
     expect_copies_agree(file, read_file(file));
   }
   expect_copies_agree(path("legacy.msh"), legacy_msh(m));
+}
+
+// Hexahedra then more tetrahedra than one thread goes through alone (kept
+// in columns of eight rows while read), in files of megabytes that are
+// read in byte ranges on the threads: the same mesh and codes as on one
+// thread, also with a bad line in the tetrahedra; and a surface with a node
+// past the nodes late in its faces.
+TEST_F(threaded_readers, LongFilesReadAsOnOneThread) {
+  const mesh tets = tetra_grid(24, 24, 16), hexes = hexa_grid(6, 6, 6);
+  mesh_data m;
+  m.coords = tets.coords;
+  for (std::size_t j = 0; j < m.coords.cols(); ++j) m.coords(0, j) += 1e-7 * double(j % 977);
+  m.blocks.resize(2);
+  m.blocks[0].type = ET_HEXA8;
+  m.blocks[0].connectM = hexes.connect;
+  m.blocks[1].type = ET_TETRA4;
+  m.blocks[1].connectM = tets.connect;
+  const std::size_t hexa = hexes.connect.cols(), late = hexa + tets.connect.cols() * 3 / 4;
+  const std::string msh = path("long.msh");
+  ASSERT_EQ(write_mesh(msh.c_str(), m, write_options()), 0);
+  const std::string text = read_file(msh);
+  ASSERT_GT(text.size(), std::size_t(1) << 20);
+  const std::vector<std::string> lines = lines_of(text);
+  const std::size_t first_tet = lines.size() - 2 - tets.connect.cols();
+  expect_copies_agree(msh, text, {first_tet, first_tet + late - hexa, lines.size() - 3});
+
+  // OBJ faces are not checked against the nodes while read.
+  const mesh surface = tria_grid(130, 130);
+  std::string obj;
+  for (std::size_t j = 0; j < surface.coords.cols(); ++j)
+    obj += fmt("v %g %g 0\n", surface.coords(0, j), surface.coords(1, j));
+  for (std::size_t e = 0; e < surface.connect.cols(); ++e)
+    obj += fmt("f %u %u %u\n", surface.connect(0, e) + 1, surface.connect(1, e) + 1,
+               e == surface.connect.cols() * 3 / 4 ? 999999 : surface.connect(2, e) + 1);
+  write_file(path("long.obj"), obj);
+  EXPECT_EQ(load(path("long.obj"), 1).code, mesh_missing_node);
+  expect_threads_agree(path("long.obj"), "long.obj, node past the nodes");
 }
 
 // A surface of more triangles than a merge block (100000) in text STL, each

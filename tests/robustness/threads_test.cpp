@@ -136,6 +136,17 @@ TEST_F(Threads, WholeMeshMeasuresAndSizesAreTheOneThreadResults) {
         EXPECT_EQ(got_changed, want_changed);
       }
     }
+  // A corner one past the nodes, late in the tetrahedra: the one-thread code.
+  mesh_data bad = m;
+  dense2D<unsigned>& tets = bad.blocks[0].connectM;
+  ASSERT_TRUE(tets.copy(m.blocks[0].connectM));
+  tets(2, tets.cols() - 2) = static_cast<unsigned>(m.coords.cols());
+  dense1D<double> sizes;
+  int changed = 0;
+  const int refused = mesh_size_map(bad, 1.0, HUGE_VAL, sizes, changed);
+  ASSERT_NE(refused, 0);
+  for (unsigned t : kThreadCounts)
+    EXPECT_EQ(mesh_size_map(bad, 1.0, HUGE_VAL, sizes, changed, t), refused) << t << " threads";
 }
 
 // Integer lattice points (coincident points, equal distances; with side 0,

@@ -424,7 +424,7 @@ class msh_reader {
     input_scan& in = num_.scan();
     if (num_.binary || !detail::parallel_list(in.threads(), count)) return false;
     in.skip_blanks();
-    return detail::split_lines(in.cursor(), in.held_end(), count,
+    return detail::split_lines(in.threads(), in.cursor(), in.held_end(), count,
                                detail::kChunksPerThread * in.threads(), chunks);
   }
   // Moves the cursor past the lines of the chunks.
@@ -486,24 +486,28 @@ class msh_reader {
     return true;
   }
 
-  // Version 4.1: `count` lines "tag node-tags..." of one known type.
+  // Version 4.1: `count` lines "tag node-tags..." of one known type, parsed
+  // into the element columns where they stay.
   // Returns kListed, 0 (not read, the cursor where it was) or no_memory.
   int element_list(std::uint64_t count, const gmsh_type& type, unsigned ref, unsigned entity) {
     std::vector<detail::line_chunk> chunks;
-    if (type.kind == ET_UNKNOWN || !split(count, chunks)) return 0;
-    dense1D<unsigned> columns;
-    if (!columns.resize(count * type.nodes)) return 0;
+    if (type.kind == ET_UNKNOWN || !split(count, chunks) || !out_.element_room(type.nodes, count))
+      return 0;
+    const std::size_t first = out_.elements(), rows = out_.element_rows();
     const bool taken = detail::parse_chunks(
         num_.scan().threads(), chunks,
         [&](std::size_t, const char* b, const char* e, std::size_t i) {
           detail::line_words words(b, e);
           std::uint64_t tag, tags[kMaxNodes];
-          return input_scan::number(words, tag) && line_element(words, type, tags) &&
-                 words.done() && columns_of(type, tags, columns.data() + i * type.nodes);
+          unsigned* column = out_.element_column(first + i);
+          if (!input_scan::number(words, tag) || !line_element(words, type, tags) ||
+              !words.done() || !columns_of(type, tags, column))
+            return false;
+          std::fill(column + type.nodes, column + rows, no_index);
+          return true;
         });
     if (!taken) return 0;
-    if (!out_.add_elements(type.kind, columns.data(), type.nodes, count, ref) ||
-        !out_.add_entity(entity, physical_, count))
+    if (!out_.add_written(type.kind, count, ref) || !out_.add_entity(entity, physical_, count))
       return no_memory;
     pass(chunks);
     return kListed;

@@ -15,30 +15,93 @@ bool is_space(char c) {
 
 }  // namespace
 
-bool split_lines(const char* text, const char* end, std::size_t lines, std::size_t parts,
-                 std::vector<line_chunk>& chunks) {
-  parts = std::max<std::size_t>(1, std::min(parts, lines));
-  chunks.assign(lines ? parts : 0, line_chunk());
-  const char* p = text;
-  std::size_t part = 0;
-  for (std::size_t line = 0; line < lines; ++line) {
-    std::size_t first, last;
-    split_range(lines, part, parts, first, last);
-    if (line == first) chunks[part].begin = p;
-    const char* eol =
-        p < end ? static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)))
-                : nullptr;
-    if (!eol) {
+namespace {
+
+// Bytes looked at first per line of a list, and the fewest bytes a round
+// of split_lines looks at.
+constexpr std::size_t kBytesPerLine = 16;
+constexpr std::size_t kLeastSpan = std::size_t(1) << 16;
+// The later rounds look at this many eighths of the bytes the lines left
+// would take at the bytes per line seen.
+constexpr std::size_t kMarginEighths = 9;
+
+// The number of '\n' in [p, end), sixteen bytes at a time.
+std::size_t line_ends_in(const char* p, const char* end) {
+  typedef signed char bytes16 __attribute__((vector_size(16)));
+  constexpr std::size_t kWidth = sizeof(bytes16);
+  // Each lane counts down by one per '\n' (a match is -1): 127 rounds at
+  // most, so that no lane passes -127, before the lanes are summed.
+  constexpr std::size_t kRounds = 127;
+  std::size_t n = 0;
+  while (static_cast<std::size_t>(end - p) >= kWidth) {
+    bytes16 sum = {};
+    for (std::size_t r = 0; r < kRounds && static_cast<std::size_t>(end - p) >= kWidth;
+         ++r, p += kWidth) {
+      bytes16 w;
+      std::memcpy(&w, p, kWidth);
+      sum += w == '\n';
+    }
+    for (std::size_t k = 0; k < kWidth; ++k) n += static_cast<std::size_t>(-sum[k]);
+  }
+  for (; p < end; ++p) n += *p == '\n';
+  return n;
+}
+
+// The start of the line that holds `at` or the next one: `at` itself when
+// it follows a '\n' (or is `from` or the end), else the byte after the next
+// '\n' (the end when there is none).
+const char* line_edge(const char* from, const char* at, const char* end) {
+  if (at == from || at == end || at[-1] == '\n') return at;
+  const void* eol = std::memchr(at, '\n', static_cast<std::size_t>(end - at));
+  return eol ? static_cast<const char*>(eol) + 1 : end;
+}
+
+// The end of the first `count` lines from p, each ending with '\n' before
+// `end`.
+const char* after_lines(const char* p, const char* end, std::size_t count) {
+  for (; count > 0; --count)
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p))) + 1;
+  return p;
+}
+
+}  // namespace
+
+bool split_lines(unsigned threads, const char* text, const char* end, std::size_t lines,
+                 std::size_t parts, std::vector<line_chunk>& chunks) {
+  chunks.clear();
+  std::size_t seen = 0;
+  const char* from = text;
+  std::vector<const char*> cut(parts + 1);
+  std::vector<std::size_t> ends(parts);
+  // Each round counts the line ends of the next span in `parts` ranges; the
+  // span is the lines left times the bytes per line seen (and a margin).
+  for (std::size_t span = std::max(lines * kBytesPerLine, kLeastSpan); seen < lines;) {
+    if (from == end) {
       chunks.clear();
       return false;
     }
-    p = eol + 1;
-    if (line + 1 == last) {
-      chunks[part].end = p;
-      chunks[part].first = first;
-      chunks[part].count = last - first;
-      ++part;
+    const std::size_t bytes = std::min(span, static_cast<std::size_t>(end - from));
+    for (std::size_t c = 0; c <= parts; ++c)
+      cut[c] = line_edge(from, from + bytes / parts * c + (c == parts ? bytes % parts : 0), end);
+    run_parallel(threads, parts,
+                 [&](std::size_t c) { ends[c] = line_ends_in(cut[c], cut[c + 1]); });
+    for (std::size_t c = 0; c < parts && seen < lines; ++c) {
+      const std::size_t take = std::min(ends[c], lines - seen);
+      if (take == 0) continue;
+      line_chunk chunk;
+      chunk.begin = cut[c];
+      // A range cut at the end may hold a last line with no '\n'.
+      const bool whole = take == ends[c] && (cut[c + 1] == cut[c] || cut[c + 1][-1] == '\n');
+      chunk.end = whole ? cut[c + 1] : after_lines(cut[c], cut[c + 1], take);
+      chunk.first = seen;
+      chunk.count = take;
+      chunks.push_back(chunk);
+      seen += take;
     }
+    from = cut[parts];
+    const std::size_t held = static_cast<std::size_t>(from - text);
+    span = seen ? std::max((lines - seen) * (held / seen + 1) * kMarginEighths / 8, kLeastSpan)
+                : 2 * held;
   }
   return true;
 }

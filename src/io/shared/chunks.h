@@ -1,6 +1,7 @@
 // Record lists of a text held whole in memory, parsed on several threads: the
-// lines of a list split into one chunk of whole lines per thread, each chunk
-// parsed into its own slots, the chunks joined in file order by the caller.
+// lines (or words) of a list split into chunks, several per thread, each
+// chunk parsed into its own slots, the chunks joined in file order by the
+// caller.
 #pragma once
 
 #include <atomic>
@@ -47,12 +48,13 @@ struct line_chunk {
   std::size_t first = 0, count = 0;
 };
 
-// Splits the first `lines` lines of [text, end) into `parts` chunks of
-// nearly equal line counts (min(parts, lines) chunks in file order, none
-// for no line). False,
+// Splits the first `lines` lines of [text, end) into chunks of whole lines
+// in file order, none for no line: the lines of `parts` byte ranges at a
+// time, their line ends counted on `threads` threads, the ranges sized
+// from the bytes per line seen so far until they hold the lines. False,
 // chunks empty, when fewer than `lines` lines end with '\n' before `end`.
-bool split_lines(const char* text, const char* end, std::size_t lines, std::size_t parts,
-                 std::vector<line_chunk>& chunks);
+bool split_lines(unsigned threads, const char* text, const char* end, std::size_t lines,
+                 std::size_t parts, std::vector<line_chunk>& chunks);
 
 // Whether a list of `lines` lines is parsed on `threads` threads.
 inline bool parallel_list(unsigned threads, std::size_t lines) {

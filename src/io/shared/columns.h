@@ -50,6 +50,17 @@ class column_writer {
   // nothing. False when the storage cannot grow (the columns held are kept).
   bool reserve(std::size_t n) noexcept { return n <= M_.cols() || M_.resize(rows_, n, T()); }
 
+  // Storage for n columns in all (a power of two of them when it grows),
+  // had but not written: pages the caller writes first are touched by the
+  // thread that writes them. False when the storage cannot grow (the
+  // columns held are kept).
+  bool make_room(std::size_t n) noexcept {
+    return n <= M_.cols() || M_.resize(rows_, next_power_of_two(std::max<std::size_t>(n, 4)), T());
+  }
+  // Columns [size(), n) come into use as the caller wrote them (every entry
+  // of each; n at most the room made).
+  void take(std::size_t n) noexcept { used_ = std::max(used_, n); }
+
   // Appends one column of rows() entries.
   bool append(const T* values) noexcept {
     T* column = append();

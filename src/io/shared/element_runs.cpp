@@ -27,6 +27,11 @@ bool element_runs::start() noexcept {
   return bounds_.push_back(0);
 }
 
+bool element_runs::note_run(element_type type, std::size_t col) noexcept {
+  if (!types_.empty() && types_[types_.size() - 1] == type) return true;
+  return types_.push_back(type) && (col == 0 || bounds_.push_back(static_cast<unsigned>(col)));
+}
+
 bool element_runs::add(element_type type, const unsigned* nodes, unsigned n,
                        unsigned number) noexcept {
   // A taller element: every column already stored gets unused slots.
@@ -34,26 +39,18 @@ bool element_runs::add(element_type type, const unsigned* nodes, unsigned n,
   const std::size_t col = elements_.size();
   if (!elements_.extend(col + 1, no_index)) return false;
   std::copy(nodes, nodes + n, elements_.column(col));
-  if (!numbers_.push_back(number)) return false;
-  if (types_.empty() || types_[types_.size() - 1] != type) {
-    if (!types_.push_back(type)) return false;
-    if (col > 0 && !bounds_.push_back(static_cast<unsigned>(col))) return false;
-  }
-  return true;
+  return numbers_.push_back(number) && note_run(type, col);
 }
 
-bool element_runs::add(element_type type, const unsigned* nodes, unsigned n, std::size_t count,
-                       unsigned number) noexcept {
+bool element_runs::make_room(unsigned n, std::size_t count) noexcept {
+  return elements_.raise_rows(n, no_index) && elements_.make_room(elements_.size() + count);
+}
+
+bool element_runs::add_written(element_type type, std::size_t count, unsigned number) noexcept {
   if (count == 0) return true;
-  if (!add(type, nodes, n, number)) return false;
-  const std::size_t col = elements_.size(), rows = elements_.rows();
-  if (!elements_.extend(col + count - 1, no_index) || !numbers_.push_back_n(number, count - 1))
-    return false;
-  if (rows == n)
-    std::copy(nodes + n, nodes + n * count, elements_.column(col));
-  else
-    for (std::size_t e = 1; e < count; ++e)
-      std::copy(nodes + n * e, nodes + n * (e + 1), elements_.column(col + e - 1));
+  const std::size_t col = elements_.size();
+  if (!numbers_.push_back_n(number, count) || !note_run(type, col)) return false;
+  elements_.take(col + count);
   return true;
 }
 

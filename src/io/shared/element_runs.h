@@ -29,10 +29,15 @@ class element_runs {
   void clear() noexcept;
   // Appends an element of `type` with `n` nodes (0-based indices).
   bool add(element_type type, const unsigned* nodes, unsigned n, unsigned number) noexcept;
-  // Appends `count` elements of `type` with `n` nodes each (n x count,
-  // column by column), all with `number`; as many add() calls do.
-  bool add(element_type type, const unsigned* nodes, unsigned n, std::size_t count,
-           unsigned number) noexcept;
+  // Storage for `count` more elements of `n` nodes: the matrix is then at
+  // least n rows tall and columns [size(), size() + count) are had but not
+  // written. The caller writes every entry of them (no_index in the rows
+  // below its n nodes), on any threads, then takes them with add_written().
+  // False on allocation failure (the elements held are kept).
+  bool make_room(unsigned n, std::size_t count) noexcept;
+  // Takes the `count` columns written after make_room() as elements of
+  // `type`, all with `number`; as many add() calls with their nodes do.
+  bool add_written(element_type type, std::size_t count, unsigned number) noexcept;
   std::size_t size() const noexcept { return elements_.size(); }
   // Column j of the matrix while it is being filled.
   unsigned* column(std::size_t j) noexcept { return elements_.column(j); }
@@ -42,6 +47,9 @@ class element_runs {
   bool finish() noexcept;
 
  private:
+  // Starts a run at column `col` unless the last one is of `type`.
+  bool note_run(element_type type, std::size_t col) noexcept;
+
   dense2D<unsigned>& connect_;
   column_writer<unsigned> elements_;
   dense1D<unsigned>& bounds_;

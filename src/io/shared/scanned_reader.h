@@ -59,10 +59,20 @@ class mesh_output {
     dense1D<unsigned>& tags = *notes_->entities;
     return tags.push_back_n(tag, count);
   }
-  // `count` elements of one type and reference (n x count nodes).
-  bool add_elements(element_type type, const unsigned* nodes, unsigned n, std::size_t count,
-                    unsigned ref) noexcept {
-    return elements_.add(type, nodes, n, count, ref);
+  // Storage for `count` elements of `n` nodes that the caller writes (on
+  // any threads) into columns [elements(), elements() + count) of
+  // element_rows() rows, no_index below the n nodes, then takes with
+  // add_written(); see element_runs::make_room.
+  bool element_room(unsigned n, std::size_t count) noexcept {
+    return elements_.make_room(n, count);
+  }
+  std::size_t elements() const noexcept { return elements_.size(); }
+  std::size_t element_rows() const noexcept { return elements_.rows(); }
+  unsigned* element_column(std::size_t j) noexcept { return elements_.column(j); }
+  // The `count` elements written after element_room(), of one type and
+  // reference.
+  bool add_written(element_type type, std::size_t count, unsigned ref) noexcept {
+    return elements_.add_written(type, count, ref);
   }
   // Counts `count` records named `record` passed over for `why` (nothing
   // when the caller asked for no notes).

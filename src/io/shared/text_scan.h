@@ -38,6 +38,8 @@ class input_scan : public stream_window {
   input_scan(std::FILE* stream, unsigned threads) noexcept
       : stream_window(stream, kGrowing), threads_(threads) {}
 
+  // Reads the rest of the stream at once, on the scan's threads.
+  bool take_whole() noexcept { return stream_window::take_whole(threads_); }
   // Threads for the record lists: 1 unless the whole input is held.
   unsigned threads() const noexcept { return whole() ? threads_ : 1; }
 

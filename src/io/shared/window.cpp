@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "io/shared/mapped_file.h"
 #include "quernfold/model.h"
 
 namespace ovk {
@@ -40,6 +41,9 @@ std::size_t bytes_left(std::FILE* stream) noexcept {
   return static_cast<std::size_t>(end - here);
 }
 
+// Files shorter than this are read into the window, never mapped.
+constexpr std::size_t kLeastMapped = std::size_t(1) << 20;
+
 }  // namespace
 
 stream_window::stream_window(std::FILE* stream, std::size_t size, bool lower_case) noexcept
@@ -59,6 +63,8 @@ stream_window::stream_window(std::FILE* stream, std::size_t size, bool lower_cas
   }
 }
 
+stream_window::~stream_window() = default;
+
 bool stream_window::grow(std::size_t at_least) noexcept {
   const std::size_t grown = std::max({2 * capacity_, end_ + kLineBlock, at_least});
   std::unique_ptr<char[]> bigger(new (std::nothrow) char[grown + 1]);
@@ -70,8 +76,34 @@ bool stream_window::grow(std::size_t at_least) noexcept {
   return true;
 }
 
-bool stream_window::take_whole() noexcept {
+bool stream_window::map_rest(std::size_t left) noexcept {
+  const long here = std::ftell(stream_);
+  if (lower_case_ || pos_ != end_ || here < 0) return false;
+  std::unique_ptr<mapped_file> map(new (std::nothrow)
+                                       mapped_file(stream_, static_cast<std::uint64_t>(here)));
+  char beyond;
+  if (!map || !map->data() || map->size() != left ||
+      std::fseek(stream_, here + static_cast<long>(left), SEEK_SET) != 0)
+    return false;
+  if (std::fread(&beyond, 1, 1, stream_) != 0 || std::ferror(stream_)) {
+    std::fseek(stream_, here, SEEK_SET);  // grown since: read as one thread reads
+    return false;
+  }
+  base_ += pos_;
+  buf_ = const_cast<char*>(map->data());  // only read: done_ stops every refill
+  capacity_ = end_ = left;
+  pos_ = 0;
+  done_ = true;
+  mapped_ = std::move(map);
+  return true;
+}
+
+bool stream_window::take_whole(unsigned threads) noexcept {
   const std::size_t left = bytes_left(stream_);
+  if (growing_ && threads > 1 && left >= kLeastMapped && map_rest(left)) {
+    whole_ = true;
+    return true;
+  }
   if (growing_ && left && capacity_ - end_ < left && !grow(end_ + left + 1)) {
     error_ = no_memory;
     return false;

@@ -14,6 +14,8 @@ namespace ovk {
 namespace quernfold {
 namespace detail {
 
+class mapped_file;
+
 // The line buffer of fgets-like reading: a line holds at most
 // kLineBuffer - 1 characters; longer lines arrive in pieces.
 constexpr int kLineBuffer = 256;
@@ -33,6 +35,7 @@ class stream_window {
   // kLineByLine or kGrowing; `lower_case`: letters A to Z are lower-cased
   // as read ("C" locale).
   stream_window(std::FILE* stream, std::size_t size, bool lower_case = false) noexcept;
+  ~stream_window();
   stream_window(const stream_window&) = delete;
   stream_window& operator=(const stream_window&) = delete;
 
@@ -44,8 +47,11 @@ class stream_window {
   bool failed() const noexcept { return std::ferror(stream_) != 0; }
   // Reads the rest of the stream into a growing window, which then holds
   // the whole input; false when it cannot grow (error() no_memory) or the
-  // window does not grow.
-  bool take_whole() noexcept;
+  // window does not grow. With threads > 1 (for the threads that parse
+  // it), the rest of a long regular file is held where the file is mapped
+  // instead, which pages it in as it is read; the bytes held are the same.
+  // (A file cut short by another process while mapped ends the process.)
+  bool take_whole(unsigned threads = 1) noexcept;
   // True once take_whole() succeeded: fill() then never reads again.
   bool whole() const noexcept { return whole_; }
   // Bytes consumed since the window started.
@@ -86,10 +92,16 @@ class stream_window {
  private:
   // Grows the window to at least `at_least` bytes (and at least double).
   bool grow(std::size_t at_least = 0) noexcept;
+  // Holds the `left` bytes from the stream's position on where the file is
+  // mapped, when nothing is held yet, the window does not lower-case and
+  // the file has just those bytes left; the stream is then at its end. False,
+  // nothing changed, otherwise.
+  bool map_rest(std::size_t left) noexcept;
 
   std::FILE* stream_;
   bool by_line_, growing_, lower_case_;
   std::unique_ptr<char[]> heap_;
+  std::unique_ptr<mapped_file> mapped_;  // the file, when buf_ is where it is mapped
   char local_[kLineBuffer + 1];
   int error_ = 0;
   bool whole_ = false;
