@@ -79,7 +79,7 @@ int walk_boundary(const mesh_data& mesh, boundary_walk& walk, unsigned threads,
                        ? neighbors_both_ways(c.connect, c.type, walk.neighbors, *unlinked, threads)
                        : get_neighbors(c.connect, c.type, kLinkNonManifold, walk.neighbors);
   if (code) return code;
-  return get_mesh_boundaries(c.connect, walk.neighbors, c.type, walk.faces);
+  return boundary_faces(c.connect, walk.neighbors, c.type, walk.faces, threads);
 }
 
 }  // namespace detail

@@ -26,25 +26,29 @@ constexpr bool kLeaveNonManifold = false;
 constexpr std::size_t kBoxRows = 3;
 constexpr std::size_t kFaceKeyNodes = 4;
 
-// Distinct faces shared by three elements or more: the faces that stay
-// unlinked when non-manifold groups are not linked, taken as node sets.
-// `unlinked`: the neighbours with non-manifold faces left unlinked.
 // Whether some face is shared by three elements or more: linked when such
-// faces are linked, unlinked when they are not.
-bool any_non_manifold(const detail::boundary_walk& walk, const dense2D<unsigned>& unlinked) {
-  for (std::size_t j = 0; j < unlinked.cols(); ++j)
-    for (std::size_t i = 0; i < unlinked.rows(); ++i)
-      if (unlinked(i, j) == no_index && walk.neighbors(i, j) != no_index) return true;
-  return false;
+// faces are linked, unlinked when they are not (ranges of columns looked at
+// on `threads` threads).
+bool any_non_manifold(const detail::boundary_walk& walk, const dense2D<unsigned>& unlinked,
+                      unsigned threads) {
+  std::vector<char> found(detail::range_parts(threads, unlinked.cols()), 0);
+  detail::parallel_parts(threads, unlinked.cols(),
+                         [&](std::size_t part, std::size_t first, std::size_t last) {
+                           for (std::size_t j = first; j < last && !found[part]; ++j)
+                             for (std::size_t i = 0; i < unlinked.rows(); ++i)
+                               if (unlinked(i, j) == no_index && walk.neighbors(i, j) != no_index)
+                                 found[part] = 1;
+                         });
+  return std::find(found.begin(), found.end(), 1) != found.end();
 }
 
 // Distinct faces shared by three elements or more: the faces that stay
 // unlinked when non-manifold groups are not linked, taken as node sets.
 // `unlinked`: the neighbours with non-manifold faces left unlinked.
 int count_non_manifold(const detail::boundary_walk& walk, const dense2D<unsigned>& unlinked,
-                       std::size_t& count) {
+                       unsigned threads, std::size_t& count) {
   count = 0;
-  if (!any_non_manifold(walk, unlinked)) return 0;  // no face to list: none counted
+  if (!any_non_manifold(walk, unlinked, threads)) return 0;  // no face to list: none counted
   const combined_elements& c = walk.elements;
   dense2D<unsigned> marked, faces;
   if (!marked.resize(unlinked.rows(), unlinked.cols())) return no_memory;
@@ -83,10 +87,10 @@ int leave_non_manifold(const combined_elements& c, dense2D<unsigned>& unlinked) 
 }
 
 int finish_topology(const detail::boundary_walk& walk, const dense2D<unsigned>& unlinked,
-                    mesh_statistics& s) {
+                    mesh_statistics& s, unsigned threads = 1) {
   s.boundary_faces = walk.faces.cols();
   s.has_topology = true;
-  return count_non_manifold(walk, unlinked, s.non_manifold_faces);
+  return count_non_manifold(walk, unlinked, threads, s.non_manifold_faces);
 }
 
 int measure_topology(const mesh_data& mesh, mesh_statistics& s) {
@@ -319,7 +323,7 @@ int measure_mesh(const mesh_data& mesh, mesh_statistics& s, unsigned threads) tr
   const auto tasks = measure_tasks(mesh, m, s);
   if (int code = detail::run_tasks(threads, tasks)) return code;
   if (has_topology(mesh))
-    if (int code = finish_topology(m.walk, m.unlinked, s)) return code;
+    if (int code = finish_topology(m.walk, m.unlinked, s, threads)) return code;
   // Each block's measures and the edge lengths are added by tasks of their
   // own (each to its own entry, in element order), the totals in block order.
   std::vector<std::function<int()>> sums;

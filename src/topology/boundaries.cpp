@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/parallel.h"
 #include "topology/face_tools.h"
+#include "topology/threaded.h"
 
 namespace ovk {
 namespace quernfold {
@@ -115,6 +117,63 @@ int get_mesh_boundaries(const dense2D<unsigned>& connectM, const dense2D<unsigne
   return detail::append_faces(connectM, FE, boundaries, [&](std::size_t j, unsigned i) {
     return neighbors(i, j) == no_index;
   });
+}
+
+namespace {
+
+// Elements per range of the threaded boundary at least (few enough that
+// small meshes take the ranges too).
+constexpr std::size_t kBoundaryColumnsPerRange = 1 << 7;
+
+// The views of each range's columns, made and dropped on the calling
+// thread (a view's shared count is not synchronised).
+std::vector<dense2D<unsigned>> column_ranges(const dense2D<unsigned>& M, std::size_t parts) {
+  std::vector<dense2D<unsigned>> views(parts);
+  for (std::size_t p = 0; p < parts; ++p) {
+    std::size_t first, last;
+    detail::split_range(M.cols(), p, parts, first, last);
+    views[p] = M.sub_matrix(0, first, M.rows(), last - first);
+  }
+  return views;
+}
+
+}  // namespace
+
+int detail::boundary_faces(const dense2D<unsigned>& connectM, const dense2D<unsigned>& neighbors,
+                           element_type type, dense2D<unsigned>& boundaries, unsigned threads) {
+  const std::size_t E = connectM.cols();
+  const std::size_t parts = range_parts(thread_count(threads), E / kBoundaryColumnsPerRange);
+  const element_type FE = narrow_mixed(type, connectM.rows());
+  // Whatever get_mesh_boundaries refuses before it looks at the values, and
+  // small meshes, are left to it.
+  if (parts <= 1 || !boundaries.empty() || connectM.rows() != nbr_nodes(FE) ||
+      neighbors.rows() != nbr_boundaries(FE) || neighbors.cols() != E || !has_faces(FE))
+    return get_mesh_boundaries(connectM, neighbors, type, boundaries);
+  const std::vector<dense2D<unsigned>> elements = column_ranges(connectM, parts),
+                                       around = column_ranges(neighbors, parts);
+  std::vector<dense2D<unsigned>> found(parts);
+  std::vector<int> codes(parts, 0);
+  run_parallel(threads, parts, [&](std::size_t p) {
+    if (!check_IDs(around[p], static_cast<unsigned>(E))) {
+      codes[p] = -2;  // a neighbour past the elements, as get_mesh_boundaries says
+      return;
+    }
+    codes[p] = append_faces(elements[p], FE, found[p],
+                            [&](std::size_t j, unsigned i) { return around[p](i, j) == no_index; });
+  });
+  for (int code : codes)
+    if (code == -2) return code;
+  for (int code : codes)
+    if (code) return code;
+  std::size_t total = 0;
+  for (const dense2D<unsigned>& f : found) total += f.cols();
+  if (total == 0) return 0;
+  if (!boundaries.resize(face_column_height(FE), total)) return no_memory;
+  std::size_t at = 0;
+  for (const dense2D<unsigned>& f : found)
+    for (std::size_t j = 0; j < f.cols(); ++j, ++at)
+      std::copy(f.column(j), f.column(j) + f.rows(), boundaries.column(at));
+  return 0;
 }
 
 int get_mesh_bounding_elements(const dense2D<unsigned>& connectM,

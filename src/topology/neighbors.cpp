@@ -392,6 +392,18 @@ bool link_kind(const dense2D<unsigned>& connectM, element_type FE, unsigned F, g
   }
 }
 
+// M := F x cols of ~0U, filled by column ranges on `threads` threads (the
+// zero pages the system hands out touched first on them). False when
+// memory cannot be had.
+bool unlinked_matrix(dense2D<unsigned>& M, unsigned F, std::size_t cols, unsigned threads) {
+  if (threads <= 1) return M.resize(F, cols, no_index);
+  if (!M.resize(F, cols)) return false;
+  detail::parallel_ranges(threads, cols, [&](std::size_t first, std::size_t last) {
+    for (std::size_t j = first; j < last; ++j) std::fill_n(M.column(j), F, no_index);
+  });
+  return true;
+}
+
 // The neighbours, the walk on `threads` threads.
 int find_neighbors(const dense2D<unsigned>& connectM, element_type type, bool link_non_manifold,
                    dense2D<unsigned>& neighbors, unsigned threads,
@@ -405,8 +417,8 @@ int find_neighbors(const dense2D<unsigned>& connectM, element_type type, bool li
 
   const unsigned F = detail::faces_per_element(FE);
   group_linker linker(neighbors, link_non_manifold, unlinked);
-  if (!neighbors.resize(F, connectM.cols(), no_index) ||
-      (unlinked && !unlinked->resize(F, connectM.cols(), no_index)) ||
+  if (!unlinked_matrix(neighbors, F, connectM.cols(), threads) ||
+      (unlinked && !unlinked_matrix(*unlinked, F, connectM.cols(), threads)) ||
       !link_kind(connectM, FE, F, linker, threads)) {
     neighbors.clear();
     if (unlinked) unlinked->clear();

@@ -20,6 +20,13 @@ namespace detail {
 int neighbors_both_ways(const dense2D<unsigned>& connectM, element_type type,
                         dense2D<unsigned>& linked, dense2D<unsigned>& unlinked, unsigned threads);
 
+// get_mesh_boundaries (the same faces, in the same order, and codes) with
+// the faces of ranges of elements found on `threads` threads (0: the
+// machine's cores; 1, or a small mesh, starts none) and joined in order.
+// Out of memory, `boundaries` is left empty.
+int boundary_faces(const dense2D<unsigned>& connectM, const dense2D<unsigned>& neighbors,
+                   element_type type, dense2D<unsigned>& boundaries, unsigned threads);
+
 // parts := the number of sub-domains get_subdomains finds in `neighbors`
 // (F x elements, non-manifold faces linked). `unlinked`: the neighbours of
 // the same elements with non-manifold faces left unlinked; when both are

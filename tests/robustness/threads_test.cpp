@@ -283,6 +283,16 @@ std::vector<threaded_case> threaded_cases() {
                      }
                      return b;
                    }});
+  cases.push_back({"boundary faces", [](const mesh_data& m, unsigned t) {
+                     bits b;
+                     for (const mesh_block& k : m.blocks) {
+                       dense2D<unsigned> n, faces;
+                       b.add(get_neighbors(k.connectM, k.type, true, n));
+                       b.add(detail::boundary_faces(k.connectM, n, k.type, faces, t));
+                       b.add_all(entries(faces));
+                     }
+                     return b;
+                   }});
   cases.push_back({"connected parts", [](const mesh_data& m, unsigned t) {
                      bits b;
                      for (const mesh_block& k : m.blocks) {
