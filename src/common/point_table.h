@@ -48,7 +48,7 @@ class point_table {
       return true;
     }
     slots_.clear();
-    return slots_.resize(size, 0);
+    return empty_slots(size);
   }
 
   // Where the search for a point of hash h starts, to be fetched ahead.
@@ -99,11 +99,21 @@ class point_table {
     return static_cast<std::size_t>(mix(h)) & (slots_.size() - 1);
   }
 
+  // `size` empty slots, written before they are read: fresh storage comes
+  // from the system as pages mapped on first touch, and a page first read
+  // is mapped shared and copied on its first write, which, on a thread of a
+  // process running others, stops them all to flush their address caches.
+  bool empty_slots(std::size_t size) {
+    if (!slots_.resize(size)) return false;
+    std::fill(slots_.begin(), slots_.end(), 0);
+    return true;
+  }
+
   // Doubles the table; every held point goes to its place in the new one.
   bool grow() {
     dense1D<std::uint64_t> old;
     old.swap(slots_);
-    if (!slots_.resize(2 * old.size(), 0)) return false;
+    if (!empty_slots(2 * old.size())) return false;
     const std::size_t mask = slots_.size() - 1;
     for (const std::uint64_t held : old) {
       if (held == 0) continue;

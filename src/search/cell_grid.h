@@ -348,6 +348,11 @@ class cell_grid {
       return false;
     mask_ = size - 1;
     if (threads > 1) {
+      // The table written first, so that no page of it is first mapped for
+      // a read (see point_table::reset).
+      parallel_ranges(threads, size, [&](std::size_t first, std::size_t last) {
+        std::fill(slots_.data() + first, slots_.data() + last, slot{0, 0, 0});
+      });
       parallel_ranges(threads, n, [&](std::size_t first, std::size_t last) {
         for (std::size_t i = first; i < last; ++i)
           if (cells[i] != kNoCell) slot_of[i] = count_shared(cells[i]);
