@@ -44,14 +44,14 @@ void fold_node_range(const dense2D<double>& coords, const dense2D<unsigned>& cel
       if ((a < first || a >= last) && (b < first || b >= last)) continue;
       const double L = detail::edge_length(coords, a, b);
       if (L == 0 || !std::isfinite(L)) continue;
-      const double power = minimum || maximum ? L : std::pow(L, p);
+      const double power = minimum || maximum ? L : detail::size_power(L, p);
       fold(a, L, power);
       fold(b, L, power);
     }
   }
   if (minimum || maximum) return;
   for (std::size_t v = first; v < last; ++v)
-    if (count[v] > 0) H[v] = std::pow(H[v] / count[v], 1 / p);
+    if (count[v] > 0) H[v] = detail::size_power(H[v] / count[v], 1 / p);
 }
 
 // Kinds whose every column has a linear edge table (the kinds of combined

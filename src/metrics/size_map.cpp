@@ -42,7 +42,7 @@ void fold_length(double& h, unsigned& count, double L, double start, mean_kind k
       h = std::max(h, L);
       break;
     case mean_kind::power:
-      h += std::pow(L, p);
+      h += detail::size_power(L, p);
       break;
     case mean_kind::minimum:
       h = std::min(h, L);
@@ -74,7 +74,7 @@ int generate_sizes(const dense2D<double>& coords, const dense2D<unsigned>& conne
 
   if (kind == mean_kind::power)
     for (std::size_t v = 0; v < H.size(); ++v)
-      if (count[v] > 0) H[v] = std::pow(H[v] / count[v], 1 / p);
+      if (count[v] > 0) H[v] = detail::size_power(H[v] / count[v], 1 / p);
   return 0;
 }
 

@@ -4,8 +4,11 @@
 
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <random>
 
+#include "common/edges.h"
 #include "support/compare.h"
 #include "support/element_tables.h"
 #include "support/mesh_gen.h"
@@ -37,6 +40,25 @@ std::vector<double> size_oracle(const dense2D<double>& c, const dense2D<unsigned
   for (std::size_t v = 0; v < H.size(); ++v)
     if (count[v] && p > 0 && p < DBL_MAX) H[v] = std::pow(H[v] / count[v], 1 / p);
   return H;
+}
+
+// The size maps take x^1 as x: pow's own value, bit for bit, on every power
+// of two (the ends of the binades, subnormals included) and on random
+// doubles of every exponent.
+TEST(SizeMap, FirstPowersTakenAsTheLengthsArePowsOwn) {
+  std::mt19937_64 gen(11);
+  std::vector<double> xs;
+  for (int e = -1074; e <= 1023; ++e) xs.push_back(std::ldexp(1.0, e));
+  for (int k = 0; k < 1000000; ++k) {
+    const std::uint64_t bits = gen() >> 1;  // positive, every exponent
+    double x;
+    std::memcpy(&x, &bits, sizeof x);
+    if (std::isfinite(x)) xs.push_back(x);
+  }
+  for (double x : xs) {
+    volatile double one = 1.0;  // pow's own path, not folded away
+    ASSERT_EQ(detail::size_power(x, 1.0), std::pow(x, one)) << x;
+  }
 }
 
 TEST(SizeMap, PowerMeansOfIncidentEdgesOnEveryKindAndCodes) {
