@@ -186,6 +186,20 @@ struct threaded_case {
   std::function<bits(const mesh_data&, unsigned)> run;
 };
 
+// The code and values of measure(block, t, values) on every block, in order.
+template <class Measure>
+std::function<bits(const mesh_data&, unsigned)> per_block(Measure measure) {
+  return [measure](const mesh_data& m, unsigned t) {
+    bits b;
+    for (const mesh_block& k : m.blocks) {
+      dense1D<double> values;
+      b.add(measure(m, k, t, values));
+      b.add_all(values);
+    }
+    return b;
+  };
+}
+
 std::vector<threaded_case> threaded_cases() {
   std::vector<threaded_case> cases;
   for (double tol : {0.0, 0.03, 0.5, 1.0, 1.5}) {
@@ -215,33 +229,18 @@ std::vector<threaded_case> threaded_cases() {
                      }});
   }
   for (unsigned q = 0; q <= unsigned(quality_measure::scaled_jacobian); ++q)
-    cases.push_back({"qualities", [q](const mesh_data& m, unsigned t) {
-                       bits b;
-                       for (const mesh_block& k : m.blocks) {
-                         dense1D<double> values;
-                         b.add(cell_qualities(m.coords, k, quality_measure(q), values, t));
-                         b.add_all(values);
-                       }
-                       return b;
-                     }});
-  cases.push_back({"jacobians", [](const mesh_data& m, unsigned t) {
-                     bits b;
-                     for (const mesh_block& k : m.blocks) {
-                       dense1D<double> values;
-                       b.add(measure_elements(m.coords, k.connectM, k.type, &jacobians, values, t));
-                       b.add_all(values);
-                     }
-                     return b;
-                   }});
-  cases.push_back({"sizes", [](const mesh_data& m, unsigned t) {
-                     bits b;
-                     for (const mesh_block& k : m.blocks) {
-                       dense1D<double> sizes;
-                       b.add(cell_sizes(m.coords, k, sizes, t));
-                       b.add_all(sizes);
-                     }
-                     return b;
-                   }});
+    cases.push_back({"qualities", per_block([q](const mesh_data& m, const mesh_block& k, unsigned t,
+                                                dense1D<double>& values) {
+                       return cell_qualities(m.coords, k, quality_measure(q), values, t);
+                     })});
+  cases.push_back({"jacobians", per_block([](const mesh_data& m, const mesh_block& k, unsigned t,
+                                             dense1D<double>& values) {
+                     return measure_elements(m.coords, k.connectM, k.type, &jacobians, values, t);
+                   })});
+  cases.push_back({"sizes", per_block([](const mesh_data& m, const mesh_block& k, unsigned t,
+                                         dense1D<double>& values) {
+                     return cell_sizes(m.coords, k, values, t);
+                   })});
   cases.push_back({"edges", [](const mesh_data& m, unsigned t) {
                      bits b;
                      dense2D<unsigned> edges;
