@@ -82,6 +82,17 @@ void parallel_ranges(unsigned threads, std::size_t n, const Body& body) {
                  [&](std::size_t, std::size_t first, std::size_t last) { body(first, last); });
 }
 
+// Whether found(first, last) holds for some range of [0, n), the ranges
+// those of parallel_parts (a range may stop at its first find).
+template <class Found>
+bool any_range(unsigned threads, std::size_t n, const Found& found) {
+  std::vector<char> hit(range_parts(threads, n), 0);
+  parallel_parts(threads, n, [&](std::size_t part, std::size_t first, std::size_t last) {
+    hit[part] = found(first, last) ? 1 : 0;
+  });
+  return std::find(hit.begin(), hit.end(), 1) != hit.end();
+}
+
 // Independent tasks, each returning 0 or a code (no_memory when it throws
 // std::bad_alloc). Returns the code of the first task in list order that
 // failed, 0 when none did.

@@ -133,16 +133,14 @@ const mesh_block* sole_block(const mesh_data& mesh, unsigned d) {
 // asks of a pure kind as tall as the matrix), one range of columns per
 // thread.
 bool names_nodes(const dense2D<unsigned>& cells, unsigned nodes, unsigned threads) {
-  std::vector<char> valid(detail::range_parts(threads, cells.cols()), 1);
-  detail::parallel_parts(threads, cells.cols(),
-                         [&](std::size_t part, std::size_t first, std::size_t last) {
-                           for (std::size_t j = first; j < last && valid[part]; ++j) {
-                             const unsigned* c = cells.column(j);
-                             for (std::size_t i = 0; i < cells.rows(); ++i)
-                               if (c[i] >= nodes || c[i] == no_index) valid[part] = 0;
-                           }
-                         });
-  return std::find(valid.begin(), valid.end(), 0) == valid.end();
+  return !detail::any_range(threads, cells.cols(), [&](std::size_t first, std::size_t last) {
+    for (std::size_t j = first; j < last; ++j) {
+      const unsigned* c = cells.column(j);
+      for (std::size_t i = 0; i < cells.rows(); ++i)
+        if (c[i] >= nodes || c[i] == no_index) return true;
+    }
+    return false;
+  });
 }
 
 // The elements of one dimension as iso_sizes takes them.

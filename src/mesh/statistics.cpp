@@ -29,17 +29,19 @@ constexpr std::size_t kFaceKeyNodes = 4;
 // Whether some face is shared by three elements or more: linked when such
 // faces are linked, unlinked when they are not (ranges of columns looked at
 // on `threads` threads).
+bool shared_by_three(const detail::boundary_walk& walk, const dense2D<unsigned>& unlinked,
+                     std::size_t i, std::size_t j) {
+  return unlinked(i, j) == no_index && walk.neighbors(i, j) != no_index;
+}
+
 bool any_non_manifold(const detail::boundary_walk& walk, const dense2D<unsigned>& unlinked,
                       unsigned threads) {
-  std::vector<char> found(detail::range_parts(threads, unlinked.cols()), 0);
-  detail::parallel_parts(threads, unlinked.cols(),
-                         [&](std::size_t part, std::size_t first, std::size_t last) {
-                           for (std::size_t j = first; j < last && !found[part]; ++j)
-                             for (std::size_t i = 0; i < unlinked.rows(); ++i)
-                               if (unlinked(i, j) == no_index && walk.neighbors(i, j) != no_index)
-                                 found[part] = 1;
-                         });
-  return std::find(found.begin(), found.end(), 1) != found.end();
+  return detail::any_range(threads, unlinked.cols(), [&](std::size_t first, std::size_t last) {
+    for (std::size_t j = first; j < last; ++j)
+      for (std::size_t i = 0; i < unlinked.rows(); ++i)
+        if (shared_by_three(walk, unlinked, i, j)) return true;
+    return false;
+  });
 }
 
 // Distinct faces shared by three elements or more: the faces that stay
@@ -53,10 +55,8 @@ int count_non_manifold(const detail::boundary_walk& walk, const dense2D<unsigned
   dense2D<unsigned> marked, faces;
   if (!marked.resize(unlinked.rows(), unlinked.cols())) return no_memory;
   for (std::size_t j = 0; j < marked.cols(); ++j)
-    for (std::size_t i = 0; i < marked.rows(); ++i) {
-      const bool shared = unlinked(i, j) == no_index && walk.neighbors(i, j) != no_index;
-      marked(i, j) = shared ? no_index : static_cast<unsigned>(j);
-    }
+    for (std::size_t i = 0; i < marked.rows(); ++i)
+      marked(i, j) = shared_by_three(walk, unlinked, i, j) ? no_index : static_cast<unsigned>(j);
   if (int code = get_mesh_boundaries(c.connect, marked, c.type, faces)) return code;
   std::vector<std::array<unsigned, kFaceKeyNodes>> keys(faces.cols());
   for (std::size_t j = 0; j < faces.cols(); ++j) {

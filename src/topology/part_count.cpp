@@ -58,14 +58,9 @@ void join_range(const dense2D<unsigned>& neighbors, std::size_t first, std::size
 bool same_entries(const dense2D<unsigned>& a, const dense2D<unsigned>& b, unsigned threads) {
   if (a.rows() != b.rows() || a.cols() != b.cols()) return false;
   const std::size_t rows = a.rows();
-  std::vector<char> same(range_parts(threads, a.cols()), 1);
-  parallel_parts(threads, a.cols(), [&](std::size_t part, std::size_t first, std::size_t last) {
-    same[part] =
-        std::equal(a.data() + first * rows, a.data() + last * rows, b.data() + first * rows);
+  return !any_range(threads, a.cols(), [&](std::size_t first, std::size_t last) {
+    return !std::equal(a.data() + first * rows, a.data() + last * rows, b.data() + first * rows);
   });
-  for (char e : same)
-    if (!e) return false;
-  return true;
 }
 
 // Parts of a matrix whose links go both ways: trees joined per range on the
